@@ -1,0 +1,227 @@
+#include "LangText.h"
+
+#include <QFile>
+#include <QLocale>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <iconv.h>
+#include <optional>
+
+namespace {
+
+struct LanguageSelection {
+    QString languageFile;
+    QString helpFile;
+};
+
+LanguageSelection& Selection()
+{
+    static LanguageSelection selection;
+    return selection;
+}
+
+constexpr std::uint16_t MakeLangId(std::uint16_t primary, std::uint16_t sub)
+{
+    return static_cast<std::uint16_t>((sub << 10) | primary);
+}
+
+struct LanguageFileEntry {
+    std::uint16_t primary;
+    const char* fileName;
+};
+
+// Primary language -> file. Chinese is handled apart: only the People's Republic gets its file.
+constexpr LanguageFileEntry kLanguageFiles[] = {
+    {0x01, "Arabic1256.ini"},    {0x06, "Danish1252.ini"},     {0x07, "German1252.ini"},
+    {0x0A, "Spanish1252.ini"},   {0x0B, "Finnish1252.ini"},    {0x0C, "French1252.ini"},
+    {0x0D, "Hebrew1255.ini"},    {0x10, "Italian1252.ini"},    {0x11, "Japanese932.ini"},
+    {0x12, "Korean949.ini"},     {0x13, "Dutch1252.ini"},      {0x14, "Norwegian1252.ini"},
+    {0x15, "Polish1250.ini"},    {0x16, "Portuguese1252.ini"}, {0x19, "Russian1251.ini"},
+    {0x1D, "Swedish1252.ini"},   {0x1F, "Turkish1254.ini"},    {0x2A, "Vietnamese1258.ini"},
+};
+
+QByteArray Trimmed(const QByteArray& text)
+{
+    // INI texts and keys lose blanks and tabs on both sides.
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    while (begin < end && blank(text[begin])) ++begin;
+    while (end > begin && blank(text[end - 1])) --end;
+    return text.mid(begin, end - begin);
+}
+
+QByteArray StripQuotes(const QByteArray& text)
+{
+    if (text.size() >= 2) {
+        const char first = text.front();
+        if ((first == '"' || first == '\'') && text.back() == first) return text.mid(1, text.size() - 2);
+    }
+    return text;
+}
+
+// Looks `key` up in section "Zentrix". nullopt when the file, section or key is missing.
+std::optional<QByteArray> ReadIniText(const QString& path, const char* key)
+{
+    QFile file(path);
+    if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) return std::nullopt;
+    const QByteArray wantedKey = Trimmed(QByteArray(key)).toLower();
+    bool inSection = false;
+    // Read line by line with a bounded line length, so a huge garbage line costs no more
+    // than its bytes; text past the bound of a line is dropped.
+    constexpr qint64 kMaxLine = 64 * 1024;
+    while (!file.atEnd()) {
+        QByteArray line = file.readLine(kMaxLine);
+        if (line.isEmpty()) break;
+        while (!line.isEmpty() && !line.endsWith('\n') && !file.atEnd()) {
+            // Skip the rest of an overlong line.
+            const QByteArray rest = file.readLine(kMaxLine);
+            if (rest.isEmpty() || rest.endsWith('\n')) break;
+        }
+        while (!line.isEmpty() && (line.back() == '\n' || line.back() == '\r')) line.chop(1);
+        const QByteArray trimmed = Trimmed(line);
+        if (trimmed.startsWith('[')) {
+            const qsizetype close = trimmed.indexOf(']');
+            const QByteArray section = close > 0 ? Trimmed(trimmed.mid(1, close - 1)) : QByteArray();
+            inSection = section.toLower() == "zentrix";
+            continue;
+        }
+        if (!inSection || trimmed.startsWith(';')) continue;
+        const qsizetype equals = trimmed.indexOf('=');
+        if (equals < 0) continue;
+        if (Trimmed(trimmed.left(equals)).toLower() != wantedKey) continue;
+        QByteArray text = StripQuotes(Trimmed(trimmed.mid(equals + 1)));
+        // A NUL inside the text ends it, as it would in a C string.
+        const qsizetype nul = text.indexOf('\0');
+        if (nul >= 0) text.truncate(nul);
+        return text;
+    }
+    return std::nullopt;
+}
+
+int CopyCut(char* buffer, int size, const char* text, std::size_t length)
+{
+    const std::size_t room = static_cast<std::size_t>(size - 1);
+    const std::size_t count = std::min(length, room);
+    std::memcpy(buffer, text, count);
+    buffer[count] = '\0';
+    return static_cast<int>(count);
+}
+
+} // namespace
+
+std::uint16_t LanguageIdForLocale(const QLocale& locale)
+{
+    switch (locale.language()) {
+    case QLocale::Arabic: return MakeLangId(0x01, 1);
+    case QLocale::Chinese:
+        switch (locale.territory()) {
+        case QLocale::China: return 0x0804;
+        case QLocale::HongKong: return 0x0C04;
+        case QLocale::Singapore: return 0x1004;
+        case QLocale::Macau: return 0x1404;
+        default: return 0x0404; // Taiwan and every other Chinese territory
+        }
+    case QLocale::Danish: return MakeLangId(0x06, 1);
+    case QLocale::German: return MakeLangId(0x07, 1);
+    case QLocale::Spanish: return MakeLangId(0x0A, 1);
+    case QLocale::Finnish: return MakeLangId(0x0B, 1);
+    case QLocale::French: return MakeLangId(0x0C, 1);
+    case QLocale::Hebrew: return MakeLangId(0x0D, 1);
+    case QLocale::Italian: return MakeLangId(0x10, 1);
+    case QLocale::Japanese: return MakeLangId(0x11, 1);
+    case QLocale::Korean: return MakeLangId(0x12, 1);
+    case QLocale::Dutch: return MakeLangId(0x13, 1);
+    case QLocale::NorwegianBokmal: return 0x0414;
+    case QLocale::NorwegianNynorsk: return 0x0814;
+    case QLocale::Polish: return MakeLangId(0x15, 1);
+    case QLocale::Portuguese: return locale.territory() == QLocale::Brazil ? 0x0416 : 0x0816;
+    case QLocale::Russian: return MakeLangId(0x19, 1);
+    case QLocale::Swedish: return MakeLangId(0x1D, 1);
+    case QLocale::Turkish: return MakeLangId(0x1F, 1);
+    case QLocale::Vietnamese: return MakeLangId(0x2A, 1);
+    case QLocale::Greek: return MakeLangId(0x08, 1);
+    case QLocale::Czech: return MakeLangId(0x05, 1);
+    case QLocale::Hungarian: return MakeLangId(0x0E, 1);
+    default: return 0x0409; // English (United States)
+    }
+}
+
+std::uint16_t SystemLanguageId()
+{
+    return LanguageIdForLocale(QLocale::system());
+}
+
+QString LanguageFileName(std::uint16_t languageId)
+{
+    const std::uint16_t primary = languageId & 0x3FF;
+    const std::uint16_t sub = languageId >> 10;
+    if (primary == 0x04) return sub == 2 ? QStringLiteral("Chinese936.ini") : QStringLiteral("English1252.ini");
+    for (const auto& entry : kLanguageFiles)
+        if (entry.primary == primary) return QString::fromLatin1(entry.fileName);
+    return QStringLiteral("English1252.ini");
+}
+
+int CodePageOfLanguageFile(const QString& fileName)
+{
+    static const QRegularExpression digits(QStringLiteral("(\\d+)\\.ini$"), QRegularExpression::CaseInsensitiveOption);
+    const auto match = digits.match(fileName);
+    return match.hasMatch() ? match.captured(1).toInt() : 1252;
+}
+
+void SelectLanguageFile(const QString& programDirectory, std::uint16_t languageId)
+{
+    Selection().languageFile = programDirectory + QLatin1Char('/') + LanguageFileName(languageId);
+    Selection().helpFile = programDirectory + QStringLiteral("/QRV-DM500-EN.html");
+}
+
+QString LanguageFilePath() { return Selection().languageFile; }
+QString HelpFilePath() { return Selection().helpFile; }
+
+int GetLangText(const char* key, char* buffer, int size, const char* defaultText)
+{
+    if (buffer == nullptr || size <= 0) return 0;
+    std::memset(buffer, 0, static_cast<std::size_t>(size));
+    const std::optional<QByteArray> text = key ? ReadIniText(Selection().languageFile, key) : std::nullopt;
+    if (text) return CopyCut(buffer, size, text->constData(), static_cast<std::size_t>(text->size()));
+    const char* fallback = defaultText ? defaultText : "";
+    return CopyCut(buffer, size, fallback, std::strlen(fallback));
+}
+
+QString DecodeCodePage(const QByteArray& bytes, int codePage)
+{
+    if (bytes.isEmpty()) return {};
+    const QByteArray encoding = "CP" + QByteArray::number(codePage);
+    iconv_t converter = iconv_open("UTF-8", encoding.constData());
+    if (converter == reinterpret_cast<iconv_t>(-1)) return QString::fromLatin1(bytes);
+    QByteArray out(bytes.size() * 4 + 4, '\0');
+    char* in = const_cast<char*>(bytes.constData());
+    std::size_t inLeft = static_cast<std::size_t>(bytes.size());
+    char* outPtr = out.data();
+    std::size_t outLeft = static_cast<std::size_t>(out.size());
+    while (inLeft > 0) {
+        if (iconv(converter, &in, &inLeft, &outPtr, &outLeft) != static_cast<std::size_t>(-1)) break;
+        // A multibyte character cut at the end (a translation cut to its buffer) is dropped;
+        // an invalid byte becomes U+FFFD.
+        if (errno != EILSEQ || outLeft < 3) break;
+        std::memcpy(outPtr, "\xEF\xBF\xBD", 3);
+        outPtr += 3;
+        outLeft -= 3;
+        ++in;
+        --inLeft;
+    }
+    iconv_close(converter);
+    out.truncate(outPtr - out.data());
+    return QString::fromUtf8(out);
+}
+
+QString LangText(const char* key, int size, const char* defaultText)
+{
+    QByteArray buffer(size > 0 ? size : 1, '\0');
+    GetLangText(key, buffer.data(), size, defaultText);
+    buffer.truncate(static_cast<qsizetype>(std::strlen(buffer.constData())));
+    return DecodeCodePage(buffer, CodePageOfLanguageFile(LanguageFilePath()));
+}

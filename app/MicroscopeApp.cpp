@@ -1,0 +1,30 @@
+#include "MicroscopeApp.h"
+
+#include "AviStreamLock.h"
+#include "MainDialog.h"
+#include "SingleInstance.h"
+#include "capture/backend/BackendFactory.h"
+#include "Resources.h"
+
+CMicroscopeApp::Options CMicroscopeApp::ParseArguments(const QStringList& arguments)
+{
+    Options options;
+    options.simulate = arguments.contains(QStringLiteral("--simulate"));
+    return options;
+}
+
+int CMicroscopeApp::Run(const Options& options)
+{
+    // The stream lock exists before any other thread does, and outlives the main window.
+    AviStreamLock();
+    resources::Initialise();
+
+    SingleInstance instance(options.instanceName);
+    if (instance.ActivateRunningCopy()) return 0; // the running copy came to the front
+
+    std::unique_ptr<backend::CaptureBackend> captureBackend = CreateCaptureBackend(options.simulate);
+    CMainDialog mainDialog(*captureBackend, instance);
+    mainDialog.DoModal();
+    // The main window stopped and released the capture engine when it closed.
+    return 0;
+}

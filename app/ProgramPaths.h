@@ -1,0 +1,19 @@
+#pragma once
+// Where the program finds its own files and keeps the user's media.
+
+#include <QString>
+
+// The executable's directory, without a trailing separator.
+QString ProgramDirectory();
+
+// The picture and video folders under the user's documents folder.
+struct MediaFolders {
+    QString base;
+    QString video;
+    QString picture;
+
+    // Builds the three paths under `documents` (the user's documents folder by default)
+    // and creates the folders in the order base, video, picture. Failures are not reported:
+    // saving into a missing folder fails later, where the user sees it.
+    static MediaFolders Create(const QString& documents = {});
+};

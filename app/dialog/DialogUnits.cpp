@@ -1,0 +1,31 @@
+#include "DialogUnits.h"
+
+#include <QFontMetrics>
+
+namespace {
+int MulDiv(int value, int numerator, int denominator)
+{
+    // Rounded to nearest, as the dialog manager does.
+    const long long product = static_cast<long long>(value) * numerator;
+    return static_cast<int>((product + (product >= 0 ? denominator / 2 : -denominator / 2)) / denominator);
+}
+} // namespace
+
+DialogBaseUnits BaseUnitsOf(const QFont& dialogFont)
+{
+    const QFontMetrics metrics(dialogFont);
+    const QString alphabet = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+    const int averageWidth = (metrics.horizontalAdvance(alphabet) / 26 + 1) / 2;
+    return {averageWidth, metrics.height()};
+}
+
+QRect DialogUnitsToPixels(const QRect& dialogUnits, const DialogBaseUnits& base)
+{
+    return QRect(MulDiv(dialogUnits.x(), base.x, 4), MulDiv(dialogUnits.y(), base.y, 8),
+                 MulDiv(dialogUnits.width(), base.x, 4), MulDiv(dialogUnits.height(), base.y, 8));
+}
+
+QRect DialogUnitsToPixels(const QRect& dialogUnits, const QFont& dialogFont)
+{
+    return DialogUnitsToPixels(dialogUnits, BaseUnitsOf(dialogFont));
+}

@@ -1,0 +1,50 @@
+#include "MessageBox.h"
+
+#include <QMessageBox>
+
+namespace {
+MessageBoxHook& Hook()
+{
+    static MessageBoxHook hook;
+    return hook;
+}
+
+QMessageBox::Icon ToQtIcon(MessageIcon icon)
+{
+    switch (icon) {
+    case MessageIcon::Warning:
+    case MessageIcon::Exclamation: return QMessageBox::Warning;
+    case MessageIcon::Error: return QMessageBox::Critical;
+    case MessageIcon::Question: return QMessageBox::Question;
+    case MessageIcon::Information: return QMessageBox::Information;
+    case MessageIcon::None: break;
+    }
+    return QMessageBox::NoIcon;
+}
+} // namespace
+
+MessageBoxHook SetMessageBoxHook(MessageBoxHook hook)
+{
+    MessageBoxHook old = std::move(Hook());
+    Hook() = std::move(hook);
+    return old;
+}
+
+int ShowMessageBox(QWidget* parent, const QString& text, const QString& caption, MessageButtons buttons,
+                   MessageIcon icon)
+{
+    if (Hook()) return Hook()(MessageBoxRequest{text, caption, buttons, icon});
+
+    QMessageBox box(ToQtIcon(icon), caption, text, QMessageBox::NoButton, parent);
+    switch (buttons) {
+    case MessageButtons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
+    case MessageButtons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
+    case MessageButtons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+    }
+    switch (box.exec()) {
+    case QMessageBox::Ok: return IDOK;
+    case QMessageBox::Yes: return IDYES;
+    case QMessageBox::No: return IDNO;
+    default: return buttons == MessageButtons::YesNo ? IDNO : IDCANCEL;
+    }
+}

@@ -1,0 +1,143 @@
+#pragma once
+// The capture back end: everything the capture engine needs of the platform's camera
+// stack, so the engine's own logic (device table, pin choice, formats, flags) runs the same
+// on V4L2, on the simulated microscope and on test fakes.
+//
+// Threads: every call is made on the user-interface thread. Grabber callbacks run on the
+// back end's streaming thread; device notifications and graph-event wake-ups are delivered
+// on the thread that caused them (the user-interface thread for udev and for tests).
+
+#include "VideoInfoHeader.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace backend {
+
+// Result codes in the platform's style: 0 is success, negative is failure.
+using Result = std::int32_t;
+constexpr Result kOk = 0;
+constexpr Result kFalse = 1; // success without a value (S_FALSE)
+constexpr Result kFail = static_cast<Result>(0x80004005);
+constexpr Result kNoInterface = static_cast<Result>(0x80004002);
+constexpr Result kNotFound = static_cast<Result>(0x80070490);
+constexpr Result kCannotConnect = static_cast<Result>(0x80040217);
+constexpr Result kAlreadyConnected = static_cast<Result>(0x80040204);
+constexpr Result kDeviceGone = static_cast<Result>(0x8007048F);
+constexpr Result kInvalidArgument = static_cast<Result>(0x80070057);
+constexpr Result kNotSupported = static_cast<Result>(0x80004001);
+inline bool Succeeded(Result r) { return r >= 0; }
+inline bool Failed(Result r) { return r < 0; }
+
+// A device of the catalogue. Handles compare equal when they name the same device across
+// two listings (the same node of the same USB device).
+class DeviceHandle {
+public:
+    virtual ~DeviceHandle() = default;
+    virtual bool IsEqual(const DeviceHandle& other) const = 0;
+};
+
+struct CatalogueEntry {
+    std::u16string displayName;  // carries the USB identifier, as "...Vid_5e1a&Pid_2c07..."
+    std::u16string friendlyName; // the name a user knows the camera by
+    std::shared_ptr<const DeviceHandle> handle;
+};
+
+// The three device notifications the main window reacts to.
+enum class DeviceNotification { NodesChanged, InterfaceArrival, RemoveComplete };
+
+// Receives every sample of one output on the streaming thread: stream time in seconds,
+// 24-bit bottom-up BGR rows of the capture size (rows padded to 4 bytes), byte count.
+class SampleGrabberCallback {
+public:
+    virtual ~SampleGrabberCallback() = default;
+    virtual void BufferCB(double sampleTime, const std::uint8_t* buffer, std::size_t length) = 0;
+};
+
+enum class PinCategory { Capture, Still, Preview, AnalogVideoIn };
+
+// The video processing amplifier's property numbers.
+enum VideoProcAmpProperty : int {
+    VideoProcAmp_Brightness = 0,
+    VideoProcAmp_Contrast = 1,
+    VideoProcAmp_Hue = 2,
+    VideoProcAmp_Saturation = 3,
+    VideoProcAmp_Sharpness = 4,
+    VideoProcAmp_Gamma = 5,
+};
+constexpr int kVideoProcAmpFlagsAuto = 1;
+constexpr int kVideoProcAmpFlagsManual = 2;
+
+struct PropertyRange {
+    int minimum = 0, maximum = 0, stepping = 0, defaultValue = 0, flags = 0;
+};
+
+// Graph event codes passed on to the engine.
+constexpr long kEventComplete = 0x01;
+constexpr long kEventErrorAbort = 0x03;
+constexpr long kEventDeviceLost = 0x1F;
+
+// An opened camera: its outputs, format, grabbers, streaming, properties and inputs.
+class CaptureSource {
+public:
+    virtual ~CaptureSource() = default;
+
+    // Output pins in enumeration order.
+    virtual std::vector<PinCategory> OutputPins() const = 0;
+
+    // Stream configuration of the capture output; false when the camera offers none.
+    virtual bool HasStreamConfig() const = 0;
+    virtual Result GetFormat(VideoInfoHeader& format) const = 0;
+    virtual Result SetFormat(const VideoInfoHeader& format) = 0;
+
+    // Puts a grabber named `name` on output pin `pin`; kCannotConnect when the pin does not
+    // accept it (taken already, or no such pin). One-shot grabbers are told so; frames of a
+    // still output arrive only when the camera's button is pressed.
+    virtual Result ConnectGrabber(int pin, const std::string& name, bool oneShot,
+                                  SampleGrabberCallback* callback) = 0;
+    // Disconnects and removes every grabber (everything downstream of the source).
+    virtual void DisconnectAll() = 0;
+    virtual int ConnectedGrabberCount() const = 0;
+
+    virtual Result Run() = 0;
+    // Ends every callback before it returns.
+    virtual Result Stop() = 0;
+    virtual bool IsRunning() const = 0;
+
+    // Graph events: `wake` is called (any thread) when an event is queued; GetEvent takes
+    // one, false when none is queued.
+    virtual void SetEventNotify(std::function<void()> wake) = 0;
+    virtual bool GetEvent(long& code, long& param1, long& param2) = 0;
+
+    // Video processing amplifier; false from HasVideoProcAmp when the camera has none.
+    virtual bool HasVideoProcAmp() const = 0;
+    virtual Result GetRange(int property, PropertyRange& range) const = 0;
+    virtual Result Get(int property, int& value, int& flags) const = 0;
+    virtual Result Set(int property, int value, int flags) = 0;
+
+    // Analog video inputs, offered as crossbar routes; 0 for a USB microscope.
+    virtual int AnalogInputCount() const = 0;
+    virtual bool CanRoute(int input) const = 0;
+    virtual Result Route(int input) = 0;
+};
+
+class CaptureBackend {
+public:
+    virtual ~CaptureBackend() = default;
+
+    // Lists the video input devices. False on failure or when there is none (the engine
+    // then keeps its previous table).
+    virtual bool ListDevices(std::vector<CatalogueEntry>& devices) = 0;
+    // A present imaging device has exactly this hardware identifier (case ignored).
+    virtual bool IsHardwareIdPresent(const std::string& hardwareId) = 0;
+    // Opens the device for capture; null when it cannot be opened.
+    virtual std::unique_ptr<CaptureSource> OpenSource(const DeviceHandle& device) = 0;
+
+    virtual void SetDeviceNotify(std::function<void(DeviceNotification)> notify) = 0;
+};
+
+} // namespace backend

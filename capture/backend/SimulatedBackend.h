@@ -1,0 +1,96 @@
+#pragma once
+// The simulated microscope: a catalogue entry carrying the microscope's USB identifier, a
+// source with a capture output and a still output delivering specimen frames at the
+// negotiated size and rate, a still button, and video properties held in memory. Tests
+// plug and unplug it and press its button; other (non-microscope) cameras can be added.
+
+#include "CaptureBackend.h"
+
+#include <map>
+#include <mutex>
+#include <string>
+
+namespace backend {
+
+class SimulatedBackend;
+
+// One simulated USB video device, shared by the catalogue and its opened source.
+class SimulatedDevice {
+public:
+    SimulatedDevice(std::string id, std::string hardwareId, std::u16string friendlyName, bool hasStillPin);
+
+    const std::string& Id() const { return id_; }
+    const std::string& HardwareId() const { return hardwareId_; } // e.g. "USB\Vid_5e1a&Pid_2c07"
+    std::u16string DisplayName() const;
+    const std::u16string& FriendlyName() const { return friendlyName_; }
+    bool HasStillPin() const { return hasStillPin_; }
+
+    bool IsPlugged() const;
+    void SetPlugged(bool plugged);
+
+    // The camera's button: the next frame also goes out on the still output.
+    void PressStillButton();
+    bool TakeStillPress();
+
+    // Formats the camera accepts: 320x240, 640x480, 1280x1024 at 16 or 24 bits.
+    static bool IsSupportedFormat(const VideoInfoHeader& format);
+    VideoInfoHeader Format() const;
+    void StoreFormat(const VideoInfoHeader& format);
+    // Makes the camera refuse every SetFormat (a camera that only keeps its own format).
+    void SetRefuseFormats(bool refuse);
+    bool RefusesFormats() const;
+    int SetFormatCalls() const;
+    void CountSetFormat();
+
+    PropertyRange Range(int property) const;
+    bool GetProperty(int property, int& value, int& flags) const;
+    bool SetProperty(int property, int value, int flags);
+    // Byte map for brightness, contrast and gamma; empty when all are at their defaults.
+    std::vector<std::uint8_t> ToneTable() const;
+
+private:
+    friend class SimulatedBackend;
+    std::string id_;
+    std::string hardwareId_;
+    std::u16string friendlyName_;
+    bool hasStillPin_;
+    mutable std::mutex mutex_;
+    bool plugged_ = true;
+    bool stillPressed_ = false;
+    bool refuseFormats_ = false;
+    int setFormatCalls_ = 0;
+    VideoInfoHeader format_;
+    std::map<int, std::pair<int, int>> properties_; // value, flags
+};
+
+class SimulatedBackend : public CaptureBackend {
+public:
+    static constexpr const char* kMicroscopeHardwareId = "USB\\Vid_5e1a&Pid_2c07";
+
+    // With `withMicroscope`, the catalogue starts with one plugged-in microscope.
+    explicit SimulatedBackend(bool withMicroscope = true);
+
+    bool ListDevices(std::vector<CatalogueEntry>& devices) override;
+    bool IsHardwareIdPresent(const std::string& hardwareId) override;
+    std::unique_ptr<CaptureSource> OpenSource(const DeviceHandle& device) override;
+    void SetDeviceNotify(std::function<void(DeviceNotification)> notify) override;
+
+    // Test control.
+    std::shared_ptr<SimulatedDevice> Microscope() const;
+    std::shared_ptr<SimulatedDevice> AddDevice(const std::string& hardwareId, const std::u16string& friendlyName,
+                                               bool hasStillPin = true);
+    void Plug(const std::shared_ptr<SimulatedDevice>& device);
+    void Unplug(const std::shared_ptr<SimulatedDevice>& device);
+    void SetCatalogueFails(bool fails) { catalogueFails_ = fails; }
+
+private:
+    void Notify(DeviceNotification notification);
+
+    std::vector<std::shared_ptr<SimulatedDevice>> devices_;
+    std::shared_ptr<SimulatedDevice> microscope_;
+    std::function<void(DeviceNotification)> notify_;
+    bool catalogueFails_ = false;
+    int nextId_ = 0;
+};
+
+} // namespace backend

@@ -1,0 +1,167 @@
+#include "SimulatedSource.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace backend {
+
+SimulatedSource::SimulatedSource(std::shared_ptr<SimulatedDevice> device) : device_(std::move(device)) {}
+
+SimulatedSource::~SimulatedSource()
+{
+    Stop();
+}
+
+std::vector<PinCategory> SimulatedSource::OutputPins() const
+{
+    if (device_->HasStillPin()) return {PinCategory::Capture, PinCategory::Still};
+    return {PinCategory::Capture};
+}
+
+Result SimulatedSource::GetFormat(VideoInfoHeader& format) const
+{
+    if (!device_->IsPlugged()) return kDeviceGone;
+    format = device_->Format();
+    return kOk;
+}
+
+Result SimulatedSource::SetFormat(const VideoInfoHeader& format)
+{
+    device_->CountSetFormat();
+    if (!device_->IsPlugged()) return kDeviceGone;
+    if (running_) return kFail;
+    if (device_->RefusesFormats() || !SimulatedDevice::IsSupportedFormat(format)) return kInvalidArgument;
+    device_->StoreFormat(format);
+    return kOk;
+}
+
+Result SimulatedSource::ConnectGrabber(int pin, const std::string& name, bool oneShot, SampleGrabberCallback* callback)
+{
+    const int pinCount = static_cast<int>(OutputPins().size());
+    if (pin < 0 || pin >= pinCount || running_) return kCannotConnect;
+    if (grabbers_[pin].callback) return kAlreadyConnected;
+    grabbers_[pin] = Grabber{name, oneShot, callback};
+    return kOk;
+}
+
+void SimulatedSource::DisconnectAll()
+{
+    for (auto& grabber : grabbers_) grabber = Grabber{};
+}
+
+int SimulatedSource::ConnectedGrabberCount() const
+{
+    return static_cast<int>(std::count_if(std::begin(grabbers_), std::end(grabbers_),
+                                          [](const Grabber& g) { return g.callback != nullptr; }));
+}
+
+Result SimulatedSource::Run()
+{
+    if (running_) return kOk;
+    if (!device_->IsPlugged()) return kDeviceGone;
+    {
+        std::lock_guard lock(stopMutex_);
+        stopRequested_ = false;
+    }
+    running_ = true;
+    thread_ = std::thread([this] { StreamLoop(); });
+    return kOk;
+}
+
+Result SimulatedSource::Stop()
+{
+    {
+        std::lock_guard lock(stopMutex_);
+        stopRequested_ = true;
+    }
+    stopSignal_.notify_all();
+    if (thread_.joinable()) thread_.join(); // every callback has returned after this
+    running_ = false;
+    return kOk;
+}
+
+void SimulatedSource::SetEventNotify(std::function<void()> wake)
+{
+    std::lock_guard lock(eventMutex_);
+    wake_ = std::move(wake);
+}
+
+bool SimulatedSource::GetEvent(long& code, long& param1, long& param2)
+{
+    std::lock_guard lock(eventMutex_);
+    if (events_.empty()) return false;
+    code = events_.front();
+    events_.pop_front();
+    param1 = 0;
+    param2 = 0;
+    return true;
+}
+
+void SimulatedSource::QueueEvent(long code)
+{
+    std::function<void()> wake;
+    {
+        std::lock_guard lock(eventMutex_);
+        events_.push_back(code);
+        wake = wake_;
+    }
+    if (wake) wake();
+}
+
+Result SimulatedSource::GetRange(int property, PropertyRange& range) const
+{
+    range = device_->Range(property);
+    return range.maximum > range.minimum ? kOk : kNotFound;
+}
+
+Result SimulatedSource::Get(int property, int& value, int& flags) const
+{
+    return device_->GetProperty(property, value, flags) ? kOk : kNotFound;
+}
+
+Result SimulatedSource::Set(int property, int value, int flags)
+{
+    return device_->SetProperty(property, value, flags) ? kOk : kInvalidArgument;
+}
+
+void SimulatedSource::StreamLoop()
+{
+    const VideoInfoHeader format = device_->Format();
+    SpecimenRenderer renderer;
+    renderer.Prepare(format.width, std::abs(format.height));
+    std::vector<std::uint8_t> frame(renderer.FrameBytes());
+
+    using Clock = std::chrono::steady_clock;
+    const auto interval = std::chrono::microseconds(
+        std::clamp<std::int64_t>(format.averageTimePerFrame / 10, 1'000'000 / 60, 1'000'000));
+    const auto start = Clock::now();
+    auto due = start;
+
+    for (;;) {
+        {
+            std::unique_lock lock(stopMutex_);
+            if (stopSignal_.wait_until(lock, due, [this] { return stopRequested_; })) return;
+        }
+        if (!device_->IsPlugged()) {
+            // The camera went away mid-stream: no more samples, the graph reports it.
+            QueueEvent(kEventDeviceLost);
+            std::unique_lock lock(stopMutex_);
+            stopSignal_.wait(lock, [this] { return stopRequested_; });
+            return;
+        }
+        const double seconds = std::chrono::duration<double>(due - start).count();
+        const std::vector<std::uint8_t> tone = device_->ToneTable();
+        renderer.RenderFrame(seconds, frame.data(), tone.empty() ? nullptr : tone.data());
+
+        // A button press goes out on the still output first, then the frame on the capture output.
+        if (device_->TakeStillPress() && grabbers_[1].callback)
+            grabbers_[1].callback->BufferCB(seconds, frame.data(), frame.size());
+        if (grabbers_[0].callback) grabbers_[0].callback->BufferCB(seconds, frame.data(), frame.size());
+
+        due += interval;
+        const auto now = Clock::now();
+        if (due < now) due = now; // never try to catch up with a burst of frames
+    }
+}
+
+} // namespace backend

@@ -1,0 +1,124 @@
+#include "SpecimenRenderer.h"
+
+#include <QImage>
+#include <QPainter>
+#include <QPainterPath>
+#include <QRadialGradient>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+
+namespace {
+
+// Every length is a fraction of the field of view's width, so the specimen is the same at
+// every capture size.
+void PaintSpecimen(QPainter& p, double fieldWidth, double fieldHeight, double marginFraction)
+{
+    std::mt19937 random(20091105u); // a fixed slide: the same cells in every run
+    auto uniform = [&random](double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(random); };
+    const double w = fieldWidth;
+    const double total = w * (1 + 2 * marginFraction);
+    const double totalH = fieldHeight + 2 * w * marginFraction;
+
+    QRadialGradient light(QPointF(total / 2, totalH / 2), total * 0.62);
+    light.setColorAt(0.0, QColor(246, 240, 228));
+    light.setColorAt(0.7, QColor(232, 222, 206));
+    light.setColorAt(1.0, QColor(196, 184, 168));
+    p.fillRect(QRectF(0, 0, total, totalH), light);
+
+    // Connective fibres: long, thin, pale pink strands.
+    p.setBrush(Qt::NoBrush);
+    for (int i = 0; i < 26; ++i) {
+        QPainterPath fibre(QPointF(uniform(0, total), uniform(0, totalH)));
+        fibre.cubicTo(QPointF(uniform(0, total), uniform(0, totalH)), QPointF(uniform(0, total), uniform(0, totalH)),
+                      QPointF(uniform(0, total), uniform(0, totalH)));
+        p.setPen(QPen(QColor(214, 150, 170, static_cast<int>(uniform(40, 90))), w * uniform(0.002, 0.006),
+                      Qt::SolidLine, Qt::RoundCap));
+        p.drawPath(fibre);
+    }
+
+    // Cells: translucent cytoplasm, darker membrane, a nucleus with a nucleolus.
+    for (int i = 0; i < 150; ++i) {
+        const QPointF centre(uniform(0, total), uniform(0, totalH));
+        const double rx = w * uniform(0.018, 0.045);
+        const double ry = rx * uniform(0.65, 1.0);
+        const double angle = uniform(0, 180);
+        p.save();
+        p.translate(centre);
+        p.rotate(angle);
+        const int hue = static_cast<int>(uniform(290, 335)) % 360;
+        p.setPen(QPen(QColor::fromHsv(hue, 120, 130, 170), w * 0.0018));
+        p.setBrush(QColor::fromHsv(hue, static_cast<int>(uniform(40, 80)), 225, 110));
+        p.drawEllipse(QPointF(0, 0), rx, ry);
+        const QPointF nucleus(uniform(-rx * 0.3, rx * 0.3), uniform(-ry * 0.3, ry * 0.3));
+        const double nr = rx * uniform(0.28, 0.42);
+        p.setPen(QPen(QColor(70, 30, 100, 200), w * 0.0012));
+        p.setBrush(QColor(110, 60, 150, 170));
+        p.drawEllipse(nucleus, nr, nr * uniform(0.8, 1.0));
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(50, 20, 70, 200));
+        p.drawEllipse(nucleus + QPointF(nr * 0.25, -nr * 0.2), nr * 0.25, nr * 0.25);
+        p.restore();
+    }
+
+    // Granules: small dark dots.
+    p.setPen(Qt::NoPen);
+    for (int i = 0; i < 900; ++i) {
+        p.setBrush(QColor(90, 50, 80, static_cast<int>(uniform(60, 160))));
+        const double r = w * uniform(0.0008, 0.0025);
+        p.drawEllipse(QPointF(uniform(0, total), uniform(0, totalH)), r, r);
+    }
+}
+
+} // namespace
+
+void SpecimenRenderer::Prepare(int width, int height)
+{
+    if (width == width_ && height == height_ && !texture_.empty()) return;
+    width_ = width;
+    height_ = height;
+    margin_ = std::max(8, width / 10);
+    textureWidth_ = width + 2 * margin_;
+    textureHeight_ = height + 2 * margin_;
+
+    QImage image(textureWidth_, textureHeight_, QImage::Format_RGB888);
+    {
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        PaintSpecimen(painter, width, height, static_cast<double>(margin_) / width);
+    }
+    // Sensor noise, fixed per pixel: cheap and keeps flat areas from looking drawn.
+    std::mt19937 random(7u);
+    std::uniform_int_distribution<int> noise(-4, 4);
+    texture_.resize(static_cast<std::size_t>(textureWidth_) * textureHeight_ * 3);
+    for (int y = 0; y < textureHeight_; ++y) {
+        const std::uint8_t* row = image.constScanLine(y);
+        std::uint8_t* out = &texture_[static_cast<std::size_t>(y) * textureWidth_ * 3];
+        for (int x = 0; x < textureWidth_; ++x) {
+            const int n = noise(random);
+            for (int c = 0; c < 3; ++c) // RGB in, BGR out
+                out[x * 3 + c] = static_cast<std::uint8_t>(std::clamp(row[x * 3 + (2 - c)] + n, 0, 255));
+        }
+    }
+}
+
+void SpecimenRenderer::RenderFrame(double seconds, std::uint8_t* out, const std::uint8_t* lut) const
+{
+    if (texture_.empty()) return;
+    // A slow, smooth drift within the margin.
+    const int dx = margin_ + static_cast<int>(std::lround(margin_ * 0.8 * std::sin(seconds * 0.21)));
+    const int dy = margin_ + static_cast<int>(std::lround(margin_ * 0.8 * std::sin(seconds * 0.13 + 1.0)));
+    const std::size_t stride = StrideOf(width_);
+    const std::size_t rowBytes = static_cast<std::size_t>(width_) * 3;
+    for (int y = 0; y < height_; ++y) {
+        const std::uint8_t* src = &texture_[(static_cast<std::size_t>(dy + y) * textureWidth_ + dx) * 3];
+        std::uint8_t* dst = out + static_cast<std::size_t>(height_ - 1 - y) * stride; // bottom-up
+        if (lut) {
+            for (std::size_t i = 0; i < rowBytes; ++i) dst[i] = lut[src[i]];
+        } else {
+            std::memcpy(dst, src, rowBytes);
+        }
+        std::memset(dst + rowBytes, 0, stride - rowBytes);
+    }
+}

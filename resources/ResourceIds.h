@@ -1,0 +1,79 @@
+#pragma once
+// Numbers of the program's bitmaps, icons, sounds and strings.
+
+enum ResourceId : int {
+    IDR_MAINFRAME = 128, // application icon
+
+    // Main window
+    IDB_SKIN = 140,
+    IDB_LIST_PICTURES = 144,
+    IDB_TAB_VIDEOS = 146,
+    IDB_TAB_PICTURES = 147,
+    IDB_LIST_VIDEOS = 148,
+    IDB_RECORD_COUNTER = 149,
+    IDB_CAMERA = 150,
+    IDB_AVI = 151,
+    IDB_CLOCK = 152,
+    IDB_SAVE = 153,
+    IDB_EMAIL = 154,
+    IDB_PREVIEW = 155,
+    IDB_SETTING = 156,
+    IDB_PRESSED_OFFSET = 200, // pressed bitmap = normal + 200 (350..356, 361..367)
+    IDB_SCALE_LABEL = 218,
+    IDB_RESOLUTION_READOUT = 261,
+
+    // Video player
+    IDB_PLAYER_FIRST = 161,
+    IDB_PLAYER_BACKWARD = 162,
+    IDB_PLAYER_FORWARD = 163,
+    IDB_PLAYER_LAST = 164,
+    IDB_PLAYER_PLAY = 165,
+    IDB_PLAYER_STOP = 166,
+    IDB_PLAYER_PAUSE = 167,
+    IDB_PLAYER_BACKGROUND = 214,
+
+    // Photo Measure window
+    IDB_MEASURE_SAVE = 188,
+    IDB_MEASURE_SAVE_DOWN = 189,
+    IDB_MEASURE_PEN = 195,
+    IDB_MEASURE_PEN_DOWN = 196,
+    IDB_MEASURE_MEASURE = 199,
+    IDB_MEASURE_MEASURE_DOWN = 200,
+    IDB_MEASURE_DRAW = 201,
+    IDB_MEASURE_DRAW_DOWN = 202,
+    IDB_MEASURE_TEXT = 205,
+    IDB_MEASURE_TEXT_DOWN = 206,
+    IDB_MEASURE_UNDO = 207,
+    IDB_MEASURE_UNDO_DOWN = 208,
+    IDB_MEASURE_RATE_LABEL = 219,
+    IDB_MEASURE_BACKGROUND = 235,
+    IDB_MEASURE_OPEN_DOWN = 264,
+    IDB_MEASURE_OPEN = 265,
+    IDB_MEASURE_REDO_DOWN = 266,
+    IDB_MEASURE_REDO = 267,
+
+    IDB_ABOUT = 268,
+
+    // Menu icons (16 x 16)
+    IDI_CROSS = 246,
+    IDI_SCALE = 247,
+    IDI_CIRCLE = 248,
+    IDI_TIME = 249,
+    IDI_LINE = 250,
+    IDI_CONTINUOUS_LINE = 251,
+    IDI_ANGLE = 252,
+    IDI_RECTANGLE = 253,
+    IDI_RADIUS_CIRCLE = 254,
+    IDI_DIAMETER_CIRCLE = 255,
+    IDI_THREE_POINT_CIRCLE = 256,
+    IDI_FOUR_POINT_ANGLE = 257,
+    IDI_POLYGON = 258,
+    IDI_MEASURE_CONTINUOUS_LINE = 263,
+
+    // Sounds
+    IDW_RECORD = 180,  // recording starts or stops
+    IDW_SHUTTER = 181, // a still picture was taken
+    IDW_RECORD_END = 182,
+
+    IDS_ABOUTBOX = 101,
+};

@@ -1,0 +1,64 @@
+#include "BitmapButton.h"
+
+#include <QImage>
+#include <QPainter>
+
+namespace {
+QPixmap Greyed(const QPixmap& source)
+{
+    QImage image = source.toImage().convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            const int grey = qGray(line[x]);
+            const int faded = 96 + grey / 3;
+            line[x] = qRgba(faded, faded, faded, qAlpha(line[x]));
+        }
+    }
+    return QPixmap::fromImage(image);
+}
+} // namespace
+
+CBitmapButton::CBitmapButton(QWidget* parent) : QAbstractButton(parent)
+{
+    setFocusPolicy(Qt::NoFocus);
+}
+
+void CBitmapButton::LoadBitmaps(const QPixmap& normal, const QPixmap& pressed)
+{
+    normal_ = normal;
+    pressed_ = pressed.isNull() ? normal : pressed;
+    disabled_ = Greyed(normal_);
+    setFixedSize(normal_.size());
+    update();
+}
+
+const QPixmap& CBitmapButton::CurrentBitmap() const
+{
+    if (!isEnabled()) return disabled_;
+    return isDown() ? pressed_ : normal_;
+}
+
+void CBitmapButton::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.drawPixmap(0, 0, CurrentBitmap());
+}
+
+void CLatchButton::Latch()
+{
+    latched_ = true;
+    update();
+}
+
+void CLatchButton::Unlatch()
+{
+    latched_ = false;
+    update();
+}
+
+const QPixmap& CLatchButton::CurrentBitmap() const
+{
+    if (!isEnabled()) return disabled_;
+    return latched_ ? pressed_ : normal_;
+}
