@@ -1,0 +1,276 @@
+#include "ThumbnailDecoder.h"
+
+#include "FfmpegHandles.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+
+extern "C" {
+#include <jpeglib.h>
+#include <libavutil/imgutils.h>
+}
+
+namespace {
+
+template <typename T> T ReadLittle(const std::uint8_t* p)
+{
+    std::uint64_t v = 0;
+    for (std::size_t i = 0; i < sizeof(T); ++i) v |= static_cast<std::uint64_t>(p[i]) << (8 * i);
+    return static_cast<T>(v);
+}
+
+template <typename T> void WriteLittle(std::uint8_t* p, T value)
+{
+    auto v = static_cast<std::uint64_t>(value);
+    for (std::size_t i = 0; i < sizeof(T); ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+struct DibInfo {
+    std::int32_t width = 0;
+    std::int32_t height = 0; // positive: bottom-up
+    std::uint16_t bitCount = 0;
+};
+
+// The header at the start of `bytes`, when it describes a picture we can draw whose rows
+// lie within `available` bytes.
+bool ParseDib(const std::uint8_t* bytes, std::size_t available, DibInfo& info)
+{
+    if (available < kDibHeaderSize || ReadLittle<std::uint32_t>(bytes) != kDibHeaderSize) return false;
+    info.width = ReadLittle<std::int32_t>(bytes + 4);
+    info.height = ReadLittle<std::int32_t>(bytes + 8);
+    info.bitCount = ReadLittle<std::uint16_t>(bytes + 14);
+    const std::uint32_t compression = ReadLittle<std::uint32_t>(bytes + 16);
+    if (compression != 0 || (info.bitCount != 24 && info.bitCount != 8)) return false;
+    if (info.width <= 0 || info.height == 0 || info.width > 65535 || info.height > 65535 || info.height < -65535)
+        return false;
+    const std::size_t rows = static_cast<std::size_t>(info.height < 0 ? -info.height : info.height);
+    return DibStride(info.width, info.bitCount) * rows <= available - kDibHeaderSize;
+}
+
+// ---- JPEG ------------------------------------------------------------------------------
+
+struct JpegErrorManager {
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+};
+
+extern "C" void JpegErrorExit(j_common_ptr info)
+{
+    std::longjmp(reinterpret_cast<JpegErrorManager*>(info->err)->jump, 1);
+}
+
+extern "C" void JpegSilentMessage(j_common_ptr) {}
+
+// libjpeg's error path jumps back here; nothing in this function needs a destructor.
+int DecodeJpeg(std::FILE* file, std::uint8_t* buffer, std::size_t capacity)
+{
+    jpeg_decompress_struct info;
+    JpegErrorManager errors;
+    info.err = jpeg_std_error(&errors.pub);
+    errors.pub.error_exit = JpegErrorExit;
+    errors.pub.output_message = JpegSilentMessage;
+    if (setjmp(errors.jump)) {
+        jpeg_destroy_decompress(&info);
+        return -1;
+    }
+    jpeg_create_decompress(&info);
+    jpeg_stdio_src(&info, file);
+    jpeg_read_header(&info, TRUE);
+    if (info.num_components == 1) {
+        info.out_color_space = JCS_GRAYSCALE;
+    } else {
+        info.out_color_space = JCS_RGB; // CMYK and others are converted or rejected here
+    }
+    // Reduce a picture that would not fit the buffer (1/2, 1/4, 1/8).
+    for (unsigned denominator = 1; denominator <= 8; denominator *= 2) {
+        info.scale_num = 1;
+        info.scale_denom = denominator;
+        jpeg_calc_output_dimensions(&info);
+        const std::size_t need =
+            kDibHeaderSize + DibStride(static_cast<int>(info.output_width), 8 * info.out_color_components) *
+                                 info.output_height;
+        if (need <= capacity) break;
+        if (denominator == 8) {
+            jpeg_destroy_decompress(&info);
+            return -1;
+        }
+    }
+    jpeg_start_decompress(&info);
+    const int width = static_cast<int>(info.output_width);
+    const int height = static_cast<int>(info.output_height);
+    const int components = info.output_components;
+    const std::size_t stride = DibStride(width, 8 * components);
+    WriteDibHeader(buffer, width, height, static_cast<std::uint16_t>(8 * components), 0);
+    while (info.output_scanline < info.output_height) {
+        std::uint8_t* row = buffer + kDibHeaderSize + stride * (info.output_height - info.output_scanline - 1);
+        JSAMPROW rows[1] = {row};
+        jpeg_read_scanlines(&info, rows, 1);
+        if (components == 3)
+            for (int x = 0; x < width; ++x) std::swap(row[x * 3], row[x * 3 + 2]); // RGB -> BGR
+        std::memset(row + static_cast<std::size_t>(width) * components, 0,
+                    stride - static_cast<std::size_t>(width) * components);
+    }
+    jpeg_finish_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    return 0;
+}
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+} // namespace
+
+void WriteDibHeader(std::uint8_t* out, std::int32_t width, std::int32_t height, std::uint16_t bitCount,
+                    std::uint32_t imageSize)
+{
+    std::memset(out, 0, kDibHeaderSize);
+    WriteLittle<std::uint32_t>(out, kDibHeaderSize);
+    WriteLittle<std::int32_t>(out + 4, width);
+    WriteLittle<std::int32_t>(out + 8, height);
+    WriteLittle<std::uint16_t>(out + 12, 1);
+    WriteLittle<std::uint16_t>(out + 14, bitCount);
+    WriteLittle<std::uint32_t>(out + 20, imageSize);
+}
+
+bool LoadBitmapFileAsDib(const QString& path, DecodeBuffer& buffer)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    const qint64 size = file.size();
+    if (size <= 40) return false;
+    // Files larger than the buffer are skipped rather than read in part.
+    if (size - 14 > static_cast<qint64>(DecodeBuffer::Size())) return false;
+    if (!file.seek(14)) return false;
+    const qint64 read = file.read(reinterpret_cast<char*>(buffer.Data()), size - 14);
+    DibInfo info;
+    return read == size - 14 && ParseDib(buffer.Data(), static_cast<std::size_t>(read), info);
+}
+
+int ReadJpegAsDib(const QString& path, DecodeBuffer& buffer)
+{
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(QFile::encodeName(path).constData(), "rb"));
+    if (!file) return errno != 0 ? errno : -1;
+    return DecodeJpeg(file.get(), buffer.Data(), DecodeBuffer::Size());
+}
+
+bool LoadVideoFirstFrameAsDib(const QString& path, DecodeBuffer& buffer)
+{
+    AVFormatContext* rawFormat = nullptr;
+    if (avformat_open_input(&rawFormat, QFile::encodeName(path).constData(), nullptr, nullptr) < 0) return false;
+    InputFormatPtr format(rawFormat);
+    if (avformat_find_stream_info(format.get(), nullptr) < 0) return false;
+
+    // The first video stream, wherever it stands among the streams.
+    int streamIndex = -1;
+    for (unsigned i = 0; i < format->nb_streams; ++i) {
+        if (format->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
+            streamIndex = static_cast<int>(i);
+            break;
+        }
+    }
+    if (streamIndex < 0) return false;
+    AVStream* stream = format->streams[streamIndex];
+    const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
+    if (!codec) return false;
+    CodecContextPtr decoder(avcodec_alloc_context3(codec));
+    if (!decoder || avcodec_parameters_to_context(decoder.get(), stream->codecpar) < 0 ||
+        avcodec_open2(decoder.get(), codec, nullptr) < 0)
+        return false;
+
+    PacketPtr packet(av_packet_alloc());
+    FramePtr frame(av_frame_alloc());
+    if (!packet || !frame) return false;
+    bool decoded = false;
+    bool draining = false;
+    while (!decoded) {
+        if (!draining) {
+            const int read = av_read_frame(format.get(), packet.get());
+            if (read < 0) {
+                draining = true;
+                avcodec_send_packet(decoder.get(), nullptr);
+            } else {
+                const bool ours = packet->stream_index == streamIndex;
+                const int sent = ours ? avcodec_send_packet(decoder.get(), packet.get()) : 0;
+                av_packet_unref(packet.get());
+                if (sent < 0 && sent != AVERROR(EAGAIN)) return false;
+                if (!ours) continue;
+            }
+        }
+        const int received = avcodec_receive_frame(decoder.get(), frame.get());
+        if (received == 0) decoded = true;
+        else if (received == AVERROR_EOF || (draining && received != AVERROR(EAGAIN))) return false;
+        else if (draining && received == AVERROR(EAGAIN)) return false;
+    }
+    if (frame->width <= 0 || frame->height <= 0) return false;
+
+    // Reduce a frame that would not fit the buffer, keeping its shape.
+    int width = frame->width, height = frame->height;
+    while (kDibHeaderSize + DibStride(width, 24) * static_cast<std::size_t>(height) > DecodeBuffer::Size()) {
+        width = std::max(1, width / 2);
+        height = std::max(1, height / 2);
+    }
+    ScalerPtr scaler(sws_getContext(frame->width, frame->height, static_cast<AVPixelFormat>(frame->format), width,
+                                    height, AV_PIX_FMT_BGR24, SWS_POINT, nullptr, nullptr, nullptr));
+    if (!scaler) return false;
+    const std::size_t stride = DibStride(width, 24);
+    std::uint8_t* pixels = buffer.Data() + kDibHeaderSize;
+    std::memset(pixels, 0, stride * static_cast<std::size_t>(height));
+    // Bottom-up: start at the last row and step backwards.
+    std::uint8_t* destination[4] = {pixels + stride * static_cast<std::size_t>(height - 1), nullptr, nullptr, nullptr};
+    const int destinationStride[4] = {-static_cast<int>(stride), 0, 0, 0};
+    sws_scale(scaler.get(), frame->data, frame->linesize, 0, frame->height, destination, destinationStride);
+    WriteDibHeader(buffer.Data(), width, height, 24, static_cast<std::uint32_t>(stride * static_cast<std::size_t>(height)));
+    return true;
+}
+
+QImage DibToImage(const DecodeBuffer& buffer)
+{
+    DibInfo info;
+    if (!ParseDib(buffer.Data(), DecodeBuffer::Size(), info)) return {};
+    const bool bottomUp = info.height > 0;
+    const int height = bottomUp ? info.height : -info.height;
+    const std::size_t stride = DibStride(info.width, info.bitCount);
+    const std::uint8_t* pixels = buffer.Data() + kDibHeaderSize;
+    QImage image(info.width, height, QImage::Format_RGB32);
+    if (image.isNull()) return {};
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* src = pixels + stride * static_cast<std::size_t>(bottomUp ? height - 1 - y : y);
+        auto* dst = reinterpret_cast<QRgb*>(image.scanLine(y));
+        if (info.bitCount == 24) {
+            for (int x = 0; x < info.width; ++x) dst[x] = qRgb(src[x * 3 + 2], src[x * 3 + 1], src[x * 3]);
+        } else {
+            for (int x = 0; x < info.width; ++x) dst[x] = qRgb(src[x], src[x], src[x]); // greyscale shown as grey
+        }
+    }
+    return image;
+}
+
+bool StretchDibOnto(const DecodeBuffer& buffer, QImage& target, const QRect& cell)
+{
+    DibInfo info;
+    if (!ParseDib(buffer.Data(), DecodeBuffer::Size(), info)) return false;
+    if (target.format() != QImage::Format_RGB32 && target.format() != QImage::Format_ARGB32) return false;
+    const QRect area = cell.intersected(target.rect());
+    if (area.isEmpty() || cell.width() <= 0 || cell.height() <= 0) return true;
+    const bool bottomUp = info.height > 0;
+    const int height = bottomUp ? info.height : -info.height;
+    const std::size_t stride = DibStride(info.width, info.bitCount);
+    const std::uint8_t* pixels = buffer.Data() + kDibHeaderSize;
+    const int bytesPerPixel = info.bitCount / 8;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        const int sy = static_cast<int>(static_cast<long long>(y - cell.top()) * height / cell.height());
+        const std::uint8_t* src = pixels + stride * static_cast<std::size_t>(bottomUp ? height - 1 - sy : sy);
+        auto* dst = reinterpret_cast<QRgb*>(target.scanLine(y));
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const int sx = static_cast<int>(static_cast<long long>(x - cell.left()) * info.width / cell.width());
+            const std::uint8_t* p = src + static_cast<std::size_t>(sx) * bytesPerPixel;
+            dst[x] = bytesPerPixel == 3 ? qRgb(p[2], p[1], p[0]) : qRgb(p[0], p[0], p[0]);
+        }
+    }
+    return true;
+}

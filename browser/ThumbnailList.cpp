@@ -1,0 +1,406 @@
+#include "ThumbnailList.h"
+
+#include "LangText.h"
+#include "MessageBox.h"
+#include "Resources.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPainter>
+#include <QScrollBar>
+#include <QWheelEvent>
+
+#include <cstring>
+
+int ShowingPictures = 1;
+
+namespace {
+const QColor kSelectionPen(12, 191, 0);
+const QColor kMarkPen(243, 63, 255);
+
+QString FileNameOf(const QString& path)
+{
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+QString ExtensionOf(const QString& path)
+{
+    const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
+    return dot < 0 ? QString() : path.mid(dot + 1);
+}
+
+// Every file of a folder, by name order as the listing gives it.
+QStringList FilesMatching(const QString& folder, const QString& pattern)
+{
+    QDir dir(folder);
+    return dir.entryList({pattern}, QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+}
+} // namespace
+
+CThumbnailList::CThumbnailList(QString pictureFolder, QString videoFolder, QWidget* parent)
+    : QWidget(parent), pictureFolder_(std::move(pictureFolder)), videoFolder_(std::move(videoFolder))
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    scrollBar_ = new QScrollBar(Qt::Vertical, this);
+    scrollBar_->setSingleStep(1);
+    scrollBar_->setPageStep(5);
+    connect(scrollBar_, &QScrollBar::valueChanged, this, [this](int value) {
+        if (updatingScrollBar_) return;
+        Scroll(ThumbPosition, value);
+    });
+
+    // Only files named *.bmp / *.avi are listed (the listing ignores letter case there).
+    QDir pictures(pictureFolder_);
+    pictures.setNameFilters({QStringLiteral("*.bmp")});
+    for (const QString& name : pictures.entryList(QDir::Files, QDir::Name))
+        AddPictureFile(pictureFolder_ + QLatin1Char('/') + name);
+    QDir videos(videoFolder_);
+    videos.setNameFilters({QStringLiteral("*.avi")});
+    for (const QString& name : videos.entryList(QDir::Files, QDir::Name))
+        AddVideoFile(videoFolder_ + QLatin1Char('/') + name);
+}
+
+CThumbnailList::~CThumbnailList() = default;
+
+int CThumbnailList::TopRowRoundedDown(int count)
+{
+    return count > kCells ? (count - kCells) / 2 : 0;
+}
+
+int CThumbnailList::TopRowRoundedUp(int count)
+{
+    return count > kCells ? (count - kCells) / 2 + (count % 2) : 0;
+}
+
+void CThumbnailList::AddPictureFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() <= 40) return;
+    pictures_.push_back({path, Listed | New});
+    pictureTopRow_ = TopRowRoundedDown(static_cast<int>(pictures_.size()));
+}
+
+void CThumbnailList::AddVideoFile(const QString& path)
+{
+    videos_.push_back({path, Listed | New});
+    videoTopRow_ = TopRowRoundedDown(static_cast<int>(videos_.size()));
+}
+
+void CThumbnailList::AddCapturedPicture(const QString& path)
+{
+    pictures_.push_back({path, Listed | New});
+    const int count = static_cast<int>(pictures_.size());
+    pictureTopRow_ = TopRowRoundedUp(count);
+    UpdateScrollBar();
+    ClearSelection(1);
+    pictureSelected_ = count - 1;
+    pictures_.back().flags |= Selected;
+    RedrawThumbnails();
+}
+
+void CThumbnailList::AddRecordedVideo(const QString& path)
+{
+    videos_.push_back({path, Listed | New | Selected});
+    const int count = static_cast<int>(videos_.size());
+    videoTopRow_ = TopRowRoundedUp(count);
+    UpdateScrollBar();
+    // The new entry keeps its mark: the selection cleared here is the previous one.
+    if (videoSelected_ != -1 && videoSelected_ < count - 1) videos_[static_cast<std::size_t>(videoSelected_)].flags &= ~Selected;
+    videoSelected_ = count - 1;
+    RedrawThumbnails();
+}
+
+int CThumbnailList::SelectAt(const QPoint& screenPoint)
+{
+    ClearSelection(ShowingPictures);
+    const QPoint point = mapFromGlobal(screenPoint);
+    auto& list = CurrentList();
+    const int start = CurrentTopRow() * 2;
+    const int inView = std::min(kCells, std::max(0, static_cast<int>(list.size()) - start));
+    for (int k = 0; k < inView; ++k) {
+        // A point on a cell's right or bottom edge lies outside it.
+        const QRect& cell = cells_[static_cast<std::size_t>(k)];
+        if (point.x() >= cell.left() && point.x() < cell.left() + cell.width() && point.y() >= cell.top() &&
+            point.y() < cell.top() + cell.height()) {
+            CurrentSelectedRef() = start + k;
+            list[static_cast<std::size_t>(start + k)].flags |= Selected;
+            RedrawThumbnails();
+            return 1;
+        }
+    }
+    RedrawThumbnails();
+    return 0;
+}
+
+const MediaEntry* CThumbnailList::FindEntry(std::uint32_t mask) const
+{
+    for (const auto& entry : CurrentList())
+        if ((entry.flags & mask) == mask) return &entry;
+    return nullptr;
+}
+
+std::uint32_t CThumbnailList::GetSelectedPath(QString& path) const
+{
+    const MediaEntry* entry = GetSelectedEntry();
+    if (!entry) return 0;
+    path = entry->path;
+    return entry->flags;
+}
+
+void CThumbnailList::ClearSelection(int pictures)
+{
+    auto& list = pictures ? pictures_ : videos_;
+    int& selected = pictures ? pictureSelected_ : videoSelected_;
+    if (selected == -1) return;
+    if (selected >= 0 && selected < static_cast<int>(list.size())) list[static_cast<std::size_t>(selected)].flags &= ~Selected;
+    selected = -1;
+}
+
+void CThumbnailList::RemoveEntry(const QString& path)
+{
+    auto& list = CurrentList();
+    for (auto it = list.begin(); it != list.end(); ++it) {
+        if (it->path.compare(path, Qt::CaseInsensitive) == 0) {
+            const int removed = static_cast<int>(it - list.begin());
+            list.erase(it);
+            // Keep the selected index on its entry.
+            int& selected = CurrentSelectedRef();
+            if (selected == removed) selected = -1;
+            else if (selected > removed) --selected;
+            return;
+        }
+    }
+}
+
+int CThumbnailList::DropIfMissing(const QString& path)
+{
+    if (QFileInfo::exists(path)) return 0;
+    ClearSelection(ShowingPictures);
+    RemoveEntry(path);
+    UpdateScrollBar();
+    RedrawThumbnails();
+    return 1;
+}
+
+void CThumbnailList::DeleteSelected()
+{
+    const QString title = LangText("MsgTitle", 30, "QRV-DM500");
+    if (ShowMessageBox(this, LangText("SureDelete", 64, "Are you sure to delete?"), title, MessageButtons::OkCancel,
+                       MessageIcon::Warning) != IDOK)
+        return;
+    QString path;
+    if (!GetSelectedPath(path)) return;
+    QFile file(path);
+    if (!file.remove()) {
+        ShowMessageBox(nullptr, file.errorString(), QStringLiteral("Capture"), MessageButtons::Ok, MessageIcon::Error);
+        return;
+    }
+    ClearSelection(ShowingPictures);
+    RemoveEntry(path);
+    UpdateScrollBar();
+    RedrawThumbnails();
+}
+
+void CThumbnailList::DeleteAll()
+{
+    const QString title = LangText("MsgTitle", 30, "QRV-DM500");
+    if (ShowMessageBox(this, LangText("SureDeleteAll", 64, "Are you sure to delete all?"), title,
+                       MessageButtons::OkCancel, MessageIcon::Warning) != IDOK)
+        return;
+    QString path;
+    if (!GetSelectedPath(path)) return;
+    const QString extension = ExtensionOf(path);
+    QString folder;
+    if (extension == QLatin1String("bmp") || extension == QLatin1String("BMP") || extension == QLatin1String("jpg") ||
+        extension == QLatin1String("JPG"))
+        folder = pictureFolder_;
+    else if (extension == QLatin1String("avi") || extension == QLatin1String("AVI"))
+        folder = videoFolder_;
+    if (!folder.isEmpty()) {
+        for (const QString& name : FilesMatching(folder, QStringLiteral("*")))
+            QFile::remove(folder + QLatin1Char('/') + name); // files that resist are passed over
+    }
+    if (CurrentSelectedRef() != -1) CurrentList().clear();
+    CurrentSelectedRef() = -1;
+    RedrawThumbnails();
+}
+
+int CThumbnailList::SaveSelectedAs(const QString& destination)
+{
+    MediaEntry* entry = nullptr;
+    for (auto& candidate : CurrentList())
+        if ((candidate.flags & (Listed | Selected)) == (Listed | Selected)) {
+            entry = &candidate;
+            break;
+        }
+    if (!entry) return 0;
+    entry->flags &= ~New;
+    if (destination.right(3).compare(QLatin1String("jpg"), Qt::CaseInsensitive) != 0) {
+        if (QFileInfo(destination) != QFileInfo(entry->path)) {
+            QFile::remove(destination);
+            QFile::copy(entry->path, destination);
+        }
+        return 1;
+    }
+    const QImage picture(entry->path, "BMP");
+    if (picture.isNull()) {
+        ShowMessageBox(this, QStringLiteral("imageSave Create fail"), QStringLiteral("QRV-DM500"), MessageButtons::Ok,
+                       MessageIcon::Warning);
+        return 0;
+    }
+    if (!picture.save(destination, "JPEG"))
+        ShowMessageBox(this, QStringLiteral("Conpress fail"), QStringLiteral("QRV-DM500"), MessageButtons::Ok,
+                       MessageIcon::Warning);
+    return 1;
+}
+
+void CThumbnailList::UpdateScrollBar()
+{
+    const int count = static_cast<int>(CurrentList().size());
+    const int rows = count / 2 + (count % 2);
+    const int maximum = rows > 5 ? rows - 1 : 4;
+    int& topRow = CurrentTopRowRef();
+    if (rows <= 10 && topRow > 0) topRow = 0;
+    updatingScrollBar_ = true;
+    scrollBar_->setRange(0, maximum);
+    scrollBar_->setPageStep(5);
+    scrollBar_->setValue(topRow);
+    updatingScrollBar_ = false;
+    scrollBar_->show();
+    scrollBar_->setEnabled(maximum >= 5);
+}
+
+void CThumbnailList::Scroll(int action, int thumbPosition)
+{
+    int pos = CurrentTopRow();
+    switch (action) {
+    case LineUp: pos -= 1; break;
+    case LineDown: pos += 1; break;
+    case PageUp: pos -= 5; break;
+    case PageDown: pos += 5; break;
+    case ThumbPosition: pos = thumbPosition; break;
+    case Top: pos = 0; break;
+    case Bottom: pos = scrollBar_->maximum(); break;
+    default: return;
+    }
+    pos = std::clamp(pos, 0, scrollBar_->maximum());
+    updatingScrollBar_ = true;
+    scrollBar_->setValue(pos);
+    updatingScrollBar_ = false;
+    CurrentTopRowRef() = pos;
+    RedrawThumbnails();
+}
+
+void CThumbnailList::SetUpSurfaces()
+{
+    // The cells come from the client area left of the scroll bar.
+    const int w = width() - kScrollBarWidth;
+    const int h = height();
+    cellWidth_ = (w - 28) / 2;
+    cellHeight_ = (h - 38) / 5;
+    for (int k = 0; k < kCells; ++k) {
+        const int left = 11 + (cellWidth_ + 7) * (k % 2);
+        const int top = 4 + (cellHeight_ + 7) * (k / 2);
+        cells_[static_cast<std::size_t>(k)] = QRect(left, top, cellWidth_, cellHeight_);
+    }
+    canvas_ = resources::LoadBitmapImage(IDB_LIST_PICTURES).convertToFormat(QImage::Format_RGB32);
+    if (canvas_.isNull()) canvas_ = QImage(220, 420, QImage::Format_RGB32);
+    surfacesReady_ = true;
+}
+
+CThumbnailList::Decode CThumbnailList::DecodeEntry(const MediaEntry& entry)
+{
+    if (DropIfMissing(entry.path)) return Decode::Vanished;
+    if (!decodeBuffer_) decodeBuffer_ = std::make_unique<DecodeBuffer>();
+    bool ok = false;
+    if (ShowingPictures) {
+        if (entry.path.right(3).compare(QLatin1String("jpg"), Qt::CaseInsensitive) == 0)
+            ok = ReadJpegAsDib(entry.path, *decodeBuffer_) == 0;
+        else
+            ok = LoadBitmapFileAsDib(entry.path, *decodeBuffer_);
+    } else {
+        ok = LoadVideoFirstFrameAsDib(entry.path, *decodeBuffer_);
+    }
+    return ok ? Decode::Drawn : Decode::Failed;
+}
+
+void CThumbnailList::DrawCornerMark(QImage& surface, const QRect& cell) const
+{
+    const int l = cell.left() - 2, t = cell.top() - 2;
+    const int r = cell.left() + cell.width() + 2, b = cell.top() + cell.height() + 2;
+    QPainter p(&surface);
+    // The inverse of the mark pen's colour, drawn dotted.
+    const QColor inverse(255 - kMarkPen.red(), 255 - kMarkPen.green(), 255 - kMarkPen.blue());
+    p.setPen(QPen(inverse, 2, Qt::DotLine, Qt::FlatCap));
+    p.drawLine(r, t + cellHeight_ * 3 / 4, r, b);
+    p.drawLine(l + cellWidth_ * 3 / 4, b, r - 2, b);
+}
+
+void CThumbnailList::DrawSelectionFrame(QImage& surface) const
+{
+    const int selected = ShowingPictures ? pictureSelected_ : videoSelected_;
+    if (selected < 0) return;
+    const int k = selected - CurrentTopRow() * 2;
+    if (k < 0 || k >= kCells) return;
+    const QRect& cell = cells_[static_cast<std::size_t>(k)];
+    const int l = cell.left() - 2, t = cell.top() - 2;
+    const int r = cell.left() + cell.width() + 2, b = cell.top() + cell.height() + 2;
+    QPainter p(&surface);
+    p.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+    p.setPen(QPen(kSelectionPen, 2, Qt::DotLine, Qt::FlatCap));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(QRect(l, t, r + 1 - l - 1, b + 1 - t - 1));
+}
+
+void CThumbnailList::RedrawThumbnails()
+{
+    if (!surfacesReady_) return; // the first paint sets up and draws
+    work_ = resources::LoadBitmapImage(ShowingPictures ? IDB_LIST_PICTURES : IDB_LIST_VIDEOS)
+                .convertToFormat(QImage::Format_RGB32);
+    if (work_.isNull()) {
+        work_ = QImage(220, 420, QImage::Format_RGB32);
+        work_.fill(Qt::black);
+    }
+    const auto& list = CurrentList();
+    const int start = CurrentTopRow() * 2;
+    const int count = static_cast<int>(list.size());
+    const int end = count - start > kCells ? start + kCells : count;
+    int c = 0;
+    for (int i = std::max(0, start); i < end && c < kCells; ++i) {
+        const MediaEntry entry = list[static_cast<std::size_t>(i)];
+        const Decode result = DecodeEntry(entry);
+        // A vanished file was dropped and the list redrawn; that drawing stands.
+        if (result == Decode::Vanished) return;
+        if (result == Decode::Failed) continue; // the next decodable entry takes the cell
+        const QRect& cell = cells_[static_cast<std::size_t>(c)];
+        if (!StretchDibOnto(*decodeBuffer_, work_, cell)) continue;
+        if ((entry.flags & New) && !FileNameOf(entry.path).startsWith(QLatin1Char('A'))) DrawCornerMark(work_, cell);
+        ++c;
+    }
+    drawnCells_ = c;
+    canvas_ = work_.copy(0, 0, canvas_.width(), canvas_.height());
+    DrawSelectionFrame(canvas_);
+    update();
+}
+
+void CThumbnailList::paintEvent(QPaintEvent* event)
+{
+    if (!surfacesReady_) {
+        SetUpSurfaces();
+        UpdateScrollBar();
+        RedrawThumbnails();
+    }
+    QPainter painter(this);
+    painter.drawImage(event->rect().topLeft(), canvas_, event->rect());
+}
+
+void CThumbnailList::wheelEvent(QWheelEvent* event)
+{
+    event->accept(); // the wheel does not scroll the list
+}
+
+void CThumbnailList::resizeEvent(QResizeEvent*)
+{
+    scrollBar_->setGeometry(width() - kScrollBarWidth, 0, kScrollBarWidth, height());
+}

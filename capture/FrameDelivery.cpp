@@ -75,8 +75,9 @@ void CFrameCallback::BufferCB(double sampleTime, const std::uint8_t* buffer, std
     } else {
         // A keyboard or time-lapse request keeps the frame held before it; a button
         // request takes this one.
+        // With no frame held yet (a request right at the start) this one is the frame to save.
         const int fromButton = StillFromButton.load();
-        if (fromButton != 0) CopyIntoFrameBuffer(sampleTime, buffer, length);
+        if (fromButton != 0 || frame.length == 0) CopyIntoFrameBuffer(sampleTime, buffer, length);
         PostAppMessage(notifyWindow.load(), WM_CAPTURE_STILL, static_cast<std::uintptr_t>(fromButton), 0);
     }
 

@@ -40,10 +40,11 @@ QFont MakeFixedFont(int height, int width)
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     font.setPixelSize(height);
     font.setWeight(QFont::Normal);
-    // Widen the glyphs to the requested cell width.
+    // The cell width is an upper bound: glyphs forced that wide would cut every read-out,
+    // so a narrower natural width is kept.
     const QFontMetricsF metrics(font);
     const double natural = metrics.averageCharWidth();
-    if (natural > 0) font.setStretch(std::clamp(static_cast<int>(width * 100.0 / natural + 0.5), 1, 4000));
+    if (natural > width) font.setStretch(std::clamp(static_cast<int>(width * 100.0 / natural), 1, 100));
     return font;
 }
 

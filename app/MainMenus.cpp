@@ -1,0 +1,86 @@
+#include "MainMenus.h"
+
+#include "Commands.h"
+#include "LangText.h"
+#include "Resources.h"
+
+namespace {
+
+void AddItems(QMenu& menu, std::initializer_list<MenuItemSpec> items, int textSize, const CommandHandler& onCommand)
+{
+    for (const MenuItemSpec& item : items) {
+        if (item.command == 0) {
+            menu.addSeparator();
+            continue;
+        }
+        QAction* action = menu.addAction(LangText(item.key, textSize, item.defaultText));
+        if (item.icon) action->setIcon(resources::LoadIcon(item.icon));
+        action->setData(item.command);
+        const int command = item.command;
+        QObject::connect(action, &QAction::triggered, &menu, [onCommand, command] { onCommand(command); });
+    }
+}
+
+} // namespace
+
+void BuildMainMenu(QMenuBar& bar, const CommandHandler& onCommand)
+{
+    constexpr int kSize = 30;
+    QMenu* file = bar.addMenu(LangText("File", kSize, "File"));
+    AddItems(*file,
+             {{ID_FILE_OPEN, "Open", "Open..."},
+              {0, nullptr, nullptr},
+              {ID_FILE_SAVE_AS, "Save", "Save As"},
+              {ID_FILE_DELETE, "Delete ", "Delete..."},
+              {ID_FILE_DELETE_ALL, "DeleteAll", "Delete All"},
+              {0, nullptr, nullptr},
+              {ID_FILE_EMAIL, "EMail", "E-Mail..."}},
+             kSize, onCommand);
+    QMenu* setting = bar.addMenu(LangText("Setting", kSize, "Setting"));
+    AddItems(*setting,
+             {{ID_SETTING_640, "640*480", "640*480    F11"},
+              {ID_SETTING_1280, "1280*1024", "1280*1024  F12"},
+              {0, nullptr, nullptr},
+              {ID_SETTING_DEVICE, "Device...", "Device Settings"},
+              {0, nullptr, nullptr},
+              {ID_SETTING_CROSS, "Cross", "Cross Line"},
+              {ID_OVERLAY_SCALE, "Scale", "Scale"},
+              {ID_OVERLAY_CIRCLE, "Circle", "Circle"},
+              {ID_OVERLAY_TIME, "Time", "Time"}},
+             kSize, onCommand);
+    QMenu* capture = bar.addMenu(LangText("Capture", kSize, "Capture"));
+    AddItems(*capture,
+             {{ID_CAPTURE_PICTURE, "Take Picture", "Take Picture...      F2"},
+              {ID_CAPTURE_VIDEO, "Take Video", "Take Video/Stop...   F3/F4"},
+              {0, nullptr, nullptr},
+              {ID_CAPTURE_TIMELAPSE, "Take time lapsed Pictures", "Take time lapsed Pictures"}},
+             kSize, onCommand);
+    QMenu* help = bar.addMenu(LangText("Help", kSize, "Help"));
+    AddItems(*help,
+             {{ID_HELP_MANUAL, "ViewZentrixManual", "QRV-DM500 Help"},
+              {ID_HELP_ABOUT, "ViewZentrixAbout", "About QRV-DM500"}},
+             kSize, onCommand);
+}
+
+void BuildListMenu(QMenu& menu, const CommandHandler& onCommand)
+{
+    AddItems(menu,
+             {{ID_FILE_OPEN, "Open", "Open..."},
+              {0, nullptr, nullptr},
+              {ID_FILE_SAVE_AS, "Save", "Save as"},
+              {ID_FILE_DELETE, "Delete", "Delete..."},
+              {ID_FILE_DELETE_ALL, "DeleteAll", "Delete All"},
+              {0, nullptr, nullptr},
+              {ID_FILE_EMAIL, "EMail", "E-Mail..."}},
+             20, onCommand);
+}
+
+void BuildPreviewMenu(QMenu& menu, const CommandHandler& onCommand)
+{
+    AddItems(menu,
+             {{ID_OVERLAY_CROSS, "Cross", "Cross Line", IDI_CROSS},
+              {ID_OVERLAY_SCALE, "Scale", "Scale", IDI_SCALE},
+              {ID_OVERLAY_CIRCLE, "Circle", "Circle", IDI_CIRCLE},
+              {ID_OVERLAY_TIME, "Time", "Time", IDI_TIME}},
+             30, onCommand);
+}

@@ -1,0 +1,24 @@
+#pragma once
+// The main window's menus with their texts from the language file: the main menu bar, the
+// thumbnail list's pop-up menu and the preview area's pop-up menu.
+
+#include <QMenu>
+#include <QMenuBar>
+
+#include <functional>
+
+using CommandHandler = std::function<void(int command)>;
+
+struct MenuItemSpec {
+    int command;     // 0 for a separator
+    const char* key; // language key
+    const char* defaultText;
+    int icon = 0;    // icon resource, 0 for none
+};
+
+// Builds the menu bar: File, Setting, Capture, Help (texts in 30-byte buffers).
+void BuildMainMenu(QMenuBar& bar, const CommandHandler& onCommand);
+// The thumbnail list's menu (texts in 20-byte buffers).
+void BuildListMenu(QMenu& menu, const CommandHandler& onCommand);
+// The preview area's four overlay switches with their icons (30-byte buffers).
+void BuildPreviewMenu(QMenu& menu, const CommandHandler& onCommand);

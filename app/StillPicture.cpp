@@ -1,0 +1,109 @@
+#include "StillPicture.h"
+
+#include "capture/FrameDelivery.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QSaveFile>
+
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <new>
+
+long RunningNumberOfName(const QString& fileName)
+{
+    const qsizetype n = fileName.lastIndexOf(QLatin1Char('N'));
+    if (n < 0) return -1;
+    QString tail = fileName.mid(n + 1);
+    const qsizetype dot = tail.lastIndexOf(QLatin1Char('.'));
+    if (dot > 0) tail.truncate(dot); // the first character is never removed
+    // The leading number only, as a C conversion reads it; however long the tail is.
+    qsizetype i = 0;
+    while (i < tail.size() && (tail[i] == QLatin1Char(' ') || tail[i] == QLatin1Char('\t'))) ++i;
+    bool negative = false;
+    if (i < tail.size() && (tail[i] == QLatin1Char('+') || tail[i] == QLatin1Char('-'))) negative = tail[i++] == QLatin1Char('-');
+    long value = 0;
+    for (; i < tail.size() && tail[i].isDigit() && tail[i].unicode() < 128; ++i) {
+        if (value > (std::numeric_limits<int>::max() - 9) / 10) break; // a running number never gets this long
+        value = value * 10 + (tail[i].unicode() - '0');
+    }
+    return negative ? -value : value;
+}
+
+int NextRunningNumber(const QString& folder, const std::function<void()>& onDirectory)
+{
+    long largest = 0;
+    QDir dir(folder);
+    dir.setNameFilters({QStringLiteral("*.bmp")});
+    for (const QFileInfo& info : dir.entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden)) {
+        if (info.isDir()) {
+            if (onDirectory) onDirectory();
+            continue;
+        }
+        largest = std::max(largest, RunningNumberOfName(info.fileName()));
+    }
+    return static_cast<int>(largest + 1);
+}
+
+QString StillPictureName(const QDateTime& time, int magnification, int runningNumber)
+{
+    const QDate d = time.date();
+    const QTime t = time.time();
+    if (magnification != 0)
+        return QString::asprintf("Still_%4d-%02d-%02d_%02d%02d%02d_%03dX_N%04d.bmp", d.year(), d.month(), d.day(),
+                                 t.hour(), t.minute(), t.second(), magnification, runningNumber);
+    return QString::asprintf("Still_%4d-%02d-%02d_%02d%02d%02d_N%04d.bmp", d.year(), d.month(), d.day(), t.hour(),
+                             t.minute(), t.second(), runningNumber);
+}
+
+std::vector<std::uint8_t> BmpHeaders(std::int32_t width, std::int32_t height, std::uint32_t imageSize)
+{
+    std::vector<std::uint8_t> bytes(54, 0);
+    auto put = [&bytes](std::size_t at, std::uint64_t value, std::size_t size) {
+        for (std::size_t i = 0; i < size; ++i) bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+    };
+    put(0, 0x4D42, 2);
+    put(2, imageSize + 54u, 4);
+    put(10, 54, 4);
+    put(14, 40, 4);
+    put(18, static_cast<std::uint32_t>(width), 4);
+    put(22, static_cast<std::uint32_t>(height), 4);
+    put(26, 1, 2);
+    put(28, 24, 2);
+    put(34, imageSize, 4);
+    return bytes;
+}
+
+StillSaveResult SaveStillPicture(const QString& folder, int magnification, const QDateTime& now,
+                                 const std::function<void()>& onDirectory)
+{
+    StillSaveResult result;
+    const FrameBufferData& frame = FrameBuffer();
+    const std::size_t bytes = static_cast<std::size_t>(frame.width) * static_cast<std::size_t>(frame.height) * 3u;
+    std::unique_ptr<std::uint8_t[]> copy(new (std::nothrow) std::uint8_t[bytes == 0 ? 1 : bytes]);
+    // No working copy, or no whole frame held: nothing to save for this notification.
+    if (!copy || bytes == 0 || !frame.pixels || frame.length < bytes) return result;
+    std::memcpy(copy.get(), frame.pixels.get(), bytes);
+    if (StillRequested.load() == 0) return result; // already served
+    StillRequested = 0;
+
+    const int runningNumber = NextRunningNumber(folder, onDirectory);
+    result.path = folder + QLatin1Char('/') + StillPictureName(now, magnification, runningNumber);
+
+    QSaveFile file(result.path);
+    const std::vector<std::uint8_t> headers = BmpHeaders(frame.width, frame.height, frame.header.sizeImage);
+    const bool written = file.open(QIODevice::WriteOnly) &&
+                         file.write(reinterpret_cast<const char*>(headers.data()), 54) == 54 &&
+                         file.write(reinterpret_cast<const char*>(copy.get()), static_cast<qint64>(bytes)) ==
+                             static_cast<qint64>(bytes) &&
+                         file.commit();
+    if (!written) {
+        result.outcome = StillSaveResult::Failed;
+        result.error = file.errorString();
+        file.cancelWriting();
+        return result;
+    }
+    result.outcome = StillSaveResult::Saved;
+    return result;
+}

@@ -1,0 +1,36 @@
+#pragma once
+// Still pictures: the running number, the file name and the 24-bit BMP written from the
+// frame the capture engine holds.
+
+#include <QDateTime>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+// The number after the last capital N of a file name, up to its last dot; -1 when the
+// name has no capital N. Leading blanks and a sign are allowed; no number gives 0.
+long RunningNumberOfName(const QString& fileName);
+
+// One more than the largest running number among the folder's *.bmp names. Directories
+// named like pictures are reported through `onDirectory` and otherwise ignored.
+int NextRunningNumber(const QString& folder, const std::function<void()>& onDirectory);
+
+// "Still_2009-05-14_153045_N0007.bmp", or with a magnification "..._200X_N0008.bmp".
+QString StillPictureName(const QDateTime& time, int magnification, int runningNumber);
+
+// The 14-byte file header and the 40-byte information header of a 24-bit picture.
+std::vector<std::uint8_t> BmpHeaders(std::int32_t width, std::int32_t height, std::uint32_t imageSize);
+
+struct StillSaveResult {
+    enum Outcome { Saved, Dropped, Failed } outcome = Dropped;
+    QString path;  // the picture written (Saved) or the one that could not be (Failed)
+    QString error; // why it failed
+};
+
+// Saves the frame held for the pending still request into `folder`. Dropped when the
+// request was already served. The picture is written whole under a temporary name and then
+// renamed, so a full disk or a crash never leaves a cut picture under a capture name.
+StillSaveResult SaveStillPicture(const QString& folder, int magnification, const QDateTime& now,
+                                 const std::function<void()>& onDirectory);

@@ -1,0 +1,48 @@
+#include "FileDialogs.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+
+namespace {
+SaveFileHook& Hook()
+{
+    static SaveFileHook hook;
+    return hook;
+}
+} // namespace
+
+SaveFileHook SetSaveFileHook(SaveFileHook hook)
+{
+    SaveFileHook old = std::move(Hook());
+    Hook() = std::move(hook);
+    return old;
+}
+
+QString ToQtFilter(const QString& barFilter)
+{
+    const QStringList parts = barFilter.split(QLatin1Char('|'), Qt::SkipEmptyParts);
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString description = parts[i];
+        if (!description.contains(parts[i + 1])) description += QStringLiteral(" (%1)").arg(parts[i + 1]);
+        filters << description;
+    }
+    return filters.join(QStringLiteral(";;"));
+}
+
+QString GetSaveFileName(QWidget* parent, const SaveFileRequest& request)
+{
+    if (Hook()) return Hook()(request);
+    QFileDialog dialog(parent, request.caption, request.proposedPath, ToQtFilter(request.filter));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(request.defaultSuffix);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+    // The chosen filter decides the extension of a name typed without one.
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
+        const qsizetype star = filter.lastIndexOf(QStringLiteral("*."));
+        if (star >= 0) dialog.setDefaultSuffix(filter.mid(star + 2).section(QLatin1Char(')'), 0, 0));
+    });
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().constFirst();
+}

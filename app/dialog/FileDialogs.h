@@ -1,0 +1,26 @@
+#pragma once
+// The save-file chooser. Filters are given as the program keeps them, description and
+// pattern pairs separated by vertical bars and ended by two bars. Tests answer through a hook.
+
+#include <QString>
+
+#include <functional>
+
+class QWidget;
+
+struct SaveFileRequest {
+    QString caption;
+    QString proposedPath;  // folder and proposed name
+    QString filter;        // "Bitmap Files(*.bmp)|*.bmp|JPEG Files(*.jpg)|*.jpg||"
+    QString defaultSuffix; // without the dot
+};
+
+using SaveFileHook = std::function<QString(const SaveFileRequest&)>;
+SaveFileHook SetSaveFileHook(SaveFileHook hook);
+
+// The chosen path (the default extension added when the name has none), or empty when
+// cancelled. The overwrite question is asked by the chooser.
+QString GetSaveFileName(QWidget* parent, const SaveFileRequest& request);
+
+// "A(*.a)|*.a|B(*.b)|*.b||" -> "A(*.a);;B(*.b)"
+QString ToQtFilter(const QString& barFilter);

@@ -1,0 +1,115 @@
+#pragma once
+// The panel of captured pictures or recorded videos: a 2 x 5 grid of thumbnails with a
+// vertical scroll bar, one list per folder, one selected entry per list. Thumbnails are
+// decoded anew on every redraw; nothing is cached.
+
+#include "ThumbnailDecoder.h"
+
+#include <QImage>
+#include <QString>
+#include <QWidget>
+
+#include <array>
+#include <memory>
+#include <vector>
+
+class QScrollBar;
+
+// 1 while the picture list is shown, 0 for the video list.
+extern int ShowingPictures;
+
+enum MediaEntryFlags : std::uint32_t { Listed = 1, New = 2, Selected = 4 };
+
+struct MediaEntry {
+    QString path;
+    std::uint32_t flags = 0;
+};
+
+class CThumbnailList : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int kCells = 10;
+    static constexpr int kScrollBarWidth = 17;
+
+    CThumbnailList(QString pictureFolder, QString videoFolder, QWidget* parent = nullptr);
+    ~CThumbnailList() override;
+
+    // Filling.
+    void AddPictureFile(const QString& path);
+    void AddVideoFile(const QString& path);
+    void AddCapturedPicture(const QString& path);
+    void AddRecordedVideo(const QString& path);
+
+    // Selection and queries, on the shown list.
+    int SelectAt(const QPoint& screenPoint);
+    const MediaEntry* FindEntry(std::uint32_t mask) const;
+    const MediaEntry* GetSelectedEntry() const { return FindEntry(Listed | Selected); }
+    std::uint32_t GetSelectedPath(QString& path) const;
+    void ClearSelection(int pictures);
+    void RemoveEntry(const QString& path);
+    int DropIfMissing(const QString& path);
+    void DeleteSelected();
+    void DeleteAll();
+    // Copies the selected file to `destination`, as JPEG when its name ends in "jpg".
+    int SaveSelectedAs(const QString& destination);
+
+    // Drawing and scrolling.
+    void RedrawThumbnails();
+    void UpdateScrollBar();
+    void Scroll(int action, int thumbPosition = 0);
+
+    // Read access for the main window and for tests.
+    const std::vector<MediaEntry>& Pictures() const { return pictures_; }
+    const std::vector<MediaEntry>& Videos() const { return videos_; }
+    int TopRow() const { return CurrentTopRow(); }
+    int PictureTopRow() const { return pictureTopRow_; }
+    int VideoTopRow() const { return videoTopRow_; }
+    int SelectedIndex() const { return ShowingPictures ? pictureSelected_ : videoSelected_; }
+    const std::array<QRect, kCells>& Cells() const { return cells_; }
+    QScrollBar* ScrollBar() const { return scrollBar_; }
+    QImage Canvas() const { return canvas_; }
+    // Number of cells that received a thumbnail at the last redraw.
+    int DrawnCells() const { return drawnCells_; }
+
+    enum ScrollAction { LineUp, LineDown, PageUp, PageDown, ThumbPosition, Top, Bottom, EndScroll };
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    std::vector<MediaEntry>& CurrentList() { return ShowingPictures ? pictures_ : videos_; }
+    const std::vector<MediaEntry>& CurrentList() const { return ShowingPictures ? pictures_ : videos_; }
+    int& CurrentTopRowRef() { return ShowingPictures ? pictureTopRow_ : videoTopRow_; }
+    int CurrentTopRow() const { return ShowingPictures ? pictureTopRow_ : videoTopRow_; }
+    int& CurrentSelectedRef() { return ShowingPictures ? pictureSelected_ : videoSelected_; }
+
+    void SetUpSurfaces();
+    // False when the entry's file vanished (it was dropped and the list redrawn).
+    enum class Decode { Drawn, Failed, Vanished };
+    Decode DecodeEntry(const MediaEntry& entry);
+    void DrawCornerMark(QImage& surface, const QRect& cell) const;
+    void DrawSelectionFrame(QImage& surface) const;
+    static int TopRowRoundedDown(int count);
+    static int TopRowRoundedUp(int count);
+
+    QString pictureFolder_;
+    QString videoFolder_;
+    std::vector<MediaEntry> pictures_;
+    std::vector<MediaEntry> videos_;
+    int pictureTopRow_ = 0;
+    int videoTopRow_ = 0;
+    int pictureSelected_ = -1;
+    int videoSelected_ = -1;
+    std::array<QRect, kCells> cells_{};
+    int cellWidth_ = 0;
+    int cellHeight_ = 0;
+    bool surfacesReady_ = false;
+    QImage canvas_;
+    QImage work_;
+    std::unique_ptr<DecodeBuffer> decodeBuffer_;
+    QScrollBar* scrollBar_ = nullptr;
+    bool updatingScrollBar_ = false;
+    int drawnCells_ = 0;
+};
