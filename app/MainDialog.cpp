@@ -26,6 +26,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QTimer>
 
 namespace {
 
@@ -67,7 +68,7 @@ QString DirectoryOf(const QString& path)
 } // namespace
 
 CMainDialog::CMainDialog(backend::CaptureBackend& backend, SingleInstance& instance, QWidget* parent,
-                         const QString& documentsFolder)
+                         const Places& places)
     : CModalDialog(parent), backend_(backend), instance_(instance), largeFont_(MakeFixedFont(20, 20)),
       smallFont_(MakeFixedFont(10, 10))
 {
@@ -83,9 +84,9 @@ CMainDialog::CMainDialog(backend::CaptureBackend& backend, SingleInstance& insta
         raise();
         activateWindow();
     });
-    programDirectory_ = ProgramDirectory();
+    programDirectory_ = places.programDirectory.isEmpty() ? ProgramDirectory() : places.programDirectory;
     SelectLanguageFile(programDirectory_);
-    folders_ = MediaFolders::Create(documentsFolder);
+    folders_ = MediaFolders::Create(places.documentsFolder);
     setWindowIcon(resources::LoadIcon(IDR_MAINFRAME));
     messageCaption_ = LangText("MsgTitle", 30, "QRV-DM500");
 
@@ -588,6 +589,11 @@ void CMainDialog::LeaveFullScreen()
     activateWindow();
     list_->UpdateScrollBar();
     engine_->LeaveFullScreen();
+    // The window system may still report the full-screen size after this; the remembered
+    // placement is applied once more when it has settled.
+    QTimer::singleShot(0, this, [this] {
+        if (!IsFullScreen()) setGeometry(savedGeometry_);
+    });
 }
 
 bool CMainDialog::eventFilter(QObject* watched, QEvent* event)

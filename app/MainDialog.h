@@ -40,9 +40,15 @@ public:
     static constexpr QRect kVideosTab{124, 56, 101, 59};   // (124, 56) .. (224, 114)
     static constexpr QRect kResolutionReadout{260, 515, 75, 12};
 
-    // `documentsFolder` overrides the user's documents folder (tests).
+    // Where the window finds its files; empty means the program's own places. Tests point
+    // both at temporary folders.
+    struct Places {
+        QString documentsFolder;
+        QString programDirectory;
+    };
+
     CMainDialog(backend::CaptureBackend& backend, SingleInstance& instance, QWidget* parent = nullptr,
-                const QString& documentsFolder = {});
+                const Places& places = {});
     ~CMainDialog() override;
 
     // Commands of the buttons, menus and keys.

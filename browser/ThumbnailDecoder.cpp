@@ -11,6 +11,7 @@
 
 extern "C" {
 #include <jpeglib.h>
+#include <jerror.h>
 #include <libavutil/imgutils.h>
 }
 
@@ -56,6 +57,7 @@ bool ParseDib(const std::uint8_t* bytes, std::size_t available, DibInfo& info)
 struct JpegErrorManager {
     jpeg_error_mgr pub;
     std::jmp_buf jump;
+    bool cutShort;
 };
 
 extern "C" void JpegErrorExit(j_common_ptr info)
@@ -63,7 +65,11 @@ extern "C" void JpegErrorExit(j_common_ptr info)
     std::longjmp(reinterpret_cast<JpegErrorManager*>(info->err)->jump, 1);
 }
 
-extern "C" void JpegSilentMessage(j_common_ptr) {}
+// Warnings are not shown; a file that ends before its picture does counts as broken.
+extern "C" void JpegEmitMessage(j_common_ptr info, int level)
+{
+    if (level < 0 && info->err->msg_code == JWRN_JPEG_EOF) reinterpret_cast<JpegErrorManager*>(info->err)->cutShort = true;
+}
 
 // libjpeg's error path jumps back here; nothing in this function needs a destructor.
 int DecodeJpeg(std::FILE* file, std::uint8_t* buffer, std::size_t capacity)
@@ -72,7 +78,8 @@ int DecodeJpeg(std::FILE* file, std::uint8_t* buffer, std::size_t capacity)
     JpegErrorManager errors;
     info.err = jpeg_std_error(&errors.pub);
     errors.pub.error_exit = JpegErrorExit;
-    errors.pub.output_message = JpegSilentMessage;
+    errors.pub.emit_message = JpegEmitMessage;
+    errors.cutShort = false;
     if (setjmp(errors.jump)) {
         jpeg_destroy_decompress(&info);
         return -1;
@@ -116,7 +123,7 @@ int DecodeJpeg(std::FILE* file, std::uint8_t* buffer, std::size_t capacity)
     }
     jpeg_finish_decompress(&info);
     jpeg_destroy_decompress(&info);
-    return 0;
+    return errors.cutShort ? -1 : 0;
 }
 
 struct FileCloser {

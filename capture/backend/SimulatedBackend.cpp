@@ -208,6 +208,7 @@ bool SimulatedBackend::ListDevices(std::vector<CatalogueEntry>& devices)
 
 bool SimulatedBackend::IsHardwareIdPresent(const std::string& hardwareId)
 {
+    ++presenceQueries_;
     return std::any_of(devices_.begin(), devices_.end(), [&](const auto& device) {
         return device->IsPlugged() && EqualsIgnoringCase(device->HardwareId(), hardwareId);
     });

@@ -82,6 +82,7 @@ public:
     void Plug(const std::shared_ptr<SimulatedDevice>& device);
     void Unplug(const std::shared_ptr<SimulatedDevice>& device);
     void SetCatalogueFails(bool fails) { catalogueFails_ = fails; }
+    int PresenceQueries() const { return presenceQueries_; }
 
 private:
     void Notify(DeviceNotification notification);
@@ -90,6 +91,7 @@ private:
     std::shared_ptr<SimulatedDevice> microscope_;
     std::function<void(DeviceNotification)> notify_;
     bool catalogueFails_ = false;
+    int presenceQueries_ = 0;
     int nextId_ = 0;
 };
 

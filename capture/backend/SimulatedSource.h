@@ -28,6 +28,9 @@ public:
     Result ConnectGrabber(int pin, const std::string& name, bool oneShot, SampleGrabberCallback* callback) override;
     void DisconnectAll() override;
     int ConnectedGrabberCount() const override;
+    // The name of the grabber on `pin`, empty when none (tests look at the wiring).
+    std::string GrabberOn(int pin) const { return pin >= 0 && pin < 2 ? grabbers_[pin].name : std::string(); }
+    bool IsOneShot(int pin) const { return pin >= 0 && pin < 2 && grabbers_[pin].oneShot; }
 
     Result Run() override;
     Result Stop() override;

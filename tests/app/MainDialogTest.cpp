@@ -1,0 +1,288 @@
+#include "AppMessages.h"
+#include "CaptureGraph.h"
+#include "Commands.h"
+#include "FileDialogs.h"
+#include "MainDialog.h"
+#include "SingleInstance.h"
+#include "TestSupport.h"
+#include "ThumbnailList.h"
+#include "capture/backend/SimulatedBackend.h"
+
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QTest>
+#include <QUuid>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Records the application messages the window posts to itself.
+class MessageSpy : public QObject {
+public:
+    std::vector<std::uint32_t> messages;
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (AppMessageEvent::IsAppMessage(event)) {
+            const auto message = static_cast<AppMessageEvent*>(event)->Message();
+            if (message == WM_OPEN_PICTURE || message == WM_OPEN_VIDEO) messages.push_back(message);
+        }
+        return false;
+    }
+};
+
+class MainDialogTest : public ::testing::Test {
+protected:
+    void Start(bool withMicroscope)
+    {
+        backend_ = std::make_unique<backend::SimulatedBackend>(withMicroscope);
+        instance_ = std::make_unique<SingleInstance>("Vizmora-test-" + QUuid::createUuid().toString(QUuid::Id128));
+        ShowingPictures = 1;
+        dialog_ = std::make_unique<CMainDialog>(*backend_, *instance_, nullptr,
+                                                CMainDialog::Places{documents_.path(), program_.path()});
+        dialog_->show();
+    }
+    void TearDown() override
+    {
+        if (dialog_) dialog_->close();
+        dialog_.reset();
+    }
+    QString PictureFolder() const { return dialog_->Folders().picture; }
+    bool ButtonsEnabled() const
+    {
+        for (int id : {IDC_CAMERA, IDC_AVI, IDC_CLOCK, IDC_SAVE, IDC_EMAIL, IDC_PREVIEW, IDC_SETTING})
+            if (!dialog_->Button(id)->isEnabled()) return false;
+        return true;
+    }
+    bool ButtonsDisabled() const
+    {
+        for (int id : {IDC_CAMERA, IDC_AVI, IDC_CLOCK, IDC_SAVE, IDC_EMAIL, IDC_PREVIEW, IDC_SETTING})
+            if (dialog_->Button(id)->isEnabled()) return false;
+        return true;
+    }
+    QString ConnectMessage() const { return dialog_->Engine().Texts().ConnectMessage(); }
+
+    QTemporaryDir documents_;
+    QTemporaryDir program_;
+    std::unique_ptr<backend::SimulatedBackend> backend_;
+    std::unique_ptr<SingleInstance> instance_;
+    std::unique_ptr<CMainDialog> dialog_;
+};
+
+} // namespace
+
+TEST_F(MainDialogTest, LaysOutTheSkinnedWindow)
+{
+    Start(true);
+    EXPECT_EQ(dialog_->size(), QSize(868, 580));
+    EXPECT_EQ(dialog_->Engine().geometry(), QRect(249, 34, 610, 480));
+    EXPECT_EQ(dialog_->ThumbnailList().geometry(), QRect(8, 120, 220, 420));
+    EXPECT_EQ(dialog_->Button(IDC_CAMERA)->geometry(), QRect(15, 13, 23, 23));
+    EXPECT_EQ(dialog_->Button(IDC_SAVE)->geometry().topLeft(), QPoint(184, 13));
+    EXPECT_FALSE(dialog_->Button(IDC_PREVIEW)->isVisible());
+    EXPECT_FALSE(dialog_->Button(IDC_SETTING)->isVisible());
+    EXPECT_EQ(dialog_->MagnificationBox().maxLength(), 3);
+    QStringList titles;
+    for (QAction* action : dialog_->MenuBar().actions()) titles << action->text();
+    EXPECT_EQ(titles, (QStringList{"File", "Setting", "Capture", "Help"}));
+    EXPECT_TRUE(QDir(PictureFolder()).exists());
+    EXPECT_TRUE(QDir(dialog_->Folders().video).exists());
+}
+
+TEST_F(MainDialogTest, WithTheMicroscopeThePreviewRunsAndTheButtonsWork)
+{
+    Start(true);
+    EXPECT_TRUE(dialog_->IsConnected());
+    EXPECT_TRUE(ButtonsEnabled());
+    EXPECT_TRUE(ConnectMessage().isEmpty());
+    EXPECT_TRUE(dialog_->IsPreviewState());
+    // Live frames reach the preview surface.
+    EXPECT_TRUE(WaitUntil([&] {
+        const QImage shot = dialog_->Engine().SurfaceSnapshot();
+        return !shot.isNull() && shot.pixel(300, 240) != qRgb(0, 0, 0);
+    }));
+}
+
+TEST_F(MainDialogTest, WithoutTheMicroscopeTheButtonsAreOffAndTheUserIsAskedToConnectIt)
+{
+    Start(false);
+    EXPECT_FALSE(dialog_->IsConnected());
+    EXPECT_TRUE(ButtonsDisabled());
+    EXPECT_EQ(ConnectMessage(), "Please connect QRV-DM500 Digital Microscope");
+
+    // The overlay switches do nothing and count nothing while disconnected.
+    dialog_->OnCommand(ID_OVERLAY_CROSS);
+    dialog_->OnCommand(ID_OVERLAY_TIME);
+    EXPECT_EQ(dialog_->OverlayCounters(), (std::array<int, 4>{0, 0, 0, 0}));
+    EXPECT_EQ(dialog_->Engine().Overlays().crossLine.load(), 0);
+
+    // Plugging it in starts the preview.
+    backend_->Plug(backend_->Microscope());
+    EXPECT_TRUE(WaitUntil([&] { return dialog_->IsConnected(); }, 1500));
+    EXPECT_TRUE(ButtonsEnabled());
+    EXPECT_TRUE(ConnectMessage().isEmpty());
+}
+
+TEST_F(MainDialogTest, UnpluggingShowsTheConnectMessageAndAnotherDeviceLeavesThePreviewAlone)
+{
+    Start(true);
+    auto webcam = backend_->AddDevice("USB\\Vid_046d&Pid_0825", u"Webcam");
+    backend_->Unplug(webcam);
+    EXPECT_TRUE(dialog_->IsConnected());
+    EXPECT_TRUE(dialog_->Engine().IsRunning());
+
+    backend_->Unplug(backend_->Microscope());
+    EXPECT_TRUE(WaitUntil([&] { return !dialog_->IsConnected(); }, 1500));
+    EXPECT_TRUE(ButtonsDisabled());
+    EXPECT_FALSE(ConnectMessage().isEmpty());
+
+    backend_->Plug(backend_->Microscope());
+    EXPECT_TRUE(WaitUntil([&] { return dialog_->IsConnected(); }, 1500));
+}
+
+TEST_F(MainDialogTest, SeveralNodeChangesGiveOneCheckASecondAfterTheLast)
+{
+    Start(true);
+    const int before = backend_->PresenceQueries();
+    for (int i = 0; i < 3; ++i) {
+        dialog_->OnDeviceChange(backend::DeviceNotification::NodesChanged);
+        QTest::qWait(300);
+    }
+    EXPECT_EQ(backend_->PresenceQueries(), before); // each notification postponed the check
+    EXPECT_EQ(dialog_->Timers().Interval(CMainDialog::kTimerDeviceCheck), 1000);
+    EXPECT_TRUE(WaitUntil([&] { return backend_->PresenceQueries() > before; }, 2000));
+    QTest::qWait(1200);
+    EXPECT_EQ(backend_->PresenceQueries(), before + 1);
+    EXPECT_FALSE(dialog_->Timers().IsActive(CMainDialog::kTimerDeviceCheck));
+}
+
+TEST_F(MainDialogTest, FullScreenRoundTripRestoresThePlacementAndMenu)
+{
+    Start(true);
+    const QRect before = dialog_->geometry();
+    EXPECT_FALSE(dialog_->Button(IDC_CAMERA)->toolTip().isEmpty());
+    dialog_->EnterFullScreen();
+    EXPECT_TRUE(dialog_->IsFullScreen());
+    EXPECT_FALSE(dialog_->MenuBar().isVisible());
+    EXPECT_FALSE(dialog_->ThumbnailList().isVisible());
+    EXPECT_TRUE(dialog_->Button(IDC_CAMERA)->toolTip().isEmpty());
+    EXPECT_GT(dialog_->Engine().width(), 610);
+
+    QTest::keyClick(&dialog_->Engine(), Qt::Key_Escape);
+    EXPECT_TRUE(WaitUntil([&] { return !dialog_->IsFullScreen(); }));
+    EXPECT_TRUE(WaitUntil([&] { return dialog_->geometry() == before; }, 1000))
+        << dialog_->geometry().x() << "," << dialog_->geometry().y() << " " << dialog_->geometry().width() << "x"
+        << dialog_->geometry().height() << " vs " << before.x() << "," << before.y() << " " << before.width() << "x"
+        << before.height();
+    EXPECT_TRUE(dialog_->MenuBar().isVisible());
+    EXPECT_TRUE(dialog_->ThumbnailList().isVisible());
+    EXPECT_EQ(dialog_->Engine().geometry(), QRect(249, 34, 610, 480));
+    EXPECT_FALSE(dialog_->Button(IDC_CAMERA)->toolTip().isEmpty());
+    EXPECT_TRUE(dialog_->isVisible()); // Esc never closes the window
+}
+
+TEST_F(MainDialogTest, F2SavesAPictureThatIsListedAndSelected)
+{
+    Start(true);
+    dialog_->MagnificationBox().setText("200");
+    QTest::keyClick(&dialog_->Engine(), Qt::Key_F2);
+    ASSERT_TRUE(WaitUntil([&] { return !dialog_->LastPicturePath().isEmpty(); }));
+    EXPECT_TRUE(dialog_->LastPicturePath().endsWith("_200X_N0001.bmp"));
+    EXPECT_EQ(QFileInfo(dialog_->LastPicturePath()).size(), 3932214);
+    ASSERT_EQ(dialog_->ThumbnailList().Pictures().size(), 1u);
+    QString selected;
+    EXPECT_NE(dialog_->ThumbnailList().GetSelectedPath(selected), 0u);
+    EXPECT_EQ(selected, dialog_->LastPicturePath());
+    EXPECT_EQ(dialog_->Sounds().LastPlayed(), 181);
+}
+
+TEST_F(MainDialogTest, TheCamerasButtonSavesAPictureToo)
+{
+    Start(true);
+    backend_->Microscope()->PressStillButton();
+    EXPECT_TRUE(WaitUntil([&] { return !dialog_->LastPicturePath().isEmpty(); }));
+    EXPECT_TRUE(dialog_->Engine().IsRunning()); // restarted after a button still
+}
+
+TEST_F(MainDialogTest, CommandsCheckTheirConditions)
+{
+    Start(true);
+    MessageBoxRecorder boxes;
+    dialog_->OnCommand(IDC_PREVIEW); // leave the preview state
+    EXPECT_FALSE(dialog_->IsPreviewState());
+    QTest::keyClick(&dialog_->Engine(), Qt::Key_F2);
+    ASSERT_EQ(boxes.Boxes().size(), 1u);
+    EXPECT_EQ(boxes.Boxes()[0].text, "Please return to the preview state");
+    EXPECT_EQ(StillRequested.load(), 0);
+
+    dialog_->OnCommand(ID_FILE_DELETE_ALL);
+    ASSERT_EQ(boxes.Boxes().size(), 2u);
+    EXPECT_EQ(boxes.Boxes()[1].text, "Please select an image or video");
+    EXPECT_EQ(boxes.Boxes()[1].caption, "QRV-DM500");
+}
+
+TEST_F(MainDialogTest, OpenGoesToThePictureWindowOnlyForBmpAndBMP)
+{
+    WriteFile(documents_.path() + "/QRV-DM500 files/Picture/a.Bmp", QByteArray(100, 'x'));
+    WriteFile(documents_.path() + "/QRV-DM500 files/Picture/b.BMP", QByteArray(100, 'x'));
+    Start(true);
+    MessageSpy spy;
+    dialog_->installEventFilter(&spy);
+    auto& list = dialog_->ThumbnailList();
+    ASSERT_EQ(list.Pictures().size(), 2u);
+    QTest::qWait(50);
+    for (int cell = 0; cell < 2; ++cell) {
+        ASSERT_TRUE(list.SelectAt(list.mapToGlobal(list.Cells()[static_cast<std::size_t>(cell)].center())));
+        dialog_->OnCommand(ID_FILE_OPEN);
+    }
+    QCoreApplication::processEvents();
+    EXPECT_EQ(spy.messages, (std::vector<std::uint32_t>{WM_OPEN_VIDEO, WM_OPEN_PICTURE}));
+}
+
+TEST_F(MainDialogTest, SaveAsRefusesThePictureFolderItselfButNotASubfolder)
+{
+    Start(true);
+    QTest::keyClick(&dialog_->Engine(), Qt::Key_F2);
+    ASSERT_TRUE(WaitUntil([&] { return !dialog_->LastPicturePath().isEmpty(); }));
+    MessageBoxRecorder boxes;
+    QString answer = PictureFolder().toUpper() + "/copy.bmp";
+    const SaveFileHook previous = SetSaveFileHook([&](const SaveFileRequest& request) {
+        EXPECT_EQ(request.filter, "Bitmap Files(*.bmp)|*.bmp|JPEG Files(*.jpg)|*.jpg||");
+        return answer;
+    });
+    dialog_->OnCommand(ID_FILE_SAVE_AS);
+    ASSERT_EQ(boxes.Boxes().size(), 1u);
+    EXPECT_EQ(boxes.Boxes()[0].text, "Can't save file to temp directory!!");
+    EXPECT_EQ(boxes.Boxes()[0].caption, "Save file");
+
+    QDir(PictureFolder()).mkdir("sub");
+    answer = PictureFolder() + "/sub/copy.jpg";
+    dialog_->OnCommand(ID_FILE_SAVE_AS);
+    EXPECT_EQ(boxes.Boxes().size(), 1u);
+    EXPECT_EQ(QImage(answer).size(), QSize(1280, 1024)); // converted to JPEG
+    SetSaveFileHook(previous);
+}
+
+TEST_F(MainDialogTest, OverlaySwitchesFlipOnEachUse)
+{
+    Start(true);
+    dialog_->OnCommand(ID_OVERLAY_CIRCLE);
+    EXPECT_EQ(dialog_->Engine().Overlays().circles.load(), 1);
+    dialog_->OnCommand(ID_OVERLAY_CIRCLE);
+    EXPECT_EQ(dialog_->Engine().Overlays().circles.load(), 0);
+    EXPECT_EQ(dialog_->OverlayCounters()[2], 0);
+}
+
+TEST_F(MainDialogTest, F11SwitchesTo640x480AndRemembersIt)
+{
+    Start(true);
+    QTest::keyClick(&dialog_->Engine(), Qt::Key_F11);
+    EXPECT_EQ(CaptureWidth.load(), 640);
+    EXPECT_EQ(QFileInfo(program_.path() + "/CapConfig.dat").size(), 88);
+    EXPECT_EQ(backend_->Microscope()->Format().width, 640);
+    dialog_->close();
+    dialog_.reset();
+    Start(true); // the next start comes up at 640 x 480
+    EXPECT_EQ(backend_->Microscope()->Format().width, 640);
+    EXPECT_EQ(CaptureWidth.load(), 640);
+}

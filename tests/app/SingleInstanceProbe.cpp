@@ -1,0 +1,29 @@
+// A copy of the program's start-up for the single-instance test: it either hands over to a
+// running copy ("handed-over") or becomes the running copy ("listening") and reports every
+// request to come to the front ("activated").
+#include "SingleInstance.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <cstdio>
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    if (argc < 2) return 2;
+    SingleInstance instance(QString::fromLocal8Bit(argv[1]));
+    if (instance.ActivateRunningCopy()) {
+        std::printf("handed-over\n");
+        return 0;
+    }
+    if (!instance.Attach([] {
+            std::printf("activated\n");
+            std::fflush(stdout);
+        }))
+        return 3;
+    std::printf("listening\n");
+    std::fflush(stdout);
+    QTimer::singleShot(30000, &app, &QCoreApplication::quit);
+    return app.exec();
+}

@@ -1,0 +1,116 @@
+#include "StillPicture.h"
+#include "TestSupport.h"
+#include "capture/FrameDelivery.h"
+
+#include <QDir>
+#include <QImage>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <sys/resource.h>
+
+namespace {
+
+// Puts a frame of `width` x `height` with a known pattern into FrameBuffer.
+void HoldFrame(int width, int height)
+{
+    FrameBufferData& frame = FrameBuffer();
+    const std::size_t bytes = static_cast<std::size_t>(width) * height * 3;
+    frame.Reserve(bytes);
+    for (std::size_t i = 0; i < bytes; ++i) frame.pixels[i] = static_cast<std::uint8_t>(i * 31 % 251);
+    frame.length = bytes;
+    frame.width = width;
+    frame.height = height;
+    frame.header.width = width;
+    frame.header.height = height;
+    frame.header.sizeImage = static_cast<std::uint32_t>(bytes);
+}
+
+} // namespace
+
+TEST(RunningNumber, ReadsTheNumberAfterTheLastCapitalN)
+{
+    EXPECT_EQ(RunningNumberOfName("Still_2009-05-14_101010_N0012.bmp"), 12);
+    EXPECT_EQ(RunningNumberOfName("Nice.bmp"), 0);
+    EXPECT_EQ(RunningNumberOfName("photo.bmp"), -1);
+    EXPECT_EQ(RunningNumberOfName("A_N12x.bmp"), 12);
+    EXPECT_EQ(RunningNumberOfName("Still_N10000.bmp"), 10000);
+    EXPECT_EQ(RunningNumberOfName("N" + QString(5000, '7') + ".bmp") > 0, true); // a long tail does no harm
+}
+
+TEST(RunningNumber, IsOneMoreThanTheLargestInTheFolder)
+{
+    QTemporaryDir dir;
+    int directories = 0;
+    EXPECT_EQ(NextRunningNumber(dir.path(), [&] { ++directories; }), 1);
+    WriteFile(dir.path() + "/Still_2009-05-14_101010_N0012.bmp", "x");
+    WriteFile(dir.path() + "/Still_2009-05-14_101011_200X_N0003.bmp", "x");
+    WriteFile(dir.path() + "/Still_2009-05-14_101012_N0099.avi", "x"); // other extension: ignored
+    EXPECT_EQ(NextRunningNumber(dir.path(), [&] { ++directories; }), 13);
+    QDir(dir.path()).mkdir("Folder_N0050.bmp");
+    EXPECT_EQ(NextRunningNumber(dir.path(), [&] { ++directories; }), 13);
+    EXPECT_EQ(directories, 1);
+}
+
+TEST(StillPictureName, CarriesTheMagnificationOnlyWhenSet)
+{
+    const QDateTime time(QDate(2009, 5, 14), QTime(15, 30, 45));
+    EXPECT_EQ(StillPictureName(time, 0, 7), "Still_2009-05-14_153045_N0007.bmp");
+    EXPECT_EQ(StillPictureName(time, 200, 8), "Still_2009-05-14_153045_200X_N0008.bmp");
+    EXPECT_EQ(StillPictureName(time, 5, 1), "Still_2009-05-14_153045_005X_N0001.bmp");
+    EXPECT_EQ(StillPictureName(time, -12, 1), "Still_2009-05-14_153045_-12X_N0001.bmp");
+    EXPECT_EQ(StillPictureName(time, 0, 10000), "Still_2009-05-14_153045_N10000.bmp");
+}
+
+TEST(SaveStillPicture, WritesTheHeadersAndTheFrameRowsAndServesARequestOnce)
+{
+    QTemporaryDir dir;
+    HoldFrame(1280, 1024);
+    StillRequested = 1;
+    const QDateTime time(QDate(2026, 1, 2), QTime(3, 4, 5));
+    const StillSaveResult saved = SaveStillPicture(dir.path(), 0, time, {});
+    ASSERT_EQ(saved.outcome, StillSaveResult::Saved);
+    EXPECT_EQ(StillRequested.load(), 0);
+    const QByteArray bytes = ReadFile(saved.path);
+    ASSERT_EQ(bytes.size(), 3932214);
+    const std::vector<std::uint8_t> headers = BmpHeaders(1280, 1024, 3932160);
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(headers.data()), 54), bytes.left(54));
+    EXPECT_EQ(bytes.left(2), "BM");
+    EXPECT_EQ(std::memcmp(bytes.constData() + 54, FrameBuffer().pixels.get(), 3932160), 0);
+    // The picture reads back pixel for pixel (bottom-up rows).
+    const QImage image(saved.path);
+    ASSERT_EQ(image.size(), QSize(1280, 1024));
+    const std::uint8_t* lastRow = FrameBuffer().pixels.get();
+    EXPECT_EQ(image.pixel(2, 1023), qRgb(lastRow[8], lastRow[7], lastRow[6]));
+
+    // A second notification for the same request saves nothing.
+    EXPECT_EQ(SaveStillPicture(dir.path(), 0, time, {}).outcome, StillSaveResult::Dropped);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 1);
+
+    StillRequested = 1;
+    const StillSaveResult next = SaveStillPicture(dir.path(), 0, time, {});
+    EXPECT_TRUE(next.path.endsWith("_N0002.bmp"));
+}
+
+TEST(SaveStillPicture, AFullDiskReportsTheFailureAndLeavesNoCutPicture)
+{
+    QTemporaryDir dir;
+    HoldFrame(640, 480);
+    WriteFile(dir.path() + "/Still_2026-01-01_000000_N0001.bmp", "earlier picture, kept");
+    // A file-size limit makes the write fail part way, as a full disk does.
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = 100000;
+    signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &small);
+    StillRequested = 1;
+    const StillSaveResult result = SaveStillPicture(dir.path(), 0, QDateTime::currentDateTime(), {});
+    setrlimit(RLIMIT_FSIZE, &old);
+    EXPECT_EQ(result.outcome, StillSaveResult::Failed);
+    EXPECT_FALSE(result.error.isEmpty());
+    const QStringList files = QDir(dir.path()).entryList(QDir::Files);
+    EXPECT_EQ(files, QStringList{"Still_2026-01-01_000000_N0001.bmp"});
+    EXPECT_EQ(ReadFile(dir.path() + "/Still_2026-01-01_000000_N0001.bmp"), "earlier picture, kept");
+}

@@ -1,0 +1,114 @@
+#include "StillPicture.h"
+#include "TestAvi.h"
+#include "TestSupport.h"
+#include "ThumbnailDecoder.h"
+
+#include <QImage>
+
+#include <gtest/gtest.h>
+
+namespace {
+QString Data(const char* name)
+{
+    return QString(TEST_DATA_DIR) + "/" + name;
+}
+
+// A 24-bit BMP as the still pictures are written, with a top-left red pixel.
+QString WriteStill(const QTemporaryDir& dir, int width, int height)
+{
+    const std::size_t stride = DibStride(width, 24);
+    QByteArray pixels(static_cast<qsizetype>(stride * height), '\x40');
+    const std::size_t top = stride * static_cast<std::size_t>(height - 1);
+    pixels[static_cast<qsizetype>(top)] = 0;
+    pixels[static_cast<qsizetype>(top + 1)] = 0;
+    pixels[static_cast<qsizetype>(top + 2)] = '\xFF';
+    const auto headers = BmpHeaders(width, height, static_cast<std::uint32_t>(pixels.size()));
+    const QString path = dir.path() + "/still.bmp";
+    WriteFile(path, QByteArray(reinterpret_cast<const char*>(headers.data()), 54) + pixels);
+    return path;
+}
+} // namespace
+
+TEST(ThumbnailDecoder, ReadsAStillPictureWhole)
+{
+    QTemporaryDir dir;
+    DecodeBuffer buffer;
+    ASSERT_TRUE(LoadBitmapFileAsDib(WriteStill(dir, 1280, 1024), buffer));
+    const QImage image = DibToImage(buffer);
+    ASSERT_EQ(image.size(), QSize(1280, 1024));
+    EXPECT_EQ(image.pixel(0, 0), qRgb(255, 0, 0));
+    EXPECT_EQ(image.pixel(5, 5), qRgb(0x40, 0x40, 0x40));
+}
+
+TEST(ThumbnailDecoder, RejectsBadBitmapsWithoutReadingPastThem)
+{
+    DecodeBuffer buffer;
+    EXPECT_FALSE(LoadBitmapFileAsDib(Data("bmp_header_claims_huge_size.bmp"), buffer));
+    EXPECT_FALSE(LoadBitmapFileAsDib(Data("bmp_of_exactly_40_bytes.bmp"), buffer));
+    EXPECT_FALSE(LoadBitmapFileAsDib(Data("bmp_truncated_rows.bmp"), buffer));
+    EXPECT_FALSE(LoadBitmapFileAsDib(Data("no_such_file.bmp"), buffer));
+    QTemporaryDir dir;
+    WriteFile(dir.path() + "/big.bmp", QByteArray(static_cast<qsizetype>(kDecodeBufferSize) + 100, 'x'));
+    EXPECT_FALSE(LoadBitmapFileAsDib(dir.path() + "/big.bmp", buffer));
+}
+
+TEST(ThumbnailDecoder, ReadsJpegBottomUpPaddedAndGreyAsGrey)
+{
+    QTemporaryDir dir;
+    QImage colour(641, 20, QImage::Format_RGB32); // 641 * 3 is not a multiple of 4
+    colour.fill(qRgb(10, 200, 30));
+    for (int y = 0; y < 20; ++y) colour.setPixel(640, y, qRgb(250, 250, 250));
+    ASSERT_TRUE(colour.save(dir.path() + "/c.JPG", "JPEG", 100));
+    DecodeBuffer buffer;
+    ASSERT_EQ(ReadJpegAsDib(dir.path() + "/c.JPG", buffer), 0);
+    QImage decoded = DibToImage(buffer);
+    ASSERT_EQ(decoded.size(), QSize(641, 20));
+    for (int y : {0, 10, 19}) {
+        EXPECT_NEAR(qGreen(decoded.pixel(300, y)), 200, 8) << y; // no shear from row padding
+        EXPECT_GT(qRed(decoded.pixel(640, y)), 200) << y;
+    }
+
+    QImage grey(64, 48, QImage::Format_Grayscale8);
+    grey.fill(90);
+    ASSERT_TRUE(grey.save(dir.path() + "/g.jpg", "JPEG", 100));
+    ASSERT_EQ(ReadJpegAsDib(dir.path() + "/g.jpg", buffer), 0);
+    decoded = DibToImage(buffer);
+    EXPECT_NEAR(qRed(decoded.pixel(10, 10)), 90, 3);
+    EXPECT_EQ(qRed(decoded.pixel(10, 10)), qBlue(decoded.pixel(10, 10)));
+}
+
+TEST(ThumbnailDecoder, ReducesAJpegTooLargeForTheBuffer)
+{
+    QTemporaryDir dir;
+    QImage big(2400, 1800, QImage::Format_RGB32);
+    big.fill(qRgb(100, 100, 200));
+    ASSERT_TRUE(big.save(dir.path() + "/big.jpg", "JPEG", 80));
+    DecodeBuffer buffer;
+    ASSERT_EQ(ReadJpegAsDib(dir.path() + "/big.jpg", buffer), 0);
+    EXPECT_EQ(DibToImage(buffer).size(), QSize(1200, 900));
+}
+
+TEST(ThumbnailDecoder, BrokenJpegFilesFailCleanly)
+{
+    DecodeBuffer buffer;
+    EXPECT_NE(ReadJpegAsDib(Data("jpeg_that_is_text.jpg"), buffer), 0);
+    EXPECT_NE(ReadJpegAsDib(Data("jpeg_cut_half_way.jpg"), buffer), 0);
+    EXPECT_NE(ReadJpegAsDib(Data("no_such_file.jpg"), buffer), 0);
+}
+
+TEST(ThumbnailDecoder, TakesTheFirstFrameOfTheFirstVideoStream)
+{
+    QTemporaryDir dir;
+    const QString path = dir.path() + "/v.avi";
+    ASSERT_TRUE(WriteTestAvi(path, 64, 48, 3, QColor(200, 30, 40), true)); // audio stream first
+    DecodeBuffer buffer;
+    ASSERT_TRUE(LoadVideoFirstFrameAsDib(path, buffer));
+    const QImage frame = DibToImage(buffer);
+    ASSERT_EQ(frame.size(), QSize(64, 48));
+    EXPECT_EQ(frame.pixel(5, 5), qRgb(200, 30, 40));
+
+    EXPECT_FALSE(LoadVideoFirstFrameAsDib(Data("avi_of_random_bytes.avi"), buffer));
+    const QByteArray whole = ReadFile(path);
+    WriteFile(dir.path() + "/cut.avi", whole.left(300));
+    EXPECT_FALSE(LoadVideoFirstFrameAsDib(dir.path() + "/cut.avi", buffer));
+}

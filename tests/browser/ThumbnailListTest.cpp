@@ -1,0 +1,224 @@
+#include "StillPicture.h"
+#include "TestSupport.h"
+#include "ThumbnailList.h"
+
+#include <QDir>
+#include <QScrollBar>
+#include <QTest>
+#include <QWheelEvent>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QByteArray SmallBmp(QRgb colour)
+{
+    const int w = 8, h = 6;
+    QByteArray pixels;
+    for (int i = 0; i < w * h; ++i) {
+        pixels += char(qBlue(colour));
+        pixels += char(qGreen(colour));
+        pixels += char(qRed(colour));
+    }
+    const auto headers = BmpHeaders(w, h, static_cast<std::uint32_t>(pixels.size()));
+    return QByteArray(reinterpret_cast<const char*>(headers.data()), 54) + pixels;
+}
+
+class ThumbnailListTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ShowingPictures = 1;
+        QDir().mkpath(Pictures());
+        QDir().mkpath(Videos());
+    }
+    QString Pictures() const { return dir_.path() + "/Picture"; }
+    QString Videos() const { return dir_.path() + "/Video"; }
+    void AddPictures(int count, const char* prefix = "Still_N")
+    {
+        for (int i = 0; i < count; ++i)
+            WriteFile(Pictures() + QString("/%1%2.bmp").arg(prefix).arg(i + 1, 4, 10, QChar('0')), SmallBmp(qRgb(200, 0, 0)));
+    }
+    CThumbnailList& Make()
+    {
+        list_ = std::make_unique<CThumbnailList>(Pictures(), Videos());
+        list_->resize(220, 420);
+        list_->show();
+        QCoreApplication::processEvents();
+        list_->repaint();
+        list_->UpdateScrollBar();
+        return *list_;
+    }
+    QPoint CellCentre(int k) const { return list_->mapToGlobal(list_->Cells()[static_cast<std::size_t>(k)].center()); }
+
+    QTemporaryDir dir_;
+    std::unique_ptr<CThumbnailList> list_;
+};
+
+} // namespace
+
+TEST_F(ThumbnailListTest, EmptyFoldersShowABackgroundAndADisabledScrollBar)
+{
+    auto& list = Make();
+    EXPECT_EQ(list.ScrollBar()->minimum(), 0);
+    EXPECT_EQ(list.ScrollBar()->maximum(), 4);
+    EXPECT_FALSE(list.ScrollBar()->isEnabled());
+    EXPECT_EQ(list.DrawnCells(), 0);
+    QString path;
+    EXPECT_EQ(list.GetSelectedPath(path), 0u);
+}
+
+TEST_F(ThumbnailListTest, CellsAreLaidOutTwoByFiveFromTheClientArea)
+{
+    auto& list = Make();
+    const int w = 220 - CThumbnailList::kScrollBarWidth;
+    const int cw = (w - 28) / 2, ch = (420 - 38) / 5;
+    EXPECT_EQ(list.Cells()[0], QRect(11, 4, cw, ch));
+    EXPECT_EQ(list.Cells()[1], QRect(11 + cw + 7, 4, cw, ch));
+    EXPECT_EQ(list.Cells()[9], QRect(11 + cw + 7, 4 + (ch + 7) * 4, cw, ch));
+}
+
+TEST_F(ThumbnailListTest, StartUpListsBmpFilesOver40BytesAndAviFiles)
+{
+    AddPictures(2);
+    WriteFile(Pictures() + "/tiny.bmp", QByteArray(40, 'x'));
+    WriteFile(Pictures() + "/note.txt", "x");
+    WriteFile(Videos() + "/Video_N0001.avi", "not really a video");
+    auto& list = Make();
+    EXPECT_EQ(list.Pictures().size(), 2u);
+    EXPECT_EQ(list.Videos().size(), 1u);
+    EXPECT_EQ(list.DrawnCells(), 2);
+    EXPECT_EQ(list.Pictures()[0].flags, static_cast<std::uint32_t>(Listed | New));
+}
+
+TEST_F(ThumbnailListTest, TopRowFollowsTheAddingRules)
+{
+    AddPictures(11);
+    auto& list = Make();
+    EXPECT_EQ(list.PictureTopRow(), 0); // 6 rows: back to the top
+    list.AddCapturedPicture(Pictures() + "/Still_N0012.bmp");
+    EXPECT_EQ(list.PictureTopRow(), 0);
+
+    list_.reset();
+    QDir(Pictures()).removeRecursively();
+    QDir().mkpath(Pictures());
+    AddPictures(23);
+    auto& more = Make();
+    WriteFile(Pictures() + "/Still_N0024.bmp", SmallBmp(qRgb(0, 0, 200)));
+    more.AddCapturedPicture(Pictures() + "/Still_N0024.bmp");
+    EXPECT_EQ(more.PictureTopRow(), 7);
+    EXPECT_EQ(more.SelectedIndex(), 23);
+    EXPECT_EQ(more.DrawnCells(), 10);
+    EXPECT_TRUE(more.ScrollBar()->isEnabled());
+}
+
+TEST_F(ThumbnailListTest, ScrollingReachesTheLastRowAndTheWheelDoesNothing)
+{
+    AddPictures(24); // 12 rows
+    auto& list = Make();
+    list.Scroll(CThumbnailList::Top);
+    EXPECT_EQ(list.TopRow(), 0);
+    list.Scroll(CThumbnailList::Bottom);
+    EXPECT_EQ(list.TopRow(), 11);
+    EXPECT_EQ(list.DrawnCells(), 2); // only row 11 at the top of the grid
+    list.Scroll(CThumbnailList::PageUp);
+    EXPECT_EQ(list.TopRow(), 6);
+    list.Scroll(CThumbnailList::LineDown);
+    EXPECT_EQ(list.TopRow(), 7);
+    list.Scroll(CThumbnailList::PageDown);
+    list.Scroll(CThumbnailList::PageDown);
+    EXPECT_EQ(list.TopRow(), 11);
+
+    QWheelEvent wheel(QPointF(50, 50), list.mapToGlobal(QPointF(50, 50)), QPoint(), QPoint(0, -120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(&list, &wheel);
+    EXPECT_EQ(list.TopRow(), 11);
+}
+
+TEST_F(ThumbnailListTest, SelectionCountsEntriesNotDrawnCells)
+{
+    WriteFile(Pictures() + "/Still_N0001.bmp", QByteArray(100, 'x')); // cannot be decoded
+    WriteFile(Pictures() + "/Still_N0002.bmp", SmallBmp(qRgb(0, 200, 0)));
+    auto& list = Make();
+    EXPECT_EQ(list.DrawnCells(), 1); // the good picture took cell 0
+    ASSERT_EQ(list.SelectAt(CellCentre(0)), 1);
+    QString path;
+    list.GetSelectedPath(path);
+    EXPECT_TRUE(path.endsWith("Still_N0001.bmp")); // cell 0 selects entry 0
+    // A click between cells clears the selection.
+    EXPECT_EQ(list.SelectAt(list.mapToGlobal(QPoint(5, 2))), 0);
+    EXPECT_EQ(list.GetSelectedPath(path), 0u);
+}
+
+TEST_F(ThumbnailListTest, CornerMarkIsLeftOffNamesStartingWithA)
+{
+    WriteFile(Pictures() + "/A_N0001.bmp", SmallBmp(qRgb(0, 0, 0)));
+    WriteFile(Pictures() + "/B_N0002.bmp", SmallBmp(qRgb(0, 0, 0)));
+    auto& list = Make();
+    const QImage canvas = list.Canvas();
+    auto markPixels = [&](const QRect& cell) {
+        int count = 0;
+        const int r = cell.left() + cell.width() + 2;
+        for (int y = cell.top(); y < cell.top() + cell.height() + 3; ++y)
+            for (int x = r - 1; x <= r + 1; ++x)
+                if (canvas.pixel(x, y) == qRgb(12, 192, 0)) ++count;
+        return count;
+    };
+    EXPECT_EQ(markPixels(list.Cells()[0]), 0);
+    EXPECT_GT(markPixels(list.Cells()[1]), 5);
+}
+
+TEST_F(ThumbnailListTest, AVanishedFileIsDroppedWhenDrawn)
+{
+    AddPictures(3);
+    auto& list = Make();
+    QFile::remove(Pictures() + "/Still_N0002.bmp");
+    list.RedrawThumbnails();
+    EXPECT_EQ(list.Pictures().size(), 2u);
+    EXPECT_EQ(list.DrawnCells(), 2);
+}
+
+TEST_F(ThumbnailListTest, DeleteAsksAndDeletes)
+{
+    AddPictures(2);
+    auto& list = Make();
+    MessageBoxRecorder boxes(IDCANCEL);
+    list.SelectAt(CellCentre(0));
+    list.DeleteSelected();
+    EXPECT_EQ(list.Pictures().size(), 2u);
+    ASSERT_EQ(boxes.Boxes().size(), 1u);
+    EXPECT_EQ(boxes.Boxes()[0].text, "Are you sure to delete?");
+    boxes.SetAnswer(IDOK);
+    list.DeleteSelected();
+    EXPECT_EQ(list.Pictures().size(), 1u);
+    EXPECT_FALSE(QFile::exists(Pictures() + "/Still_N0001.bmp"));
+}
+
+TEST_F(ThumbnailListTest, DeleteAllGoesByTheSelectedExtensionsExactCase)
+{
+    AddPictures(2);
+    WriteFile(Pictures() + "/Mixed_N0009.Bmp", SmallBmp(qRgb(1, 2, 3)));
+    WriteFile(Videos() + "/Video_N0001.avi", "x");
+    auto& list = Make();
+    MessageBoxRecorder boxes(IDOK);
+    // The picture list holds the two *.bmp files and the *.Bmp one (listing ignores case).
+    ASSERT_EQ(list.Pictures().size(), 3u);
+    int mixed = -1;
+    for (int i = 0; i < 3; ++i)
+        if (list.Pictures()[static_cast<std::size_t>(i)].path.endsWith(".Bmp")) mixed = i;
+    ASSERT_GE(mixed, 0);
+    list.SelectAt(CellCentre(mixed));
+    list.DeleteAll();
+    EXPECT_EQ(boxes.Boxes().back().text, "Are you sure to delete all?");
+    EXPECT_TRUE(list.Pictures().empty()); // the shown list is emptied
+    EXPECT_EQ(QDir(Pictures()).entryList(QDir::Files).size(), 3); // but nothing was deleted
+    EXPECT_EQ(QDir(Videos()).entryList(QDir::Files).size(), 1);
+
+    list_.reset();
+    auto& again = Make();
+    again.SelectAt(CellCentre(1)); // a *.bmp picture
+    again.DeleteAll();
+    QString path;
+    EXPECT_EQ(QDir(Pictures()).entryList(QDir::Files).size(), 0);
+    EXPECT_EQ(QDir(Videos()).entryList(QDir::Files).size(), 1);
+}
