@@ -1,0 +1,584 @@
+#include "MeasureCanvas.h"
+
+#include "LangText.h"
+#include "MeasureGeometry.h"
+#include "MessageBox.h"
+#include "ShapeRenderer.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QMouseEvent>
+#include <QPainter>
+
+#include <cmath>
+
+int PictureWidth = 0;
+int PictureHeight = 0;
+int FileNameRate = 0;
+
+namespace {
+
+int LabelCount(ShapeKind kind)
+{
+    switch (kind) {
+    case ShapeRadiusCircle:
+    case ShapeDiameterCircle:
+    case ShapeRectangle:
+    case ShapeThreePointCircle: return 2;
+    default: return 1;
+    }
+}
+
+int TruncatedLength(QPoint a, QPoint b)
+{
+    const double dx = b.x() - a.x(), dy = b.y() - a.y();
+    return static_cast<int>(std::sqrt(dx * dx + dy * dy));
+}
+
+QPoint Mid(QPoint a, QPoint b)
+{
+    return QPoint((a.x() + b.x()) / 2, (a.y() + b.y()) / 2);
+}
+
+} // namespace
+
+QString PictureTitle(const QString& path)
+{
+    const QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+    return name.left(std::max<qsizetype>(0, name.size() - 4));
+}
+
+QString PictureFileCaption(const QString& path)
+{
+    const QString title = PictureTitle(path);
+    const qsizetype underscore = title.indexOf(QLatin1Char('_'));
+    return underscore < 0 ? title : title.mid(underscore + 1);
+}
+
+int FileNameRateOf(const QString& fileCaption)
+{
+    const QString piece = fileCaption.right(11).left(5);
+    if (!piece.startsWith(QLatin1Char('_')) || !piece.endsWith(QLatin1Char('X'))) return 0;
+    // The leading number of characters 2 to 4, as a C conversion reads it.
+    const QString digits = piece.mid(1, 3);
+    int value = 0;
+    qsizetype i = 0;
+    bool negative = false;
+    if (i < digits.size() && (digits[i] == QLatin1Char('-') || digits[i] == QLatin1Char('+')))
+        negative = digits[i++] == QLatin1Char('-');
+    for (; i < digits.size() && digits[i] >= QLatin1Char('0') && digits[i] <= QLatin1Char('9'); ++i)
+        value = value * 10 + (digits[i].unicode() - '0');
+    return negative ? -value : value;
+}
+
+CMeasureCanvas::CMeasureCanvas(const QString& picturePath, QSize viewSize, QWidget* parent)
+    : QWidget(parent), labelFont(DefaultLabelFont()), textFont(DefaultLabelFont())
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setFixedSize(viewSize);
+    setCursor(Qt::CrossCursor);
+    setMouseTracking(true);
+    OpenPicture(picturePath);
+}
+
+CMeasureCanvas::~CMeasureCanvas()
+{
+    Release();
+    Shapes().Clear();
+}
+
+void CMeasureCanvas::OpenPicture(const QString& path)
+{
+    const QString extension = path.right(3);
+    const char* format = nullptr;
+    if (extension.compare(QLatin1String("BMP"), Qt::CaseInsensitive) == 0) format = "BMP";
+    else if (extension.compare(QLatin1String("JPG"), Qt::CaseInsensitive) == 0) format = "JPEG";
+    if (!format) return; // no picture and no message
+    picture_ = QImage(path, format).convertToFormat(QImage::Format_RGB32);
+    if (picture_.isNull()) {
+        ShowMessageBox(this, LangText("OpenFileFail", 64, "Can not Open file"), QApplication::applicationName());
+        return;
+    }
+    title_ = PictureTitle(path);
+    fileCaption_ = PictureFileCaption(path);
+    FileNameRate = FileNameRateOf(fileCaption_);
+    PictureWidth = picture_.width();
+    PictureHeight = picture_.height();
+    if (PictureWidth == 1280 && PictureHeight == 1024) {
+        saveScaleX_ = 2.0;
+        saveScaleY_ = 2.1333;
+    } else if (picture_.size() != size()) {
+        // Any other picture shown stretched is saved with its shapes scaled the same way.
+        saveScaleX_ = static_cast<double>(PictureWidth) / width();
+        saveScaleY_ = static_cast<double>(PictureHeight) / height();
+    }
+}
+
+void CMeasureCanvas::SetTool(int tool, bool measure)
+{
+    tool_ = tool;
+    measure_ = measure;
+}
+
+// ---- composing and painting ----------------------------------------------------------------
+
+void CMeasureCanvas::Recompose()
+{
+    // The view has the window's size: the whole stretched picture is what the user sees.
+    if (view_.size() != size()) view_ = QImage(size(), QImage::Format_RGB32);
+    view_.fill(Qt::white);
+    QPainter painter(&view_);
+    painter.drawImage(rect(), picture_);
+    const CoordinateMap identity;
+    for (const auto& shape : Shapes().shapeList) DrawShape(painter, *shape, identity);
+    QFont captionFont = DefaultLabelFont();
+    painter.setFont(captionFont);
+    painter.setPen(Qt::white);
+    painter.drawText(2, height() - 14 + QFontMetrics(captionFont).ascent(), fileCaption_);
+    viewDirty_ = false;
+}
+
+QImage CMeasureCanvas::ComposedView()
+{
+    if (!HasPicture()) return {};
+    if (viewDirty_) Recompose();
+    return view_;
+}
+
+void CMeasureCanvas::DrawFigure(QPainter& painter, const Figure& figure) const
+{
+    switch (figure.kind) {
+    case Figure::None: break;
+    case Figure::Segment: painter.drawLine(figure.a, figure.b); break;
+    case Figure::Circle:
+        if (figure.radius > 0)
+            painter.drawEllipse(QRect(figure.a.x() - figure.radius, figure.a.y() - figure.radius, 2 * figure.radius - 1,
+                                      2 * figure.radius - 1));
+        break;
+    case Figure::Rectangle: painter.drawRect(QRect(figure.a, figure.b).normalized().adjusted(0, 0, -1, -1)); break;
+    }
+}
+
+void CMeasureCanvas::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    if (!HasPicture()) {
+        painter.fillRect(rect(), Qt::white);
+        return;
+    }
+    if (viewDirty_) Recompose();
+    painter.drawImage(0, 0, view_); // one copy to the screen
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(PenFor(penStyle, penWidth, penColor));
+    for (const Figure& figure : placed_) DrawFigure(painter, figure);
+    if (feedback_.kind != Figure::None) {
+        // Reversible: the inverse of the pen combined with the picture, as a rubber band.
+        painter.setCompositionMode(QPainter::RasterOp_NotSourceXorDestination);
+        DrawFigure(painter, feedback_);
+    }
+}
+
+void CMeasureCanvas::Placed(const Figure& figure)
+{
+    placed_.push_back(figure);
+    update();
+}
+
+void CMeasureCanvas::ClearPlaced()
+{
+    placed_.clear();
+    feedback_ = Figure{};
+    viewDirty_ = true;
+    update();
+}
+
+void CMeasureCanvas::ShowFeedback(const Figure& figure)
+{
+    feedback_ = figure;
+    update();
+}
+
+// ---- capture and confinement ---------------------------------------------------------------
+
+QRect CMeasureCanvas::ActiveArea() const
+{
+    return QRect(0, 0, std::min(picture_.width(), width()), std::min(picture_.height(), height()));
+}
+
+QRect CMeasureCanvas::RadiusSquare(QPoint c) const
+{
+    const QRect area = ActiveArea();
+    const int half = std::min({c.x() - area.left(), c.y() - area.top(), area.left() + area.width() - c.x(),
+                               area.top() + area.height() - c.y()});
+    return QRect(c.x() - half, c.y() - half, 2 * half, 2 * half);
+}
+
+void CMeasureCanvas::Capture(const QRect& confinement)
+{
+    confinement_ = confinement;
+    confined_ = true;
+    grabMouse();
+}
+
+void CMeasureCanvas::Release()
+{
+    if (confined_) releaseMouse();
+    confined_ = false;
+}
+
+// ---- mouse ---------------------------------------------------------------------------------
+
+void CMeasureCanvas::mousePressEvent(QMouseEvent* event)
+{
+    if (!HasPicture()) return;
+    const QPoint p = event->position().toPoint();
+    if (event->button() == Qt::LeftButton) LeftButtonDown(p);
+    else if (event->button() == Qt::RightButton) Cancel();
+}
+
+void CMeasureCanvas::mouseMoveEvent(QMouseEvent* event)
+{
+    if (!HasPicture()) return;
+    QPoint q = event->position().toPoint();
+    if (confined_ && !confinement_.contains(q)) {
+        // Keep the pointer inside while a shape is built.
+        q.setX(std::clamp(q.x(), confinement_.left(), std::max(confinement_.left(), confinement_.right())));
+        q.setY(std::clamp(q.y(), confinement_.top(), std::max(confinement_.top(), confinement_.bottom())));
+        QCursor::setPos(mapToGlobal(q));
+    }
+    MouseMove(q);
+}
+
+void CMeasureCanvas::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (!HasPicture() || event->button() != Qt::LeftButton) return;
+    DoubleClick(event->position().toPoint());
+}
+
+bool CMeasureCanvas::IsBuilding() const
+{
+    return lineOn_ || radiusOn_ || rectOn_ || angleOn_ || diameterOn_ || continuousOn_ || polygonOn_ || threePointOn_ ||
+           fourLineOn_ || fourFirstDone_;
+}
+
+void CMeasureCanvas::LeftButtonDown(QPoint p)
+{
+    if (!fourLineOn_ && !polygonOn_) {
+        if (lineOn_) {
+            Release();
+            ClearPlaced();
+            lineOn_ = false;
+            last_ = p;
+            Complete(ShapeLine, {start_, p});
+            return;
+        }
+        if (!radiusOn_ && !rectOn_ && !angleOn_ && !diameterOn_ && !continuousOn_ && !threePointOn_) {
+            StartShape(p);
+            return;
+        }
+    }
+    ContinueShape(p);
+}
+
+void CMeasureCanvas::StartShape(QPoint p)
+{
+    if (!ActiveArea().contains(p)) return;
+    switch (tool_) {
+    case ToolLine:
+        start_ = last_ = p;
+        lineOn_ = true;
+        Capture(ActiveArea());
+        break;
+    case ToolRadiusCircle:
+        start_ = last_ = p;
+        radiusOn_ = true;
+        Capture(RadiusSquare(p));
+        break;
+    case ToolRectangle:
+        start_ = last_ = p;
+        rectOn_ = true;
+        Capture(ActiveArea());
+        break;
+    case ToolAngle:
+        angleSecondArm_ = false;
+        start_ = last_ = p;
+        angleOn_ = true;
+        Capture(ActiveArea());
+        break;
+    case ToolDiameterCircle:
+        start_ = last_ = p;
+        diameterOn_ = true;
+        Capture(PictureRect());
+        break;
+    case ToolContinuousLine:
+    case ToolPolygon:
+        start_ = last_ = p;
+        (tool_ == ToolPolygon ? polygonOn_ : continuousOn_) = true;
+        segmentPlaced_ = edgePlaced_ = false;
+        current_ = std::make_unique<MeasureShape>();
+        Capture(PictureRect());
+        break;
+    case ToolThreePointCircle:
+        threeSecondPoint_ = false;
+        last_ = p;
+        threePointOn_ = true;
+        Capture(ActiveArea());
+        break;
+    case ToolFourPointAngle:
+        start_ = last_ = p;
+        fourLineOn_ = true;
+        Capture(ActiveArea());
+        break;
+    case ToolText:
+        if (pendingText_.isEmpty()) return;
+        {
+            auto shape = std::make_unique<MeasureShape>();
+            shape->kind = ShapeText;
+            shape->points = {p};
+            shape->labels = {pendingText_};
+            shape->textColor = textColor;
+            shape->textFont = textFont;
+            Shapes().Add(std::move(shape));
+        }
+        pendingText_.clear(); // each text is placed once
+        ClearPlaced();
+        break;
+    default: break; // no tool
+    }
+}
+
+void CMeasureCanvas::SetShapePen(MeasureShape& shape) const
+{
+    shape.penStyle = penStyle;
+    shape.penWidth = penWidth;
+    shape.penColor = penColor;
+}
+
+void CMeasureCanvas::ContinueShape(QPoint p)
+{
+    if (continuousOn_) {
+        if (measure_) {
+            Placed({Figure::Segment, start_, p});
+            current_->points.push_back(start_);
+            SetShapePen(*current_);
+            current_->labelFont = labelFont;
+            current_->labelColor = labelColor;
+            current_->kind = ShapeContinuousLine;
+            bool measurable = true;
+            const auto labels = LabelsFor(ShapeLine, {start_, p}, measurable);
+            current_->labels.push_back(labels.empty() ? QString() : labels.front());
+            Release();
+            start_ = p;
+            segmentPlaced_ = true;
+        } else {
+            // Freehand: the points were gathered while the mouse moved.
+            if (current_) Shapes().Add(std::move(current_));
+            Release();
+            continuousOn_ = false;
+            ClearPlaced();
+        }
+        return;
+    }
+    if (polygonOn_) {
+        Placed({Figure::Segment, start_, p});
+        SetShapePen(*current_);
+        current_->kind = ShapePolygon;
+        current_->points.push_back(start_);
+        Release();
+        start_ = p;
+        edgePlaced_ = true;
+        return;
+    }
+    if (angleOn_) {
+        if (!angleSecondArm_) {
+            Placed({Figure::Segment, start_, p});
+            feedback_ = Figure{};
+            angleFirst_ = start_;
+            start_ = last_ = p;
+            angleSecondArm_ = true;
+        } else {
+            Release();
+            angleOn_ = angleSecondArm_ = false;
+            ClearPlaced();
+            Complete(ShapeAngle, {angleFirst_, p, start_});
+        }
+        return;
+    }
+    if (fourLineOn_) {
+        if (!fourFirstDone_) {
+            fourA_ = last_;
+            fourB_ = p;
+            feedback_ = Figure{};
+            Placed({Figure::Segment, fourA_, fourB_});
+            fourFirstDone_ = true;
+            fourLineOn_ = false; // capture stays: the next click starts the second line
+        } else {
+            Release();
+            fourLineOn_ = fourFirstDone_ = false;
+            ClearPlaced();
+            Complete(ShapeFourPointAngle, {fourA_, fourB_, last_, p});
+        }
+        return;
+    }
+    if (threePointOn_) {
+        if (!threeSecondPoint_) {
+            threeSecond_ = p;
+            threeSecondPoint_ = true;
+        } else {
+            Release();
+            threePointOn_ = threeSecondPoint_ = false;
+            ClearPlaced();
+            Complete(ShapeThreePointCircle, {last_, threeSecond_, p});
+        }
+        return;
+    }
+    if (radiusOn_ || diameterOn_ || rectOn_) {
+        const ShapeKind kind = radiusOn_ ? ShapeRadiusCircle : diameterOn_ ? ShapeDiameterCircle : ShapeRectangle;
+        Release();
+        radiusOn_ = diameterOn_ = rectOn_ = false;
+        ClearPlaced();
+        Complete(kind, {start_, p});
+    }
+}
+
+void CMeasureCanvas::MouseMove(QPoint q)
+{
+    const bool rubberLine = (tool_ == ToolLine && lineOn_) || (tool_ == ToolAngle && angleOn_) ||
+                            (tool_ == ToolContinuousLine && measure_ && continuousOn_) ||
+                            (tool_ == ToolPolygon && polygonOn_);
+    if (rubberLine) {
+        last_ = q;
+        ShowFeedback({Figure::Segment, start_, q});
+    } else if (tool_ == ToolRadiusCircle && radiusOn_) {
+        last_ = q;
+        ShowFeedback({Figure::Circle, start_, {}, TruncatedLength(start_, q)});
+    } else if (tool_ == ToolDiameterCircle && diameterOn_) {
+        last_ = q;
+        ShowFeedback({Figure::Circle, Mid(start_, q), {}, TruncatedLength(start_, q) / 2});
+    } else if (tool_ == ToolRectangle && rectOn_) {
+        last_ = q;
+        ShowFeedback({Figure::Rectangle, start_, q});
+    } else if (tool_ == ToolContinuousLine && !measure_ && continuousOn_ && current_) {
+        if (q == start_) return;
+        Placed({Figure::Segment, start_, q});
+        current_->points.push_back(start_);
+        current_->labels.emplace_back();
+        SetShapePen(*current_);
+        current_->kind = ShapeContinuousLine;
+        start_ = q;
+    } else if (tool_ == ToolFourPointAngle && fourLineOn_) {
+        start_ = q;
+        ShowFeedback({Figure::Segment, last_, q});
+    }
+}
+
+void CMeasureCanvas::DoubleClick(QPoint q)
+{
+    if (continuousOn_ && segmentPlaced_ && current_) {
+        current_->points.push_back(q);
+        current_->kind = ShapeContinuousLine;
+        SetShapePen(*current_);
+        current_->labelFont = labelFont;
+        current_->labelColor = labelColor;
+        Shapes().Add(std::move(current_));
+        Release();
+        segmentPlaced_ = continuousOn_ = false;
+        ClearPlaced();
+    } else if (polygonOn_ && edgePlaced_ && current_) {
+        current_->points.push_back(q);
+        bool measurable = true;
+        current_->labels = LabelsFor(ShapePolygon, current_->points, measurable);
+        current_->labelColor = labelColor;
+        current_->labelFont = labelFont;
+        current_->kind = ShapePolygon;
+        Shapes().Add(std::move(current_));
+        Release();
+        edgePlaced_ = polygonOn_ = false;
+        ClearPlaced();
+    } else {
+        // The second press of a double click is an ordinary press everywhere else.
+        LeftButtonDown(q);
+    }
+}
+
+void CMeasureCanvas::Cancel()
+{
+    if (!(lineOn_ || radiusOn_ || rectOn_ || angleOn_ || diameterOn_ || continuousOn_ || polygonOn_)) return;
+    lineOn_ = radiusOn_ = rectOn_ = angleOn_ = diameterOn_ = continuousOn_ = polygonOn_ = false;
+    // The shape being built is dropped for good: a later double click must not bring it back.
+    segmentPlaced_ = edgePlaced_ = false;
+    current_.reset();
+    Release();
+    ClearPlaced();
+}
+
+std::vector<QString> CMeasureCanvas::LabelsFor(ShapeKind kind, const std::vector<QPoint>& points, bool& measurable) const
+{
+    measurable = true;
+    const bool alwaysMeasured = kind == ShapePolygon || kind == ShapeFourPointAngle;
+    if (!measure_ && !alwaysMeasured) {
+        // Draw mode still refuses a circle that does not exist.
+        if (kind == ShapeThreePointCircle && points.size() >= 3 && !CircleThroughThreePoints(points[0], points[1], points[2]))
+            measurable = false;
+        return std::vector<QString>(static_cast<std::size_t>(LabelCount(kind)));
+    }
+    if (calibrationRate_ <= 0) return std::vector<QString>(static_cast<std::size_t>(LabelCount(kind)));
+    const Calibration calibration{PixelFactor(picture_.width(), picture_.height()), calibrationRate_};
+    const auto labels = MeasureLabels(kind, points, calibration);
+    if (!labels) {
+        measurable = false;
+        return {};
+    }
+    return *labels;
+}
+
+void CMeasureCanvas::Complete(ShapeKind kind, std::vector<QPoint> points)
+{
+    bool measurable = true;
+    auto shape = std::make_unique<MeasureShape>();
+    shape->labels = LabelsFor(kind, points, measurable);
+    if (!measurable) {
+        // Three points on one line: no circle passes through them, so none is listed.
+        ClearPlaced();
+        return;
+    }
+    shape->kind = kind;
+    shape->points = std::move(points);
+    SetShapePen(*shape);
+    if (measure_ || kind == ShapePolygon || kind == ShapeFourPointAngle) {
+        shape->labelFont = labelFont;
+        shape->labelColor = labelColor;
+    }
+    Shapes().Add(std::move(shape));
+    ClearPlaced();
+}
+
+void CMeasureCanvas::Undo()
+{
+    Shapes().Undo();
+    ClearPlaced();
+}
+
+void CMeasureCanvas::Redo()
+{
+    Shapes().Redo();
+    ClearPlaced();
+}
+
+bool CMeasureCanvas::SaveAnnotated(const QString& path) const
+{
+    if (!HasPicture()) return false;
+    const QString extension = path.right(3);
+    const char* format = nullptr;
+    if (extension.compare(QLatin1String("bmp"), Qt::CaseInsensitive) == 0) format = "BMP";
+    else if (extension.compare(QLatin1String("jpg"), Qt::CaseInsensitive) == 0) format = "JPEG";
+    if (!format) return false;
+    QImage annotated = picture_.copy();
+    {
+        QPainter painter(&annotated);
+        const CoordinateMap map{saveScaleX_, saveScaleY_, true};
+        for (const auto& shape : Shapes().shapeList) DrawShape(painter, *shape, map);
+    }
+    // The caption is only shown, never saved.
+    return annotated.convertToFormat(QImage::Format_RGB888).save(path, format, format[0] == 'J' ? 90 : -1);
+}

@@ -1,0 +1,132 @@
+#pragma once
+// The window on which one picture is shown and shapes are drawn and measured over it with
+// the mouse. Shapes live in the program-wide ShapeStore; this window builds them, shows the
+// picture with every shape and writes the annotated picture at the picture's own size.
+
+#include "MeasureShape.h"
+
+#include <QImage>
+#include <QWidget>
+
+#include <memory>
+#include <optional>
+
+// Published when a picture is opened: its size and the magnification in its file name.
+extern int PictureWidth;
+extern int PictureHeight;
+extern int FileNameRate;
+
+// File name parts of a picture path.
+QString PictureTitle(const QString& path);       // name without its extension
+QString PictureFileCaption(const QString& path); // the title after its first underscore
+int FileNameRateOf(const QString& fileCaption);  // "..._200X_N0001" -> 200, else 0
+
+class CMeasureCanvas : public QWidget {
+    Q_OBJECT
+public:
+    // Opens the picture at once; `viewSize` is the client area the picture is stretched to.
+    CMeasureCanvas(const QString& picturePath, QSize viewSize, QWidget* parent = nullptr);
+    ~CMeasureCanvas() override;
+
+    bool HasPicture() const { return !picture_.isNull(); }
+    QSize PictureSize() const { return picture_.size(); }
+    QString Title() const { return title_; }
+    QString FileCaption() const { return fileCaption_; }
+    double SaveScaleX() const { return saveScaleX_; }
+    double SaveScaleY() const { return saveScaleY_; }
+
+    void SetTool(int tool, bool measure);
+    int Tool() const { return tool_; }
+    bool IsMeasuring() const { return measure_; }
+    void SetPendingText(const QString& text) { pendingText_ = text; }
+    const QString& PendingText() const { return pendingText_; }
+    void SetCalibrationRate(int rate) { calibrationRate_ = rate; }
+    int CalibrationRate() const { return calibrationRate_; }
+
+    void Undo();
+    void Redo();
+
+    // Writes the picture with every shape at the picture's own resolution, as BMP or JPEG
+    // by the path's extension; false for another extension, a failed write, or no picture.
+    bool SaveAnnotated(const QString& path) const;
+
+    // The composed view as the window shows it (picture, shapes, caption).
+    QImage ComposedView();
+    bool IsBuilding() const;
+    QRect ConfinementRect() const { return confinement_; }
+    bool IsConfined() const { return confined_; }
+
+    // Pen, fonts and colours that the next shapes take.
+    int penStyle = PenSolid;
+    int penWidth = 1;
+    ColorRef penColor = 255;
+    QFont labelFont;
+    QFont textFont;
+    ColorRef labelColor = 255;
+    ColorRef textColor = 255;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+private:
+    struct Figure {
+        enum Kind { None, Segment, Circle, Rectangle } kind = None;
+        QPoint a, b;
+        int radius = 0;
+    };
+
+    void OpenPicture(const QString& path);
+    void LeftButtonDown(QPoint p);
+    void StartShape(QPoint p);
+    void ContinueShape(QPoint p);
+    void MouseMove(QPoint q);
+    void DoubleClick(QPoint q);
+    void Cancel();
+    void Complete(ShapeKind kind, std::vector<QPoint> points);
+    std::vector<QString> LabelsFor(ShapeKind kind, const std::vector<QPoint>& points, bool& measurable) const;
+    void SetShapePen(MeasureShape& shape) const;
+    void Capture(const QRect& confinement);
+    void Release();
+    QRect ActiveArea() const;
+    QRect RadiusSquare(QPoint centre) const;
+    QRect PictureRect() const { return QRect(QPoint(0, 0), picture_.size()); }
+    void DrawFigure(QPainter& painter, const Figure& figure) const;
+    void Placed(const Figure& figure);
+    void ClearPlaced();
+    void ShowFeedback(const Figure& figure);
+    void Recompose();
+
+    QImage picture_;
+    QString title_;
+    QString fileCaption_;
+    double saveScaleX_ = 1.0;
+    double saveScaleY_ = 1.0;
+    QImage view_; // the picture, every shape and the caption, composed off screen
+    bool viewDirty_ = true;
+
+    int tool_ = ToolInitial;
+    bool measure_ = true;
+    QString pendingText_;
+    int calibrationRate_ = 0;
+
+    // Interaction state.
+    QPoint start_, last_;
+    bool lineOn_ = false, radiusOn_ = false, rectOn_ = false, angleOn_ = false, diameterOn_ = false,
+         continuousOn_ = false, polygonOn_ = false, threePointOn_ = false, fourLineOn_ = false;
+    bool angleSecondArm_ = false;
+    QPoint angleFirst_;
+    bool threeSecondPoint_ = false;
+    QPoint threeSecond_;
+    bool fourFirstDone_ = false;
+    QPoint fourA_, fourB_;
+    bool segmentPlaced_ = false, edgePlaced_ = false;
+    std::unique_ptr<MeasureShape> current_;
+
+    bool confined_ = false;
+    QRect confinement_;
+    std::vector<Figure> placed_; // drawn on click until the next full repaint
+    Figure feedback_;            // the reversible rubber band
+};

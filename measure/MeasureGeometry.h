@@ -1,0 +1,70 @@
+#pragma once
+// The arithmetic behind the measuring tools: calibration, lengths and areas in millimetres,
+// the circle through three points, the angle between two lines, the polygon's pixel count,
+// the label texts and where the labels go. Pure functions.
+
+#include "MeasureShape.h"
+
+#include <QPoint>
+#include <QPointF>
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+constexpr double kPixelFactor = 0.02963;
+constexpr double kHundredPi = 314.15926;
+constexpr double kDegreesPerRadian = 57.295780490442965;
+
+// K: the millimetres of one view pixel at magnification 1 (doubled for 1280 x 1024 pictures,
+// which the view shows at half size).
+double PixelFactor(int pictureWidth, int pictureHeight);
+
+// R from the typed magnification: divided by 4 for a 320 x 240 picture and by 2 for a
+// 640 x 480 one, then less 3 above 20. None when it comes out 0 or below: there is no
+// sensible millimetre value for such a rate, so the tool is refused like an empty box.
+std::optional<int> CalibrationRate(int typedRate, int pictureWidth, int pictureHeight);
+
+double Millimetres(double pixels, double k, int rate);
+double SquareMillimetres(double pixelArea, double k, int rate);
+double CircleSquareMillimetres(double radius, double k, int rate);
+
+struct CircleGeometry {
+    QPoint centre;
+    double radius = 0;  // for the labels
+    int drawnRadius = 0; // truncated, for the outline
+};
+
+// The circle through three points, on integer view coordinates. None for collinear (or
+// repeated) points, through which no circle passes.
+std::optional<CircleGeometry> CircleThroughThreePoints(QPoint p1, QPoint p2, QPoint p3);
+// The same on real coordinates (mapped points when saving), centre and radius truncated.
+std::optional<CircleGeometry> CircleThroughThreePoints(QPointF p1, QPointF p2, QPointF p3);
+
+// The angle in degrees (0..180) between the line (a, b) and the line (c, d), measured at
+// their intersection towards the farther end of each. Parallel lines give 0, and so does
+// an arm of zero length, which has no direction.
+double AngleBetweenLines(QPoint a, QPoint b, QPoint c, QPoint d);
+
+// Pixels inside the polygon by the even-odd rule (pixel centres tested).
+long PolygonPixelCount(const std::vector<QPoint>& vertices);
+
+QString DistanceLabel(double millimetres);
+QString WidthLabel(double millimetres);
+QString RadiusLabel(double millimetres);
+QString DiameterLabel(double millimetres);
+QString AreaLabel(double squareMillimetres);
+QString AngleLabel(double degrees);
+
+struct Calibration {
+    double k = kPixelFactor;
+    int rate = 1;
+};
+
+// The labels of a measuring shape, in stored order. Empty when the shape cannot be measured
+// (a three-point circle through collinear points).
+std::optional<std::vector<QString>> MeasureLabels(ShapeKind kind, const std::vector<QPoint>& points,
+                                                  const Calibration& calibration);
+
+// Where the labels go, in view coordinates, in label order.
+std::vector<QPoint> LabelPositions(const MeasureShape& shape);

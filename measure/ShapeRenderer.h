@@ -1,0 +1,29 @@
+#pragma once
+// Draws shapes and their labels, on the view (view coordinates) or on the picture being
+// saved (each view coordinate scaled to the picture, truncated).
+
+#include "MeasureShape.h"
+
+#include <QPen>
+
+class QPainter;
+
+struct CoordinateMap {
+    double scaleX = 1.0;
+    double scaleY = 1.0;
+    bool saving = false; // the three-point circle uses real halves on the saved picture
+
+    QPoint Map(QPoint view) const
+    {
+        return QPoint(static_cast<int>(view.x() * scaleX), static_cast<int>(view.y() * scaleY));
+    }
+    QPointF MapReal(QPoint view) const { return QPointF(view.x() * scaleX, view.y() * scaleY); }
+};
+
+QPen PenFor(int style, int width, ColorRef colour);
+
+// The default face of labels and texts: KaiTi when the machine has it, else a face with
+// the same glyphs.
+QFont DefaultLabelFont();
+
+void DrawShape(QPainter& painter, const MeasureShape& shape, const CoordinateMap& map);

@@ -1,0 +1,321 @@
+#include "MeasureCanvas.h"
+#include "MeasureGeometry.h"
+#include "TestSupport.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QImageReader>
+#include <QMouseEvent>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QString WritePicture(const QTemporaryDir& dir, const QString& name, QSize size)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(qRgb(230, 230, 230));
+    const QString path = dir.path() + "/" + name;
+    image.save(path, name.right(3).compare("jpg", Qt::CaseInsensitive) == 0 ? "JPEG" : "BMP");
+    return path;
+}
+
+class MeasureCanvasTest : public ::testing::Test {
+protected:
+    void Open(QSize pictureSize = {640, 480}, const QString& name = "Still_2009-05-14_102030_200X_N0001.bmp")
+    {
+        canvas_ = std::make_unique<CMeasureCanvas>(WritePicture(dir_, name, pictureSize), QSize(640, 480));
+        canvas_->show();
+        canvas_->SetCalibrationRate(97);
+    }
+    void TearDown() override { canvas_.reset(); }
+    void Send(QEvent::Type type, QPoint at, Qt::MouseButton button = Qt::LeftButton)
+    {
+        const Qt::MouseButtons held = type == QEvent::MouseMove || type == QEvent::MouseButtonRelease ? Qt::NoButton : button;
+        QMouseEvent event(type, QPointF(at), canvas_->mapToGlobal(QPointF(at)), type == QEvent::MouseMove ? Qt::NoButton : button,
+                          held, Qt::NoModifier);
+        QApplication::sendEvent(canvas_.get(), &event);
+    }
+    void Click(QPoint at, Qt::MouseButton button = Qt::LeftButton)
+    {
+        Send(QEvent::MouseButtonPress, at, button);
+        Send(QEvent::MouseButtonRelease, at, button);
+    }
+    void DoubleClick(QPoint at)
+    {
+        Click(at);
+        Send(QEvent::MouseButtonDblClick, at);
+        Send(QEvent::MouseButtonRelease, at);
+    }
+    void Move(QPoint at) { Send(QEvent::MouseMove, at); }
+    const std::vector<std::unique_ptr<MeasureShape>>& List() const { return Shapes().shapeList; }
+
+    QTemporaryDir dir_;
+    std::unique_ptr<CMeasureCanvas> canvas_;
+};
+
+} // namespace
+
+TEST_F(MeasureCanvasTest, OpensThePictureAndReadsItsName)
+{
+    Open();
+    EXPECT_TRUE(canvas_->HasPicture());
+    EXPECT_EQ(canvas_->Title(), "Still_2009-05-14_102030_200X_N0001");
+    EXPECT_EQ(canvas_->FileCaption(), "2009-05-14_102030_200X_N0001");
+    EXPECT_EQ(FileNameRate, 200);
+    EXPECT_EQ(FileNameRateOf("2009-05-14_102030_N0001"), 0);
+    EXPECT_EQ(FileNameRateOf("2009-05-14_102030_1000X_N0001"), 0);
+    EXPECT_EQ(FileNameRateOf("2009-05-14_102030_-12X_N0001"), -12);
+    EXPECT_EQ(PictureFileCaption("/x/NoUnderscore.bmp"), "NoUnderscore");
+}
+
+TEST_F(MeasureCanvasTest, AnUnreadablePictureIsReportedAndIgnoresTheMouse)
+{
+    MessageBoxRecorder boxes;
+    WriteFile(dir_.path() + "/broken.BMP", "not a bitmap");
+    canvas_ = std::make_unique<CMeasureCanvas>(dir_.path() + "/broken.BMP", QSize(640, 480));
+    ASSERT_EQ(boxes.Boxes().size(), 1u);
+    EXPECT_EQ(boxes.Boxes()[0].text, "Can not Open file");
+    canvas_->SetTool(ToolLine, true);
+    Click({10, 10});
+    Click({20, 10});
+    EXPECT_TRUE(List().empty());
+    EXPECT_FALSE(canvas_->SaveAnnotated(dir_.path() + "/out.bmp"));
+
+    canvas_ = std::make_unique<CMeasureCanvas>(dir_.path() + "/picture.png", QSize(640, 480));
+    EXPECT_EQ(boxes.Boxes().size(), 1u); // another extension: nothing, silently
+}
+
+TEST_F(MeasureCanvasTest, ALineCompletesEvenAfterTheToolChanged)
+{
+    Open();
+    canvas_->SetTool(ToolLine, true);
+    Click({100, 100});
+    EXPECT_TRUE(canvas_->IsConfined());
+    canvas_->SetTool(ToolRectangle, true);
+    Click({200, 100});
+    ASSERT_EQ(List().size(), 1u);
+    EXPECT_EQ(List()[0]->kind, ShapeLine);
+    EXPECT_EQ(List()[0]->labels, std::vector<QString>{"dist:0.31mm"});
+    EXPECT_FALSE(canvas_->IsConfined());
+}
+
+TEST_F(MeasureCanvasTest, AClickOutsideTheActiveAreaStartsNothing)
+{
+    canvas_ = std::make_unique<CMeasureCanvas>(WritePicture(dir_, "small.bmp", {320, 240}), QSize(640, 480));
+    canvas_->SetTool(ToolLine, true);
+    canvas_->SetCalibrationRate(97);
+    Click({400, 300});
+    EXPECT_FALSE(canvas_->IsBuilding());
+    Click({100, 100});
+    EXPECT_TRUE(canvas_->IsBuilding());
+    EXPECT_EQ(canvas_->ConfinementRect(), QRect(0, 0, 320, 240));
+}
+
+TEST_F(MeasureCanvasTest, ATextIsPlacedOnce)
+{
+    Open();
+    canvas_->SetPendingText("Cell wall");
+    canvas_->SetTool(ToolText, true);
+    Click({50, 60});
+    Click({80, 90});
+    ASSERT_EQ(List().size(), 1u);
+    EXPECT_EQ(List()[0]->kind, ShapeText);
+    EXPECT_EQ(List()[0]->labels, std::vector<QString>{"Cell wall"});
+    EXPECT_EQ(List()[0]->points, std::vector<QPoint>{QPoint(50, 60)});
+}
+
+TEST_F(MeasureCanvasTest, AMeasuredPolylineHasOneMorePointThanLabels)
+{
+    Open();
+    canvas_->SetTool(ToolContinuousLine, true);
+    Click({10, 10});
+    Click({110, 10});
+    Move({150, 40});
+    DoubleClick({110, 110});
+    ASSERT_EQ(List().size(), 1u);
+    EXPECT_EQ(List()[0]->points, (std::vector<QPoint>{{10, 10}, {110, 10}, {110, 110}}));
+    EXPECT_EQ(List()[0]->labels.size(), 2u);
+    EXPECT_EQ(List()[0]->labels[0], "dist:0.31mm");
+    EXPECT_FALSE(canvas_->IsBuilding());
+}
+
+TEST_F(MeasureCanvasTest, FreehandWithoutMovementKeepsNoPoints)
+{
+    Open();
+    canvas_->SetTool(ToolContinuousLine, false);
+    Click({10, 10});
+    Click({10, 10});
+    ASSERT_EQ(List().size(), 1u);
+    EXPECT_TRUE(List()[0]->points.empty());
+
+    Click({20, 20});
+    Move({30, 25});
+    Move({40, 35});
+    Click({40, 35});
+    ASSERT_EQ(List().size(), 2u);
+    EXPECT_EQ(List()[1]->points, (std::vector<QPoint>{{20, 20}, {30, 25}}));
+}
+
+TEST_F(MeasureCanvasTest, APolygonOfTwoPointsIsMeasured)
+{
+    Open();
+    canvas_->SetTool(ToolPolygon, true);
+    Click({10, 10});
+    DoubleClick({100, 10});
+    ASSERT_EQ(List().size(), 1u);
+    EXPECT_EQ(List()[0]->kind, ShapePolygon);
+    EXPECT_EQ(List()[0]->points.size(), 2u);
+    EXPECT_EQ(List()[0]->labels, std::vector<QString>{"area:0.00mm2"});
+}
+
+TEST_F(MeasureCanvasTest, RightClickCancelsARectangleButNotAThreePointCircle)
+{
+    Open();
+    canvas_->SetTool(ToolRectangle, true);
+    Click({100, 100});
+    Move({200, 150});
+    const QImage withFeedback = canvas_->grab().toImage();
+    Click({200, 150}, Qt::RightButton);
+    EXPECT_FALSE(canvas_->IsBuilding());
+    EXPECT_FALSE(canvas_->IsConfined());
+    EXPECT_NE(canvas_->grab().toImage(), withFeedback); // the rubber band is gone
+    EXPECT_TRUE(List().empty());
+
+    canvas_->SetTool(ToolThreePointCircle, true);
+    Click({120, 280});
+    Click({200, 100}, Qt::RightButton);
+    EXPECT_TRUE(canvas_->IsConfined());
+    Click({200, 100});
+    Click({280, 260});
+    ASSERT_EQ(List().size(), 1u);
+    EXPECT_EQ(List()[0]->labels, (std::vector<QString>{"area:0.34mm2", "radius:0.33mm"}));
+}
+
+TEST_F(MeasureCanvasTest, ACircleThroughThreeCollinearPointsIsRefused)
+{
+    Open();
+    canvas_->SetTool(ToolThreePointCircle, true);
+    Click({10, 10});
+    Click({50, 50});
+    Click({90, 90});
+    EXPECT_TRUE(List().empty());
+    EXPECT_FALSE(canvas_->IsBuilding());
+}
+
+TEST_F(MeasureCanvasTest, AnglesAndFourPointAngles)
+{
+    Open();
+    canvas_->SetTool(ToolAngle, true);
+    Click({200, 100});
+    Click({100, 100}); // the vertex
+    Click({100, 0});
+    ASSERT_EQ(List().size(), 1u);
+    EXPECT_EQ(List()[0]->points, (std::vector<QPoint>{{200, 100}, {100, 0}, {100, 100}}));
+    EXPECT_EQ(List()[0]->labels[0], QString("90.0") + QChar(0xB0));
+
+    canvas_->SetTool(ToolFourPointAngle, true);
+    Click({10, 10});
+    Click({110, 10});
+    Click({10, 20});
+    Click({110, 120});
+    ASSERT_EQ(List().size(), 2u);
+    EXPECT_EQ(List()[1]->labels[0], QString("45.0") + QChar(0xB0));
+}
+
+TEST_F(MeasureCanvasTest, DrawModeShapesCarryEmptyLabels)
+{
+    Open();
+    canvas_->SetTool(ToolRadiusCircle, false);
+    Click({100, 100});
+    EXPECT_EQ(canvas_->ConfinementRect(), QRect(0, 0, 200, 200)); // the largest square on the centre
+    Click({150, 100});
+    ASSERT_EQ(List().size(), 1u);
+    EXPECT_EQ(List()[0]->labels, (std::vector<QString>{"", ""}));
+}
+
+TEST(ShapeStore, UndoAndRedoFollowTheWorkedSequences)
+{
+    auto make = [](int id) {
+        auto shape = std::make_unique<MeasureShape>();
+        shape->penWidth = id;
+        return shape;
+    };
+    auto ids = [] {
+        std::vector<int> out;
+        for (const auto& shape : Shapes().shapeList) out.push_back(shape->penWidth);
+        return out;
+    };
+    ShapeStore& store = Shapes();
+    store.Clear();
+    for (int i = 1; i <= 3; ++i) store.Add(make(i));
+    store.Undo();
+    store.Undo();
+    store.Redo();
+    store.Redo();
+    EXPECT_EQ(ids(), (std::vector<int>{1, 2, 3}));
+
+    store.Clear();
+    for (int i = 1; i <= 3; ++i) store.Add(make(i));
+    store.Undo();
+    store.Undo();
+    store.Add(make(4));
+    store.Redo();
+    EXPECT_EQ(ids(), (std::vector<int>{1}));
+    store.Redo();
+    EXPECT_EQ(ids(), (std::vector<int>{1, 2}));
+    store.Redo();
+    EXPECT_EQ(ids(), (std::vector<int>{1, 2, 3}));
+
+    // Undoing a shape completed after an Undo loses nothing that was never undone.
+    store.Clear();
+    for (int i = 1; i <= 3; ++i) store.Add(make(i));
+    store.Undo();
+    store.Add(make(4));
+    store.Undo();
+    store.Redo();
+    store.Redo();
+    EXPECT_EQ(ids(), (std::vector<int>{1, 2, 4, 3}));
+    store.Clear();
+}
+
+TEST_F(MeasureCanvasTest, SavesAtThePicturesOwnSizeWithShapesScaled)
+{
+    Open({1280, 1024}, "big.bmp");
+    canvas_->SetTool(ToolLine, false);
+    Click({100, 100});
+    Click({200, 100});
+    const QString path = dir_.path() + "/annotated.bmp";
+    ASSERT_TRUE(canvas_->SaveAnnotated(path));
+    const QImage saved(path);
+    ASSERT_EQ(saved.size(), QSize(1280, 1024));
+    EXPECT_EQ(saved.pixel(200, 213), qRgb(255, 0, 0));
+    EXPECT_EQ(saved.pixel(300, 213), qRgb(255, 0, 0));
+    EXPECT_EQ(saved.pixel(399, 213), qRgb(255, 0, 0));
+    EXPECT_EQ(saved.pixel(400, 213), qRgb(230, 230, 230));
+    EXPECT_EQ(saved.pixel(300, 212), qRgb(230, 230, 230));
+    // The caption is shown but never saved.
+    EXPECT_EQ(saved.pixel(3, 1015), qRgb(230, 230, 230));
+
+    const QString jpeg = dir_.path() + "/annotated.JPG";
+    ASSERT_TRUE(canvas_->SaveAnnotated(jpeg));
+    EXPECT_EQ(QImageReader(jpeg).format(), "jpeg");
+    EXPECT_FALSE(canvas_->SaveAnnotated(dir_.path() + "/annotated.png"));
+    EXPECT_FALSE(QFile::exists(dir_.path() + "/annotated.png"));
+}
+
+TEST_F(MeasureCanvasTest, TheViewShowsThePictureShapesAndCaption)
+{
+    Open();
+    canvas_->SetTool(ToolRectangle, true);
+    Click({100, 100});
+    Click({200, 150});
+    const QImage view = canvas_->ComposedView();
+    EXPECT_EQ(view.size(), QSize(640, 480));
+    EXPECT_EQ(view.pixel(150, 100), qRgb(255, 0, 0)); // the rectangle's top edge
+    EXPECT_EQ(view.pixel(150, 120), qRgb(230, 230, 230));
+    bool caption = false;
+    for (int x = 2; x < 100; ++x)
+        for (int y = 466; y < 480; ++y) caption |= view.pixel(x, y) == qRgb(255, 255, 255);
+    EXPECT_TRUE(caption);
+}

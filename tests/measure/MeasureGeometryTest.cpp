@@ -1,0 +1,109 @@
+#include "MeasureGeometry.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+const Calibration k640{kPixelFactor, 97}; // 640 x 480 picture, rate box 200
+
+std::vector<QString> Labels(ShapeKind kind, std::vector<QPoint> points, Calibration c = k640)
+{
+    return MeasureLabels(kind, points, c).value_or(std::vector<QString>{"<none>"});
+}
+} // namespace
+
+TEST(Calibration, RateFromTheBoxByPictureSize)
+{
+    EXPECT_EQ(CalibrationRate(200, 640, 480), 97);
+    EXPECT_EQ(CalibrationRate(200, 1280, 1024), 197);
+    EXPECT_EQ(CalibrationRate(30, 640, 480), 15);
+    EXPECT_EQ(CalibrationRate(44, 640, 480), 19);
+    EXPECT_EQ(CalibrationRate(21, 1280, 1024), 18);
+    EXPECT_EQ(CalibrationRate(80, 320, 240), 20);
+    EXPECT_EQ(CalibrationRate(96, 320, 240), 21);
+    EXPECT_FALSE(CalibrationRate(0, 640, 480));
+    EXPECT_FALSE(CalibrationRate(1, 640, 480)); // 1 div 2 = 0: no sensible rate
+    EXPECT_FALSE(CalibrationRate(-12, 1280, 1024));
+    EXPECT_DOUBLE_EQ(PixelFactor(1280, 1024), 0.05926);
+    EXPECT_DOUBLE_EQ(PixelFactor(640, 480), 0.02963);
+}
+
+TEST(Labels, TheWorkedValues)
+{
+    EXPECT_EQ(Labels(ShapeLine, {{100, 100}, {200, 100}}), std::vector<QString>{"dist:0.31mm"});
+    EXPECT_EQ(Labels(ShapeRectangle, {{100, 100}, {200, 150}}), (std::vector<QString>{"area:0.05mm2", "width:0.31mm"}));
+    EXPECT_EQ(Labels(ShapeRectangle, {{200, 150}, {100, 100}}), (std::vector<QString>{"area:0.05mm2", "width:0.31mm"}));
+    EXPECT_EQ(Labels(ShapeRadiusCircle, {{100, 100}, {150, 100}}), (std::vector<QString>{"area:0.07mm2", "radius:0.15mm"}));
+    EXPECT_EQ(Labels(ShapeLine, {{100, 100}, {200, 100}}, {0.05926, 197}), std::vector<QString>{"dist:0.30mm"});
+    EXPECT_EQ(Labels(ShapeDiameterCircle, {{100, 100}, {200, 100}}),
+              (std::vector<QString>{"area:0.07mm2", "diameter:0.31mm"}));
+}
+
+TEST(Angles, BetweenArmsAndBetweenLines)
+{
+    EXPECT_NEAR(AngleBetweenLines({0, 0}, {100, 0}, {0, 0}, {0, 100}), 90.0, 1e-5);
+    EXPECT_EQ(Labels(ShapeAngle, {{100, 0}, {0, 100}, {0, 0}}), std::vector<QString>{QString("90.0") + QChar(0xB0)});
+    // Collinear, the vertex between the others: 0, not 180.
+    EXPECT_EQ(Labels(ShapeAngle, {{-100, 0}, {100, 0}, {0, 0}}), std::vector<QString>{QString("0.0") + QChar(0xB0)});
+    EXPECT_EQ(Labels(ShapeFourPointAngle, {{0, 0}, {100, 0}, {0, 10}, {100, 110}}),
+              std::vector<QString>{QString("45.0") + QChar(0xB0)});
+    EXPECT_EQ(AngleBetweenLines({5, 0}, {5, 10}, {7, 0}, {7, 10}), 0.0);   // both vertical
+    EXPECT_EQ(AngleBetweenLines({0, 0}, {10, 10}, {0, 5}, {10, 15}), 0.0); // equal slopes
+    EXPECT_NEAR(AngleBetweenLines({0, 0}, {0, 100}, {0, 0}, {100, 100}), 45.0, 1e-5); // first vertical
+    // An arm without length gives 0, never NaN.
+    const double repeated = AngleBetweenLines({50, 50}, {50, 50}, {50, 50}, {80, 90});
+    EXPECT_FALSE(std::isnan(repeated));
+    EXPECT_EQ(repeated, 0.0);
+}
+
+TEST(ThreePointCircle, TheWorkedCircleAndTheUndefinedCases)
+{
+    const auto circle = CircleThroughThreePoints(QPoint(120, 280), QPoint(200, 100), QPoint(280, 260));
+    ASSERT_TRUE(circle);
+    EXPECT_EQ(circle->centre, QPoint(191, 198));
+    EXPECT_NEAR(circle->radius, std::sqrt(11765.0), 1e-9);
+    EXPECT_EQ(circle->drawnRadius, 108);
+    EXPECT_EQ(Labels(ShapeThreePointCircle, {{120, 280}, {200, 100}, {280, 260}}),
+              (std::vector<QString>{"area:0.34mm2", "radius:0.33mm"}));
+
+    // A horizontal chord P1-P3 (both sides of a circle at one height): the true circle.
+    const auto horizontal = CircleThroughThreePoints(QPoint(100, 200), QPoint(200, 100), QPoint(300, 200));
+    ASSERT_TRUE(horizontal);
+    EXPECT_EQ(horizontal->centre, QPoint(200, 200));
+    EXPECT_EQ(horizontal->drawnRadius, 100);
+    // A vertical chord P1-P2.
+    const auto vertical = CircleThroughThreePoints(QPoint(100, 100), QPoint(100, 300), QPoint(200, 200));
+    ASSERT_TRUE(vertical);
+    EXPECT_EQ(vertical->centre, QPoint(100, 200));
+    // Collinear points: no circle, and the shape is refused rather than labelled with nonsense.
+    EXPECT_FALSE(CircleThroughThreePoints(QPoint(0, 0), QPoint(50, 50), QPoint(100, 100)));
+    EXPECT_FALSE(MeasureLabels(ShapeThreePointCircle, {{0, 0}, {50, 50}, {100, 100}}, k640));
+}
+
+TEST(Polygon, PixelCountByTheEvenOddRule)
+{
+    EXPECT_EQ(PolygonPixelCount({{0, 0}, {10, 0}, {10, 10}, {0, 10}}), 100);
+    EXPECT_EQ(PolygonPixelCount({{0, 0}, {10, 0}}), 0);
+    // A bow tie crossing itself: the two triangles count, nothing twice.
+    const long bowTie = PolygonPixelCount({{0, 0}, {20, 20}, {20, 0}, {0, 20}});
+    EXPECT_GT(bowTie, 150);
+    EXPECT_LT(bowTie, 250);
+    EXPECT_EQ(PolygonPixelCount({{0, 0}, {640, 0}, {640, 480}, {0, 480}}), 640L * 480L);
+}
+
+TEST(LabelPositions, PerKind)
+{
+    MeasureShape line;
+    line.kind = ShapeLine;
+    line.points = {{101, 100}, {200, 151}};
+    EXPECT_EQ(LabelPositions(line), std::vector<QPoint>{QPoint(150, 125)});
+    MeasureShape circle;
+    circle.kind = ShapeRadiusCircle;
+    circle.points = {{50, 60}, {70, 60}};
+    EXPECT_EQ(LabelPositions(circle), (std::vector<QPoint>{{50, 60}, {50, 72}}));
+    MeasureShape four;
+    four.kind = ShapeFourPointAngle;
+    four.points = {{0, 0}, {100, 0}, {0, 10}, {100, 110}};
+    EXPECT_EQ(LabelPositions(four), std::vector<QPoint>{QPoint(50, 30)});
+}
