@@ -9,6 +9,8 @@
 #include "FileDialogs.h"
 #include "LangText.h"
 #include "MainMenus.h"
+#include "MenuXP.h"
+#include "PhotoMeasureDlg.h"
 #include "Resources.h"
 #include "SingleInstance.h"
 #include "StillPicture.h"
@@ -514,7 +516,8 @@ void CMainDialog::OpenPicture()
         return;
     }
     file.close();
-    // The Photo Measure window opens here.
+    CPhotoMeasureDlg dialog(path, this);
+    dialog.DoModal();
 }
 
 bool CMainDialog::OnAppMessage(const AppMessageEvent& message)
@@ -655,7 +658,7 @@ bool CMainDialog::HandleMouse(QObject* watched, QEvent* event)
             return true;
         }
         if (watched == engine_) {
-            QMenu menu(this);
+            CMenuXP menu(this);
             BuildPreviewMenu(menu, [this](int command) { OnCommand(command); });
             menu.exec(global);
             return true;

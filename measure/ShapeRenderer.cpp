@@ -33,7 +33,10 @@ void DrawLabel(QPainter& painter, const QString& text, QPoint topLeft, const QFo
     if (text.isEmpty()) return;
     painter.setFont(font);
     painter.setPen(ToQColor(colour));
-    painter.drawText(topLeft.x(), topLeft.y() + QFontMetrics(font).ascent(), text);
+    // A text of several lines is drawn as one line.
+    QString line = text;
+    line.replace(QLatin1Char('\n'), QLatin1Char(' ')).replace(QLatin1Char('\r'), QLatin1Char(' '));
+    painter.drawText(topLeft.x(), topLeft.y() + QFontMetrics(font).ascent(), line);
 }
 
 void DrawCircle(QPainter& painter, QPoint centre, int radius)

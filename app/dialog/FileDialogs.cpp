@@ -1,6 +1,8 @@
 #include "FileDialogs.h"
 
+#include <QColorDialog>
 #include <QFileDialog>
+#include <QFontDialog>
 #include <QFileInfo>
 
 namespace {
@@ -9,7 +11,72 @@ SaveFileHook& Hook()
     static SaveFileHook hook;
     return hook;
 }
+
+OpenFileHook& OpenHook()
+{
+    static OpenFileHook hook;
+    return hook;
+}
+ColorHook& ColourHook()
+{
+    static ColorHook hook;
+    return hook;
+}
+FontHook& FontChooserHook()
+{
+    static FontHook hook;
+    return hook;
+}
 } // namespace
+
+OpenFileHook SetOpenFileHook(OpenFileHook hook)
+{
+    OpenFileHook old = std::move(OpenHook());
+    OpenHook() = std::move(hook);
+    return old;
+}
+
+ColorHook SetColorHook(ColorHook hook)
+{
+    ColorHook old = std::move(ColourHook());
+    ColourHook() = std::move(hook);
+    return old;
+}
+
+FontHook SetFontHook(FontHook hook)
+{
+    FontHook old = std::move(FontChooserHook());
+    FontChooserHook() = std::move(hook);
+    return old;
+}
+
+QString GetOpenFileName(QWidget* parent, const SaveFileRequest& request)
+{
+    if (OpenHook()) return OpenHook()(request);
+    QFileDialog dialog(parent, request.caption, request.proposedPath, ToQtFilter(request.filter));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setDefaultSuffix(request.defaultSuffix);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().constFirst();
+}
+
+std::optional<QColor> ChooseColor(QWidget* parent, const QColor& initial)
+{
+    if (ColourHook()) return ColourHook()(initial);
+    const QColor chosen = QColorDialog::getColor(initial, parent);
+    if (!chosen.isValid()) return std::nullopt;
+    return chosen;
+}
+
+std::optional<QFont> ChooseFont(QWidget* parent, const QFont& initial)
+{
+    if (FontChooserHook()) return FontChooserHook()(initial);
+    bool ok = false;
+    const QFont chosen = QFontDialog::getFont(&ok, initial, parent);
+    if (!ok) return std::nullopt;
+    return chosen;
+}
 
 SaveFileHook SetSaveFileHook(SaveFileHook hook)
 {

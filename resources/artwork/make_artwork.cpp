@@ -446,10 +446,9 @@ QImage MeasureBackground()
     p.setRenderHint(QPainter::Antialiasing, false);
     p.fillRect(QRect(3, 30, 640, 480), QColor(16, 20, 26));
     Bevel(p, QRectF(0, 0, 645, 29), false);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setFont(Font(13, true));
-    p.setPen(QColor(235, 240, 246));
-    p.drawText(QRectF(340, 0, 210, 30), Qt::AlignVCenter | Qt::AlignLeft, QStringLiteral("Photo Measure"));
+    // The well of the tool read-out.
+    p.fillRect(QRect(336, 6, 210, 20), QColor(30, 37, 47));
+    Bevel(p, QRectF(336, 6, 209, 19), true);
     return image;
 }
 

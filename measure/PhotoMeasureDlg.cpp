@@ -1,0 +1,354 @@
+#include "PhotoMeasureDlg.h"
+
+#include "BitmapButton.h"
+#include "FileDialogs.h"
+#include "LangText.h"
+#include "MeasureCanvas.h"
+#include "MeasureGeometry.h"
+#include "MenuXP.h"
+#include "PenSettingDlg.h"
+#include "Resources.h"
+#include "TextSettingDlg.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFrame>
+#include <QIntValidator>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QScreen>
+
+#include <span>
+
+namespace {
+
+struct ToolMenuItem {
+    int command; // 0: separator
+    const char* key;
+    const char* text;
+    int icon;
+    int tool;
+    bool measure;
+    const char* readoutKey;
+    const char* readout;
+};
+
+constexpr ToolMenuItem kDrawMenu[] = {
+    {32810, "straightline", "Line", IDI_LINE, ToolLine, false, "DrawLine", "Line"},
+    {32811, "Continuousline", "Continuous line", IDI_CONTINUOUS_LINE, ToolContinuousLine, false, "DrawContinueline", "Continue Line"},
+    {0, nullptr, nullptr, 0, 0, false, nullptr, nullptr},
+    {32812, "Angle", "Angle", IDI_ANGLE, ToolAngle, false, "DrawAngle", "Angle"},
+    {32813, "Rectangle", "Retangle", IDI_RECTANGLE, ToolRectangle, false, "DrawRectangle", "Rectangle"},
+    {0, nullptr, nullptr, 0, 0, false, nullptr, nullptr},
+    {32814, "RadialCircle", "Radius Circle", IDI_RADIUS_CIRCLE, ToolRadiusCircle, false, "DrawRadialCircle", "Radial Circle"},
+    {32815, "Diametercircle", "Diameter Circle", IDI_DIAMETER_CIRCLE, ToolDiameterCircle, false, "DrawDiametercircle", "Diameter Circle"},
+    {32816, "Threepointcircle", "Three Points Circle", IDI_THREE_POINT_CIRCLE, ToolThreePointCircle, false, "DrawThreePointCircle", "Three Point Circle"},
+};
+
+constexpr ToolMenuItem kMeasureMenu[] = {
+    {32817, "straightline", "Line", IDI_LINE, ToolLine, true, "MeasureLine", "Line"},
+    {32818, "Continuousline", "Continuous line", IDI_MEASURE_CONTINUOUS_LINE, ToolContinuousLine, true, "MeasureContinueline", "Continue Line"},
+    {0, nullptr, nullptr, 0, 0, false, nullptr, nullptr},
+    {32819, "Rectangle", "Rectangle", IDI_RECTANGLE, ToolRectangle, true, "MeasureRectangle", "Rectangle"},
+    {32820, "Ploygon", "Ploygon", IDI_POLYGON, ToolPolygon, true, "MeasurePloygon", "Ploygon"},
+    {0, nullptr, nullptr, 0, 0, false, nullptr, nullptr},
+    {32821, "RadialCircle", "Radius Circle", IDI_RADIUS_CIRCLE, ToolRadiusCircle, true, "MeasureRedialCircle", "Radius Circle"},
+    {32822, "Diametercircle", "Diameter Circle", IDI_DIAMETER_CIRCLE, ToolDiameterCircle, true, "MeasureDiameterCircle", "Diameter Circle"},
+    {32823, "Threepointcircle", "Three Point Circle", IDI_THREE_POINT_CIRCLE, ToolThreePointCircle, true, "MeasureThreePointCircle", "Three Point Circle"},
+    {0, nullptr, nullptr, 0, 0, false, nullptr, nullptr},
+    {32824, "Angle", "Angle", IDI_ANGLE, ToolAngle, true, "MeasureAngle", "Angle"},
+    {32825, "Fourpointangle", "Four Point Angle", IDI_FOUR_POINT_ANGLE, ToolFourPointAngle, true, "MeasureFourPointCircle", "Four point Angle"},
+};
+
+const ToolMenuItem* FindMenuItem(int command)
+{
+    for (const auto& item : kDrawMenu)
+        if (item.command == command) return &item;
+    for (const auto& item : kMeasureMenu)
+        if (item.command == command) return &item;
+    return nullptr;
+}
+
+const QColor kReadoutColour(0, 125, 255);
+
+} // namespace
+
+CPhotoMeasureDlg::CPhotoMeasureDlg(const QString& picturePath, QWidget* parent)
+    : CModalDialog(parent), picturePath_(picturePath)
+{
+    SetSwallowEscAndEnter(true);
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+
+    rateBox_ = new QLineEdit(this);
+    rateBox_->setMaxLength(3);
+    rateBox_->setValidator(new QIntValidator(-99, 999, rateBox_));
+    rateBox_->setGeometry(608, 6, 34, 18);
+    rateBox_->setAlignment(Qt::AlignRight);
+
+    frame_ = new QFrame(this);
+    frame_->setFrameShape(QFrame::NoFrame);
+    frame_->setGeometry(3, 30, 640, 512);
+    CreateCanvas(picturePath_, false);
+    rateBox_->setText(QString::number(FileNameRate));
+
+    setWindowTitle(LangText("PhotoMeasure", 64, "Photo Measure"));
+    background_ = resources::LoadBitmapImage(IDB_MEASURE_BACKGROUND).convertToFormat(QImage::Format_RGB32);
+    setFixedSize(kClientSize);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect available = screen->availableGeometry();
+        move(available.left() + (available.width() - kClientSize.width()) / 2,
+             available.top() + (available.height() - kClientSize.height()) / 2);
+    }
+
+    struct Spec {
+        int id;
+        int normal;
+        int pressed;
+        QPoint at;
+        const char* key;
+        const char* tip;
+    };
+    const Spec specs[8] = {
+        {IDC_OPEN, IDB_MEASURE_OPEN, IDB_MEASURE_OPEN_DOWN, {24, 5}, "TipOpen", "Open"},
+        {IDC_SAVE, IDB_MEASURE_SAVE, IDB_MEASURE_SAVE_DOWN, {62, 5}, "TipSave", "Save"},
+        {IDC_DRAW, IDB_MEASURE_DRAW, IDB_MEASURE_DRAW_DOWN, {100, 5}, "TipLine", "Paint"},
+        {IDC_MEASURE, IDB_MEASURE_MEASURE, IDB_MEASURE_MEASURE_DOWN, {136, 5}, "TipCircle", "Measure"},
+        {IDC_PEN, IDB_MEASURE_PEN, IDB_MEASURE_PEN_DOWN, {175, 5}, "TipRectangle", "Pen setting"},
+        {IDC_TEXT, IDB_MEASURE_TEXT, IDB_MEASURE_TEXT_DOWN, {214, 5}, "TipText", "Text setting"},
+        {IDC_UNDO, IDB_MEASURE_UNDO, IDB_MEASURE_UNDO_DOWN, {256, 5}, "TipDelete", "Undo"},
+        {IDC_REDO, IDB_MEASURE_REDO, IDB_MEASURE_REDO_DOWN, {294, 5}, "TipResume", "Redo"},
+    };
+    for (std::size_t i = 0; i < 8; ++i) {
+        const Spec& spec = specs[i];
+        const bool toggle = spec.id == IDC_DRAW || spec.id == IDC_MEASURE;
+        CBitmapButton* button = toggle ? new CLatchButton(this) : new CBitmapButton(this);
+        button->LoadBitmaps(resources::LoadBitmap(spec.normal), resources::LoadBitmap(spec.pressed));
+        button->move(spec.at);
+        button->setToolTip(LangText(spec.key, 64, spec.tip));
+        buttons_[i] = button;
+    }
+    drawButton_ = static_cast<CLatchButton*>(buttons_[2]);
+    measureButton_ = static_cast<CLatchButton*>(buttons_[3]);
+    connect(buttons_[0], &QAbstractButton::clicked, this, &CPhotoMeasureDlg::OnOpen);
+    connect(buttons_[1], &QAbstractButton::clicked, this, &CPhotoMeasureDlg::OnSave);
+    connect(drawButton_, &QAbstractButton::clicked, this, [this] { OpenToolMenu(false); });
+    connect(measureButton_, &QAbstractButton::clicked, this, [this] { OpenToolMenu(true); });
+    connect(buttons_[4], &QAbstractButton::clicked, this, &CPhotoMeasureDlg::OnPenSetting);
+    connect(buttons_[5], &QAbstractButton::clicked, this, &CPhotoMeasureDlg::OnTextSetting);
+    connect(buttons_[6], &QAbstractButton::clicked, this, &CPhotoMeasureDlg::OnUndo);
+    connect(buttons_[7], &QAbstractButton::clicked, this, &CPhotoMeasureDlg::OnRedo);
+
+    readout_ = new QLabel(this);
+    readout_->setGeometry(338, 7, 206, 18);
+    readout_->setStyleSheet(QStringLiteral("color: rgb(0, 125, 255);"));
+
+    // The rate label: its text on the small bitmap, in the program's small font.
+    rateLabel_ = resources::LoadBitmapImage(IDB_MEASURE_RATE_LABEL).convertToFormat(QImage::Format_RGB32);
+    QPainter painter(&rateLabel_);
+    QFont small = QFont(QStringLiteral("monospace"));
+    small.setStyleHint(QFont::Monospace);
+    small.setPixelSize(10);
+    painter.setFont(small);
+    painter.setPen(kReadoutColour);
+    painter.drawText(0, 2 + QFontMetrics(small).ascent(), LangText("Rate", 24, "Scale:"));
+}
+
+CPhotoMeasureDlg::~CPhotoMeasureDlg()
+{
+    canvas_.reset();
+}
+
+void CPhotoMeasureDlg::CreateCanvas(const QString& path, bool fromOpenButton)
+{
+    canvas_.reset(); // the old canvas empties the shape lists as it goes
+    // The picture's size decides the canvas's only at first; Open always gives 640 x 480.
+    QSize viewSize(640, 480);
+    if (!fromOpenButton) {
+        const QImage probe(path);
+        if (probe.size() == QSize(320, 240)) viewSize = QSize(320, 240);
+    }
+    canvas_ = std::make_unique<CMeasureCanvas>(path, viewSize, frame_);
+    canvas_->SetTool(ToolInitial, true);
+    canvas_->move(0, 0);
+    canvas_->show();
+}
+
+CBitmapButton* CPhotoMeasureDlg::Button(int controlId) const
+{
+    static const int ids[8] = {IDC_OPEN, IDC_SAVE, IDC_DRAW, IDC_MEASURE, IDC_PEN, IDC_TEXT, IDC_UNDO, IDC_REDO};
+    for (int i = 0; i < 8; ++i)
+        if (ids[i] == controlId) return buttons_[static_cast<std::size_t>(i)];
+    return nullptr;
+}
+
+bool CPhotoMeasureDlg::IsLatched(int controlId) const
+{
+    if (controlId == IDC_DRAW) return drawButton_->IsLatched();
+    if (controlId == IDC_MEASURE) return measureButton_->IsLatched();
+    return false;
+}
+
+QString CPhotoMeasureDlg::ToolReadout() const
+{
+    return readout_->text();
+}
+
+void CPhotoMeasureDlg::ReleaseToggles()
+{
+    drawButton_->Unlatch();
+    measureButton_->Unlatch();
+}
+
+void CPhotoMeasureDlg::OpenToolMenu(bool measureMenu)
+{
+    if (canvas_) canvas_->SetTool(ToolNone, true);
+    readout_->clear();
+    CLatchButton* chosen = measureMenu ? measureButton_ : drawButton_;
+    (measureMenu ? drawButton_ : measureButton_)->Unlatch();
+    chosen->Latch();
+
+    CMenuXP menu(this);
+    const std::span<const ToolMenuItem> items = measureMenu ? std::span<const ToolMenuItem>(kMeasureMenu) : std::span<const ToolMenuItem>(kDrawMenu);
+    for (const ToolMenuItem& item : items) {
+        if (item.command == 0) menu.AppendSeparator();
+        else menu.AppendItem(item.command, LangText(item.key, 30, item.text), resources::LoadIcon(item.icon));
+    }
+    int command = 0;
+    if (menuAnswer_) {
+        command = *menuAnswer_;
+        menuAnswer_.reset();
+    } else {
+        const QRect button = chosen->geometry();
+        command = menu.ExecAt(mapToGlobal(QPoint(button.left(), button.bottom() + 1 - 2)));
+    }
+    if (command) OnMenuCommand(command);
+}
+
+bool CPhotoMeasureDlg::CheckRate()
+{
+    const QString prompt = LangText("EnterRate", 64, "Please input the zoomIn Rate!");
+    bool ok = false;
+    int typed = rateBox_->text().trimmed().toInt(&ok);
+    if (!ok) typed = 0;
+    const QSize picture = canvas_ ? canvas_->PictureSize() : QSize();
+    // A rate that comes out 0 or below is refused like an empty box: it has no millimetres.
+    const std::optional<int> rate = CalibrationRate(typed, picture.width(), picture.height());
+    if (!rate) {
+        ShowMessageBox(this, prompt, QApplication::applicationName());
+        return false;
+    }
+    if (canvas_) canvas_->SetCalibrationRate(*rate);
+    return true;
+}
+
+void CPhotoMeasureDlg::OnMenuCommand(int command)
+{
+    const ToolMenuItem* item = FindMenuItem(command);
+    if (!item) return;
+    if (item->measure && !CheckRate()) return;
+    if (!canvas_) return;
+    canvas_->SetTool(item->tool, item->measure);
+    readout_->setText(LangText(item->readoutKey, 30, item->readout));
+}
+
+int CPhotoMeasureDlg::RunSettings(QDialog& dialog)
+{
+    if (runSettingsDialog) return runSettingsDialog(dialog);
+    return dialog.exec() == QDialog::Accepted ? IDOK : IDCANCEL;
+}
+
+void CPhotoMeasureDlg::OnPenSetting()
+{
+    ReleaseToggles();
+    if (!canvas_) return;
+    CPenSettingDlg dialog(this);
+    dialog.width = canvas_->penWidth;
+    dialog.style = canvas_->penStyle;
+    dialog.penColor = canvas_->penColor;
+    dialog.labelColor = canvas_->labelColor;
+    dialog.labelFont = canvas_->labelFont;
+    if (RunSettings(dialog) != IDOK) return;
+    canvas_->penWidth = dialog.width;
+    canvas_->penStyle = dialog.style;
+    canvas_->penColor = dialog.penColor;
+    canvas_->labelColor = dialog.labelColor;
+    canvas_->labelFont = dialog.labelFont;
+}
+
+void CPhotoMeasureDlg::OnTextSetting()
+{
+    ReleaseToggles();
+    if (canvas_) {
+        CTextSettingDlg dialog(this);
+        dialog.textColor = canvas_->textColor;
+        if (RunSettings(dialog) == IDOK) {
+            canvas_->textColor = dialog.textColor;
+            canvas_->textFont = dialog.textFont;
+            canvas_->SetPendingText(dialog.text);
+        }
+        // OK or Cancel, the next click places the pending text.
+        canvas_->SetTool(ToolText, true);
+    }
+}
+
+void CPhotoMeasureDlg::OnUndo()
+{
+    ReleaseToggles();
+    if (canvas_) canvas_->Undo();
+}
+
+void CPhotoMeasureDlg::OnRedo()
+{
+    ReleaseToggles();
+    if (canvas_) canvas_->Redo();
+}
+
+void CPhotoMeasureDlg::OnSave()
+{
+    ReleaseToggles();
+    if (!canvas_) return;
+    const QString current = QDir::currentPath();
+    const SaveFileRequest request{QString(), current + QLatin1Char('/') + canvas_->Title(),
+                                  QStringLiteral("BMP Files(*.BMP)|*.BMP|JPG Files(*.JPG)|*.JPG||"), QStringLiteral("BMP")};
+    const QString path = GetSaveFileName(this, request);
+    if (path.isEmpty()) return;
+    const bool saved = canvas_->SaveAnnotated(path);
+    ShowMessageBox(this,
+                   saved ? LangText("SaveSuccessfull", 64, "Save successfully!") : LangText("SaveFail", 64, "Save fail"),
+                   QApplication::applicationName());
+    QDir::setCurrent(current);
+}
+
+void CPhotoMeasureDlg::OnOpen()
+{
+    ReleaseToggles();
+    const SaveFileRequest request{QString(), QStringLiteral("*.bmp"), QStringLiteral("bmp Files(*.bmp)|*.bmp"),
+                                  QStringLiteral("bmp")};
+    const QString path = GetOpenFileName(this, request);
+    if (path.isEmpty() || !canvas_) return;
+    CreateCanvas(path, true);
+    rateBox_->setText(QString::number(FileNameRate));
+    readout_->clear();
+}
+
+void CPhotoMeasureDlg::paintEvent(QPaintEvent* event)
+{
+    QPainter painter(this);
+    painter.drawImage(event->rect().topLeft(), background_, event->rect());
+    painter.drawImage(562, 7, rateLabel_);
+}
+
+void CPhotoMeasureDlg::closeEvent(QCloseEvent* event)
+{
+    if (ShowMessageBox(this, LangText("SureClose", 64, "Are you sure to close?"), QApplication::applicationName(),
+                       MessageButtons::YesNo, MessageIcon::Question) != IDYES) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    done(QDialog::Rejected);
+}

@@ -1,0 +1,84 @@
+#pragma once
+// The Photo Measure window: the measuring canvas with a tool bar (open, save, the draw and
+// measure menus, pen and text settings, undo, redo), the magnification box and the name of
+// the tool in use.
+
+#include "ModalDialog.h"
+
+#include <QImage>
+
+#include <array>
+#include <functional>
+#include <optional>
+#include <memory>
+
+class CBitmapButton;
+class CLatchButton;
+class CMeasureCanvas;
+class QFrame;
+class QLabel;
+class QLineEdit;
+
+class CPhotoMeasureDlg : public CModalDialog {
+    Q_OBJECT
+public:
+    static constexpr QSize kClientSize{646, 512};
+    enum Control {
+        IDC_OPEN = 1160,
+        IDC_SAVE = 1113,
+        IDC_DRAW = 1138,
+        IDC_MEASURE = 1139,
+        IDC_PEN = 1140,
+        IDC_TEXT = 1142,
+        IDC_UNDO = 1127,
+        IDC_REDO = 1161,
+    };
+
+    explicit CPhotoMeasureDlg(const QString& picturePath, QWidget* parent = nullptr);
+    ~CPhotoMeasureDlg() override;
+
+    // The tool-bar actions.
+    void OpenToolMenu(bool measureMenu);
+    void OnMenuCommand(int command);
+    bool CheckRate();
+    void OnPenSetting();
+    void OnTextSetting();
+    void OnUndo();
+    void OnRedo();
+    void OnSave();
+    void OnOpen();
+
+    CMeasureCanvas* Canvas() const { return canvas_.get(); }
+    QLineEdit& RateBox() const { return *rateBox_; }
+    QString ToolReadout() const;
+    CBitmapButton* Button(int controlId) const;
+    bool IsLatched(int controlId) const;
+
+    // Tests stand in for the pop-up menu: the next menu returns this command (0: dismissed).
+    void SetMenuAnswer(std::optional<int> command) { menuAnswer_ = command; }
+    // Tests stand in for the settings dialogs: run before OK / Cancel is pressed.
+    std::function<int(QDialog&)> runSettingsDialog;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void reject() override {} // Esc never closes this window
+
+private:
+    void CreateCanvas(const QString& path, bool fromOpenButton);
+    void ReleaseToggles();
+    int RunSettings(QDialog& dialog);
+
+    QString picturePath_;
+    std::unique_ptr<CMeasureCanvas> canvas_;
+    QImage background_;
+    QImage rateLabel_;
+    QFrame* frame_ = nullptr;
+    QLineEdit* rateBox_ = nullptr;
+    QLabel* readout_ = nullptr;
+    std::array<CBitmapButton*, 8> buttons_{};
+    CLatchButton* drawButton_ = nullptr;
+    CLatchButton* measureButton_ = nullptr;
+    std::optional<int> menuAnswer_;
+    bool closing_ = false;
+};
