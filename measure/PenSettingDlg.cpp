@@ -3,6 +3,7 @@
 #include "DialogUnits.h"
 #include "FileDialogs.h"
 #include "LangText.h"
+#include "PreviewPane.h"
 #include "ShapeRenderer.h"
 
 #include <QGroupBox>
@@ -81,6 +82,11 @@ CPenSettingDlg::CPenSettingDlg(QWidget* parent) : CModalDialog(parent), labelFon
     preview_ = new QGroupBox(LangText("LinePriview", 30, "Preview"), this);
     preview_->setGeometry(at(5, 75, 140, 37));
     preview_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    new PreviewPane(this, preview_->geometry(), [this](QPainter& painter, const QRect& box) {
+        painter.setPen(PenFor(style, width, penColor));
+        const int y = box.top() + box.height() / 2;
+        painter.drawLine(box.left() + 10, y, box.left() + box.width() - 10, y);
+    });
 
     auto* ok = new QPushButton(LangText("OK", 30, "OK"), this);
     ok->setGeometry(at(13, 116, 30, 11));
@@ -137,12 +143,4 @@ QLine CPenSettingDlg::PreviewLine() const
     const QRect box = preview_->geometry();
     const int y = box.top() + box.height() / 2;
     return QLine(box.left() + 10, y, box.left() + box.width() - 10, y);
-}
-
-void CPenSettingDlg::paintEvent(QPaintEvent* event)
-{
-    CModalDialog::paintEvent(event);
-    QPainter painter(this);
-    painter.setPen(PenFor(style, width, penColor));
-    painter.drawLine(PreviewLine());
 }

@@ -32,7 +32,6 @@ public:
     void ChooseLabelFont();
 
 protected:
-    void paintEvent(QPaintEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:

@@ -3,6 +3,7 @@
 #include "DialogUnits.h"
 #include "FileDialogs.h"
 #include "LangText.h"
+#include "PreviewPane.h"
 #include "ShapeRenderer.h"
 
 #include <QGroupBox>
@@ -65,6 +66,15 @@ CTextSettingDlg::CTextSettingDlg(QWidget* parent) : CModalDialog(parent), textFo
     preview_ = new QGroupBox(LangText("Preview", 30, "Preview"), this);
     preview_->setGeometry(at(7, 103, 146, 27));
     preview_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    new PreviewPane(this, preview_->geometry(), [this](QPainter& painter, const QRect& box) {
+        // One line, its top at the box's middle less half the font's height.
+        painter.setFont(textFont);
+        painter.setPen(ToQColor(textColor));
+        const QFontMetrics metrics(textFont);
+        const int top = box.top() + box.height() / 2 - metrics.height() / 2;
+        painter.setClipRect(box.adjusted(1, 1, -1, -1));
+        painter.drawText(box.left() + 2, top + metrics.ascent(), PreviewText());
+    });
 
     connect(fontButton, &QPushButton::clicked, this, &CTextSettingDlg::ChooseTextFont);
     connect(colour, &QPushButton::clicked, this, &CTextSettingDlg::ChooseColour);
@@ -94,17 +104,4 @@ void CTextSettingDlg::ChooseColour()
 QString CTextSettingDlg::PreviewText() const
 {
     return OneLine(textBox_->toPlainText());
-}
-
-void CTextSettingDlg::paintEvent(QPaintEvent* event)
-{
-    CModalDialog::paintEvent(event);
-    QPainter painter(this);
-    painter.setFont(textFont);
-    painter.setPen(ToQColor(textColor));
-    const QRect box = preview_->geometry();
-    const QFontMetrics metrics(textFont);
-    const int top = box.top() + box.height() / 2 - metrics.height() / 2;
-    painter.setClipRect(box.adjusted(1, 1, -1, -1));
-    painter.drawText(box.left() + 2, top + metrics.ascent(), PreviewText());
 }

@@ -27,9 +27,6 @@ public:
     // The preview's text, one line, and where its top-left lands.
     QString PreviewText() const;
 
-protected:
-    void paintEvent(QPaintEvent* event) override;
-
 private:
     QPlainTextEdit* textBox_ = nullptr;
     QGroupBox* preview_ = nullptr;

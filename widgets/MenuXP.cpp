@@ -171,7 +171,7 @@ QString CMenuXP::KeyCombinationText(Qt::KeyboardModifiers modifiers, int key)
 
 QSize CMenuXP::MeasureItem(const QFont& menuFont, const QString& text, bool separator)
 {
-    if (separator) return QSize(0, kSeparatorHeight);
+    if (separator) return QSize(1, kSeparatorHeight); // the menu gives a separator its full width
     QFont bold = menuFont;
     bold.setBold(true);
     const QFontMetrics metrics(bold);
