@@ -17,7 +17,7 @@
 
 namespace {
 
-// Records the application messages the window posts to itself.
+// Records (and holds back) the open requests the window posts to itself.
 class MessageSpy : public QObject {
 public:
     std::vector<std::uint32_t> messages;
@@ -25,7 +25,10 @@ public:
     {
         if (AppMessageEvent::IsAppMessage(event)) {
             const auto message = static_cast<AppMessageEvent*>(event)->Message();
-            if (message == WM_OPEN_PICTURE || message == WM_OPEN_VIDEO) messages.push_back(message);
+            if (message == WM_OPEN_PICTURE || message == WM_OPEN_VIDEO) {
+                messages.push_back(message);
+                return true;
+            }
         }
         return false;
     }

@@ -1,4 +1,9 @@
-// Every test runs inside one QApplication on the offscreen platform, without sound.
+// Every test runs inside one QApplication on the offscreen platform, without sound. No
+// test may wait for a person: message boxes and choosers answer at once unless a test
+// installs its own answer.
+#include "FileDialogs.h"
+#include "MessageBox.h"
+
 #include <QApplication>
 
 #include <gtest/gtest.h>
@@ -9,6 +14,11 @@ int main(int argc, char** argv)
     qputenv("QRV_NO_SOUND", "1");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("QRV-DM500"));
+    SetMessageBoxHook([](const MessageBoxRequest&) { return IDOK; });
+    SetSaveFileHook([](const SaveFileRequest&) { return QString(); });
+    SetOpenFileHook([](const SaveFileRequest&) { return QString(); });
+    SetColorHook([](const QColor&) { return std::optional<QColor>(); });
+    SetFontHook([](const QFont&) { return std::optional<QFont>(); });
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -1,0 +1,260 @@
+#include "FakeV4l2Camera.h"
+
+#include <linux/input.h>
+#include <linux/videodev2.h>
+
+#include <cerrno>
+#include <cstring>
+#include <sys/mman.h>
+#include <thread>
+
+FakeV4l2Camera::FakeV4l2Camera() : pixelFormat_(V4L2_PIX_FMT_YUYV)
+{
+    controls_[V4L2_CID_BRIGHTNESS] = 128;
+    controls_[V4L2_CID_CONTRAST] = 32;
+}
+
+backend::VideoNode FakeV4l2Camera::Node() const
+{
+    return {"/dev/video7", "/sys/devices/pci0000:00/usb1/1-2/1-2:1.0/video4linux/video7", "5e1a", "2c07",
+            "QRV-DM500 (fake)", "/dev/input/event7"};
+}
+
+void FakeV4l2Camera::PressButton()
+{
+    std::lock_guard lock(mutex_);
+    ++pendingPresses_;
+}
+
+void FakeV4l2Camera::Unplug()
+{
+    std::lock_guard lock(mutex_);
+    plugged_ = false;
+}
+
+int FakeV4l2Camera::OpenFds() const
+{
+    std::lock_guard lock(mutex_);
+    return openFds_;
+}
+
+int FakeV4l2Camera::MappedBuffers() const
+{
+    std::lock_guard lock(mutex_);
+    return mapped_;
+}
+
+std::uint32_t FakeV4l2Camera::PixelFormat() const
+{
+    std::lock_guard lock(mutex_);
+    return pixelFormat_;
+}
+
+backend::KernelCalls FakeV4l2Camera::Calls()
+{
+    backend::KernelCalls calls;
+    calls.videoOpen = [this](const char* path, int) {
+        std::lock_guard lock(mutex_);
+        if (!plugged_ || std::strcmp(path, "/dev/video7") != 0) {
+            errno = ENOENT;
+            return -1;
+        }
+        ++openFds_;
+        return kVideoFd;
+    };
+    calls.videoClose = [this](int) {
+        std::lock_guard lock(mutex_);
+        --openFds_;
+        return 0;
+    };
+    calls.videoIoctl = [this](int, unsigned long request, void* argument) { return Ioctl(request, argument); };
+    calls.videoMmap = [this](void*, std::size_t, int, int, int, std::int64_t offset) -> void* {
+        std::lock_guard lock(mutex_);
+        const std::size_t index = static_cast<std::size_t>(offset >> 12);
+        if (index >= buffers_.size()) return MAP_FAILED;
+        ++mapped_;
+        return buffers_[index].data();
+    };
+    calls.videoMunmap = [this](void*, std::size_t) {
+        std::lock_guard lock(mutex_);
+        --mapped_;
+        return 0;
+    };
+    calls.open = [this](const char*, int) {
+        std::lock_guard lock(mutex_);
+        ++openFds_;
+        return kButtonFd;
+    };
+    calls.close = [this](int) {
+        std::lock_guard lock(mutex_);
+        --openFds_;
+        return 0;
+    };
+    calls.read = [this](int, void* buffer, std::size_t length) -> ssize_t {
+        std::lock_guard lock(mutex_);
+        if (pendingPresses_ == 0 || length < 2 * sizeof(input_event)) {
+            errno = EAGAIN;
+            return -1;
+        }
+        --pendingPresses_;
+        input_event events[2] = {};
+        events[0].type = EV_KEY;
+        events[0].code = KEY_CAMERA;
+        events[0].value = 1;
+        events[1].type = EV_SYN;
+        std::memcpy(buffer, events, sizeof events);
+        return sizeof events;
+    };
+    calls.poll = [this](pollfd* fds, nfds_t count, int timeoutMs) { return Poll(fds, count, timeoutMs); };
+    return calls;
+}
+
+int FakeV4l2Camera::Poll(pollfd* fds, nfds_t count, int timeoutMs)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 1 << 30 : timeoutMs);
+    for (;;) {
+        int ready = 0;
+        for (nfds_t i = 0; i < count; ++i) {
+            fds[i].revents = 0;
+            if (fds[i].fd == kVideoFd) {
+                std::lock_guard lock(mutex_);
+                if (!plugged_) fds[i].revents = POLLERR;
+                else if (streaming_ && !queued_.empty()) fds[i].revents = POLLIN;
+            } else if (fds[i].fd == kButtonFd) {
+                std::lock_guard lock(mutex_);
+                if (pendingPresses_ > 0) fds[i].revents = POLLIN;
+            } else {
+                pollfd real = fds[i];
+                if (::poll(&real, 1, 0) > 0) fds[i].revents = real.revents;
+            }
+            if (fds[i].revents) ++ready;
+        }
+        if (ready > 0 || std::chrono::steady_clock::now() >= deadline) return ready;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+void FakeV4l2Camera::FillFrame(std::vector<std::uint8_t>& buffer)
+{
+    // Row y of the picture (top-down) holds the value y, so tests can see the flip.
+    const std::size_t stride = width_ * 3;
+    for (std::uint32_t y = 0; y < height_; ++y)
+        std::memset(buffer.data() + stride * y, static_cast<int>(y % 251), stride);
+}
+
+int FakeV4l2Camera::Ioctl(unsigned long request, void* argument)
+{
+    std::lock_guard lock(mutex_);
+    if (!plugged_) {
+        errno = ENODEV;
+        return -1;
+    }
+    switch (request) {
+    case VIDIOC_QUERYCAP: {
+        auto* cap = static_cast<v4l2_capability*>(argument);
+        *cap = {};
+        cap->capabilities = cap->device_caps = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING;
+        return 0;
+    }
+    case VIDIOC_G_FMT:
+    case VIDIOC_S_FMT: {
+        auto* fmt = static_cast<v4l2_format*>(argument);
+        if (request == VIDIOC_S_FMT) {
+            if (streaming_) {
+                errno = EBUSY;
+                return -1;
+            }
+            // The nearest size the camera has.
+            const bool big = fmt->fmt.pix.width >= 1000;
+            width_ = big ? 1280 : 640;
+            height_ = big ? 1024 : 480;
+            pixelFormat_ = fmt->fmt.pix.pixelformat == V4L2_PIX_FMT_BGR24 ? V4L2_PIX_FMT_BGR24 : V4L2_PIX_FMT_YUYV;
+        }
+        fmt->fmt.pix.width = width_;
+        fmt->fmt.pix.height = height_;
+        fmt->fmt.pix.pixelformat = pixelFormat_;
+        fmt->fmt.pix.bytesperline = width_ * (pixelFormat_ == V4L2_PIX_FMT_BGR24 ? 3 : 2);
+        fmt->fmt.pix.sizeimage = fmt->fmt.pix.bytesperline * height_;
+        return 0;
+    }
+    case VIDIOC_G_PARM:
+    case VIDIOC_S_PARM: {
+        auto* parm = static_cast<v4l2_streamparm*>(argument);
+        if (request == VIDIOC_S_PARM) {
+            intervalNumerator_ = parm->parm.capture.timeperframe.numerator;
+            intervalDenominator_ = parm->parm.capture.timeperframe.denominator;
+        }
+        parm->parm.capture.timeperframe = {intervalNumerator_, intervalDenominator_};
+        return 0;
+    }
+    case VIDIOC_REQBUFS: {
+        auto* request = static_cast<v4l2_requestbuffers*>(argument);
+        buffers_.assign(request->count, std::vector<std::uint8_t>(width_ * height_ * 3));
+        queued_.clear();
+        return 0;
+    }
+    case VIDIOC_QUERYBUF: {
+        auto* buffer = static_cast<v4l2_buffer*>(argument);
+        if (buffer->index >= buffers_.size()) {
+            errno = EINVAL;
+            return -1;
+        }
+        buffer->length = static_cast<std::uint32_t>(buffers_[buffer->index].size());
+        buffer->m.offset = buffer->index << 12;
+        return 0;
+    }
+    case VIDIOC_QBUF:
+        queued_.push_back(static_cast<v4l2_buffer*>(argument)->index);
+        return 0;
+    case VIDIOC_DQBUF: {
+        if (queued_.empty()) {
+            errno = EAGAIN;
+            return -1;
+        }
+        auto* buffer = static_cast<v4l2_buffer*>(argument);
+        buffer->index = queued_.front();
+        queued_.pop_front();
+        FillFrame(buffers_[buffer->index]);
+        buffer->bytesused = static_cast<std::uint32_t>(buffers_[buffer->index].size());
+        buffer->flags = (++sequence_ % 5 == 0) ? V4L2_BUF_FLAG_ERROR : 0; // now and then a damaged buffer
+        return 0;
+    }
+    case VIDIOC_STREAMON: streaming_ = true; return 0;
+    case VIDIOC_STREAMOFF: streaming_ = false; return 0;
+    case VIDIOC_QUERYCTRL: {
+        auto* query = static_cast<v4l2_queryctrl*>(argument);
+        if (!controls_.count(query->id)) {
+            errno = EINVAL;
+            return -1;
+        }
+        query->minimum = 0;
+        query->maximum = 255;
+        query->step = 1;
+        query->default_value = query->id == V4L2_CID_BRIGHTNESS ? 128 : 32;
+        query->flags = 0;
+        return 0;
+    }
+    case VIDIOC_G_CTRL:
+    case VIDIOC_S_CTRL: {
+        auto* control = static_cast<v4l2_control*>(argument);
+        if (!controls_.count(control->id)) {
+            errno = EINVAL;
+            return -1;
+        }
+        if (request == VIDIOC_S_CTRL) controls_[control->id] = control->value;
+        control->value = controls_[control->id];
+        return 0;
+    }
+    case VIDIOC_ENUMINPUT: {
+        auto* input = static_cast<v4l2_input*>(argument);
+        if (input->index > 0) {
+            errno = EINVAL;
+            return -1;
+        }
+        input->type = V4L2_INPUT_TYPE_CAMERA;
+        input->std = 0;
+        return 0;
+    }
+    default: errno = ENOTTY; return -1;
+    }
+}

@@ -1,0 +1,45 @@
+#pragma once
+// A camera behind the V4L2 back end's table of kernel calls: formats and sizes, buffers,
+// streaming, controls, a still button, and unplugging in the middle of streaming.
+
+#include "capture/backend/KernelCalls.h"
+#include "capture/backend/VideoNodes.h"
+
+#include <deque>
+#include <map>
+#include <mutex>
+#include <vector>
+
+class FakeV4l2Camera {
+public:
+    static constexpr int kVideoFd = 9000;
+    static constexpr int kButtonFd = 9001;
+
+    FakeV4l2Camera();
+    backend::KernelCalls Calls();
+    backend::VideoNode Node() const;
+
+    void PressButton();
+    void Unplug();
+    int OpenFds() const;
+    int MappedBuffers() const;
+    std::uint32_t PixelFormat() const;
+
+private:
+    int Ioctl(unsigned long request, void* argument);
+    int Poll(pollfd* fds, nfds_t count, int timeoutMs);
+    void FillFrame(std::vector<std::uint8_t>& buffer);
+
+    mutable std::mutex mutex_;
+    bool plugged_ = true;
+    bool streaming_ = false;
+    int openFds_ = 0;
+    std::uint32_t width_ = 640, height_ = 480, pixelFormat_ = 0;
+    std::uint32_t intervalNumerator_ = 1, intervalDenominator_ = 30;
+    std::vector<std::vector<std::uint8_t>> buffers_;
+    std::deque<std::uint32_t> queued_;
+    int mapped_ = 0;
+    std::uint32_t sequence_ = 0;
+    std::map<std::uint32_t, int> controls_;
+    int pendingPresses_ = 0;
+};
