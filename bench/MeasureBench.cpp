@@ -1,0 +1,70 @@
+// Measuring: the polygon's pixel count, a repaint with 200 labelled shapes, and saving an
+// annotated 1280 x 1024 picture as JPEG.
+#include "MeasureCanvas.h"
+#include "MeasureGeometry.h"
+#include "ShapeRenderer.h"
+
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+void PolygonCountWholeView(benchmark::State& state)
+{
+    const std::vector<QPoint> polygon = {{0, 0}, {639, 10}, {600, 479}, {320, 200}, {10, 470}};
+    for (auto _ : state) benchmark::DoNotOptimize(PolygonPixelCount(polygon));
+}
+BENCHMARK(PolygonCountWholeView)->Unit(benchmark::kMicrosecond);
+
+void AddShapes(int count)
+{
+    Shapes().Clear();
+    const Calibration calibration{kPixelFactor, 97};
+    for (int i = 0; i < count; ++i) {
+        auto shape = std::make_unique<MeasureShape>();
+        const int x = (i * 37) % 560, y = (i * 53) % 400;
+        switch (i % 4) {
+        case 0: shape->kind = ShapeLine; shape->points = {{x, y}, {x + 60, y + 20}}; break;
+        case 1: shape->kind = ShapeRectangle; shape->points = {{x, y}, {x + 50, y + 40}}; break;
+        case 2: shape->kind = ShapeRadiusCircle; shape->points = {{x + 30, y + 30}, {x + 50, y + 30}}; break;
+        default: shape->kind = ShapeThreePointCircle; shape->points = {{x, y + 30}, {x + 30, y}, {x + 60, y + 30}}; break;
+        }
+        shape->labels = MeasureLabels(shape->kind, shape->points, calibration).value_or(std::vector<QString>{});
+        shape->labelFont = DefaultLabelFont();
+        Shapes().Add(std::move(shape));
+    }
+}
+
+QString Picture(const QTemporaryDir& dir, QSize size)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(qRgb(220, 200, 210));
+    const QString path = dir.path() + "/picture.bmp";
+    image.save(path, "BMP");
+    return path;
+}
+
+void RepaintWith200Shapes(benchmark::State& state)
+{
+    QTemporaryDir dir;
+    CMeasureCanvas canvas(Picture(dir, {640, 480}), QSize(640, 480));
+    AddShapes(200);
+    for (auto _ : state) {
+        canvas.Undo(); // marks the view for recomposing, as every change does
+        canvas.Redo();
+        benchmark::DoNotOptimize(canvas.ComposedView());
+    }
+}
+BENCHMARK(RepaintWith200Shapes)->Unit(benchmark::kMillisecond);
+
+void SaveAnnotatedJpeg1280x1024(benchmark::State& state)
+{
+    QTemporaryDir dir;
+    CMeasureCanvas canvas(Picture(dir, {1280, 1024}), QSize(640, 480));
+    AddShapes(50);
+    for (auto _ : state) benchmark::DoNotOptimize(canvas.SaveAnnotated(dir.path() + "/annotated.jpg"));
+}
+BENCHMARK(SaveAnnotatedJpeg1280x1024)->Unit(benchmark::kMillisecond);
+
+} // namespace
