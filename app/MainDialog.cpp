@@ -156,7 +156,7 @@ void CMainDialog::BuildLayout()
 
 void CMainDialog::BuildButtons()
 {
-    struct Spec {
+    struct ButtonPlace {
         int id;
         int bitmap;
         QPoint at;
@@ -164,7 +164,7 @@ void CMainDialog::BuildButtons()
         const char* key;
         const char* tip;
     };
-    const Spec specs[7] = {
+    const ButtonPlace places[7] = {
         {IDC_PREVIEW, IDB_PREVIEW, {6, 1}, true, "TipPreview", "Preview"},
         {IDC_CAMERA, IDB_CAMERA, {15, 13}, false, "TipCamera", "Camera"},
         {IDC_AVI, IDB_AVI, {51, 13}, true, "TipVideo", "Recording Video"},
@@ -174,15 +174,15 @@ void CMainDialog::BuildButtons()
         {IDC_EMAIL, IDB_EMAIL, {134, 13}, false, "TipEMail", "E-Mail"},
     };
     for (std::size_t i = 0; i < 7; ++i) {
-        const Spec& spec = specs[i];
-        CBitmapButton* button = spec.latch ? new CLatchButton(client_) : new CBitmapButton(client_);
-        button->LoadBitmaps(resources::LoadBitmap(spec.bitmap), resources::LoadBitmap(spec.bitmap + IDB_PRESSED_OFFSET));
-        button->move(spec.at);
-        const int id = spec.id;
+        const ButtonPlace& place = places[i];
+        CBitmapButton* button = place.latch ? new CLatchButton(client_) : new CBitmapButton(client_);
+        button->LoadBitmaps(resources::LoadBitmap(place.bitmap), resources::LoadBitmap(place.bitmap + IDB_PRESSED_OFFSET));
+        button->move(place.at);
+        const int id = place.id;
         connect(button, &QAbstractButton::clicked, this, [this, id] { OnCommand(id); });
         // Preview and Setting exist for their commands but are never shown.
         button->setVisible(id != IDC_PREVIEW && id != IDC_SETTING);
-        tools_[i] = {button, id, LangText(spec.key, 64, spec.tip)};
+        tools_[i] = {button, id, LangText(place.key, 64, place.tip)};
     }
     previewButton_ = static_cast<CLatchButton*>(tools_[0].button);
     cameraButton_ = static_cast<CBitmapButton*>(tools_[1].button);

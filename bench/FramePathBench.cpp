@@ -4,7 +4,7 @@
 #include "FrameDelivery.h"
 #include "PreviewSurface.h"
 #include "StillPicture.h"
-#include "capture/backend/SpecimenRenderer.h"
+#include "capture/backend/SlideRenderer.h"
 
 #include <QPainter>
 #include <QTemporaryDir>
@@ -15,7 +15,7 @@ namespace {
 
 std::vector<std::uint8_t> SpecimenFrame(int width, int height)
 {
-    SpecimenRenderer renderer;
+    SlideRenderer renderer;
     renderer.Prepare(width, height);
     std::vector<std::uint8_t> frame(renderer.FrameBytes());
     renderer.RenderFrame(1.0, frame.data(), nullptr);

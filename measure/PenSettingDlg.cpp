@@ -13,19 +13,9 @@
 #include <QRadioButton>
 #include <QToolButton>
 
-namespace {
-QFont DialogFont()
-{
-    QFont font;
-    font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
-    font.setPixelSize(11);
-    return font;
-}
-} // namespace
-
 CPenSettingDlg::CPenSettingDlg(QWidget* parent) : CModalDialog(parent), labelFont(DefaultLabelFont())
 {
-    const QFont font = DialogFont();
+    const QFont font = SettingsDialogFont();
     setFont(font);
     const DialogBaseUnits base = BaseUnitsOf(font);
     auto at = [&base](int x, int y, int w, int h) { return DialogUnitsToPixels(QRect(x, y, w, h), base); };

@@ -104,7 +104,7 @@ CPhotoMeasureDlg::CPhotoMeasureDlg(const QString& picturePath, QWidget* parent)
              available.top() + (available.height() - kClientSize.height()) / 2);
     }
 
-    struct Spec {
+    struct ButtonPlace {
         int id;
         int normal;
         int pressed;
@@ -112,7 +112,7 @@ CPhotoMeasureDlg::CPhotoMeasureDlg(const QString& picturePath, QWidget* parent)
         const char* key;
         const char* tip;
     };
-    const Spec specs[8] = {
+    const ButtonPlace places[8] = {
         {IDC_OPEN, IDB_MEASURE_OPEN, IDB_MEASURE_OPEN_DOWN, {24, 5}, "TipOpen", "Open"},
         {IDC_SAVE, IDB_MEASURE_SAVE, IDB_MEASURE_SAVE_DOWN, {62, 5}, "TipSave", "Save"},
         {IDC_DRAW, IDB_MEASURE_DRAW, IDB_MEASURE_DRAW_DOWN, {100, 5}, "TipLine", "Paint"},
@@ -123,12 +123,12 @@ CPhotoMeasureDlg::CPhotoMeasureDlg(const QString& picturePath, QWidget* parent)
         {IDC_REDO, IDB_MEASURE_REDO, IDB_MEASURE_REDO_DOWN, {294, 5}, "TipResume", "Redo"},
     };
     for (std::size_t i = 0; i < 8; ++i) {
-        const Spec& spec = specs[i];
-        const bool toggle = spec.id == IDC_DRAW || spec.id == IDC_MEASURE;
+        const ButtonPlace& place = places[i];
+        const bool toggle = place.id == IDC_DRAW || place.id == IDC_MEASURE;
         CBitmapButton* button = toggle ? new CLatchButton(this) : new CBitmapButton(this);
-        button->LoadBitmaps(resources::LoadBitmap(spec.normal), resources::LoadBitmap(spec.pressed));
-        button->move(spec.at);
-        button->setToolTip(LangText(spec.key, 64, spec.tip));
+        button->LoadBitmaps(resources::LoadBitmap(place.normal), resources::LoadBitmap(place.pressed));
+        button->move(place.at);
+        button->setToolTip(LangText(place.key, 64, place.tip));
         buttons_[i] = button;
     }
     drawButton_ = static_cast<CLatchButton*>(buttons_[2]);

@@ -13,13 +13,6 @@
 #include <QPushButton>
 
 namespace {
-QFont DialogFont()
-{
-    QFont font;
-    font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
-    font.setPixelSize(11);
-    return font;
-}
 
 QString OneLine(const QString& text)
 {
@@ -32,7 +25,7 @@ QString OneLine(const QString& text)
 
 CTextSettingDlg::CTextSettingDlg(QWidget* parent) : CModalDialog(parent), textFont(DefaultLabelFont())
 {
-    const QFont font = DialogFont();
+    const QFont font = SettingsDialogFont();
     setFont(font);
     const DialogBaseUnits base = BaseUnitsOf(font);
     auto at = [&base](int x, int y, int w, int h) { return DialogUnitsToPixels(QRect(x, y, w, h), base); };

@@ -1,6 +1,7 @@
 #include "DialogUnits.h"
 
 #include <QFontMetrics>
+#include <QStringList>
 
 namespace {
 int MulDiv(int value, int numerator, int denominator)
@@ -10,6 +11,14 @@ int MulDiv(int value, int numerator, int denominator)
     return static_cast<int>((product + (product >= 0 ? denominator / 2 : -denominator / 2)) / denominator);
 }
 } // namespace
+
+QFont SettingsDialogFont()
+{
+    QFont font;
+    font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+    font.setPixelSize(11);
+    return font;
+}
 
 DialogBaseUnits BaseUnitsOf(const QFont& dialogFont)
 {

@@ -11,6 +11,10 @@ struct DialogBaseUnits {
     int y;
 };
 
+// The small Arial face the settings dialogs are laid out in (a metric twin where Arial is
+// not installed).
+QFont SettingsDialogFont();
+
 DialogBaseUnits BaseUnitsOf(const QFont& dialogFont);
 QRect DialogUnitsToPixels(const QRect& dialogUnits, const DialogBaseUnits& base);
 QRect DialogUnitsToPixels(const QRect& dialogUnits, const QFont& dialogFont);

@@ -6,53 +6,40 @@
 #include <QFileInfo>
 
 namespace {
-SaveFileHook& Hook()
+// One answering hook per kind of chooser; tests install them, the program leaves them empty.
+template <typename Hook> Hook& Slot()
 {
-    static SaveFileHook hook;
+    static Hook hook;
     return hook;
 }
 
-OpenFileHook& OpenHook()
+template <typename Hook> Hook Replace(Hook hook)
 {
-    static OpenFileHook hook;
-    return hook;
-}
-ColorHook& ColourHook()
-{
-    static ColorHook hook;
-    return hook;
-}
-FontHook& FontChooserHook()
-{
-    static FontHook hook;
-    return hook;
+    Hook old = std::move(Slot<Hook>());
+    Slot<Hook>() = std::move(hook);
+    return old;
 }
 } // namespace
 
+// SaveFileHook and OpenFileHook share a signature, so the open hook is kept in its own type.
+struct OpenHookHolder {
+    OpenFileHook hook;
+};
+
+SaveFileHook SetSaveFileHook(SaveFileHook hook) { return Replace(std::move(hook)); }
+ColorHook SetColorHook(ColorHook hook) { return Replace(std::move(hook)); }
+FontHook SetFontHook(FontHook hook) { return Replace(std::move(hook)); }
+
 OpenFileHook SetOpenFileHook(OpenFileHook hook)
 {
-    OpenFileHook old = std::move(OpenHook());
-    OpenHook() = std::move(hook);
-    return old;
-}
-
-ColorHook SetColorHook(ColorHook hook)
-{
-    ColorHook old = std::move(ColourHook());
-    ColourHook() = std::move(hook);
-    return old;
-}
-
-FontHook SetFontHook(FontHook hook)
-{
-    FontHook old = std::move(FontChooserHook());
-    FontChooserHook() = std::move(hook);
+    OpenFileHook old = std::move(Slot<OpenHookHolder>().hook);
+    Slot<OpenHookHolder>().hook = std::move(hook);
     return old;
 }
 
 QString GetOpenFileName(QWidget* parent, const SaveFileRequest& request)
 {
-    if (OpenHook()) return OpenHook()(request);
+    if (const auto& hook = Slot<OpenHookHolder>().hook) return hook(request);
     QFileDialog dialog(parent, request.caption, request.proposedPath, ToQtFilter(request.filter));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
@@ -63,7 +50,7 @@ QString GetOpenFileName(QWidget* parent, const SaveFileRequest& request)
 
 std::optional<QColor> ChooseColor(QWidget* parent, const QColor& initial)
 {
-    if (ColourHook()) return ColourHook()(initial);
+    if (const auto& hook = Slot<ColorHook>()) return hook(initial);
     const QColor chosen = QColorDialog::getColor(initial, parent);
     if (!chosen.isValid()) return std::nullopt;
     return chosen;
@@ -71,19 +58,13 @@ std::optional<QColor> ChooseColor(QWidget* parent, const QColor& initial)
 
 std::optional<QFont> ChooseFont(QWidget* parent, const QFont& initial)
 {
-    if (FontChooserHook()) return FontChooserHook()(initial);
+    if (const auto& hook = Slot<FontHook>()) return hook(initial);
     bool ok = false;
     const QFont chosen = QFontDialog::getFont(&ok, initial, parent);
     if (!ok) return std::nullopt;
     return chosen;
 }
 
-SaveFileHook SetSaveFileHook(SaveFileHook hook)
-{
-    SaveFileHook old = std::move(Hook());
-    Hook() = std::move(hook);
-    return old;
-}
 
 QString ToQtFilter(const QString& barFilter)
 {
@@ -99,7 +80,7 @@ QString ToQtFilter(const QString& barFilter)
 
 QString GetSaveFileName(QWidget* parent, const SaveFileRequest& request)
 {
-    if (Hook()) return Hook()(request);
+    if (const auto& hook = Slot<SaveFileHook>()) return hook(request);
     QFileDialog dialog(parent, request.caption, request.proposedPath, ToQtFilter(request.filter));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);

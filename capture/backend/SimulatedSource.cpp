@@ -127,7 +127,7 @@ Result SimulatedSource::Set(int property, int value, int flags)
 void SimulatedSource::StreamLoop()
 {
     const VideoInfoHeader format = device_->Format();
-    SpecimenRenderer renderer;
+    SlideRenderer renderer;
     renderer.Prepare(format.width, std::abs(format.height));
     std::vector<std::uint8_t> frame(renderer.FrameBytes());
 

@@ -5,7 +5,7 @@
 
 #include "CaptureBackend.h"
 #include "SimulatedBackend.h"
-#include "SpecimenRenderer.h"
+#include "SlideRenderer.h"
 
 #include <atomic>
 #include <condition_variable>

@@ -1,4 +1,4 @@
-#include "SpecimenRenderer.h"
+#include "SlideRenderer.h"
 
 #include <QImage>
 #include <QPainter>
@@ -73,7 +73,7 @@ void PaintSpecimen(QPainter& p, double fieldWidth, double fieldHeight, double ma
 
 } // namespace
 
-void SpecimenRenderer::Prepare(int width, int height)
+void SlideRenderer::Prepare(int width, int height)
 {
     if (width == width_ && height == height_ && !texture_.empty()) return;
     width_ = width;
@@ -103,7 +103,7 @@ void SpecimenRenderer::Prepare(int width, int height)
     }
 }
 
-void SpecimenRenderer::RenderFrame(double seconds, std::uint8_t* out, const std::uint8_t* lut) const
+void SlideRenderer::RenderFrame(double seconds, std::uint8_t* out, const std::uint8_t* lut) const
 {
     if (texture_.empty()) return;
     // A slow, smooth drift within the margin.

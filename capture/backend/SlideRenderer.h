@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-class SpecimenRenderer {
+class SlideRenderer {
 public:
     // Prepares the specimen for frames of width x height (draws it once; frames are crops).
     void Prepare(int width, int height);
