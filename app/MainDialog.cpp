@@ -667,6 +667,14 @@ bool CMainDialog::HandleMouse(QObject* watched, QEvent* event)
     return false;
 }
 
+void CMainDialog::changeEvent(QEvent* event)
+{
+    // The title bar's maximise button asks for the full-screen preview.
+    if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMaximized) && !IsFullScreen())
+        QMetaObject::invokeMethod(this, [this] { EnterFullScreen(); }, Qt::QueuedConnection);
+    CModalDialog::changeEvent(event);
+}
+
 void CMainDialog::closeEvent(QCloseEvent* event)
 {
     KillTimer(kTimerDeviceCheck);

@@ -87,6 +87,7 @@ protected:
     bool OnAppMessage(const AppMessageEvent& message) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     struct ToolEntry {

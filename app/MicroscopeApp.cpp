@@ -2,9 +2,12 @@
 
 #include "AviStreamLock.h"
 #include "MainDialog.h"
+#include "ProgramStyle.h"
 #include "SingleInstance.h"
 #include "capture/backend/BackendFactory.h"
 #include "Resources.h"
+
+#include <QApplication>
 
 CMicroscopeApp::Options CMicroscopeApp::ParseArguments(const QStringList& arguments)
 {
@@ -18,6 +21,7 @@ int CMicroscopeApp::Run(const Options& options)
     // The stream lock exists before any other thread does, and outlives the main window.
     AviStreamLock();
     resources::Initialise();
+    QApplication::setStyle(new ProgramStyle);
 
     SingleInstance instance(options.instanceName);
     if (instance.ActivateRunningCopy()) return 0; // the running copy came to the front

@@ -80,11 +80,15 @@ StillSaveResult SaveStillPicture(const QString& folder, int magnification, const
 {
     StillSaveResult result;
     const FrameBufferData& frame = FrameBuffer();
+    std::unique_lock frameLock(FrameBufferLock());
     const std::size_t bytes = static_cast<std::size_t>(frame.width) * static_cast<std::size_t>(frame.height) * 3u;
     std::unique_ptr<std::uint8_t[]> copy(new (std::nothrow) std::uint8_t[bytes == 0 ? 1 : bytes]);
     // No working copy, or no whole frame held: nothing to save for this notification.
     if (!copy || bytes == 0 || !frame.pixels || frame.length < bytes) return result;
     std::memcpy(copy.get(), frame.pixels.get(), bytes);
+    const std::int32_t width = frame.width, height = frame.height;
+    const std::uint32_t imageSize = frame.header.sizeImage;
+    frameLock.unlock();
     if (StillRequested.load() == 0) return result; // already served
     StillRequested = 0;
 
@@ -92,7 +96,7 @@ StillSaveResult SaveStillPicture(const QString& folder, int magnification, const
     result.path = folder + QLatin1Char('/') + StillPictureName(now, magnification, runningNumber);
 
     QSaveFile file(result.path);
-    const std::vector<std::uint8_t> headers = BmpHeaders(frame.width, frame.height, frame.header.sizeImage);
+    const std::vector<std::uint8_t> headers = BmpHeaders(width, height, imageSize);
     const bool written = file.open(QIODevice::WriteOnly) &&
                          file.write(reinterpret_cast<const char*>(headers.data()), 54) == 54 &&
                          file.write(reinterpret_cast<const char*>(copy.get()), static_cast<qint64>(bytes)) ==

@@ -23,9 +23,16 @@ bool FrameBufferData::Reserve(std::size_t bytes)
 
 void FrameBufferData::Free()
 {
+    std::lock_guard lock(FrameBufferLock());
     pixels.reset();
     capacity = 0;
     length = 0;
+}
+
+std::mutex& FrameBufferLock()
+{
+    static std::mutex lock;
+    return lock;
 }
 
 FrameBufferData& FrameBuffer()
@@ -47,6 +54,7 @@ CStillTriggerCallback& StillTriggerCallback()
 }
 
 namespace {
+// Called with FrameBufferLock held.
 void CopyIntoFrameBuffer(double sampleTime, const std::uint8_t* buffer, std::size_t length)
 {
     FrameBufferData& frame = FrameBuffer();
@@ -62,6 +70,7 @@ void CFrameCallback::BufferCB(double sampleTime, const std::uint8_t* buffer, std
     FrameBufferData& frame = FrameBuffer();
     const int w = width.load();
     const int h = height.load();
+    std::unique_lock lock(FrameBufferLock());
     frame.header = BitmapInfoHeader{};
     frame.header.width = w;
     frame.header.height = h;
@@ -78,8 +87,10 @@ void CFrameCallback::BufferCB(double sampleTime, const std::uint8_t* buffer, std
         // With no frame held yet (a request right at the start) this one is the frame to save.
         const int fromButton = StillFromButton.load();
         if (fromButton != 0 || frame.length == 0) CopyIntoFrameBuffer(sampleTime, buffer, length);
+        lock.unlock();
         PostAppMessage(notifyWindow.load(), WM_CAPTURE_STILL, static_cast<std::uintptr_t>(fromButton), 0);
     }
+    if (lock.owns_lock()) lock.unlock();
 
     if (RecordingActive.load() == 1) {
         if (RecordingFrameWriter writer = WriteRecordingFrame.load()) writer(buffer, length);

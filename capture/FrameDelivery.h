@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 
 struct BitmapInfoHeader {
     std::uint32_t size = 40;
@@ -49,6 +50,9 @@ struct FrameBufferData {
 
 // The one latest frame of the process.
 FrameBufferData& FrameBuffer();
+// Held while the frame's pixels are written or copied out, so a still taken from the
+// camera's button (whose frames keep arriving until the still is saved) is never torn.
+std::mutex& FrameBufferLock();
 
 // Process-wide still flags.
 extern std::atomic<int> StillRequested;

@@ -289,3 +289,26 @@ TEST_F(MainDialogTest, F11SwitchesTo640x480AndRemembersIt)
     EXPECT_EQ(backend_->Microscope()->Format().width, 640);
     EXPECT_EQ(CaptureWidth.load(), 640);
 }
+
+TEST_F(MainDialogTest, TheMaximiseButtonGoesFullScreen)
+{
+    Start(true);
+    dialog_->setWindowState(Qt::WindowMaximized);
+    EXPECT_TRUE(WaitUntil([&] { return dialog_->IsFullScreen(); }));
+    dialog_->LeaveFullScreen();
+    EXPECT_FALSE(dialog_->IsFullScreen());
+}
+
+TEST_F(MainDialogTest, OpeningAPictureThatVanishedSaysSo)
+{
+    WriteFile(documents_.path() + "/QRV-DM500 files/Picture/Still_N0001.bmp", QByteArray(100, 'x'));
+    Start(true);
+    auto& list = dialog_->ThumbnailList();
+    QTest::qWait(50);
+    ASSERT_TRUE(list.SelectAt(list.mapToGlobal(list.Cells()[0].center())));
+    QFile::remove(documents_.path() + "/QRV-DM500 files/Picture/Still_N0001.bmp");
+    MessageBoxRecorder boxes;
+    dialog_->OnCommand(ID_FILE_OPEN);
+    EXPECT_TRUE(WaitUntil([&] { return !boxes.Boxes().empty(); }));
+    EXPECT_EQ(boxes.Boxes()[0].text, "the picture not open,please check the file exist!");
+}
