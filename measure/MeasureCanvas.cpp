@@ -29,17 +29,6 @@ int LabelCount(ShapeKind kind)
     }
 }
 
-int TruncatedLength(QPoint a, QPoint b)
-{
-    const double dx = b.x() - a.x(), dy = b.y() - a.y();
-    return static_cast<int>(std::sqrt(dx * dx + dy * dy));
-}
-
-QPoint Mid(QPoint a, QPoint b)
-{
-    return QPoint((a.x() + b.x()) / 2, (a.y() + b.y()) / 2);
-}
-
 } // namespace
 
 QString PictureTitle(const QString& path)
@@ -454,7 +443,7 @@ void CMeasureCanvas::MouseMove(QPoint q)
         ShowFeedback({Figure::Circle, start_, {}, TruncatedLength(start_, q)});
     } else if (tool_ == ToolDiameterCircle && diameterOn_) {
         last_ = q;
-        ShowFeedback({Figure::Circle, Mid(start_, q), {}, TruncatedLength(start_, q) / 2});
+        ShowFeedback({Figure::Circle, MidpointDiv2(start_, q), {}, TruncatedLength(start_, q) / 2});
     } else if (tool_ == ToolRectangle && rectOn_) {
         last_ = q;
         ShowFeedback({Figure::Rectangle, start_, q});

@@ -17,11 +17,6 @@ double Length(QPoint from, QPoint to)
     return std::sqrt(dx * dx + dy * dy);
 }
 
-QPoint MidpointDiv2(QPoint a, QPoint b)
-{
-    return QPoint((a.x() + b.x()) / 2, (a.y() + b.y()) / 2);
-}
-
 // Circumcentre by perpendicular bisectors; none for collinear points.
 std::optional<QPointF> Circumcentre(QPointF a, QPointF b, QPointF c)
 {
@@ -64,6 +59,16 @@ template <typename Point> std::optional<CircleGeometry> ThreePointCircle(Point p
 }
 
 } // namespace
+
+QPoint MidpointDiv2(QPoint a, QPoint b)
+{
+    return QPoint((a.x() + b.x()) / 2, (a.y() + b.y()) / 2);
+}
+
+int TruncatedLength(QPoint a, QPoint b)
+{
+    return Trunc(Length(a, b));
+}
 
 double PixelFactor(int pictureWidth, int pictureHeight)
 {

@@ -16,6 +16,10 @@ constexpr double kPixelFactor = 0.02963;
 constexpr double kHundredPi = 314.15926;
 constexpr double kDegreesPerRadian = 57.295780490442965;
 
+// The midpoint with each coordinate halved toward zero, and a length cut to a whole number.
+QPoint MidpointDiv2(QPoint a, QPoint b);
+int TruncatedLength(QPoint a, QPoint b);
+
 // K: the millimetres of one view pixel at magnification 1 (doubled for 1280 x 1024 pictures,
 // which the view shows at half size).
 double PixelFactor(int pictureWidth, int pictureHeight);

@@ -52,17 +52,6 @@ void Segment(QPainter& painter, QPoint a, QPoint b)
     if (a != b) painter.drawLine(a, b);
 }
 
-int TruncatedLength(QPoint a, QPoint b)
-{
-    const double dx = b.x() - a.x(), dy = b.y() - a.y();
-    return static_cast<int>(std::sqrt(dx * dx + dy * dy));
-}
-
-QPoint Mid(QPoint a, QPoint b)
-{
-    return QPoint((a.x() + b.x()) / 2, (a.y() + b.y()) / 2);
-}
-
 } // namespace
 
 void DrawShape(QPainter& painter, const MeasureShape& shape, const CoordinateMap& map)
@@ -87,12 +76,12 @@ void DrawShape(QPainter& painter, const MeasureShape& shape, const CoordinateMap
     case ShapeLine:
         if (p.size() < 2) break;
         Segment(painter, p[0], p[1]);
-        labelAt = {map.Map(Mid(v[0], v[1]))};
+        labelAt = {map.Map(MidpointDiv2(v[0], v[1]))};
         break;
     case ShapeContinuousLine:
         for (std::size_t i = 0; i + 1 < p.size(); ++i) {
             Segment(painter, p[i], p[i + 1]);
-            labelAt.push_back(map.Map(Mid(v[i], v[i + 1])));
+            labelAt.push_back(map.Map(MidpointDiv2(v[i], v[i + 1])));
         }
         break;
     case ShapePolygon:
@@ -117,9 +106,9 @@ void DrawShape(QPainter& painter, const MeasureShape& shape, const CoordinateMap
         break;
     case ShapeDiameterCircle: {
         if (p.size() < 2) break;
-        const QPoint centre = Mid(p[0], p[1]);
+        const QPoint centre = MidpointDiv2(p[0], p[1]);
         DrawCircle(painter, centre, TruncatedLength(p[0], p[1]) / 2);
-        const QPoint first = map.Map(Mid(v[0], v[1]));
+        const QPoint first = map.Map(MidpointDiv2(v[0], v[1]));
         labelAt = {first, first + below};
         break;
     }
@@ -127,7 +116,7 @@ void DrawShape(QPainter& painter, const MeasureShape& shape, const CoordinateMap
         if (p.size() < 2) break;
         const QRect box = QRect(p[0], p[1]).normalized();
         painter.drawRect(box.adjusted(0, 0, -1, -1));
-        const QPoint first = map.Map(Mid(v[0], v[1]));
+        const QPoint first = map.Map(MidpointDiv2(v[0], v[1]));
         labelAt = {first, first + below};
         break;
     }
@@ -144,7 +133,7 @@ void DrawShape(QPainter& painter, const MeasureShape& shape, const CoordinateMap
         if (p.size() < 4) break;
         Segment(painter, p[0], p[1]);
         Segment(painter, p[2], p[3]);
-        labelAt = {Mid(Mid(p[0], p[1]), Mid(p[2], p[3]))};
+        labelAt = {MidpointDiv2(MidpointDiv2(p[0], p[1]), MidpointDiv2(p[2], p[3]))};
         break;
     }
     for (std::size_t i = 0; i < labelAt.size() && i < shape.labels.size(); ++i)

@@ -31,6 +31,17 @@ constexpr Result kDeviceGone = static_cast<Result>(0x8007048F);
 constexpr Result kInvalidArgument = static_cast<Result>(0x80070057);
 constexpr Result kNotSupported = static_cast<Result>(0x80004001);
 inline bool Succeeded(Result r) { return r >= 0; }
+
+// Hardware identifiers compare whole, ignoring letter case.
+inline bool EqualsIgnoringCase(const std::string& a, const std::string& b)
+{
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+        if (lower(a[i]) != lower(b[i])) return false;
+    }
+    return true;
+}
 inline bool Failed(Result r) { return r < 0; }
 
 // A device of the catalogue. Handles compare equal when they name the same device across

@@ -25,13 +25,6 @@ private:
     std::string id_;
 };
 
-bool EqualsIgnoringCase(const std::string& a, const std::string& b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
 VideoInfoHeader InitialFormat()
 {
     // What a UVC microscope reports before anyone asks: 640x480 YUY2 at 30 frames a second.

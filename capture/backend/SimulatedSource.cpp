@@ -82,31 +82,14 @@ Result SimulatedSource::Stop()
 
 void SimulatedSource::SetEventNotify(std::function<void()> wake)
 {
-    std::lock_guard lock(eventMutex_);
-    wake_ = std::move(wake);
+    events_.SetWake(std::move(wake));
 }
 
 bool SimulatedSource::GetEvent(long& code, long& param1, long& param2)
 {
-    std::lock_guard lock(eventMutex_);
-    if (events_.empty()) return false;
-    code = events_.front();
-    events_.pop_front();
-    param1 = 0;
-    param2 = 0;
-    return true;
+    return events_.Take(code, param1, param2);
 }
 
-void SimulatedSource::QueueEvent(long code)
-{
-    std::function<void()> wake;
-    {
-        std::lock_guard lock(eventMutex_);
-        events_.push_back(code);
-        wake = wake_;
-    }
-    if (wake) wake();
-}
 
 Result SimulatedSource::GetRange(int property, PropertyRange& range) const
 {
@@ -144,7 +127,7 @@ void SimulatedSource::StreamLoop()
         }
         if (!device_->IsPlugged()) {
             // The camera went away mid-stream: no more samples, the graph reports it.
-            QueueEvent(kEventDeviceLost);
+            events_.Queue(kEventDeviceLost);
             std::unique_lock lock(stopMutex_);
             stopSignal_.wait(lock, [this] { return stopRequested_; });
             return;

@@ -4,6 +4,7 @@
 // streaming thread at the negotiated frame interval.
 
 #include "CaptureBackend.h"
+#include "GraphEvents.h"
 #include "SimulatedBackend.h"
 #include "SlideRenderer.h"
 
@@ -56,7 +57,6 @@ private:
     };
 
     void StreamLoop();
-    void QueueEvent(long code);
 
     std::shared_ptr<SimulatedDevice> device_;
     // Grabbers per pin; written only while stopped, read by the streaming thread.
@@ -67,9 +67,7 @@ private:
     std::condition_variable stopSignal_;
     bool stopRequested_ = false;
 
-    std::mutex eventMutex_;
-    std::deque<long> events_;
-    std::function<void()> wake_;
+    GraphEventQueue events_;
 };
 
 } // namespace backend

@@ -24,13 +24,6 @@ private:
     std::string syspath_;
 };
 
-bool EqualsIgnoringCase(const std::string& a, const std::string& b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
 std::u16string Widen(const std::string& text)
 {
     // Names are UTF-8; the catalogue holds UTF-16.

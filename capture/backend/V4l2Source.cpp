@@ -252,7 +252,7 @@ void V4l2Source::StreamLoop()
         if (lost) {
             // The camera went away mid-stream: no more samples. The graph reports it, the
             // device notifications restart the engine, and this thread waits to be stopped.
-            QueueEvent(kEventDeviceLost);
+            events_.Queue(kEventDeviceLost);
             pollfd stop{stopFd_, POLLIN, 0};
             while (calls_.poll(&stop, 1, -1) <= 0 && !(stop.revents & POLLIN)) {
             }
@@ -291,30 +291,14 @@ void V4l2Source::ReadButton()
 
 void V4l2Source::SetEventNotify(std::function<void()> wake)
 {
-    std::lock_guard lock(eventMutex_);
-    wake_ = std::move(wake);
+    events_.SetWake(std::move(wake));
 }
 
 bool V4l2Source::GetEvent(long& code, long& param1, long& param2)
 {
-    std::lock_guard lock(eventMutex_);
-    if (events_.empty()) return false;
-    code = events_.front();
-    events_.pop_front();
-    param1 = param2 = 0;
-    return true;
+    return events_.Take(code, param1, param2);
 }
 
-void V4l2Source::QueueEvent(long code)
-{
-    std::function<void()> wake;
-    {
-        std::lock_guard lock(eventMutex_);
-        events_.push_back(code);
-        wake = wake_;
-    }
-    if (wake) wake();
-}
 
 Result V4l2Source::GetRange(int property, PropertyRange& range) const
 {

@@ -4,6 +4,7 @@
 // from the camera's input device, the picture controls as the video properties.
 
 #include "CaptureBackend.h"
+#include "GraphEvents.h"
 #include "KernelCalls.h"
 #include "VideoNodes.h"
 
@@ -62,7 +63,6 @@ private:
     void StreamLoop();
     bool DeliverBuffer(std::uint32_t index, std::uint32_t bytesUsed, double seconds);
     void ReadButton();
-    void QueueEvent(long code);
     int Ioctl(unsigned long request, void* argument) const;
 
     KernelCalls calls_;
@@ -78,9 +78,7 @@ private:
     std::atomic<bool> running_{false};
     std::atomic<bool> stillPressed_{false};
     std::thread thread_;
-    std::mutex eventMutex_;
-    std::deque<long> events_;
-    std::function<void()> wake_;
+    GraphEventQueue events_;
 };
 
 } // namespace backend
