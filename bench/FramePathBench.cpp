@@ -4,7 +4,14 @@
 #include "FrameDelivery.h"
 #include "PreviewSurface.h"
 #include "StillPicture.h"
+#include "AppMessages.h"
+#include "capture/backend/SimulatedBackend.h"
 #include "capture/backend/SlideRenderer.h"
+
+#include <QCoreApplication>
+
+#include <random>
+#include <thread>
 
 #include <QPainter>
 #include <QTemporaryDir>
@@ -75,5 +82,62 @@ void SaveStill1280x1024(benchmark::State& state)
     }
 }
 BENCHMARK(SaveStill1280x1024)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+namespace {
+
+// From F2 (the request) to the saved frame's notification, with the simulated microscope
+// streaming at 1280 x 1024 and 15 frames a second: at most one frame period (66.7 ms).
+class StillWatcher : public QObject {
+public:
+    bool arrived = false;
+    bool event(QEvent* event) override
+    {
+        if (AppMessageEvent::IsAppMessage(event)) {
+            arrived = true;
+            return true;
+        }
+        return QObject::event(event);
+    }
+};
+
+void RequestToStillNotification(benchmark::State& state)
+{
+    backend::SimulatedBackend simulated;
+    std::vector<backend::CatalogueEntry> devices;
+    simulated.ListDevices(devices);
+    auto source = simulated.OpenSource(*devices.front().handle);
+    VideoInfoHeader format;
+    source->GetFormat(format);
+    format.width = 1280;
+    format.height = 1024;
+    format.averageTimePerFrame = 666666;
+    source->SetFormat(format);
+    StillWatcher watcher;
+    FrameCallback().width = 1280;
+    FrameCallback().height = 1024;
+    FrameCallback().notifyWindow = &watcher;
+    FrameCallback().sink = nullptr;
+    source->ConnectGrabber(0, "StillGrabber", true, &FrameCallback());
+    source->Run();
+    std::mt19937 random(1);
+    for (auto _ : state) {
+        // A key press comes at any moment between two frames.
+        state.PauseTiming();
+        std::this_thread::sleep_for(std::chrono::microseconds(std::uniform_int_distribution<int>(0, 66000)(random)));
+        state.ResumeTiming();
+        watcher.arrived = false;
+        StillFromButton = 0;
+        StillRequested = 1;
+        while (!watcher.arrived) QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        StillRequested = 0;
+        QCoreApplication::processEvents();
+    }
+    source->Stop();
+    FrameCallback().notifyWindow = nullptr;
+    state.counters["frame_period_ms"] = 66.7;
+}
+BENCHMARK(RequestToStillNotification)->Unit(benchmark::kMillisecond)->Iterations(30)->UseRealTime();
 
 } // namespace
