@@ -107,6 +107,8 @@ CMainDialog::CMainDialog(backend::CaptureBackend& backend, SingleInstance& insta
 CMainDialog::~CMainDialog()
 {
     qApp->removeEventFilter(this);
+    backend_.SetDeviceNotify(nullptr);
+    instance_.Detach();
 }
 
 // ---- layout ------------------------------------------------------------------------------

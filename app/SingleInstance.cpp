@@ -66,3 +66,9 @@ bool SingleInstance::Attach(std::function<void()> onActivate)
     });
     return true;
 }
+
+void SingleInstance::Detach()
+{
+    onActivate_ = nullptr;
+    if (server_) server_->close();
+}

@@ -26,6 +26,8 @@ public:
     // Marks this copy as the running one. A socket left behind by a copy that crashed is
     // removed first. `onActivate` runs (on this thread) when another copy starts.
     bool Attach(std::function<void()> onActivate);
+    // Stops answering other copies (the window that showed itself is going away).
+    void Detach();
 
 private:
     QString name_;
