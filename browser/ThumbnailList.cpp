@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStyleOptionSlider>
 #include <QWheelEvent>
 
 #include <cstring>
@@ -17,6 +18,27 @@ int ShowingPictures = 1;
 
 namespace {
 const QColor kSelectionPen(12, 191, 0);
+
+// A bar that cannot scroll stays visible but shows no thumb, as a disabled bar should.
+class ListScrollBar : public QScrollBar {
+public:
+    using QScrollBar::QScrollBar;
+
+protected:
+    void paintEvent(QPaintEvent* event) override
+    {
+        if (isEnabled()) {
+            QScrollBar::paintEvent(event);
+            return;
+        }
+        QPainter painter(this);
+        painter.fillRect(rect(), palette().color(QPalette::Active, QPalette::Window));
+        QStyleOptionSlider option;
+        initStyleOption(&option);
+        option.subControls = QStyle::SC_ScrollBarAddLine | QStyle::SC_ScrollBarSubLine;
+        style()->drawComplexControl(QStyle::CC_ScrollBar, &option, &painter, this);
+    }
+};
 const QColor kMarkPen(243, 63, 255);
 
 QString FileNameOf(const QString& path)
@@ -42,7 +64,7 @@ CThumbnailList::CThumbnailList(QString pictureFolder, QString videoFolder, QWidg
     : QWidget(parent), pictureFolder_(std::move(pictureFolder)), videoFolder_(std::move(videoFolder))
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
-    scrollBar_ = new QScrollBar(Qt::Vertical, this);
+    scrollBar_ = new ListScrollBar(Qt::Vertical, this);
     scrollBar_->setSingleStep(1);
     scrollBar_->setPageStep(5);
     connect(scrollBar_, &QScrollBar::valueChanged, this, [this](int value) {
