@@ -72,10 +72,9 @@ CPenSettingDlg::CPenSettingDlg(QWidget* parent) : CModalDialog(parent), labelFon
     preview_ = new QGroupBox(LangText("LinePriview", 30, "Preview"), this);
     preview_->setGeometry(at(5, 75, 140, 37));
     preview_->setAttribute(Qt::WA_TransparentForMouseEvents);
-    new PreviewPane(this, preview_->geometry(), [this](QPainter& painter, const QRect& box) {
+    new PreviewPane(this, preview_->geometry(), [this](QPainter& painter, const QRect&) {
         painter.setPen(PenFor(style, width, penColor));
-        const int y = box.top() + box.height() / 2;
-        painter.drawLine(box.left() + 10, y, box.left() + box.width() - 10, y);
+        painter.drawLine(PreviewLine().translated(-preview_->pos()));
     });
 
     auto* ok = new QPushButton(LangText("OK", 30, "OK"), this);
@@ -130,7 +129,8 @@ void CPenSettingDlg::Accept()
 
 QLine CPenSettingDlg::PreviewLine() const
 {
-    const QRect box = preview_->geometry();
+    // Across the preview frame (below its title), 10 pixels in from each side, at its middle.
+    const QRect box = preview_->contentsRect().translated(preview_->pos());
     const int y = box.top() + box.height() / 2;
     return QLine(box.left() + 10, y, box.left() + box.width() - 10, y);
 }

@@ -59,8 +59,9 @@ CTextSettingDlg::CTextSettingDlg(QWidget* parent) : CModalDialog(parent), textFo
     preview_ = new QGroupBox(LangText("Preview", 30, "Preview"), this);
     preview_->setGeometry(at(7, 103, 146, 27));
     preview_->setAttribute(Qt::WA_TransparentForMouseEvents);
-    new PreviewPane(this, preview_->geometry(), [this](QPainter& painter, const QRect& box) {
-        // One line, its top at the box's middle less half the font's height.
+    new PreviewPane(this, preview_->geometry(), [this](QPainter& painter, const QRect&) {
+        // One line, its top at the frame's middle less half the font's height.
+        const QRect box = preview_->contentsRect();
         painter.setFont(textFont);
         painter.setPen(ToQColor(textColor));
         const QFontMetrics metrics(textFont);
