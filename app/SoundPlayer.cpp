@@ -10,7 +10,6 @@ SoundPlayer::SoundPlayer(QObject* parent) : QObject(parent) {}
 void SoundPlayer::Play(int soundId)
 {
     lastPlayed_ = soundId;
-    ++playCount_;
     if (qEnvironmentVariableIsSet("QRV_NO_SOUND")) return;
     for (auto& [id, effect] : effects_) effect->stop();
     QSoundEffect*& effect = effects_[soundId];

@@ -14,10 +14,8 @@ public:
     explicit SoundPlayer(QObject* parent = nullptr);
     void Play(int soundId);
     int LastPlayed() const { return lastPlayed_; }
-    int PlayCount() const { return playCount_; }
 
 private:
     std::map<int, QSoundEffect*> effects_;
     int lastPlayed_ = 0;
-    int playCount_ = 0;
 };
