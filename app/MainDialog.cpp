@@ -1,21 +1,15 @@
 #include "MainDialog.h"
 
-#include "AppMessages.h"
-#include "AviStreamLock.h"
 #include "BitmapButton.h"
 #include "CaptureGraph.h"
 #include "Commands.h"
 #include "DialogUnits.h"
-#include "FileDialogs.h"
 #include "LangText.h"
 #include "MainMenus.h"
 #include "MenuXP.h"
-#include "PhotoMeasureDlg.h"
 #include "Resources.h"
 #include "SingleInstance.h"
-#include "StillPicture.h"
 #include "ThumbnailList.h"
-#include "capture/backend/CaptureBackend.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -55,18 +49,6 @@ private:
 constexpr DialogBaseUnits kTemplateBaseUnits{6, 13};
 const QColor kReadoutColour(0, 125, 255);
 
-QString ExtensionOf(const QString& path)
-{
-    const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
-    return dot < 0 ? QString() : path.mid(dot + 1);
-}
-
-QString DirectoryOf(const QString& path)
-{
-    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-    return slash < 0 ? QString() : path.left(slash);
-}
-
 } // namespace
 
 CMainDialog::CMainDialog(backend::CaptureBackend& backend, SingleInstance& instance, QWidget* parent,
@@ -96,18 +78,19 @@ CMainDialog::CMainDialog(backend::CaptureBackend& backend, SingleInstance& insta
     BuildMainMenu(*menuBar_, [this](int command) { OnCommand(command); });
     PlaceMenuBar();
     QFile::remove(folders_.video + QStringLiteral("/test.avi")); // a leftover compressor probe
-    engine_->Texts().SetFullScreenHint(LangText("EscRestore", 30, "ESC Restore"));
-    savedTitle_ = windowTitle();
-    StartEngine();
+    engine_->SetFullScreenHint(LangText("EscRestore", 30, "ESC Restore"));
+    connect(engine_, &CCaptureGraph::StillDue, this, [this](StillSource source) { commands_.OnCaptureStill(source); });
+    fullScreen_ = std::make_unique<FullScreenMode>(*this, *client_, *engine_, kClientSize, kPreviewRect,
+                                                   [this](bool show) { ShowControls(show); });
+    presence_ = std::make_unique<DevicePresence>(backend_, *engine_);
+    connect(presence_.get(), &DevicePresence::StateChanged, this, &CMainDialog::OnPresenceChanged);
+    presence_->Start();
     RefreshTooltips();
-
-    qApp->installEventFilter(this);
 }
 
 CMainDialog::~CMainDialog()
 {
-    qApp->removeEventFilter(this);
-    backend_.SetDeviceNotify(nullptr);
+    presence_->Stop();
     instance_.Detach();
 }
 
@@ -187,12 +170,7 @@ void CMainDialog::BuildButtons()
         tools_[i] = {button, id, LangText(place.key, 64, place.tip)};
     }
     previewButton_ = static_cast<CLatchButton*>(tools_[0].button);
-    cameraButton_ = static_cast<CBitmapButton*>(tools_[1].button);
     aviButton_ = static_cast<CLatchButton*>(tools_[2].button);
-    clockButton_ = static_cast<CBitmapButton*>(tools_[3].button);
-    settingButton_ = static_cast<CBitmapButton*>(tools_[4].button);
-    saveButton_ = static_cast<CBitmapButton*>(tools_[5].button);
-    emailButton_ = static_cast<CBitmapButton*>(tools_[6].button);
     aviButton_->Unlatch();
 }
 
@@ -228,94 +206,33 @@ void CMainDialog::PaintClient(QPainter& painter, const QRect& dirty)
         p.setFont(smallFont_);
         p.setPen(kReadoutColour);
         p.drawText(0, QFontMetrics(smallFont_).ascent(),
-                   QString::asprintf("%d%s%d", CaptureWidth.load(), "*", CaptureHeight.load()));
+                   QString::asprintf("%d%s%d", engine_->CaptureSize().width(), "*", engine_->CaptureSize().height()));
     }
     painter.drawImage(kResolutionReadout.topLeft(), readout);
 }
 
-// ---- the engine and the microscope's presence --------------------------------------------
+// ---- the microscope's presence -----------------------------------------------------------
 
-void CMainDialog::StartEngine()
+void CMainDialog::OnPresenceChanged(DevicePresence::State state)
 {
-    backend_.SetDeviceNotify([this](backend::DeviceNotification n) { OnDeviceChange(n); });
-    engine_->SetNotifyWindows(this, list_);
-    engine_->CreateDeviceEnumerator();
-    if (engine_->RefreshDeviceList() && engine_->BuildGraph()) {
-        if (!engine_->ConnectPreview()) {
-            SetTimer(kTimerDeviceCheck, 100);
-        } else if (engine_->StartPreview()) {
-            SetButtonsEnabled(true);
-            previewButton_->Latch();
-            SetConnectMessage(false);
-            connected_ = true;
-            return;
-        }
-    }
-    TearDownEngine();
-    SetButtonsEnabled(false);
-    SetConnectMessage(true);
-    connected_ = false;
-}
-
-void CMainDialog::SetButtonsEnabled(bool enabled)
-{
-    for (const auto& tool : tools_) tool.button->setEnabled(enabled);
-}
-
-void CMainDialog::SetConnectMessage(bool show)
-{
-    engine_->Texts().SetConnectMessage(
-        show ? LangText("ConnectMsg", 64, "Please connect QRV-DM500 Digital Microscope") : QString());
-}
-
-void CMainDialog::TearDownEngine()
-{
-    engine_->StopPreview();
-    engine_->TearDownDownstream();
-    engine_->ReleaseAll();
-}
-
-void CMainDialog::OnDeviceChange(backend::DeviceNotification notification)
-{
-    switch (notification) {
-    case backend::DeviceNotification::NodesChanged:
-        // Every further notification within the second postpones the check.
-        KillTimer(kTimerDeviceCheck);
-        SetTimer(kTimerDeviceCheck, 1000);
-        break;
-    case backend::DeviceNotification::InterfaceArrival:
-    case backend::DeviceNotification::RemoveComplete: CheckDevice(); break;
-    }
-}
-
-void CMainDialog::CheckDevice()
-{
-    std::lock_guard lock(deviceLock_);
-    if (engine_->IsRunning() && engine_->IsDevicePresent()) {
-        engine_->RefreshDeviceList(); // another device came or went; the preview stays
-        return;
-    }
-    TearDownEngine();
-    if (engine_->RefreshDeviceList() && engine_->BuildGraph() && engine_->ConnectPreview() && engine_->StartPreview()) {
-        SetButtonsEnabled(true);
+    connected_ = state == DevicePresence::State::Streaming;
+    for (const auto& tool : tools_) tool.button->setEnabled(connected_);
+    switch (state) {
+    case DevicePresence::State::Streaming:
         previewButton_->Latch();
-        SetConnectMessage(false);
-        engine_->update();
-        connected_ = true;
-        return;
-    }
-    TearDownEngine();
-    SetButtonsEnabled(false);
-    SetConnectMessage(true);
-    engine_->update();
-    connected_ = false;
-}
-
-void CMainDialog::OnTimer(int id)
-{
-    if (id == kTimerDeviceCheck) {
-        KillTimer(kTimerDeviceCheck);
-        CheckDevice();
+        engine_->SetConnectMessage(QString());
+        break;
+    case DevicePresence::State::NoMicroscope:
+        engine_->SetConnectMessage(LangText("ConnectMsg", 64, "Please connect QRV-DM500 Digital Microscope"));
+        break;
+    case DevicePresence::State::AccessDenied:
+        // The microscope is there, but this user may not open it: say so instead of asking
+        // for it to be connected.
+        engine_->SetConnectMessage(
+            QStringLiteral("No permission to open %1.\nAdd your user to the \"video\" group\n"
+                           "(sudo usermod -aG video $USER), then log in again.")
+                .arg(presence_->DeniedNode()));
+        break;
     }
 }
 
@@ -341,204 +258,21 @@ void CMainDialog::RefreshTooltips()
     for (const auto& tool : tools_) tool.button->setToolTip(IsFullScreen() ? QString() : tool.tooltip);
 }
 
-// ---- commands ----------------------------------------------------------------------------
-
-void CMainDialog::OnCommand(int command)
+bool CMainDialog::event(QEvent* event)
 {
-    switch (command) {
-    case IDC_PREVIEW: ReturnToPreview(); break;
-    case IDC_CAMERA:
-    case ID_CAPTURE_PICTURE: TakeStillPicture(); break;
-    case IDC_CLOCK:
-    case ID_CAPTURE_TIMELAPSE:
-        if (!IsPreviewState())
-            ShowMessageBox(this, LangText("BrowseToTimer", 100, "Please return to the preview state"),
-                           QApplication::applicationName(), MessageButtons::Ok, MessageIcon::Exclamation);
-        break;
-    case IDC_SAVE:
-    case ID_FILE_SAVE_AS: SaveSelectedAs(); break;
-    case IDC_EMAIL:
-    case ID_FILE_EMAIL: {
-        QString path;
-        SelectedPath(path, false);
-        break;
+    if (event->type() == OpenSelectedEvent::Type()) {
+        commands_.OnOpenSelected(*static_cast<OpenSelectedEvent*>(event));
+        return true;
     }
-    case ID_FILE_OPEN: OpenSelected(); break;
-    case ID_FILE_DELETE: DeleteSelected(false); break;
-    case ID_FILE_DELETE_ALL: DeleteSelected(true); break;
-    case ID_SETTING_640: SetResolution(640, 480); break;
-    case ID_SETTING_1280: SetResolution(1280, 1024); break;
-    case ID_OVERLAY_CROSS:
-    case ID_OVERLAY_SCALE:
-    case ID_OVERLAY_CIRCLE:
-    case ID_OVERLAY_TIME: SwitchOverlay(command); break;
-    default: break; // recording, device settings, help and about live in their own windows
-    }
-}
-
-void CMainDialog::OnFunctionKey(int key)
-{
-    switch (key) {
-    case Qt::Key_F2: TakeStillPicture(); break;
-    case Qt::Key_F3:
-    case Qt::Key_F4: break; // quick recording starts and stops in the recorder
-    case Qt::Key_F11: SetResolution(640, 480); break;
-    case Qt::Key_F12: SetResolution(1280, 1024); break;
-    default: break;
-    }
-}
-
-void CMainDialog::TakeStillPicture()
-{
-    if (IsPreviewState()) {
-        StillFromButton = 0;
-        StillRequested = 1;
-        return;
-    }
-    ShowMessageBox(this, LangText("BrowseToCamera", 100, "Please return to the preview state"),
-                   QApplication::applicationName(), MessageButtons::Ok, MessageIcon::Exclamation);
-}
-
-void CMainDialog::ReadMagnification()
-{
-    bool ok = false;
-    const int value = magnificationBox_->text().trimmed().toInt(&ok);
-    magnification_ = ok ? value : 0;
-}
-
-void CMainDialog::OnCaptureStill(std::uintptr_t fromButton)
-{
-    ReadMagnification();
-    const StillSaveResult result =
-        SaveStillPicture(folders_.picture, magnification_, QDateTime::currentDateTime(), [this] {
-            ShowMessageBox(this, QStringLiteral("Picture Error"), QApplication::applicationName());
-        });
-    if (result.outcome == StillSaveResult::Saved) {
-        lastPicturePath_ = result.path;
-        list_->AddCapturedPicture(result.path);
-        if (RecordingActive.load() == 1 || fromButton != 0) engine_->RestartPreview();
-    } else if (result.outcome == StillSaveResult::Failed) {
-        // A picture the user asked for and did not get must not go unnoticed.
-        ShowMessageBox(this, QStringLiteral("The picture could not be saved:\n%1\n%2").arg(result.path, result.error),
-                       QStringLiteral("Capture"), MessageButtons::Ok, MessageIcon::Error);
-    }
-    sounds_.Play(IDW_SHUTTER);
-}
-
-void CMainDialog::SwitchOverlay(int command)
-{
-    if (!connected_) return;
-    const int index = command - ID_OVERLAY_CROSS;
-    OverlaySwitches& overlays = engine_->Overlays();
-    std::atomic<int>* switches[4] = {&overlays.crossLine, &overlays.coordinates, &overlays.circles, &overlays.dateTime};
-    int& counter = overlayCounters_[static_cast<std::size_t>(index)];
-    if (counter % 2 == 0) {
-        *switches[index] = 1;
-        ++counter;
-    } else {
-        *switches[index] = 0;
-        --counter;
-    }
-    engine_->update();
-}
-
-void CMainDialog::SetResolution(int width, int height)
-{
-    engine_->SetResolution(width, height);
-    client_->update(kResolutionReadout.adjusted(0, 0, 1, 1));
-}
-
-bool CMainDialog::SelectedPath(QString& path, bool useMessageCaption)
-{
-    if (list_->GetSelectedPath(path) != 0) return true;
-    ShowMessageBox(this, LangText("SelectFile", 100, "Please select an image or video"),
-                   useMessageCaption ? messageCaption_ : QApplication::applicationName(), MessageButtons::Ok,
-                   MessageIcon::Exclamation);
-    return false;
-}
-
-void CMainDialog::OpenSelected()
-{
-    QString path;
-    if (!SelectedPath(path, true)) return;
-    const QString extension = ExtensionOf(path);
-    if (extension == QLatin1String("bmp") || extension == QLatin1String("BMP")) {
-        PostAppMessage(this, WM_OPEN_PICTURE);
-        ReadMagnification();
-    } else {
-        PostAppMessage(this, WM_OPEN_VIDEO);
-    }
-}
-
-void CMainDialog::SaveSelectedAs()
-{
-    QString path;
-    if (!SelectedPath(path, false)) return;
-    const QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
-    const QString proposal = name.left(std::max<qsizetype>(0, name.size() - 4));
-    SaveFileRequest request;
-    QString refused;
-    if (ShowingPictures) {
-        request = {QString(), folders_.picture + QLatin1Char('/') + proposal,
-                   QStringLiteral("Bitmap Files(*.bmp)|*.bmp|JPEG Files(*.jpg)|*.jpg||"), QStringLiteral("bmp")};
-        refused = folders_.picture;
-    } else {
-        request = {QString(), folders_.video + QLatin1Char('/') + proposal, QStringLiteral("AVI Files(*.avi)|*.avi||"),
-                   QStringLiteral("avi")};
-        refused = folders_.video;
-    }
-    const QString chosen = GetSaveFileName(this, request);
-    if (chosen.isEmpty()) return;
-    if (chosen.size() >= refused.size() && DirectoryOf(chosen).compare(refused, Qt::CaseInsensitive) == 0) {
-        ShowMessageBox(this, QStringLiteral("Can't save file to temp directory!!"), QStringLiteral("Save file"),
-                       MessageButtons::Ok, MessageIcon::Exclamation);
-        return;
-    }
-    list_->SaveSelectedAs(chosen);
-    list_->RedrawThumbnails();
-}
-
-void CMainDialog::DeleteSelected(bool all)
-{
-    QString path;
-    if (!SelectedPath(path, true)) return;
-    if (all) list_->DeleteAll();
-    else list_->DeleteSelected();
-    list_->UpdateScrollBar();
-}
-
-void CMainDialog::OpenPicture()
-{
-    QString path;
-    if (list_->GetSelectedPath(path) == 0) return;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        ShowMessageBox(this, QStringLiteral("the picture not open,please check the file exist!"),
-                       QApplication::applicationName());
-        return;
-    }
-    file.close();
-    CPhotoMeasureDlg dialog(path, this);
-    dialog.DoModal();
-}
-
-bool CMainDialog::OnAppMessage(const AppMessageEvent& message)
-{
-    switch (message.Message()) {
-    case WM_CAPTURE_STILL: OnCaptureStill(message.WParam()); return true;
-    case WM_CAPTURE_EVENT: engine_->HandleGraphEvent(); return true;
-    case WM_OPEN_PICTURE: OpenPicture(); return true;
-    case WM_OPEN_VIDEO: return true; // the video player opens here
-    default: return false;
-    }
+    return CModalDialog::event(event);
 }
 
 // ---- lists, full screen, input -----------------------------------------------------------
 
 void CMainDialog::ShowPictureList(bool pictures)
 {
-    if ((ShowingPictures != 0) == pictures) return;
-    ShowingPictures = pictures ? 1 : 0;
+    if (list_->ShowingPictures() == pictures) return;
+    list_->SetShowingPictures(pictures);
     QPainter painter(&skin_);
     const QImage tab = resources::LoadBitmapImage(pictures ? IDB_TAB_PICTURES : IDB_TAB_VIDEOS);
     painter.drawImage(7, 51, tab);
@@ -550,77 +284,62 @@ void CMainDialog::ShowPictureList(bool pictures)
 
 bool CMainDialog::IsFullScreen() const
 {
-    return engine_ && engine_->Texts().fullScreen.load() != 0;
+    return fullScreen_ && fullScreen_->IsActive();
 }
 
 void CMainDialog::EnterFullScreen()
 {
-    if (IsFullScreen()) return;
-    savedGeometry_ = geometry();
-    savedTitle_ = windowTitle();
-    for (const auto& tool : tools_) tool.button->hide();
-    list_->hide();
-    magnificationBox_->hide();
-    menuBar_->hide();
-    setMinimumSize(0, 0);
-    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-    const QRect screen = this->screen() ? this->screen()->geometry() : QRect(QPoint(0, 0), kClientSize);
-    showFullScreen();
-    setGeometry(screen);
-    client_->setGeometry(0, 0, screen.width(), screen.height());
-    engine_->setGeometry(client_->rect());
-    engine_->show();
-    engine_->Texts().fullScreen = 1;
-    engine_->EnterFullScreen();
+    fullScreen_->Enter();
     RefreshTooltips();
 }
 
 void CMainDialog::LeaveFullScreen()
 {
-    if (!IsFullScreen()) return;
-    showNormal();
-    setFixedSize(kClientSize);
-    setWindowTitle(savedTitle_);
-    setGeometry(savedGeometry_);
-    menuBar_->show();
-    PlaceMenuBar();
-    engine_->setGeometry(kPreviewRect);
-    engine_->Texts().fullScreen = 0;
+    fullScreen_->Leave();
     RefreshTooltips();
-    for (const auto& tool : tools_)
-        tool.button->setVisible(tool.controlId != IDC_PREVIEW && tool.controlId != IDC_SETTING);
-    list_->show();
-    magnificationBox_->show();
-    activateWindow();
-    list_->UpdateScrollBar();
-    engine_->LeaveFullScreen();
-    // The window system may still report the full-screen size after this; the remembered
-    // placement is applied once more when it has settled.
-    QTimer::singleShot(0, this, [this] {
-        if (!IsFullScreen()) setGeometry(savedGeometry_);
-    });
+}
+
+void CMainDialog::ShowControls(bool show)
+{
+    if (show) {
+        menuBar_->show();
+        PlaceMenuBar();
+        for (const auto& tool : tools_)
+            tool.button->setVisible(tool.controlId != IDC_PREVIEW && tool.controlId != IDC_SETTING);
+        list_->show();
+        magnificationBox_->show();
+        list_->UpdateScrollBar();
+        return;
+    }
+    for (const auto& tool : tools_) tool.button->hide();
+    list_->hide();
+    magnificationBox_->hide();
+    menuBar_->hide();
+}
+
+void CMainDialog::keyPressEvent(QKeyEvent* event)
+{
+    // Keys the focused control does not take come here.
+    switch (const int key = event->key()) {
+    case Qt::Key_F2:
+    case Qt::Key_F3:
+    case Qt::Key_F4:
+    case Qt::Key_F11:
+    case Qt::Key_F12:
+        OnFunctionKey(key);
+        event->accept();
+        return;
+    case Qt::Key_Escape:
+        if (IsFullScreen()) QMetaObject::invokeMethod(this, [this] { LeaveFullScreen(); }, Qt::QueuedConnection);
+        event->accept();
+        return;
+    default: CModalDialog::keyPressEvent(event); // Enter never closes the window
+    }
 }
 
 bool CMainDialog::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::KeyPress) {
-        auto* widget = qobject_cast<QWidget*>(watched);
-        if (!widget || widget->window() != this) return false;
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        switch (key) {
-        case Qt::Key_F2:
-        case Qt::Key_F3:
-        case Qt::Key_F4:
-        case Qt::Key_F11:
-        case Qt::Key_F12: OnFunctionKey(key); return true;
-        case Qt::Key_Escape:
-            if (IsFullScreen()) QMetaObject::invokeMethod(this, [this] { LeaveFullScreen(); }, Qt::QueuedConnection);
-            return true;
-        case Qt::Key_Return:
-        case Qt::Key_Enter: return true; // never closes the window
-        default: return false;
-        }
-    }
+    // Installed on the preview, the thumbnail list and the skin panel only.
     if (watched == engine_ || watched == list_ || watched == client_) return HandleMouse(watched, event);
     return false;
 }
@@ -649,7 +368,7 @@ bool CMainDialog::HandleMouse(QObject* watched, QEvent* event)
                 this, [this] { IsFullScreen() ? LeaveFullScreen() : EnterFullScreen(); }, Qt::QueuedConnection);
             return true;
         }
-        if (watched == list_ && list_->SelectAt(global)) OpenSelected();
+        if (watched == list_ && list_->SelectAt(global)) OnCommand(ID_FILE_OPEN);
         return watched == list_;
     }
     if (type == QEvent::MouseButtonPress && mouse->button() == Qt::RightButton) {
@@ -679,13 +398,6 @@ void CMainDialog::changeEvent(QEvent* event)
 
 void CMainDialog::closeEvent(QCloseEvent* event)
 {
-    KillTimer(kTimerDeviceCheck);
-    {
-        // A recording still running is closed before the engine goes, so its file is whole.
-        std::lock_guard lock(AviStreamLock());
-        RecordingActive = 0;
-    }
-    TearDownEngine();
-    backend_.SetDeviceNotify(nullptr);
+    presence_->Stop();
     CModalDialog::closeEvent(event);
 }

@@ -1,20 +1,21 @@
 #pragma once
 // The program's main window: the live preview, the capture buttons, the thumbnail list and
-// two read-outs on a skinned, fixed-size panel. It owns the media folders, starts and
-// restarts the capture engine as the microscope comes and goes, switches to a full-screen
-// preview, and routes every user action to the part of the program that does it.
+// two read-outs on a skinned, fixed-size panel. It owns the media folders and builds its
+// parts: the commands (MainCommands), the microscope's presence (DevicePresence) and the
+// full-screen preview (FullScreenMode); it routes the user's clicks and keys to them.
 
+#include "DevicePresence.h"
+#include "FullScreenMode.h"
+#include "MainCommands.h"
 #include "ModalDialog.h"
 #include "ProgramPaths.h"
 #include "SoundPlayer.h"
 
 #include <QImage>
-#include <QPointer>
 
 #include <array>
-#include <mutex>
+#include <memory>
 
-class CBitmapButton;
 class CCaptureGraph;
 class CLatchButton;
 class CThumbnailList;
@@ -22,17 +23,9 @@ class QLineEdit;
 class QMenuBar;
 class SingleInstance;
 
-namespace backend {
-class CaptureBackend;
-enum class DeviceNotification;
-} // namespace backend
-
 class CMainDialog : public CModalDialog {
     Q_OBJECT
 public:
-    static constexpr int kTimerDeviceCheck = 1001;
-    static constexpr int kTimerRecordLimit = 1002;
-    static constexpr int kTimerQuickRecord = 1005;
     static constexpr QSize kClientSize{868, 580};
     static constexpr QRect kPreviewRect{249, 34, 610, 480};
     static constexpr QRect kListRect{8, 120, 220, 420};
@@ -52,40 +45,40 @@ public:
     ~CMainDialog() override;
 
     // Commands of the buttons, menus and keys.
-    void OnCommand(int command);
-    void OnFunctionKey(int key);
-    void OnDeviceChange(backend::DeviceNotification notification);
-    void CheckDevice();
-    void TearDownEngine();
+    void OnCommand(int command) { commands_.OnCommand(command); }
+    void OnFunctionKey(int key) { commands_.OnFunctionKey(key); }
     void ReturnToPreview();
     void RefreshTooltips();
     void ShowPictureList(bool pictures);
     void EnterFullScreen();
     void LeaveFullScreen();
 
-    // Read access for tests and for the dialogs that hang off this window.
+    // The parts of the window, for its commands, for tests and for the dialogs that hang off it.
     CCaptureGraph& Engine() const { return *engine_; }
     CThumbnailList& ThumbnailList() const { return *list_; }
+    DevicePresence& Presence() const { return *presence_; }
     const MediaFolders& Folders() const { return folders_; }
     bool IsConnected() const { return connected_; }
     bool IsFullScreen() const;
     bool IsPreviewState() const;
     QLineEdit& MagnificationBox() const { return *magnificationBox_; }
-    int Magnification() const { return magnification_; }
-    const std::array<int, 4>& OverlayCounters() const { return overlayCounters_; }
+    int Magnification() const { return commands_.Magnification(); }
+    const std::array<int, 4>& OverlayCounters() const { return commands_.OverlayCounters(); }
+    SoundPlayer& Sounds() { return sounds_; }
     const SoundPlayer& Sounds() const { return sounds_; }
     QWidget& ClientArea() const { return *client_; }
     QMenuBar& MenuBar() const { return *menuBar_; }
     QWidget* Button(int controlId) const;
-    QString LastPicturePath() const { return lastPicturePath_; }
+    QString LastPicturePath() const { return commands_.LastPicturePath(); }
+    QString MessageCaption() const { return messageCaption_; }
 
     // Paints the skin, the scale label and the resolution read-out of the client area.
     void PaintClient(QPainter& painter, const QRect& dirty);
 
 protected:
-    void OnTimer(int id) override;
-    bool OnAppMessage(const AppMessageEvent& message) override;
+    bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
 
@@ -99,20 +92,9 @@ private:
     void BuildLayout();
     void PlaceMenuBar();
     void BuildButtons();
-    void StartEngine();
-    void SetButtonsEnabled(bool enabled);
-    void SetConnectMessage(bool show);
-    void TakeStillPicture();
-    void OnCaptureStill(std::uintptr_t fromButton);
-    void ReadMagnification();
-    void SwitchOverlay(int command);
-    void SetResolution(int width, int height);
-    void OpenSelected();
-    void SaveSelectedAs();
-    void DeleteSelected(bool all);
-    void OpenPicture();
+    void ShowControls(bool show);
+    void OnPresenceChanged(DevicePresence::State state);
     bool HandleMouse(QObject* watched, QEvent* event);
-    bool SelectedPath(QString& path, bool useMessageCaption);
 
     backend::CaptureBackend& backend_;
     SingleInstance& instance_;
@@ -125,11 +107,6 @@ private:
     CThumbnailList* list_ = nullptr;
     CLatchButton* previewButton_ = nullptr;
     CLatchButton* aviButton_ = nullptr;
-    CBitmapButton* cameraButton_ = nullptr;
-    CBitmapButton* clockButton_ = nullptr;
-    CBitmapButton* settingButton_ = nullptr;
-    CBitmapButton* saveButton_ = nullptr;
-    CBitmapButton* emailButton_ = nullptr;
     QLineEdit* magnificationBox_ = nullptr;
     std::array<ToolEntry, 7> tools_;
     QImage skin_;
@@ -138,12 +115,8 @@ private:
     QFont largeFont_;
     QFont smallFont_;
     bool connected_ = false;
-    std::mutex deviceLock_;
-    int magnification_ = 0;
-    QRect savedGeometry_;
-    QString savedTitle_;
-    Qt::WindowFlags savedFlags_;
-    std::array<int, 4> overlayCounters_{};
     SoundPlayer sounds_;
-    QString lastPicturePath_;
+    MainCommands commands_{*this};
+    std::unique_ptr<DevicePresence> presence_;
+    std::unique_ptr<FullScreenMode> fullScreen_;
 };

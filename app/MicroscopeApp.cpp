@@ -1,10 +1,10 @@
 #include "MicroscopeApp.h"
 
-#include "AviStreamLock.h"
 #include "MainDialog.h"
 #include "ProgramStyle.h"
 #include "SingleInstance.h"
 #include "capture/backend/BackendFactory.h"
+#include "media/FfmpegLog.h"
 #include "Resources.h"
 
 #include <QApplication>
@@ -18,8 +18,7 @@ CMicroscopeApp::Options CMicroscopeApp::ParseArguments(const QStringList& argume
 
 int CMicroscopeApp::Run(const Options& options)
 {
-    // The stream lock exists before any other thread does, and outlives the main window.
-    AviStreamLock();
+    RouteFfmpegLogToMediaCategory();
     resources::Initialise();
     QApplication::setStyle(new ProgramStyle);
 

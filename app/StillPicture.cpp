@@ -75,22 +75,31 @@ std::vector<std::uint8_t> BmpHeaders(std::int32_t width, std::int32_t height, st
     return bytes;
 }
 
-StillSaveResult SaveStillPicture(const QString& folder, int magnification, const QDateTime& now,
-                                 const std::function<void()>& onDirectory)
+StillSaveResult SaveStillPicture(const HeldFrame& heldFrame, StillTrigger& stills, const QString& folder,
+                                 int magnification, const QDateTime& now, const std::function<void()>& onDirectory)
 {
     StillSaveResult result;
-    const FrameBufferData& frame = FrameBuffer();
-    std::unique_lock frameLock(FrameBufferLock());
-    const std::size_t bytes = static_cast<std::size_t>(frame.width) * static_cast<std::size_t>(frame.height) * 3u;
-    std::unique_ptr<std::uint8_t[]> copy(new (std::nothrow) std::uint8_t[bytes == 0 ? 1 : bytes]);
-    // No working copy, or no whole frame held: nothing to save for this notification.
-    if (!copy || bytes == 0 || !frame.pixels || frame.length < bytes) return result;
-    std::memcpy(copy.get(), frame.pixels.get(), bytes);
-    const std::int32_t width = frame.width, height = frame.height;
-    const std::uint32_t imageSize = frame.header.sizeImage;
-    frameLock.unlock();
-    if (StillRequested.load() == 0) return result; // already served
-    StillRequested = 0;
+    std::unique_ptr<std::uint8_t[]> copy;
+    std::size_t bytes = 0;
+    std::int32_t width = 0, height = 0;
+    std::uint32_t imageSize = 0;
+    const bool copied = heldFrame.With([&](const FrameBufferData& frame) {
+        bytes = static_cast<std::size_t>(frame.width) * static_cast<std::size_t>(frame.height) * 3u;
+        if (bytes == 0 || !frame.pixels || frame.length < bytes) return false;
+        copy.reset(new (std::nothrow) std::uint8_t[bytes]);
+        if (!copy) return false;
+        std::memcpy(copy.get(), frame.pixels.get(), bytes);
+        width = frame.width;
+        height = frame.height;
+        imageSize = frame.header.sizeImage;
+        return true;
+    });
+    if (!copied) {
+        // No whole frame held (or no memory for the copy): the next frame announces again.
+        stills.Rearm();
+        return result;
+    }
+    if (!stills.Serve()) return result; // already served
 
     const int runningNumber = NextRunningNumber(folder, onDirectory);
     result.path = folder + QLatin1Char('/') + StillPictureName(now, magnification, runningNumber);

@@ -29,8 +29,12 @@ struct StillSaveResult {
     QString error; // why it failed
 };
 
+class HeldFrame;
+class StillTrigger;
+
 // Saves the frame held for the pending still request into `folder`. Dropped when the
-// request was already served. The picture is written whole under a temporary name and then
+// request was already served, or when no whole frame is held yet (the request then waits
+// for the next frame). The picture is written whole under a temporary name and then
 // renamed, so a full disk or a crash never leaves a cut picture under a capture name.
-StillSaveResult SaveStillPicture(const QString& folder, int magnification, const QDateTime& now,
-                                 const std::function<void()>& onDirectory);
+StillSaveResult SaveStillPicture(const HeldFrame& frame, StillTrigger& stills, const QString& folder,
+                                 int magnification, const QDateTime& now, const std::function<void()>& onDirectory);

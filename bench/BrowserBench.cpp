@@ -29,7 +29,6 @@ void RedrawGrid(benchmark::State& state, bool jpeg)
     QTemporaryDir dir;
     FillFolder(dir.path() + "/Picture", jpeg);
     QDir().mkpath(dir.path() + "/Video");
-    ShowingPictures = 1;
     CThumbnailList list(dir.path() + "/Picture", dir.path() + "/Video");
     if (jpeg)
         for (int i = 1; i <= 10; ++i) list.AddPictureFile(QString("%1/Picture/Still_N%2.jpg").arg(dir.path()).arg(i, 4, 10, QChar('0')));

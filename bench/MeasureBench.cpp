@@ -17,9 +17,9 @@ void PolygonCountWholeView(benchmark::State& state)
 }
 BENCHMARK(PolygonCountWholeView)->Unit(benchmark::kMicrosecond);
 
-void AddShapes(int count)
+void AddShapes(ShapeStore& shapes, int count)
 {
-    Shapes().Clear();
+    shapes.Clear();
     const Calibration calibration{kPixelFactor, 97};
     for (int i = 0; i < count; ++i) {
         auto shape = std::make_unique<MeasureShape>();
@@ -32,7 +32,7 @@ void AddShapes(int count)
         }
         shape->labels = MeasureLabels(shape->kind, shape->points, calibration).value_or(std::vector<QString>{});
         shape->labelFont = DefaultLabelFont();
-        Shapes().Add(std::move(shape));
+        shapes.Add(std::move(shape));
     }
 }
 
@@ -49,7 +49,7 @@ void RepaintWith200Shapes(benchmark::State& state)
 {
     QTemporaryDir dir;
     CMeasureCanvas canvas(Picture(dir, {640, 480}), QSize(640, 480));
-    AddShapes(200);
+    AddShapes(canvas.Shapes(), 200);
     for (auto _ : state) {
         canvas.Undo(); // marks the view for recomposing, as every change does
         canvas.Redo();
@@ -62,7 +62,7 @@ void SaveAnnotatedJpeg1280x1024(benchmark::State& state)
 {
     QTemporaryDir dir;
     CMeasureCanvas canvas(Picture(dir, {1280, 1024}), QSize(640, 480));
-    AddShapes(50);
+    AddShapes(canvas.Shapes(), 50);
     for (auto _ : state) benchmark::DoNotOptimize(canvas.SaveAnnotated(dir.path() + "/annotated.jpg"));
 }
 BENCHMARK(SaveAnnotatedJpeg1280x1024)->Unit(benchmark::kMillisecond);

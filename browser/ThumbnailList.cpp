@@ -14,8 +14,6 @@
 
 #include <cstring>
 
-int ShowingPictures = 1;
-
 namespace {
 const QColor kSelectionPen(12, 191, 0);
 
@@ -115,7 +113,7 @@ void CThumbnailList::AddCapturedPicture(const QString& path)
     const int count = static_cast<int>(pictures_.size());
     pictureTopRow_ = TopRowRoundedUp(count);
     UpdateScrollBar();
-    ClearSelection(1);
+    ClearSelection(true);
     pictureSelected_ = count - 1;
     pictures_.back().flags |= Selected;
     RedrawThumbnails();
@@ -135,7 +133,7 @@ void CThumbnailList::AddRecordedVideo(const QString& path)
 
 int CThumbnailList::SelectAt(const QPoint& screenPoint)
 {
-    ClearSelection(ShowingPictures);
+    ClearSelection(showingPictures_);
     const QPoint point = mapFromGlobal(screenPoint);
     auto& list = CurrentList();
     const int start = CurrentTopRow() * 2;
@@ -170,7 +168,7 @@ std::uint32_t CThumbnailList::GetSelectedPath(QString& path) const
     return entry->flags;
 }
 
-void CThumbnailList::ClearSelection(int pictures)
+void CThumbnailList::ClearSelection(bool pictures)
 {
     auto& list = pictures ? pictures_ : videos_;
     int& selected = pictures ? pictureSelected_ : videoSelected_;
@@ -198,7 +196,7 @@ void CThumbnailList::RemoveEntry(const QString& path)
 int CThumbnailList::DropIfMissing(const QString& path)
 {
     if (QFileInfo::exists(path)) return 0;
-    ClearSelection(ShowingPictures);
+    ClearSelection(showingPictures_);
     RemoveEntry(path);
     UpdateScrollBar();
     RedrawThumbnails();
@@ -218,7 +216,7 @@ void CThumbnailList::DeleteSelected()
         ShowMessageBox(nullptr, file.errorString(), QStringLiteral("Capture"), MessageButtons::Ok, MessageIcon::Error);
         return;
     }
-    ClearSelection(ShowingPictures);
+    ClearSelection(showingPictures_);
     RemoveEntry(path);
     UpdateScrollBar();
     RedrawThumbnails();
@@ -336,7 +334,7 @@ CThumbnailList::Decode CThumbnailList::DecodeEntry(const MediaEntry& entry)
     if (DropIfMissing(entry.path)) return Decode::Vanished;
     if (!decodeBuffer_) decodeBuffer_ = std::make_unique<DecodeBuffer>();
     bool ok = false;
-    if (ShowingPictures) {
+    if (showingPictures_) {
         if (entry.path.right(3).compare(QLatin1String("jpg"), Qt::CaseInsensitive) == 0)
             ok = ReadJpegAsDib(entry.path, *decodeBuffer_) == 0;
         else
@@ -361,7 +359,7 @@ void CThumbnailList::DrawCornerMark(QImage& surface, const QRect& cell) const
 
 void CThumbnailList::DrawSelectionFrame(QImage& surface) const
 {
-    const int selected = ShowingPictures ? pictureSelected_ : videoSelected_;
+    const int selected = showingPictures_ ? pictureSelected_ : videoSelected_;
     if (selected < 0) return;
     const int k = selected - CurrentTopRow() * 2;
     if (k < 0 || k >= kCells) return;
@@ -378,7 +376,7 @@ void CThumbnailList::DrawSelectionFrame(QImage& surface) const
 void CThumbnailList::RedrawThumbnails()
 {
     if (!surfacesReady_) return; // the first paint sets up and draws
-    work_ = resources::LoadBitmapImage(ShowingPictures ? IDB_LIST_PICTURES : IDB_LIST_VIDEOS)
+    work_ = resources::LoadBitmapImage(showingPictures_ ? IDB_LIST_PICTURES : IDB_LIST_VIDEOS)
                 .convertToFormat(QImage::Format_RGB32);
     if (work_.isNull()) {
         work_ = QImage(220, 420, QImage::Format_RGB32);

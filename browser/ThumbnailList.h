@@ -15,9 +15,6 @@
 
 class QScrollBar;
 
-// 1 while the picture list is shown, 0 for the video list.
-extern int ShowingPictures;
-
 enum MediaEntryFlags : std::uint32_t { Listed = 1, New = 2, Selected = 4 };
 
 struct MediaEntry {
@@ -40,12 +37,16 @@ public:
     void AddCapturedPicture(const QString& path);
     void AddRecordedVideo(const QString& path);
 
+    // Which list is shown: pictures (at first) or videos.
+    bool ShowingPictures() const { return showingPictures_; }
+    void SetShowingPictures(bool pictures) { showingPictures_ = pictures; }
+
     // Selection and queries, on the shown list.
     int SelectAt(const QPoint& screenPoint);
     const MediaEntry* FindEntry(std::uint32_t mask) const;
     const MediaEntry* GetSelectedEntry() const { return FindEntry(Listed | Selected); }
     std::uint32_t GetSelectedPath(QString& path) const;
-    void ClearSelection(int pictures);
+    void ClearSelection(bool pictures);
     void RemoveEntry(const QString& path);
     int DropIfMissing(const QString& path);
     void DeleteSelected();
@@ -64,7 +65,7 @@ public:
     int TopRow() const { return CurrentTopRow(); }
     int PictureTopRow() const { return pictureTopRow_; }
     int VideoTopRow() const { return videoTopRow_; }
-    int SelectedIndex() const { return ShowingPictures ? pictureSelected_ : videoSelected_; }
+    int SelectedIndex() const { return showingPictures_ ? pictureSelected_ : videoSelected_; }
     const std::array<QRect, kCells>& Cells() const { return cells_; }
     QScrollBar* ScrollBar() const { return scrollBar_; }
     QImage Canvas() const { return canvas_; }
@@ -79,11 +80,11 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    std::vector<MediaEntry>& CurrentList() { return ShowingPictures ? pictures_ : videos_; }
-    const std::vector<MediaEntry>& CurrentList() const { return ShowingPictures ? pictures_ : videos_; }
-    int& CurrentTopRowRef() { return ShowingPictures ? pictureTopRow_ : videoTopRow_; }
-    int CurrentTopRow() const { return ShowingPictures ? pictureTopRow_ : videoTopRow_; }
-    int& CurrentSelectedRef() { return ShowingPictures ? pictureSelected_ : videoSelected_; }
+    std::vector<MediaEntry>& CurrentList() { return showingPictures_ ? pictures_ : videos_; }
+    const std::vector<MediaEntry>& CurrentList() const { return showingPictures_ ? pictures_ : videos_; }
+    int& CurrentTopRowRef() { return showingPictures_ ? pictureTopRow_ : videoTopRow_; }
+    int CurrentTopRow() const { return showingPictures_ ? pictureTopRow_ : videoTopRow_; }
+    int& CurrentSelectedRef() { return showingPictures_ ? pictureSelected_ : videoSelected_; }
 
     void SetUpSurfaces();
     // False when the entry's file vanished (it was dropped and the list redrawn).
@@ -94,6 +95,7 @@ private:
     static int TopRowRoundedDown(int count);
     static int TopRowRoundedUp(int count);
 
+    bool showingPictures_ = true;
     QString pictureFolder_;
     QString videoFolder_;
     std::vector<MediaEntry> pictures_;

@@ -1,59 +1,44 @@
 #include "CaptureGraph.h"
 
-#include "AppMessages.h"
+#include "framework/Logging.h"
 
 #include <QPaintEvent>
 #include <QPainter>
-#include <QPointer>
 
 #include <algorithm>
 
 using namespace backend;
-
-std::atomic<int> CaptureWidth{1280};
-std::atomic<int> CaptureHeight{1024};
-std::atomic<int> RecordFrameRate{0};
 
 namespace {
 constexpr int kMaxOutputPinsTried = 4;
 }
 
 CCaptureGraph::CCaptureGraph(CaptureBackend& backend, QString configPath, QWidget* parent)
-    : QWidget(parent), backend_(backend), configPath_(std::move(configPath)), overlayFont_(MakeFixedFont(20, 20)),
-      dateTimeFont_(SystemFont())
+    : QWidget(parent), backend_(backend), configPath_(std::move(configPath)),
+      frameCallback_(
+          heldFrame_, stills_, [this] { frames_.Post(FrameReady{}); },
+          [this](StillSource source) { stillsDue_.Post(source); }),
+      stillCallback_(stills_), overlayFont_(MakeFixedFont(20, 20)), dateTimeFont_(SystemFont())
 {
+    qRegisterMetaType<StillSource>();
+    qRegisterMetaType<backend::StreamEvent>();
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAutoFillBackground(false);
-    FrameCallback().sink = this;
 }
 
 CCaptureGraph::~CCaptureGraph()
 {
+    // The streaming thread ends here, before the hand-offs it posts to.
     StopPreview();
     TearDownDownstream();
     ReleaseAll();
-    FrameSink* self = this;
-    FrameCallback().sink.compare_exchange_strong(self, nullptr);
 }
 
 // ---- devices -----------------------------------------------------------------------------
 
-void CCaptureGraph::SetNotifyWindows(QObject* notifyWindow, QObject* videoOwner)
-{
-    notifyWindow_ = notifyWindow;
-    videoOwner_ = videoOwner;
-    devices_.ResetCount();
-}
-
-bool CCaptureGraph::CreateDeviceEnumerator()
-{
-    enumeratorCreated_ = true;
-    return true;
-}
-
 bool CCaptureGraph::RefreshDeviceList()
 {
-    return enumeratorCreated_ && devices_.Refresh(backend_);
+    return devices_.Refresh(backend_);
 }
 
 bool CCaptureGraph::IsDevicePresent()
@@ -82,8 +67,9 @@ bool CCaptureGraph::BuildGraph()
 {
     graphBuilt_ = true;
     source_.reset();
+    lastOpenFailure_ = {Result::Ok, {}};
     if (const CaptureDevice* device = devices_.Current(); device && device->moniker)
-        source_ = backend_.OpenSource(*device->moniker);
+        source_ = backend_.OpenSource(*device->moniker, &lastOpenFailure_);
     if (!source_) {
         ReleaseAll();
         return false;
@@ -127,8 +113,7 @@ void CCaptureGraph::NegotiateFormat()
     // The size the camera really delivers is what the program shows and records.
     VideoInfoHeader actual;
     if (Succeeded(source_->GetFormat(actual)) && actual.width > 0 && actual.height != 0) {
-        CaptureWidth = actual.width;
-        CaptureHeight = std::abs(actual.height);
+        captureSize_ = QSize(actual.width, std::abs(actual.height));
     }
 }
 
@@ -138,63 +123,55 @@ bool CCaptureGraph::ConnectPreview()
     if (running_) return false;
     if (!source_) return false;
     NegotiateFormat();
-    if (hasStillPin_ && BuildStillBranch() != kOk) return false;
-    if (BuildPreviewBranch() != kOk) return false;
+    if (ConnectFrameGrabber() != Result::Ok) return false;
+    if (hasStillPin_ && ConnectStillButton() != Result::Ok) return false;
     connected_ = true;
     return true;
 }
 
-Result CCaptureGraph::ConnectGrabber(const char* name, bool oneShot, SampleGrabberCallback* callback,
-                                     bool previewBranch)
+Result CCaptureGraph::ConnectGrabber(SampleGrabberCallback* callback)
 {
-    if (!source_ || !graphBuilt_) return -1;
-    if (previewBranch) {
-        VideoInfoHeader format;
-        if (Succeeded(source_->GetFormat(format))) {
-            FrameCallback().width = format.width;
-            FrameCallback().height = std::abs(format.height);
-            FrameCallback().videoOwner = videoOwner_;
-            FrameCallback().notifyWindow = notifyWindow_;
-        }
-    }
+    if (!source_ || !graphBuilt_) return Result::Failed;
     const int pinCount = static_cast<int>(source_->OutputPins().size());
-    Result result = kCannotConnect;
+    Result result = Result::CannotConnect;
     for (int pin = 0; pin < kMaxOutputPinsTried; ++pin) {
         if (pin >= pinCount) {
-            result = kNotFound;
+            result = Result::NotFound;
             continue;
         }
-        result = source_->ConnectGrabber(pin, name, oneShot, callback);
-        if (Succeeded(result)) return kOk;
+        result = source_->ConnectGrabber(pin, callback);
+        if (Succeeded(result)) return Result::Ok;
     }
     return result;
 }
 
-Result CCaptureGraph::BuildStillBranch()
+// Every frame of the capture output goes to the frame callback; it takes the first output
+// that accepts it, which is the capture output.
+Result CCaptureGraph::ConnectFrameGrabber()
 {
-    if (!hasStillPin_) return kNotFound;
-    if (const Result r = ConnectGrabber("StillGrabber", true, &FrameCallback(), false); r != kOk) return r;
-    // Graph events arrive at the main window as WM_CAPTURE_EVENT.
-    QPointer<QObject> notify(notifyWindow_);
-    source_->SetEventNotify([notify] {
-        if (notify) PostAppMessage(notify.data(), WM_CAPTURE_EVENT);
-    });
-    return kOk;
+    VideoInfoHeader format;
+    if (Succeeded(source_->GetFormat(format))) frameCallback_.SetFrameSize(format.width, std::abs(format.height));
+    if (const Result r = ConnectGrabber(&frameCallback_); r != Result::Ok) return r;
+    // The stream's events come back through the hand-off; the source calls this only while
+    // it streams, and this window outlives every stream.
+    source_->SetEventSink([this](StreamEvent event) { streamEvents_.Post(event); });
+    return Result::Ok;
 }
 
-Result CCaptureGraph::BuildPreviewBranch()
+// The still output delivers a frame only when the camera's button is pressed.
+Result CCaptureGraph::ConnectStillButton()
 {
-    if (running_) return 1;
-    return ConnectGrabber("SampleGrabber", false, &StillTriggerCallback(), true);
+    return ConnectGrabber(&stillCallback_);
 }
 
 bool CCaptureGraph::StartPreview()
 {
     if (running_) return true;
     if (!connected_ || !source_) return false;
-    if (Failed(source_->Run())) {
+    if (const Result r = source_->Run(); Failed(r)) {
         // A camera that refuses to stream (it went away meanwhile) is reported, so the
         // main window shows its request to connect the microscope.
+        qCWarning(lcCapture) << "the camera did not start streaming:" << static_cast<int>(r);
         source_->Stop();
         return false;
     }
@@ -206,11 +183,17 @@ bool CCaptureGraph::StopPreview()
 {
     running_ = false;
     if (!graphBuilt_ || !source_) return true;
-    return Succeeded(source_->Stop()); // every callback has returned after this
+    const bool stopped = Succeeded(source_->Stop()); // every callback has returned after this
+    // What the stopped stream still had on its way is of no use any more.
+    streamEvents_.Clear();
+    return stopped;
 }
 
 int CCaptureGraph::RestartPreview()
 {
+    // The still button re-arms itself, so a healthy stream is left running; a stream that
+    // stopped is started again.
+    if (running_ && source_ && source_->IsRunning()) return 0;
     StopPreview();
     ConnectPreview();
     StartPreview();
@@ -228,21 +211,25 @@ void CCaptureGraph::ReleaseAll()
     DeleteDrawingSurface();
     if (source_) {
         source_->Stop(); // no callback may outlive the source
-        source_->SetEventNotify(nullptr);
+        source_->SetEventSink(nullptr);
     }
     source_.reset();
     graphBuilt_ = false;
     hasStreamConfig_ = false;
     crossbar_.reset();
-    FrameBuffer().Free();
+    frames_.Clear();
+    streamEvents_.Clear();
+    // A still request still pending is announced again by the next stream's first frame.
+    stillsDue_.Clear();
+    stills_.Rearm();
+    heldFrame_.Free();
 }
 
 Result CCaptureGraph::SetResolution(int width, int height)
 {
-    CaptureWidth = width;
-    CaptureHeight = height;
-    RecordFrameRate = width == 320 ? 15 : width == 640 ? 14 : 5;
-    if (!hasStreamConfig_ || !source_) return kOk;
+    captureSize_ = QSize(width, height);
+    recordFrameRate_ = width == 320 ? 15 : width == 640 ? 14 : 5;
+    if (!hasStreamConfig_ || !source_) return Result::Ok;
 
     const bool wasRunning = running_;
     StopPreview();
@@ -274,16 +261,20 @@ void CCaptureGraph::SetPreviewFrameRate(int framesPerSecond)
     if (!running_) source_->SetFormat(format);
 }
 
-Result CCaptureGraph::HandleGraphEvent()
-{
-    long code = 0, param1 = 0, param2 = 0;
-    if (!source_) return kFail;
-    return source_->GetEvent(code, param1, param2) ? kOk : kFalse;
-}
-
 CaptureSource* CCaptureGraph::QueryVideoProcAmp() const
 {
     return source_ && source_->HasVideoProcAmp() ? source_.get() : nullptr;
+}
+
+void CCaptureGraph::TakeStreamEvents()
+{
+    for (const StreamEvent event : streamEvents_.TakeAll()) {
+        if (!running_) continue; // stopped meanwhile: the event is old news
+        qCWarning(lcCapture) << (event == StreamEvent::DeviceLost ? "the camera went away"
+                                                                    : "the camera stopped delivering frames");
+        StopPreview();
+        emit StreamLost(event);
+    }
 }
 
 // ---- drawing -----------------------------------------------------------------------------
@@ -296,27 +287,39 @@ void CCaptureGraph::DrawOverlays(QPainter& painter, const QRect& client) const
     DrawCircles(painter, client, overlays_);
 }
 
-int CCaptureGraph::DrawFrame(const std::uint8_t* pixels, std::size_t length, int width, int height)
+void CCaptureGraph::ComposeHeldFrame()
 {
-    if (!pixels) return 0;
-    const bool anyOverlay = overlays_.dateTime || overlays_.crossLine || overlays_.coordinates || overlays_.circles;
-    PreviewSurface::OverlayPainter overlays;
-    if (anyOverlay) overlays = [this](QPainter& p, const QRect& r) { DrawOverlays(p, r); };
-    if (surface_.Compose(pixels, length, width, height, overlays) || !surface_.Exists()) RequestRepaint();
-    return 1;
+    if (!surface_.Exists() || surface_.Size() != size()) CreateDrawingSurface();
+    const bool composed = heldFrame_.With([this](const FrameBufferData& frame) {
+        return surface_.Compose(frame.pixels.get(), frame.length, frame.width, frame.height);
+    });
+    if (composed && overlays_.Any())
+        surface_.DrawOverlays([this](QPainter& p, const QRect& r) { DrawOverlays(p, r); });
+    update();
 }
 
-void CCaptureGraph::RequestRepaint()
+void CCaptureGraph::SetOverlays(const OverlaySwitches& overlays)
 {
-    // One pending repaint at a time, however fast frames come.
-    if (repaintPending_.exchange(true)) return;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            repaintPending_ = false;
-            update();
-        },
-        Qt::QueuedConnection);
+    overlays_ = overlays;
+    ComposeHeldFrame();
+}
+
+void CCaptureGraph::SetConnectMessage(const QString& text)
+{
+    texts_.connectMessage = text;
+    update();
+}
+
+void CCaptureGraph::SetFullScreenHint(const QString& text)
+{
+    texts_.fullScreenHint = text;
+    update();
+}
+
+void CCaptureGraph::SetFullScreen(bool fullScreen)
+{
+    texts_.fullScreen = fullScreen;
+    update();
 }
 
 void CCaptureGraph::CreateDrawingSurface()
@@ -349,11 +352,22 @@ void CCaptureGraph::paintEvent(QPaintEvent*)
     const QRect client = rect();
     DrawConnectMessage(painter, client, texts_, overlayFont_);
     DrawFullScreenHint(painter, client, texts_, overlayFont_);
-    DrawOverlays(painter, client);
 }
 
 bool CCaptureGraph::event(QEvent* event)
 {
+    if (frames_.IsFor(event)) {
+        if (frames_.TakeNewest()) ComposeHeldFrame();
+        return true;
+    }
+    if (stillsDue_.IsFor(event)) {
+        for (const StillSource source : stillsDue_.TakeAll()) emit StillDue(source);
+        return true;
+    }
+    if (streamEvents_.IsFor(event)) {
+        TakeStreamEvents();
+        return true;
+    }
     if (event->type() == QEvent::Close) DeleteDrawingSurface();
     return QWidget::event(event);
 }

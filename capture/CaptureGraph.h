@@ -1,8 +1,10 @@
 #pragma once
 // The live capture engine and the preview window it draws into. It finds the microscope,
-// opens it, negotiates the capture format (remembered in CapConfig.dat), connects the two
-// frame grabbers, and runs, stops, rebuilds and re-sizes the stream on request. Every
-// operation runs on the user-interface thread; failures are results, never messages.
+// opens it, negotiates the capture format (remembered in CapConfig.dat), connects the frame
+// grabber and the still button, and runs, stops, rebuilds and re-sizes the stream on
+// request. Every operation runs on the user-interface thread; failures are results, never
+// messages. What the streaming thread has to say (a frame is ready, a still picture is due,
+// the stream is lost) reaches this window through its hand-offs and leaves it as signals.
 
 #include "CaptureConfig.h"
 #include "Crossbar.h"
@@ -10,32 +12,27 @@
 #include "FrameDelivery.h"
 #include "Overlays.h"
 #include "PreviewSurface.h"
+#include "framework/HandOff.h"
 
 #include <QWidget>
 
-#include <atomic>
 #include <memory>
 
-// The current capture size and the recording frame rate that goes with it.
-extern std::atomic<int> CaptureWidth;
-extern std::atomic<int> CaptureHeight;
-extern std::atomic<int> RecordFrameRate;
-
-class CCaptureGraph : public QWidget, public FrameSink {
+class CCaptureGraph : public QWidget {
     Q_OBJECT
 public:
     CCaptureGraph(backend::CaptureBackend& backend, QString configPath, QWidget* parent = nullptr);
     ~CCaptureGraph() override;
 
     // Device discovery.
-    void SetNotifyWindows(QObject* notifyWindow, QObject* videoOwner);
-    bool CreateDeviceEnumerator();
     bool RefreshDeviceList();
     bool IsDevicePresent();
     void SelectDevice(int row);
     const DeviceTable& GetDeviceTable() const { return devices_.Table(); }
     int DeviceCount() const { return devices_.Count(); }
     const CaptureDeviceList& Devices() const { return devices_; }
+    // Why the last BuildGraph could not open the camera (Ok when it could, or found none).
+    const backend::CaptureBackend::OpenFailure& LastOpenFailure() const { return lastOpenFailure_; }
 
     // The capture stream.
     bool BuildGraph();
@@ -47,7 +44,6 @@ public:
     void ReleaseAll();
     backend::Result SetResolution(int width, int height);
     void SetPreviewFrameRate(int framesPerSecond);
-    backend::Result HandleGraphEvent();
     backend::CaptureSource* QueryVideoProcAmp() const;
 
     bool IsRunning() const { return running_; }
@@ -55,39 +51,60 @@ public:
     bool HasStillPin() const { return hasStillPin_; }
     int CrossbarRouteCount() const { return crossbarRoutes_; }
     const VideoInfoHeader& SavedFormat() const { return savedFormat_; }
+    // The size frames are captured at, and the recording rate that goes with it.
+    QSize CaptureSize() const { return captureSize_; }
+    int RecordFrameRate() const { return recordFrameRate_; }
+
+    // Stills: any thread may ask; the engine signals StillDue when the frame to save is held.
+    StillTrigger& Stills() { return stills_; }
+    const HeldFrame& Frame() const { return heldFrame_; }
 
     // Drawing.
-    int DrawFrame(const std::uint8_t* pixels, std::size_t length, int width, int height) override;
     void CreateDrawingSurface();
     void DeleteDrawingSurface();
     void EnterFullScreen();
     void LeaveFullScreen();
     QImage SurfaceSnapshot() const { return surface_.Snapshot(); }
 
-    OverlaySwitches& Overlays() { return overlays_; }
-    OverlayTexts& Texts() { return texts_; }
+    // Overlays and texts are drawn once per frame; changing them redraws the held frame.
+    const OverlaySwitches& Overlays() const { return overlays_; }
+    void SetOverlays(const OverlaySwitches& overlays);
+    const OverlayTexts& Texts() const { return texts_; }
+    void SetConnectMessage(const QString& text);
+    void SetFullScreenHint(const QString& text);
+    void SetFullScreen(bool fullScreen);
     void SetOverlayFont(const QFont& font) { overlayFont_ = font; }
 
+    // The grabbers the engine connects; tests look at the wiring.
+    const backend::SampleGrabberCallback* FrameGrabber() const { return &frameCallback_; }
+    const backend::SampleGrabberCallback* StillButtonGrabber() const { return &stillCallback_; }
     // The back end's source; tests look at what the engine set up.
     backend::CaptureSource* Source() const { return source_.get(); }
+
+signals:
+    // A still picture is due: the held frame is the one to save.
+    void StillDue(StillSource source);
+    // The running stream ended by itself (the camera went away, or stopped delivering and a
+    // restart did not help). The engine has stopped it.
+    void StreamLost(backend::StreamEvent event);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     bool event(QEvent* event) override;
 
 private:
-    backend::Result ConnectGrabber(const char* name, bool oneShot, backend::SampleGrabberCallback* callback,
-                                   bool previewBranch);
-    backend::Result BuildStillBranch();
-    backend::Result BuildPreviewBranch();
+    backend::Result ConnectGrabber(backend::SampleGrabberCallback* callback);
+    backend::Result ConnectFrameGrabber();
+    backend::Result ConnectStillButton();
     void NegotiateFormat();
+    void ComposeHeldFrame();
     void DrawOverlays(QPainter& painter, const QRect& client) const;
-    void RequestRepaint();
+    void TakeStreamEvents();
 
     backend::CaptureBackend& backend_;
     QString configPath_;
     CaptureDeviceList devices_;
-    bool enumeratorCreated_ = false;
+    backend::CaptureBackend::OpenFailure lastOpenFailure_{backend::Result::Ok, {}};
 
     std::unique_ptr<backend::CaptureSource> source_;
     bool graphBuilt_ = false;
@@ -97,14 +114,27 @@ private:
     bool hasStillPin_ = false;
     std::unique_ptr<CCrossbar> crossbar_;
     int crossbarRoutes_ = 0;
-    QObject* notifyWindow_ = nullptr;
-    QObject* videoOwner_ = nullptr;
     VideoInfoHeader savedFormat_;
+    QSize captureSize_{1280, 1024};
+    int recordFrameRate_ = 0;
+
+    // From the streaming thread: a frame is ready (the newest wins), a still is due, the
+    // stream's events.
+    struct FrameReady {};
+    HandOff<FrameReady> frames_{this, 1};
+    HandOff<StillSource> stillsDue_{this, 4};
+    HandOff<backend::StreamEvent> streamEvents_{this, 8};
+    HeldFrame heldFrame_;
+    StillTrigger stills_;
+    CFrameCallback frameCallback_;
+    CStillTriggerCallback stillCallback_;
 
     PreviewSurface surface_;
     OverlaySwitches overlays_;
     OverlayTexts texts_;
     QFont overlayFont_;
     QFont dateTimeFont_;
-    std::atomic<bool> repaintPending_{false};
 };
+
+Q_DECLARE_METATYPE(StillSource)
+Q_DECLARE_METATYPE(backend::StreamEvent)

@@ -1,14 +1,7 @@
 #include "FrameDelivery.h"
 
-#include "AppMessages.h"
-
 #include <cstring>
 #include <new>
-
-std::atomic<int> StillRequested{0};
-std::atomic<int> StillFromButton{0};
-std::atomic<int> RecordingActive{0};
-std::atomic<RecordingFrameWriter> WriteRecordingFrame{nullptr};
 
 bool FrameBufferData::Reserve(std::size_t bytes)
 {
@@ -21,86 +14,86 @@ bool FrameBufferData::Reserve(std::size_t bytes)
     return true;
 }
 
-void FrameBufferData::Free()
+void HeldFrame::Free()
 {
-    std::lock_guard lock(FrameBufferLock());
-    pixels.reset();
-    capacity = 0;
-    length = 0;
+    std::lock_guard lock(mutex_);
+    frame_.pixels.reset();
+    frame_.capacity = 0;
+    frame_.length = 0;
 }
 
-std::mutex& FrameBufferLock()
+void StillTrigger::Request(StillSource source)
 {
-    static std::mutex lock;
-    return lock;
+    std::lock_guard lock(mutex_);
+    pending_ = source;
+    announced_ = false;
 }
 
-FrameBufferData& FrameBuffer()
+StillTrigger::Observation StillTrigger::Observe()
 {
-    static FrameBufferData buffer;
-    return buffer;
+    std::lock_guard lock(mutex_);
+    Observation seen{pending_, pending_.has_value() && !announced_};
+    if (seen.announce) announced_ = true;
+    return seen;
 }
 
-CFrameCallback& FrameCallback()
+bool StillTrigger::Serve()
 {
-    static CFrameCallback callback;
-    return callback;
+    std::lock_guard lock(mutex_);
+    const bool wasPending = pending_.has_value();
+    pending_.reset();
+    announced_ = false;
+    return wasPending;
 }
 
-CStillTriggerCallback& StillTriggerCallback()
+void StillTrigger::Rearm()
 {
-    static CStillTriggerCallback callback;
-    return callback;
+    std::lock_guard lock(mutex_);
+    announced_ = false;
 }
 
-namespace {
-// Called with FrameBufferLock held.
-void CopyIntoFrameBuffer(double sampleTime, const std::uint8_t* buffer, std::size_t length)
+std::optional<StillSource> StillTrigger::Pending() const
 {
-    FrameBufferData& frame = FrameBuffer();
-    if (!frame.Reserve(length)) return; // no memory: the frame stays uncopied
-    std::memcpy(frame.pixels.get(), buffer, length);
-    frame.length = length;
-    frame.sampleTime = sampleTime;
+    std::lock_guard lock(mutex_);
+    return pending_;
 }
-} // namespace
+
+CFrameCallback::CFrameCallback(HeldFrame& frame, StillTrigger& stills, std::function<void()> frameReady,
+                               std::function<void(StillSource)> stillDue)
+    : frame_(frame), stills_(stills), frameReady_(std::move(frameReady)), stillDue_(std::move(stillDue))
+{
+}
+
+void CFrameCallback::SetFrameSize(int width, int height)
+{
+    width_ = width;
+    height_ = height;
+}
 
 void CFrameCallback::BufferCB(double sampleTime, const std::uint8_t* buffer, std::size_t length)
 {
-    FrameBufferData& frame = FrameBuffer();
-    const int w = width.load();
-    const int h = height.load();
-    std::unique_lock lock(FrameBufferLock());
-    frame.header = BitmapInfoHeader{};
-    frame.header.width = w;
-    frame.header.height = h;
-    frame.header.sizeImage = static_cast<std::uint32_t>(w) * static_cast<std::uint32_t>(h) * 3u;
-    frame.reserved[0] = frame.reserved[1] = 0;
-    frame.width = w;
-    frame.height = h;
-
-    if (StillRequested.load() != 1) {
-        CopyIntoFrameBuffer(sampleTime, buffer, length);
-    } else {
-        // A keyboard or time-lapse request keeps the frame held before it; a button
-        // request takes this one.
-        // With no frame held yet (a request right at the start) this one is the frame to save.
-        const int fromButton = StillFromButton.load();
-        if (fromButton != 0 || frame.length == 0) CopyIntoFrameBuffer(sampleTime, buffer, length);
-        lock.unlock();
-        PostAppMessage(notifyWindow.load(), WM_CAPTURE_STILL, static_cast<std::uintptr_t>(fromButton), 0);
-    }
-    if (lock.owns_lock()) lock.unlock();
-
-    if (RecordingActive.load() == 1) {
-        if (RecordingFrameWriter writer = WriteRecordingFrame.load()) writer(buffer, length);
-    }
-    if (FrameSink* target = sink.load()) target->DrawFrame(buffer, length, w, h);
+    const StillTrigger::Observation still = stills_.Observe();
+    frame_.WithWritable([&](FrameBufferData& frame) {
+        frame.header = BitmapInfoHeader{};
+        frame.header.width = width_;
+        frame.header.height = height_;
+        frame.header.sizeImage = static_cast<std::uint32_t>(width_) * static_cast<std::uint32_t>(height_) * 3u;
+        frame.width = width_;
+        frame.height = height_;
+        // A keyboard request keeps the frame held before it, the one the user saw; a button
+        // request takes this one, and so does a request made before a whole frame was held.
+        const bool keepHeld = still.pending == StillSource::Keyboard && frame.length != 0 &&
+                              frame.length >= frame.header.sizeImage;
+        if (keepHeld || !frame.Reserve(length)) return; // no memory: the frame stays uncopied
+        std::memcpy(frame.pixels.get(), buffer, length);
+        frame.length = length;
+        frame.sampleTime = sampleTime;
+    });
+    if (still.announce && stillDue_) stillDue_(*still.pending);
+    if (frameReady_) frameReady_();
 }
 
 void CStillTriggerCallback::BufferCB(double, const std::uint8_t*, std::size_t)
 {
-    // The button mark goes first, so a frame seeing the request also sees where it came from.
-    StillFromButton = 1;
-    StillRequested = 1;
+    stills_.Request(StillSource::CameraButton);
 }

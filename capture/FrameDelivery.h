@@ -1,23 +1,17 @@
 #pragma once
-// How frames reach the program. The capture output's callback keeps the latest frame in
-// FrameBuffer, tells the main window when a still picture is due, hands the frame to a
-// running recording and draws it; the still output's callback only marks that the camera's
-// button asked for a picture.
-//
-// FrameBuffer and the still flags are shared with the user-interface thread by these
-// orders: StillRequested is set before the frame to save arrives; the still-saving step
-// reads FrameBuffer only after WM_CAPTURE_STILL; and while a keyboard request is pending
-// (StillRequested 1, StillFromButton 0) the callback does not write the pixels.
+// How frames reach the program. The capture output's callback keeps the latest frame in the
+// engine's HeldFrame and tells the engine (through its hand-offs) that a frame is ready and
+// when a still picture is due; the still output's callback only marks that the camera's
+// button asked for a picture. Both callbacks run on the streaming thread and belong to the
+// engine, which owns everything they touch.
 
 #include "backend/CaptureBackend.h"
 
-#include <QObject>
-
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 struct BitmapInfoHeader {
     std::uint32_t size = 40;
@@ -33,61 +27,97 @@ struct BitmapInfoHeader {
     std::uint32_t clrImportant = 0;
 };
 
+// The latest frame of the stream: 24-bit bottom-up rows padded to 4 bytes.
 struct FrameBufferData {
     BitmapInfoHeader header;
-    std::uint32_t reserved[2] = {0, 0};
     std::int32_t width = 0;
     std::int32_t height = 0;
-    std::unique_ptr<std::uint8_t[]> pixels; // bottom-up 24-bit rows, or none
+    std::unique_ptr<std::uint8_t[]> pixels; // or none
     std::size_t capacity = 0;               // grow-only
     std::size_t length = 0;                 // bytes of the frame copied last
     double sampleTime = 0;
 
     // Makes room for `length` bytes: allocates the first time, reallocates only to grow.
     bool Reserve(std::size_t length);
-    void Free();
 };
 
-// The one latest frame of the process.
-FrameBufferData& FrameBuffer();
-// Held while the frame's pixels are written or copied out, so a still taken from the
-// camera's button (whose frames keep arriving until the still is saved) is never torn.
-std::mutex& FrameBufferLock();
-
-// Process-wide still flags.
-extern std::atomic<int> StillRequested;
-extern std::atomic<int> StillFromButton;
-
-// The recording's frame writer; set by the recorder while a recording runs.
-extern std::atomic<int> RecordingActive;
-using RecordingFrameWriter = void (*)(const std::uint8_t* buffer, std::size_t length);
-extern std::atomic<RecordingFrameWriter> WriteRecordingFrame;
-
-// Draws a frame; implemented by the engine window.
-class FrameSink {
+// The held frame and its lock. The streaming thread writes it; the user-interface thread
+// composes the preview from it and copies still pictures out of it, each under the lock.
+class HeldFrame {
 public:
-    virtual ~FrameSink() = default;
-    virtual int DrawFrame(const std::uint8_t* pixels, std::size_t length, int width, int height) = 0;
+    // Runs `use` with the frame locked.
+    template <typename Use> auto With(Use use) const
+    {
+        std::lock_guard lock(mutex_);
+        return use(static_cast<const FrameBufferData&>(frame_));
+    }
+    template <typename Use> auto WithWritable(Use use)
+    {
+        std::lock_guard lock(mutex_);
+        return use(frame_);
+    }
+    void Free();
+
+private:
+    mutable std::mutex mutex_; // guards frame_
+    FrameBufferData frame_;
 };
 
-// On the capture output ("StillGrabber"): for every sample.
+// Where a still request came from. A keyboard request (F2, the window's camera button, the
+// time-lapse series) saves the frame on screen when it was made; the microscope's own button
+// saves the frame that comes with its press.
+enum class StillSource { Keyboard, CameraButton };
+
+// The one pending still request, shared by whoever asks (any thread) and the frame callback.
+class StillTrigger {
+public:
+    struct Observation {
+        std::optional<StillSource> pending;
+        bool announce = false; // this frame is the first to see the request: tell the engine
+    };
+
+    void Request(StillSource source);
+    // Streaming thread, once per frame.
+    Observation Observe();
+    // User-interface thread: the request is being served. False when none is pending (an
+    // earlier notification served it already).
+    bool Serve();
+    // User-interface thread: no frame could be saved yet; the next frame announces again.
+    void Rearm();
+    std::optional<StillSource> Pending() const;
+
+private:
+    mutable std::mutex mutex_; // guards pending_ and announced_
+    std::optional<StillSource> pending_;
+    bool announced_ = false;
+};
+
+// On the capture output: every sample.
 class CFrameCallback : public backend::SampleGrabberCallback {
 public:
+    // `frameReady` and `stillDue` run on the streaming thread and only post.
+    CFrameCallback(HeldFrame& frame, StillTrigger& stills, std::function<void()> frameReady,
+                   std::function<void(StillSource)> stillDue);
     void BufferCB(double sampleTime, const std::uint8_t* buffer, std::size_t length) override;
 
-    // Written by the engine when it connects the preview branch.
-    QObject* videoOwner = nullptr;
-    std::atomic<QObject*> notifyWindow{nullptr};
-    std::atomic<int> width{0};
-    std::atomic<int> height{0};
-    std::atomic<FrameSink*> sink{nullptr};
+    // The frame size the stream was connected with; set while the stream is stopped.
+    void SetFrameSize(int width, int height);
+
+private:
+    HeldFrame& frame_;
+    StillTrigger& stills_;
+    std::function<void()> frameReady_;
+    std::function<void(StillSource)> stillDue_;
+    int width_ = 0;
+    int height_ = 0;
 };
 
-// On the still output ("SampleGrabber"): the camera's button asked for a picture.
+// On the still output: the camera's button asked for a picture.
 class CStillTriggerCallback : public backend::SampleGrabberCallback {
 public:
+    explicit CStillTriggerCallback(StillTrigger& stills) : stills_(stills) {}
     void BufferCB(double sampleTime, const std::uint8_t* buffer, std::size_t length) override;
-};
 
-CFrameCallback& FrameCallback();
-CStillTriggerCallback& StillTriggerCallback();
+private:
+    StillTrigger& stills_;
+};

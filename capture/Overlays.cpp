@@ -4,30 +4,6 @@
 #include <QFontMetrics>
 #include <QPainter>
 
-void OverlayTexts::SetConnectMessage(const QString& text)
-{
-    std::lock_guard lock(mutex_);
-    connectMessage_ = text;
-}
-
-QString OverlayTexts::ConnectMessage() const
-{
-    std::lock_guard lock(mutex_);
-    return connectMessage_;
-}
-
-void OverlayTexts::SetFullScreenHint(const QString& text)
-{
-    std::lock_guard lock(mutex_);
-    fullScreenHint_ = text;
-}
-
-QString OverlayTexts::FullScreenHint() const
-{
-    std::lock_guard lock(mutex_);
-    return fullScreenHint_;
-}
-
 QString FormatDateTimeStamp(const QDateTime& time)
 {
     const QDate d = time.date();
@@ -154,7 +130,7 @@ void DrawCircles(QPainter& p, const QRect& client, const OverlaySwitches& on)
 
 void DrawConnectMessage(QPainter& p, const QRect& client, const OverlayTexts& texts, const QFont& font)
 {
-    const QString text = texts.ConnectMessage();
+    const QString text = texts.connectMessage;
     if (text.isEmpty()) return;
     const QFontMetrics metrics(font);
     const int width = metrics.horizontalAdvance(text);
@@ -170,7 +146,7 @@ void DrawConnectMessage(QPainter& p, const QRect& client, const OverlayTexts& te
 void DrawFullScreenHint(QPainter& p, const QRect& client, const OverlayTexts& texts, const QFont& font)
 {
     if (!texts.fullScreen) return;
-    const QString text = texts.FullScreenHint();
+    const QString text = texts.fullScreenHint;
     const QFontMetrics metrics(font);
     const int width = metrics.horizontalAdvance(text);
     const int x = width + 4 < client.width() ? client.width() - width - 4 : 0;

@@ -8,31 +8,23 @@
 #include <QRect>
 #include <QString>
 
-#include <atomic>
-#include <mutex>
 
 class QPainter;
 
+// Which measuring aids are drawn over the live picture.
 struct OverlaySwitches {
-    std::atomic<int> dateTime{0};
-    std::atomic<int> crossLine{0};
-    std::atomic<int> coordinates{0};
-    std::atomic<int> circles{0};
+    bool dateTime = false;
+    bool crossLine = false;
+    bool coordinates = false;
+    bool circles = false;
+    bool Any() const { return dateTime || crossLine || coordinates || circles; }
 };
 
-// Texts owned by the main window and read while drawing (possibly on another thread).
-class OverlayTexts {
-public:
-    void SetConnectMessage(const QString& text);
-    QString ConnectMessage() const;
-    void SetFullScreenHint(const QString& text);
-    QString FullScreenHint() const;
-    std::atomic<int> fullScreen{0};
-
-private:
-    mutable std::mutex mutex_;
-    QString connectMessage_;
-    QString fullScreenHint_;
+// Texts owned by the main window and drawn over the preview.
+struct OverlayTexts {
+    QString connectMessage; // empty while the microscope streams
+    QString fullScreenHint;
+    bool fullScreen = false;
 };
 
 // "%d-%d-%d %d:%d:%d" without leading zeros.

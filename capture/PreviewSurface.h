@@ -1,8 +1,7 @@
 #pragma once
-// The preview's off-screen surface: every frame is stretched (nearest pixel) over the
-// whole surface and the overlays drawn on it, then the finished picture is swapped to the
-// front, so the window shows it in one copy. Composing may run on the streaming thread;
-// painting runs on the user-interface thread. Two pictures alternate, so no frame needs
+// The preview's picture: each frame is stretched (nearest pixel) over the window's client
+// size once, and the overlays are drawn on it once; painting only copies it. Used on the
+// user-interface thread only. The picture is reused from frame to frame, so no frame needs
 // an allocation once running.
 
 #include <QImage>
@@ -10,7 +9,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <vector>
 
 class QPainter;
@@ -22,27 +20,24 @@ public:
     // Makes a black surface of `size` (the window's client size), replacing any old one.
     void Create(QSize size);
     void Delete();
-    bool Exists() const;
-    QSize Size() const;
+    bool Exists() const { return !image_.isNull(); }
+    QSize Size() const { return image_.size(); }
 
-    // Stretches a frame (one composing thread at a time) of 24-bit bottom-up rows over the surface and draws `overlays` on
-    // it. False when there is no surface or the frame is shorter than its size says.
-    bool Compose(const std::uint8_t* pixels, std::size_t length, int width, int height,
-                 const OverlayPainter& overlays);
+    // Stretches a frame of 24-bit bottom-up rows (padded to 4 bytes) over the surface.
+    // False when there is no surface or the frame is shorter than its size says.
+    bool Compose(const std::uint8_t* pixels, std::size_t length, int width, int height);
+    // Draws the overlays on what was composed.
+    void DrawOverlays(const OverlayPainter& overlays);
     // Fills the surface with black.
     void Clear();
 
-    // Copies the front picture to `painter` at (0, 0).
+    // Copies the picture to `painter` at (0, 0).
     void PaintTo(QPainter& painter) const;
-    QImage Snapshot() const;
+    QImage Snapshot() const { return image_.copy(); }
 
 private:
-    mutable std::mutex mutex_;
-    QImage front_;
-    QImage back_;
-    // Used only by the one composing thread: byte offset in a source row per surface column.
+    QImage image_;
+    // Byte offset in a source row per surface column, kept while the sizes stay.
     std::vector<int> sourceColumn_;
     int mappedSourceWidth_ = -1;
-    bool exists_ = false;
-    std::uint64_t generation_ = 0; // bumped by Create/Delete so a stale compose is dropped
 };

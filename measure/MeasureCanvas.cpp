@@ -12,9 +12,6 @@
 
 #include <cmath>
 
-int PictureWidth = 0;
-int PictureHeight = 0;
-int FileNameRate = 0;
 
 namespace {
 
@@ -73,7 +70,7 @@ CMeasureCanvas::CMeasureCanvas(const QString& picturePath, QSize viewSize, QWidg
 CMeasureCanvas::~CMeasureCanvas()
 {
     Release();
-    Shapes().Clear();
+    shapes_.Clear();
 }
 
 void CMeasureCanvas::OpenPicture(const QString& path)
@@ -90,16 +87,14 @@ void CMeasureCanvas::OpenPicture(const QString& path)
     }
     title_ = PictureTitle(path);
     fileCaption_ = PictureFileCaption(path);
-    FileNameRate = FileNameRateOf(fileCaption_);
-    PictureWidth = picture_.width();
-    PictureHeight = picture_.height();
-    if (PictureWidth == 1280 && PictureHeight == 1024) {
+    fileNameRate_ = FileNameRateOf(fileCaption_);
+    if (picture_.width() == 1280 && picture_.height() == 1024) {
         saveScaleX_ = 2.0;
         saveScaleY_ = 2.1333;
     } else if (picture_.size() != size()) {
         // Any other picture shown stretched is saved with its shapes scaled the same way.
-        saveScaleX_ = static_cast<double>(PictureWidth) / width();
-        saveScaleY_ = static_cast<double>(PictureHeight) / height();
+        saveScaleX_ = static_cast<double>(picture_.width()) / width();
+        saveScaleY_ = static_cast<double>(picture_.height()) / height();
     }
 }
 
@@ -119,7 +114,7 @@ void CMeasureCanvas::Recompose()
     QPainter painter(&view_);
     painter.drawImage(rect(), picture_);
     const CoordinateMap identity;
-    for (const auto& shape : Shapes().shapeList) DrawShape(painter, *shape, identity);
+    for (const auto& shape : shapes_.shapeList) DrawShape(painter, *shape, identity);
     QFont captionFont = DefaultLabelFont();
     painter.setFont(captionFont);
     painter.setPen(Qt::white);
@@ -327,7 +322,7 @@ void CMeasureCanvas::StartShape(QPoint p)
             shape->labels = {pendingText_};
             shape->textColor = textColor;
             shape->textFont = textFont;
-            Shapes().Add(std::move(shape));
+            shapes_.Add(std::move(shape));
         }
         pendingText_.clear(); // each text is placed once
         ClearPlaced();
@@ -361,7 +356,7 @@ void CMeasureCanvas::ContinueShape(QPoint p)
             segmentPlaced_ = true;
         } else {
             // Freehand: the points were gathered while the mouse moved.
-            if (current_) Shapes().Add(std::move(current_));
+            if (current_) shapes_.Add(std::move(current_));
             Release();
             continuousOn_ = false;
             ClearPlaced();
@@ -469,7 +464,7 @@ void CMeasureCanvas::DoubleClick(QPoint q)
         SetShapePen(*current_);
         current_->labelFont = labelFont;
         current_->labelColor = labelColor;
-        Shapes().Add(std::move(current_));
+        shapes_.Add(std::move(current_));
         Release();
         segmentPlaced_ = continuousOn_ = false;
         ClearPlaced();
@@ -480,7 +475,7 @@ void CMeasureCanvas::DoubleClick(QPoint q)
         current_->labelColor = labelColor;
         current_->labelFont = labelFont;
         current_->kind = ShapePolygon;
-        Shapes().Add(std::move(current_));
+        shapes_.Add(std::move(current_));
         Release();
         edgePlaced_ = polygonOn_ = false;
         ClearPlaced();
@@ -538,19 +533,19 @@ void CMeasureCanvas::Complete(ShapeKind kind, std::vector<QPoint> points)
         shape->labelFont = labelFont;
         shape->labelColor = labelColor;
     }
-    Shapes().Add(std::move(shape));
+    shapes_.Add(std::move(shape));
     ClearPlaced();
 }
 
 void CMeasureCanvas::Undo()
 {
-    Shapes().Undo();
+    shapes_.Undo();
     ClearPlaced();
 }
 
 void CMeasureCanvas::Redo()
 {
-    Shapes().Redo();
+    shapes_.Redo();
     ClearPlaced();
 }
 
@@ -566,7 +561,7 @@ bool CMeasureCanvas::SaveAnnotated(const QString& path) const
     {
         QPainter painter(&annotated);
         const CoordinateMap map{saveScaleX_, saveScaleY_, true};
-        for (const auto& shape : Shapes().shapeList) DrawShape(painter, *shape, map);
+        for (const auto& shape : shapes_.shapeList) DrawShape(painter, *shape, map);
     }
     // The caption is only shown, never saved.
     return annotated.convertToFormat(QImage::Format_RGB888).save(path, format, format[0] == 'J' ? 90 : -1);

@@ -1,6 +1,6 @@
 #pragma once
 // The window on which one picture is shown and shapes are drawn and measured over it with
-// the mouse. Shapes live in the program-wide ShapeStore; this window builds them, shows the
+// the mouse. This window owns its shapes, builds them, shows the
 // picture with every shape and writes the annotated picture at the picture's own size.
 
 #include "MeasureShape.h"
@@ -10,11 +10,6 @@
 
 #include <memory>
 #include <optional>
-
-// Published when a picture is opened: its size and the magnification in its file name.
-extern int PictureWidth;
-extern int PictureHeight;
-extern int FileNameRate;
 
 // File name parts of a picture path.
 QString PictureTitle(const QString& path);       // name without its extension
@@ -30,6 +25,10 @@ public:
 
     bool HasPicture() const { return !picture_.isNull(); }
     QSize PictureSize() const { return picture_.size(); }
+    // The magnification in the picture's file name, 0 when it has none.
+    int FileNameRate() const { return fileNameRate_; }
+    ShapeStore& Shapes() { return shapes_; }
+    const ShapeStore& Shapes() const { return shapes_; }
     QString Title() const { return title_; }
     QString FileCaption() const { return fileCaption_; }
     double SaveScaleX() const { return saveScaleX_; }
@@ -129,4 +128,6 @@ private:
     QRect confinement_;
     std::vector<Figure> placed_; // drawn on click until the next full repaint
     Figure feedback_;            // the reversible rubber band
+    ShapeStore shapes_;
+    int fileNameRate_ = 0;
 };

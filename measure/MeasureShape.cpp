@@ -2,12 +2,6 @@
 
 #include <QColor>
 
-ShapeStore& Shapes()
-{
-    static ShapeStore store;
-    return store;
-}
-
 void ShapeStore::Undo()
 {
     if (shapeList.empty()) return;

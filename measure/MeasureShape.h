@@ -71,8 +71,5 @@ public:
     void Clear();
 };
 
-// The lists shared by whichever canvas exists.
-ShapeStore& Shapes();
-
 QColor ToQColor(ColorRef colour);
 ColorRef ToColorRef(const QColor& colour);

@@ -93,7 +93,7 @@ CPhotoMeasureDlg::CPhotoMeasureDlg(const QString& picturePath, QWidget* parent)
     frame_->setFrameShape(QFrame::NoFrame);
     frame_->setGeometry(3, 30, 640, 512);
     CreateCanvas(picturePath_, false);
-    rateBox_->setText(QString::number(FileNameRate));
+    rateBox_->setText(QString::number(canvas_->FileNameRate()));
 
     setWindowTitle(LangText("PhotoMeasure", 64, "Photo Measure"));
     background_ = resources::LoadBitmapImage(IDB_MEASURE_BACKGROUND).convertToFormat(QImage::Format_RGB32);
@@ -331,7 +331,7 @@ void CPhotoMeasureDlg::OnOpen()
     const QString path = GetOpenFileName(this, request);
     if (path.isEmpty() || !canvas_) return;
     CreateCanvas(path, true);
-    rateBox_->setText(QString::number(FileNameRate));
+    rateBox_->setText(QString::number(canvas_->FileNameRate()));
     readout_->clear();
 }
 

@@ -7,8 +7,10 @@
 std::unique_ptr<backend::CaptureBackend> CreateCaptureBackend(bool withSimulatedMicroscope)
 {
     auto composite = std::make_unique<backend::CompositeBackend>();
-    composite->Add(std::make_unique<backend::V4l2Backend>(backend::RealKernelCalls(),
-                                                          std::make_unique<backend::UdevVideoNodes>(), true));
+    const backend::KernelCalls calls = backend::RealKernelCalls();
+    auto nodes = std::make_unique<backend::UdevVideoNodes>(
+        [calls](const std::string& devnode) { return backend::QueryDeviceCaps(calls, devnode); });
+    composite->Add(std::make_unique<backend::V4l2Backend>(calls, std::move(nodes), true));
     if (withSimulatedMicroscope) composite->Add(std::make_unique<backend::SimulatedBackend>(true));
     return composite;
 }

@@ -3,9 +3,9 @@
 // stack, so the engine's own logic (device table, pin choice, formats, flags) runs the same
 // on V4L2, on the simulated microscope and on test fakes.
 //
-// Threads: every call is made on the user-interface thread. Grabber callbacks run on the
-// back end's streaming thread; device notifications and graph-event wake-ups are delivered
-// on the thread that caused them (the user-interface thread for udev and for tests).
+// Threads: every call is made on the user-interface thread. Grabber callbacks and stream
+// events run on the back end's streaming thread; device notifications are delivered on the
+// thread that caused them (the user-interface thread for udev and for tests).
 
 #include "VideoInfoHeader.h"
 
@@ -18,19 +18,20 @@
 
 namespace backend {
 
-// Result codes in the platform's style: 0 is success, negative is failure.
-using Result = std::int32_t;
-constexpr Result kOk = 0;
-constexpr Result kFalse = 1; // success without a value (S_FALSE)
-constexpr Result kFail = static_cast<Result>(0x80004005);
-constexpr Result kNoInterface = static_cast<Result>(0x80004002);
-constexpr Result kNotFound = static_cast<Result>(0x80070490);
-constexpr Result kCannotConnect = static_cast<Result>(0x80040217);
-constexpr Result kAlreadyConnected = static_cast<Result>(0x80040204);
-constexpr Result kDeviceGone = static_cast<Result>(0x8007048F);
-constexpr Result kInvalidArgument = static_cast<Result>(0x80070057);
-constexpr Result kNotSupported = static_cast<Result>(0x80004001);
-inline bool Succeeded(Result r) { return r >= 0; }
+// What an operation of the back end came to.
+enum class Result {
+    Ok,
+    Failed,
+    NotFound,         // no such pin, property or device
+    CannotConnect,    // the output does not take a grabber
+    AlreadyConnected, // the output has its grabber already
+    DeviceGone,       // the camera was unplugged
+    AccessDenied,     // the camera's node exists but this user may not open it
+    InvalidArgument,  // the camera refuses this format or value
+    NotSupported,
+};
+inline bool Succeeded(Result r) { return r == Result::Ok; }
+inline bool Failed(Result r) { return r != Result::Ok; }
 
 // Hardware identifiers compare whole, ignoring letter case.
 inline bool EqualsIgnoringCase(const std::string& a, const std::string& b)
@@ -42,7 +43,6 @@ inline bool EqualsIgnoringCase(const std::string& a, const std::string& b)
     }
     return true;
 }
-inline bool Failed(Result r) { return r < 0; }
 
 // A device of the catalogue. Handles compare equal when they name the same device across
 // two listings (the same node of the same USB device).
@@ -87,10 +87,11 @@ struct PropertyRange {
     int minimum = 0, maximum = 0, stepping = 0, defaultValue = 0, flags = 0;
 };
 
-// Graph event codes passed on to the engine.
-constexpr long kEventComplete = 0x01;
-constexpr long kEventErrorAbort = 0x03;
-constexpr long kEventDeviceLost = 0x1F;
+// What a running stream reports to the engine, from the streaming thread.
+enum class StreamEvent {
+    DeviceLost,   // the camera went away: no more samples
+    StreamFailed, // the camera is there but stopped delivering, and a restart did not help
+};
 
 // An opened camera: its outputs, format, grabbers, streaming, properties and inputs.
 class CaptureSource {
@@ -105,11 +106,10 @@ public:
     virtual Result GetFormat(VideoInfoHeader& format) const = 0;
     virtual Result SetFormat(const VideoInfoHeader& format) = 0;
 
-    // Puts a grabber named `name` on output pin `pin`; kCannotConnect when the pin does not
-    // accept it (taken already, or no such pin). One-shot grabbers are told so; frames of a
-    // still output arrive only when the camera's button is pressed.
-    virtual Result ConnectGrabber(int pin, const std::string& name, bool oneShot,
-                                  SampleGrabberCallback* callback) = 0;
+    // Puts a grabber on output pin `pin`; CannotConnect when there is no such pin,
+    // AlreadyConnected when it has one. Frames of a still output arrive only when the
+    // camera's button is pressed. Only while stopped.
+    virtual Result ConnectGrabber(int pin, SampleGrabberCallback* callback) = 0;
     // Disconnects and removes every grabber (everything downstream of the source).
     virtual void DisconnectAll() = 0;
     virtual int ConnectedGrabberCount() const = 0;
@@ -119,10 +119,8 @@ public:
     virtual Result Stop() = 0;
     virtual bool IsRunning() const = 0;
 
-    // Graph events: `wake` is called (any thread) when an event is queued; GetEvent takes
-    // one, false when none is queued.
-    virtual void SetEventNotify(std::function<void()> wake) = 0;
-    virtual bool GetEvent(long& code, long& param1, long& param2) = 0;
+    // Receives the stream's events on the streaming thread. Only while stopped.
+    virtual void SetEventSink(std::function<void(StreamEvent)> sink) = 0;
 
     // Video processing amplifier; false from HasVideoProcAmp when the camera has none.
     virtual bool HasVideoProcAmp() const = 0;
@@ -145,8 +143,13 @@ public:
     virtual bool ListDevices(std::vector<CatalogueEntry>& devices) = 0;
     // A present imaging device has exactly this hardware identifier (case ignored).
     virtual bool IsHardwareIdPresent(const std::string& hardwareId) = 0;
-    // Opens the device for capture; null when it cannot be opened.
-    virtual std::unique_ptr<CaptureSource> OpenSource(const DeviceHandle& device) = 0;
+    // Opens the device for capture; null when it cannot be opened, and then `failure` (when
+    // given) says why and names the node.
+    struct OpenFailure {
+        Result reason = Result::Failed;
+        std::string node; // e.g. /dev/video2
+    };
+    virtual std::unique_ptr<CaptureSource> OpenSource(const DeviceHandle& device, OpenFailure* failure = nullptr) = 0;
 
     virtual void SetDeviceNotify(std::function<void(DeviceNotification)> notify) = 0;
 };

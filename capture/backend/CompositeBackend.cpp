@@ -24,10 +24,11 @@ bool CompositeBackend::IsHardwareIdPresent(const std::string& hardwareId)
     return false;
 }
 
-std::unique_ptr<CaptureSource> CompositeBackend::OpenSource(const DeviceHandle& device)
+std::unique_ptr<CaptureSource> CompositeBackend::OpenSource(const DeviceHandle& device, OpenFailure* failure)
 {
+    // Only the member the handle belongs to says why it failed.
     for (auto& member : members_)
-        if (auto source = member->OpenSource(device)) return source;
+        if (auto source = member->OpenSource(device, failure)) return source;
     return nullptr;
 }
 

@@ -207,12 +207,13 @@ bool SimulatedBackend::IsHardwareIdPresent(const std::string& hardwareId)
     });
 }
 
-std::unique_ptr<CaptureSource> SimulatedBackend::OpenSource(const DeviceHandle& handle)
+std::unique_ptr<CaptureSource> SimulatedBackend::OpenSource(const DeviceHandle& handle, OpenFailure* failure)
 {
     auto* simulated = dynamic_cast<const SimulatedHandle*>(&handle);
     if (!simulated) return nullptr;
     for (const auto& device : devices_)
         if (device->Id() == simulated->Id() && device->IsPlugged()) return std::make_unique<SimulatedSource>(device);
+    if (failure) *failure = {Result::DeviceGone, "simulated microscope"};
     return nullptr;
 }
 

@@ -20,52 +20,51 @@ std::vector<PinCategory> SimulatedSource::OutputPins() const
 
 Result SimulatedSource::GetFormat(VideoInfoHeader& format) const
 {
-    if (!device_->IsPlugged()) return kDeviceGone;
+    if (!device_->IsPlugged()) return Result::DeviceGone;
     format = device_->Format();
-    return kOk;
+    return Result::Ok;
 }
 
 Result SimulatedSource::SetFormat(const VideoInfoHeader& format)
 {
     device_->CountSetFormat();
-    if (!device_->IsPlugged()) return kDeviceGone;
-    if (running_) return kFail;
-    if (device_->RefusesFormats() || !SimulatedDevice::IsSupportedFormat(format)) return kInvalidArgument;
+    if (!device_->IsPlugged()) return Result::DeviceGone;
+    if (running_) return Result::Failed;
+    if (device_->RefusesFormats() || !SimulatedDevice::IsSupportedFormat(format)) return Result::InvalidArgument;
     device_->StoreFormat(format);
-    return kOk;
+    return Result::Ok;
 }
 
-Result SimulatedSource::ConnectGrabber(int pin, const std::string& name, bool oneShot, SampleGrabberCallback* callback)
+Result SimulatedSource::ConnectGrabber(int pin, SampleGrabberCallback* callback)
 {
     const int pinCount = static_cast<int>(OutputPins().size());
-    if (pin < 0 || pin >= pinCount || running_) return kCannotConnect;
-    if (grabbers_[pin].callback) return kAlreadyConnected;
-    grabbers_[pin] = Grabber{name, oneShot, callback};
-    return kOk;
+    if (pin < 0 || pin >= pinCount || running_) return Result::CannotConnect;
+    if (grabbers_[pin]) return Result::AlreadyConnected;
+    grabbers_[pin] = callback;
+    return Result::Ok;
 }
 
 void SimulatedSource::DisconnectAll()
 {
-    for (auto& grabber : grabbers_) grabber = Grabber{};
+    grabbers_[0] = grabbers_[1] = nullptr;
 }
 
 int SimulatedSource::ConnectedGrabberCount() const
 {
-    return static_cast<int>(std::count_if(std::begin(grabbers_), std::end(grabbers_),
-                                          [](const Grabber& g) { return g.callback != nullptr; }));
+    return (grabbers_[0] ? 1 : 0) + (grabbers_[1] ? 1 : 0);
 }
 
 Result SimulatedSource::Run()
 {
-    if (running_) return kOk;
-    if (!device_->IsPlugged()) return kDeviceGone;
+    if (running_) return Result::Ok;
+    if (!device_->IsPlugged()) return Result::DeviceGone;
     {
         std::lock_guard lock(stopMutex_);
         stopRequested_ = false;
     }
     running_ = true;
     thread_ = std::thread([this] { StreamLoop(); });
-    return kOk;
+    return Result::Ok;
 }
 
 Result SimulatedSource::Stop()
@@ -77,34 +76,24 @@ Result SimulatedSource::Stop()
     stopSignal_.notify_all();
     if (thread_.joinable()) thread_.join(); // every callback has returned after this
     running_ = false;
-    return kOk;
-}
-
-void SimulatedSource::SetEventNotify(std::function<void()> wake)
-{
-    events_.SetWake(std::move(wake));
-}
-
-bool SimulatedSource::GetEvent(long& code, long& param1, long& param2)
-{
-    return events_.Take(code, param1, param2);
+    return Result::Ok;
 }
 
 
 Result SimulatedSource::GetRange(int property, PropertyRange& range) const
 {
     range = device_->Range(property);
-    return range.maximum > range.minimum ? kOk : kNotFound;
+    return range.maximum > range.minimum ? Result::Ok : Result::NotFound;
 }
 
 Result SimulatedSource::Get(int property, int& value, int& flags) const
 {
-    return device_->GetProperty(property, value, flags) ? kOk : kNotFound;
+    return device_->GetProperty(property, value, flags) ? Result::Ok : Result::NotFound;
 }
 
 Result SimulatedSource::Set(int property, int value, int flags)
 {
-    return device_->SetProperty(property, value, flags) ? kOk : kInvalidArgument;
+    return device_->SetProperty(property, value, flags) ? Result::Ok : Result::InvalidArgument;
 }
 
 void SimulatedSource::StreamLoop()
@@ -127,7 +116,7 @@ void SimulatedSource::StreamLoop()
         }
         if (!device_->IsPlugged()) {
             // The camera went away mid-stream: no more samples, the graph reports it.
-            events_.Queue(kEventDeviceLost);
+            if (eventSink_) eventSink_(StreamEvent::DeviceLost);
             std::unique_lock lock(stopMutex_);
             stopSignal_.wait(lock, [this] { return stopRequested_; });
             return;
@@ -137,9 +126,9 @@ void SimulatedSource::StreamLoop()
         renderer.RenderFrame(seconds, frame.data(), tone.empty() ? nullptr : tone.data());
 
         // A button press goes out on the still output first, then the frame on the capture output.
-        if (device_->TakeStillPress() && grabbers_[1].callback)
-            grabbers_[1].callback->BufferCB(seconds, frame.data(), frame.size());
-        if (grabbers_[0].callback) grabbers_[0].callback->BufferCB(seconds, frame.data(), frame.size());
+        if (device_->TakeStillPress() && grabbers_[1])
+            grabbers_[1]->BufferCB(seconds, frame.data(), frame.size());
+        if (grabbers_[0]) grabbers_[0]->BufferCB(seconds, frame.data(), frame.size());
 
         due += interval;
         const auto now = Clock::now();

@@ -4,7 +4,6 @@
 // streaming thread at the negotiated frame interval.
 
 #include "CaptureBackend.h"
-#include "GraphEvents.h"
 #include "SimulatedBackend.h"
 #include "SlideRenderer.h"
 
@@ -26,19 +25,17 @@ public:
     Result GetFormat(VideoInfoHeader& format) const override;
     Result SetFormat(const VideoInfoHeader& format) override;
 
-    Result ConnectGrabber(int pin, const std::string& name, bool oneShot, SampleGrabberCallback* callback) override;
+    Result ConnectGrabber(int pin, SampleGrabberCallback* callback) override;
     void DisconnectAll() override;
     int ConnectedGrabberCount() const override;
-    // The name of the grabber on `pin`, empty when none (tests look at the wiring).
-    std::string GrabberOn(int pin) const { return pin >= 0 && pin < 2 ? grabbers_[pin].name : std::string(); }
-    bool IsOneShot(int pin) const { return pin >= 0 && pin < 2 && grabbers_[pin].oneShot; }
+    // The grabber on `pin`, null when none (tests look at the wiring).
+    const SampleGrabberCallback* GrabberOn(int pin) const { return pin >= 0 && pin < 2 ? grabbers_[pin] : nullptr; }
 
     Result Run() override;
     Result Stop() override;
     bool IsRunning() const override { return running_; }
 
-    void SetEventNotify(std::function<void()> wake) override;
-    bool GetEvent(long& code, long& param1, long& param2) override;
+    void SetEventSink(std::function<void(StreamEvent)> sink) override { eventSink_ = std::move(sink); }
 
     bool HasVideoProcAmp() const override { return true; }
     Result GetRange(int property, PropertyRange& range) const override;
@@ -47,27 +44,21 @@ public:
 
     int AnalogInputCount() const override { return 0; }
     bool CanRoute(int) const override { return false; }
-    Result Route(int) override { return kNotSupported; }
+    Result Route(int) override { return Result::NotSupported; }
 
 private:
-    struct Grabber {
-        std::string name;
-        bool oneShot = false;
-        SampleGrabberCallback* callback = nullptr;
-    };
-
     void StreamLoop();
 
     std::shared_ptr<SimulatedDevice> device_;
     // Grabbers per pin; written only while stopped, read by the streaming thread.
-    Grabber grabbers_[2];
+    SampleGrabberCallback* grabbers_[2] = {nullptr, nullptr};
     std::atomic<bool> running_{false};
     std::thread thread_;
     std::mutex stopMutex_;
     std::condition_variable stopSignal_;
     bool stopRequested_ = false;
 
-    GraphEventQueue events_;
+    std::function<void(StreamEvent)> eventSink_; // set while stopped, called while streaming
 };
 
 } // namespace backend

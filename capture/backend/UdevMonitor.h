@@ -5,12 +5,13 @@
 #include "CaptureBackend.h"
 
 #include <QObject>
+#include <QSocketNotifier>
 
 #include <functional>
+#include <memory>
 
 struct udev;
 struct udev_monitor;
-class QSocketNotifier;
 
 namespace backend {
 
@@ -19,15 +20,21 @@ class UdevMonitor : public QObject {
 public:
     explicit UdevMonitor(std::function<void(DeviceNotification)> notify);
     ~UdevMonitor() override;
-    bool IsWatching() const { return monitor_ != nullptr; }
+    bool IsWatching() const { return notifier_ != nullptr; }
 
 private:
+    struct UdevUnref {
+        void operator()(udev* context) const;
+        void operator()(udev_monitor* monitor) const;
+    };
+
     void OnReadable();
 
     std::function<void(DeviceNotification)> notify_;
-    udev* udev_ = nullptr;
-    udev_monitor* monitor_ = nullptr;
-    QSocketNotifier* notifier_ = nullptr;
+    std::unique_ptr<udev, UdevUnref> udev_;
+    std::unique_ptr<udev_monitor, UdevUnref> monitor_;
+    // Declared last: it stops watching the monitor's descriptor before the monitor goes.
+    std::unique_ptr<QSocketNotifier> notifier_;
 };
 
 } // namespace backend

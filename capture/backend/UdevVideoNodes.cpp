@@ -1,6 +1,7 @@
 #include "VideoNodes.h"
 
 #include <libudev.h>
+#include <linux/videodev2.h>
 
 #include <algorithm>
 #include <cstring>
@@ -56,20 +57,62 @@ std::string DisplayNameOf(const VideoNode& node)
     return "@device:v4l2:" + node.devnode + "#usb#Vid_" + node.vendorId + "&Pid_" + node.productId + "#" + node.syspath;
 }
 
-std::vector<VideoNode> UdevVideoNodes::CaptureNodes()
+bool NaturalLess(const std::string& a, const std::string& b)
+{
+    std::size_t i = 0, j = 0;
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    while (i < a.size() && j < b.size()) {
+        if (digit(a[i]) && digit(b[j])) {
+            std::size_t endA = i, endB = j;
+            while (endA < a.size() && a[endA] == '0') ++endA; // leading zeros do not count
+            while (endB < b.size() && b[endB] == '0') ++endB;
+            std::size_t runA = endA, runB = endB;
+            while (runA < a.size() && digit(a[runA])) ++runA;
+            while (runB < b.size() && digit(b[runB])) ++runB;
+            const std::size_t lengthA = runA - endA, lengthB = runB - endB;
+            if (lengthA != lengthB) return lengthA < lengthB;
+            const int order = a.compare(endA, lengthA, b, endB, lengthB);
+            if (order != 0) return order < 0;
+            i = runA;
+            j = runB;
+            continue;
+        }
+        if (a[i] != b[j]) return a[i] < b[j];
+        ++i;
+        ++j;
+    }
+    return a.size() - i < b.size() - j;
+}
+
+std::vector<VideoNode> SelectCaptureNodes(std::vector<UdevNodeRecord> records, const DeviceCapsProbe& probe)
 {
     std::vector<VideoNode> nodes;
+    for (UdevNodeRecord& record : records) {
+        if (!record.capabilities.empty() && record.capabilities.find(":capture:") == std::string::npos) continue;
+        if (probe) {
+            const std::optional<std::uint32_t> caps = probe(record.node.devnode);
+            if (caps && !(*caps & V4L2_CAP_VIDEO_CAPTURE)) continue;
+        }
+        nodes.push_back(std::move(record.node));
+    }
+    std::sort(nodes.begin(), nodes.end(), [](const VideoNode& a, const VideoNode& b) { return NaturalLess(a.devnode, b.devnode); });
+    return nodes;
+}
+
+std::vector<VideoNode> UdevVideoNodes::CaptureNodes()
+{
+    std::vector<UdevNodeRecord> records;
     std::unique_ptr<udev, UdevFree> context(udev_new());
-    if (!context) return nodes;
+    if (!context) return {};
     std::unique_ptr<udev_enumerate, UdevFree> enumeration(udev_enumerate_new(context.get()));
     udev_enumerate_add_match_subsystem(enumeration.get(), "video4linux");
     udev_enumerate_scan_devices(enumeration.get());
     ForEachDevice(context.get(), enumeration.get(), [&](udev_device* device) {
-        const std::string capabilities = Text(udev_device_get_property_value(device, "ID_V4L_CAPABILITIES"));
-        if (!capabilities.empty() && capabilities.find(":capture:") == std::string::npos) return;
         const char* devnode = udev_device_get_devnode(device);
         if (!devnode) return;
-        VideoNode node;
+        UdevNodeRecord record;
+        record.capabilities = Text(udev_device_get_property_value(device, "ID_V4L_CAPABILITIES"));
+        VideoNode& node = record.node;
         node.devnode = devnode;
         node.syspath = Text(udev_device_get_syspath(device));
         node.name = Text(udev_device_get_property_value(device, "ID_V4L_PRODUCT"));
@@ -80,10 +123,9 @@ std::vector<VideoNode> UdevVideoNodes::CaptureNodes()
             node.productId = Text(udev_device_get_sysattr_value(usb, "idProduct"));
         }
         node.buttonNode = ButtonNodeOf(context.get(), usb);
-        nodes.push_back(std::move(node));
+        records.push_back(std::move(record));
     });
-    std::sort(nodes.begin(), nodes.end(), [](const VideoNode& a, const VideoNode& b) { return a.devnode < b.devnode; });
-    return nodes;
+    return SelectCaptureNodes(std::move(records), probe_);
 }
 
 std::vector<std::string> UdevVideoNodes::UsbHardwareIds()

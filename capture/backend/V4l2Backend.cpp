@@ -75,16 +75,19 @@ bool V4l2Backend::IsHardwareIdPresent(const std::string& hardwareId)
     return std::any_of(ids.begin(), ids.end(), [&](const std::string& id) { return EqualsIgnoringCase(id, hardwareId); });
 }
 
-std::unique_ptr<CaptureSource> V4l2Backend::OpenSource(const DeviceHandle& device)
+std::unique_ptr<CaptureSource> V4l2Backend::OpenSource(const DeviceHandle& device, OpenFailure* failure)
 {
     auto* handle = dynamic_cast<const V4l2Handle*>(&device);
     if (!handle) return nullptr;
     for (VideoNode& node : nodes_->CaptureNodes()) {
         if (node.syspath != handle->Syspath()) continue;
+        const std::string devnode = node.devnode;
         auto source = std::make_unique<V4l2Source>(calls_, std::move(node));
         if (source->IsOpen()) return source;
+        if (failure) *failure = {source->OpenError(), devnode};
         return nullptr;
     }
+    if (failure) *failure = {Result::DeviceGone, {}};
     return nullptr;
 }
 

@@ -20,7 +20,7 @@ public:
 
     bool ListDevices(std::vector<CatalogueEntry>& devices) override;
     bool IsHardwareIdPresent(const std::string& hardwareId) override;
-    std::unique_ptr<CaptureSource> OpenSource(const DeviceHandle& device) override;
+    std::unique_ptr<CaptureSource> OpenSource(const DeviceHandle& device, OpenFailure* failure = nullptr) override;
     void SetDeviceNotify(std::function<void(DeviceNotification)> notify) override;
 
 private:

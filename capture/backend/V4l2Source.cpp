@@ -1,8 +1,11 @@
 #include "V4l2Source.h"
 
+#include "framework/Logging.h"
+
 #include <linux/input.h>
 #include <linux/videodev2.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -45,40 +48,62 @@ std::uint32_t ControlOf(int property)
 
 Result FromErrno()
 {
-    return errno == ENODEV || errno == EIO ? kDeviceGone : kFail;
+    switch (errno) {
+    case ENODEV:
+    case ENOENT:
+    case ENXIO: return Result::DeviceGone;
+    case EACCES:
+    case EPERM: return Result::AccessDenied;
+    default: return Result::Failed;
+    }
 }
 
 } // namespace
 
 V4l2Source::V4l2Source(const KernelCalls& calls, VideoNode node) : calls_(calls), node_(std::move(node))
 {
-    fd_ = calls_.videoOpen(node_.devnode.c_str(), O_RDWR | O_NONBLOCK);
+    fd_ = OwnedFd(calls_.videoOpen(node_.devnode.c_str(), O_RDWR | O_NONBLOCK), calls_.videoClose);
+    if (!fd_.IsValid()) {
+        openError_ = FromErrno();
+        qCWarning(lcCapture) << "cannot open" << node_.devnode.c_str() << ":" << std::strerror(errno);
+        return;
+    }
     v4l2_capability capability{};
-    if (fd_ >= 0 && (Ioctl(VIDIOC_QUERYCAP, &capability) < 0 ||
-                     !((capability.device_caps ? capability.device_caps : capability.capabilities) & V4L2_CAP_STREAMING))) {
-        calls_.videoClose(fd_);
-        fd_ = -1;
+    if (Ioctl(VIDIOC_QUERYCAP, &capability) < 0) {
+        openError_ = FromErrno();
+        fd_.Reset();
+        return;
+    }
+    const std::uint32_t caps =
+        (capability.capabilities & V4L2_CAP_DEVICE_CAPS) ? capability.device_caps : capability.capabilities;
+    if (!(caps & V4L2_CAP_VIDEO_CAPTURE) || !(caps & V4L2_CAP_STREAMING)) {
+        qCInfo(lcCapture) << node_.devnode.c_str() << "is no streaming camera";
+        openError_ = Result::NotSupported;
+        fd_.Reset();
+        return;
     }
     // The still button is optional: without it (or without the right to read it) the
     // camera still streams.
-    if (fd_ >= 0 && !node_.buttonNode.empty()) buttonFd_ = calls_.open(node_.buttonNode.c_str(), O_RDONLY | O_NONBLOCK);
+    if (!node_.buttonNode.empty()) {
+        buttonFd_ = OwnedFd(calls_.open(node_.buttonNode.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC), calls_.close);
+        if (!buttonFd_.IsValid())
+            qCInfo(lcCapture) << "the still button" << node_.buttonNode.c_str() << "cannot be read:" << std::strerror(errno);
+    }
 }
 
 V4l2Source::~V4l2Source()
 {
     Stop();
-    if (buttonFd_ >= 0) calls_.close(buttonFd_);
-    if (fd_ >= 0) calls_.videoClose(fd_);
 }
 
 int V4l2Source::Ioctl(unsigned long request, void* argument) const
 {
-    return RetryIoctl(calls_, fd_, request, argument);
+    return RetryIoctl(calls_, fd_.Get(), request, argument);
 }
 
 Result V4l2Source::GetFormat(VideoInfoHeader& format) const
 {
-    if (fd_ < 0) return kFail;
+    if (!IsOpen()) return Result::Failed;
     v4l2_format fmt{};
     fmt.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     if (Ioctl(VIDIOC_G_FMT, &fmt) < 0) return FromErrno();
@@ -97,14 +122,14 @@ Result V4l2Source::GetFormat(VideoInfoHeader& format) const
     format.averageTimePerFrame = interval;
     const std::uint32_t fps = interval > 0 ? static_cast<std::uint32_t>(10000000 / interval) : 0;
     format.bitRate = fps * format.imageSize * 8u;
-    return kOk;
+    return Result::Ok;
 }
 
 Result V4l2Source::SetFormat(const VideoInfoHeader& format)
 {
-    if (fd_ < 0) return kFail;
-    if (running_) return kFail;
-    if (format.width <= 0 || format.height == 0) return kInvalidArgument;
+    if (!IsOpen()) return Result::Failed;
+    if (running_) return Result::Failed;
+    if (format.width <= 0 || format.height == 0) return Result::InvalidArgument;
     const std::uint32_t width = static_cast<std::uint32_t>(format.width);
     const std::uint32_t height = static_cast<std::uint32_t>(std::abs(format.height));
     v4l2_format fmt{};
@@ -115,7 +140,7 @@ Result V4l2Source::SetFormat(const VideoInfoHeader& format)
     fmt.fmt.pix.field = V4L2_FIELD_ANY;
     if (Ioctl(VIDIOC_S_FMT, &fmt) < 0) return FromErrno();
     // A camera answers with the nearest size it has; another size is a refusal.
-    if (fmt.fmt.pix.width != width || fmt.fmt.pix.height != height) return kInvalidArgument;
+    if (fmt.fmt.pix.width != width || fmt.fmt.pix.height != height) return Result::InvalidArgument;
     if (format.averageTimePerFrame > 0) {
         v4l2_streamparm parm{};
         parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
@@ -123,25 +148,25 @@ Result V4l2Source::SetFormat(const VideoInfoHeader& format)
         parm.parm.capture.timeperframe.denominator = 10000000;
         Ioctl(VIDIOC_S_PARM, &parm); // a camera with a fixed rate keeps it
     }
-    return kOk;
+    return Result::Ok;
 }
 
-Result V4l2Source::ConnectGrabber(int pin, const std::string& name, bool oneShot, SampleGrabberCallback* callback)
+Result V4l2Source::ConnectGrabber(int pin, SampleGrabberCallback* callback)
 {
-    if (pin < 0 || pin > 1 || running_ || fd_ < 0) return kCannotConnect;
-    if (grabbers_[pin].callback) return kAlreadyConnected;
-    grabbers_[pin] = Grabber{name, oneShot, callback};
-    return kOk;
+    if (pin < 0 || pin > 1 || running_ || !IsOpen()) return Result::CannotConnect;
+    if (grabbers_[pin]) return Result::AlreadyConnected;
+    grabbers_[pin] = callback;
+    return Result::Ok;
 }
 
 void V4l2Source::DisconnectAll()
 {
-    for (auto& grabber : grabbers_) grabber = Grabber{};
+    grabbers_[0] = grabbers_[1] = nullptr;
 }
 
 int V4l2Source::ConnectedGrabberCount() const
 {
-    return (grabbers_[0].callback ? 1 : 0) + (grabbers_[1].callback ? 1 : 0);
+    return (grabbers_[0] ? 1 : 0) + (grabbers_[1] ? 1 : 0);
 }
 
 Result V4l2Source::StartStreaming()
@@ -151,40 +176,51 @@ Result V4l2Source::StartStreaming()
     if (Ioctl(VIDIOC_G_FMT, &fmt) < 0) return FromErrno();
     if (fmt.fmt.pix.pixelformat != V4L2_PIX_FMT_BGR24) {
         fmt.fmt.pix.pixelformat = V4L2_PIX_FMT_BGR24;
-        if (Ioctl(VIDIOC_S_FMT, &fmt) < 0 || fmt.fmt.pix.pixelformat != V4L2_PIX_FMT_BGR24) return FromErrno();
+        if (Ioctl(VIDIOC_S_FMT, &fmt) < 0) return FromErrno();
+        if (fmt.fmt.pix.pixelformat != V4L2_PIX_FMT_BGR24) return Result::NotSupported;
     }
     width_ = static_cast<int>(fmt.fmt.pix.width);
     height_ = static_cast<int>(fmt.fmt.pix.height);
-    bytesPerLine_ = fmt.fmt.pix.bytesperline ? fmt.fmt.pix.bytesperline : static_cast<std::size_t>(width_) * 3;
-    frame_.assign(((static_cast<std::size_t>(width_) * 3 + 3) & ~std::size_t{3}) * static_cast<std::size_t>(height_), 0);
+    const std::size_t rowBytes = static_cast<std::size_t>(width_) * 3;
+    // Rows may be padded beyond the pixels; bytesperline says by how much.
+    bytesPerLine_ = std::max<std::size_t>(fmt.fmt.pix.bytesperline, rowBytes);
+    frame_.assign(((rowBytes + 3) & ~std::size_t{3}) * static_cast<std::size_t>(height_), 0);
+
+    v4l2_streamparm parm{};
+    parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    frameInterval100ns_ = 0;
+    if (Ioctl(VIDIOC_G_PARM, &parm) == 0 && parm.parm.capture.timeperframe.denominator != 0)
+        frameInterval100ns_ = static_cast<std::int64_t>(parm.parm.capture.timeperframe.numerator) * 10000000 /
+                              parm.parm.capture.timeperframe.denominator;
 
     v4l2_requestbuffers request{};
     request.count = kBufferCount;
     request.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     request.memory = V4L2_MEMORY_MMAP;
-    if (Ioctl(VIDIOC_REQBUFS, &request) < 0 || request.count == 0) return FromErrno();
+    if (Ioctl(VIDIOC_REQBUFS, &request) < 0) return FromErrno();
+    if (request.count == 0) return Result::Failed;
     for (std::uint32_t i = 0; i < request.count; ++i) {
         v4l2_buffer buffer{};
         buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
         buffer.memory = V4L2_MEMORY_MMAP;
         buffer.index = i;
         if (Ioctl(VIDIOC_QUERYBUF, &buffer) < 0) return FromErrno();
-        void* address = calls_.videoMmap(nullptr, buffer.length, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, buffer.m.offset);
+        void* address =
+            calls_.videoMmap(nullptr, buffer.length, PROT_READ | PROT_WRITE, MAP_SHARED, fd_.Get(), buffer.m.offset);
         if (address == MAP_FAILED) return FromErrno();
-        buffers_.push_back({address, buffer.length});
+        buffers_.emplace_back(address, buffer.length, calls_.videoMunmap);
         if (Ioctl(VIDIOC_QBUF, &buffer) < 0) return FromErrno();
     }
     v4l2_buf_type type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     if (Ioctl(VIDIOC_STREAMON, &type) < 0) return FromErrno();
-    return kOk;
+    return Result::Ok;
 }
 
 void V4l2Source::StopStreaming()
 {
     v4l2_buf_type type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     Ioctl(VIDIOC_STREAMOFF, &type); // fails harmlessly on a camera that is gone
-    for (const Mapping& mapping : buffers_) calls_.videoMunmap(mapping.address, mapping.length);
-    buffers_.clear();
+    buffers_.clear();               // unmaps them
     v4l2_requestbuffers request{};
     request.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     request.memory = V4L2_MEMORY_MMAP;
@@ -193,87 +229,170 @@ void V4l2Source::StopStreaming()
 
 Result V4l2Source::Run()
 {
-    if (running_) return kOk;
-    if (fd_ < 0) return kFail;
+    if (running_) return Result::Ok;
+    if (!IsOpen()) return Result::Failed;
+    stopFd_ = OwnedFd(calls_.eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK), calls_.close);
+    if (!stopFd_.IsValid()) {
+        // Without the stop signal the streaming thread could never be ended.
+        qCWarning(lcCapture) << "no stop signal for the stream:" << std::strerror(errno);
+        return Result::Failed;
+    }
     const Result started = StartStreaming();
     if (Failed(started)) {
+        qCWarning(lcCapture) << "cannot start streaming" << node_.devnode.c_str() << ":" << std::strerror(errno);
         StopStreaming();
+        stopFd_.Reset();
         return started;
     }
-    stopFd_ = eventfd(0, EFD_CLOEXEC);
     running_ = true;
     thread_ = std::thread([this] { StreamLoop(); });
-    return kOk;
+    return Result::Ok;
 }
 
 Result V4l2Source::Stop()
 {
     if (thread_.joinable()) {
         const std::uint64_t one = 1;
-        [[maybe_unused]] const ssize_t written = ::write(stopFd_, &one, sizeof one);
+        if (calls_.write(stopFd_.Get(), &one, sizeof one) != static_cast<ssize_t>(sizeof one))
+            qCWarning(lcCapture) << "the stop signal could not be sent:" << std::strerror(errno);
         thread_.join(); // every callback has returned after this
     }
-    if (stopFd_ >= 0) {
-        ::close(stopFd_);
-        stopFd_ = -1;
-    }
+    stopFd_.Reset();
     if (running_) StopStreaming();
     running_ = false;
-    return kOk;
+    return Result::Ok;
+}
+
+std::chrono::milliseconds V4l2Source::StallTimeout() const
+{
+    const auto fivePeriods = std::chrono::milliseconds(frameInterval100ns_ * 5 / 10000);
+    return std::max<std::chrono::milliseconds>(fivePeriods, std::chrono::seconds(2));
+}
+
+void V4l2Source::ReportAndWaitForStop(StreamEvent event)
+{
+    if (eventSink_) eventSink_(event);
+    pollfd stop{stopFd_.Get(), POLLIN, 0};
+    while (!(calls_.poll(&stop, 1, -1) > 0 && (stop.revents & POLLIN))) {
+    }
+}
+
+bool V4l2Source::Requeue(v4l2_buffer& buffer)
+{
+    if (buffer.index >= buffers_.size()) return true;
+    if (Ioctl(VIDIOC_QBUF, &buffer) == 0) return true;
+    // EINVAL: the driver kept the buffer queued itself; only a vanished camera is fatal.
+    return errno != ENODEV;
+}
+
+V4l2Source::Dequeued V4l2Source::DequeueOne(std::chrono::steady_clock::time_point start)
+{
+    v4l2_buffer buffer{};
+    buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    buffer.memory = V4L2_MEMORY_MMAP;
+    buffer.index = ~0u;
+    if (Ioctl(VIDIOC_DQBUF, &buffer) < 0) {
+        const int error = errno;
+        if (error == ENODEV) return Dequeued::Lost;
+        // EIO (libv4l2 could not convert, or the driver flagged the buffer), EAGAIN after
+        // POLLIN: a buffer the driver handed out is given back and streaming goes on.
+        qCDebug(lcCapture) << "DQBUF failed:" << std::strerror(error);
+        if (error == EIO && !Requeue(buffer)) return Dequeued::Lost;
+        return Dequeued::Damaged;
+    }
+    bool delivered = false;
+    if (buffer.flags & V4L2_BUF_FLAG_ERROR) {
+        qCDebug(lcCapture) << "buffer" << buffer.index << "flagged as damaged";
+    } else {
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        delivered = DeliverBuffer(buffer.index, buffer.bytesused, seconds);
+        if (!delivered) qCDebug(lcCapture) << "short buffer:" << buffer.bytesused << "bytes";
+    }
+    if (!Requeue(buffer)) return Dequeued::Lost;
+    return delivered ? Dequeued::Frame : Dequeued::Damaged;
 }
 
 void V4l2Source::StreamLoop()
 {
-    const auto start = std::chrono::steady_clock::now();
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
+    auto lastFrame = start;
+    int errorRun = 0;
+    bool restartedSinceLastFrame = false;
     for (;;) {
-        pollfd fds[3] = {{stopFd_, POLLIN, 0}, {fd_, POLLIN, 0}, {buttonFd_, POLLIN, 0}};
-        const nfds_t count = buttonFd_ >= 0 ? 3 : 2;
-        const int ready = calls_.poll(fds, count, 1000);
+        const auto deadline = lastFrame + StallTimeout();
+        const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        pollfd fds[3] = {{stopFd_.Get(), POLLIN, 0}, {fd_.Get(), POLLIN, 0}, {buttonFd_.Get(), POLLIN, 0}};
+        const nfds_t count = buttonFd_.IsValid() ? 3 : 2;
+        const int ready = calls_.poll(fds, count, static_cast<int>(std::max<long long>(wait, 0) + 1));
         if (fds[0].revents & POLLIN) return;
-        bool lost = ready < 0 && errno != EINTR;
-        if (ready > 0) {
-            if (count == 3 && (fds[2].revents & POLLIN)) ReadButton();
-            if (fds[1].revents & (POLLERR | POLLHUP | POLLNVAL)) {
-                lost = true;
-            } else if (fds[1].revents & POLLIN) {
-                v4l2_buffer buffer{};
-                buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-                buffer.memory = V4L2_MEMORY_MMAP;
-                if (Ioctl(VIDIOC_DQBUF, &buffer) < 0) {
-                    lost = errno != EAGAIN;
-                } else {
-                    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-                    // A buffer flagged as damaged is given back unused.
-                    if (!(buffer.flags & V4L2_BUF_FLAG_ERROR)) DeliverBuffer(buffer.index, buffer.bytesused, seconds);
-                    lost = Ioctl(VIDIOC_QBUF, &buffer) < 0;
-                }
-            }
-        }
-        if (lost) {
-            // The camera went away mid-stream: no more samples. The graph reports it, the
-            // device notifications restart the engine, and this thread waits to be stopped.
-            events_.Queue(kEventDeviceLost);
-            pollfd stop{stopFd_, POLLIN, 0};
-            while (calls_.poll(&stop, 1, -1) <= 0 && !(stop.revents & POLLIN)) {
-            }
+        if (ready < 0 && errno != EINTR) {
+            qCWarning(lcCapture) << "poll failed:" << std::strerror(errno);
+            ReportAndWaitForStop(StreamEvent::DeviceLost);
             return;
         }
+        if (ready > 0) {
+            if (count == 3 && (fds[2].revents & POLLIN)) ReadButton();
+            const short video = fds[1].revents;
+            if (video & (POLLHUP | POLLNVAL)) {
+                qCWarning(lcCapture) << node_.devnode.c_str() << "hung up";
+                ReportAndWaitForStop(StreamEvent::DeviceLost);
+                return;
+            }
+            if (video & POLLIN) {
+                switch (DequeueOne(start)) {
+                case Dequeued::Frame:
+                    lastFrame = Clock::now();
+                    errorRun = 0;
+                    restartedSinceLastFrame = false;
+                    break;
+                case Dequeued::Damaged: ++errorRun; break;
+                case Dequeued::Lost:
+                    qCWarning(lcCapture) << node_.devnode.c_str() << "went away";
+                    ReportAndWaitForStop(StreamEvent::DeviceLost);
+                    return;
+                }
+            } else if (video & POLLERR) {
+                ++errorRun;
+            }
+        }
+        const bool stalled = Clock::now() >= lastFrame + StallTimeout();
+        if (errorRun < kErrorRunLimit && !stalled) continue;
+
+        qCWarning(lcCapture) << node_.devnode.c_str()
+                             << (stalled ? "delivered no frame in time" : "delivered a run of damaged frames");
+        if (restartedSinceLastFrame) {
+            qCWarning(lcCapture) << "a restart did not help: the stream has failed";
+            ReportAndWaitForStop(StreamEvent::StreamFailed);
+            return;
+        }
+        qCInfo(lcCapture) << "restarting the stream of" << node_.devnode.c_str();
+        StopStreaming();
+        if (const Result restarted = StartStreaming(); Failed(restarted)) {
+            qCWarning(lcCapture) << "the stream could not be restarted:" << std::strerror(errno);
+            ReportAndWaitForStop(restarted == Result::DeviceGone ? StreamEvent::DeviceLost : StreamEvent::StreamFailed);
+            return;
+        }
+        restartedSinceLastFrame = true;
+        errorRun = 0;
+        lastFrame = Clock::now();
     }
 }
 
 bool V4l2Source::DeliverBuffer(std::uint32_t index, std::uint32_t bytesUsed, double seconds)
 {
-    if (index >= buffers_.size()) return false;
-    const auto* source = static_cast<const std::uint8_t*>(buffers_[index].address);
+    if (index >= buffers_.size() || height_ <= 0) return false;
+    const std::uint8_t* source = buffers_[index].Data();
     const std::size_t rowBytes = static_cast<std::size_t>(width_) * 3;
-    if (static_cast<std::size_t>(bytesUsed) < bytesPerLine_ * static_cast<std::size_t>(height_ - 1) + rowBytes) return false;
+    const std::size_t used = std::min<std::size_t>(bytesUsed, buffers_[index].Length());
+    if (used < bytesPerLine_ * static_cast<std::size_t>(height_ - 1) + rowBytes) return false;
     const std::size_t stride = (rowBytes + 3) & ~std::size_t{3};
     for (int y = 0; y < height_; ++y)
         std::memcpy(frame_.data() + stride * static_cast<std::size_t>(height_ - 1 - y),
                     source + bytesPerLine_ * static_cast<std::size_t>(y), rowBytes);
     // A button press goes out on the still output first, then the frame on the capture output.
-    if (stillPressed_.exchange(false) && grabbers_[1].callback) grabbers_[1].callback->BufferCB(seconds, frame_.data(), frame_.size());
-    if (grabbers_[0].callback) grabbers_[0].callback->BufferCB(seconds, frame_.data(), frame_.size());
+    if (stillPressed_.exchange(false) && grabbers_[1]) grabbers_[1]->BufferCB(seconds, frame_.data(), frame_.size());
+    if (grabbers_[0]) grabbers_[0]->BufferCB(seconds, frame_.data(), frame_.size());
     return true;
 }
 
@@ -281,7 +400,7 @@ void V4l2Source::ReadButton()
 {
     input_event events[16];
     for (;;) {
-        const ssize_t got = calls_.read(buttonFd_, events, sizeof events);
+        const ssize_t got = calls_.read(buttonFd_.Get(), events, sizeof events);
         if (got <= 0) return;
         for (std::size_t i = 0; i < static_cast<std::size_t>(got) / sizeof(input_event); ++i)
             if (events[i].type == EV_KEY && events[i].value == 1 && (events[i].code == KEY_CAMERA || events[i].code == BTN_0))
@@ -289,40 +408,30 @@ void V4l2Source::ReadButton()
     }
 }
 
-void V4l2Source::SetEventNotify(std::function<void()> wake)
-{
-    events_.SetWake(std::move(wake));
-}
-
-bool V4l2Source::GetEvent(long& code, long& param1, long& param2)
-{
-    return events_.Take(code, param1, param2);
-}
-
 
 Result V4l2Source::GetRange(int property, PropertyRange& range) const
 {
     v4l2_queryctrl query{};
     query.id = ControlOf(property);
-    if (!query.id || Ioctl(VIDIOC_QUERYCTRL, &query) < 0 || (query.flags & V4L2_CTRL_FLAG_DISABLED)) return kNotFound;
+    if (!query.id || Ioctl(VIDIOC_QUERYCTRL, &query) < 0 || (query.flags & V4L2_CTRL_FLAG_DISABLED)) return Result::NotFound;
     range = {query.minimum, query.maximum, query.step, query.default_value, kVideoProcAmpFlagsManual};
-    return kOk;
+    return Result::Ok;
 }
 
 Result V4l2Source::Get(int property, int& value, int& flags) const
 {
     v4l2_control control{ControlOf(property), 0};
-    if (!control.id || Ioctl(VIDIOC_G_CTRL, &control) < 0) return kNotFound;
+    if (!control.id || Ioctl(VIDIOC_G_CTRL, &control) < 0) return Result::NotFound;
     value = control.value;
     flags = kVideoProcAmpFlagsManual;
-    return kOk;
+    return Result::Ok;
 }
 
 Result V4l2Source::Set(int property, int value, int)
 {
     v4l2_control control{ControlOf(property), value};
     if (!control.id || Ioctl(VIDIOC_S_CTRL, &control) < 0) return FromErrno();
-    return kOk;
+    return Result::Ok;
 }
 
 int V4l2Source::AnalogInputCount() const
@@ -345,7 +454,7 @@ bool V4l2Source::CanRoute(int input) const
 Result V4l2Source::Route(int input)
 {
     int index = input;
-    return Ioctl(VIDIOC_S_INPUT, &index) < 0 ? FromErrno() : kOk;
+    return Ioctl(VIDIOC_S_INPUT, &index) < 0 ? FromErrno() : Result::Ok;
 }
 
 } // namespace backend

@@ -2,32 +2,42 @@
 // A V4L2 camera opened for capture: memory-mapped streaming on its own thread, frames
 // converted to 24-bit BGR (by libv4l2) and flipped to bottom-up rows, the still button read
 // from the camera's input device, the picture controls as the video properties.
+//
+// The streaming thread rides out what real cameras do: a damaged buffer, an EIO or EAGAIN
+// from DQBUF (libv4l2 after frames it could not decode) are given back and streaming goes
+// on; a run of them, or no frame for five frame periods (two seconds at least), restarts the
+// stream once; only when that does not help is the stream reported failed.
 
 #include "CaptureBackend.h"
-#include "GraphEvents.h"
 #include "KernelCalls.h"
 #include "VideoNodes.h"
 
 #include <atomic>
-#include <deque>
-#include <mutex>
+#include <chrono>
 #include <thread>
+
+struct v4l2_buffer;
 
 namespace backend {
 
 class V4l2Source : public CaptureSource {
 public:
+    // Consecutive failed dequeues that count as a broken stream.
+    static constexpr int kErrorRunLimit = 10;
+
     V4l2Source(const KernelCalls& calls, VideoNode node);
     ~V4l2Source() override;
 
-    bool IsOpen() const { return fd_ >= 0; }
+    bool IsOpen() const { return fd_.IsValid(); }
+    // Why the camera could not be opened (Ok when it is open).
+    Result OpenError() const { return openError_; }
 
     std::vector<PinCategory> OutputPins() const override { return {PinCategory::Capture, PinCategory::Still}; }
     bool HasStreamConfig() const override { return IsOpen(); }
     Result GetFormat(VideoInfoHeader& format) const override;
     Result SetFormat(const VideoInfoHeader& format) override;
 
-    Result ConnectGrabber(int pin, const std::string& name, bool oneShot, SampleGrabberCallback* callback) override;
+    Result ConnectGrabber(int pin, SampleGrabberCallback* callback) override;
     void DisconnectAll() override;
     int ConnectedGrabberCount() const override;
 
@@ -35,8 +45,7 @@ public:
     Result Stop() override;
     bool IsRunning() const override { return running_; }
 
-    void SetEventNotify(std::function<void()> wake) override;
-    bool GetEvent(long& code, long& param1, long& param2) override;
+    void SetEventSink(std::function<void(StreamEvent)> sink) override { eventSink_ = std::move(sink); }
 
     bool HasVideoProcAmp() const override { return IsOpen(); }
     Result GetRange(int property, PropertyRange& range) const override;
@@ -48,37 +57,38 @@ public:
     Result Route(int input) override;
 
 private:
-    struct Mapping {
-        void* address = nullptr;
-        std::size_t length = 0;
-    };
-    struct Grabber {
-        std::string name;
-        bool oneShot = false;
-        SampleGrabberCallback* callback = nullptr;
-    };
+    // What one dequeue came to.
+    enum class Dequeued { Frame, Damaged, Lost };
 
     Result StartStreaming();
     void StopStreaming();
     void StreamLoop();
+    Dequeued DequeueOne(std::chrono::steady_clock::time_point start);
+    bool Requeue(v4l2_buffer& buffer);
     bool DeliverBuffer(std::uint32_t index, std::uint32_t bytesUsed, double seconds);
+    std::chrono::milliseconds StallTimeout() const;
+    void ReportAndWaitForStop(StreamEvent event);
     void ReadButton();
     int Ioctl(unsigned long request, void* argument) const;
 
     KernelCalls calls_;
     VideoNode node_;
-    int fd_ = -1;
-    int buttonFd_ = -1;
-    int stopFd_ = -1;
-    Grabber grabbers_[2];
-    std::vector<Mapping> buffers_;
+    OwnedFd fd_;
+    OwnedFd buttonFd_;
+    OwnedFd stopFd_;
+    Result openError_ = Result::Ok;
+    // Written only while stopped, read by the streaming thread.
+    SampleGrabberCallback* grabbers_[2] = {nullptr, nullptr};
+    std::function<void(StreamEvent)> eventSink_;
+    // Owned by the streaming thread while it runs (a restart remaps them), by Run/Stop else.
+    std::vector<MappedBuffer> buffers_;
     int width_ = 0, height_ = 0;
     std::size_t bytesPerLine_ = 0;
+    std::int64_t frameInterval100ns_ = 0;
     std::vector<std::uint8_t> frame_; // bottom-up BGR rows padded to 4 bytes
     std::atomic<bool> running_{false};
     std::atomic<bool> stillPressed_{false};
     std::thread thread_;
-    GraphEventQueue events_;
 };
 
 } // namespace backend

@@ -1,6 +1,9 @@
 #pragma once
 // The computer's V4L2 capture nodes and USB devices, as udev knows them.
 
+#include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,10 +30,33 @@ public:
 // The display name the engine matches: it carries "Vid_xxxx&Pid_yyyy".
 std::string DisplayNameOf(const VideoNode& node);
 
+// What udev says of one video4linux node.
+struct UdevNodeRecord {
+    VideoNode node;
+    std::string capabilities; // ID_V4L_CAPABILITIES, e.g. ":capture:"; empty when udev has none
+};
+
+// The device capabilities (V4L2_CAP_*) a node reports, or none when it cannot be asked.
+using DeviceCapsProbe = std::function<std::optional<std::uint32_t>(const std::string& devnode)>;
+
+// The cameras among the nodes: a node is one when its own device capabilities include video
+// capture. udev's ID_V4L_CAPABILITIES rules a node out early; older udev versions label a
+// camera's metadata node ":capture:" too, so the node itself is asked as well. A node that
+// cannot be asked (no permission) stays, so opening it can say why it fails. Sorted
+// naturally by node: video2 before video10.
+std::vector<VideoNode> SelectCaptureNodes(std::vector<UdevNodeRecord> records, const DeviceCapsProbe& probe);
+
+// "video2" < "video10": runs of digits compare by their value.
+bool NaturalLess(const std::string& a, const std::string& b);
+
 class UdevVideoNodes : public VideoNodeSource {
 public:
+    explicit UdevVideoNodes(DeviceCapsProbe probe) : probe_(std::move(probe)) {}
     std::vector<VideoNode> CaptureNodes() override;
     std::vector<std::string> UsbHardwareIds() override;
+
+private:
+    DeviceCapsProbe probe_;
 };
 
 } // namespace backend

@@ -1,4 +1,3 @@
-#include "AppMessages.h"
 #include "CaptureGraph.h"
 #include "Commands.h"
 #include "FileDialogs.h"
@@ -18,19 +17,14 @@
 namespace {
 
 // Records (and holds back) the open requests the window posts to itself.
-class MessageSpy : public QObject {
+class OpenSpy : public QObject {
 public:
-    std::vector<std::uint32_t> messages;
+    std::vector<OpenSelectedEvent::Kind> requests;
     bool eventFilter(QObject*, QEvent* event) override
     {
-        if (AppMessageEvent::IsAppMessage(event)) {
-            const auto message = static_cast<AppMessageEvent*>(event)->Message();
-            if (message == WM_OPEN_PICTURE || message == WM_OPEN_VIDEO) {
-                messages.push_back(message);
-                return true;
-            }
-        }
-        return false;
+        if (event->type() != OpenSelectedEvent::Type()) return false;
+        requests.push_back(static_cast<OpenSelectedEvent*>(event)->WhatToOpen());
+        return true;
     }
 };
 
@@ -40,7 +34,6 @@ protected:
     {
         backend_ = std::make_unique<backend::SimulatedBackend>(withMicroscope);
         instance_ = std::make_unique<SingleInstance>("Vizmora-test-" + QUuid::createUuid().toString(QUuid::Id128));
-        ShowingPictures = 1;
         dialog_ = std::make_unique<CMainDialog>(*backend_, *instance_, nullptr,
                                                 CMainDialog::Places{documents_.path(), program_.path()});
         dialog_->show();
@@ -63,7 +56,7 @@ protected:
             if (dialog_->Button(id)->isEnabled()) return false;
         return true;
     }
-    QString ConnectMessage() const { return dialog_->Engine().Texts().ConnectMessage(); }
+    QString ConnectMessage() const { return dialog_->Engine().Texts().connectMessage; }
 
     QTemporaryDir documents_;
     QTemporaryDir program_;
@@ -117,7 +110,7 @@ TEST_F(MainDialogTest, WithoutTheMicroscopeTheButtonsAreOffAndTheUserIsAskedToCo
     dialog_->OnCommand(ID_OVERLAY_CROSS);
     dialog_->OnCommand(ID_OVERLAY_TIME);
     EXPECT_EQ(dialog_->OverlayCounters(), (std::array<int, 4>{0, 0, 0, 0}));
-    EXPECT_EQ(dialog_->Engine().Overlays().crossLine.load(), 0);
+    EXPECT_FALSE(dialog_->Engine().Overlays().crossLine);
 
     // Plugging it in starts the preview.
     backend_->Plug(backend_->Microscope());
@@ -148,15 +141,15 @@ TEST_F(MainDialogTest, SeveralNodeChangesGiveOneCheckASecondAfterTheLast)
     Start(true);
     const int before = backend_->PresenceQueries();
     for (int i = 0; i < 3; ++i) {
-        dialog_->OnDeviceChange(backend::DeviceNotification::NodesChanged);
+        dialog_->Presence().OnDeviceChange(backend::DeviceNotification::NodesChanged);
         QTest::qWait(300);
     }
     EXPECT_EQ(backend_->PresenceQueries(), before); // each notification postponed the check
-    EXPECT_EQ(dialog_->Timers().Interval(CMainDialog::kTimerDeviceCheck), 1000);
+    EXPECT_EQ(dialog_->Presence().DeviceCheckTimer().interval(), 1000);
     EXPECT_TRUE(WaitUntil([&] { return backend_->PresenceQueries() > before; }, 2000));
     QTest::qWait(1200);
     EXPECT_EQ(backend_->PresenceQueries(), before + 1);
-    EXPECT_FALSE(dialog_->Timers().IsActive(CMainDialog::kTimerDeviceCheck));
+    EXPECT_FALSE(dialog_->Presence().DeviceCheckTimer().isActive());
 }
 
 TEST_F(MainDialogTest, FullScreenRoundTripRestoresThePlacementAndMenu)
@@ -216,7 +209,7 @@ TEST_F(MainDialogTest, CommandsCheckTheirConditions)
     QTest::keyClick(&dialog_->Engine(), Qt::Key_F2);
     ASSERT_EQ(boxes.Boxes().size(), 1u);
     EXPECT_EQ(boxes.Boxes()[0].text, "Please return to the preview state");
-    EXPECT_EQ(StillRequested.load(), 0);
+    EXPECT_FALSE(dialog_->Engine().Stills().Pending());
 
     dialog_->OnCommand(ID_FILE_DELETE_ALL);
     ASSERT_EQ(boxes.Boxes().size(), 2u);
@@ -229,7 +222,7 @@ TEST_F(MainDialogTest, OpenGoesToThePictureWindowOnlyForBmpAndBMP)
     WriteFile(documents_.path() + "/QRV-DM500 files/Picture/a.Bmp", QByteArray(100, 'x'));
     WriteFile(documents_.path() + "/QRV-DM500 files/Picture/b.BMP", QByteArray(100, 'x'));
     Start(true);
-    MessageSpy spy;
+    OpenSpy spy;
     dialog_->installEventFilter(&spy);
     auto& list = dialog_->ThumbnailList();
     ASSERT_EQ(list.Pictures().size(), 2u);
@@ -239,7 +232,8 @@ TEST_F(MainDialogTest, OpenGoesToThePictureWindowOnlyForBmpAndBMP)
         dialog_->OnCommand(ID_FILE_OPEN);
     }
     QCoreApplication::processEvents();
-    EXPECT_EQ(spy.messages, (std::vector<std::uint32_t>{WM_OPEN_VIDEO, WM_OPEN_PICTURE}));
+    EXPECT_EQ(spy.requests, (std::vector<OpenSelectedEvent::Kind>{OpenSelectedEvent::Kind::Video,
+                                                                   OpenSelectedEvent::Kind::Picture}));
 }
 
 TEST_F(MainDialogTest, SaveAsRefusesThePictureFolderItselfButNotASubfolder)
@@ -270,9 +264,9 @@ TEST_F(MainDialogTest, OverlaySwitchesFlipOnEachUse)
 {
     Start(true);
     dialog_->OnCommand(ID_OVERLAY_CIRCLE);
-    EXPECT_EQ(dialog_->Engine().Overlays().circles.load(), 1);
+    EXPECT_TRUE(dialog_->Engine().Overlays().circles);
     dialog_->OnCommand(ID_OVERLAY_CIRCLE);
-    EXPECT_EQ(dialog_->Engine().Overlays().circles.load(), 0);
+    EXPECT_FALSE(dialog_->Engine().Overlays().circles);
     EXPECT_EQ(dialog_->OverlayCounters()[2], 0);
 }
 
@@ -280,14 +274,14 @@ TEST_F(MainDialogTest, F11SwitchesTo640x480AndRemembersIt)
 {
     Start(true);
     QTest::keyClick(&dialog_->Engine(), Qt::Key_F11);
-    EXPECT_EQ(CaptureWidth.load(), 640);
+    EXPECT_EQ(dialog_->Engine().CaptureSize().width(), 640);
     EXPECT_EQ(QFileInfo(program_.path() + "/CapConfig.dat").size(), 88);
     EXPECT_EQ(backend_->Microscope()->Format().width, 640);
     dialog_->close();
     dialog_.reset();
     Start(true); // the next start comes up at 640 x 480
     EXPECT_EQ(backend_->Microscope()->Format().width, 640);
-    EXPECT_EQ(CaptureWidth.load(), 640);
+    EXPECT_EQ(dialog_->Engine().CaptureSize().width(), 640);
 }
 
 TEST_F(MainDialogTest, TheMaximiseButtonGoesFullScreen)

@@ -12,10 +12,8 @@
 
 namespace {
 
-// Puts a frame of `width` x `height` with a known pattern into FrameBuffer.
-void HoldFrame(int width, int height)
+void FillFrame(FrameBufferData& frame, int width, int height)
 {
-    FrameBufferData& frame = FrameBuffer();
     const std::size_t bytes = static_cast<std::size_t>(width) * height * 3;
     frame.Reserve(bytes);
     for (std::size_t i = 0; i < bytes; ++i) frame.pixels[i] = static_cast<std::uint8_t>(i * 31 % 251);
@@ -25,6 +23,17 @@ void HoldFrame(int width, int height)
     frame.header.width = width;
     frame.header.height = height;
     frame.header.sizeImage = static_cast<std::uint32_t>(bytes);
+}
+
+// Puts a frame of `width` x `height` with a known pattern into `held`.
+void HoldFrame(HeldFrame& held, int width, int height)
+{
+    held.WithWritable([&](FrameBufferData& frame) { FillFrame(frame, width, height); });
+}
+
+const std::uint8_t* HeldPixels(const HeldFrame& held)
+{
+    return held.With([](const FrameBufferData& frame) { return frame.pixels.get(); });
 }
 
 } // namespace
@@ -66,37 +75,41 @@ TEST(StillPictureName, CarriesTheMagnificationOnlyWhenSet)
 TEST(SaveStillPicture, WritesTheHeadersAndTheFrameRowsAndServesARequestOnce)
 {
     QTemporaryDir dir;
-    HoldFrame(1280, 1024);
-    StillRequested = 1;
+    HeldFrame held;
+    StillTrigger stills;
+    HoldFrame(held, 1280, 1024);
+    stills.Request(StillSource::Keyboard);
     const QDateTime time(QDate(2026, 1, 2), QTime(3, 4, 5));
-    const StillSaveResult saved = SaveStillPicture(dir.path(), 0, time, {});
+    const StillSaveResult saved = SaveStillPicture(held, stills, dir.path(), 0, time, {});
     ASSERT_EQ(saved.outcome, StillSaveResult::Saved);
-    EXPECT_EQ(StillRequested.load(), 0);
+    EXPECT_FALSE(stills.Pending());
     const QByteArray bytes = ReadFile(saved.path);
     ASSERT_EQ(bytes.size(), 3932214);
     const std::vector<std::uint8_t> headers = BmpHeaders(1280, 1024, 3932160);
     EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(headers.data()), 54), bytes.left(54));
     EXPECT_EQ(bytes.left(2), "BM");
-    EXPECT_EQ(std::memcmp(bytes.constData() + 54, FrameBuffer().pixels.get(), 3932160), 0);
+    EXPECT_EQ(std::memcmp(bytes.constData() + 54, HeldPixels(held), 3932160), 0);
     // The picture reads back pixel for pixel (bottom-up rows).
     const QImage image(saved.path);
     ASSERT_EQ(image.size(), QSize(1280, 1024));
-    const std::uint8_t* lastRow = FrameBuffer().pixels.get();
+    const std::uint8_t* lastRow = HeldPixels(held);
     EXPECT_EQ(image.pixel(2, 1023), qRgb(lastRow[8], lastRow[7], lastRow[6]));
 
     // A second notification for the same request saves nothing.
-    EXPECT_EQ(SaveStillPicture(dir.path(), 0, time, {}).outcome, StillSaveResult::Dropped);
+    EXPECT_EQ(SaveStillPicture(held, stills, dir.path(), 0, time, {}).outcome, StillSaveResult::Dropped);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 1);
 
-    StillRequested = 1;
-    const StillSaveResult next = SaveStillPicture(dir.path(), 0, time, {});
+    stills.Request(StillSource::Keyboard);
+    const StillSaveResult next = SaveStillPicture(held, stills, dir.path(), 0, time, {});
     EXPECT_TRUE(next.path.endsWith("_N0002.bmp"));
 }
 
 TEST(SaveStillPicture, AFullDiskReportsTheFailureAndLeavesNoCutPicture)
 {
     QTemporaryDir dir;
-    HoldFrame(640, 480);
+    HeldFrame held;
+    StillTrigger stills;
+    HoldFrame(held, 640, 480);
     WriteFile(dir.path() + "/Still_2026-01-01_000000_N0001.bmp", "earlier picture, kept");
     // A file-size limit makes the write fail part way, as a full disk does.
     rlimit old{};
@@ -105,8 +118,8 @@ TEST(SaveStillPicture, AFullDiskReportsTheFailureAndLeavesNoCutPicture)
     small.rlim_cur = 100000;
     signal(SIGXFSZ, SIG_IGN);
     setrlimit(RLIMIT_FSIZE, &small);
-    StillRequested = 1;
-    const StillSaveResult result = SaveStillPicture(dir.path(), 0, QDateTime::currentDateTime(), {});
+    stills.Request(StillSource::Keyboard);
+    const StillSaveResult result = SaveStillPicture(held, stills, dir.path(), 0, QDateTime::currentDateTime(), {});
     setrlimit(RLIMIT_FSIZE, &old);
     EXPECT_EQ(result.outcome, StillSaveResult::Failed);
     EXPECT_FALSE(result.error.isEmpty());

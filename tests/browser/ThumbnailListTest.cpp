@@ -28,7 +28,6 @@ class ThumbnailListTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ShowingPictures = 1;
         QDir().mkpath(Pictures());
         QDir().mkpath(Videos());
     }

@@ -3,12 +3,16 @@
 #include <linux/input.h>
 #include <linux/videodev2.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <sys/eventfd.h>
 #include <sys/mman.h>
+#include <unistd.h>
 #include <thread>
 
-FakeV4l2Camera::FakeV4l2Camera() : pixelFormat_(V4L2_PIX_FMT_YUYV)
+FakeV4l2Camera::FakeV4l2Camera()
+    : pixelFormat_(V4L2_PIX_FMT_YUYV), deviceCaps_(V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING)
 {
     controls_[V4L2_CID_BRIGHTNESS] = 128;
     controls_[V4L2_CID_CONTRAST] = 32;
@@ -18,6 +22,55 @@ backend::VideoNode FakeV4l2Camera::Node() const
 {
     return {"/dev/video7", "/sys/devices/pci0000:00/usb1/1-2/1-2:1.0/video4linux/video7", "5e1a", "2c07",
             "QRV-DM500 (fake)", "/dev/input/event7"};
+}
+
+void FakeV4l2Camera::ScriptFaults(const std::vector<Fault>& faults)
+{
+    std::lock_guard lock(mutex_);
+    faults_.assign(faults.begin(), faults.end());
+}
+
+void FakeV4l2Camera::SetOccasionalDamage(bool on)
+{
+    std::lock_guard lock(mutex_);
+    occasionalDamage_ = on;
+}
+
+void FakeV4l2Camera::Stall(bool untilRestart)
+{
+    std::lock_guard lock(mutex_);
+    stalled_ = true;
+    stallForGood_ = !untilRestart;
+}
+
+void FakeV4l2Camera::FailRestarts()
+{
+    std::lock_guard lock(mutex_);
+    failRestarts_ = true;
+}
+
+void FakeV4l2Camera::SetRowPadding(std::uint32_t bytes)
+{
+    std::lock_guard lock(mutex_);
+    rowPadding_ = bytes;
+}
+
+void FakeV4l2Camera::DenyAccess()
+{
+    std::lock_guard lock(mutex_);
+    denyAccess_ = true;
+}
+
+void FakeV4l2Camera::SetDeviceCaps(std::uint32_t caps)
+{
+    std::lock_guard lock(mutex_);
+    deviceCaps_ = caps;
+}
+
+int FakeV4l2Camera::StreamOnCount() const
+{
+    std::lock_guard lock(mutex_);
+    return streamOnCount_;
 }
 
 void FakeV4l2Camera::PressButton()
@@ -59,6 +112,10 @@ backend::KernelCalls FakeV4l2Camera::Calls()
             errno = ENOENT;
             return -1;
         }
+        if (denyAccess_) {
+            errno = EACCES;
+            return -1;
+        }
         ++openFds_;
         return kVideoFd;
     };
@@ -85,11 +142,15 @@ backend::KernelCalls FakeV4l2Camera::Calls()
         ++openFds_;
         return kButtonFd;
     };
-    calls.close = [this](int) {
+    calls.close = [this](int fd) {
+        if (fd != kButtonFd) return ::close(fd); // the stop signal is a real eventfd
         std::lock_guard lock(mutex_);
         --openFds_;
         return 0;
     };
+    calls.ioctl = [this](int, unsigned long request, void* argument) { return Ioctl(request, argument); };
+    calls.write = [](int fd, const void* buffer, std::size_t length) { return ::write(fd, buffer, length); };
+    calls.eventfd = [](unsigned int initial, int flags) { return ::eventfd(initial, flags); };
     calls.read = [this](int, void* buffer, std::size_t length) -> ssize_t {
         std::lock_guard lock(mutex_);
         if (pendingPresses_ == 0 || length < 2 * sizeof(input_event)) {
@@ -119,7 +180,7 @@ int FakeV4l2Camera::Poll(pollfd* fds, nfds_t count, int timeoutMs)
             if (fds[i].fd == kVideoFd) {
                 std::lock_guard lock(mutex_);
                 if (!plugged_) fds[i].revents = POLLERR;
-                else if (streaming_ && !queued_.empty()) fds[i].revents = POLLIN;
+                else if (streaming_ && !stalled_ && !queued_.empty()) fds[i].revents = POLLIN;
             } else if (fds[i].fd == kButtonFd) {
                 std::lock_guard lock(mutex_);
                 if (pendingPresses_ > 0) fds[i].revents = POLLIN;
@@ -136,10 +197,14 @@ int FakeV4l2Camera::Poll(pollfd* fds, nfds_t count, int timeoutMs)
 
 void FakeV4l2Camera::FillFrame(std::vector<std::uint8_t>& buffer)
 {
-    // Row y of the picture (top-down) holds the value y, so tests can see the flip.
-    const std::size_t stride = width_ * 3;
-    for (std::uint32_t y = 0; y < height_; ++y)
-        std::memset(buffer.data() + stride * y, static_cast<int>(y % 251), stride);
+    // Row y of the picture (top-down) holds the value y, so tests can see the flip; the
+    // padding after each row holds the poison.
+    const std::size_t rowBytes = width_ * 3;
+    const std::size_t stride = rowBytes + rowPadding_;
+    for (std::uint32_t y = 0; y < height_; ++y) {
+        std::memset(buffer.data() + stride * y, static_cast<int>(y % 251), rowBytes);
+        std::memset(buffer.data() + stride * y + rowBytes, kPoison, rowPadding_);
+    }
 }
 
 int FakeV4l2Camera::Ioctl(unsigned long request, void* argument)
@@ -153,7 +218,8 @@ int FakeV4l2Camera::Ioctl(unsigned long request, void* argument)
     case VIDIOC_QUERYCAP: {
         auto* cap = static_cast<v4l2_capability*>(argument);
         *cap = {};
-        cap->capabilities = cap->device_caps = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING;
+        cap->device_caps = deviceCaps_;
+        cap->capabilities = deviceCaps_ | V4L2_CAP_DEVICE_CAPS;
         return 0;
     }
     case VIDIOC_G_FMT:
@@ -173,7 +239,7 @@ int FakeV4l2Camera::Ioctl(unsigned long request, void* argument)
         fmt->fmt.pix.width = width_;
         fmt->fmt.pix.height = height_;
         fmt->fmt.pix.pixelformat = pixelFormat_;
-        fmt->fmt.pix.bytesperline = width_ * (pixelFormat_ == V4L2_PIX_FMT_BGR24 ? 3 : 2);
+        fmt->fmt.pix.bytesperline = width_ * (pixelFormat_ == V4L2_PIX_FMT_BGR24 ? 3 : 2) + rowPadding_;
         fmt->fmt.pix.sizeimage = fmt->fmt.pix.bytesperline * height_;
         return 0;
     }
@@ -189,7 +255,7 @@ int FakeV4l2Camera::Ioctl(unsigned long request, void* argument)
     }
     case VIDIOC_REQBUFS: {
         auto* request = static_cast<v4l2_requestbuffers*>(argument);
-        buffers_.assign(request->count, std::vector<std::uint8_t>(width_ * height_ * 3));
+        buffers_.assign(request->count, std::vector<std::uint8_t>((width_ * 3 + rowPadding_) * height_));
         queued_.clear();
         return 0;
     }
@@ -203,10 +269,23 @@ int FakeV4l2Camera::Ioctl(unsigned long request, void* argument)
         buffer->m.offset = buffer->index << 12;
         return 0;
     }
-    case VIDIOC_QBUF:
-        queued_.push_back(static_cast<v4l2_buffer*>(argument)->index);
+    case VIDIOC_QBUF: {
+        const std::uint32_t index = static_cast<v4l2_buffer*>(argument)->index;
+        if (index >= buffers_.size() || std::find(queued_.begin(), queued_.end(), index) != queued_.end()) {
+            errno = EINVAL;
+            return -1;
+        }
+        queued_.push_back(index);
         return 0;
+    }
     case VIDIOC_DQBUF: {
+        const bool scripted = !faults_.empty();
+        const Fault fault = scripted ? faults_.front() : Fault::ErrorFlag;
+        if (scripted) faults_.pop_front();
+        if (scripted && fault == Fault::Eagain) {
+            errno = EAGAIN;
+            return -1;
+        }
         if (queued_.empty()) {
             errno = EAGAIN;
             return -1;
@@ -214,12 +293,28 @@ int FakeV4l2Camera::Ioctl(unsigned long request, void* argument)
         auto* buffer = static_cast<v4l2_buffer*>(argument);
         buffer->index = queued_.front();
         queued_.pop_front();
-        FillFrame(buffers_[buffer->index]);
         buffer->bytesused = static_cast<std::uint32_t>(buffers_[buffer->index].size());
-        buffer->flags = (++sequence_ % 5 == 0) ? V4L2_BUF_FLAG_ERROR : 0; // now and then a damaged buffer
+        const bool damaged = scripted ? fault == Fault::ErrorFlag : occasionalDamage_ && ++sequence_ % 5 == 0;
+        if (scripted && fault == Fault::Eio) {
+            // The driver hands the buffer out with an error: it is the caller's to give back.
+            std::fill(buffers_[buffer->index].begin(), buffers_[buffer->index].end(), kPoison);
+            errno = EIO;
+            return -1;
+        }
+        if (damaged) std::fill(buffers_[buffer->index].begin(), buffers_[buffer->index].end(), kPoison);
+        else FillFrame(buffers_[buffer->index]);
+        buffer->flags = damaged ? V4L2_BUF_FLAG_ERROR : 0;
         return 0;
     }
-    case VIDIOC_STREAMON: streaming_ = true; return 0;
+    case VIDIOC_STREAMON:
+        if (failRestarts_ && streamOnCount_ > 0) {
+            errno = EIO;
+            return -1;
+        }
+        ++streamOnCount_;
+        streaming_ = true;
+        if (!stallForGood_) stalled_ = false; // a restart clears a passing stall
+        return 0;
     case VIDIOC_STREAMOFF: streaming_ = false; return 0;
     case VIDIOC_QUERYCTRL: {
         auto* query = static_cast<v4l2_queryctrl*>(argument);

@@ -19,10 +19,30 @@ public:
     backend::KernelCalls Calls();
     backend::VideoNode Node() const;
 
+    // A damaged buffer is filled with this value, which no good frame holds.
+    static constexpr std::uint8_t kPoison = 251;
+
+    // What the next dequeues do, one entry each, before the camera goes back to normal.
+    enum class Fault { ErrorFlag, Eio, Eagain };
+    void ScriptFaults(const std::vector<Fault>& faults);
+    // Every fifth buffer comes flagged as damaged (on at first).
+    void SetOccasionalDamage(bool on);
+    // No buffer becomes ready until the stream is restarted (or for good).
+    void Stall(bool untilRestart);
+    // Streaming cannot be switched on again once it has been switched off.
+    void FailRestarts();
+    // Rows padded beyond their pixels by this many bytes (bytesperline).
+    void SetRowPadding(std::uint32_t bytes);
+    // Opening the node is refused as for a user without permission.
+    void DenyAccess();
+    // The device capabilities the node reports.
+    void SetDeviceCaps(std::uint32_t caps);
+
     void PressButton();
     void Unplug();
     int OpenFds() const;
     int MappedBuffers() const;
+    int StreamOnCount() const;
     std::uint32_t PixelFormat() const;
 
 private:
@@ -42,4 +62,13 @@ private:
     std::uint32_t sequence_ = 0;
     std::map<std::uint32_t, int> controls_;
     int pendingPresses_ = 0;
+    std::deque<Fault> faults_;
+    bool occasionalDamage_ = true;
+    bool stalled_ = false;
+    bool stallForGood_ = false;
+    bool failRestarts_ = false;
+    std::uint32_t rowPadding_ = 0;
+    bool denyAccess_ = false;
+    std::uint32_t deviceCaps_;
+    int streamOnCount_ = 0;
 };

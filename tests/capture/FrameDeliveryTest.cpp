@@ -1,118 +1,88 @@
-#include "AppMessages.h"
 #include "FrameDelivery.h"
-
-#include <QCoreApplication>
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
 namespace {
-class StillReceiver : public QObject {
-public:
-    std::vector<std::uintptr_t> stills;
-    bool event(QEvent* event) override
-    {
-        if (AppMessageEvent::IsAppMessage(event)) {
-            auto* message = static_cast<AppMessageEvent*>(event);
-            if (message->Message() == WM_CAPTURE_STILL) stills.push_back(message->WParam());
-            return true;
-        }
-        return QObject::event(event);
-    }
-};
 
 class FrameDeliveryTest : public ::testing::Test {
 protected:
-    void SetUp() override
+    FrameDeliveryTest()
+        : callback_(held_, stills_, [this] { ++framesReady_; }, [this](StillSource s) { stillsDue_.push_back(s); })
     {
-        StillRequested = 0;
-        StillFromButton = 0;
-        FrameBuffer().Free();
-        FrameCallback().notifyWindow = &receiver_;
-        FrameCallback().sink = nullptr;
-        FrameCallback().width = 4;
-        FrameCallback().height = 2;
+        callback_.SetFrameSize(4, 2);
     }
-    void TearDown() override { FrameCallback().notifyWindow = nullptr; }
     void Deliver(std::uint8_t fill, std::size_t length = 24)
     {
         std::vector<std::uint8_t> frame(length, fill);
-        FrameCallback().BufferCB(fill, frame.data(), frame.size());
-        QCoreApplication::sendPostedEvents(&receiver_);
+        callback_.BufferCB(fill, frame.data(), frame.size());
     }
-    StillReceiver receiver_;
+    std::uint8_t HeldFirstByte() const
+    {
+        return held_.With([](const FrameBufferData& f) { return f.pixels ? f.pixels[0] : std::uint8_t{0}; });
+    }
+    std::size_t HeldCapacity() const
+    {
+        return held_.With([](const FrameBufferData& f) { return f.capacity; });
+    }
+
+    HeldFrame held_;
+    StillTrigger stills_;
+    CFrameCallback callback_;
+    int framesReady_ = 0;
+    std::vector<StillSource> stillsDue_;
 };
+
 } // namespace
 
 TEST_F(FrameDeliveryTest, PixelMemoryGrowsOnlyWhenAFrameIsLarger)
 {
     Deliver(1, 24);
-    EXPECT_EQ(FrameBuffer().capacity, 24u);
-    const std::uint8_t* first = FrameBuffer().pixels.get();
+    EXPECT_EQ(HeldCapacity(), 24u);
+    const std::uint8_t* first = held_.With([](const FrameBufferData& f) { return f.pixels.get(); });
     Deliver(2, 12);
-    EXPECT_EQ(FrameBuffer().capacity, 24u);
-    EXPECT_EQ(FrameBuffer().pixels.get(), first);
+    EXPECT_EQ(HeldCapacity(), 24u);
+    EXPECT_EQ(held_.With([](const FrameBufferData& f) { return f.pixels.get(); }), first);
     Deliver(3, 48);
-    EXPECT_EQ(FrameBuffer().capacity, 48u);
-    EXPECT_EQ(FrameBuffer().header.sizeImage, 4u * 2u * 3u);
-    EXPECT_EQ(FrameBuffer().header.bitCount, 24);
-    EXPECT_TRUE(receiver_.stills.empty());
+    EXPECT_EQ(HeldCapacity(), 48u);
+    EXPECT_EQ(held_.With([](const FrameBufferData& f) { return f.header.sizeImage; }), 4u * 2u * 3u);
+    EXPECT_EQ(framesReady_, 3);
+    EXPECT_TRUE(stillsDue_.empty());
 }
 
-TEST_F(FrameDeliveryTest, AKeyboardStillKeepsTheFrameBeforeTheRequest)
+TEST_F(FrameDeliveryTest, AKeyboardStillKeepsTheFrameOnScreenAndIsAnnouncedOnce)
 {
     Deliver(7);
-    StillFromButton = 0;
-    StillRequested = 1;
+    stills_.Request(StillSource::Keyboard);
     Deliver(8);
     Deliver(9);
-    EXPECT_EQ(FrameBuffer().pixels[0], 7); // frozen at the frame before the request
-    EXPECT_EQ(FrameBuffer().sampleTime, 7.0);
-    EXPECT_EQ(receiver_.stills, (std::vector<std::uintptr_t>{0, 0})); // every frame posts again
-    StillRequested = 0;
+    EXPECT_EQ(HeldFirstByte(), 7); // frozen at the frame the user saw
+    EXPECT_EQ(stillsDue_, std::vector<StillSource>{StillSource::Keyboard});
+    EXPECT_TRUE(stills_.Serve());
+    EXPECT_FALSE(stills_.Serve()); // a second notification finds it served
     Deliver(10);
-    EXPECT_EQ(FrameBuffer().pixels[0], 10);
-    EXPECT_EQ(receiver_.stills.size(), 2u);
+    EXPECT_EQ(HeldFirstByte(), 10);
+    EXPECT_EQ(stillsDue_.size(), 1u);
 }
 
-TEST_F(FrameDeliveryTest, AButtonStillTakesTheCurrentFrame)
+TEST_F(FrameDeliveryTest, AButtonStillTakesTheFrameThatCameWithThePress)
 {
+    CStillTriggerCallback button(stills_);
     Deliver(7);
-    StillTriggerCallback().BufferCB(0, nullptr, 0);
-    EXPECT_EQ(StillRequested.load(), 1);
-    EXPECT_EQ(StillFromButton.load(), 1);
+    button.BufferCB(0, nullptr, 0); // the still output goes first
     Deliver(8);
-    EXPECT_EQ(FrameBuffer().pixels[0], 8);
-    EXPECT_EQ(receiver_.stills, (std::vector<std::uintptr_t>{1}));
+    EXPECT_EQ(HeldFirstByte(), 8);
+    EXPECT_EQ(stillsDue_, std::vector<StillSource>{StillSource::CameraButton});
 }
 
-TEST_F(FrameDeliveryTest, ARequestBeforeAnyFrameTakesTheFirstFrame)
+TEST_F(FrameDeliveryTest, ARequestBeforeAnyFrameTakesTheFirstFrameAndARearmAnnouncesAgain)
 {
-    StillRequested = 1;
+    stills_.Request(StillSource::Keyboard);
     Deliver(5);
-    ASSERT_TRUE(FrameBuffer().pixels);
-    EXPECT_EQ(FrameBuffer().pixels[0], 5);
-    StillRequested = 0;
-}
-
-namespace {
-std::vector<std::pair<const std::uint8_t*, std::size_t>> recorded;
-void RecordFrame(const std::uint8_t* buffer, std::size_t length)
-{
-    recorded.emplace_back(buffer, length);
-}
-} // namespace
-
-TEST_F(FrameDeliveryTest, ARunningRecordingGetsTheDeliveredBuffer)
-{
-    WriteRecordingFrame = &RecordFrame;
-    RecordingActive = 1;
-    std::vector<std::uint8_t> frame(24, 3);
-    FrameCallback().BufferCB(0, frame.data(), frame.size());
-    RecordingActive = 0;
-    FrameCallback().BufferCB(0, frame.data(), frame.size());
-    WriteRecordingFrame = nullptr;
-    ASSERT_EQ(recorded.size(), 1u);
-    EXPECT_EQ(recorded[0].first, frame.data()); // the buffer itself, not the copy
+    EXPECT_EQ(HeldFirstByte(), 5);
+    ASSERT_EQ(stillsDue_.size(), 1u);
+    stills_.Rearm(); // the save found no whole frame: the next frame tells again
+    Deliver(6);
+    EXPECT_EQ(stillsDue_.size(), 2u);
 }

@@ -91,9 +91,9 @@ TEST(Overlays, TextsFollowTheirSwitchesAndPositions)
     });
     EXPECT_EQ(none, Draw([](QPainter&, const QRect&) {}));
 
-    texts.SetConnectMessage("Please connect QRV-DM500 Digital Microscope");
-    texts.SetFullScreenHint("ESC Restore");
-    texts.fullScreen = 1;
+    texts.connectMessage = "Please connect QRV-DM500 Digital Microscope";
+    texts.fullScreenHint = "ESC Restore";
+    texts.fullScreen = true;
     const QImage both = Draw([&](QPainter& p, const QRect& r) {
         DrawConnectMessage(p, r, texts, font);
         DrawFullScreenHint(p, r, texts, font);
@@ -124,11 +124,11 @@ TEST(PreviewSurface, StretchesAFrameNearestPixelBottomUp)
     // A 2 x 2 frame, bottom-up: first row is the bottom (blue, green), then top (red, white).
     std::vector<std::uint8_t> frame = {255, 0, 0, 0, 255, 0, 0, 0, // bottom row + 2 padding bytes
                                        0, 0, 255, 255, 255, 255, 0, 0};
-    ASSERT_TRUE(surface.Compose(frame.data(), frame.size(), 2, 2, {}));
+    ASSERT_TRUE(surface.Compose(frame.data(), frame.size(), 2, 2));
     const QImage shot = surface.Snapshot();
     EXPECT_EQ(shot.pixel(0, 0), qRgb(255, 0, 0));
     EXPECT_EQ(shot.pixel(7, 0), qRgb(255, 255, 255));
     EXPECT_EQ(shot.pixel(0, 3), qRgb(0, 0, 255));
     EXPECT_EQ(shot.pixel(7, 3), qRgb(0, 255, 0));
-    EXPECT_FALSE(surface.Compose(frame.data(), 8, 2, 2, {})); // shorter than its size says
+    EXPECT_FALSE(surface.Compose(frame.data(), 8, 2, 2)); // shorter than its size says
 }

@@ -57,18 +57,18 @@ TEST(SimulatedBackend, DeliversBottomUpRowsAtTheNegotiatedSize)
     auto source = OpenMicroscope(backend);
     ASSERT_TRUE(source);
     VideoInfoHeader format;
-    ASSERT_EQ(source->GetFormat(format), kOk);
+    ASSERT_EQ(source->GetFormat(format), Result::Ok);
     format.width = 320;
     format.height = 240;
     format.averageTimePerFrame = 333333;
-    ASSERT_EQ(source->SetFormat(format), kOk);
+    ASSERT_EQ(source->SetFormat(format), Result::Ok);
     format.width = 333; // not a size the camera has
-    EXPECT_LT(source->SetFormat(format), 0);
+    EXPECT_EQ(source->SetFormat(format), Result::InvalidArgument);
 
     CountingGrabber frames;
-    ASSERT_EQ(source->ConnectGrabber(0, "SampleGrabber", false, &frames), kOk);
-    EXPECT_EQ(source->ConnectGrabber(0, "Other", false, &frames), kAlreadyConnected);
-    ASSERT_EQ(source->Run(), kOk);
+    ASSERT_EQ(source->ConnectGrabber(0, &frames), Result::Ok);
+    EXPECT_EQ(source->ConnectGrabber(0, &frames), Result::AlreadyConnected);
+    ASSERT_EQ(source->Run(), Result::Ok);
     EXPECT_TRUE(WaitUntil([&] { return frames.count >= 3; }));
     source->Stop();
     EXPECT_EQ(frames.lastLength, 320u * 240u * 3u);
@@ -90,7 +90,7 @@ TEST(SimulatedBackend, StopEndsEveryCallbackBeforeItReturns)
             inside = false;
         }
     } grabber;
-    source->ConnectGrabber(0, "SampleGrabber", false, &grabber);
+    source->ConnectGrabber(0, &grabber);
     source->Run();
     ASSERT_TRUE(WaitUntil([&] { return grabber.inside.load(); }));
     source->Stop();
@@ -118,8 +118,8 @@ TEST(SimulatedBackend, TheStillButtonSendsAFrameOnTheStillOutputFirst)
         std::mutex& mutex;
         char tag;
     } capture(order, mutex, 'c'), still(order, mutex, 's');
-    source->ConnectGrabber(0, "StillGrabber", true, &capture);
-    source->ConnectGrabber(1, "SampleGrabber", false, &still);
+    source->ConnectGrabber(0, &capture);
+    source->ConnectGrabber(1, &still);
     source->Run();
     WaitUntil([&] { std::lock_guard lock(mutex); return order.size() >= 2; });
     backend.Microscope()->PressStillButton();
@@ -139,9 +139,11 @@ TEST(SimulatedBackend, UnplugStopsFramesReportsTheLossAndNotifies)
     backend.SetDeviceNotify([&](DeviceNotification n) { notifications.push_back(n); });
     auto source = OpenMicroscope(backend);
     CountingGrabber frames;
-    std::atomic<int> wakes{0};
-    source->SetEventNotify([&] { ++wakes; });
-    source->ConnectGrabber(0, "StillGrabber", true, &frames);
+    std::atomic<int> lost{0};
+    source->SetEventSink([&](StreamEvent event) {
+        if (event == StreamEvent::DeviceLost) ++lost;
+    });
+    source->ConnectGrabber(0, &frames);
     source->Run();
     ASSERT_TRUE(WaitUntil([&] { return frames.count > 0; }));
 
@@ -149,10 +151,7 @@ TEST(SimulatedBackend, UnplugStopsFramesReportsTheLossAndNotifies)
     EXPECT_FALSE(backend.IsHardwareIdPresent(SimulatedBackend::kMicroscopeHardwareId));
     EXPECT_EQ(notifications, (std::vector<DeviceNotification>{DeviceNotification::NodesChanged,
                                                                DeviceNotification::RemoveComplete}));
-    EXPECT_TRUE(WaitUntil([&] { return wakes > 0; }));
-    long code = 0, p1 = 0, p2 = 0;
-    ASSERT_TRUE(source->GetEvent(code, p1, p2));
-    EXPECT_EQ(code, kEventDeviceLost);
+    EXPECT_TRUE(WaitUntil([&] { return lost > 0; }));
     const int count = frames.count;
     QThread::msleep(200);
     EXPECT_EQ(frames.count.load(), count);
@@ -166,13 +165,13 @@ TEST(SimulatedBackend, VideoPropertiesHaveRangesAndChangeThePicture)
     SimulatedBackend backend;
     auto source = OpenMicroscope(backend);
     PropertyRange range;
-    ASSERT_EQ(source->GetRange(VideoProcAmp_Brightness, range), kOk);
+    ASSERT_EQ(source->GetRange(VideoProcAmp_Brightness, range), Result::Ok);
     EXPECT_LT(range.minimum, range.maximum);
     int value = 0, flags = 0;
-    ASSERT_EQ(source->Get(VideoProcAmp_Gamma, value, flags), kOk);
+    ASSERT_EQ(source->Get(VideoProcAmp_Gamma, value, flags), Result::Ok);
     EXPECT_EQ(value, 100);
-    EXPECT_LT(source->Set(VideoProcAmp_Brightness, range.maximum + 1, 2), 0);
-    EXPECT_EQ(source->Set(VideoProcAmp_Brightness, range.maximum, 2), kOk);
+    EXPECT_EQ(source->Set(VideoProcAmp_Brightness, range.maximum + 1, 2), Result::InvalidArgument);
+    EXPECT_EQ(source->Set(VideoProcAmp_Brightness, range.maximum, 2), Result::Ok);
     EXPECT_FALSE(backend.Microscope()->ToneTable().empty());
     EXPECT_EQ(source->AnalogInputCount(), 0);
 }

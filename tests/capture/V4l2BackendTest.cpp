@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <cstring>
 #include <mutex>
 
 using namespace backend;
@@ -41,16 +43,42 @@ public:
         }
         first = buffer[0];
         lengthSeen = length;
+        if (std::memchr(buffer, FakeV4l2Camera::kPoison, length)) sawPoison = true;
+        if (count == 0) firstFrameAt = std::chrono::steady_clock::now();
+        lastFrameAt = std::chrono::steady_clock::now();
         ++count;
     }
     std::atomic<int> count{0};
     std::atomic<std::uint8_t> first{0};
     std::atomic<std::size_t> lengthSeen{0};
+    std::atomic<bool> sawPoison{false};
+    std::chrono::steady_clock::time_point firstFrameAt{}, lastFrameAt{};
 
 private:
     char tag_;
     std::vector<char>* order_;
     std::mutex* mutex_;
+};
+
+// The stream's events, as the streaming thread reports them.
+class EventLog {
+public:
+    std::function<void(StreamEvent)> Sink()
+    {
+        return [this](StreamEvent event) {
+            std::lock_guard lock(mutex_);
+            events_.push_back(event);
+        };
+    }
+    std::vector<StreamEvent> Seen() const
+    {
+        std::lock_guard lock(mutex_);
+        return events_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<StreamEvent> events_;
 };
 
 class V4l2BackendTest : public ::testing::Test {
@@ -88,7 +116,7 @@ TEST_F(V4l2BackendTest, FormatsMapToTheRecordAndRefusedSizesFail)
     auto source = Open();
     ASSERT_TRUE(source);
     VideoInfoHeader format;
-    ASSERT_EQ(source->GetFormat(format), kOk);
+    ASSERT_EQ(source->GetFormat(format), Result::Ok);
     EXPECT_EQ(format.width, 640);
     EXPECT_EQ(format.bitCount, 16);
     EXPECT_EQ(format.compression, static_cast<std::uint32_t>(V4L2_PIX_FMT_YUYV));
@@ -96,13 +124,13 @@ TEST_F(V4l2BackendTest, FormatsMapToTheRecordAndRefusedSizesFail)
     format.width = 1280;
     format.height = 1024;
     format.averageTimePerFrame = 666666;
-    EXPECT_EQ(source->SetFormat(format), kOk);
-    ASSERT_EQ(source->GetFormat(format), kOk);
+    EXPECT_EQ(source->SetFormat(format), Result::Ok);
+    ASSERT_EQ(source->GetFormat(format), Result::Ok);
     EXPECT_EQ(format.width, 1280);
     EXPECT_EQ(format.averageTimePerFrame, 666666);
     format.width = 800;
     format.height = 600;
-    EXPECT_LT(source->SetFormat(format), 0); // the camera answers with another size
+    EXPECT_EQ(source->SetFormat(format), Result::InvalidArgument); // the camera answers with another size
 }
 
 TEST_F(V4l2BackendTest, StreamsBottomUpBgrFramesAndTheButtonGoesFirst)
@@ -111,9 +139,9 @@ TEST_F(V4l2BackendTest, StreamsBottomUpBgrFramesAndTheButtonGoesFirst)
     std::vector<char> order;
     std::mutex mutex;
     Recorder capture('c', &order, &mutex), still('s', &order, &mutex);
-    ASSERT_EQ(source->ConnectGrabber(0, "StillGrabber", true, &capture), kOk);
-    ASSERT_EQ(source->ConnectGrabber(1, "SampleGrabber", false, &still), kOk);
-    ASSERT_EQ(source->Run(), kOk);
+    ASSERT_EQ(source->ConnectGrabber(0, &capture), Result::Ok);
+    ASSERT_EQ(source->ConnectGrabber(1, &still), Result::Ok);
+    ASSERT_EQ(source->Run(), Result::Ok);
     EXPECT_EQ(camera_.PixelFormat(), static_cast<std::uint32_t>(V4L2_PIX_FMT_BGR24)); // converted by libv4l2
     ASSERT_TRUE(WaitUntil([&] { return capture.count >= 5; }));
     EXPECT_EQ(capture.lengthSeen.load(), 640u * 480u * 3u);
@@ -132,16 +160,14 @@ TEST_F(V4l2BackendTest, UnpluggingMidStreamEndsTheStreamCleanly)
 {
     auto source = Open();
     Recorder capture('c');
-    std::atomic<int> wakes{0};
-    source->SetEventNotify([&] { ++wakes; });
-    source->ConnectGrabber(0, "StillGrabber", true, &capture);
+    EventLog events;
+    source->SetEventSink(events.Sink());
+    source->ConnectGrabber(0, &capture);
     source->Run();
     ASSERT_TRUE(WaitUntil([&] { return capture.count > 0; }));
     camera_.Unplug();
-    ASSERT_TRUE(WaitUntil([&] { return wakes > 0; }));
-    long code = 0, p1 = 0, p2 = 0;
-    ASSERT_TRUE(source->GetEvent(code, p1, p2));
-    EXPECT_EQ(code, kEventDeviceLost);
+    ASSERT_TRUE(WaitUntil([&] { return !events.Seen().empty(); }));
+    EXPECT_EQ(events.Seen(), std::vector<StreamEvent>{StreamEvent::DeviceLost});
     const int frames = capture.count;
     QThread::msleep(100);
     EXPECT_EQ(capture.count.load(), frames);
@@ -156,31 +182,198 @@ TEST_F(V4l2BackendTest, PictureControlsAreTheVideoProperties)
 {
     auto source = Open();
     PropertyRange range;
-    ASSERT_EQ(source->GetRange(VideoProcAmp_Brightness, range), kOk);
+    ASSERT_EQ(source->GetRange(VideoProcAmp_Brightness, range), Result::Ok);
     EXPECT_EQ(range.maximum, 255);
     EXPECT_EQ(range.defaultValue, 128);
-    EXPECT_EQ(source->Set(VideoProcAmp_Brightness, 200, kVideoProcAmpFlagsManual), kOk);
+    EXPECT_EQ(source->Set(VideoProcAmp_Brightness, 200, kVideoProcAmpFlagsManual), Result::Ok);
     int value = 0, flags = 0;
-    ASSERT_EQ(source->Get(VideoProcAmp_Brightness, value, flags), kOk);
+    ASSERT_EQ(source->Get(VideoProcAmp_Brightness, value, flags), Result::Ok);
     EXPECT_EQ(value, 200);
-    EXPECT_NE(source->GetRange(VideoProcAmp_Gamma, range), kOk); // the camera has no gamma
+    EXPECT_NE(source->GetRange(VideoProcAmp_Gamma, range), Result::Ok); // the camera has no gamma
     EXPECT_EQ(source->AnalogInputCount(), 0);                    // a camera input, not analog
 }
 
 TEST_F(V4l2BackendTest, TheEngineRunsTheCameraAtTheDefaultSize)
 {
     QTemporaryDir dir;
-    QObject receiver;
     CCaptureGraph engine(backend_, dir.path() + "/CapConfig.dat");
-    engine.SetNotifyWindows(&receiver, &receiver);
-    engine.CreateDeviceEnumerator();
     ASSERT_TRUE(engine.RefreshDeviceList());
     ASSERT_TRUE(engine.BuildGraph());
     ASSERT_TRUE(engine.ConnectPreview());
     ASSERT_TRUE(engine.StartPreview());
-    EXPECT_EQ(CaptureWidth.load(), 1280);
+    EXPECT_EQ(engine.CaptureSize().width(), 1280);
     EXPECT_TRUE(engine.IsDevicePresent());
     engine.StopPreview();
     engine.TearDownDownstream();
     engine.ReleaseAll();
+}
+
+// ---- what real cameras do ----------------------------------------------------------------
+
+TEST_F(V4l2BackendTest, BuffersFlaggedAsDamagedAreGivenBackAndNeverShown)
+{
+    auto source = Open();
+    Recorder capture('c');
+    source->ConnectGrabber(0, &capture);
+    source->Run();
+    // Every fifth buffer comes damaged (filled with poison): none of them reaches a grabber.
+    ASSERT_TRUE(WaitUntil([&] { return capture.count >= 20; }));
+    source->Stop();
+    EXPECT_FALSE(capture.sawPoison.load());
+    EXPECT_EQ(camera_.StreamOnCount(), 1); // an occasional damaged buffer is no reason to restart
+}
+
+TEST_F(V4l2BackendTest, OneEioFromDequeueIsRiddenOutWithoutARestart)
+{
+    camera_.ScriptFaults({FakeV4l2Camera::Fault::Eio, FakeV4l2Camera::Fault::Eagain});
+    auto source = Open();
+    Recorder capture('c');
+    EventLog events;
+    source->SetEventSink(events.Sink());
+    source->ConnectGrabber(0, &capture);
+    source->Run();
+    // The buffer handed out with the EIO went back: all four keep circulating.
+    ASSERT_TRUE(WaitUntil([&] { return capture.count >= 12; }));
+    source->Stop();
+    EXPECT_EQ(camera_.StreamOnCount(), 1);
+    EXPECT_TRUE(events.Seen().empty());
+    EXPECT_FALSE(capture.sawPoison.load());
+}
+
+TEST_F(V4l2BackendTest, ARunOfEioRestartsTheStreamOnceAndFramesFlowAgainWithinTwoSeconds)
+{
+    camera_.ScriptFaults(std::vector<FakeV4l2Camera::Fault>(V4l2Source::kErrorRunLimit + 2, FakeV4l2Camera::Fault::Eio));
+    auto source = Open();
+    Recorder capture('c');
+    EventLog events;
+    source->SetEventSink(events.Sink());
+    source->ConnectGrabber(0, &capture);
+    const auto started = std::chrono::steady_clock::now();
+    source->Run();
+    ASSERT_TRUE(WaitUntil([&] { return capture.count >= 5; }, 3000));
+    source->Stop();
+    EXPECT_EQ(camera_.StreamOnCount(), 2); // restarted once
+    EXPECT_LT(capture.firstFrameAt - started, std::chrono::seconds(2));
+    EXPECT_TRUE(events.Seen().empty());
+    EXPECT_EQ(camera_.MappedBuffers(), 0);
+}
+
+TEST_F(V4l2BackendTest, AStalledStreamIsRestartedAndReportedOnlyWhenTheRestartDoesNotHelp)
+{
+    auto source = Open();
+    Recorder capture('c');
+    EventLog events;
+    source->SetEventSink(events.Sink());
+    source->ConnectGrabber(0, &capture);
+    source->Run();
+    ASSERT_TRUE(WaitUntil([&] { return capture.count >= 3; }));
+
+    // A stall that a restart cures: frames come back, nothing is reported.
+    camera_.Stall(true);
+    const int before = capture.count;
+    ASSERT_TRUE(WaitUntil([&] { return capture.count > before + 3; }, 4000));
+    EXPECT_EQ(camera_.StreamOnCount(), 2);
+    EXPECT_TRUE(events.Seen().empty());
+
+    // A stall that a restart does not cure: the stream is reported failed.
+    camera_.Stall(false);
+    ASSERT_TRUE(WaitUntil([&] { return !events.Seen().empty(); }, 6000));
+    EXPECT_EQ(events.Seen(), std::vector<StreamEvent>{StreamEvent::StreamFailed});
+    EXPECT_EQ(camera_.StreamOnCount(), 3);
+    source->Stop();
+}
+
+TEST_F(V4l2BackendTest, AStreamThatCannotBeRestartedIsReportedFailed)
+{
+    auto source = Open();
+    Recorder capture('c');
+    EventLog events;
+    source->SetEventSink(events.Sink());
+    source->ConnectGrabber(0, &capture);
+    camera_.FailRestarts();
+    source->Run();
+    camera_.ScriptFaults(std::vector<FakeV4l2Camera::Fault>(V4l2Source::kErrorRunLimit, FakeV4l2Camera::Fault::Eio));
+    ASSERT_TRUE(WaitUntil([&] { return !events.Seen().empty(); }, 3000));
+    EXPECT_EQ(events.Seen(), std::vector<StreamEvent>{StreamEvent::StreamFailed});
+    source->Stop(); // returns, nothing hangs
+    source.reset();
+    EXPECT_EQ(camera_.OpenFds(), 0);
+    EXPECT_EQ(camera_.MappedBuffers(), 0);
+}
+
+TEST_F(V4l2BackendTest, PaddedRowsAreReadWithoutTheirPadding)
+{
+    camera_.SetRowPadding(64);
+    camera_.SetOccasionalDamage(false);
+    auto source = Open();
+    Recorder capture('c');
+    source->ConnectGrabber(0, &capture);
+    source->Run();
+    ASSERT_TRUE(WaitUntil([&] { return capture.count >= 3; }));
+    source->Stop();
+    EXPECT_EQ(capture.lengthSeen.load(), 640u * 480u * 3u);
+    EXPECT_FALSE(capture.sawPoison.load()); // the padding holds poison
+    EXPECT_EQ(capture.first.load(), 479 % 251);
+}
+
+TEST_F(V4l2BackendTest, ANodeThisUserMayNotOpenIsReportedByName)
+{
+    camera_.DenyAccess();
+    std::vector<CatalogueEntry> devices;
+    ASSERT_TRUE(backend_.ListDevices(devices));
+    CaptureBackend::OpenFailure failure;
+    EXPECT_EQ(backend_.OpenSource(*devices[0].handle, &failure), nullptr);
+    EXPECT_EQ(failure.reason, Result::AccessDenied);
+    EXPECT_EQ(failure.node, "/dev/video7");
+
+    QTemporaryDir dir;
+    CCaptureGraph engine(backend_, dir.path() + "/CapConfig.dat");
+    ASSERT_TRUE(engine.RefreshDeviceList());
+    EXPECT_FALSE(engine.BuildGraph());
+    EXPECT_EQ(engine.LastOpenFailure().reason, Result::AccessDenied);
+}
+
+TEST_F(V4l2BackendTest, AMetadataNodeIsNoCamera)
+{
+    camera_.SetDeviceCaps(V4L2_CAP_META_CAPTURE | V4L2_CAP_STREAMING);
+    std::vector<CatalogueEntry> devices;
+    ASSERT_TRUE(backend_.ListDevices(devices));
+    CaptureBackend::OpenFailure failure;
+    EXPECT_EQ(backend_.OpenSource(*devices[0].handle, &failure), nullptr);
+    EXPECT_EQ(failure.reason, Result::NotSupported);
+    EXPECT_EQ(QueryDeviceCaps(camera_.Calls(), "/dev/video7"), V4L2_CAP_META_CAPTURE | V4L2_CAP_STREAMING);
+}
+
+TEST(CaptureNodes, OnlyNodesThatCaptureVideoAreCamerasInNaturalOrder)
+{
+    auto record = [](const std::string& devnode, const std::string& capabilities) {
+        UdevNodeRecord r;
+        r.node.devnode = devnode;
+        r.capabilities = capabilities;
+        return r;
+    };
+    // As udev lists them: older udev versions mark a camera's metadata node ":capture:" too.
+    std::vector<UdevNodeRecord> records = {
+        record("/dev/video10", ""),                 // no udev property: the node is asked
+        record("/dev/video1", ":capture:"),         // metadata node of the first camera
+        record("/dev/video2", ":capture:"),
+        record("/dev/video0", ":capture:"),
+        record("/dev/video3", ":video_output:"),    // ruled out by udev alone
+        record("/dev/video11", ""),                 // cannot be asked (no permission): kept
+    };
+    int asked = 0;
+    const DeviceCapsProbe probe = [&](const std::string& devnode) -> std::optional<std::uint32_t> {
+        ++asked;
+        if (devnode == "/dev/video1") return V4L2_CAP_META_CAPTURE;
+        if (devnode == "/dev/video11") return std::nullopt;
+        return V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING;
+    };
+    std::vector<std::string> chosen;
+    for (const VideoNode& node : SelectCaptureNodes(records, probe)) chosen.push_back(node.devnode);
+    EXPECT_EQ(chosen, (std::vector<std::string>{"/dev/video0", "/dev/video2", "/dev/video10", "/dev/video11"}));
+    EXPECT_EQ(asked, 5); // the output node needed no question
+    EXPECT_TRUE(NaturalLess("video2", "video10"));
+    EXPECT_FALSE(NaturalLess("video10", "video2"));
+    EXPECT_TRUE(NaturalLess("video02", "video3"));
+    EXPECT_FALSE(NaturalLess("video2", "video2"));
 }

@@ -48,7 +48,7 @@ protected:
         Send(QEvent::MouseButtonRelease, at);
     }
     void Move(QPoint at) { Send(QEvent::MouseMove, at); }
-    const std::vector<std::unique_ptr<MeasureShape>>& List() const { return Shapes().shapeList; }
+    const std::vector<std::unique_ptr<MeasureShape>>& List() const { return canvas_->Shapes().shapeList; }
 
     QTemporaryDir dir_;
     std::unique_ptr<CMeasureCanvas> canvas_;
@@ -62,7 +62,7 @@ TEST_F(MeasureCanvasTest, OpensThePictureAndReadsItsName)
     EXPECT_TRUE(canvas_->HasPicture());
     EXPECT_EQ(canvas_->Title(), "Still_2009-05-14_102030_200X_N0001");
     EXPECT_EQ(canvas_->FileCaption(), "2009-05-14_102030_200X_N0001");
-    EXPECT_EQ(FileNameRate, 200);
+    EXPECT_EQ(canvas_->FileNameRate(), 200);
     EXPECT_EQ(FileNameRateOf("2009-05-14_102030_N0001"), 0);
     EXPECT_EQ(FileNameRateOf("2009-05-14_102030_1000X_N0001"), 0);
     EXPECT_EQ(FileNameRateOf("2009-05-14_102030_-12X_N0001"), -12);
@@ -241,12 +241,12 @@ TEST(ShapeStore, UndoAndRedoFollowTheWorkedSequences)
         shape->penWidth = id;
         return shape;
     };
-    auto ids = [] {
+    ShapeStore store;
+    auto ids = [&store] {
         std::vector<int> out;
-        for (const auto& shape : Shapes().shapeList) out.push_back(shape->penWidth);
+        for (const auto& shape : store.shapeList) out.push_back(shape->penWidth);
         return out;
     };
-    ShapeStore& store = Shapes();
     store.Clear();
     for (int i = 1; i <= 3; ++i) store.Add(make(i));
     store.Undo();

@@ -204,7 +204,7 @@ TEST_F(PhotoMeasureDlgTest, OpenReplacesTheCanvasWithAnEmptyShapeList)
     Canvas().SetPendingText("a");
     Canvas().SetTool(ToolText, true);
     QTest::mouseClick(&Canvas(), Qt::LeftButton, {}, QPoint(10, 10));
-    ASSERT_EQ(Shapes().shapeList.size(), 1u);
+    ASSERT_EQ(Canvas().Shapes().shapeList.size(), 1u);
     const QString other = WritePicture(dir_, "Still_2026-01-02_030406_050X_N0002.bmp", {320, 240});
     const OpenFileHook previous = SetOpenFileHook([&](const SaveFileRequest& request) {
         EXPECT_EQ(request.filter, "bmp Files(*.bmp)|*.bmp");
@@ -212,8 +212,8 @@ TEST_F(PhotoMeasureDlgTest, OpenReplacesTheCanvasWithAnEmptyShapeList)
     });
     dialog_->OnOpen();
     SetOpenFileHook(previous);
-    EXPECT_TRUE(Shapes().shapeList.empty());
-    EXPECT_TRUE(Shapes().redoStack.empty());
+    EXPECT_TRUE(Canvas().Shapes().shapeList.empty());
+    EXPECT_TRUE(Canvas().Shapes().redoStack.empty());
     EXPECT_EQ(Canvas().size(), QSize(640, 480)); // Open always gives 640 x 480
     EXPECT_EQ(dialog_->RateBox().text(), "50");
 }

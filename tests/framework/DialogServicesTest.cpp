@@ -1,4 +1,3 @@
-#include "AppMessages.h"
 #include "DialogUnits.h"
 #include "FieldExchange.h"
 #include "ModalDialog.h"
@@ -58,37 +57,9 @@ TEST(DialogUnits, ScaleByTheFontsBaseUnits)
 namespace {
 class ProbeDialog : public CModalDialog {
 public:
-    std::vector<std::uint32_t> messages;
-    std::vector<int> timers;
     using CModalDialog::SetSwallowEscAndEnter;
-
-protected:
-    bool OnAppMessage(const AppMessageEvent& message) override
-    {
-        messages.push_back(message.Message());
-        return true;
-    }
-    void OnTimer(int id) override
-    {
-        timers.push_back(id);
-        KillTimer(id);
-    }
 };
 } // namespace
-
-TEST(ModalDialog, ReceivesMessagesPostedFromAnotherThreadAndNumberedTimers)
-{
-    ProbeDialog dialog;
-    QThread* poster = QThread::create([&dialog] { PostAppMessage(&dialog, WM_CAPTURE_STILL, 1); });
-    poster->start();
-    poster->wait();
-    delete poster;
-    dialog.SetTimer(1001, 10);
-    EXPECT_TRUE(WaitUntil([&] { return !dialog.messages.empty() && !dialog.timers.empty(); }));
-    EXPECT_EQ(dialog.messages.front(), static_cast<std::uint32_t>(WM_CAPTURE_STILL));
-    EXPECT_EQ(dialog.timers.front(), 1001);
-    EXPECT_FALSE(dialog.Timers().IsActive(1001));
-}
 
 TEST(ModalDialog, SwallowsEscAndEnterWhenAsked)
 {

@@ -1,13 +1,8 @@
 #include "ModalDialog.h"
 
-#include "AppMessages.h"
-
 #include <QKeyEvent>
 
-CModalDialog::CModalDialog(QWidget* parent)
-    : QDialog(parent), timers_(this, [this](int id) { OnTimer(id); })
-{
-}
+CModalDialog::CModalDialog(QWidget* parent) : QDialog(parent) {}
 
 int CModalDialog::DoModal()
 {
@@ -17,15 +12,6 @@ int CModalDialog::DoModal()
 void CModalDialog::EndDialog(int result)
 {
     done(result == IDOK ? QDialog::Accepted : QDialog::Rejected);
-}
-
-bool CModalDialog::event(QEvent* event)
-{
-    if (AppMessageEvent::IsAppMessage(event)) {
-        OnAppMessage(*static_cast<AppMessageEvent*>(event));
-        return true;
-    }
-    return QDialog::event(event);
 }
 
 void CModalDialog::keyPressEvent(QKeyEvent* event)

@@ -1,0 +1,53 @@
+#include "FullScreenMode.h"
+
+#include "CaptureGraph.h"
+
+#include <QScreen>
+#include <QTimer>
+#include <QWidget>
+
+FullScreenMode::FullScreenMode(QWidget& window, QWidget& client, CCaptureGraph& engine, QSize windowSize,
+                               QRect previewRect, std::function<void(bool)> showControls)
+    : window_(window), client_(client), engine_(engine), windowSize_(windowSize), previewRect_(previewRect),
+      showControls_(std::move(showControls))
+{
+}
+
+void FullScreenMode::Enter()
+{
+    if (active_) return;
+    savedGeometry_ = window_.geometry();
+    savedTitle_ = window_.windowTitle();
+    active_ = true;
+    showControls_(false);
+    window_.setMinimumSize(0, 0);
+    window_.setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    const QRect screen = window_.screen() ? window_.screen()->geometry() : QRect(QPoint(0, 0), windowSize_);
+    window_.showFullScreen();
+    window_.setGeometry(screen);
+    client_.setGeometry(0, 0, screen.width(), screen.height());
+    engine_.setGeometry(client_.rect());
+    engine_.show();
+    engine_.SetFullScreen(true);
+    engine_.EnterFullScreen();
+}
+
+void FullScreenMode::Leave()
+{
+    if (!active_) return;
+    active_ = false;
+    window_.showNormal();
+    window_.setFixedSize(windowSize_);
+    window_.setWindowTitle(savedTitle_);
+    window_.setGeometry(savedGeometry_);
+    engine_.setGeometry(previewRect_);
+    engine_.SetFullScreen(false);
+    showControls_(true);
+    window_.activateWindow();
+    engine_.LeaveFullScreen();
+    // The window system may still report the full-screen size after this; the remembered
+    // placement is applied once more when it has settled.
+    QTimer::singleShot(0, &window_, [this] {
+        if (!active_) window_.setGeometry(savedGeometry_);
+    });
+}

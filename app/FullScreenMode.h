@@ -1,0 +1,35 @@
+#pragma once
+// The full-screen preview: the live picture over the whole screen without the window's own
+// controls, and the way back to the window exactly where it was.
+
+#include <QRect>
+#include <QSize>
+#include <QString>
+
+#include <functional>
+
+class CCaptureGraph;
+class QWidget;
+
+class FullScreenMode {
+public:
+    // `showControls(false)` hides the window's own controls, `showControls(true)` brings them
+    // back in their places.
+    FullScreenMode(QWidget& window, QWidget& client, CCaptureGraph& engine, QSize windowSize, QRect previewRect,
+                   std::function<void(bool)> showControls);
+
+    bool IsActive() const { return active_; }
+    void Enter();
+    void Leave();
+
+private:
+    QWidget& window_;
+    QWidget& client_;
+    CCaptureGraph& engine_;
+    const QSize windowSize_;
+    const QRect previewRect_;
+    std::function<void(bool)> showControls_;
+    bool active_ = false;
+    QRect savedGeometry_;
+    QString savedTitle_;
+};

@@ -1,0 +1,227 @@
+#include "MainCommands.h"
+
+#include "CaptureGraph.h"
+#include "Commands.h"
+#include "FileDialogs.h"
+#include "LangText.h"
+#include "MainDialog.h"
+#include "PhotoMeasureDlg.h"
+#include "Resources.h"
+#include "StillPicture.h"
+#include "ThumbnailList.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLineEdit>
+
+namespace {
+
+QString ExtensionOf(const QString& path)
+{
+    const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
+    return dot < 0 ? QString() : path.mid(dot + 1);
+}
+
+QString DirectoryOf(const QString& path)
+{
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    return slash < 0 ? QString() : path.left(slash);
+}
+
+} // namespace
+
+QEvent::Type OpenSelectedEvent::Type()
+{
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+}
+
+void MainCommands::OnCommand(int command)
+{
+    switch (command) {
+    case IDC_PREVIEW: window_.ReturnToPreview(); break;
+    case IDC_CAMERA:
+    case ID_CAPTURE_PICTURE: TakeStillPicture(); break;
+    case IDC_CLOCK:
+    case ID_CAPTURE_TIMELAPSE:
+        if (!window_.IsPreviewState())
+            ShowMessageBox(&window_, LangText("BrowseToTimer", 100, "Please return to the preview state"),
+                           QApplication::applicationName(), MessageButtons::Ok, MessageIcon::Exclamation);
+        break;
+    case IDC_SAVE:
+    case ID_FILE_SAVE_AS: SaveSelectedAs(); break;
+    case IDC_EMAIL:
+    case ID_FILE_EMAIL: {
+        QString path;
+        SelectedPath(path, false);
+        break;
+    }
+    case ID_FILE_OPEN: OpenSelected(); break;
+    case ID_FILE_DELETE: DeleteSelected(false); break;
+    case ID_FILE_DELETE_ALL: DeleteSelected(true); break;
+    case ID_SETTING_640: SetResolution(640, 480); break;
+    case ID_SETTING_1280: SetResolution(1280, 1024); break;
+    case ID_OVERLAY_CROSS:
+    case ID_OVERLAY_SCALE:
+    case ID_OVERLAY_CIRCLE:
+    case ID_OVERLAY_TIME: SwitchOverlay(command); break;
+    default: break; // recording, device settings, help and about live in their own windows
+    }
+}
+
+void MainCommands::OnFunctionKey(int key)
+{
+    switch (key) {
+    case Qt::Key_F2: TakeStillPicture(); break;
+    case Qt::Key_F3:
+    case Qt::Key_F4: break; // quick recording starts and stops in the recorder
+    case Qt::Key_F11: SetResolution(640, 480); break;
+    case Qt::Key_F12: SetResolution(1280, 1024); break;
+    default: break;
+    }
+}
+
+void MainCommands::TakeStillPicture()
+{
+    if (window_.IsPreviewState()) {
+        window_.Engine().Stills().Request(StillSource::Keyboard);
+        return;
+    }
+    ShowMessageBox(&window_, LangText("BrowseToCamera", 100, "Please return to the preview state"),
+                   QApplication::applicationName(), MessageButtons::Ok, MessageIcon::Exclamation);
+}
+
+void MainCommands::ReadMagnification()
+{
+    bool ok = false;
+    const int value = window_.MagnificationBox().text().trimmed().toInt(&ok);
+    magnification_ = ok ? value : 0;
+}
+
+void MainCommands::OnCaptureStill(StillSource source)
+{
+    ReadMagnification();
+    CCaptureGraph& engine = window_.Engine();
+    const StillSaveResult result =
+        SaveStillPicture(engine.Frame(), engine.Stills(), window_.Folders().picture, magnification_,
+                         QDateTime::currentDateTime(), [this] {
+                             ShowMessageBox(&window_, QStringLiteral("Picture Error"), QApplication::applicationName());
+                         });
+    if (result.outcome == StillSaveResult::Saved) {
+        lastPicturePath_ = result.path;
+        window_.ThumbnailList().AddCapturedPicture(result.path);
+        if (source == StillSource::CameraButton) engine.RestartPreview();
+    } else if (result.outcome == StillSaveResult::Failed) {
+        // A picture the user asked for and did not get must not go unnoticed.
+        ShowMessageBox(&window_, QStringLiteral("The picture could not be saved:\n%1\n%2").arg(result.path, result.error),
+                       QStringLiteral("Capture"), MessageButtons::Ok, MessageIcon::Error);
+    }
+    window_.Sounds().Play(IDW_SHUTTER);
+}
+
+void MainCommands::SwitchOverlay(int command)
+{
+    if (!window_.IsConnected()) return;
+    const int index = command - ID_OVERLAY_CROSS;
+    CCaptureGraph& engine = window_.Engine();
+    OverlaySwitches overlays = engine.Overlays();
+    bool* switches[4] = {&overlays.crossLine, &overlays.coordinates, &overlays.circles, &overlays.dateTime};
+    int& counter = overlayCounters_[static_cast<std::size_t>(index)];
+    if (counter % 2 == 0) {
+        *switches[index] = true;
+        ++counter;
+    } else {
+        *switches[index] = false;
+        --counter;
+    }
+    engine.SetOverlays(overlays);
+}
+
+void MainCommands::SetResolution(int width, int height)
+{
+    window_.Engine().SetResolution(width, height);
+    window_.ClientArea().update(CMainDialog::kResolutionReadout.adjusted(0, 0, 1, 1));
+}
+
+bool MainCommands::SelectedPath(QString& path, bool useMessageCaption)
+{
+    if (window_.ThumbnailList().GetSelectedPath(path) != 0) return true;
+    ShowMessageBox(&window_, LangText("SelectFile", 100, "Please select an image or video"),
+                   useMessageCaption ? window_.MessageCaption() : QApplication::applicationName(), MessageButtons::Ok,
+                   MessageIcon::Exclamation);
+    return false;
+}
+
+void MainCommands::OpenSelected()
+{
+    QString path;
+    if (!SelectedPath(path, true)) return;
+    const QString extension = ExtensionOf(path);
+    if (extension == QLatin1String("bmp") || extension == QLatin1String("BMP")) {
+        QCoreApplication::postEvent(&window_, new OpenSelectedEvent(OpenSelectedEvent::Kind::Picture));
+        ReadMagnification();
+    } else {
+        QCoreApplication::postEvent(&window_, new OpenSelectedEvent(OpenSelectedEvent::Kind::Video));
+    }
+}
+
+void MainCommands::OnOpenSelected(const OpenSelectedEvent& event)
+{
+    if (event.WhatToOpen() == OpenSelectedEvent::Kind::Picture) OpenPicture();
+    // The video player opens here.
+}
+
+void MainCommands::SaveSelectedAs()
+{
+    QString path;
+    if (!SelectedPath(path, false)) return;
+    CThumbnailList& list = window_.ThumbnailList();
+    const MediaFolders& folders = window_.Folders();
+    const QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+    const QString proposal = name.left(std::max<qsizetype>(0, name.size() - 4));
+    SaveFileRequest request;
+    QString refused;
+    if (list.ShowingPictures()) {
+        request = {QString(), folders.picture + QLatin1Char('/') + proposal,
+                   QStringLiteral("Bitmap Files(*.bmp)|*.bmp|JPEG Files(*.jpg)|*.jpg||"), QStringLiteral("bmp")};
+        refused = folders.picture;
+    } else {
+        request = {QString(), folders.video + QLatin1Char('/') + proposal, QStringLiteral("AVI Files(*.avi)|*.avi||"),
+                   QStringLiteral("avi")};
+        refused = folders.video;
+    }
+    const QString chosen = GetSaveFileName(&window_, request);
+    if (chosen.isEmpty()) return;
+    if (chosen.size() >= refused.size() && DirectoryOf(chosen).compare(refused, Qt::CaseInsensitive) == 0) {
+        ShowMessageBox(&window_, QStringLiteral("Can't save file to temp directory!!"), QStringLiteral("Save file"),
+                       MessageButtons::Ok, MessageIcon::Exclamation);
+        return;
+    }
+    list.SaveSelectedAs(chosen);
+    list.RedrawThumbnails();
+}
+
+void MainCommands::DeleteSelected(bool all)
+{
+    QString path;
+    if (!SelectedPath(path, true)) return;
+    CThumbnailList& list = window_.ThumbnailList();
+    if (all) list.DeleteAll();
+    else list.DeleteSelected();
+    list.UpdateScrollBar();
+}
+
+void MainCommands::OpenPicture()
+{
+    QString path;
+    if (window_.ThumbnailList().GetSelectedPath(path) == 0) return;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        ShowMessageBox(&window_, QStringLiteral("the picture not open,please check the file exist!"),
+                       QApplication::applicationName());
+        return;
+    }
+    file.close();
+    CPhotoMeasureDlg dialog(path, &window_);
+    dialog.DoModal();
+}

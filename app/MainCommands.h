@@ -1,0 +1,56 @@
+#pragma once
+// What the main window's buttons, menus and keys do: still pictures, the overlays, the
+// capture size, and opening, saving and deleting what the thumbnail list holds.
+
+#include "FrameDelivery.h"
+
+#include <QEvent>
+#include <QString>
+
+#include <array>
+
+class CMainDialog;
+
+// Posted to the main window to open the selected picture in Photo Measure or the selected
+// video in the player, after the click that asked for it is handled.
+class OpenSelectedEvent : public QEvent {
+public:
+    enum class Kind { Picture, Video };
+    explicit OpenSelectedEvent(Kind kind) : QEvent(Type()), kind_(kind) {}
+    Kind WhatToOpen() const { return kind_; }
+    static QEvent::Type Type();
+
+private:
+    Kind kind_;
+};
+
+class MainCommands {
+public:
+    explicit MainCommands(CMainDialog& window) : window_(window) {}
+
+    void OnCommand(int command);
+    void OnFunctionKey(int key);
+    // The engine holds the frame for a still request.
+    void OnCaptureStill(StillSource source);
+    void OnOpenSelected(const OpenSelectedEvent& event);
+
+    int Magnification() const { return magnification_; }
+    const std::array<int, 4>& OverlayCounters() const { return overlayCounters_; }
+    QString LastPicturePath() const { return lastPicturePath_; }
+
+private:
+    void TakeStillPicture();
+    void ReadMagnification();
+    void SwitchOverlay(int command);
+    void SetResolution(int width, int height);
+    void OpenSelected();
+    void SaveSelectedAs();
+    void DeleteSelected(bool all);
+    void OpenPicture();
+    bool SelectedPath(QString& path, bool useMessageCaption);
+
+    CMainDialog& window_;
+    int magnification_ = 0;
+    std::array<int, 4> overlayCounters_{};
+    QString lastPicturePath_;
+};

@@ -1,0 +1,6 @@
+#include "Logging.h"
+
+// Only critical messages pass unless the rules ask for more.
+Q_LOGGING_CATEGORY(lcCapture, "qrv.capture", QtCriticalMsg)
+Q_LOGGING_CATEGORY(lcUdev, "qrv.udev", QtCriticalMsg)
+Q_LOGGING_CATEGORY(lcMedia, "qrv.media", QtCriticalMsg)
