@@ -306,3 +306,37 @@ TEST_F(MainDialogTest, OpeningAPictureThatVanishedSaysSo)
     EXPECT_TRUE(WaitUntil([&] { return !boxes.Boxes().empty(); }));
     EXPECT_EQ(boxes.Boxes()[0].text, "the picture not open,please check the file exist!");
 }
+
+TEST_F(MainDialogTest, OneClickOnTheListSelectsOnceEvenAfterAFileVanished)
+{
+    const QString folder = documents_.path() + "/QRV-DM500 files/Picture/";
+    for (int i = 1; i <= 3; ++i) WriteFile(folder + QString("Still_N%1.bmp").arg(i, 4, 10, QChar('0')), SmallBmp(qRgb(0, 0, 200)));
+    Start(true);
+    auto& list = dialog_->ThumbnailList();
+    ASSERT_EQ(list.Pictures().size(), 3u);
+    QTest::qWait(50);
+    // The first picture goes away behind the program's back; the user clicks the second.
+    // Finding the vanished file while redrawing clears the selection; a second pass of the
+    // same click would then select the third picture, which the user never clicked.
+    QFile::remove(folder + "Still_N0001.bmp");
+    QTest::mouseClick(&list, Qt::LeftButton, {}, list.Cells()[1].center());
+    QString selected;
+    EXPECT_EQ(list.GetSelectedPath(selected), 0u) << selected.toStdString();
+    EXPECT_EQ(list.Pictures().size(), 2u);
+    // Clicked again, the second picture is selected.
+    QTest::mouseClick(&list, Qt::LeftButton, {}, list.Cells()[0].center());
+    ASSERT_NE(list.GetSelectedPath(selected), 0u);
+    EXPECT_EQ(QFileInfo(selected).fileName(), "Still_N0002.bmp");
+}
+
+TEST_F(MainDialogTest, AStreamThatEndsByItselfShowsTheConnectMessage)
+{
+    Start(true);
+    ASSERT_TRUE(dialog_->IsConnected());
+    // The camera stops without udev saying anything: the stream's own report is enough.
+    backend_->Microscope()->SetPlugged(false);
+    EXPECT_TRUE(WaitUntil([&] { return !dialog_->IsConnected(); }, 2000));
+    EXPECT_FALSE(dialog_->Engine().IsRunning());
+    EXPECT_TRUE(ButtonsDisabled());
+    EXPECT_EQ(ConnectMessage(), "Please connect QRV-DM500 Digital Microscope");
+}

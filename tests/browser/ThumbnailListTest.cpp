@@ -11,19 +11,6 @@
 
 namespace {
 
-QByteArray SmallBmp(QRgb colour)
-{
-    const int w = 8, h = 6;
-    QByteArray pixels;
-    for (int i = 0; i < w * h; ++i) {
-        pixels += char(qBlue(colour));
-        pixels += char(qGreen(colour));
-        pixels += char(qRed(colour));
-    }
-    const auto headers = BmpHeaders(w, h, static_cast<std::uint32_t>(pixels.size()));
-    return QByteArray(reinterpret_cast<const char*>(headers.data()), 54) + pixels;
-}
-
 class ThumbnailListTest : public ::testing::Test {
 protected:
     void SetUp() override

@@ -3,6 +3,7 @@
 
 #include "MessageBox.h"
 
+#include <QColor>
 #include <QTemporaryDir>
 #include <QString>
 
@@ -30,3 +31,6 @@ bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 5000);
 // Writes `bytes` to `path`, creating folders as needed.
 void WriteFile(const QString& path, const QByteArray& bytes);
 QByteArray ReadFile(const QString& path);
+
+// An 8 x 6 24-bit BMP file of one colour.
+QByteArray SmallBmp(QRgb colour);
