@@ -229,8 +229,8 @@ void CMainDialog::OnPresenceChanged(DevicePresence::State state)
         // The microscope is there, but this user may not open it: say so instead of asking
         // for it to be connected.
         engine_->SetConnectMessage(
-            QStringLiteral("No permission to open %1.\nAdd your user to the \"video\" group\n"
-                           "(sudo usermod -aG video $USER), then log in again.")
+            QStringLiteral("No permission to open %1.\nAdd yourself to the video group:\n"
+                           "sudo usermod -aG video $USER\nthen log in again.")
                 .arg(presence_->DeniedNode()));
         break;
     }

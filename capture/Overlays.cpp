@@ -130,16 +130,20 @@ void DrawCircles(QPainter& p, const QRect& client, const OverlaySwitches& on)
 
 void DrawConnectMessage(QPainter& p, const QRect& client, const OverlayTexts& texts, const QFont& font)
 {
-    const QString text = texts.connectMessage;
-    if (text.isEmpty()) return;
+    if (texts.connectMessage.isEmpty()) return;
+    // Each line centred, the block in the middle of the window.
+    const QStringList lines = texts.connectMessage.split(QLatin1Char('\n'));
     const QFontMetrics metrics(font);
-    const int width = metrics.horizontalAdvance(text);
-    const int x = width < client.width() ? (client.width() - width) / 2 : 0;
-    const int y = (client.height() - metrics.height()) / 2;
+    int y = (client.height() - metrics.height() * static_cast<int>(lines.size())) / 2;
     p.save();
     p.setFont(font);
     p.setPen(QColor(0, 255, 0));
-    p.drawText(x, y + metrics.ascent(), text);
+    for (const QString& line : lines) {
+        const int width = metrics.horizontalAdvance(line);
+        const int x = width < client.width() ? (client.width() - width) / 2 : 0;
+        p.drawText(x, y + metrics.ascent(), line);
+        y += metrics.height();
+    }
     p.restore();
 }
 

@@ -6,6 +6,8 @@
 #include "TestSupport.h"
 #include "ThumbnailList.h"
 #include "capture/backend/SimulatedBackend.h"
+#include "capture/backend/V4l2Backend.h"
+#include "../capture/FakeV4l2Camera.h"
 
 #include <QLineEdit>
 #include <QMenuBar>
@@ -339,4 +341,26 @@ TEST_F(MainDialogTest, AStreamThatEndsByItselfShowsTheConnectMessage)
     EXPECT_FALSE(dialog_->Engine().IsRunning());
     EXPECT_TRUE(ButtonsDisabled());
     EXPECT_EQ(ConnectMessage(), "Please connect QRV-DM500 Digital Microscope");
+}
+
+TEST(MainDialogAccess, AMicroscopeThisUserMayNotOpenIsNamedInsteadOfAskedFor)
+{
+    FakeV4l2Camera camera;
+    camera.DenyAccess();
+    struct Nodes : backend::VideoNodeSource {
+        explicit Nodes(FakeV4l2Camera& c) : camera(c) {}
+        std::vector<backend::VideoNode> CaptureNodes() override { return {camera.Node()}; }
+        std::vector<std::string> UsbHardwareIds() override { return {"USB\\Vid_5e1a&Pid_2c07"}; }
+        FakeV4l2Camera& camera;
+    };
+    backend::V4l2Backend v4l2(camera.Calls(), std::make_unique<Nodes>(camera), false);
+    SingleInstance instance("Vizmora-test-" + QUuid::createUuid().toString(QUuid::Id128));
+    QTemporaryDir documents, program;
+    CMainDialog dialog(v4l2, instance, nullptr, CMainDialog::Places{documents.path(), program.path()});
+    EXPECT_FALSE(dialog.IsConnected());
+    EXPECT_EQ(dialog.Presence().CurrentState(), DevicePresence::State::AccessDenied);
+    const QString message = dialog.Engine().Texts().connectMessage;
+    EXPECT_TRUE(message.startsWith("No permission to open /dev/video7.")) << message.toStdString();
+    EXPECT_TRUE(message.contains("video group"));
+    dialog.close();
 }
