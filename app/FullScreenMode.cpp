@@ -16,7 +16,9 @@ FullScreenMode::FullScreenMode(QWidget& window, QWidget& client, CCaptureGraph& 
 void FullScreenMode::Enter()
 {
     if (active_) return;
-    savedGeometry_ = window_.geometry();
+    // Maximised by the window manager on the way here: the place to come back to is the
+    // normal one.
+    savedGeometry_ = (window_.windowState() & Qt::WindowMaximized) ? window_.normalGeometry() : window_.geometry();
     savedTitle_ = window_.windowTitle();
     active_ = true;
     showControls_(false);
@@ -37,7 +39,8 @@ void FullScreenMode::Leave()
     if (!active_) return;
     active_ = false;
     window_.showNormal();
-    window_.setFixedSize(windowSize_);
+    window_.setMinimumSize(windowSize_);
+    window_.resize(windowSize_);
     window_.setWindowTitle(savedTitle_);
     window_.setGeometry(savedGeometry_);
     engine_.setGeometry(previewRect_);

@@ -113,8 +113,10 @@ void MainCommands::OnCaptureStill(StillSource source)
         if (source == StillSource::CameraButton) engine.RestartPreview();
     } else if (result.outcome == StillSaveResult::Failed) {
         // A picture the user asked for and did not get must not go unnoticed.
-        ShowMessageBox(&window_, QStringLiteral("The picture could not be saved:\n%1\n%2").arg(result.path, result.error),
-                       QStringLiteral("Capture"), MessageButtons::Ok, MessageIcon::Error);
+        ShowMessageBox(&window_,
+                       LangText("PictureSaveFail", 100, "The picture could not be saved:") +
+                           QStringLiteral("\n%1\n%2").arg(result.path, result.error),
+                       window_.MessageCaption(), MessageButtons::Ok, MessageIcon::Error);
     }
     window_.Sounds().Play(IDW_SHUTTER);
 }

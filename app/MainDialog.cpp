@@ -58,16 +58,13 @@ CMainDialog::CMainDialog(backend::CaptureBackend& backend, SingleInstance& insta
 {
     setWindowTitle(QStringLiteral("QRV-DM500"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+                   Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     SetSwallowEscAndEnter(true);
+    // Tooltips show whether or not the window has the focus.
+    setAttribute(Qt::WA_AlwaysShowToolTips);
 
     // The single-instance marker goes on first, so a second copy finds this one at once.
-    instance_.Attach([this] {
-        if (IsFullScreen()) LeaveFullScreen();
-        showNormal();
-        raise();
-        activateWindow();
-    });
+    instance_.Attach([this] { ComeForward(); });
     programDirectory_ = places.programDirectory.isEmpty() ? ProgramDirectory() : places.programDirectory;
     SelectLanguageFile(programDirectory_);
     folders_ = MediaFolders::Create(places.documentsFolder);
@@ -100,7 +97,7 @@ void CMainDialog::BuildLayout()
 {
     // The window's client area is exactly the skin's size; the menu bar takes its height
     // from it.
-    setFixedSize(kClientSize);
+    KeepNormalSize();
     menuBar_ = new QMenuBar(this);
     menuBar_->setNativeMenuBar(false);
     menuBar_->setStyleSheet(QStringLiteral("QMenuBar { background: #F8F8F8; }"));
@@ -233,6 +230,20 @@ void CMainDialog::OnPresenceChanged(DevicePresence::State state)
                            "sudo usermod -aG video $USER\nthen log in again.")
                 .arg(presence_->DeniedNode()));
         break;
+    }
+}
+
+void CMainDialog::ComeForward()
+{
+    // Another copy was started: this one comes forward instead. A message box or dialog
+    // open over the window stays above it and keeps the focus.
+    if (IsFullScreen()) LeaveFullScreen();
+    if (isMinimized()) showNormal();
+    raise();
+    activateWindow();
+    if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != this) {
+        modal->raise();
+        modal->activateWindow();
     }
 }
 
@@ -386,6 +397,24 @@ bool CMainDialog::HandleMouse(QObject* watched, QEvent* event)
         }
     }
     return false;
+}
+
+void CMainDialog::KeepNormalSize()
+{
+    // A window whose largest size equals its smallest loses its maximise button under most
+    // window managers; the skin's size is kept by putting it back after any other resize.
+    setMinimumSize(kClientSize);
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    resize(kClientSize);
+}
+
+void CMainDialog::resizeEvent(QResizeEvent* event)
+{
+    CModalDialog::resizeEvent(event);
+    if (IsFullScreen() || (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)) || size() == kClientSize) return;
+    QTimer::singleShot(0, this, [this] {
+        if (!IsFullScreen() && !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) resize(kClientSize);
+    });
 }
 
 void CMainDialog::changeEvent(QEvent* event)

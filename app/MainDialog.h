@@ -49,6 +49,8 @@ public:
     void OnFunctionKey(int key) { commands_.OnFunctionKey(key); }
     void ReturnToPreview();
     void RefreshTooltips();
+    // Brings the window (and a box open over it) to the front.
+    void ComeForward();
     void ShowPictureList(bool pictures);
     void EnterFullScreen();
     void LeaveFullScreen();
@@ -80,6 +82,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
 
 private:
@@ -93,6 +96,7 @@ private:
     void PlaceMenuBar();
     void BuildButtons();
     void ShowControls(bool show);
+    void KeepNormalSize();
     void OnPresenceChanged(DevicePresence::State state);
     bool HandleMouse(QObject* watched, QEvent* event);
 

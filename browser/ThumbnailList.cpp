@@ -12,6 +12,7 @@
 #include <QStyleOptionSlider>
 #include <QWheelEvent>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -50,11 +51,16 @@ QString ExtensionOf(const QString& path)
     return dot < 0 ? QString() : path.mid(dot + 1);
 }
 
-// Every file of a folder, by name order as the listing gives it.
-QStringList FilesMatching(const QString& folder, const QString& pattern)
+// The folder's files matching `pattern`, in the order a person reads them: letter case
+// ignored, then by exact name.
+QStringList ListingOrder(const QString& folder, const QString& pattern)
 {
-    QDir dir(folder);
-    return dir.entryList({pattern}, QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    QStringList names = QDir(folder).entryList({pattern}, QDir::Files, QDir::Unsorted);
+    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
+        const int order = a.compare(b, Qt::CaseInsensitive);
+        return order != 0 ? order < 0 : a < b;
+    });
+    return names;
 }
 } // namespace
 
@@ -71,13 +77,9 @@ CThumbnailList::CThumbnailList(QString pictureFolder, QString videoFolder, QWidg
     });
 
     // Only files named *.bmp / *.avi are listed (the listing ignores letter case there).
-    QDir pictures(pictureFolder_);
-    pictures.setNameFilters({QStringLiteral("*.bmp")});
-    for (const QString& name : pictures.entryList(QDir::Files, QDir::Name))
+    for (const QString& name : ListingOrder(pictureFolder_, QStringLiteral("*.bmp")))
         AddPictureFile(pictureFolder_ + QLatin1Char('/') + name);
-    QDir videos(videoFolder_);
-    videos.setNameFilters({QStringLiteral("*.avi")});
-    for (const QString& name : videos.entryList(QDir::Files, QDir::Name))
+    for (const QString& name : ListingOrder(videoFolder_, QStringLiteral("*.avi")))
         AddVideoFile(videoFolder_ + QLatin1Char('/') + name);
 }
 
@@ -181,7 +183,7 @@ void CThumbnailList::RemoveEntry(const QString& path)
 {
     auto& list = CurrentList();
     for (auto it = list.begin(); it != list.end(); ++it) {
-        if (it->path.compare(path, Qt::CaseInsensitive) == 0) {
+        if (it->path == path) { // two names that differ in case are two files
             const int removed = static_cast<int>(it - list.begin());
             list.erase(it);
             // Keep the selected index on its entry.
@@ -238,11 +240,16 @@ void CThumbnailList::DeleteAll()
     else if (extension == QLatin1String("avi") || extension == QLatin1String("AVI"))
         folder = videoFolder_;
     if (!folder.isEmpty()) {
-        for (const QString& name : FilesMatching(folder, QStringLiteral("*")))
-            QFile::remove(folder + QLatin1Char('/') + name); // files that resist are passed over
+        // Exactly what the list shows goes; a file that resists stays listed.
+        auto& list = CurrentList();
+        list.erase(std::remove_if(list.begin(), list.end(), [](const MediaEntry& entry) { return QFile::remove(entry.path); }),
+                   list.end());
+        for (MediaEntry& entry : list) entry.flags &= ~Selected;
+    } else if (CurrentSelectedRef() != -1) {
+        CurrentList().clear(); // a selection of another kind empties the shown list only
     }
-    if (CurrentSelectedRef() != -1) CurrentList().clear();
     CurrentSelectedRef() = -1;
+    UpdateScrollBar();
     RedrawThumbnails();
 }
 

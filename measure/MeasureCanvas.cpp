@@ -139,7 +139,7 @@ void CMeasureCanvas::DrawFigure(QPainter& painter, const Figure& figure) const
             painter.drawEllipse(QRect(figure.a.x() - figure.radius, figure.a.y() - figure.radius, 2 * figure.radius - 1,
                                       2 * figure.radius - 1));
         break;
-    case Figure::Rectangle: painter.drawRect(QRect(figure.a, figure.b).normalized().adjusted(0, 0, -1, -1)); break;
+    case Figure::Rectangle: painter.drawRect(RectangleBetween(figure.a, figure.b)); break;
     }
 }
 
@@ -186,7 +186,8 @@ void CMeasureCanvas::ShowFeedback(const Figure& figure)
 
 QRect CMeasureCanvas::ActiveArea() const
 {
-    return QRect(0, 0, std::min(picture_.width(), width()), std::min(picture_.height(), height()));
+    // The picture is stretched over the whole view, so the whole view takes clicks.
+    return rect();
 }
 
 QRect CMeasureCanvas::RadiusSquare(QPoint c) const
@@ -292,7 +293,7 @@ void CMeasureCanvas::StartShape(QPoint p)
     case ToolDiameterCircle:
         start_ = last_ = p;
         diameterOn_ = true;
-        Capture(PictureRect());
+        Capture(ActiveArea());
         break;
     case ToolContinuousLine:
     case ToolPolygon:
@@ -300,7 +301,7 @@ void CMeasureCanvas::StartShape(QPoint p)
         (tool_ == ToolPolygon ? polygonOn_ : continuousOn_) = true;
         segmentPlaced_ = edgePlaced_ = false;
         current_ = std::make_unique<MeasureShape>();
-        Capture(PictureRect());
+        Capture(ActiveArea());
         break;
     case ToolThreePointCircle:
         threeSecondPoint_ = false;
@@ -479,10 +480,9 @@ void CMeasureCanvas::DoubleClick(QPoint q)
         Release();
         edgePlaced_ = polygonOn_ = false;
         ClearPlaced();
-    } else {
-        // The second press of a double click is an ordinary press everywhere else.
-        LeftButtonDown(q);
     }
+    // Everywhere else a double click does nothing: its first press was the click, and its
+    // second must not complete a zero-size shape or repeat a point.
 }
 
 void CMeasureCanvas::Cancel()
@@ -522,8 +522,12 @@ void CMeasureCanvas::Complete(ShapeKind kind, std::vector<QPoint> points)
     auto shape = std::make_unique<MeasureShape>();
     shape->labels = LabelsFor(kind, points, measurable);
     if (!measurable) {
-        // Three points on one line: no circle passes through them, so none is listed.
+        // Three points on one line: no circle passes through them, so none is listed, and
+        // the user is told why nothing was drawn.
         ClearPlaced();
+        ShowMessageBox(this,
+                       LangText("CircleNoPoints", 100, "The three points lie on one line: no circle passes through them."),
+                       QApplication::applicationName(), MessageButtons::Ok, MessageIcon::Information);
         return;
     }
     shape->kind = kind;

@@ -91,7 +91,6 @@ private:
     void Release();
     QRect ActiveArea() const;
     QRect RadiusSquare(QPoint centre) const;
-    QRect PictureRect() const { return QRect(QPoint(0, 0), picture_.size()); }
     void DrawFigure(QPainter& painter, const Figure& figure) const;
     void Placed(const Figure& figure);
     void ClearPlaced();

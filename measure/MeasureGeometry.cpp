@@ -29,32 +29,17 @@ std::optional<QPointF> Circumcentre(QPointF a, QPointF b, QPointF c)
                    (a2 * (c.x() - b.x()) + b2 * (a.x() - c.x()) + c2 * (b.x() - a.x())) / d);
 }
 
-template <typename Point> std::optional<CircleGeometry> ThreePointCircle(Point p1, Point p2, Point p3, bool realHalves)
+// The circle through the three points: the exact circumcentre, drawn at the nearest pixel;
+// the radius from that exact centre to the first point, for the labels, and rounded for the
+// outline.
+std::optional<CircleGeometry> ThreePointCircle(QPointF p1, QPointF p2, QPointF p3)
 {
-    const double x1 = p1.x(), y1 = p1.y(), x2 = p2.x(), y2 = p2.y(), x3 = p3.x(), y3 = p3.y();
-    const auto centre = Circumcentre({x1, y1}, {x2, y2}, {x3, y3});
-    if (!centre) return std::nullopt; // collinear: no circle passes through them
-    int xc = 0, yc = 0;
-    const bool formulaDefined = x3 != x1 && x2 != x1 && y3 != y1;
-    const double m1 = formulaDefined ? (y3 - y1) / (x3 - x1) : 0;
-    const double m2 = formulaDefined ? (y2 - y1) / (x2 - x1) : 0;
-    if (formulaDefined && m1 != m2) {
-        // The chord-slope construction, whose truncations the program has always shown.
-        xc = Trunc((m1 * (m2 * (y2 - y3) + (x1 + x2)) - m2 * (x3 + x1)) / ((m1 - m2) * 2));
-        const double midY = realHalves ? (y1 + y3) / 2 : static_cast<double>(Trunc(y1 + y3) / 2);
-        const double midX = realHalves ? (x1 + x3) / 2 : static_cast<double>(Trunc(x1 + x3) / 2);
-        yc = Trunc(midY - (xc - midX) / m1);
-    } else {
-        // A horizontal or vertical chord leaves that construction undefined; the
-        // circumcentre is the same circle.
-        xc = Trunc(centre->x());
-        yc = Trunc(centre->y());
-    }
-    const double dx = xc - x3, dy = yc - y3;
+    const auto centre = Circumcentre(p1, p2, p3);
+    if (!centre) return std::nullopt; // collinear or repeated: no circle passes through them
     CircleGeometry circle;
-    circle.centre = QPoint(xc, yc);
-    circle.radius = std::sqrt(realHalves ? dx * dx + dy * dy : static_cast<double>(static_cast<long long>(dx * dx + dy * dy)));
-    circle.drawnRadius = Trunc(circle.radius);
+    circle.centre = QPoint(static_cast<int>(std::lround(centre->x())), static_cast<int>(std::lround(centre->y())));
+    circle.radius = std::hypot(p1.x() - centre->x(), p1.y() - centre->y());
+    circle.drawnRadius = static_cast<int>(std::lround(circle.radius));
     return circle;
 }
 
@@ -103,12 +88,12 @@ double CircleSquareMillimetres(double radius, double k, int rate)
 
 std::optional<CircleGeometry> CircleThroughThreePoints(QPoint p1, QPoint p2, QPoint p3)
 {
-    return ThreePointCircle(p1, p2, p3, false);
+    return ThreePointCircle(p1, p2, p3);
 }
 
 std::optional<CircleGeometry> CircleThroughThreePoints(QPointF p1, QPointF p2, QPointF p3)
 {
-    return ThreePointCircle(p1, p2, p3, true);
+    return ThreePointCircle(p1, p2, p3);
 }
 
 double AngleBetweenLines(QPoint p1, QPoint p2, QPoint p3, QPoint p4)

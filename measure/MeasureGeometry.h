@@ -34,15 +34,15 @@ double SquareMillimetres(double pixelArea, double k, int rate);
 double CircleSquareMillimetres(double radius, double k, int rate);
 
 struct CircleGeometry {
-    QPoint centre;
-    double radius = 0;  // for the labels
-    int drawnRadius = 0; // truncated, for the outline
+    QPoint centre;       // the exact centre rounded to the nearest pixel
+    double radius = 0;   // exact, for the labels
+    int drawnRadius = 0; // rounded, for the outline
 };
 
-// The circle through three points, on integer view coordinates. None for collinear (or
-// repeated) points, through which no circle passes.
+// The circle through three points, on view coordinates. None for collinear (or repeated)
+// points, through which no circle passes.
 std::optional<CircleGeometry> CircleThroughThreePoints(QPoint p1, QPoint p2, QPoint p3);
-// The same on real coordinates (mapped points when saving), centre and radius truncated.
+// The same on real coordinates (mapped points when saving).
 std::optional<CircleGeometry> CircleThroughThreePoints(QPointF p1, QPointF p2, QPointF p3);
 
 // The angle in degrees (0..180) between the line (a, b) and the line (c, d), measured at

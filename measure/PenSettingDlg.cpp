@@ -116,7 +116,11 @@ void CPenSettingDlg::ChooseColour()
 
 void CPenSettingDlg::ChooseLabelFont()
 {
-    if (const auto chosen = ::ChooseFont(this, labelFont)) labelFont = *chosen;
+    // The font chooser has no colour of its own: the label colour is chosen right after it.
+    const auto chosen = ::ChooseFont(this, labelFont);
+    if (!chosen) return;
+    labelFont = *chosen;
+    if (const auto colour = ::ChooseColor(this, ToQColor(labelColor))) labelColor = ToColorRef(*colour);
 }
 
 void CPenSettingDlg::Accept()

@@ -16,6 +16,16 @@ QPen PenFor(int style, int width, ColorRef colour)
     return pen;
 }
 
+QRect RectangleBetween(QPoint a, QPoint b)
+{
+    // From the smaller to the larger corner whichever way it was dragged; a one-pixel pen
+    // strokes one pixel beyond the rectangle, so the outline runs through both corners.
+    // (QRect::normalized() would shrink a reversed one by a pixel on each side.)
+    const QPoint topLeft(std::min(a.x(), b.x()), std::min(a.y(), b.y()));
+    const QPoint bottomRight(std::max(a.x(), b.x()), std::max(a.y(), b.y()));
+    return QRect(topLeft, bottomRight - QPoint(1, 1));
+}
+
 QFont DefaultLabelFont()
 {
     QFont font;
@@ -114,8 +124,7 @@ void DrawShape(QPainter& painter, const MeasureShape& shape, const CoordinateMap
     }
     case ShapeRectangle: {
         if (p.size() < 2) break;
-        const QRect box = QRect(p[0], p[1]).normalized();
-        painter.drawRect(box.adjusted(0, 0, -1, -1));
+        painter.drawRect(RectangleBetween(p[0], p[1]));
         const QPoint first = map.Map(MidpointDiv2(v[0], v[1]));
         labelAt = {first, first + below};
         break;

@@ -5,6 +5,7 @@
 #include "MeasureShape.h"
 
 #include <QPen>
+#include <QRect>
 
 class QPainter;
 
@@ -25,5 +26,9 @@ QPen PenFor(int style, int width, ColorRef colour);
 // The default face of labels and texts: KaiTi when the machine has it, else a face with
 // the same glyphs.
 QFont DefaultLabelFont();
+
+// The rectangle to stroke for one dragged from corner `a` to corner `b`: the same for every
+// drag direction, its outline through both corners.
+QRect RectangleBetween(QPoint a, QPoint b);
 
 void DrawShape(QPainter& painter, const MeasureShape& shape, const CoordinateMap& map);

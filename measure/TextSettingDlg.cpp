@@ -81,10 +81,12 @@ CTextSettingDlg::CTextSettingDlg(QWidget* parent) : CModalDialog(parent), textFo
 
 void CTextSettingDlg::ChooseTextFont()
 {
-    if (const auto chosen = ::ChooseFont(this, textFont)) {
-        textFont = *chosen;
-        update();
-    }
+    // The font chooser has no colour of its own: the text colour is chosen right after it.
+    const auto chosen = ::ChooseFont(this, textFont);
+    if (!chosen) return;
+    textFont = *chosen;
+    if (const auto colour = ::ChooseColor(this, ToQColor(textColor))) textColor = ToColorRef(*colour);
+    update();
 }
 
 void CTextSettingDlg::ChooseColour()

@@ -4,6 +4,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio>
@@ -126,6 +127,42 @@ int DecodeJpeg(std::FILE* file, std::uint8_t* buffer, std::size_t capacity)
     return errors.cutShort ? -1 : 0;
 }
 
+// An 8-bit bitmap file: its pixels are indices into the colour table after the header.
+// They are looked up into 24-bit rows, so the list draws the colours, not the indices.
+bool ExpandPaletteBitmap(const std::uint8_t* file, std::size_t size, DecodeBuffer& buffer)
+{
+    if (size < 14 + kDibHeaderSize) return false;
+    const std::uint8_t* header = file + 14;
+    if (ReadLittle<std::uint32_t>(header) != kDibHeaderSize || ReadLittle<std::uint32_t>(header + 16) != 0) return false;
+    const std::int32_t width = ReadLittle<std::int32_t>(header + 4);
+    const std::int32_t height = ReadLittle<std::int32_t>(header + 8);
+    if (width <= 0 || height == 0 || width > 65535 || height > 65535 || height < -65535) return false;
+    const std::size_t rows = static_cast<std::size_t>(height < 0 ? -static_cast<std::int64_t>(height) : height);
+    std::uint32_t colours = ReadLittle<std::uint32_t>(header + 32);
+    if (colours == 0 || colours > 256) colours = 256;
+    const std::size_t paletteAt = 14 + kDibHeaderSize;
+    const std::size_t available = size > paletteAt ? (size - paletteAt) / 4 : 0;
+    colours = static_cast<std::uint32_t>(std::min<std::size_t>(colours, available));
+    const std::size_t pixelsAt = ReadLittle<std::uint32_t>(file + 10);
+    const std::size_t sourceStride = DibStride(width, 8);
+    if (pixelsAt < paletteAt || pixelsAt > size || sourceStride * rows > size - pixelsAt) return false;
+    const std::size_t stride = DibStride(width, 24);
+    if (kDibHeaderSize + stride * rows > DecodeBuffer::Size()) return false;
+
+    WriteDibHeader(buffer.Data(), width, height, 24, static_cast<std::uint32_t>(stride * rows));
+    for (std::size_t y = 0; y < rows; ++y) {
+        const std::uint8_t* src = file + pixelsAt + sourceStride * y;
+        std::uint8_t* dst = buffer.Data() + kDibHeaderSize + stride * y;
+        std::memset(dst, 0, stride);
+        for (std::int32_t x = 0; x < width; ++x) {
+            const std::uint8_t index = src[x];
+            if (index >= colours) continue; // outside the table: black
+            std::memcpy(dst + 3 * static_cast<std::size_t>(x), file + paletteAt + 4 * static_cast<std::size_t>(index), 3);
+        }
+    }
+    return true;
+}
+
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
@@ -152,10 +189,13 @@ bool LoadBitmapFileAsDib(const QString& path, DecodeBuffer& buffer)
     if (size <= 40) return false;
     // Files larger than the buffer are skipped rather than read in part.
     if (size - 14 > static_cast<qint64>(DecodeBuffer::Size())) return false;
-    if (!file.seek(14)) return false;
-    const qint64 read = file.read(reinterpret_cast<char*>(buffer.Data()), size - 14);
+    const QByteArray bytes = file.read(size);
+    if (bytes.size() != size) return false;
+    const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.constData());
+    if (ReadLittle<std::uint16_t>(data + 14 + 14) == 8) return ExpandPaletteBitmap(data, static_cast<std::size_t>(size), buffer);
+    std::memcpy(buffer.Data(), data + 14, static_cast<std::size_t>(size - 14));
     DibInfo info;
-    return read == size - 14 && ParseDib(buffer.Data(), static_cast<std::size_t>(read), info);
+    return ParseDib(buffer.Data(), static_cast<std::size_t>(size - 14), info) && info.bitCount == 24;
 }
 
 int ReadJpegAsDib(const QString& path, DecodeBuffer& buffer)

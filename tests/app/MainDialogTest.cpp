@@ -364,3 +364,23 @@ TEST(MainDialogAccess, AMicroscopeThisUserMayNotOpenIsNamedInsteadOfAskedFor)
     EXPECT_TRUE(message.contains("video group"));
     dialog.close();
 }
+
+TEST_F(MainDialogTest, AFailedStillSaveIsReportedInTheProgramsWords)
+{
+    Start(true);
+    // The picture folder is replaced by a file: nothing can be written there.
+    ASSERT_TRUE(QDir(PictureFolder()).removeRecursively());
+    WriteFile(PictureFolder(), "in the way");
+    MessageBoxRecorder boxes;
+    QTest::keyClick(&dialog_->Engine(), Qt::Key_F2);
+    ASSERT_TRUE(WaitUntil([&] { return !boxes.Boxes().empty(); }));
+    EXPECT_TRUE(boxes.Boxes()[0].text.startsWith("The picture could not be saved:\n")) << boxes.Boxes()[0].text.toStdString();
+    EXPECT_EQ(boxes.Boxes()[0].caption, "QRV-DM500");
+    EXPECT_TRUE(dialog_->LastPicturePath().isEmpty());
+}
+
+TEST_F(MainDialogTest, TooltipsShowWithoutTheFocus)
+{
+    Start(true);
+    EXPECT_TRUE(dialog_->testAttribute(Qt::WA_AlwaysShowToolTips));
+}

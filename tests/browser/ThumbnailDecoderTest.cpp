@@ -2,8 +2,14 @@
 #include "TestAvi.h"
 #include "TestSupport.h"
 #include "ThumbnailDecoder.h"
+#include "media/FfmpegLog.h"
 
+#include <QFile>
 #include <QImage>
+
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -50,6 +56,28 @@ TEST(ThumbnailDecoder, RejectsBadBitmapsWithoutReadingPastThem)
     QTemporaryDir dir;
     WriteFile(dir.path() + "/big.bmp", QByteArray(static_cast<qsizetype>(kDecodeBufferSize) + 100, 'x'));
     EXPECT_FALSE(LoadBitmapFileAsDib(dir.path() + "/big.bmp", buffer));
+}
+
+TEST(ThumbnailDecoder, AnEightBitPaletteBitmapIsDrawnInItsColours)
+{
+    // 3 x 2 pixels, bottom-up rows padded to 4 bytes, a colour table of three entries.
+    const QByteArray palette("\x00\x00\xFF\x00" "\x00\xFF\x00\x00" "\xFF\x00\x00\x00", 12); // red, green, blue
+    const QByteArray pixels("\x00\x01\x02\x00" "\x02\x02\x07\x00", 8); // bottom row, top row (7: outside the table)
+    std::vector<std::uint8_t> headers = BmpHeaders(3, 2, 8);
+    headers[28] = 8;                                  // bits per pixel
+    headers[46] = 3;                                  // colours used
+    headers[10] = static_cast<std::uint8_t>(54 + 12); // where the pixels start
+    QTemporaryDir dir;
+    WriteFile(dir.path() + "/palette.bmp", QByteArray(reinterpret_cast<const char*>(headers.data()), 54) + palette + pixels);
+    DecodeBuffer buffer;
+    ASSERT_TRUE(LoadBitmapFileAsDib(dir.path() + "/palette.bmp", buffer));
+    const QImage image = DibToImage(buffer);
+    ASSERT_EQ(image.size(), QSize(3, 2));
+    EXPECT_EQ(image.pixel(0, 1), qRgb(255, 0, 0));
+    EXPECT_EQ(image.pixel(1, 1), qRgb(0, 255, 0));
+    EXPECT_EQ(image.pixel(2, 1), qRgb(0, 0, 255));
+    EXPECT_EQ(image.pixel(0, 0), qRgb(0, 0, 255));
+    EXPECT_EQ(image.pixel(2, 0), qRgb(0, 0, 0));
 }
 
 TEST(ThumbnailDecoder, ReadsJpegBottomUpPaddedAndGreyAsGrey)
@@ -111,4 +139,26 @@ TEST(ThumbnailDecoder, TakesTheFirstFrameOfTheFirstVideoStream)
     const QByteArray whole = ReadFile(path);
     WriteFile(dir.path() + "/cut.avi", whole.left(300));
     EXPECT_FALSE(LoadVideoFirstFrameAsDib(dir.path() + "/cut.avi", buffer));
+}
+
+TEST(ThumbnailDecoder, FfmpegSaysNothingOnTheTerminal)
+{
+    QTemporaryDir dir;
+    WriteFile(dir.path() + "/odd.avi", QByteArray("RIFF\x10\x00\x00\x00" "AVI LIST", 16) + QByteArray(2000, '\x01'));
+    RouteFfmpegLogToMediaCategory();
+    // Whatever FFmpeg has to say about a file like this goes to the silent log category.
+    std::fflush(stderr);
+    const int saved = dup(2);
+    const QString captured = dir.path() + "/stderr.txt";
+    const int file = open(QFile::encodeName(captured).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(file, 0);
+    dup2(file, 2);
+    close(file);
+    DecodeBuffer buffer;
+    EXPECT_FALSE(LoadVideoFirstFrameAsDib(dir.path() + "/odd.avi", buffer));
+    EXPECT_FALSE(LoadVideoFirstFrameAsDib(Data("avi_of_random_bytes.avi"), buffer));
+    std::fflush(stderr);
+    dup2(saved, 2);
+    close(saved);
+    EXPECT_EQ(ReadFile(captured), QByteArray());
 }

@@ -3,6 +3,7 @@
 #include "ThumbnailList.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QScrollBar>
 #include <QTest>
 #include <QWheelEvent>
@@ -201,10 +202,42 @@ TEST_F(ThumbnailListTest, DeleteAllGoesByTheSelectedExtensionsExactCase)
     EXPECT_EQ(QDir(Videos()).entryList(QDir::Files).size(), 1);
 
     list_.reset();
+    WriteFile(Pictures() + "/.hidden_N0001.bmp", SmallBmp(qRgb(1, 2, 3)));
+    WriteFile(Pictures() + "/notes.txt", "the user's own notes");
     auto& again = Make();
     again.SelectAt(CellCentre(1)); // a *.bmp picture
     again.DeleteAll();
-    QString path;
-    EXPECT_EQ(QDir(Pictures()).entryList(QDir::Files).size(), 0);
+    // Exactly what the list showed is gone; files it never showed stay.
+    EXPECT_TRUE(again.Pictures().empty());
+    EXPECT_EQ(QDir(Pictures()).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+              (QStringList{".hidden_N0001.bmp", "notes.txt"}));
     EXPECT_EQ(QDir(Videos()).entryList(QDir::Files).size(), 1);
+}
+
+TEST_F(ThumbnailListTest, NamesDifferingInCaseAreTwoFiles)
+{
+    WriteFile(Pictures() + "/case_N0030.bmp", SmallBmp(qRgb(1, 2, 3)));
+    WriteFile(Pictures() + "/CASE_N0030.bmp", SmallBmp(qRgb(4, 5, 6)));
+    auto& list = Make();
+    ASSERT_EQ(list.Pictures().size(), 2u);
+    MessageBoxRecorder boxes(IDOK);
+    int lower = -1;
+    for (int i = 0; i < 2; ++i)
+        if (list.Pictures()[static_cast<std::size_t>(i)].path.endsWith("/case_N0030.bmp")) lower = i;
+    ASSERT_GE(lower, 0);
+    list.SelectAt(CellCentre(lower));
+    list.DeleteSelected();
+    ASSERT_EQ(list.Pictures().size(), 1u);
+    EXPECT_TRUE(list.Pictures()[0].path.endsWith("/CASE_N0030.bmp"));
+    EXPECT_TRUE(QFile::exists(Pictures() + "/CASE_N0030.bmp"));
+}
+
+TEST_F(ThumbnailListTest, StartUpOrderIgnoresLetterCaseThenTakesTheExactName)
+{
+    for (const char* name : {"b_N0002.bmp", "a_N0001.bmp", "A_N0001.bmp", "C_N0004.bmp"})
+        WriteFile(Pictures() + "/" + name, SmallBmp(qRgb(1, 2, 3)));
+    auto& list = Make();
+    QStringList names;
+    for (const MediaEntry& entry : list.Pictures()) names << QFileInfo(entry.path).fileName();
+    EXPECT_EQ(names, (QStringList{"A_N0001.bmp", "a_N0001.bmp", "b_N0002.bmp", "C_N0004.bmp"}));
 }

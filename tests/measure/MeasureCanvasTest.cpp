@@ -100,16 +100,23 @@ TEST_F(MeasureCanvasTest, ALineCompletesEvenAfterTheToolChanged)
     EXPECT_FALSE(canvas_->IsConfined());
 }
 
-TEST_F(MeasureCanvasTest, AClickOutsideTheActiveAreaStartsNothing)
+TEST_F(MeasureCanvasTest, ASmallPictureShownStretchedTakesClicksWhereverItIsShown)
 {
     canvas_ = std::make_unique<CMeasureCanvas>(WritePicture(dir_, "small.bmp", {320, 240}), QSize(640, 480));
-    canvas_->SetTool(ToolLine, true);
+    canvas_->SetTool(ToolLine, false);
     canvas_->SetCalibrationRate(97);
-    Click({400, 300});
-    EXPECT_FALSE(canvas_->IsBuilding());
-    Click({100, 100});
+    Click({400, 300}); // outside the picture's own 320 x 240, inside what is shown
     EXPECT_TRUE(canvas_->IsBuilding());
-    EXPECT_EQ(canvas_->ConfinementRect(), QRect(0, 0, 320, 240));
+    EXPECT_EQ(canvas_->ConfinementRect(), QRect(0, 0, 640, 480));
+    Click({600, 300});
+    ASSERT_EQ(List().size(), 1u);
+    // Saved on the picture where it was shown: at half the view's coordinates.
+    const QString path = dir_.path() + "/annotated.bmp";
+    ASSERT_TRUE(canvas_->SaveAnnotated(path));
+    const QImage saved(path);
+    ASSERT_EQ(saved.size(), QSize(320, 240));
+    EXPECT_EQ(saved.pixel(250, 150), qRgb(255, 0, 0));
+    EXPECT_EQ(saved.pixel(250, 151), qRgb(230, 230, 230));
 }
 
 TEST_F(MeasureCanvasTest, ATextIsPlacedOnce)
@@ -189,18 +196,84 @@ TEST_F(MeasureCanvasTest, RightClickCancelsARectangleButNotAThreePointCircle)
     Click({200, 100});
     Click({280, 260});
     ASSERT_EQ(List().size(), 1u);
-    EXPECT_EQ(List()[0]->labels, (std::vector<QString>{"area:0.34mm2", "radius:0.33mm"}));
+    EXPECT_EQ(List()[0]->labels, (std::vector<QString>{"area:0.32mm2", "radius:0.32mm"}));
 }
 
-TEST_F(MeasureCanvasTest, ACircleThroughThreeCollinearPointsIsRefused)
+TEST_F(MeasureCanvasTest, ACircleThroughThreeCollinearPointsIsRefusedAndTheUserToldWhy)
 {
     Open();
+    MessageBoxRecorder boxes;
     canvas_->SetTool(ToolThreePointCircle, true);
     Click({10, 10});
     Click({50, 50});
     Click({90, 90});
     EXPECT_TRUE(List().empty());
     EXPECT_FALSE(canvas_->IsBuilding());
+    ASSERT_EQ(boxes.Boxes().size(), 1u);
+    EXPECT_EQ(boxes.Boxes()[0].text, "The three points lie on one line: no circle passes through them.");
+}
+
+TEST_F(MeasureCanvasTest, TheThreePointCircleIsDrawnThroughTheThreeClicks)
+{
+    Open();
+    canvas_->SetTool(ToolThreePointCircle, false);
+    const std::vector<QPoint> clicks = {{227, 277}, {397, 176}, {413, 276}};
+    for (const QPoint& p : clicks) Click(p);
+    ASSERT_EQ(List().size(), 1u);
+    const QImage view = canvas_->ComposedView();
+    for (const QPoint& p : clicks) {
+        bool onOutline = false;
+        for (int dy = -1; dy <= 1; ++dy)
+            for (int dx = -1; dx <= 1; ++dx) onOutline |= view.pixel(p + QPoint(dx, dy)) == qRgb(255, 0, 0);
+        EXPECT_TRUE(onOutline) << p.x() << "," << p.y();
+    }
+    EXPECT_NE(view.pixel(320, 90), qRgb(255, 0, 0)); // where the old construction put its centre area
+}
+
+TEST_F(MeasureCanvasTest, ADoubleClickNeverLeavesAStrayShapeOrPoint)
+{
+    Open();
+    canvas_->SetTool(ToolLine, true);
+    DoubleClick({100, 100}); // a quick double click starts a line and does not end it
+    EXPECT_TRUE(List().empty());
+    EXPECT_TRUE(canvas_->IsBuilding());
+    Click({200, 100});
+    ASSERT_EQ(List().size(), 1u);
+    EXPECT_EQ(List()[0]->points, (std::vector<QPoint>{{100, 100}, {200, 100}}));
+
+    canvas_->SetTool(ToolRectangle, true);
+    DoubleClick({50, 50});
+    EXPECT_EQ(List().size(), 1u);
+    Click({60, 70});
+    ASSERT_EQ(List().size(), 2u);
+    EXPECT_EQ(List()[1]->points, (std::vector<QPoint>{{50, 50}, {60, 70}}));
+
+    // A measured polyline started with a double click gets no repeated point.
+    canvas_->SetTool(ToolContinuousLine, true);
+    DoubleClick({10, 300});
+    Click({110, 300});
+    DoubleClick({110, 400});
+    ASSERT_EQ(List().size(), 3u);
+    EXPECT_EQ(List()[2]->points, (std::vector<QPoint>{{10, 300}, {110, 300}, {110, 400}}));
+    EXPECT_EQ(List()[2]->labels, (std::vector<QString>{"dist:0.31mm", "dist:0.31mm"}));
+}
+
+TEST_F(MeasureCanvasTest, ARectangleDrawsTheSamePixelsWhicheverWayItIsDragged)
+{
+    Open();
+    canvas_->SetTool(ToolRectangle, false);
+    Click({100, 100});
+    Click({200, 150});
+    const QImage forward = canvas_->ComposedView();
+    canvas_->Undo();
+    Click({200, 150});
+    Click({100, 100});
+    const QImage backward = canvas_->ComposedView();
+    EXPECT_EQ(forward, backward);
+    // The outline runs through both clicked corners.
+    EXPECT_EQ(backward.pixel(100, 100), qRgb(255, 0, 0));
+    EXPECT_EQ(backward.pixel(200, 150), qRgb(255, 0, 0));
+    EXPECT_NE(backward.pixel(201, 151), qRgb(255, 0, 0));
 }
 
 TEST_F(MeasureCanvasTest, AnglesAndFourPointAngles)

@@ -59,13 +59,22 @@ TEST(Angles, BetweenArmsAndBetweenLines)
 
 TEST(ThreePointCircle, TheWorkedCircleAndTheUndefinedCases)
 {
+    // The exact circle through the three points: centre (191.76, 204.12), radius 104.44.
     const auto circle = CircleThroughThreePoints(QPoint(120, 280), QPoint(200, 100), QPoint(280, 260));
     ASSERT_TRUE(circle);
-    EXPECT_EQ(circle->centre, QPoint(191, 198));
-    EXPECT_NEAR(circle->radius, std::sqrt(11765.0), 1e-9);
-    EXPECT_EQ(circle->drawnRadius, 108);
+    EXPECT_EQ(circle->centre, QPoint(192, 204));
+    EXPECT_NEAR(circle->radius, 104.44, 0.01);
+    EXPECT_EQ(circle->drawnRadius, 104);
     EXPECT_EQ(Labels(ShapeThreePointCircle, {{120, 280}, {200, 100}, {280, 260}}),
-              (std::vector<QString>{"area:0.34mm2", "radius:0.33mm"}));
+              (std::vector<QString>{"area:0.32mm2", "radius:0.32mm"}));
+    // Clicks on a circle of radius 100 about (320, 240): the chord-slope construction put it
+    // at (319, 90) with radius 208.
+    const auto clicked = CircleThroughThreePoints(QPoint(227, 277), QPoint(397, 176), QPoint(413, 276));
+    ASSERT_TRUE(clicked);
+    EXPECT_EQ(clicked->centre, QPoint(320, 240));
+    EXPECT_EQ(clicked->drawnRadius, 100);
+    EXPECT_EQ(Labels(ShapeThreePointCircle, {{227, 277}, {397, 176}, {413, 276}})[1], "radius:0.31mm");
+    EXPECT_FALSE(CircleThroughThreePoints(QPoint(5, 5), QPoint(5, 5), QPoint(90, 10))); // a repeated point
 
     // A horizontal chord P1-P3 (both sides of a circle at one height): the true circle.
     const auto horizontal = CircleThroughThreePoints(QPoint(100, 200), QPoint(200, 100), QPoint(300, 200));

@@ -169,6 +169,35 @@ TEST_F(PhotoMeasureDlgTest, PenDialogValidatesTheWidthAndDrawsThePreview)
     EXPECT_EQ(Canvas().penWidth, 3);
 }
 
+TEST_F(PhotoMeasureDlgTest, LabelsCanBeMadeBlueThroughTheFontStep)
+{
+    Open({640, 480});
+    const FontHook previousFont = SetFontHook([](const QFont& initial) { return std::optional<QFont>(initial); });
+    const ColorHook previousColour = SetColorHook([](const QColor&) { return std::optional<QColor>(QColor(0, 0, 255)); });
+    dialog_->runSettingsDialog = [](QDialog& dialog) {
+        auto& pen = static_cast<CPenSettingDlg&>(dialog);
+        pen.show();
+        ButtonNamed(pen, "Font")->click();
+        ButtonNamed(pen, "OK")->click();
+        return pen.result() == QDialog::Accepted ? IDOK : IDCANCEL;
+    };
+    dialog_->OnPenSetting();
+    SetFontHook(previousFont);
+    SetColorHook(previousColour);
+    EXPECT_EQ(ToQColor(Canvas().labelColor), QColor(0, 0, 255));
+
+    // A measured line's label is drawn in it.
+    Canvas().SetCalibrationRate(97);
+    Canvas().SetTool(ToolLine, true);
+    QTest::mouseClick(&Canvas(), Qt::LeftButton, {}, QPoint(100, 200));
+    QTest::mouseClick(&Canvas(), Qt::LeftButton, {}, QPoint(300, 200));
+    const QImage view = Canvas().ComposedView();
+    int blue = 0;
+    for (int y = 195; y < 225; ++y)
+        for (int x = 195; x < 300; ++x) blue += view.pixelColor(x, y).blue() > 200 && view.pixelColor(x, y).red() < 80;
+    EXPECT_GT(blue, 10);
+}
+
 TEST_F(PhotoMeasureDlgTest, TextDialogCancelStillSelectsTheTextTool)
 {
     Open({640, 480});
