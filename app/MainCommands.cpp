@@ -6,6 +6,7 @@
 #include "LangText.h"
 #include "MainDialog.h"
 #include "PhotoMeasureDlg.h"
+#include "RegularFile.h"
 #include "Resources.h"
 #include "StillPicture.h"
 #include "ThumbnailList.h"
@@ -217,13 +218,11 @@ void MainCommands::OpenPicture()
 {
     QString path;
     if (window_.ThumbnailList().GetSelectedPath(path) == 0) return;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (!IsReadableRegularFile(path)) {
         ShowMessageBox(&window_, QStringLiteral("the picture not open,please check the file exist!"),
                        QApplication::applicationName());
         return;
     }
-    file.close();
     CPhotoMeasureDlg dialog(path, &window_);
     dialog.DoModal();
 }

@@ -3,6 +3,7 @@
 #include "MainDialog.h"
 #include "ProgramStyle.h"
 #include "SingleInstance.h"
+#include "TerminationSignals.h"
 #include "capture/backend/BackendFactory.h"
 #include "media/FfmpegLog.h"
 #include "Resources.h"
@@ -25,8 +26,12 @@ int CMicroscopeApp::Run(const Options& options)
     SingleInstance instance(options.instanceName);
     if (instance.ActivateRunningCopy()) return 0; // the running copy came to the front
 
+    // Log-out, shutdown and Ctrl+C close the window as its close box does; one that comes
+    // while the window is being built is taken once it runs.
+    TerminationSignals termination;
     std::unique_ptr<backend::CaptureBackend> captureBackend = CreateCaptureBackend(options.simulate);
     CMainDialog mainDialog(*captureBackend, instance);
+    QObject::connect(&termination, &TerminationSignals::Requested, &mainDialog, &QWidget::close);
     mainDialog.DoModal();
     // The main window stopped and released the capture engine when it closed.
     return 0;

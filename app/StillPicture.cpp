@@ -1,10 +1,10 @@
 #include "StillPicture.h"
 
+#include "RegularFile.h"
 #include "capture/FrameDelivery.h"
 
 #include <QDir>
 #include <QDirIterator>
-#include <QSaveFile>
 
 #include <cstring>
 #include <limits>
@@ -79,19 +79,19 @@ StillSaveResult SaveStillPicture(const HeldFrame& heldFrame, StillTrigger& still
                                  int magnification, const QDateTime& now, const std::function<void()>& onDirectory)
 {
     StillSaveResult result;
-    std::unique_ptr<std::uint8_t[]> copy;
-    std::size_t bytes = 0;
-    std::int32_t width = 0, height = 0;
-    std::uint32_t imageSize = 0;
+    // The whole file: the two headers, then the frame's rows as they are held.
+    QByteArray file;
     const bool copied = heldFrame.With([&](const FrameBufferData& frame) {
-        bytes = static_cast<std::size_t>(frame.width) * static_cast<std::size_t>(frame.height) * 3u;
+        const std::size_t bytes = static_cast<std::size_t>(frame.width) * static_cast<std::size_t>(frame.height) * 3u;
         if (bytes == 0 || !frame.pixels || frame.length < bytes) return false;
-        copy.reset(new (std::nothrow) std::uint8_t[bytes]);
-        if (!copy) return false;
-        std::memcpy(copy.get(), frame.pixels.get(), bytes);
-        width = frame.width;
-        height = frame.height;
-        imageSize = frame.header.sizeImage;
+        try {
+            const std::vector<std::uint8_t> headers = BmpHeaders(frame.width, frame.height, frame.header.sizeImage);
+            file.reserve(static_cast<qsizetype>(54 + bytes));
+            file.append(reinterpret_cast<const char*>(headers.data()), 54);
+            file.append(reinterpret_cast<const char*>(frame.pixels.get()), static_cast<qsizetype>(bytes));
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
         return true;
     });
     if (!copied) {
@@ -103,18 +103,10 @@ StillSaveResult SaveStillPicture(const HeldFrame& heldFrame, StillTrigger& still
 
     const int runningNumber = NextRunningNumber(folder, onDirectory);
     result.path = folder + QLatin1Char('/') + StillPictureName(now, magnification, runningNumber);
-
-    QSaveFile file(result.path);
-    const std::vector<std::uint8_t> headers = BmpHeaders(width, height, imageSize);
-    const bool written = file.open(QIODevice::WriteOnly) &&
-                         file.write(reinterpret_cast<const char*>(headers.data()), 54) == 54 &&
-                         file.write(reinterpret_cast<const char*>(copy.get()), static_cast<qint64>(bytes)) ==
-                             static_cast<qint64>(bytes) &&
-                         file.commit();
-    if (!written) {
+    // Written whole under a temporary name, then renamed: a full disk never leaves a cut
+    // picture under a capture name, and the failure names the system's reason.
+    if (!WriteFileWhole(result.path, file, &result.error)) {
         result.outcome = StillSaveResult::Failed;
-        result.error = file.errorString();
-        file.cancelWriting();
         return result;
     }
     result.outcome = StillSaveResult::Saved;

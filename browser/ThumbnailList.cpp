@@ -2,8 +2,10 @@
 
 #include "LangText.h"
 #include "MessageBox.h"
+#include "RegularFile.h"
 #include "Resources.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -97,8 +99,9 @@ int CThumbnailList::TopRowRoundedUp(int count)
 
 void CThumbnailList::AddPictureFile(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() <= 40) return;
+    // A FIFO, a device or a link to one is never opened for reading: only regular files.
+    qint64 size = 0;
+    if (!IsReadableRegularFile(path, &size) || size <= 40) return;
     pictures_.push_back({path, Listed | New});
     pictureTopRow_ = TopRowRoundedDown(static_cast<int>(pictures_.size()));
 }
@@ -263,22 +266,28 @@ int CThumbnailList::SaveSelectedAs(const QString& destination)
         }
     if (!entry) return 0;
     entry->flags &= ~New;
+    const QString title = QStringLiteral("QRV-DM500");
+    QString error;
     if (destination.right(3).compare(QLatin1String("jpg"), Qt::CaseInsensitive) != 0) {
-        if (QFileInfo(destination) != QFileInfo(entry->path)) {
-            QFile::remove(destination);
-            QFile::copy(entry->path, destination);
-        }
+        // The old destination is replaced only by a complete copy.
+        if (QFileInfo(destination) != QFileInfo(entry->path) && !CopyRegularFile(entry->path, destination, &error))
+            ShowMessageBox(this, LangText("SaveAsFail", 100, "The file could not be saved:") + QLatin1Char('\n') + error,
+                           title, MessageButtons::Ok, MessageIcon::Warning);
         return 1;
     }
-    const QImage picture(entry->path, "BMP");
+    constexpr qint64 kMaxPicture = 256 * 1024 * 1024;
+    const std::optional<QByteArray> bytes = ReadRegularFile(entry->path, kMaxPicture);
+    const QImage picture = bytes ? QImage::fromData(*bytes, "BMP") : QImage();
     if (picture.isNull()) {
-        ShowMessageBox(this, QStringLiteral("imageSave Create fail"), QStringLiteral("QRV-DM500"), MessageButtons::Ok,
-                       MessageIcon::Warning);
+        ShowMessageBox(this, QStringLiteral("imageSave Create fail"), title, MessageButtons::Ok, MessageIcon::Warning);
         return 0;
     }
-    if (!picture.save(destination, "JPEG"))
-        ShowMessageBox(this, QStringLiteral("Conpress fail"), QStringLiteral("QRV-DM500"), MessageButtons::Ok,
-                       MessageIcon::Warning);
+    QByteArray jpeg;
+    QBuffer encoded(&jpeg);
+    encoded.open(QIODevice::WriteOnly);
+    if (!picture.save(&encoded, "JPEG") || !WriteFileWhole(destination, jpeg, &error))
+        ShowMessageBox(this, QStringLiteral("Conpress fail") + (error.isEmpty() ? QString() : QLatin1Char('\n') + error),
+                       title, MessageButtons::Ok, MessageIcon::Warning);
     return 1;
 }
 

@@ -1,5 +1,7 @@
 #include "LangText.h"
 
+#include "RegularFile.h"
+
 #include <QFile>
 #include <QLocale>
 #include <QRegularExpression>
@@ -8,7 +10,11 @@
 #include <cerrno>
 #include <cstring>
 #include <iconv.h>
+#include <mutex>
 #include <optional>
+#include <string>
+#include <sys/stat.h>
+#include <unordered_map>
 
 namespace {
 
@@ -63,25 +69,24 @@ QByteArray StripQuotes(const QByteArray& text)
     return text;
 }
 
-// Looks `key` up in section "Zentrix". nullopt when the file, section or key is missing.
-std::optional<QByteArray> ReadIniText(const QString& path, const char* key)
+// Every key of section "Zentrix" with its text (keys in lower case; the first of a repeated
+// key counts), as the INI rules read them.
+using IniTexts = std::unordered_map<std::string, QByteArray>;
+
+IniTexts ParseIniTexts(const QByteArray& content)
 {
-    QFile file(path);
-    if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) return std::nullopt;
-    const QByteArray wantedKey = Trimmed(QByteArray(key)).toLower();
+    IniTexts texts;
     bool inSection = false;
-    // Read line by line with a bounded line length, so a huge garbage line costs no more
-    // than its bytes; text past the bound of a line is dropped.
-    constexpr qint64 kMaxLine = 64 * 1024;
-    while (!file.atEnd()) {
-        QByteArray line = file.readLine(kMaxLine);
-        if (line.isEmpty()) break;
-        while (!line.isEmpty() && !line.endsWith('\n') && !file.atEnd()) {
-            // Skip the rest of an overlong line.
-            const QByteArray rest = file.readLine(kMaxLine);
-            if (rest.isEmpty() || rest.endsWith('\n')) break;
-        }
-        while (!line.isEmpty() && (line.back() == '\n' || line.back() == '\r')) line.chop(1);
+    // A line longer than this keeps only its start, so a huge garbage line costs no more
+    // than its bytes.
+    constexpr qsizetype kMaxLine = 64 * 1024;
+    qsizetype at = 0;
+    while (at < content.size()) {
+        qsizetype end = content.indexOf('\n', at);
+        if (end < 0) end = content.size();
+        QByteArray line = content.mid(at, std::min(end - at, kMaxLine));
+        at = end + 1;
+        while (!line.isEmpty() && line.back() == '\r') line.chop(1);
         const QByteArray trimmed = Trimmed(line);
         if (trimmed.startsWith('[')) {
             const qsizetype close = trimmed.indexOf(']');
@@ -92,14 +97,58 @@ std::optional<QByteArray> ReadIniText(const QString& path, const char* key)
         if (!inSection || trimmed.startsWith(';')) continue;
         const qsizetype equals = trimmed.indexOf('=');
         if (equals < 0) continue;
-        if (Trimmed(trimmed.left(equals)).toLower() != wantedKey) continue;
+        const std::string key = Trimmed(trimmed.left(equals)).toLower().toStdString();
+        if (texts.count(key)) continue;
         QByteArray text = StripQuotes(Trimmed(trimmed.mid(equals + 1)));
         // A NUL inside the text ends it, as it would in a C string.
         const qsizetype nul = text.indexOf('\0');
         if (nul >= 0) text.truncate(nul);
-        return text;
+        texts.emplace(key, std::move(text));
     }
-    return std::nullopt;
+    return texts;
+}
+
+// The language file, parsed once and parsed again whenever it changes on disk, so an edited
+// file is seen at the next lookup as if it were read afresh each time.
+class LanguageFileCache {
+public:
+    std::optional<QByteArray> Lookup(const QString& path, const char* key)
+    {
+        std::lock_guard lock(mutex_);
+        struct stat info {};
+        if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &info) != 0) return std::nullopt;
+        const Stamp stamp{path, info.st_dev, info.st_ino, info.st_size, info.st_mtim.tv_sec, info.st_mtim.tv_nsec};
+        if (!(stamp == stamp_)) {
+            constexpr qint64 kMaxFile = 16 * 1024 * 1024; // no language file is this large
+            const std::optional<QByteArray> content = ReadRegularFile(path, kMaxFile);
+            if (!content) return std::nullopt; // not cached: the next lookup tries again
+            texts_ = ParseIniTexts(*content);
+            stamp_ = stamp;
+        }
+        const auto found = texts_.find(Trimmed(QByteArray(key)).toLower().toStdString());
+        if (found == texts_.end()) return std::nullopt;
+        return found->second;
+    }
+
+private:
+    struct Stamp {
+        QString path;
+        dev_t device = 0;
+        ino_t inode = 0;
+        off_t size = -1;
+        time_t seconds = 0;
+        long nanoseconds = 0;
+        bool operator==(const Stamp&) const = default;
+    };
+    std::mutex mutex_; // guards stamp_ and texts_
+    Stamp stamp_;
+    IniTexts texts_;
+};
+
+std::optional<QByteArray> ReadIniText(const QString& path, const char* key)
+{
+    static LanguageFileCache cache;
+    return cache.Lookup(path, key);
 }
 
 int CopyCut(char* buffer, int size, const char* text, std::size_t length)

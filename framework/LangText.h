@@ -1,6 +1,7 @@
 #pragma once
-// Localised texts: one INI file per language next to the executable, section "Zentrix",
-// read afresh on every lookup. Every call site carries its English default.
+// Localised texts: one INI file per language next to the executable, section "Zentrix".
+// Every lookup sees the file as it is on disk (it is parsed again whenever it changed).
+// Every call site carries its English default.
 
 #include <QString>
 #include <cstdint>

@@ -3,9 +3,11 @@
 #include "LangText.h"
 #include "MeasureGeometry.h"
 #include "MessageBox.h"
+#include "RegularFile.h"
 #include "ShapeRenderer.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QCursor>
 #include <QMouseEvent>
 #include <QPainter>
@@ -80,7 +82,9 @@ void CMeasureCanvas::OpenPicture(const QString& path)
     if (extension.compare(QLatin1String("BMP"), Qt::CaseInsensitive) == 0) format = "BMP";
     else if (extension.compare(QLatin1String("JPG"), Qt::CaseInsensitive) == 0) format = "JPEG";
     if (!format) return; // no picture and no message
-    picture_ = QImage(path, format).convertToFormat(QImage::Format_RGB32);
+    constexpr qint64 kMaxPicture = 256 * 1024 * 1024;
+    const std::optional<QByteArray> bytes = ReadRegularFile(path, kMaxPicture); // never a FIFO or a device
+    picture_ = bytes ? QImage::fromData(*bytes, format).convertToFormat(QImage::Format_RGB32) : QImage();
     if (picture_.isNull()) {
         ShowMessageBox(this, LangText("OpenFileFail", 64, "Can not Open file"), QApplication::applicationName());
         return;
@@ -553,7 +557,7 @@ void CMeasureCanvas::Redo()
     ClearPlaced();
 }
 
-bool CMeasureCanvas::SaveAnnotated(const QString& path) const
+bool CMeasureCanvas::SaveAnnotated(const QString& path, QString* error) const
 {
     if (!HasPicture()) return false;
     const QString extension = path.right(3);
@@ -567,6 +571,11 @@ bool CMeasureCanvas::SaveAnnotated(const QString& path) const
         const CoordinateMap map{saveScaleX_, saveScaleY_, true};
         for (const auto& shape : shapes_.shapeList) DrawShape(painter, *shape, map);
     }
-    // The caption is only shown, never saved.
-    return annotated.convertToFormat(QImage::Format_RGB888).save(path, format, format[0] == 'J' ? 90 : -1);
+    // The caption is only shown, never saved. The file is encoded whole first and replaces
+    // an old one only once it is completely written.
+    QByteArray encoded;
+    QBuffer buffer(&encoded);
+    buffer.open(QIODevice::WriteOnly);
+    if (!annotated.convertToFormat(QImage::Format_RGB888).save(&buffer, format, format[0] == 'J' ? 90 : -1)) return false;
+    return WriteFileWhole(path, encoded, error);
 }

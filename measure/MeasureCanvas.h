@@ -46,8 +46,9 @@ public:
     void Redo();
 
     // Writes the picture with every shape at the picture's own resolution, as BMP or JPEG
-    // by the path's extension; false for another extension, a failed write, or no picture.
-    bool SaveAnnotated(const QString& path) const;
+    // by the path's extension; false for another extension, a failed write (the system's
+    // reason in `error`, an old file left whole), or no picture.
+    bool SaveAnnotated(const QString& path, QString* error = nullptr) const;
 
     // The composed view as the window shows it (picture, shapes, caption).
     QImage ComposedView();

@@ -316,9 +316,11 @@ void CPhotoMeasureDlg::OnSave()
                                   QStringLiteral("BMP Files(*.BMP)|*.BMP|JPG Files(*.JPG)|*.JPG||"), QStringLiteral("BMP")};
     const QString path = GetSaveFileName(this, request);
     if (path.isEmpty()) return;
-    const bool saved = canvas_->SaveAnnotated(path);
+    QString error;
+    const bool saved = canvas_->SaveAnnotated(path, &error);
     ShowMessageBox(this,
-                   saved ? LangText("SaveSuccessfull", 64, "Save successfully!") : LangText("SaveFail", 64, "Save fail"),
+                   saved ? LangText("SaveSuccessfull", 64, "Save successfully!")
+                         : LangText("SaveFail", 64, "Save fail") + (error.isEmpty() ? QString() : QLatin1Char('\n') + error),
                    QApplication::applicationName());
     QDir::setCurrent(current);
 }

@@ -1,6 +1,8 @@
 #include "ThumbnailDecoder.h"
 
+#include "AviInput.h"
 #include "FfmpegHandles.h"
+#include "framework/RegularFile.h"
 
 #include <QFile>
 
@@ -9,6 +11,8 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <optional>
+#include <unistd.h>
 
 extern "C" {
 #include <jpeglib.h>
@@ -55,6 +59,9 @@ bool ParseDib(const std::uint8_t* bytes, std::size_t available, DibInfo& info)
 
 // ---- JPEG ------------------------------------------------------------------------------
 
+constexpr std::uint64_t kJpegMaxPixels = 64ull * 1000 * 1000;
+constexpr long kJpegMemoryLimit = 256L * 1024 * 1024;
+
 struct JpegErrorManager {
     jpeg_error_mgr pub;
     std::jmp_buf jump;
@@ -86,8 +93,16 @@ int DecodeJpeg(std::FILE* file, std::uint8_t* buffer, std::size_t capacity)
         return -1;
     }
     jpeg_create_decompress(&info);
+    // libjpeg may use this much for one picture and fails cleanly beyond it.
+    info.mem->max_memory_to_use = kJpegMemoryLimit;
     jpeg_stdio_src(&info, file);
     jpeg_read_header(&info, TRUE);
+    // A picture declaring an absurd size is refused before anything is allocated for it
+    // (a progressive one would need its full-size coefficients, however it is reduced).
+    if (static_cast<std::uint64_t>(info.image_width) * info.image_height > kJpegMaxPixels) {
+        jpeg_destroy_decompress(&info);
+        return -1;
+    }
     if (info.num_components == 1) {
         info.out_color_space = JCS_GRAYSCALE;
     } else {
@@ -183,14 +198,12 @@ void WriteDibHeader(std::uint8_t* out, std::int32_t width, std::int32_t height, 
 
 bool LoadBitmapFileAsDib(const QString& path, DecodeBuffer& buffer)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return false;
-    const qint64 size = file.size();
-    if (size <= 40) return false;
     // Files larger than the buffer are skipped rather than read in part.
-    if (size - 14 > static_cast<qint64>(DecodeBuffer::Size())) return false;
-    const QByteArray bytes = file.read(size);
-    if (bytes.size() != size) return false;
+    const std::optional<QByteArray> content = ReadRegularFile(path, static_cast<qint64>(DecodeBuffer::Size()) + 14);
+    if (!content) return false;
+    const QByteArray& bytes = *content;
+    const qint64 size = bytes.size();
+    if (size <= 40) return false;
     const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.constData());
     if (ReadLittle<std::uint16_t>(data + 14 + 14) == 8) return ExpandPaletteBitmap(data, static_cast<std::size_t>(size), buffer);
     std::memcpy(buffer.Data(), data + 14, static_cast<std::size_t>(size - 14));
@@ -200,17 +213,23 @@ bool LoadBitmapFileAsDib(const QString& path, DecodeBuffer& buffer)
 
 int ReadJpegAsDib(const QString& path, DecodeBuffer& buffer)
 {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(QFile::encodeName(path).constData(), "rb"));
-    if (!file) return errno != 0 ? errno : -1;
+    const int fd = OpenRegularFile(path);
+    if (fd < 0) return errno != 0 ? errno : -1;
+    std::unique_ptr<std::FILE, FileCloser> file(::fdopen(fd, "rb"));
+    if (!file) {
+        const int error = errno;
+        ::close(fd);
+        return error != 0 ? error : -1;
+    }
     return DecodeJpeg(file.get(), buffer.Data(), DecodeBuffer::Size());
 }
 
 bool LoadVideoFirstFrameAsDib(const QString& path, DecodeBuffer& buffer)
 {
-    AVFormatContext* rawFormat = nullptr;
-    if (avformat_open_input(&rawFormat, QFile::encodeName(path).constData(), nullptr, nullptr) < 0) return false;
-    InputFormatPtr format(rawFormat);
-    if (avformat_find_stream_info(format.get(), nullptr) < 0) return false;
+    const std::unique_ptr<AviInput> input = AviInput::Open(path);
+    if (!input) return false;
+    AVFormatContext* format = input->Format();
+    if (avformat_find_stream_info(format, nullptr) < 0) return false;
 
     // The first video stream, wherever it stands among the streams.
     int streamIndex = -1;
@@ -236,7 +255,7 @@ bool LoadVideoFirstFrameAsDib(const QString& path, DecodeBuffer& buffer)
     bool draining = false;
     while (!decoded) {
         if (!draining) {
-            const int read = av_read_frame(format.get(), packet.get());
+            const int read = av_read_frame(format, packet.get());
             if (read < 0) {
                 draining = true;
                 avcodec_send_packet(decoder.get(), nullptr);

@@ -12,7 +12,8 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     if (argc < 2) return 2;
-    SingleInstance instance(QString::fromLocal8Bit(argv[1]));
+    const bool stranger = argc > 2 && QByteArray(argv[2]) == "stranger";
+    SingleInstance instance(QString::fromLocal8Bit(argv[1]), nullptr, stranger ? ::getuid() + 1 : ::getuid());
     if (instance.ActivateRunningCopy()) {
         std::printf("handed-over\n");
         return 0;

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
 #include <sys/resource.h>
 
@@ -122,7 +123,7 @@ TEST(SaveStillPicture, AFullDiskReportsTheFailureAndLeavesNoCutPicture)
     const StillSaveResult result = SaveStillPicture(held, stills, dir.path(), 0, QDateTime::currentDateTime(), {});
     setrlimit(RLIMIT_FSIZE, &old);
     EXPECT_EQ(result.outcome, StillSaveResult::Failed);
-    EXPECT_FALSE(result.error.isEmpty());
+    EXPECT_EQ(result.error, QString::fromLocal8Bit(std::strerror(EFBIG))); // the system's reason
     const QStringList files = QDir(dir.path()).entryList(QDir::Files);
     EXPECT_EQ(files, QStringList{"Still_2026-01-01_000000_N0001.bmp"});
     EXPECT_EQ(ReadFile(dir.path() + "/Still_2026-01-01_000000_N0001.bmp"), "earlier picture, kept");

@@ -4,11 +4,15 @@
 #include "ThumbnailDecoder.h"
 #include "media/FfmpegLog.h"
 
+#include <QBuffer>
 #include <QFile>
+#include <QImageWriter>
 #include <QImage>
 
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -161,4 +165,49 @@ TEST(ThumbnailDecoder, FfmpegSaysNothingOnTheTerminal)
     dup2(saved, 2);
     close(saved);
     EXPECT_EQ(ReadFile(captured), QByteArray());
+}
+
+TEST(ThumbnailDecoder, APlaylistNamedAviOpensNothingElse)
+{
+    QTemporaryDir dir;
+    ASSERT_EQ(mkfifo(QFile::encodeName(dir.path() + "/pipe").constData(), 0600), 0);
+    WriteFile(dir.path() + "/stream.ts", QByteArray(4096, '\x47'));
+    // Playlists that would make a format-guessing reader open another file, or the FIFO
+    // (which would block for good).
+    WriteFile(dir.path() + "/hls.avi", "#EXTM3U\n#EXT-X-TARGETDURATION:1\n#EXTINF:1,\n" + QFile::encodeName(dir.path()) + "/pipe\n");
+    WriteFile(dir.path() + "/concat.avi", "ffconcat version 1.0\nfile '" + QFile::encodeName(dir.path()) + "/pipe'\n");
+    DecodeBuffer buffer;
+    EXPECT_FALSE(LoadVideoFirstFrameAsDib(dir.path() + "/hls.avi", buffer));
+    EXPECT_FALSE(LoadVideoFirstFrameAsDib(dir.path() + "/concat.avi", buffer));
+    EXPECT_FALSE(LoadVideoFirstFrameAsDib(dir.path() + "/pipe", buffer)); // the FIFO itself
+}
+
+TEST(ThumbnailDecoder, AJpegDeclaringAHugePictureIsRefusedBeforeAnythingIsAllocated)
+{
+    // A small progressive JPEG whose frame header is changed to claim 10000 x 10000.
+    QImage small(16, 16, QImage::Format_RGB32);
+    small.fill(Qt::gray);
+    QByteArray jpeg;
+    {
+        QBuffer out(&jpeg);
+        out.open(QIODevice::WriteOnly);
+        QImageWriter writer(&out, "JPEG");
+        writer.setProgressiveScanWrite(true);
+        ASSERT_TRUE(writer.write(small));
+    }
+    const qsizetype frame = jpeg.indexOf(QByteArray("\xFF\xC2", 2));
+    ASSERT_GT(frame, 0);
+    for (const qsizetype at : {frame + 5, frame + 7}) { // height, then width: 10000 = 0x2710
+        jpeg[at] = '\x27';
+        jpeg[at + 1] = '\x10';
+    }
+    QTemporaryDir dir;
+    WriteFile(dir.path() + "/bomb.jpg", jpeg);
+    rusage before {};
+    getrusage(RUSAGE_SELF, &before);
+    DecodeBuffer buffer;
+    EXPECT_NE(ReadJpegAsDib(dir.path() + "/bomb.jpg", buffer), 0);
+    rusage after {};
+    getrusage(RUSAGE_SELF, &after);
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 100 * 1024); // kilobytes
 }

@@ -10,6 +10,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
 namespace {
 
 class ThumbnailListTest : public ::testing::Test {
@@ -240,4 +246,46 @@ TEST_F(ThumbnailListTest, StartUpOrderIgnoresLetterCaseThenTakesTheExactName)
     QStringList names;
     for (const MediaEntry& entry : list.Pictures()) names << QFileInfo(entry.path).fileName();
     EXPECT_EQ(names, (QStringList{"A_N0001.bmp", "a_N0001.bmp", "b_N0002.bmp", "C_N0004.bmp"}));
+}
+
+TEST_F(ThumbnailListTest, LinksToAFifoAreSkippedWithoutWaiting)
+{
+    AddPictures(1);
+    QTemporaryDir elsewhere;
+    const QString fifo = elsewhere.path() + "/pipe";
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    ASSERT_TRUE(QFile::link(fifo, Pictures() + "/Still_N0002.bmp"));
+    ASSERT_TRUE(QFile::link(fifo, Videos() + "/Video_N0001.avi"));
+    auto& list = Make(); // returns: nothing waits for a writer that never comes
+    ASSERT_EQ(list.Pictures().size(), 1u);
+    EXPECT_TRUE(list.Pictures()[0].path.endsWith("Still_N0001.bmp"));
+    list.SetShowingPictures(false);
+    list.RedrawThumbnails(); // the video's thumbnail fails like an unreadable file
+    EXPECT_EQ(list.DrawnCells(), 0);
+}
+
+TEST_F(ThumbnailListTest, SaveAsOntoAFullDiskKeepsTheOldFileAndSaysWhy)
+{
+    AddPictures(1);
+    auto& list = Make();
+    list.SelectAt(CellCentre(0));
+    QTemporaryDir target;
+    const QString destination = target.path() + "/kept.bmp";
+    WriteFile(destination, "the user's earlier file");
+    MessageBoxRecorder boxes;
+    rlimit old {};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit tiny = old;
+    tiny.rlim_cur = 60; // smaller than the picture: the write fails as on a full disk
+    signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &tiny);
+    list.SaveSelectedAs(destination);
+    list.SaveSelectedAs(target.path() + "/converted.jpg");
+    setrlimit(RLIMIT_FSIZE, &old);
+    EXPECT_EQ(ReadFile(destination), "the user's earlier file");
+    EXPECT_FALSE(QFile::exists(target.path() + "/converted.jpg"));
+    ASSERT_EQ(boxes.Boxes().size(), 2u);
+    EXPECT_TRUE(boxes.Boxes()[0].text.contains(QString::fromLocal8Bit(std::strerror(EFBIG))));
+    EXPECT_TRUE(boxes.Boxes()[1].text.startsWith("Conpress fail"));
+    EXPECT_EQ(QDir(target.path()).entryList(QDir::Files), QStringList{"kept.bmp"}); // no temporary left
 }

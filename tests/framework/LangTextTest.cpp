@@ -2,11 +2,13 @@
 #include "TestSupport.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QLocale>
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <sys/stat.h>
 
 namespace {
 
@@ -91,6 +93,14 @@ TEST_F(LangTextTest, FileIsReadAfreshOnEveryLookup)
     EXPECT_EQ(Lookup("Time", 30, "Time"), "First");
     WriteEnglish("[Zentrix]\nTime=Second\n");
     EXPECT_EQ(Lookup("Time", 30, "Time"), "Second");
+    WriteEnglish("[Zentrix]\nTime=Third!\n"); // the same size: seen all the same
+    EXPECT_EQ(Lookup("Time", 30, "Time"), "Third!");
+}
+
+TEST_F(LangTextTest, AFifoInPlaceOfTheFileGivesTheDefaultsWithoutWaiting)
+{
+    ASSERT_EQ(mkfifo(QFile::encodeName(dir_.path() + "/English1252.ini").constData(), 0600), 0);
+    EXPECT_EQ(Lookup("File", 30, "File"), "File");
 }
 
 TEST_F(LangTextTest, BrokenFilesGiveTheDefaults)

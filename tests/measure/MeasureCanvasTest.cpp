@@ -3,11 +3,17 @@
 #include "TestSupport.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QImage>
 #include <QImageReader>
 #include <QMouseEvent>
 
 #include <gtest/gtest.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <sys/resource.h>
 
 namespace {
 
@@ -391,4 +397,27 @@ TEST_F(MeasureCanvasTest, TheViewShowsThePictureShapesAndCaption)
     for (int x = 2; x < 100; ++x)
         for (int y = 466; y < 480; ++y) caption |= view.pixel(x, y) == qRgb(255, 255, 255);
     EXPECT_TRUE(caption);
+}
+
+TEST_F(MeasureCanvasTest, AnAnnotatedSaveOntoAFullDiskLeavesTheOldFileWhole)
+{
+    Open();
+    canvas_->SetTool(ToolLine, false);
+    Click({100, 100});
+    Click({200, 100});
+    const QString path = dir_.path() + "/annotated.bmp";
+    WriteFile(path, "an earlier result");
+    rlimit old {};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = 100000; // the picture needs 921654 bytes
+    signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &small);
+    QString error;
+    const bool saved = canvas_->SaveAnnotated(path, &error);
+    setrlimit(RLIMIT_FSIZE, &old);
+    EXPECT_FALSE(saved);
+    EXPECT_EQ(error, QString::fromLocal8Bit(std::strerror(EFBIG)));
+    EXPECT_EQ(ReadFile(path), "an earlier result");
+    EXPECT_EQ(QDir(dir_.path()).entryList({"annotated*"}, QDir::Files), QStringList{"annotated.bmp"});
 }

@@ -1,0 +1,172 @@
+#include "RegularFile.h"
+
+#include <QFile>
+
+#include <cstring>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <cstdlib>
+#include <sys/stat.h>
+#include <unistd.h>
+
+int OpenRegularFile(const QString& path)
+{
+    // Non-blocking, so a FIFO or a device never holds the open; the flag goes again once
+    // the descriptor is known to be a regular file.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return -1;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        errno = EINVAL;
+        return -1;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    return fd;
+}
+
+std::optional<QByteArray> ReadRegularFile(const QString& path, qint64 maxBytes)
+{
+    const int fd = OpenRegularFile(path);
+    if (fd < 0) return std::nullopt;
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    if (file.size() > maxBytes) return std::nullopt;
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) return std::nullopt;
+    return bytes;
+}
+
+bool IsReadableRegularFile(const QString& path, qint64* size)
+{
+    const int fd = OpenRegularFile(path);
+    if (fd < 0) return false;
+    struct stat info {};
+    const bool ok = ::fstat(fd, &info) == 0;
+    ::close(fd);
+    if (ok && size) *size = info.st_size;
+    return ok;
+}
+
+namespace {
+
+QString SystemReason(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// A file written next to its destination under a temporary name and renamed over it only
+// once every byte is on disk. (QSaveFile reports success for a write the file-size limit
+// cut short, so the system calls are made here and each one checked.)
+class WholeFileWriter {
+public:
+    explicit WholeFileWriter(const QString& destination) : destination_(QFile::encodeName(destination))
+    {
+        temporary_ = destination_ + ".XXXXXX";
+        fd_ = ::mkstemp(temporary_.data());
+        if (fd_ < 0) {
+            error_ = errno;
+            return;
+        }
+        created_ = true;
+        // A new file gets the usual rights (mkstemp makes it private).
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::fchmod(fd_, 0666 & ~mask);
+    }
+    ~WholeFileWriter()
+    {
+        if (fd_ >= 0) ::close(fd_);
+        if (created_ && !committed_) ::unlink(temporary_.constData());
+    }
+
+    bool Write(const char* bytes, qint64 length)
+    {
+        while (fd_ >= 0 && length > 0) {
+            const ssize_t written = ::write(fd_, bytes, static_cast<std::size_t>(length));
+            if (written < 0 && errno == EINTR) continue;
+            if (written <= 0) {
+                error_ = written < 0 ? errno : ENOSPC;
+                return false;
+            }
+            bytes += written;
+            length -= written;
+        }
+        return fd_ >= 0;
+    }
+
+    bool Commit()
+    {
+        if (fd_ < 0) return false;
+        const bool synced = ::fsync(fd_) == 0;
+        const int syncError = errno;
+        const bool closed = ::close(fd_) == 0;
+        const int closeError = errno;
+        fd_ = -1;
+        if (!synced || !closed) {
+            error_ = !synced ? syncError : closeError;
+            return false;
+        }
+        if (::rename(temporary_.constData(), destination_.constData()) != 0) {
+            error_ = errno;
+            return false;
+        }
+        committed_ = true;
+        return true;
+    }
+
+    QString Error() const { return SystemReason(error_); }
+
+private:
+    QByteArray destination_;
+    QByteArray temporary_;
+    int fd_ = -1;
+    int error_ = 0;
+    bool created_ = false;
+    bool committed_ = false;
+};
+
+} // namespace
+
+bool CopyRegularFile(const QString& source, const QString& destination, QString* error)
+{
+    const int fd = OpenRegularFile(source);
+    if (fd < 0) {
+        if (error) *error = SystemReason(errno);
+        return false;
+    }
+    QFile input;
+    if (!input.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        if (error) *error = input.errorString();
+        return false;
+    }
+    WholeFileWriter output(destination);
+    while (!input.atEnd()) {
+        const QByteArray chunk = input.read(1 << 20);
+        if (chunk.isEmpty() && input.error() != QFileDevice::NoError) {
+            if (error) *error = input.errorString();
+            return false;
+        }
+        if (!output.Write(chunk.constData(), chunk.size())) {
+            if (error) *error = output.Error();
+            return false;
+        }
+    }
+    if (output.Commit()) return true;
+    if (error) *error = output.Error();
+    return false;
+}
+
+bool WriteFileWhole(const QString& destination, const QByteArray& bytes, QString* error)
+{
+    WholeFileWriter output(destination);
+    if (output.Write(bytes.constData(), bytes.size()) && output.Commit()) return true;
+    if (error) *error = output.Error();
+    return false;
+}

@@ -1,0 +1,27 @@
+#pragma once
+// Opening files that come from folders the user (or anybody) can put things in: never
+// blocks on a FIFO or a device, and takes only regular files, after following links.
+// Anything else is reported as unreadable.
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+// A read-only descriptor of a regular file (blocking again once it is known to be one), or
+// -1 with errno set (EINVAL for something that is not a regular file). The caller owns it.
+int OpenRegularFile(const QString& path);
+
+// The whole file when it is a regular file of at most `maxBytes` bytes.
+std::optional<QByteArray> ReadRegularFile(const QString& path, qint64 maxBytes);
+
+// True when `path` names a regular file (after following links) that can be opened.
+bool IsReadableRegularFile(const QString& path, qint64* size = nullptr);
+
+// Copies a regular file to `destination` through a temporary file that replaces the
+// destination only when it is complete. False with the system's reason in `error` on any
+// failure; the old destination is then left as it was.
+bool CopyRegularFile(const QString& source, const QString& destination, QString* error);
+
+// Writes `bytes` to `destination` the same way.
+bool WriteFileWhole(const QString& destination, const QByteArray& bytes, QString* error);
