@@ -1,9 +1,13 @@
 #include "CaptureConfig.h"
 
+#include "framework/RegularFile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+
+#include <unistd.h>
 
 #include <cmath>
 
@@ -21,8 +25,13 @@ QString CaptureConfigPath(const QString& programDirectory)
 
 bool ReadCaptureConfig(const QString& path, VideoInfoHeader& format)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return false;
+    const int fd = OpenRegularFile(path); // never waits on a FIFO in its place
+    if (fd < 0) return false;
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
     const QByteArray bytes = file.read(VideoInfoHeader::kSize);
     if (bytes.size() != static_cast<qsizetype>(VideoInfoHeader::kSize)) return false;
     format = VideoInfoHeader::FromBytes(reinterpret_cast<const std::uint8_t*>(bytes.constData()));

@@ -14,7 +14,11 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-fail() { echo "FAILED: $*"; exit 1; }
+fail() {
+  echo "FAILED: $*"
+  head -40 "$work/program.log" 2>/dev/null
+  exit 1
+}
 
 exec 3> "$work/display"
 Xvfb -displayfd 3 -screen 0 1400x1000x24 -nolisten tcp > "$work/xvfb.log" 2>&1 &
