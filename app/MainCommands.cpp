@@ -49,6 +49,8 @@ void MainCommands::OnCommand(int command)
             ShowMessageBox(&window_, LangText("BrowseToTimer", 100, "Please return to the preview state"),
                            QApplication::applicationName(), MessageButtons::Ok, MessageIcon::Exclamation);
         break;
+    case IDC_AVI:
+    case ID_CAPTURE_VIDEO: window_.Recording().OnAviCommand(); break;
     case IDC_SAVE:
     case ID_FILE_SAVE_AS: SaveSelectedAs(); break;
     case IDC_EMAIL:
@@ -74,8 +76,8 @@ void MainCommands::OnFunctionKey(int key)
 {
     switch (key) {
     case Qt::Key_F2: TakeStillPicture(); break;
-    case Qt::Key_F3:
-    case Qt::Key_F4: break; // quick recording starts and stops in the recorder
+    case Qt::Key_F3: window_.Recording().OnQuickStart(); break;
+    case Qt::Key_F4: window_.Recording().OnQuickStop(); break;
     case Qt::Key_F11: SetResolution(640, 480); break;
     case Qt::Key_F12: SetResolution(1280, 1024); break;
     default: break;
@@ -111,7 +113,7 @@ void MainCommands::OnCaptureStill(StillSource source)
     if (result.outcome == StillSaveResult::Saved) {
         lastPicturePath_ = result.path;
         window_.ThumbnailList().AddCapturedPicture(result.path);
-        if (source == StillSource::CameraButton) engine.RestartPreview();
+        if (source == StillSource::CameraButton || window_.Recording().IsRecording()) engine.RestartPreview();
     } else if (result.outcome == StillSaveResult::Failed) {
         // A picture the user asked for and did not get must not go unnoticed.
         ShowMessageBox(&window_,

@@ -74,11 +74,12 @@ CMainDialog::CMainDialog(backend::CaptureBackend& backend, SingleInstance& insta
     BuildLayout();
     BuildMainMenu(*menuBar_, [this](int command) { OnCommand(command); });
     PlaceMenuBar();
-    QFile::remove(folders_.video + QStringLiteral("/test.avi")); // a leftover compressor probe
+    QFile::remove(CompressorProbePath(folders_.video)); // a leftover compressor probe
     engine_->SetFullScreenHint(LangText("EscRestore", 30, "ESC Restore"));
     connect(engine_, &CCaptureGraph::StillDue, this, [this](StillSource source) { commands_.OnCaptureStill(source); });
     fullScreen_ = std::make_unique<FullScreenMode>(*this, *client_, *engine_, kClientSize, kPreviewRect,
                                                    [this](bool show) { ShowControls(show); });
+    recording_ = std::make_unique<CRecordingControl>(*this);
     presence_ = std::make_unique<DevicePresence>(backend_, *engine_);
     connect(presence_.get(), &DevicePresence::StateChanged, this, &CMainDialog::OnPresenceChanged);
     presence_->Start();
@@ -87,6 +88,7 @@ CMainDialog::CMainDialog(backend::CaptureBackend& backend, SingleInstance& insta
 
 CMainDialog::~CMainDialog()
 {
+    recording_->EndRecording();
     presence_->Stop();
     instance_.Detach();
 }
@@ -206,12 +208,24 @@ void CMainDialog::PaintClient(QPainter& painter, const QRect& dirty)
                    QString::asprintf("%d%s%d", engine_->CaptureSize().width(), "*", engine_->CaptureSize().height()));
     }
     painter.drawImage(kResolutionReadout.topLeft(), readout);
+    if (recordCounter_ >= 0) {
+        QImage counter = resources::LoadBitmapImage(IDB_RECORD_COUNTER).convertToFormat(QImage::Format_RGB32);
+        QPainter p(&counter);
+        p.setFont(largeFont_);
+        p.setPen(QColor(0, 255, 0));
+        p.drawText(1, 1 + QFontMetrics(largeFont_).ascent(),
+                   QString::asprintf("%2d ", recordCounter_) + LangText("Second", 10, "Seconds"));
+        p.end();
+        painter.drawImage(737, 516, counter);
+    }
 }
 
 // ---- the microscope's presence -----------------------------------------------------------
 
 void CMainDialog::OnPresenceChanged(DevicePresence::State state)
 {
+    // A camera that went away ends its recording; the file keeps every frame it sent.
+    if (state != DevicePresence::State::Streaming && recording_->IsRecording()) recording_->OnStreamLost();
     connected_ = state == DevicePresence::State::Streaming;
     for (const auto& tool : tools_) tool.button->setEnabled(connected_);
     switch (state) {
@@ -258,10 +272,39 @@ void CMainDialog::ReturnToPreview()
         previewButton_->Unlatch();
         engine_->StopPreview();
     } else {
+        // A recording ends here without stopping the stream (the time limit comes this way).
+        if (recording_->IsRecording()) {
+            recording_->EndRecording();
+            aviButton_->Unlatch();
+        }
         previewButton_->Latch();
         engine_->StartPreview();
     }
     RefreshTooltips();
+}
+
+void CMainDialog::SetRecordingLatches(bool recording)
+{
+    if (recording) {
+        aviButton_->Latch();
+        previewButton_->Unlatch();
+    } else {
+        aviButton_->Unlatch();
+        previewButton_->Latch();
+    }
+    RefreshTooltips();
+}
+
+void CMainDialog::ShowRecordCounter(int seconds)
+{
+    recordCounter_ = seconds;
+    client_->update(QRect(737, 516, 120, 21));
+}
+
+void CMainDialog::HideRecordCounter()
+{
+    recordCounter_ = -1;
+    client_->update();
 }
 
 void CMainDialog::RefreshTooltips()
@@ -427,6 +470,8 @@ void CMainDialog::changeEvent(QEvent* event)
 
 void CMainDialog::closeEvent(QCloseEvent* event)
 {
+    // A recording still running is finished before the engine goes, so its file is whole.
+    recording_->EndRecording();
     presence_->Stop();
     CModalDialog::closeEvent(event);
 }

@@ -9,6 +9,7 @@
 #include "MainCommands.h"
 #include "ModalDialog.h"
 #include "ProgramPaths.h"
+#include "RecordingControl.h"
 #include "SoundPlayer.h"
 
 #include <QImage>
@@ -51,6 +52,12 @@ public:
     void RefreshTooltips();
     // Brings the window (and a box open over it) to the front.
     void ComeForward();
+    // The AVI button latched and Preview not while a recording runs; the other way round after.
+    void SetRecordingLatches(bool recording);
+    // The green seconds counter of a recording, drawn over the skin at (737, 516).
+    void ShowRecordCounter(int seconds);
+    void HideRecordCounter();
+    bool IsRecordCounterShown() const { return recordCounter_ >= 0; }
     void ShowPictureList(bool pictures);
     void EnterFullScreen();
     void LeaveFullScreen();
@@ -59,6 +66,7 @@ public:
     CCaptureGraph& Engine() const { return *engine_; }
     CThumbnailList& ThumbnailList() const { return *list_; }
     DevicePresence& Presence() const { return *presence_; }
+    CRecordingControl& Recording() const { return *recording_; }
     const MediaFolders& Folders() const { return folders_; }
     bool IsConnected() const { return connected_; }
     bool IsFullScreen() const;
@@ -121,6 +129,8 @@ private:
     bool connected_ = false;
     SoundPlayer sounds_;
     MainCommands commands_{*this};
+    std::unique_ptr<CRecordingControl> recording_;
     std::unique_ptr<DevicePresence> presence_;
+    int recordCounter_ = -1; // seconds shown, or -1
     std::unique_ptr<FullScreenMode> fullScreen_;
 };

@@ -31,11 +31,11 @@ long RunningNumberOfName(const QString& fileName)
     return negative ? -value : value;
 }
 
-int NextRunningNumber(const QString& folder, const std::function<void()>& onDirectory)
+int NextRunningNumber(const QString& folder, const std::function<void()>& onDirectory, const QString& pattern)
 {
     long largest = 0;
     QDir dir(folder);
-    dir.setNameFilters({QStringLiteral("*.bmp")});
+    dir.setNameFilters({pattern});
     for (const QFileInfo& info : dir.entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden)) {
         if (info.isDir()) {
             if (onDirectory) onDirectory();

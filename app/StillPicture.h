@@ -13,9 +13,11 @@
 // name has no capital N. Leading blanks and a sign are allowed; no number gives 0.
 long RunningNumberOfName(const QString& fileName);
 
-// One more than the largest running number among the folder's *.bmp names. Directories
-// named like pictures are reported through `onDirectory` and otherwise ignored.
-int NextRunningNumber(const QString& folder, const std::function<void()>& onDirectory);
+// One more than the largest running number among the folder's names matching `pattern`
+// (*.bmp for pictures, *.avi for recordings). Directories named like them are reported
+// through `onDirectory` and otherwise ignored.
+int NextRunningNumber(const QString& folder, const std::function<void()>& onDirectory,
+                      const QString& pattern = QStringLiteral("*.bmp"));
 
 // "Still_2009-05-14_153045_N0007.bmp", or with a magnification "..._200X_N0008.bmp".
 QString StillPictureName(const QDateTime& time, int magnification, int runningNumber);

@@ -55,6 +55,9 @@ public:
     QSize CaptureSize() const { return captureSize_; }
     int RecordFrameRate() const { return recordFrameRate_; }
 
+    // A recording's intake of every frame; see CFrameCallback::SetRecordingTap.
+    void SetRecordingTap(CFrameCallback::RecordingTap tap) { frameCallback_.SetRecordingTap(std::move(tap)); }
+
     // Stills: any thread may ask; the engine signals StillDue when the frame to save is held.
     StillTrigger& Stills() { return stills_; }
     const HeldFrame& Frame() const { return heldFrame_; }

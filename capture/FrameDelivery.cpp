@@ -90,7 +90,17 @@ void CFrameCallback::BufferCB(double sampleTime, const std::uint8_t* buffer, std
         frame.sampleTime = sampleTime;
     });
     if (still.announce && stillDue_) stillDue_(*still.pending);
+    {
+        std::lock_guard lock(tapMutex_);
+        if (tap_) tap_(sampleTime, buffer, length);
+    }
     if (frameReady_) frameReady_();
+}
+
+void CFrameCallback::SetRecordingTap(RecordingTap tap)
+{
+    std::lock_guard lock(tapMutex_);
+    tap_ = std::move(tap);
 }
 
 void CStillTriggerCallback::BufferCB(double, const std::uint8_t*, std::size_t)

@@ -103,7 +103,15 @@ public:
     // The frame size the stream was connected with; set while the stream is stopped.
     void SetFrameSize(int width, int height);
 
+    // A running recording's intake: given every frame (sample time, the buffer itself) on
+    // the streaming thread; it only copies. Any thread may set or clear it; once cleared,
+    // no call is running and none comes.
+    using RecordingTap = std::function<void(double sampleTime, const std::uint8_t* buffer, std::size_t length)>;
+    void SetRecordingTap(RecordingTap tap);
+
 private:
+    std::mutex tapMutex_; // guards tap_: writing a frame and ending a recording exclude each other
+    RecordingTap tap_;
     HeldFrame& frame_;
     StillTrigger& stills_;
     std::function<void()> frameReady_;

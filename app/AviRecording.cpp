@@ -1,0 +1,132 @@
+#include "AviRecording.h"
+
+#include "CaptureGraph.h"
+#include "framework/Logging.h"
+
+#include <cmath>
+#include <cstring>
+
+CAviRecording::CAviRecording(CCaptureGraph& engine, QObject* parent) : QObject(parent), engine_(engine) {}
+
+CAviRecording::~CAviRecording()
+{
+    Close();
+}
+
+AviWriter::OpenResult CAviRecording::Open(const QString& path, int nominalRate, const VideoEncoderChoice& encoder)
+{
+    Close();
+    const QSize size = engine_.CaptureSize();
+    AviWriter::OpenResult opened = AviWriter::Open(path, size.width(), size.height(), nominalRate, encoder);
+    if (!opened.writer) return opened;
+    writer_ = std::move(opened.writer);
+    path_ = path;
+    nominalRate_ = std::max(1, nominalRate);
+    nextSlot_ = 0;
+    framesWritten_ = 0;
+    writeFailed_ = false;
+    previous_.pixels.clear();
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = false;
+        framesDropped_ = 0;
+        queue_.clear();
+    }
+    encoder_ = std::thread([this] { EncodeLoop(); });
+    engine_.SetRecordingTap([this](double time, const std::uint8_t* pixels, std::size_t length) {
+        Offer(time, pixels, length);
+    });
+    qCInfo(lcMedia) << "recording" << path << size << "at" << nominalRate_ << "frames a second with" << encoder.encoder.c_str();
+    return opened;
+}
+
+bool CAviRecording::Close()
+{
+    if (!writer_) return true;
+    // After this no frame comes any more (a call running now has finished).
+    engine_.SetRecordingTap(nullptr);
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    if (encoder_.joinable()) encoder_.join();
+    const bool finished = writer_->Close() && !writeFailed_;
+    qCInfo(lcMedia) << "recording" << path_ << "ended:" << framesWritten_ << "frames written," << framesDropped_
+                    << "dropped for want of encoder time";
+    writer_.reset();
+    failures_.Clear();
+    return finished;
+}
+
+void CAviRecording::Offer(double time, const std::uint8_t* pixels, std::size_t length)
+{
+    std::unique_lock lock(mutex_);
+    if (stopping_) return;
+    if (queue_.size() >= kQueuedFrames) {
+        ++framesDropped_; // the encoder is behind: this frame goes, the pacing covers the gap
+        return;
+    }
+    Frame frame;
+    if (!spare_.empty()) {
+        frame = std::move(spare_.back());
+        spare_.pop_back();
+    }
+    lock.unlock();
+    frame.time = time;
+    frame.pixels.assign(pixels, pixels + length); // reuses the spare buffer's memory
+    lock.lock();
+    queue_.push_back(std::move(frame));
+    lock.unlock();
+    wake_.notify_one();
+}
+
+void CAviRecording::EncodeLoop()
+{
+    for (;;) {
+        Frame frame;
+        {
+            std::unique_lock lock(mutex_);
+            wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+            if (queue_.empty()) return; // stopping, and everything queued was written
+            frame = std::move(queue_.front());
+            queue_.pop_front();
+        }
+        if (!writeFailed_ && !Write(frame)) {
+            writeFailed_ = true;
+            failures_.Post(writer_->LastError());
+        }
+        std::lock_guard lock(mutex_);
+        spare_.push_back(std::move(frame));
+    }
+}
+
+bool CAviRecording::Write(const Frame& frame)
+{
+    // Frames fill the file's slots at its nominal rate by their capture time: a slot the
+    // camera missed repeats the frame before, a frame that finds no slot of its own is
+    // skipped. The file then plays as long as it was recorded.
+    if (nextSlot_ == 0 && previous_.pixels.empty()) firstTime_ = frame.time;
+    const double period = 1.0 / nominalRate_;
+    const auto slot = static_cast<std::int64_t>(std::llround((frame.time - firstTime_) / period));
+    if (slot < nextSlot_ && !previous_.pixels.empty()) {
+        previous_.pixels = frame.pixels;
+        return true;
+    }
+    for (; nextSlot_ < slot && !previous_.pixels.empty(); ++nextSlot_, ++framesWritten_)
+        if (!writer_->WriteFrame(previous_.pixels.data(), previous_.pixels.size())) return false;
+    if (!writer_->WriteFrame(frame.pixels.data(), frame.pixels.size())) return false;
+    ++nextSlot_;
+    ++framesWritten_;
+    previous_.pixels = frame.pixels;
+    return true;
+}
+
+bool CAviRecording::event(QEvent* event)
+{
+    if (failures_.IsFor(event)) {
+        for (const QString& reason : failures_.TakeAll()) emit WriteFailed(reason);
+        return true;
+    }
+    return QObject::event(event);
+}

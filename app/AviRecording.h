@@ -1,0 +1,83 @@
+#pragma once
+// One AVI recording of the live stream. The streaming thread only copies each frame into a
+// small bounded queue; an encoder thread of the recording's own paces the frames to the
+// file's nominal rate by their capture time and writes them, so encoding never holds up
+// the camera. A frame the encoder has no room for is dropped and counted. Whatever ends
+// the recording, the file gets its index.
+
+#include "media/AviWriter.h"
+#include "framework/HandOff.h"
+
+#include <QObject>
+#include <QString>
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+class CCaptureGraph;
+
+class CAviRecording : public QObject {
+    Q_OBJECT
+public:
+    // Frames waiting for the encoder at most.
+    static constexpr std::size_t kQueuedFrames = 3;
+
+    explicit CAviRecording(CCaptureGraph& engine, QObject* parent = nullptr);
+    ~CAviRecording() override;
+
+    // Opens `path` at the engine's capture size and starts taking frames. On failure the
+    // step and the reason come back and nothing runs.
+    AviWriter::OpenResult Open(const QString& path, int nominalRate, const VideoEncoderChoice& encoder);
+    // Stops taking frames, writes what is queued and the index, closes the file. Nothing
+    // happens when none is open. True when the file was finished without an error.
+    bool Close();
+
+    bool IsOpen() const { return writer_ != nullptr; }
+    QString Path() const { return path_; }
+    std::int64_t FramesWritten() const { return framesWritten_; }
+    std::int64_t FramesDropped() const { return framesDropped_; }
+
+signals:
+    // The file could not be written any more (a full disk): the recording should end.
+    void WriteFailed(const QString& reason);
+
+protected:
+    bool event(QEvent* event) override;
+
+private:
+    struct Frame {
+        double time = 0;
+        std::vector<std::uint8_t> pixels;
+    };
+
+    void Offer(double time, const std::uint8_t* pixels, std::size_t length); // streaming thread
+    void EncodeLoop();                                                        // encoder thread
+    bool Write(const Frame& frame);
+
+    CCaptureGraph& engine_;
+    std::unique_ptr<AviWriter> writer_; // used by the encoder thread while it runs
+    QString path_;
+    int nominalRate_ = 5;
+
+    std::mutex mutex_; // guards queue_, spare_, stopping_ and framesDropped_
+    std::condition_variable wake_;
+    std::deque<Frame> queue_;
+    std::vector<Frame> spare_; // buffers to reuse, so no frame allocates once running
+    bool stopping_ = false;
+    std::int64_t framesDropped_ = 0;
+    std::thread encoder_;
+
+    // Encoder thread only.
+    std::int64_t nextSlot_ = 0;
+    double firstTime_ = 0;
+    Frame previous_;
+    bool writeFailed_ = false;
+    std::int64_t framesWritten_ = 0;
+
+    HandOff<QString> failures_{this, 1}; // from the encoder thread
+};

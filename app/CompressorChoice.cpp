@@ -1,0 +1,120 @@
+#include "CompressorChoice.h"
+
+#include "LangText.h"
+
+#include <QDialogButtonBox>
+#include <QFile>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSlider>
+#include <QVBoxLayout>
+
+namespace {
+
+CompressorChoiceHook& Hook()
+{
+    static CompressorChoiceHook hook;
+    return hook;
+}
+
+// Opens a recording of one frame's worth with the encoder and removes it again.
+bool Probe(const VideoEncoderChoice& encoder, const QString& videoFolder, QSize size)
+{
+    const QString probe = CompressorProbePath(videoFolder);
+    bool opened = false;
+    {
+        auto result = AviWriter::Open(probe, size.width(), size.height(), 5, encoder);
+        opened = result.writer != nullptr;
+    }
+    QFile::remove(probe);
+    return opened;
+}
+
+} // namespace
+
+CompressionOptions CompressionOptions::From(const VideoEncoderChoice& encoder)
+{
+    CompressionOptions options;
+    options.type = {'v', 'i', 'd', 'c'};
+    for (std::size_t i = 0; i < 4; ++i) options.handler[i] = i < encoder.handler.size() ? encoder.handler[i] : ' ';
+    options.quality = encoder.quality;
+    options.flags = 8;
+    options.encoder = encoder;
+    return options;
+}
+
+CCompressorChoiceDlg::CCompressorChoiceDlg(std::vector<VideoEncoderChoice> encoders, QWidget* parent)
+    : QDialog(parent), encoders_(std::move(encoders))
+{
+    setWindowTitle(LangText("CompressTilte", 64, "Compress Format Selection"));
+    auto* layout = new QVBoxLayout(this);
+    list_ = new QListWidget(this);
+    for (const auto& encoder : encoders_)
+        list_->addItem(QStringLiteral("%1  (%2)").arg(QString::fromStdString(encoder.description),
+                                                      QString::fromStdString(encoder.handler).trimmed()));
+    layout->addWidget(list_);
+    auto* qualityLabel = new QLabel(QStringLiteral("Quality"), this);
+    layout->addWidget(qualityLabel);
+    quality_ = new QSlider(Qt::Horizontal, this);
+    quality_->setRange(1, 100);
+    layout->addWidget(quality_);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons->button(QDialogButtonBox::Ok)->setText(LangText("OK", 64, "OK"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(LangText("Cancel", 64, "Cancel"));
+    layout->addWidget(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(list_, &QListWidget::currentRowChanged, this, [this, qualityLabel](int row) {
+        const bool has = row >= 0 && encoders_[static_cast<std::size_t>(row)].hasQuality;
+        quality_->setEnabled(has);
+        qualityLabel->setEnabled(has);
+        if (has) quality_->setValue(encoders_[static_cast<std::size_t>(row)].quality);
+    });
+    if (!encoders_.empty()) list_->setCurrentRow(0);
+    resize(420, 300);
+}
+
+std::optional<VideoEncoderChoice> CCompressorChoiceDlg::Chosen() const
+{
+    const int row = list_->currentRow();
+    if (row < 0) return std::nullopt;
+    VideoEncoderChoice chosen = encoders_[static_cast<std::size_t>(row)];
+    if (chosen.hasQuality) chosen.quality = quality_->value();
+    return chosen;
+}
+
+CompressorChoiceHook SetCompressorChoiceHook(CompressorChoiceHook hook)
+{
+    CompressorChoiceHook old = std::move(Hook());
+    Hook() = std::move(hook);
+    return old;
+}
+
+QString CompressorProbePath(const QString& videoFolder)
+{
+    return videoFolder + QStringLiteral("/test.avi");
+}
+
+bool ChooseCompressor(CompressionOptions& options, const QString& videoFolder, QSize size, QWidget* parent)
+{
+    const std::vector<VideoEncoderChoice> encoders = AviVideoEncoders(size.width(), size.height());
+    std::optional<VideoEncoderChoice> chosen;
+    if (Hook()) {
+        chosen = Hook()(encoders);
+    } else {
+        CCompressorChoiceDlg dialog(encoders, parent);
+        if (dialog.exec() == QDialog::Accepted) chosen = dialog.Chosen();
+    }
+    if (!chosen || !Probe(*chosen, videoFolder, size)) return false;
+    options = CompressionOptions::From(*chosen);
+    return true;
+}
+
+bool SetDefaultCompressor(CompressionOptions& options, const QString& videoFolder, QSize size)
+{
+    const VideoEncoderChoice basic = DefaultVideoEncoder();
+    if (!Probe(basic, videoFolder, size)) return false;
+    options = CompressionOptions::From(basic);
+    return true;
+}

@@ -1,0 +1,44 @@
+#pragma once
+// The recorder settings: the frame rate the camera is asked for, an optional time limit, and
+// the compressor (Compress). A new dialog for every use, so it starts at the defaults.
+
+#include "FieldExchange.h"
+#include "ModalDialog.h"
+
+#include <functional>
+
+class QCheckBox;
+class QLineEdit;
+class QPushButton;
+
+class CRecorderSettingsDlg : public CModalDialog {
+    Q_OBJECT
+public:
+    // `chooseCompressor` runs the Compress button's choice; `useDefaultCompressor` is OK's
+    // fallback when Compress was not pressed since the last OK.
+    CRecorderSettingsDlg(bool& compressorChosen, std::function<void()> chooseCompressor,
+                         std::function<void()> useDefaultCompressor, QWidget* parent = nullptr);
+
+    int frameRate = 15;       // 1 to 30
+    bool timeLimitOn = true;
+    int timeLimitSeconds = 10; // 1 to 99999
+
+    QLineEdit& FrameRateBox() const { return *frameRateBox_; }
+    QLineEdit& SecondsBox() const { return *secondsBox_; }
+    QCheckBox& LimitBox() const { return *limitBox_; }
+    QPushButton& CompressButton() const { return *compress_; }
+    QPushButton& OkButton() const { return *ok_; }
+
+private:
+    void Accept();
+
+    bool& compressorChosen_;
+    std::function<void()> chooseCompressor_;
+    std::function<void()> useDefaultCompressor_;
+    FieldExchange exchange_;
+    QLineEdit* frameRateBox_ = nullptr;
+    QLineEdit* secondsBox_ = nullptr;
+    QCheckBox* limitBox_ = nullptr;
+    QPushButton* compress_ = nullptr;
+    QPushButton* ok_ = nullptr;
+};

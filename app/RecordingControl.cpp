@@ -1,0 +1,208 @@
+#include "RecordingControl.h"
+
+#include "CaptureGraph.h"
+#include "LangText.h"
+#include "MainDialog.h"
+#include "RecorderSettingsDlg.h"
+#include "Resources.h"
+#include "StillPicture.h"
+#include "ThumbnailList.h"
+
+#include <QDateTime>
+#include <QFile>
+
+namespace {
+
+constexpr std::uint32_t kGenericError = 0x80004005;
+
+QString OpenFailureMessage(AviWriter::OpenStep step)
+{
+    const auto withCode = [](const char* format) { return QString::asprintf(format, kGenericError, 0); };
+    switch (step) {
+    case AviWriter::OpenStep::OpenFile: return withCode("Open avi file failed(0x%08X:%d)");
+    case AviWriter::OpenStep::CreateStream: return withCode("Create stream failed(0x%08X:%d)");
+    case AviWriter::OpenStep::MakeCompressedStream: return withCode("Make compress stream failed(0x%08X:%d)");
+    case AviWriter::OpenStep::UnsupportedFormat: return QStringLiteral("Unsupport compressed format");
+    case AviWriter::OpenStep::SetFormat:
+    case AviWriter::OpenStep::None: break;
+    }
+    return withCode("Set stream format failed(0x%08X:%d)");
+}
+
+QString RecordingName(const QDateTime& time, int runningNumber)
+{
+    const QDate d = time.date();
+    const QTime t = time.time();
+    return QString::asprintf("Video_%4d-%02d-%02d_%02d%02d%02d_N%04d.avi", d.year(), d.month(), d.day(), t.hour(),
+                             t.minute(), t.second(), runningNumber);
+}
+
+} // namespace
+
+CRecordingControl::CRecordingControl(CMainDialog& window) : QObject(&window), window_(window), recording_(window.Engine())
+{
+    connect(&limitTimer_, &QTimer::timeout, this, &CRecordingControl::OnLimitTick);
+    connect(&quickTimer_, &QTimer::timeout, this, &CRecordingControl::OnQuickTick);
+    connect(&recording_, &CAviRecording::WriteFailed, this, &CRecordingControl::OnWriteFailed);
+}
+
+CRecordingControl::~CRecordingControl()
+{
+    recording_.Close();
+}
+
+int CRecordingControl::NominalRate(int captureWidth)
+{
+    return captureWidth == 320 ? 22 : captureWidth == 640 ? 15 : 5;
+}
+
+void CRecordingControl::OnAviCommand()
+{
+    if (IsRecording()) {
+        window_.Sounds().Play(IDW_RECORD);
+        limitTimer_.stop();
+        quickTimer_.stop();
+        timeLimit_ = 0;
+        seconds_ = 0;
+        StopAndClose();
+        window_.RefreshTooltips();
+        return;
+    }
+    window_.Sounds().Play(IDW_RECORD);
+    limitTimer_.stop();
+    quickTimer_.stop();
+    timeLimit_ = 0;
+    seconds_ = 0;
+    const QString videoFolder = window_.Folders().video;
+    const QSize size = window_.Engine().CaptureSize();
+    CRecorderSettingsDlg dialog(
+        compressorChosen_, [&] { ChooseCompressor(options_, videoFolder, size, &window_); },
+        [&] { SetDefaultCompressor(options_, videoFolder, size); }, &window_);
+    const int answer = runSettingsDialog ? runSettingsDialog(dialog) : dialog.DoModal();
+    if (answer != IDOK) return;
+    timeLimit_ = dialog.timeLimitOn ? dialog.timeLimitSeconds : kNoLimit;
+    limitTimer_.start(1000);
+    CCaptureGraph& engine = window_.Engine();
+    engine.StopPreview();
+    engine.SetPreviewFrameRate(dialog.frameRate);
+    engine.StartPreview();
+    if (!Open()) {
+        limitTimer_.stop();
+        return;
+    }
+    window_.SetRecordingLatches(true);
+}
+
+void CRecordingControl::OnQuickStart()
+{
+    if (IsRecording()) return;
+    window_.Sounds().Play(IDW_RECORD);
+    seconds_ = 0;
+    timeLimit_ = 0;
+    SetDefaultCompressor(options_, window_.Folders().video, window_.Engine().CaptureSize());
+    timeLimit_ = kNoLimit;
+    quickTimer_.start(1000);
+    CCaptureGraph& engine = window_.Engine();
+    engine.StopPreview();
+    engine.SetPreviewFrameRate(15);
+    engine.StartPreview();
+    if (!Open()) {
+        quickTimer_.stop();
+        return;
+    }
+    window_.SetRecordingLatches(true);
+}
+
+void CRecordingControl::OnQuickStop()
+{
+    if (!IsRecording()) return;
+    window_.Sounds().Play(IDW_RECORD_END);
+    quickTimer_.stop();
+    limitTimer_.stop();
+    StopAndClose();
+}
+
+void CRecordingControl::StopAndClose()
+{
+    // The stream is stopped first, so the file ends with the last frame the camera sent.
+    CCaptureGraph& engine = window_.Engine();
+    engine.StopPreview();
+    EndRecording();
+    window_.SetRecordingLatches(false);
+    engine.StartPreview();
+    window_.HideRecordCounter();
+}
+
+void CRecordingControl::OnStreamLost()
+{
+    limitTimer_.stop();
+    quickTimer_.stop();
+    EndRecording();
+    window_.SetRecordingLatches(false);
+    window_.HideRecordCounter();
+}
+
+void CRecordingControl::EndRecording()
+{
+    if (!IsRecording()) return;
+    const QString path = recording_.Path();
+    recording_.Close();
+    window_.ThumbnailList().AddRecordedVideo(path);
+}
+
+bool CRecordingControl::Open()
+{
+    EndRecording();
+    const QString folder = window_.Folders().video;
+    const int runningNumber = NextRunningNumber(
+        folder,
+        [] {
+            ShowMessageBox(nullptr, QStringLiteral("AVI Error"), QStringLiteral("AVI Capture"), MessageButtons::Ok,
+                           MessageIcon::Error);
+        },
+        QStringLiteral("*.avi"));
+    const QString path = folder + QLatin1Char('/') + RecordingName(QDateTime::currentDateTime(), runningNumber);
+    const int rate = NominalRate(window_.Engine().CaptureSize().width());
+    const AviWriter::OpenResult opened = recording_.Open(path, rate, options_.IsValid() ? options_.encoder : VideoEncoderChoice{});
+    if (opened.failedStep == AviWriter::OpenStep::None) return true;
+    // The reason follows the program's message; a file the failed open left behind holds
+    // no frame and is removed rather than listed.
+    ShowMessageBox(nullptr, OpenFailureMessage(opened.failedStep) + QLatin1Char('\n') + opened.reason,
+                   QStringLiteral("AVI Capture"), MessageButtons::Ok, MessageIcon::Error);
+    QFile::remove(path);
+    return false;
+}
+
+void CRecordingControl::OnLimitTick()
+{
+    ++seconds_;
+    if (seconds_ > timeLimit_) {
+        window_.Sounds().Play(IDW_RECORD_END);
+        limitTimer_.stop();
+        window_.HideRecordCounter();
+        return;
+    }
+    if (seconds_ == timeLimit_) {
+        limitTimer_.start(500);
+        window_.ReturnToPreview(); // ends the recording without stopping the stream
+    }
+    if (!window_.IsFullScreen()) window_.ShowRecordCounter(seconds_);
+}
+
+void CRecordingControl::OnQuickTick()
+{
+    ++seconds_;
+    if (!window_.IsFullScreen()) window_.ShowRecordCounter(seconds_);
+}
+
+void CRecordingControl::OnWriteFailed(const QString& reason)
+{
+    if (!IsRecording()) return;
+    // A full disk or a write error ends the recording; the file keeps what was written.
+    limitTimer_.stop();
+    quickTimer_.stop();
+    StopAndClose();
+    ShowMessageBox(&window_, LangText("RecordWriteFail", 100, "The recording could not be written on:") +
+                                 QLatin1Char('\n') + reason,
+                   QStringLiteral("AVI Capture"), MessageButtons::Ok, MessageIcon::Error);
+}

@@ -1,0 +1,65 @@
+#pragma once
+// Recording from the main window: the AVI button and Take Video (with the recorder settings
+// dialog), F3 (at once, "MSVC", no limit) and F4, the time limit, the seconds counter, and
+// every ending (the stop paths, the limit, a lost camera, a write error, the window closing).
+
+#include "AviRecording.h"
+#include "CompressorChoice.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+
+class CMainDialog;
+class CRecorderSettingsDlg;
+
+class CRecordingControl : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kNoLimit = 0x7FFFFFFF;
+
+    explicit CRecordingControl(CMainDialog& window);
+    ~CRecordingControl() override;
+
+    // The AVI button and Take Video: start with the dialog, or stop.
+    void OnAviCommand();
+    void OnQuickStart(); // F3
+    void OnQuickStop();  // F4
+    // Ends a running recording at once (the time limit through the preview command, a lost
+    // camera, the window closing): the file is finished and listed.
+    void EndRecording();
+    // The camera went away: the recording ends as with F4, without the sound.
+    void OnStreamLost();
+
+    bool IsRecording() const { return recording_.IsOpen(); }
+    int SecondsCounter() const { return seconds_; }
+    int TimeLimit() const { return timeLimit_; }
+    const CAviRecording& Recording() const { return recording_; }
+    const CompressionOptions& Options() const { return options_; }
+    bool CompressorChosen() const { return compressorChosen_; }
+    const QTimer& LimitTimer() const { return limitTimer_; }
+    const QTimer& QuickTimer() const { return quickTimer_; }
+
+    // Runs the recorder settings dialog; tests answer it instead of a person.
+    std::function<int(CRecorderSettingsDlg&)> runSettingsDialog;
+
+    // The file's nominal rate for a capture width: 22 at 320, 15 at 640, 5 otherwise.
+    static int NominalRate(int captureWidth);
+
+private:
+    bool Open();
+    void StopAndClose();
+    void OnLimitTick();
+    void OnQuickTick();
+    void OnWriteFailed(const QString& reason);
+
+    CMainDialog& window_;
+    CAviRecording recording_;
+    CompressionOptions options_;   // all zero until a compressor was set
+    bool compressorChosen_ = false;
+    QTimer limitTimer_;            // the dialog's recording: a tick a second up to the limit
+    QTimer quickTimer_;            // the F3 recording: a tick a second
+    int timeLimit_ = 0;
+    int seconds_ = 0;
+};

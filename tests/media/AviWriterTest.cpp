@@ -1,0 +1,76 @@
+#include "TestSupport.h"
+#include "media/AviWriter.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+std::vector<std::uint8_t> Frame(int width, int height, std::uint8_t shade)
+{
+    const std::size_t stride = (static_cast<std::size_t>(width) * 3 + 3) & ~std::size_t{3};
+    std::vector<std::uint8_t> frame(stride * static_cast<std::size_t>(height), shade);
+    frame[0] = 255; // a mark in the bottom-left corner
+    return frame;
+}
+
+} // namespace
+
+TEST(AviWriter, WritesEveryFrameAsAKeyFrameAtTheNominalRate)
+{
+    QTemporaryDir dir;
+    const QString path = dir.path() + "/Video_N0001.avi";
+    auto opened = AviWriter::Open(path, 64, 48, 5, DefaultVideoEncoder());
+    ASSERT_TRUE(opened.writer) << opened.reason.toStdString();
+    for (int i = 0; i < 10; ++i) {
+        const auto frame = Frame(64, 48, static_cast<std::uint8_t>(i * 20));
+        ASSERT_TRUE(opened.writer->WriteFrame(frame.data(), frame.size()));
+    }
+    EXPECT_TRUE(opened.writer->Close());
+    const AviFacts facts = ReadAviFacts(path);
+    ASSERT_TRUE(facts.readable);
+    EXPECT_EQ(facts.codec, "msvideo1");
+    EXPECT_EQ(facts.rateNumerator, 5);
+    EXPECT_EQ(facts.rateDenominator, 1);
+    EXPECT_EQ(facts.width, 64);
+    EXPECT_EQ(facts.height, 48);
+    EXPECT_EQ(facts.frames, 10);
+    EXPECT_TRUE(facts.allKeyFrames);
+}
+
+TEST(AviWriter, EveryOfferedEncoderRecordsAFileThatPlays)
+{
+    const std::vector<VideoEncoderChoice> encoders = AviVideoEncoders(320, 240);
+    std::vector<std::string> names;
+    for (const auto& encoder : encoders) names.push_back(encoder.encoder);
+    for (const char* required : {"msvideo1", "mjpeg", "ffv1", "huffyuv", "mpeg4"})
+        EXPECT_NE(std::find(names.begin(), names.end(), required), names.end()) << required;
+    EXPECT_EQ(names.front(), "msvideo1");
+    QTemporaryDir dir;
+    for (const auto& encoder : encoders) {
+        const QString path = dir.path() + "/" + QString::fromStdString(encoder.encoder) + ".avi";
+        auto opened = AviWriter::Open(path, 320, 240, 15, encoder);
+        ASSERT_TRUE(opened.writer) << encoder.encoder << ": " << opened.reason.toStdString();
+        for (int i = 0; i < 3; ++i) {
+            const auto frame = Frame(320, 240, static_cast<std::uint8_t>(40 * i));
+            ASSERT_TRUE(opened.writer->WriteFrame(frame.data(), frame.size())) << encoder.encoder;
+        }
+        opened.writer.reset(); // the destructor finishes the file too
+        const AviFacts facts = ReadAviFacts(path);
+        EXPECT_EQ(facts.frames, 3) << encoder.encoder;
+        EXPECT_TRUE(facts.allKeyFrames) << encoder.encoder;
+        EXPECT_EQ(facts.rateNumerator, 15) << encoder.encoder;
+    }
+}
+
+TEST(AviWriter, AFolderThatCannotBeWrittenFailsAtTheFirstStep)
+{
+    auto opened = AviWriter::Open("/nonexistent-folder/x.avi", 64, 48, 5, DefaultVideoEncoder());
+    EXPECT_FALSE(opened.writer);
+    EXPECT_EQ(opened.failedStep, AviWriter::OpenStep::OpenFile);
+    EXPECT_FALSE(opened.reason.isEmpty());
+}
