@@ -11,6 +11,7 @@
 #include <QObject>
 #include <QString>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -40,7 +41,11 @@ public:
     bool IsOpen() const { return writer_ != nullptr; }
     QString Path() const { return path_; }
     std::int64_t FramesWritten() const { return framesWritten_; }
-    std::int64_t FramesDropped() const { return framesDropped_; }
+    std::int64_t FramesDropped()
+    {
+        std::lock_guard lock(mutex_);
+        return framesDropped_;
+    }
 
 signals:
     // The file could not be written any more (a full disk): the recording should end.
@@ -77,7 +82,7 @@ private:
     double firstTime_ = 0;
     Frame previous_;
     bool writeFailed_ = false;
-    std::int64_t framesWritten_ = 0;
+    std::atomic<std::int64_t> framesWritten_{0};
 
     HandOff<QString> failures_{this, 1}; // from the encoder thread
 };

@@ -2,6 +2,8 @@
 #include "Commands.h"
 #include "FileDialogs.h"
 #include "MainDialog.h"
+#include "RecorderSettingsDlg.h"
+#include "media/AviWriter.h"
 #include "SingleInstance.h"
 #include "TestSupport.h"
 #include "ThumbnailList.h"
@@ -10,6 +12,7 @@
 #include "../capture/FakeV4l2Camera.h"
 
 #include <QLineEdit>
+#include <QPushButton>
 #include <QMenuBar>
 #include <QTest>
 #include <QUuid>
@@ -383,4 +386,56 @@ TEST_F(MainDialogTest, TooltipsShowWithoutTheFocus)
 {
     Start(true);
     EXPECT_TRUE(dialog_->testAttribute(Qt::WA_AlwaysShowToolTips));
+}
+
+TEST_F(MainDialogTest, ARecordingWithATimeLimitEndsByItselfAndIsListed)
+{
+    WriteFile(documents_.path() + "/QRV-DM500 files/Video/Video_2009-05-14_101010_N0009.avi", "an older one");
+    Start(true);
+    dialog_->Recording().runSettingsDialog = [](CRecorderSettingsDlg& settings) {
+        settings.show();
+        settings.SecondsBox().setText("2");
+        settings.OkButton().click();
+        return settings.result() == QDialog::Accepted ? IDOK : IDCANCEL;
+    };
+    dialog_->OnCommand(IDC_AVI);
+    ASSERT_TRUE(dialog_->Recording().IsRecording());
+    EXPECT_TRUE(dialog_->IsPreviewState()); // stills may be taken while recording
+    EXPECT_EQ(dialog_->Recording().TimeLimit(), 2);
+    EXPECT_TRUE(WaitUntil([&] { return dialog_->IsRecordCounterShown(); }, 1500)); // 1 second
+    ASSERT_TRUE(WaitUntil([&] { return !dialog_->Recording().IsRecording(); }, 4000));
+    const auto& videos = dialog_->ThumbnailList().Videos();
+    ASSERT_EQ(videos.size(), 2u);
+    EXPECT_TRUE(videos.back().path.endsWith("_N0010.avi"));
+    const AviFacts facts = ReadAviFacts(videos.back().path);
+    EXPECT_TRUE(facts.readable);
+    EXPECT_EQ(facts.codec, "msvideo1");
+    EXPECT_EQ(facts.rateNumerator, 5); // 1280 x 1024
+    EXPECT_NEAR(static_cast<double>(facts.frames) / 5, 2.0, 0.5);
+    EXPECT_TRUE(dialog_->Engine().IsRunning()); // the preview went on
+    // Half a second later the end sound plays and the counter goes.
+    EXPECT_TRUE(WaitUntil([&] { return !dialog_->IsRecordCounterShown(); }, 2000));
+    EXPECT_EQ(dialog_->Sounds().LastPlayed(), 182);
+}
+
+TEST_F(MainDialogTest, F3AndF4RecordAndClosingTheWindowFinishesTheFile)
+{
+    Start(true);
+    QTest::keyClick(&dialog_->Engine(), Qt::Key_F3);
+    ASSERT_TRUE(dialog_->Recording().IsRecording());
+    EXPECT_EQ(dialog_->Recording().Options().encoder.encoder, "msvideo1");
+    QTest::qWait(1200);
+    QTest::keyClick(&dialog_->Engine(), Qt::Key_F4);
+    EXPECT_FALSE(dialog_->Recording().IsRecording());
+    ASSERT_EQ(dialog_->ThumbnailList().Videos().size(), 1u);
+    EXPECT_GE(ReadAviFacts(dialog_->ThumbnailList().Videos()[0].path).frames, 4);
+
+    QTest::keyClick(&dialog_->Engine(), Qt::Key_F3);
+    ASSERT_TRUE(dialog_->Recording().IsRecording());
+    QTest::qWait(1200);
+    const QString path = dialog_->Recording().Recording().Path();
+    dialog_->close(); // during the recording
+    const AviFacts facts = ReadAviFacts(path);
+    EXPECT_TRUE(facts.readable);
+    EXPECT_GE(facts.frames, 4);
 }

@@ -1,0 +1,218 @@
+#include "AviRecording.h"
+#include "CaptureGraph.h"
+#include "CompressorChoice.h"
+#include "FieldExchange.h"
+#include "RecorderSettingsDlg.h"
+#include "TestSupport.h"
+#include "capture/backend/SimulatedBackend.h"
+#include "media/AviWriter.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <csignal>
+#include <sys/resource.h>
+
+namespace {
+
+// A dialog whose OK is pressed with the given texts; true when it closed with OK.
+bool PressOk(CRecorderSettingsDlg& dialog, const QString& rate, const QString& seconds)
+{
+    dialog.FrameRateBox().setText(rate);
+    dialog.SecondsBox().setText(seconds);
+    dialog.OkButton().click();
+    return dialog.result() == QDialog::Accepted;
+}
+
+} // namespace
+
+TEST(RecorderSettings, BoundsAreCheckedOnOk)
+{
+    MessageBoxRecorder boxes;
+    bool chosen = false;
+    int defaults = 0;
+    for (const auto& [rate, seconds] : std::vector<std::pair<QString, QString>>{{"0", "10"}, {"31", "10"}, {"15", "0"}, {"15", "100000"}}) {
+        CRecorderSettingsDlg dialog(chosen, {}, [&] { ++defaults; });
+        dialog.show();
+        EXPECT_FALSE(PressOk(dialog, rate, seconds)) << rate.toStdString() << " " << seconds.toStdString();
+    }
+    EXPECT_EQ(boxes.Boxes().size(), 4u);
+    EXPECT_EQ(boxes.Boxes()[0].text, FieldExchange::RangeMessage(1, 30));
+    EXPECT_EQ(boxes.Boxes()[3].text, FieldExchange::RangeMessage(1, 99999));
+
+    CRecorderSettingsDlg dialog(chosen, {}, [&] { ++defaults; });
+    dialog.show();
+    EXPECT_EQ(dialog.FrameRateBox().text(), "15"); // the defaults, every time
+    EXPECT_EQ(dialog.SecondsBox().text(), "10");
+    EXPECT_TRUE(dialog.LimitBox().isChecked());
+    dialog.LimitBox().click();
+    EXPECT_FALSE(dialog.SecondsBox().isEnabled());
+    EXPECT_TRUE(PressOk(dialog, "30", "10"));
+    EXPECT_EQ(dialog.frameRate, 30);
+    EXPECT_FALSE(dialog.timeLimitOn);
+}
+
+TEST(RecorderSettings, TheCompressorChoiceHoldsForOneOk)
+{
+    QTemporaryDir videos;
+    const QSize size(320, 240);
+    CompressionOptions options;
+    bool chosen = false;
+    const CompressorChoiceHook previous = SetCompressorChoiceHook([](const std::vector<VideoEncoderChoice>& offered) {
+        for (const auto& encoder : offered)
+            if (encoder.encoder == "mjpeg") return std::optional<VideoEncoderChoice>(encoder);
+        return std::optional<VideoEncoderChoice>();
+    });
+    auto dialog = [&] {
+        return std::make_unique<CRecorderSettingsDlg>(
+            chosen, [&] { ChooseCompressor(options, videos.path(), size, nullptr); },
+            [&] { SetDefaultCompressor(options, videos.path(), size); });
+    };
+    {
+        auto d = dialog(); // OK alone: Microsoft Video 1
+        d->show();
+        ASSERT_TRUE(PressOk(*d, "15", "10"));
+        EXPECT_EQ(options.encoder.encoder, "msvideo1");
+    }
+    {
+        auto d = dialog(); // Compress, then OK: the choice
+        d->show();
+        d->CompressButton().click();
+        ASSERT_TRUE(PressOk(*d, "15", "10"));
+        EXPECT_EQ(options.encoder.encoder, "mjpeg");
+        EXPECT_EQ(std::string(options.handler.begin(), options.handler.end()), "MJPG");
+    }
+    {
+        auto d = dialog(); // the next OK without Compress: back to the basic one
+        d->show();
+        ASSERT_TRUE(PressOk(*d, "15", "10"));
+        EXPECT_EQ(options.encoder.encoder, "msvideo1");
+    }
+    {
+        auto d = dialog(); // Compress and Cancel: the choice stays for the next dialog's OK
+        d->show();
+        d->CompressButton().click();
+        d->reject();
+    }
+    {
+        auto d = dialog();
+        d->show();
+        ASSERT_TRUE(PressOk(*d, "15", "10"));
+        EXPECT_EQ(options.encoder.encoder, "mjpeg");
+    }
+    SetCompressorChoiceHook(previous);
+    EXPECT_FALSE(QFile::exists(CompressorProbePath(videos.path()))); // the probe is always removed
+}
+
+namespace {
+
+class RecordingTest : public ::testing::Test {
+protected:
+    void StartEngine(int width, int height, int framesPerSecond)
+    {
+        engine_ = std::make_unique<CCaptureGraph>(backend_, dir_.path() + "/CapConfig.dat");
+        engine_->resize(320, 240);
+        ASSERT_TRUE(engine_->RefreshDeviceList() && engine_->BuildGraph() && engine_->ConnectPreview());
+        engine_->SetResolution(width, height);
+        engine_->StopPreview();
+        engine_->SetPreviewFrameRate(framesPerSecond);
+        ASSERT_TRUE(engine_->StartPreview());
+    }
+    QTemporaryDir dir_;
+    backend::SimulatedBackend backend_;
+    std::unique_ptr<CCaptureGraph> engine_;
+};
+
+} // namespace
+
+TEST_F(RecordingTest, AFilePlaysAsLongAsItWasRecordedWhateverTheCameraDelivers)
+{
+    for (const int cameraRate : {30, 15, 5}) {
+        StartEngine(640, 480, cameraRate);
+        CAviRecording recording(*engine_);
+        const QString path = dir_.path() + QString("/rate%1.avi").arg(cameraRate);
+        QElapsedTimer clock;
+        clock.start();
+        ASSERT_EQ(recording.Open(path, 15, DefaultVideoEncoder()).failedStep, AviWriter::OpenStep::None);
+        QTest::qWait(3000);
+        const double seconds = clock.elapsed() / 1000.0;
+        ASSERT_TRUE(recording.Close());
+        const AviFacts facts = ReadAviFacts(path);
+        ASSERT_TRUE(facts.readable);
+        EXPECT_EQ(facts.rateNumerator, 15);
+        EXPECT_TRUE(facts.allKeyFrames);
+        // The first frame comes up to one camera period after the start.
+        const double played = static_cast<double>(facts.frames) / 15.0;
+        EXPECT_NEAR(played, seconds, 1.0 / 15 + 1.0 / cameraRate + 0.05) << "camera at " << cameraRate;
+        engine_.reset();
+    }
+}
+
+TEST_F(RecordingTest, FramesAfterTheCloseAreDroppedAndAUnpluggedCameraLeavesAFileThatPlays)
+{
+    StartEngine(320, 240, 15);
+    CAviRecording recording(*engine_);
+    const QString path = dir_.path() + "/unplugged.avi";
+    ASSERT_EQ(recording.Open(path, 22, DefaultVideoEncoder()).failedStep, AviWriter::OpenStep::None);
+    QTest::qWait(1000);
+    backend_.Microscope()->SetPlugged(false); // no more frames
+    QTest::qWait(300);
+    recording.Close();
+    QTest::qWait(200); // the stream may still be running: nothing reaches the closed file
+    const AviFacts facts = ReadAviFacts(path);
+    EXPECT_TRUE(facts.readable);
+    EXPECT_GE(facts.frames, 15);
+    EXPECT_EQ(facts.rateNumerator, 22);
+    EXPECT_FALSE(recording.IsOpen());
+}
+
+TEST_F(RecordingTest, AWriteErrorEndsTheRecordingAndTheFileKeepsWhatWasWritten)
+{
+    StartEngine(320, 240, 15);
+    CAviRecording recording(*engine_);
+    QString failure;
+    QObject::connect(&recording, &CAviRecording::WriteFailed, [&](const QString& reason) { failure = reason; });
+    const QString path = dir_.path() + "/full.avi";
+    rlimit old {};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = 600 * 1024; // a disk that fills up after a few seconds of frames
+    signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &small);
+    ASSERT_EQ(recording.Open(path, 22, CompressionOptions::From(VideoEncoderChoice{"DIB ", "rawvideo", "", false, -1}).encoder)
+                  .failedStep,
+              AviWriter::OpenStep::None);
+    const bool failed = WaitUntil([&] { return !failure.isEmpty(); }, 8000);
+    recording.Close();
+    setrlimit(RLIMIT_FSIZE, &old);
+    EXPECT_TRUE(failed);
+    const AviFacts facts = ReadAviFacts(path);
+    EXPECT_TRUE(facts.readable);
+    EXPECT_GE(facts.frames, 1);
+}
+
+TEST(RecordingCutShort, AKilledRecordingPlaysUpToItsLastSecond)
+{
+    QTemporaryDir dir;
+    const QString path = dir.path() + "/killed.avi";
+    QProcess probe;
+    probe.start(RECORDING_PROBE_PATH, {path});
+    ASSERT_TRUE(WaitUntil([&] {
+        probe.waitForReadyRead(10);
+        return probe.readAllStandardOutput().contains("recording");
+    }, 10000));
+    QTest::qWait(3000);
+    probe.kill(); // SIGKILL: no trailer, no index
+    probe.waitForFinished();
+    const AviFacts facts = ReadAviFacts(path);
+    EXPECT_TRUE(facts.readable);
+    EXPECT_GE(facts.frames, 2 * 22); // everything up to the last flush, a second before the end
+}
