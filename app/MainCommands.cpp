@@ -1,5 +1,6 @@
 #include "MainCommands.h"
 
+#include "AboutDlg.h"
 #include "CaptureGraph.h"
 #include "Commands.h"
 #include "FileDialogs.h"
@@ -9,6 +10,7 @@
 #include "RegularFile.h"
 #include "Resources.h"
 #include "StillPicture.h"
+#include "TimeLapseDlg.h"
 #include "ThumbnailList.h"
 
 #include <QApplication>
@@ -45,9 +47,12 @@ void MainCommands::OnCommand(int command)
     case ID_CAPTURE_PICTURE: TakeStillPicture(); break;
     case IDC_CLOCK:
     case ID_CAPTURE_TIMELAPSE:
-        if (!window_.IsPreviewState())
+        if (!window_.IsPreviewState()) {
             ShowMessageBox(&window_, LangText("BrowseToTimer", 100, "Please return to the preview state"),
                            QApplication::applicationName(), MessageButtons::Ok, MessageIcon::Exclamation);
+            break;
+        }
+        RunTimeLapse();
         break;
     case IDC_AVI:
     case ID_CAPTURE_VIDEO: window_.Recording().OnAviCommand(); break;
@@ -68,7 +73,14 @@ void MainCommands::OnCommand(int command)
     case ID_OVERLAY_SCALE:
     case ID_OVERLAY_CIRCLE:
     case ID_OVERLAY_TIME: SwitchOverlay(command); break;
-    default: break; // recording, device settings, help and about live in their own windows
+    case ID_HELP_ABOUT:
+    case ID_ABOUT_SYSTEM: {
+        CAboutDlg about(&window_);
+        about.DoModal();
+        break;
+    }
+    case ID_HELP_MANUAL: OpenManual(); break;
+    default: break; // the device settings live in their own window
     }
 }
 
@@ -94,6 +106,16 @@ void MainCommands::TakeStillPicture()
                    QApplication::applicationName(), MessageButtons::Ok, MessageIcon::Exclamation);
 }
 
+void MainCommands::RunTimeLapse()
+{
+    CTimeLapseDlg dialog(window_.Engine(), &window_);
+    seriesRunning_ = true;
+    seriesFailureShown_ = false;
+    if (window_.runTimeLapseDialog) window_.runTimeLapseDialog(dialog);
+    else dialog.DoModal();
+    seriesRunning_ = false;
+}
+
 void MainCommands::ReadMagnification()
 {
     bool ok = false;
@@ -114,8 +136,10 @@ void MainCommands::OnCaptureStill(StillSource source)
         lastPicturePath_ = result.path;
         window_.ThumbnailList().AddCapturedPicture(result.path);
         if (source == StillSource::CameraButton || window_.Recording().IsRecording()) engine.RestartPreview();
-    } else if (result.outcome == StillSaveResult::Failed) {
-        // A picture the user asked for and did not get must not go unnoticed.
+    } else if (result.outcome == StillSaveResult::Failed && !(seriesRunning_ && seriesFailureShown_)) {
+        // A picture the user asked for and did not get must not go unnoticed; a series that
+        // keeps failing says so once.
+        seriesFailureShown_ = seriesRunning_;
         ShowMessageBox(&window_,
                        LangText("PictureSaveFail", 100, "The picture could not be saved:") +
                            QStringLiteral("\n%1\n%2").arg(result.path, result.error),

@@ -40,6 +40,7 @@ public:
 
 private:
     void TakeStillPicture();
+    void RunTimeLapse();
     void ReadMagnification();
     void SwitchOverlay(int command);
     void SetResolution(int width, int height);
@@ -53,4 +54,6 @@ private:
     int magnification_ = 0;
     std::array<int, 4> overlayCounters_{};
     QString lastPicturePath_;
+    bool seriesRunning_ = false;     // a time-lapse series is open
+    bool seriesFailureShown_ = false; // and has told of a failed picture already
 };

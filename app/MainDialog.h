@@ -15,11 +15,13 @@
 #include <QImage>
 
 #include <array>
+#include <functional>
 #include <memory>
 
 class CCaptureGraph;
 class CLatchButton;
 class CThumbnailList;
+class CTimeLapseDlg;
 class QLineEdit;
 class QMenuBar;
 class SingleInstance;
@@ -81,6 +83,9 @@ public:
     QWidget* Button(int controlId) const;
     QString LastPicturePath() const { return commands_.LastPicturePath(); }
     QString MessageCaption() const { return messageCaption_; }
+
+    // Runs the time-lapse dialog; tests answer it instead of a person.
+    std::function<void(CTimeLapseDlg&)> runTimeLapseDialog;
 
     // Paints the skin, the scale label and the resolution read-out of the client area.
     void PaintClient(QPainter& painter, const QRect& dirty);
