@@ -12,11 +12,9 @@
 
 CAboutDlg::CAboutDlg(QWidget* parent) : CModalDialog(parent)
 {
-    const QFont font = SettingsDialogFont();
-    setFont(font);
-    const DialogBaseUnits base = BaseUnitsOf(font);
-    auto at = [&base](int x, int y, int w, int h) { return DialogUnitsToPixels(QRect(x, y, w, h), base); };
-    setFixedSize(at(0, 0, 224, 124).size());
+    const DialogTemplate layout(*this, 224, 124);
+    const QFont& font = layout.Font();
+    auto at = [&layout](int x, int y, int w, int h) { return layout.At(x, y, w, h); };
     setWindowTitle(LangText("AboutViewZentrix1", 70, "About QRV-DM500"));
 
     auto* frame = new QFrame(this);

@@ -13,11 +13,8 @@ CRecorderSettingsDlg::CRecorderSettingsDlg(bool& compressorChosen, std::function
     : CModalDialog(parent), compressorChosen_(compressorChosen), chooseCompressor_(std::move(chooseCompressor)),
       useDefaultCompressor_(std::move(useDefaultCompressor))
 {
-    const QFont font = SettingsDialogFont();
-    setFont(font);
-    const DialogBaseUnits base = BaseUnitsOf(font);
-    auto at = [&base](int x, int y, int w, int h) { return DialogUnitsToPixels(QRect(x, y, w, h), base); };
-    setFixedSize(at(0, 0, 186, 82).size());
+    const DialogTemplate layout(*this, 186, 82);
+    auto at = [&layout](int x, int y, int w, int h) { return layout.At(x, y, w, h); };
     setWindowTitle(LangText("RecorderSetting", 64, "Recorder Setting"));
 
     auto* rateLabel = new QLabel(LangText("FrameRate", 64, "Frame rate"), this);

@@ -46,11 +46,8 @@ CTimeLapseDlg::CTimeLapseDlg(CCaptureGraph& engine, QWidget* parent, std::shared
     startMinute = now.time().minute();
     startSecond = now.time().second();
 
-    const QFont font = SettingsDialogFont();
-    setFont(font);
-    const DialogBaseUnits base = BaseUnitsOf(font);
-    auto at = [&base](int x, int y, int w, int h) { return DialogUnitsToPixels(QRect(x, y, w, h), base); };
-    setFixedSize(at(0, 0, 268, 132).size());
+    const DialogTemplate layout(*this, 268, 132);
+    auto at = [&layout](int x, int y, int w, int h) { return layout.At(x, y, w, h); };
     setWindowTitle(LangText("CaptureSetting", 64, "Capture Setting"));
 
     auto label = [&](const QString& text, QRect du) {

@@ -2,6 +2,7 @@
 
 #include <QFontMetrics>
 #include <QStringList>
+#include <QWidget>
 
 namespace {
 int MulDiv(int value, int numerator, int denominator)
@@ -37,4 +38,16 @@ QRect DialogUnitsToPixels(const QRect& dialogUnits, const DialogBaseUnits& base)
 QRect DialogUnitsToPixels(const QRect& dialogUnits, const QFont& dialogFont)
 {
     return DialogUnitsToPixels(dialogUnits, BaseUnitsOf(dialogFont));
+}
+
+DialogTemplate::DialogTemplate(QWidget& dialog, int widthUnits, int heightUnits)
+    : font_(SettingsDialogFont()), base_(BaseUnitsOf(font_))
+{
+    dialog.setFont(font_);
+    dialog.setFixedSize(At(0, 0, widthUnits, heightUnits).size());
+}
+
+QRect DialogTemplate::At(int x, int y, int width, int height) const
+{
+    return DialogUnitsToPixels(QRect(x, y, width, height), base_);
 }

@@ -18,3 +18,18 @@ QFont SettingsDialogFont();
 DialogBaseUnits BaseUnitsOf(const QFont& dialogFont);
 QRect DialogUnitsToPixels(const QRect& dialogUnits, const DialogBaseUnits& base);
 QRect DialogUnitsToPixels(const QRect& dialogUnits, const QFont& dialogFont);
+
+class QWidget;
+
+// Lays a settings dialog out from its template: gives it the settings font and its fixed
+// size in dialog units, and converts the template's rectangles.
+class DialogTemplate {
+public:
+    DialogTemplate(QWidget& dialog, int widthUnits, int heightUnits);
+    QRect At(int x, int y, int width, int height) const;
+    const QFont& Font() const { return font_; }
+
+private:
+    QFont font_;
+    DialogBaseUnits base_;
+};

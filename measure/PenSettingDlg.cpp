@@ -15,11 +15,8 @@
 
 CPenSettingDlg::CPenSettingDlg(QWidget* parent) : CModalDialog(parent), labelFont(DefaultLabelFont())
 {
-    const QFont font = SettingsDialogFont();
-    setFont(font);
-    const DialogBaseUnits base = BaseUnitsOf(font);
-    auto at = [&base](int x, int y, int w, int h) { return DialogUnitsToPixels(QRect(x, y, w, h), base); };
-    setFixedSize(at(0, 0, 149, 131).size());
+    const DialogTemplate layout(*this, 149, 131);
+    auto at = [&layout](int x, int y, int w, int h) { return layout.At(x, y, w, h); };
     setWindowTitle(LangText("PenSetting", 30, "Pen setting"));
 
     auto* type = new QGroupBox(LangText("PenType", 30, "Pen Type"), this);

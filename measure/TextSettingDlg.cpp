@@ -25,11 +25,8 @@ QString OneLine(const QString& text)
 
 CTextSettingDlg::CTextSettingDlg(QWidget* parent) : CModalDialog(parent), textFont(DefaultLabelFont())
 {
-    const QFont font = SettingsDialogFont();
-    setFont(font);
-    const DialogBaseUnits base = BaseUnitsOf(font);
-    auto at = [&base](int x, int y, int w, int h) { return DialogUnitsToPixels(QRect(x, y, w, h), base); };
-    setFixedSize(at(0, 0, 159, 133).size());
+    const DialogTemplate layout(*this, 159, 133);
+    auto at = [&layout](int x, int y, int w, int h) { return layout.At(x, y, w, h); };
     setWindowTitle(LangText("TextSetting", 30, "Text"));
 
     auto* prompt = new QLabel(LangText("EnterText", 30, "Please enter text:"), this);
