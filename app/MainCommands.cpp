@@ -2,6 +2,7 @@
 
 #include "AboutDlg.h"
 #include "CaptureGraph.h"
+#include "EmailDlg.h"
 #include "Commands.h"
 #include "FileDialogs.h"
 #include "LangText.h"
@@ -14,6 +15,9 @@
 #include "ThumbnailList.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
 #include <QFile>
 #include <QLineEdit>
 
@@ -61,7 +65,10 @@ void MainCommands::OnCommand(int command)
     case IDC_EMAIL:
     case ID_FILE_EMAIL: {
         QString path;
-        SelectedPath(path, false);
+        if (!SelectedPath(path, false)) break;
+        CEmailDlg mail(path, attachments_, &window_);
+        if (window_.runEmailDialog) window_.runEmailDialog(mail);
+        else mail.DoModal();
         break;
     }
     case ID_FILE_OPEN: OpenSelected(); break;
@@ -208,14 +215,18 @@ void MainCommands::SaveSelectedAs()
     const MediaFolders& folders = window_.Folders();
     const QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
     const QString proposal = name.left(std::max<qsizetype>(0, name.size() - 4));
+    const bool pictures = list.ShowingPictures();
+    // The dialog starts where a copy is accepted: where the last one went, else the user's
+    // own Pictures or Videos folder (the media folders themselves are refused below).
+    const QString start = !lastSaveAsFolder_.isEmpty() ? lastSaveAsFolder_ : SaveAsStartFolder(pictures);
     SaveFileRequest request;
     QString refused;
-    if (list.ShowingPictures()) {
-        request = {QString(), folders.picture + QLatin1Char('/') + proposal,
+    if (pictures) {
+        request = {QString(), start + QLatin1Char('/') + proposal,
                    QStringLiteral("Bitmap Files(*.bmp)|*.bmp|JPEG Files(*.jpg)|*.jpg||"), QStringLiteral("bmp")};
         refused = folders.picture;
     } else {
-        request = {QString(), folders.video + QLatin1Char('/') + proposal, QStringLiteral("AVI Files(*.avi)|*.avi||"),
+        request = {QString(), start + QLatin1Char('/') + proposal, QStringLiteral("AVI Files(*.avi)|*.avi||"),
                    QStringLiteral("avi")};
         refused = folders.video;
     }
@@ -226,8 +237,20 @@ void MainCommands::SaveSelectedAs()
                        MessageButtons::Ok, MessageIcon::Exclamation);
         return;
     }
-    list.SaveSelectedAs(chosen);
+    if (list.SaveSelectedAs(chosen) == 1 && QFileInfo::exists(chosen)) lastSaveAsFolder_ = DirectoryOf(chosen);
     list.RedrawThumbnails();
+}
+
+QString MainCommands::SaveAsStartFolder(bool pictures) const
+{
+    const QString folder = QStandardPaths::writableLocation(pictures ? QStandardPaths::PicturesLocation
+                                                                     : QStandardPaths::MoviesLocation);
+    const MediaFolders& media = window_.Folders();
+    // Never one of the folders the command refuses, nor one inside them.
+    if (folder.isEmpty() || !QFileInfo(folder).isDir() || folder.startsWith(media.picture, Qt::CaseInsensitive) ||
+        folder.startsWith(media.video, Qt::CaseInsensitive))
+        return QDir::homePath();
+    return folder;
 }
 
 void MainCommands::DeleteSelected(bool all)

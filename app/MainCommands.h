@@ -2,6 +2,7 @@
 // What the main window's buttons, menus and keys do: still pictures, the overlays, the
 // capture size, and opening, saving and deleting what the thumbnail list holds.
 
+#include "EmailDlg.h"
 #include "FrameDelivery.h"
 
 #include <QEvent>
@@ -46,6 +47,7 @@ private:
     void SetResolution(int width, int height);
     void OpenSelected();
     void SaveSelectedAs();
+    QString SaveAsStartFolder(bool pictures) const;
     void DeleteSelected(bool all);
     void OpenPicture();
     bool SelectedPath(QString& path, bool useMessageCaption);
@@ -54,6 +56,8 @@ private:
     int magnification_ = 0;
     std::array<int, 4> overlayCounters_{};
     QString lastPicturePath_;
+    QString lastSaveAsFolder_; // where the last successful Save as went
+    MailAttachments attachments_;
     bool seriesRunning_ = false;     // a time-lapse series is open
     bool seriesFailureShown_ = false; // and has told of a failed picture already
 };

@@ -22,6 +22,7 @@ class CCaptureGraph;
 class CLatchButton;
 class CThumbnailList;
 class CTimeLapseDlg;
+class CEmailDlg;
 class QLineEdit;
 class QMenuBar;
 class SingleInstance;
@@ -86,6 +87,8 @@ public:
 
     // Runs the time-lapse dialog; tests answer it instead of a person.
     std::function<void(CTimeLapseDlg&)> runTimeLapseDialog;
+    // Runs the e-mail status window; tests answer it instead of a person.
+    std::function<void(CEmailDlg&)> runEmailDialog;
 
     // Paints the skin, the scale label and the resolution read-out of the client area.
     void PaintClient(QPainter& painter, const QRect& dirty);

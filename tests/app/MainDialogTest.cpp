@@ -11,6 +11,7 @@
 #include "capture/backend/V4l2Backend.h"
 #include "../capture/FakeV4l2Camera.h"
 
+#include <QImageReader>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QMenuBar>
@@ -438,4 +439,31 @@ TEST_F(MainDialogTest, F3AndF4RecordAndClosingTheWindowFinishesTheFile)
     const AviFacts facts = ReadAviFacts(path);
     EXPECT_TRUE(facts.readable);
     EXPECT_GE(facts.frames, 4);
+}
+
+TEST_F(MainDialogTest, SaveAsStartsWhereACopyIsAcceptedAndRemembersWhereItWent)
+{
+    Start(true);
+    QTest::keyClick(&dialog_->Engine(), Qt::Key_F2);
+    ASSERT_TRUE(WaitUntil([&] { return !dialog_->LastPicturePath().isEmpty(); }));
+    const QString source = dialog_->LastPicturePath();
+    QTemporaryDir elsewhere;
+    QStringList proposals;
+    QString answer = elsewhere.path() + "/copy.png";
+    const SaveFileHook previous = SetSaveFileHook([&](const SaveFileRequest& request) {
+        proposals << request.proposedPath;
+        return answer;
+    });
+    dialog_->OnCommand(ID_FILE_SAVE_AS);
+    answer = elsewhere.path() + "/copy.JPG";
+    dialog_->OnCommand(ID_FILE_SAVE_AS);
+    SetSaveFileHook(previous);
+    ASSERT_EQ(proposals.size(), 2);
+    EXPECT_NE(QFileInfo(proposals[0]).path().toLower(), PictureFolder().toLower()); // never the refused folder
+    EXPECT_TRUE(proposals[0].endsWith("/" + QFileInfo(source).completeBaseName()));
+    EXPECT_EQ(QFileInfo(proposals[1]).path(), elsewhere.path()); // where the last copy went
+    EXPECT_EQ(ReadFile(elsewhere.path() + "/copy.png"), ReadFile(source)); // bytes unchanged
+    EXPECT_EQ(QImageReader(elsewhere.path() + "/copy.JPG").format(), "jpeg");
+    // The corner mark goes once the picture was saved elsewhere.
+    EXPECT_FALSE(dialog_->ThumbnailList().Pictures().back().flags & New);
 }

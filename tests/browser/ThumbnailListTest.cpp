@@ -289,3 +289,19 @@ TEST_F(ThumbnailListTest, SaveAsOntoAFullDiskKeepsTheOldFileAndSaysWhy)
     EXPECT_TRUE(boxes.Boxes()[1].text.startsWith("Conpress fail"));
     EXPECT_EQ(QDir(target.path()).entryList(QDir::Files), QStringList{"kept.bmp"}); // no temporary left
 }
+
+TEST_F(ThumbnailListTest, AVideoSavedAsJpegFailsWithItsMessageAndTheSourceStays)
+{
+    WriteFile(Videos() + "/Video_N0001.avi", "not a picture");
+    auto& list = Make();
+    list.SetShowingPictures(false);
+    list.RedrawThumbnails();
+    list.SelectAt(CellCentre(0));
+    QTemporaryDir target;
+    MessageBoxRecorder boxes;
+    EXPECT_EQ(list.SaveSelectedAs(target.path() + "/frame.jpg"), 0);
+    ASSERT_EQ(boxes.Boxes().size(), 1u);
+    EXPECT_EQ(boxes.Boxes()[0].text, "imageSave Create fail");
+    EXPECT_TRUE(QFile::exists(Videos() + "/Video_N0001.avi"));
+    EXPECT_FALSE(QFile::exists(target.path() + "/frame.jpg"));
+}
