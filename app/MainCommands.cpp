@@ -12,6 +12,7 @@
 #include "Resources.h"
 #include "StillPicture.h"
 #include "TimeLapseDlg.h"
+#include "VideoPlayerDlg.h"
 #include "ThumbnailList.h"
 
 #include <QApplication>
@@ -204,7 +205,7 @@ void MainCommands::OpenSelected()
 void MainCommands::OnOpenSelected(const OpenSelectedEvent& event)
 {
     if (event.WhatToOpen() == OpenSelectedEvent::Kind::Picture) OpenPicture();
-    // The video player opens here.
+    else OpenVideo();
 }
 
 void MainCommands::SaveSelectedAs()
@@ -261,6 +262,19 @@ void MainCommands::DeleteSelected(bool all)
     if (all) list.DeleteAll();
     else list.DeleteSelected();
     list.UpdateScrollBar();
+}
+
+void MainCommands::OpenVideo()
+{
+    QString path;
+    if (window_.ThumbnailList().GetSelectedPath(path) == 0) return;
+    CThumbnailList& list = window_.ThumbnailList();
+    CVideoPlayerDlg player(path, [&list] {
+        QString selected;
+        return list.GetSelectedPath(selected) != 0;
+    }, &window_);
+    if (window_.runVideoPlayer) window_.runVideoPlayer(player);
+    else player.DoModal();
 }
 
 void MainCommands::OpenPicture()

@@ -50,6 +50,7 @@ private:
     QString SaveAsStartFolder(bool pictures) const;
     void DeleteSelected(bool all);
     void OpenPicture();
+    void OpenVideo();
     bool SelectedPath(QString& path, bool useMessageCaption);
 
     CMainDialog& window_;

@@ -23,6 +23,7 @@ class CLatchButton;
 class CThumbnailList;
 class CTimeLapseDlg;
 class CEmailDlg;
+class CVideoPlayerDlg;
 class QLineEdit;
 class QMenuBar;
 class SingleInstance;
@@ -89,6 +90,8 @@ public:
     std::function<void(CTimeLapseDlg&)> runTimeLapseDialog;
     // Runs the e-mail status window; tests answer it instead of a person.
     std::function<void(CEmailDlg&)> runEmailDialog;
+    // Runs the video player; tests answer it instead of a person.
+    std::function<void(CVideoPlayerDlg&)> runVideoPlayer;
 
     // Paints the skin, the scale label and the resolution read-out of the client area.
     void PaintClient(QPainter& painter, const QRect& dirty);
