@@ -25,7 +25,6 @@ AviWriter::OpenResult CAviRecording::Open(const QString& path, int nominalRate, 
     nextSlot_ = 0;
     framesWritten_ = 0;
     writeFailed_ = false;
-    previous_.pixels.clear();
     {
         std::lock_guard lock(mutex_);
         stopping_ = false;
@@ -63,12 +62,14 @@ void CAviRecording::Offer(double time, const std::uint8_t* pixels, std::size_t l
 {
     std::unique_lock lock(mutex_);
     if (stopping_) return;
-    if (queue_.size() >= kQueuedFrames) {
-        ++framesDropped_; // the encoder is behind: this frame goes, the pacing covers the gap
-        return;
-    }
     Frame frame;
-    if (!spare_.empty()) {
+    if (queue_.size() >= kQueuedFrames) {
+        // The encoder is behind: the oldest waiting frame goes (its buffer takes this one),
+        // so what is written stays close to now; the pacing covers the gap.
+        ++framesDropped_;
+        frame = std::move(queue_.front());
+        queue_.pop_front();
+    } else if (!spare_.empty()) {
         frame = std::move(spare_.back());
         spare_.pop_back();
     }
@@ -106,19 +107,16 @@ bool CAviRecording::Write(const Frame& frame)
     // Frames fill the file's slots at its nominal rate by their capture time: a slot the
     // camera missed repeats the frame before, a frame that finds no slot of its own is
     // skipped. The file then plays as long as it was recorded.
-    if (nextSlot_ == 0 && previous_.pixels.empty()) firstTime_ = frame.time;
+    if (nextSlot_ == 0) firstTime_ = frame.time;
     const double period = 1.0 / nominalRate_;
     const auto slot = static_cast<std::int64_t>(std::llround((frame.time - firstTime_) / period));
-    if (slot < nextSlot_ && !previous_.pixels.empty()) {
-        previous_.pixels = frame.pixels;
-        return true;
-    }
-    for (; nextSlot_ < slot && !previous_.pixels.empty(); ++nextSlot_, ++framesWritten_)
-        if (!writer_->WriteFrame(previous_.pixels.data(), previous_.pixels.size())) return false;
+    if (slot < nextSlot_) return true;
+    // A missed slot repeats the frame before, as a copy of its packet.
+    for (; nextSlot_ < slot; ++nextSlot_, ++framesWritten_)
+        if (!writer_->RepeatLastFrame()) return false;
     if (!writer_->WriteFrame(frame.pixels.data(), frame.pixels.size())) return false;
     ++nextSlot_;
     ++framesWritten_;
-    previous_.pixels = frame.pixels;
     return true;
 }
 

@@ -80,7 +80,6 @@ private:
     // Encoder thread only.
     std::int64_t nextSlot_ = 0;
     double firstTime_ = 0;
-    Frame previous_;
     bool writeFailed_ = false;
     std::atomic<std::int64_t> framesWritten_{0};
 

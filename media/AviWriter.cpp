@@ -105,6 +105,7 @@ struct AviWriter::Handles {
     FramePtr frame;
     PacketPtr packet;
     ScalerPtr scaler;
+    PacketPtr last; // the last packet written, for repeats
     AVStream* stream = nullptr;
     bool headerWritten = false;
 };
@@ -209,6 +210,26 @@ bool AviWriter::WriteFrame(const std::uint8_t* pixels, std::size_t length)
     return true;
 }
 
+bool AviWriter::RepeatLastFrame()
+{
+    Handles& h = *handles_;
+    if (closed_ || !h.last || !h.last->data) return false;
+    PacketPtr copy(av_packet_clone(h.last.get()));
+    if (!copy) return false;
+    // The slot after the last one written (the encoder's own frames count on from it).
+    const std::int64_t slot = nextPts_++;
+    copy->pts = copy->dts = av_rescale_q(slot, h.encoder->time_base, h.stream->time_base);
+    copy->flags |= AV_PKT_FLAG_KEY;
+    const int written = av_write_frame(h.format.get(), copy.get());
+    if (written < 0) {
+        lastError_ = FfmpegError(written);
+        return false;
+    }
+    ++framesWritten_;
+    if (nextPts_ % framesPerSecond_ == 0) avio_flush(h.format->pb);
+    return true;
+}
+
 bool AviWriter::Drain(bool flushing)
 {
     Handles& h = *handles_;
@@ -222,6 +243,11 @@ bool AviWriter::Drain(bool flushing)
         h.packet->flags |= AV_PKT_FLAG_KEY;
         h.packet->stream_index = h.stream->index;
         av_packet_rescale_ts(h.packet.get(), h.encoder->time_base, h.stream->time_base);
+        if (!h.last) h.last.reset(av_packet_alloc());
+        if (h.last) {
+            av_packet_unref(h.last.get());
+            av_packet_ref(h.last.get(), h.packet.get());
+        }
         const int written = av_write_frame(h.format.get(), h.packet.get());
         av_packet_unref(h.packet.get());
         if (written < 0) {

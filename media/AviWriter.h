@@ -48,6 +48,9 @@ public:
     // Encodes and writes one frame (rows padded to 4 bytes, bottom-up BGR). False on a write
     // error (the reason in LastError()); the file keeps what was written before.
     bool WriteFrame(const std::uint8_t* pixels, std::size_t length);
+    // Writes the last frame again in the next slot, without encoding it again (every frame
+    // is a key frame, so its packet stands alone). False when there is none or on an error.
+    bool RepeatLastFrame();
     // Drains the encoder, writes the index and closes the file. Runs once; the destructor
     // calls it too. False when the trailer could not be written.
     bool Close();

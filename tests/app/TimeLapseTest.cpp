@@ -171,8 +171,11 @@ TEST(TimeLapse, ASeriesFromTheDialogAsksTheEngineForStillsAndClosesItself)
         ++stills;
         engine.Stills().Serve();
     });
-    ASSERT_TRUE(engine.RefreshDeviceList() && engine.BuildGraph() && engine.ConnectPreview() && engine.StartPreview());
-    auto clock = std::make_shared<FakeClock>(QDateTime::currentDateTime(), 200);
+    ASSERT_TRUE(engine.RefreshDeviceList() && engine.BuildGraph() && engine.ConnectPreview());
+    engine.SetResolution(640, 480);
+    ASSERT_TRUE(engine.StartPreview());
+    // Each wait lasts long enough in real time for frames to come between two requests.
+    auto clock = std::make_shared<FakeClock>(QDateTime::currentDateTime(), 500);
     CTimeLapseDlg dialog(engine, nullptr, clock);
     dialog.show();
     const QDateTime now = QDateTime::currentDateTime().addSecs(1);
@@ -185,8 +188,8 @@ TEST(TimeLapse, ASeriesFromTheDialogAsksTheEngineForStillsAndClosesItself)
     dialog.Box(1025).setText("3");
     dialog.OnStartStop();
     EXPECT_EQ(dialog.StartButton().text(), "Stop");
-    EXPECT_TRUE(WaitUntil([&] { return !dialog.isVisible(); }, 5000)); // closed itself
-    EXPECT_TRUE(WaitUntil([&] { return stills == 3; }, 3000));
+    EXPECT_TRUE(WaitUntil([&] { return !dialog.isVisible(); }, 10000)); // closed itself
+    EXPECT_TRUE(WaitUntil([&] { return stills == 3; }, 5000));
     EXPECT_EQ(dialog.CompletedLabel().text(), "3");
     engine.StopPreview();
 }
