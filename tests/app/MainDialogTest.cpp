@@ -3,6 +3,7 @@
 #include "FileDialogs.h"
 #include "MainDialog.h"
 #include "RecorderSettingsDlg.h"
+#include "TimeLapseDlg.h"
 #include "media/AviWriter.h"
 #include "SingleInstance.h"
 #include "TestSupport.h"
@@ -466,4 +467,23 @@ TEST_F(MainDialogTest, SaveAsStartsWhereACopyIsAcceptedAndRemembersWhereItWent)
     EXPECT_EQ(QImageReader(elsewhere.path() + "/copy.JPG").format(), "jpeg");
     // The corner mark goes once the picture was saved elsewhere.
     EXPECT_FALSE(dialog_->ThumbnailList().Pictures().back().flags & New);
+}
+
+TEST_F(MainDialogTest, ASeriesWhosePicturesFailSaysSoOnce)
+{
+    Start(true);
+    ASSERT_TRUE(QDir(PictureFolder()).removeRecursively());
+    WriteFile(PictureFolder(), "in the way"); // nothing can be saved
+    MessageBoxRecorder boxes;
+    dialog_->runTimeLapseDialog = [&](CTimeLapseDlg&) {
+        for (int i = 0; i < 3; ++i) {
+            dialog_->Engine().Stills().Request(StillSource::Keyboard);
+            QTest::qWait(400); // a frame comes, the picture fails
+        }
+    };
+    dialog_->OnCommand(IDC_CLOCK);
+    EXPECT_EQ(boxes.Boxes().size(), 1u);
+    // Outside a series every failure is told again.
+    QTest::keyClick(&dialog_->Engine(), Qt::Key_F2);
+    EXPECT_TRUE(WaitUntil([&] { return boxes.Boxes().size() == 2; }));
 }
