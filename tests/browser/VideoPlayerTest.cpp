@@ -1,4 +1,5 @@
 #include "BitmapButton.h"
+#include "TestAvi.h"
 #include "TestSupport.h"
 #include "VideoPlayerDlg.h"
 #include "media/AviWriter.h"
@@ -129,4 +130,31 @@ TEST(VideoPlayer, ClosingWhilePlayingEndsTheDecoder)
     clock.start();
     player.reset(); // joins the decoding thread
     EXPECT_LT(clock.elapsed(), 1000);
+}
+
+TEST(VideoPlayer, PlaysOtherCodecsAndIgnoresAnAudioStream)
+{
+    QTemporaryDir dir;
+    QStringList files;
+    for (const VideoEncoderChoice& encoder : AviVideoEncoders(64, 48)) {
+        if (encoder.encoder != "mjpeg" && encoder.encoder != "mpeg4" && encoder.encoder != "libx264") continue;
+        const QString path = dir.path() + "/" + QString::fromStdString(encoder.encoder) + ".avi";
+        auto opened = AviWriter::Open(path, 64, 48, 10, encoder);
+        ASSERT_TRUE(opened.writer) << encoder.encoder;
+        for (int i = 0; i < 10; ++i) {
+            std::vector<std::uint8_t> frame(64 * 48 * 3, 200);
+            opened.writer->WriteFrame(frame.data(), frame.size());
+        }
+        opened.writer.reset();
+        files << path;
+    }
+    const QString withAudio = dir.path() + "/audio-first.avi";
+    ASSERT_TRUE(WriteTestAvi(withAudio, 64, 48, 5, QColor(30, 200, 40), true));
+    files << withAudio;
+    for (const QString& path : files) {
+        CVideoPlayerDlg player(path, [] { return true; });
+        player.show();
+        EXPECT_GT(player.Slider().maximum(), 0) << path.toStdString();
+        EXPECT_TRUE(WaitUntil([&] { return ShownLevel(player) > 0; }, 3000)) << path.toStdString();
+    }
 }
