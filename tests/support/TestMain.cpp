@@ -3,6 +3,7 @@
 // installs its own answer.
 #include "FileDialogs.h"
 #include "MessageBox.h"
+#include "media/FfmpegLog.h"
 
 #include <QApplication>
 
@@ -19,6 +20,7 @@ int main(int argc, char** argv)
     SetOpenFileHook([](const SaveFileRequest&) { return QString(); });
     SetColorHook([](const QColor&) { return std::optional<QColor>(); });
     SetFontHook([](const QFont&) { return std::optional<QFont>(); });
+    RouteFfmpegLogToMediaCategory(); // as the program does: FFmpeg says nothing on the terminal
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
