@@ -1,6 +1,5 @@
 #include "KernelCalls.h"
 
-#include <libv4l2.h>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -15,13 +14,13 @@ namespace backend {
 KernelCalls RealKernelCalls()
 {
     KernelCalls calls;
-    calls.videoOpen = [](const char* path, int flags) { return v4l2_open(path, flags); };
-    calls.videoClose = [](int fd) { return v4l2_close(fd); };
-    calls.videoIoctl = [](int fd, unsigned long request, void* argument) { return v4l2_ioctl(fd, request, argument); };
+    calls.videoOpen = [](const char* path, int flags) { return ::open(path, flags | O_CLOEXEC); };
+    calls.videoClose = [](int fd) { return ::close(fd); };
+    calls.videoIoctl = [](int fd, unsigned long request, void* argument) { return ::ioctl(fd, request, argument); };
     calls.videoMmap = [](void* address, std::size_t length, int protection, int flags, int fd, std::int64_t offset) {
-        return v4l2_mmap(address, length, protection, flags, fd, offset);
+        return ::mmap(address, length, protection, flags, fd, static_cast<off_t>(offset));
     };
-    calls.videoMunmap = [](void* address, std::size_t length) { return v4l2_munmap(address, length); };
+    calls.videoMunmap = [](void* address, std::size_t length) { return ::munmap(address, length); };
     calls.open = [](const char* path, int flags) { return ::open(path, flags); };
     calls.close = [](int fd) { return ::close(fd); };
     calls.ioctl = [](int fd, unsigned long request, void* argument) { return ::ioctl(fd, request, argument); };

@@ -1,7 +1,7 @@
 #pragma once
-// The calls through which the V4L2 code reaches the kernel. The program uses libv4l2 for
-// the camera (it converts every camera format to 24-bit BGR) and plain system calls for
-// the button's input device; tests put a fake camera behind the same table.
+// The calls through which the V4L2 code reaches the kernel: the kernel's own calls for the
+// camera's node (the conversion to 24-bit BGR is libv4lconvert's, made explicitly on each
+// buffer) and for the button's input device; tests put a fake camera behind the table.
 
 #include <poll.h>
 #include <sys/types.h>

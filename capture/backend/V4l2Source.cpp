@@ -1,6 +1,10 @@
 #include "V4l2Source.h"
 
+#include "V4l2Formats.h"
 #include "framework/Logging.h"
+
+#include <libv4l-plugin.h>
+#include <libv4lconvert.h>
 
 #include <linux/input.h>
 #include <linux/videodev2.h>
@@ -46,6 +50,15 @@ std::uint32_t ControlOf(int property)
     }
 }
 
+// A whole JPEG ends with its end-of-image marker (cameras may pad a few bytes after it).
+bool EndsWithJpegEnd(const std::uint8_t* bytes, std::size_t length)
+{
+    const std::size_t from = length > 1024 ? length - 1024 : 0;
+    for (std::size_t i = length; i-- > from + 1;)
+        if (bytes[i - 1] == 0xFF && bytes[i] == 0xD9) return true;
+    return false;
+}
+
 Result FromErrno()
 {
     switch (errno) {
@@ -82,6 +95,20 @@ V4l2Source::V4l2Source(const KernelCalls& calls, VideoNode node) : calls_(calls)
         fd_.Reset();
         return;
     }
+    // The converter asks the camera through the same table of calls.
+    static const libv4l_dev_ops kDevOps = [] {
+        libv4l_dev_ops ops{};
+        ops.ioctl = [](void* calls, int fd, unsigned long request, void* argument) {
+            return static_cast<KernelCalls*>(calls)->videoIoctl(fd, request, argument);
+        };
+        return ops;
+    }();
+    converter_.reset(v4lconvert_create_with_dev_ops(fd_.Get(), &calls_, &kDevOps));
+    if (!converter_) {
+        openError_ = Result::Failed;
+        fd_.Reset();
+        return;
+    }
     // The still button is optional: without it (or without the right to read it) the
     // camera still streams.
     if (!node_.buttonNode.empty()) {
@@ -94,6 +121,12 @@ V4l2Source::V4l2Source(const KernelCalls& calls, VideoNode node) : calls_(calls)
 V4l2Source::~V4l2Source()
 {
     Stop();
+    converter_.reset(); // before the descriptor it asks through
+}
+
+void V4l2Source::ConverterFree::operator()(v4lconvert_data* converter) const
+{
+    v4lconvert_destroy(converter);
 }
 
 int V4l2Source::Ioctl(unsigned long request, void* argument) const
@@ -132,18 +165,30 @@ Result V4l2Source::SetFormat(const VideoInfoHeader& format)
     if (format.width <= 0 || format.height == 0) return Result::InvalidArgument;
     const std::uint32_t width = static_cast<std::uint32_t>(format.width);
     const std::uint32_t height = static_cast<std::uint32_t>(std::abs(format.height));
+    const std::optional<CameraFormatChoice> choice =
+        ChooseCameraFormat(calls_, fd_.Get(), width, height, format.averageTimePerFrame);
+    if (!choice) return Result::NotSupported;
     v4l2_format fmt{};
     fmt.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     fmt.fmt.pix.width = width;
     fmt.fmt.pix.height = height;
-    fmt.fmt.pix.pixelformat = V4L2_PIX_FMT_BGR24; // libv4l2 converts from what the camera sends
+    fmt.fmt.pix.pixelformat = choice->pixelFormat;
     fmt.fmt.pix.field = V4L2_FIELD_ANY;
     if (Ioctl(VIDIOC_S_FMT, &fmt) < 0) return FromErrno();
     // A camera answers with the nearest size it has; another size is a refusal.
     if (fmt.fmt.pix.width != width || fmt.fmt.pix.height != height) return Result::InvalidArgument;
-    if (format.averageTimePerFrame > 0) {
-        v4l2_streamparm parm{};
-        parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    const std::uint32_t code = fmt.fmt.pix.pixelformat;
+    qCInfo(lcCapture).noquote() << node_.devnode.c_str() << "sends" << width << "x" << height << "as"
+                                << QByteArray(reinterpret_cast<const char*>(&code), 4)
+                                << (choice->intervalDenominator
+                                        ? QStringLiteral("at %1/%2 s").arg(choice->intervalNumerator).arg(choice->intervalDenominator)
+                                        : QStringLiteral("at its own rate"));
+    v4l2_streamparm parm{};
+    parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    if (choice->intervalDenominator) {
+        parm.parm.capture.timeperframe = {choice->intervalNumerator, choice->intervalDenominator};
+        Ioctl(VIDIOC_S_PARM, &parm);
+    } else if (format.averageTimePerFrame > 0) {
         parm.parm.capture.timeperframe.numerator = static_cast<std::uint32_t>(format.averageTimePerFrame);
         parm.parm.capture.timeperframe.denominator = 10000000;
         Ioctl(VIDIOC_S_PARM, &parm); // a camera with a fixed rate keeps it
@@ -171,20 +216,16 @@ int V4l2Source::ConnectedGrabberCount() const
 
 Result V4l2Source::StartStreaming()
 {
+    // The camera sends its own format; libv4lconvert makes 24-bit BGR of it frame by frame.
     v4l2_format fmt{};
     fmt.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     if (Ioctl(VIDIOC_G_FMT, &fmt) < 0) return FromErrno();
-    if (fmt.fmt.pix.pixelformat != V4L2_PIX_FMT_BGR24) {
-        fmt.fmt.pix.pixelformat = V4L2_PIX_FMT_BGR24;
-        if (Ioctl(VIDIOC_S_FMT, &fmt) < 0) return FromErrno();
-        if (fmt.fmt.pix.pixelformat != V4L2_PIX_FMT_BGR24) return Result::NotSupported;
-    }
+    sourceFormat_ = fmt;
     width_ = static_cast<int>(fmt.fmt.pix.width);
     height_ = static_cast<int>(fmt.fmt.pix.height);
     const std::size_t rowBytes = static_cast<std::size_t>(width_) * 3;
-    // Rows may be padded beyond the pixels; bytesperline says by how much.
-    bytesPerLine_ = std::max<std::size_t>(fmt.fmt.pix.bytesperline, rowBytes);
     frame_.assign(((rowBytes + 3) & ~std::size_t{3}) * static_cast<std::size_t>(height_), 0);
+    converted_.assign(rowBytes * static_cast<std::size_t>(height_), 0);
 
     v4l2_streamparm parm{};
     parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
@@ -382,14 +423,35 @@ void V4l2Source::StreamLoop()
 bool V4l2Source::DeliverBuffer(std::uint32_t index, std::uint32_t bytesUsed, double seconds)
 {
     if (index >= buffers_.size() || height_ <= 0) return false;
-    const std::uint8_t* source = buffers_[index].Data();
-    const std::size_t rowBytes = static_cast<std::size_t>(width_) * 3;
     const std::size_t used = std::min<std::size_t>(bytesUsed, buffers_[index].Length());
-    if (used < bytesPerLine_ * static_cast<std::size_t>(height_ - 1) + rowBytes) return false;
+    const std::uint8_t* bytes = buffers_[index].Data();
+    if ((sourceFormat_.fmt.pix.pixelformat == V4L2_PIX_FMT_MJPEG || sourceFormat_.fmt.pix.pixelformat == V4L2_PIX_FMT_JPEG) &&
+        !EndsWithJpegEnd(bytes, used)) {
+        // Cut short on the wire: the decoder would fill the missing rows with grey.
+        ++framesNotConverted_;
+        qCDebug(lcCapture) << "incomplete JPEG frame dropped (" << framesNotConverted_ << "so far)";
+        return false;
+    }
+    v4l2_format target = sourceFormat_;
+    target.fmt.pix.pixelformat = V4L2_PIX_FMT_BGR24;
+    target.fmt.pix.bytesperline = static_cast<std::uint32_t>(width_) * 3;
+    target.fmt.pix.sizeimage = static_cast<std::uint32_t>(converted_.size());
+    // Rows padded beyond their pixels (bytesperline) and a frame cut short are the
+    // converter's to handle; a frame it cannot convert is dropped.
+    const int converted =
+        v4lconvert_convert(converter_.get(), &sourceFormat_, &target, const_cast<std::uint8_t*>(buffers_[index].Data()),
+                           static_cast<int>(used), converted_.data(), static_cast<int>(converted_.size()));
+    if (converted < static_cast<int>(converted_.size())) {
+        ++framesNotConverted_;
+        qCDebug(lcCapture) << "frame not converted (" << framesNotConverted_ << "so far):"
+                           << v4lconvert_get_error_message(converter_.get());
+        return false;
+    }
+    const std::size_t rowBytes = static_cast<std::size_t>(width_) * 3;
     const std::size_t stride = (rowBytes + 3) & ~std::size_t{3};
     for (int y = 0; y < height_; ++y)
         std::memcpy(frame_.data() + stride * static_cast<std::size_t>(height_ - 1 - y),
-                    source + bytesPerLine_ * static_cast<std::size_t>(y), rowBytes);
+                    converted_.data() + rowBytes * static_cast<std::size_t>(y), rowBytes);
     // A button press goes out on the still output first, then the frame on the capture output.
     if (stillPressed_.exchange(false) && grabbers_[1]) grabbers_[1]->BufferCB(seconds, frame_.data(), frame_.size());
     if (grabbers_[0]) grabbers_[0]->BufferCB(seconds, frame_.data(), frame_.size());

@@ -1,7 +1,8 @@
 #pragma once
-// A V4L2 camera opened for capture: memory-mapped streaming on its own thread, frames
-// converted to 24-bit BGR (by libv4l2) and flipped to bottom-up rows, the still button read
-// from the camera's input device, the picture controls as the video properties.
+// A V4L2 camera opened for capture: memory-mapped streaming on its own thread, the camera's
+// own format (MJPEG where it has it, else YUYV) converted to 24-bit BGR by libv4lconvert and
+// flipped to bottom-up rows, the still button read from the camera's input device, the
+// picture controls as the video properties.
 //
 // The streaming thread rides out what real cameras do: a damaged buffer, an EIO or EAGAIN
 // from DQBUF (libv4l2 after frames it could not decode) are given back and streaming goes
@@ -14,9 +15,12 @@
 
 #include <atomic>
 #include <chrono>
+#include <linux/videodev2.h>
+#include <memory>
 #include <thread>
 
 struct v4l2_buffer;
+struct v4lconvert_data;
 
 namespace backend {
 
@@ -71,6 +75,10 @@ private:
     void ReadButton();
     int Ioctl(unsigned long request, void* argument) const;
 
+    struct ConverterFree {
+        void operator()(v4lconvert_data* converter) const;
+    };
+
     KernelCalls calls_;
     VideoNode node_;
     OwnedFd fd_;
@@ -83,9 +91,12 @@ private:
     // Owned by the streaming thread while it runs (a restart remaps them), by Run/Stop else.
     std::vector<MappedBuffer> buffers_;
     int width_ = 0, height_ = 0;
-    std::size_t bytesPerLine_ = 0;
     std::int64_t frameInterval100ns_ = 0;
-    std::vector<std::uint8_t> frame_; // bottom-up BGR rows padded to 4 bytes
+    std::vector<std::uint8_t> frame_;     // bottom-up BGR rows padded to 4 bytes
+    std::vector<std::uint8_t> converted_; // the converter's top-down BGR rows
+    v4l2_format sourceFormat_{};          // what the camera sends while streaming
+    std::unique_ptr<v4lconvert_data, ConverterFree> converter_;
+    std::int64_t framesNotConverted_ = 0;
     std::atomic<bool> running_{false};
     std::atomic<bool> stillPressed_{false};
     std::thread thread_;

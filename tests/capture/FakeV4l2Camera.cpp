@@ -3,6 +3,9 @@
 #include <linux/input.h>
 #include <linux/videodev2.h>
 
+#include <QBuffer>
+#include <QImage>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -65,6 +68,24 @@ void FakeV4l2Camera::SetDeviceCaps(std::uint32_t caps)
 {
     std::lock_guard lock(mutex_);
     deviceCaps_ = caps;
+}
+
+void FakeV4l2Camera::SetReuseJpeg(bool reuse)
+{
+    std::lock_guard lock(mutex_);
+    reuseJpeg_ = reuse;
+}
+
+void FakeV4l2Camera::SetOffersMjpeg(bool offers)
+{
+    std::lock_guard lock(mutex_);
+    offersMjpeg_ = offers;
+}
+
+std::uint32_t FakeV4l2Camera::FramesServed() const
+{
+    std::lock_guard lock(mutex_);
+    return sequence_;
 }
 
 int FakeV4l2Camera::StreamOnCount() const
@@ -195,16 +216,44 @@ int FakeV4l2Camera::Poll(pollfd* fds, nfds_t count, int timeoutMs)
     }
 }
 
-void FakeV4l2Camera::FillFrame(std::vector<std::uint8_t>& buffer)
+void FakeV4l2Camera::FillFrame(std::vector<std::uint8_t>& buffer, std::uint32_t& bytesUsed)
 {
-    // Row y of the picture (top-down) holds the value y, so tests can see the flip; the
-    // padding after each row holds the poison.
-    const std::size_t rowBytes = width_ * 3;
+    if (pixelFormat_ == V4L2_PIX_FMT_MJPEG && reuseJpeg_ && !madeJpeg_.isEmpty()) {
+        const std::size_t size = std::min<std::size_t>(static_cast<std::size_t>(madeJpeg_.size()), buffer.size());
+        std::memcpy(buffer.data(), madeJpeg_.constData(), size);
+        bytesUsed = static_cast<std::uint32_t>(size);
+        return;
+    }
+    if (pixelFormat_ == V4L2_PIX_FMT_MJPEG) {
+        // A real colour JPEG as a webcam sends it: rows of grey by row number, the frame's mark
+        // in the top-left block.
+        QImage picture(static_cast<int>(width_), static_cast<int>(height_), QImage::Format_RGB888);
+        for (std::uint32_t y = 0; y < height_; ++y)
+            std::memset(picture.scanLine(static_cast<int>(y)), static_cast<int>(y % kPoison), width_ * 3);
+        for (int y = 0; y < 64; ++y) std::memset(picture.scanLine(y), MarkOf(sequence_), 64 * 3);
+        QByteArray jpeg;
+        QBuffer out(&jpeg);
+        out.open(QIODevice::WriteOnly);
+        picture.save(&out, "JPEG", 95);
+        if (reuseJpeg_) madeJpeg_ = jpeg;
+        const std::size_t size = std::min<std::size_t>(static_cast<std::size_t>(jpeg.size()), buffer.size());
+        std::memcpy(buffer.data(), jpeg.constData(), size);
+        bytesUsed = static_cast<std::uint32_t>(size);
+        return;
+    }
+    // YUYV: grey rows (Y the row number, U and V at 128); the padding after each row holds
+    // the poison.
+    const std::size_t rowBytes = width_ * 2;
     const std::size_t stride = rowBytes + rowPadding_;
     for (std::uint32_t y = 0; y < height_; ++y) {
-        std::memset(buffer.data() + stride * y, static_cast<int>(y % 251), rowBytes);
-        std::memset(buffer.data() + stride * y + rowBytes, kPoison, rowPadding_);
+        std::uint8_t* row = buffer.data() + stride * y;
+        for (std::size_t x = 0; x < rowBytes; x += 2) {
+            row[x] = static_cast<std::uint8_t>(y % kPoison);
+            row[x + 1] = 128;
+        }
+        std::memset(row + rowBytes, kPoison, rowPadding_);
     }
+    bytesUsed = static_cast<std::uint32_t>(stride * height_);
 }
 
 int FakeV4l2Camera::Ioctl(unsigned long request, void* argument)
@@ -230,17 +279,68 @@ int FakeV4l2Camera::Ioctl(unsigned long request, void* argument)
                 errno = EBUSY;
                 return -1;
             }
-            // The nearest size the camera has.
+            // The nearest size the camera has, in MJPEG when it offers it, else YUYV.
             const bool big = fmt->fmt.pix.width >= 1000;
             width_ = big ? 1280 : 640;
             height_ = big ? 1024 : 480;
-            pixelFormat_ = fmt->fmt.pix.pixelformat == V4L2_PIX_FMT_BGR24 ? V4L2_PIX_FMT_BGR24 : V4L2_PIX_FMT_YUYV;
+            pixelFormat_ = fmt->fmt.pix.pixelformat == V4L2_PIX_FMT_MJPEG && offersMjpeg_ ? V4L2_PIX_FMT_MJPEG
+                                                                                            : V4L2_PIX_FMT_YUYV;
         }
         fmt->fmt.pix.width = width_;
         fmt->fmt.pix.height = height_;
         fmt->fmt.pix.pixelformat = pixelFormat_;
-        fmt->fmt.pix.bytesperline = width_ * (pixelFormat_ == V4L2_PIX_FMT_BGR24 ? 3 : 2) + rowPadding_;
-        fmt->fmt.pix.sizeimage = fmt->fmt.pix.bytesperline * height_;
+        fmt->fmt.pix.field = V4L2_FIELD_NONE;
+        fmt->fmt.pix.bytesperline = pixelFormat_ == V4L2_PIX_FMT_MJPEG ? 0 : width_ * 2 + rowPadding_;
+        fmt->fmt.pix.sizeimage = pixelFormat_ == V4L2_PIX_FMT_MJPEG ? width_ * height_ * 3 : fmt->fmt.pix.bytesperline * height_;
+        return 0;
+    }
+    case VIDIOC_TRY_FMT: {
+        auto* fmt = static_cast<v4l2_format*>(argument);
+        const bool big = fmt->fmt.pix.width >= 1000;
+        fmt->fmt.pix.width = big ? 1280 : 640;
+        fmt->fmt.pix.height = big ? 1024 : 480;
+        if (fmt->fmt.pix.pixelformat != V4L2_PIX_FMT_MJPEG || !offersMjpeg_) fmt->fmt.pix.pixelformat = V4L2_PIX_FMT_YUYV;
+        fmt->fmt.pix.field = V4L2_FIELD_NONE;
+        fmt->fmt.pix.bytesperline = fmt->fmt.pix.pixelformat == V4L2_PIX_FMT_MJPEG ? 0 : fmt->fmt.pix.width * 2;
+        fmt->fmt.pix.sizeimage = fmt->fmt.pix.width * fmt->fmt.pix.height * 3;
+        return 0;
+    }
+    case VIDIOC_ENUM_FMT: {
+        auto* description = static_cast<v4l2_fmtdesc*>(argument);
+        std::vector<std::uint32_t> formats;
+        if (offersMjpeg_) formats.push_back(V4L2_PIX_FMT_MJPEG);
+        formats.push_back(V4L2_PIX_FMT_YUYV);
+        if (description->index >= formats.size()) {
+            errno = EINVAL;
+            return -1;
+        }
+        description->pixelformat = formats[description->index];
+        description->flags = description->pixelformat == V4L2_PIX_FMT_MJPEG ? V4L2_FMT_FLAG_COMPRESSED : 0;
+        return 0;
+    }
+    case VIDIOC_ENUM_FRAMESIZES: {
+        auto* size = static_cast<v4l2_frmsizeenum*>(argument);
+        if (size->index > 1) {
+            errno = EINVAL;
+            return -1;
+        }
+        size->type = V4L2_FRMSIZE_TYPE_DISCRETE;
+        size->discrete = size->index == 0 ? v4l2_frmsize_discrete{640, 480} : v4l2_frmsize_discrete{1280, 1024};
+        return 0;
+    }
+    case VIDIOC_ENUM_FRAMEINTERVALS: {
+        // MJPEG: 30 and 15 frames a second; YUYV: 30 at 640 x 480, 9 and 5 at 1280 x 1024.
+        auto* interval = static_cast<v4l2_frmivalenum*>(argument);
+        std::vector<v4l2_fract> listed;
+        if (interval->pixel_format == V4L2_PIX_FMT_MJPEG) listed = {{1, 30}, {1, 15}};
+        else if (interval->width >= 1000) listed = {{1, 9}, {1, 5}};
+        else listed = {{1, 30}};
+        if (interval->index >= listed.size()) {
+            errno = EINVAL;
+            return -1;
+        }
+        interval->type = V4L2_FRMIVAL_TYPE_DISCRETE;
+        interval->discrete = listed[interval->index];
         return 0;
     }
     case VIDIOC_G_PARM:
@@ -294,7 +394,16 @@ int FakeV4l2Camera::Ioctl(unsigned long request, void* argument)
         buffer->index = queued_.front();
         queued_.pop_front();
         buffer->bytesused = static_cast<std::uint32_t>(buffers_[buffer->index].size());
-        const bool damaged = scripted ? fault == Fault::ErrorFlag : occasionalDamage_ && ++sequence_ % 5 == 0;
+        if (scripted && fault == Fault::TruncatedJpeg) {
+            // A frame cut short on the wire: a third of a good JPEG.
+            ++sequence_;
+            FillFrame(buffers_[buffer->index], buffer->bytesused);
+            buffer->bytesused /= 3;
+            buffer->flags = 0;
+            return 0;
+        }
+        ++sequence_;
+        const bool damaged = scripted ? fault == Fault::ErrorFlag : occasionalDamage_ && sequence_ % 5 == 0;
         if (scripted && fault == Fault::Eio) {
             // The driver hands the buffer out with an error: it is the caller's to give back.
             std::fill(buffers_[buffer->index].begin(), buffers_[buffer->index].end(), kPoison);
@@ -302,7 +411,7 @@ int FakeV4l2Camera::Ioctl(unsigned long request, void* argument)
             return -1;
         }
         if (damaged) std::fill(buffers_[buffer->index].begin(), buffers_[buffer->index].end(), kPoison);
-        else FillFrame(buffers_[buffer->index]);
+        else FillFrame(buffers_[buffer->index], buffer->bytesused);
         buffer->flags = damaged ? V4L2_BUF_FLAG_ERROR : 0;
         return 0;
     }

@@ -5,6 +5,8 @@
 #include "capture/backend/KernelCalls.h"
 #include "capture/backend/VideoNodes.h"
 
+#include <QByteArray>
+
 #include <deque>
 #include <map>
 #include <mutex>
@@ -19,11 +21,12 @@ public:
     backend::KernelCalls Calls();
     backend::VideoNode Node() const;
 
-    // A damaged buffer is filled with this value, which no good frame holds.
-    static constexpr std::uint8_t kPoison = 251;
+    // A damaged buffer is filled with this value, which no good frame holds: good rows hold
+    // their row number modulo 250, in YUYV as grey (U and V at 128).
+    static constexpr std::uint8_t kPoison = 250;
 
     // What the next dequeues do, one entry each, before the camera goes back to normal.
-    enum class Fault { ErrorFlag, Eio, Eagain };
+    enum class Fault { ErrorFlag, Eio, Eagain, TruncatedJpeg };
     void ScriptFaults(const std::vector<Fault>& faults);
     // Every fifth buffer comes flagged as damaged (on at first).
     void SetOccasionalDamage(bool on);
@@ -37,6 +40,14 @@ public:
     void DenyAccess();
     // The device capabilities the node reports.
     void SetDeviceCaps(std::uint32_t caps);
+    // Whether the camera offers MJPEG beside YUYV (it does at first, like a UVC microscope).
+    void SetOffersMjpeg(bool offers);
+    // The grey level of the top-left block of MJPEG frame `sequence`: the frame's mark.
+    static int MarkOf(std::uint32_t sequence) { return 20 + static_cast<int>(sequence * 37 % 200); }
+    std::uint32_t FramesServed() const;
+    // Serve one JPEG made once instead of a new one per frame (for benchmarks: the cost
+    // measured is then the program's, not the fake camera's).
+    void SetReuseJpeg(bool reuse);
 
     void PressButton();
     void Unplug();
@@ -48,7 +59,7 @@ public:
 private:
     int Ioctl(unsigned long request, void* argument);
     int Poll(pollfd* fds, nfds_t count, int timeoutMs);
-    void FillFrame(std::vector<std::uint8_t>& buffer);
+    void FillFrame(std::vector<std::uint8_t>& buffer, std::uint32_t& bytesUsed);
 
     mutable std::mutex mutex_;
     bool plugged_ = true;
@@ -71,4 +82,7 @@ private:
     bool denyAccess_ = false;
     std::uint32_t deviceCaps_;
     int streamOnCount_ = 0;
+    bool offersMjpeg_ = true;
+    bool reuseJpeg_ = false;
+    QByteArray madeJpeg_;
 };
