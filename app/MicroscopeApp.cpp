@@ -31,7 +31,8 @@ int CMicroscopeApp::Run(const Options& options)
     TerminationSignals termination;
     std::unique_ptr<backend::CaptureBackend> captureBackend = CreateCaptureBackend(options.simulate);
     CMainDialog mainDialog(*captureBackend, instance);
-    QObject::connect(&termination, &TerminationSignals::Requested, &mainDialog, &QWidget::close);
+    QObject::connect(&termination, &TerminationSignals::Requested, &mainDialog,
+                     [&mainDialog] { CloseForTermination(mainDialog); });
     mainDialog.DoModal();
     // The main window stopped and released the capture engine when it closed.
     return 0;

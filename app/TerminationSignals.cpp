@@ -1,5 +1,7 @@
 #include "TerminationSignals.h"
 
+#include <QApplication>
+#include <QDialog>
 #include <QSocketNotifier>
 
 #include <atomic>
@@ -56,4 +58,19 @@ TerminationSignals::~TerminationSignals()
     signalPipe = -1;
     ::close(fds_[0]);
     ::close(fds_[1]);
+}
+
+void CloseForTermination(QWidget& mainWindow)
+{
+    for (int guard = 0; guard < 32; ++guard) {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || modal == &mainWindow) break;
+        auto* dialog = qobject_cast<QDialog*>(modal);
+        if (!dialog) {
+            modal->close();
+            break;
+        }
+        dialog->done(QDialog::Rejected); // its loop ends once control returns to it
+    }
+    mainWindow.close();
 }

@@ -9,6 +9,11 @@
 #include <memory>
 
 class QSocketNotifier;
+class QWidget;
+
+// Ends the program as closing its window does, also while a dialog or a message box is open
+// over it (those are closed first, top-most first, as Cancel would).
+void CloseForTermination(QWidget& mainWindow);
 
 class TerminationSignals : public QObject {
     Q_OBJECT

@@ -1,9 +1,12 @@
 #include "SingleInstance.h"
+#include "TerminationSignals.h"
 #include "TestSupport.h"
 
 #include <QFileInfo>
 
+#include <QDialog>
 #include <QProcess>
+#include <QTimer>
 #include <QTest>
 #include <QUuid>
 
@@ -151,4 +154,27 @@ TEST(Termination, SigtermEndsTheProgramAsClosingTheWindowDoes)
     EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(program.exitCode(), 0);
     EXPECT_FALSE(QFileInfo::exists(socket)); // nothing left behind for the next start
+}
+
+TEST(Termination, AnOpenDialogDoesNotKeepTheProgramAlive)
+{
+    QDialog window;
+    QDialog box(&window);
+    box.setModal(true);
+    bool boxEnded = false;
+    QTimer::singleShot(0, &window, [&] {
+        QTimer::singleShot(50, &box, [&] { CloseForTermination(window); });
+        box.exec(); // a dialog open over the window when the signal comes
+        boxEnded = true;
+    });
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, &window, [&] {
+        box.done(0); // the test ends either way
+        window.done(42);
+    });
+    guard.start(5000);
+    const int result = window.exec();
+    EXPECT_TRUE(boxEnded);
+    EXPECT_NE(result, 42); // ended by the termination, not by the guard
 }
