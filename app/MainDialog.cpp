@@ -159,9 +159,7 @@ void CMainDialog::BuildButtons()
     };
     for (std::size_t i = 0; i < 7; ++i) {
         const ButtonPlace& place = places[i];
-        CBitmapButton* button = place.latch ? new CLatchButton(client_) : new CBitmapButton(client_);
-        button->LoadBitmaps(resources::LoadBitmap(place.bitmap), resources::LoadBitmap(place.bitmap + IDB_PRESSED_OFFSET));
-        button->move(place.at);
+        CBitmapButton* button = CreateArtworkButton(client_, place.bitmap, place.at, place.latch);
         const int id = place.id;
         connect(button, &QAbstractButton::clicked, this, [this, id] { OnCommand(id); });
         // Preview and Setting exist for their commands but are never shown.

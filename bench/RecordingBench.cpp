@@ -15,15 +15,26 @@
 
 namespace {
 
-void EncodeFrame1280x1024(benchmark::State& state, const char* encoderName)
+std::vector<std::uint8_t> SpecimenFrame1280x1024()
 {
     SlideRenderer renderer;
     renderer.Prepare(1280, 1024);
     std::vector<std::uint8_t> frame(renderer.FrameBytes());
     renderer.RenderFrame(1.0, frame.data(), nullptr);
-    VideoEncoderChoice encoder = DefaultVideoEncoder();
+    return frame;
+}
+
+VideoEncoderChoice EncoderNamed(const char* name)
+{
     for (const auto& offered : AviVideoEncoders(1280, 1024))
-        if (offered.encoder == encoderName) encoder = offered;
+        if (offered.encoder == name) return offered;
+    return DefaultVideoEncoder();
+}
+
+void EncodeFrame1280x1024(benchmark::State& state, const char* encoderName)
+{
+    const std::vector<std::uint8_t> frame = SpecimenFrame1280x1024();
+    const VideoEncoderChoice encoder = EncoderNamed(encoderName);
     QTemporaryDir dir;
     auto opened = AviWriter::Open(dir.path() + "/bench.avi", 1280, 1024, 5, encoder);
     if (!opened.writer) {
@@ -69,13 +80,8 @@ namespace {
 // under 100 ms.
 void DecodeFrame1280x1024(benchmark::State& state, const char* encoderName)
 {
-    SlideRenderer renderer;
-    renderer.Prepare(1280, 1024);
-    std::vector<std::uint8_t> frame(renderer.FrameBytes());
-    renderer.RenderFrame(1.0, frame.data(), nullptr);
-    VideoEncoderChoice encoder = DefaultVideoEncoder();
-    for (const auto& offered : AviVideoEncoders(1280, 1024))
-        if (offered.encoder == encoderName) encoder = offered;
+    const std::vector<std::uint8_t> frame = SpecimenFrame1280x1024();
+    const VideoEncoderChoice encoder = EncoderNamed(encoderName);
     QTemporaryDir dir;
     const QString path = dir.path() + "/decode.avi";
     constexpr int kFrames = 10;

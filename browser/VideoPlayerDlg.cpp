@@ -90,9 +90,7 @@ CVideoPlayerDlg::CVideoPlayerDlg(const QString& path, std::function<bool()> stil
         {kLast, IDB_PLAYER_LAST, {372, 432}, false, "TipLast", "Last"},
     };
     for (const Place& place : places) {
-        CBitmapButton* button = place.latch ? new CLatchButton(this) : new CBitmapButton(this);
-        button->LoadBitmaps(resources::LoadBitmap(place.bitmap), resources::LoadBitmap(place.bitmap + IDB_PRESSED_OFFSET));
-        button->move(place.at);
+        CBitmapButton* button = CreateArtworkButton(this, place.bitmap, place.at, place.latch);
         button->setToolTip(LangText(place.key, 64, place.tip));
         buttons_[place.id] = button;
     }

@@ -1,5 +1,7 @@
 #include "BitmapButton.h"
 
+#include "Resources.h"
+
 #include <QImage>
 #include <QPainter>
 
@@ -61,4 +63,12 @@ const QPixmap& CLatchButton::CurrentBitmap() const
 {
     if (!isEnabled()) return disabled_;
     return latched_ ? pressed_ : normal_;
+}
+
+CBitmapButton* CreateArtworkButton(QWidget* parent, int bitmap, QPoint at, bool latch)
+{
+    CBitmapButton* button = latch ? new CLatchButton(parent) : new CBitmapButton(parent);
+    button->LoadBitmaps(resources::LoadBitmap(bitmap), resources::LoadBitmap(bitmap + IDB_PRESSED_OFFSET));
+    button->move(at);
+    return button;
 }

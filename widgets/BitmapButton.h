@@ -41,3 +41,7 @@ protected:
 private:
     bool latched_ = false;
 };
+
+// A button of the artwork with resource ids `bitmap` (normal) and `bitmap` + 200 (pressed),
+// placed at `at` on `parent`; a latch button when `latch`.
+CBitmapButton* CreateArtworkButton(QWidget* parent, int bitmap, QPoint at, bool latch);
