@@ -93,6 +93,12 @@ protected:
         EXPECT_TRUE(backend_.ListDevices(devices));
         return devices.empty() ? nullptr : backend_.OpenSource(*devices[0].handle);
     }
+    // Frames to `capture`, stream events to `events`.
+    static void Wire(CaptureSource& source, Recorder& capture, EventLog& events)
+    {
+        source.SetEventSink(events.Sink());
+        source.ConnectGrabber(0, &capture);
+    }
     FakeV4l2Camera camera_;
     V4l2Backend backend_;
 };
@@ -164,8 +170,7 @@ TEST_F(V4l2BackendTest, UnpluggingMidStreamEndsTheStreamCleanly)
     auto source = Open();
     Recorder capture('c');
     EventLog events;
-    source->SetEventSink(events.Sink());
-    source->ConnectGrabber(0, &capture);
+    Wire(*source, capture, events);
     source->Run();
     ASSERT_TRUE(WaitUntil([&] { return capture.count > 0; }));
     camera_.Unplug();
@@ -232,8 +237,7 @@ TEST_F(V4l2BackendTest, OneEioFromDequeueIsRiddenOutWithoutARestart)
     auto source = Open();
     Recorder capture('c');
     EventLog events;
-    source->SetEventSink(events.Sink());
-    source->ConnectGrabber(0, &capture);
+    Wire(*source, capture, events);
     source->Run();
     // The buffer handed out with the EIO went back: all four keep circulating.
     ASSERT_TRUE(WaitUntil([&] { return capture.count >= 12; }));
@@ -249,8 +253,7 @@ TEST_F(V4l2BackendTest, ARunOfEioRestartsTheStreamOnceAndFramesFlowAgainWithinTw
     auto source = Open();
     Recorder capture('c');
     EventLog events;
-    source->SetEventSink(events.Sink());
-    source->ConnectGrabber(0, &capture);
+    Wire(*source, capture, events);
     const auto started = std::chrono::steady_clock::now();
     source->Run();
     ASSERT_TRUE(WaitUntil([&] { return capture.count >= 5; }, 3000));
@@ -266,8 +269,7 @@ TEST_F(V4l2BackendTest, AStalledStreamIsRestartedAndReportedOnlyWhenTheRestartDo
     auto source = Open();
     Recorder capture('c');
     EventLog events;
-    source->SetEventSink(events.Sink());
-    source->ConnectGrabber(0, &capture);
+    Wire(*source, capture, events);
     source->Run();
     ASSERT_TRUE(WaitUntil([&] { return capture.count >= 3; }));
 
@@ -291,8 +293,7 @@ TEST_F(V4l2BackendTest, AStreamThatCannotBeRestartedIsReportedFailed)
     auto source = Open();
     Recorder capture('c');
     EventLog events;
-    source->SetEventSink(events.Sink());
-    source->ConnectGrabber(0, &capture);
+    Wire(*source, capture, events);
     camera_.FailRestarts();
     source->Run();
     camera_.ScriptFaults(std::vector<FakeV4l2Camera::Fault>(V4l2Source::kErrorRunLimit, FakeV4l2Camera::Fault::Eio));
@@ -447,8 +448,7 @@ TEST_F(V4l2BackendTest, ATruncatedMjpegFrameIsDroppedAndTheNextOneShown)
     Recorder capture('c');
     capture.expectedFirst = 479 % 250; // the picture's last row; a cut frame would end in grey
     EventLog events;
-    source->SetEventSink(events.Sink());
-    source->ConnectGrabber(0, &capture);
+    Wire(*source, capture, events);
     source->Run();
     ASSERT_TRUE(WaitUntil([&] { return capture.count >= 5; }, 3000));
     source->Stop();
