@@ -149,9 +149,11 @@ TEST_F(RecordingTest, AFilePlaysAsLongAsItWasRecordedWhateverTheCameraDelivers)
         ASSERT_TRUE(facts.readable);
         EXPECT_EQ(facts.rateNumerator, 15);
         EXPECT_TRUE(facts.allKeyFrames);
-        // The first frame comes up to one camera period after the start.
+        // The first frame comes up to one camera period after the start (and a moment more
+        // on a loaded machine); after that, one frame either way.
         const double played = static_cast<double>(facts.frames) / 15.0;
-        EXPECT_NEAR(played, seconds, 1.0 / 15 + 1.0 / cameraRate + 0.05) << "camera at " << cameraRate;
+        EXPECT_LE(played, seconds + 1.0 / 15) << "camera at " << cameraRate;
+        EXPECT_GE(played, seconds - 1.0 / 15 - 1.0 / cameraRate - 0.25) << "camera at " << cameraRate;
         engine_.reset();
     }
 }
