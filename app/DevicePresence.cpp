@@ -67,15 +67,14 @@ void DevicePresence::CheckDevice()
     deviceCheckTimer_.stop();
     if (engine_.IsRunning() && engine_.IsDevicePresent()) {
         engine_.RefreshDeviceList(); // another device came or went; the preview stays
+        emit DeviceListChanged();
         return;
     }
     TearDownEngine();
-    if (BuildAndStart()) {
-        Settle(true);
-        return;
-    }
-    TearDownEngine();
-    Settle(false);
+    const bool streaming = BuildAndStart();
+    if (!streaming) TearDownEngine();
+    Settle(streaming);
+    emit DeviceListChanged();
 }
 
 void DevicePresence::OnStreamLost(backend::StreamEvent event)

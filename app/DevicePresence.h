@@ -42,6 +42,8 @@ public:
 
 signals:
     void StateChanged(DevicePresence::State state);
+    // Devices came or went: whoever lists them reads them again.
+    void DeviceListChanged();
 
 private:
     bool BuildAndStart();

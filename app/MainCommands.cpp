@@ -75,6 +75,7 @@ void MainCommands::OnCommand(int command)
     case ID_FILE_OPEN: OpenSelected(); break;
     case ID_FILE_DELETE: DeleteSelected(false); break;
     case ID_FILE_DELETE_ALL: DeleteSelected(true); break;
+    case ID_SETTING_DEVICE: RunVideoSetting(); break;
     case ID_SETTING_640: SetResolution(640, 480); break;
     case ID_SETTING_1280: SetResolution(1280, 1024); break;
     case ID_OVERLAY_CROSS:
@@ -88,7 +89,7 @@ void MainCommands::OnCommand(int command)
         break;
     }
     case ID_HELP_MANUAL: OpenManual(); break;
-    default: break; // the device settings live in their own window
+    default: break;
     }
 }
 
@@ -122,6 +123,21 @@ void MainCommands::RunTimeLapse()
     if (window_.runTimeLapseDialog) window_.runTimeLapseDialog(dialog);
     else dialog.DoModal();
     seriesRunning_ = false;
+}
+
+void MainCommands::RunVideoSetting()
+{
+    CVideoSettingDlg dialog(window_.Engine(), propertyRows_, [this](int width, int height) { SetResolution(width, height); },
+                            &window_);
+    videoSetting_ = &dialog;
+    if (window_.runVideoSettingDialog) window_.runVideoSettingDialog(dialog);
+    else dialog.DoModal();
+    videoSetting_.clear();
+}
+
+void MainCommands::OnDeviceListChanged()
+{
+    if (videoSetting_) videoSetting_->FillVideoSettingDialog();
 }
 
 void MainCommands::ReadMagnification()

@@ -4,8 +4,10 @@
 
 #include "EmailDlg.h"
 #include "FrameDelivery.h"
+#include "VideoSettingDlg.h"
 
 #include <QEvent>
+#include <QPointer>
 #include <QString>
 
 #include <array>
@@ -38,10 +40,14 @@ public:
     int Magnification() const { return magnification_; }
     const std::array<int, 4>& OverlayCounters() const { return overlayCounters_; }
     QString LastPicturePath() const { return lastPicturePath_; }
+    // The devices changed: an open Video Setting dialog reads them again.
+    void OnDeviceListChanged();
+    const VideoPropertyRows& PropertyRows() const { return propertyRows_; }
 
 private:
     void TakeStillPicture();
     void RunTimeLapse();
+    void RunVideoSetting();
     void ReadMagnification();
     void SwitchOverlay(int command);
     void SetResolution(int width, int height);
@@ -59,6 +65,8 @@ private:
     QString lastPicturePath_;
     QString lastSaveAsFolder_; // where the last successful Save as went
     MailAttachments attachments_;
+    VideoPropertyRows propertyRows_ = MakeVideoPropertyRows();
+    QPointer<CVideoSettingDlg> videoSetting_; // while it is open
     bool seriesRunning_ = false;     // a time-lapse series is open
     bool seriesFailureShown_ = false; // and has told of a failed picture already
 };

@@ -68,6 +68,9 @@ CMainDialog::CMainDialog(backend::CaptureBackend& backend, SingleInstance& insta
     programDirectory_ = places.programDirectory.isEmpty() ? ProgramDirectory() : places.programDirectory;
     SelectLanguageFile(programDirectory_);
     folders_ = MediaFolders::Create(places.documentsFolder);
+    deviceMemory_ = std::make_unique<DeviceSettingsMemory>(
+        places.configFolder.isEmpty() ? DeviceSettingsMemory::DefaultPath()
+                                      : places.configFolder + QStringLiteral("/devices.json"));
     setWindowIcon(resources::LoadIcon(IDR_MAINFRAME));
     messageCaption_ = LangText("MsgTitle", 30, "QRV-DM500");
 
@@ -82,6 +85,7 @@ CMainDialog::CMainDialog(backend::CaptureBackend& backend, SingleInstance& insta
     recording_ = std::make_unique<CRecordingControl>(*this);
     presence_ = std::make_unique<DevicePresence>(backend_, *engine_);
     connect(presence_.get(), &DevicePresence::StateChanged, this, &CMainDialog::OnPresenceChanged);
+    connect(presence_.get(), &DevicePresence::DeviceListChanged, this, [this] { commands_.OnDeviceListChanged(); });
     presence_->Start();
     RefreshTooltips();
 }
@@ -90,6 +94,8 @@ CMainDialog::~CMainDialog()
 {
     recording_->EndRecording();
     presence_->Stop();
+    engine_->SaveDeviceSettings();
+    engine_->SetDeviceMemory(nullptr); // the engine, a child widget, outlives the memory
     instance_.Detach();
 }
 
@@ -119,6 +125,7 @@ void CMainDialog::BuildLayout()
     }
 
     engine_ = new CCaptureGraph(backend_, CaptureConfigPath(programDirectory_), client_);
+    engine_->SetDeviceMemory(deviceMemory_.get());
     engine_->setGeometry(kPreviewRect);
     engine_->SetOverlayFont(largeFont_);
     engine_->installEventFilter(this);

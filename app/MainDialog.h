@@ -5,6 +5,7 @@
 // full-screen preview (FullScreenMode); it routes the user's clicks and keys to them.
 
 #include "DevicePresence.h"
+#include "DeviceSettingsMemory.h"
 #include "FullScreenMode.h"
 #include "MainCommands.h"
 #include "ModalDialog.h"
@@ -43,6 +44,7 @@ public:
     struct Places {
         QString documentsFolder;
         QString programDirectory;
+        QString configFolder; // where each microscope's settings are remembered
     };
 
     CMainDialog(backend::CaptureBackend& backend, SingleInstance& instance, QWidget* parent = nullptr,
@@ -92,6 +94,9 @@ public:
     std::function<void(CEmailDlg&)> runEmailDialog;
     // Runs the video player; tests answer it instead of a person.
     std::function<void(CVideoPlayerDlg&)> runVideoPlayer;
+    // Runs the Video Setting dialog; tests answer it instead of a person.
+    std::function<void(CVideoSettingDlg&)> runVideoSettingDialog;
+    const MainCommands& Commands() const { return commands_; }
 
     // Paints the skin, the scale label and the resolution read-out of the client area.
     void PaintClient(QPainter& painter, const QRect& dirty);
@@ -123,6 +128,7 @@ private:
     SingleInstance& instance_;
     QString programDirectory_;
     MediaFolders folders_;
+    std::unique_ptr<DeviceSettingsMemory> deviceMemory_;
     QString messageCaption_;
     QMenuBar* menuBar_ = nullptr;
     QWidget* client_ = nullptr;

@@ -6,6 +6,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <utility>
 
 using namespace backend;
 
@@ -117,12 +118,41 @@ void CCaptureGraph::NegotiateFormat()
     }
 }
 
+// A microscope the user has set up before gets its capture size back at once and its
+// picture properties when its stream starts.
+void CCaptureGraph::TakeRememberedSettings()
+{
+    const RememberedSettings* remembered = memory_ ? memory_->Find(CurrentIdentity()) : nullptr;
+    if (!remembered) return;
+    for (const auto& [property, entry] : remembered->properties) pendingProperties_[property] = entry;
+    const QSize size = remembered->captureSize;
+    if (size.isValid() && size != captureSize_ && hasStreamConfig_) {
+        StoreCaptureSize(size.width(), size.height());
+        VideoInfoHeader actual;
+        if (Succeeded(source_->GetFormat(actual)) && actual.width > 0 && actual.height != 0)
+            captureSize_ = QSize(actual.width, std::abs(actual.height));
+    }
+}
+
+void CCaptureGraph::ApplyPendingProperties()
+{
+    if (!source_ || !source_->HasVideoProcAmp()) return;
+    for (const auto& [property, entry] : std::exchange(pendingProperties_, {})) {
+        // A value from the file is kept within what this camera takes.
+        PropertyRange range;
+        if (Failed(source_->GetRange(property, range))) continue;
+        source_->Set(property, std::clamp(entry.value, range.minimum, std::max(range.minimum, range.maximum)),
+                     entry.flags);
+    }
+}
+
 bool CCaptureGraph::ConnectPreview()
 {
     if (connected_) return true;
     if (running_) return false;
     if (!source_) return false;
     NegotiateFormat();
+    TakeRememberedSettings();
     if (ConnectFrameGrabber() != Result::Ok) return false;
     if (hasStillPin_ && ConnectStillButton() != Result::Ok) return false;
     connected_ = true;
@@ -168,6 +198,7 @@ bool CCaptureGraph::StartPreview()
 {
     if (running_) return true;
     if (!connected_ || !source_) return false;
+    ApplyPendingProperties();
     if (const Result r = source_->Run(); Failed(r)) {
         // A camera that refuses to stream (it went away meanwhile) is reported, so the
         // main window shows its request to connect the microscope.
@@ -217,6 +248,8 @@ void CCaptureGraph::ReleaseAll()
     graphBuilt_ = false;
     hasStreamConfig_ = false;
     crossbar_.reset();
+    crossbarRoutes_ = 0;
+    pendingProperties_.clear();
     frames_.Clear();
     streamEvents_.Clear();
     // A still request still pending is announced again by the next stream's first frame.
@@ -229,24 +262,35 @@ Result CCaptureGraph::SetResolution(int width, int height)
 {
     captureSize_ = QSize(width, height);
     recordFrameRate_ = width == 320 ? 15 : width == 640 ? 14 : 5;
+    if (memory_) {
+        memory_->RememberCaptureSize(CurrentIdentity(), captureSize_);
+        memory_->Save();
+    }
     if (!hasStreamConfig_ || !source_) return Result::Ok;
 
     const bool wasRunning = running_;
     StopPreview();
     TearDownDownstream();
-    VideoInfoHeader format;
-    const Result result = source_->GetFormat(format);
-    if (Succeeded(result)) {
-        savedFormat_ = format;
-        savedFormat_.width = width;
-        savedFormat_.height = height;
-        savedFormat_.imageSize = ImageSizeFor(width, height, savedFormat_.bitCount);
-        savedFormat_.bitRate = FramesPerSecond(savedFormat_.averageTimePerFrame) * savedFormat_.imageSize * 8u;
-        WriteCaptureConfig(configPath_, savedFormat_);
-        source_->SetFormat(savedFormat_); // a refusal is settled by the negotiation below
-    }
+    const Result result = StoreCaptureSize(width, height);
     ConnectPreview();
     if (wasRunning) StartPreview();
+    return result;
+}
+
+// Writes the size into CapConfig.dat and asks the stopped camera for it; a refusal is
+// settled by the next negotiation.
+Result CCaptureGraph::StoreCaptureSize(int width, int height)
+{
+    VideoInfoHeader format;
+    const Result result = source_->GetFormat(format);
+    if (Failed(result)) return result;
+    savedFormat_ = format;
+    savedFormat_.width = width;
+    savedFormat_.height = height;
+    savedFormat_.imageSize = ImageSizeFor(width, height, savedFormat_.bitCount);
+    savedFormat_.bitRate = FramesPerSecond(savedFormat_.averageTimePerFrame) * savedFormat_.imageSize * 8u;
+    WriteCaptureConfig(configPath_, savedFormat_);
+    source_->SetFormat(savedFormat_);
     return result;
 }
 
@@ -264,6 +308,39 @@ void CCaptureGraph::SetPreviewFrameRate(int framesPerSecond)
 CaptureSource* CCaptureGraph::QueryVideoProcAmp() const
 {
     return source_ && source_->HasVideoProcAmp() ? source_.get() : nullptr;
+}
+
+Result CCaptureGraph::SetVideoProperty(int property, int value, int flags)
+{
+    CaptureSource* amplifier = QueryVideoProcAmp();
+    if (!amplifier) return Result::NotFound;
+    const Result result = amplifier->Set(property, value, flags);
+    if (result == Result::Busy) pendingProperties_[property] = {value, flags};
+    if (Succeeded(result) || result == Result::Busy) {
+        if (memory_) memory_->RememberProperty(CurrentIdentity(), property, value, flags);
+    }
+    return result;
+}
+
+void CCaptureGraph::UseCameraAutomatics()
+{
+    if (CaptureSource* amplifier = QueryVideoProcAmp()) amplifier->UseCameraAutomatics();
+}
+
+bool CCaptureGraph::SaveDeviceSettings()
+{
+    return !memory_ || memory_->Save();
+}
+
+std::string CCaptureGraph::CurrentIdentity() const
+{
+    const CaptureDevice* device = devices_.Current();
+    return device ? device->identity : std::string();
+}
+
+int CCaptureGraph::LastFrameWidth() const
+{
+    return heldFrame_.With([](const FrameBufferData& frame) { return frame.width; });
 }
 
 void CCaptureGraph::TakeStreamEvents()

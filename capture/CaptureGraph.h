@@ -9,6 +9,7 @@
 #include "CaptureConfig.h"
 #include "Crossbar.h"
 #include "DeviceDiscovery.h"
+#include "DeviceSettingsMemory.h"
 #include "FrameDelivery.h"
 #include "Overlays.h"
 #include "PreviewSurface.h"
@@ -16,6 +17,7 @@
 
 #include <QWidget>
 
+#include <map>
 #include <memory>
 
 class CCaptureGraph : public QWidget {
@@ -45,6 +47,19 @@ public:
     backend::Result SetResolution(int width, int height);
     void SetPreviewFrameRate(int framesPerSecond);
     backend::CaptureSource* QueryVideoProcAmp() const;
+
+    // The camera's picture properties as the user sets them: sent at once and remembered for
+    // this microscope. A camera that is busy streaming gets the value again when its stream
+    // next starts.
+    backend::Result SetVideoProperty(int property, int value, int flags);
+    void UseCameraAutomatics();
+    // Where each microscope's properties and capture size are remembered; none: nothing is.
+    void SetDeviceMemory(DeviceSettingsMemory* memory) { memory_ = memory; }
+    bool SaveDeviceSettings();
+    // The current microscope's stable name, empty when there is none.
+    std::string CurrentIdentity() const;
+    // Width of the last frame delivered, 0 before any.
+    int LastFrameWidth() const;
 
     bool IsRunning() const { return running_; }
     bool IsConnected() const { return connected_; }
@@ -100,6 +115,9 @@ private:
     backend::Result ConnectFrameGrabber();
     backend::Result ConnectStillButton();
     void NegotiateFormat();
+    backend::Result StoreCaptureSize(int width, int height);
+    void TakeRememberedSettings();
+    void ApplyPendingProperties();
     void ComposeHeldFrame();
     void DrawOverlays(QPainter& painter, const QRect& client) const;
     void TakeStreamEvents();
@@ -120,6 +138,10 @@ private:
     VideoInfoHeader savedFormat_;
     QSize captureSize_{1280, 1024};
     int recordFrameRate_ = 0;
+    DeviceSettingsMemory* memory_ = nullptr;
+    // Property values for the camera at the next start of its stream (remembered ones of a
+    // camera just opened, and values it was too busy to take).
+    std::map<int, RememberedProperty> pendingProperties_;
 
     // From the streaming thread: a frame is ready (the newest wins), a still is due, the
     // stream's events.

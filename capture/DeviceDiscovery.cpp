@@ -55,6 +55,7 @@ bool CaptureDeviceList::Refresh(backend::CaptureBackend& backend)
         row.displayName = Fit(entry.displayName);
         row.friendlyName = Fit(entry.friendlyName);
         row.moniker = entry.handle;
+        row.identity = entry.identity;
     }
     for (auto& row : scratch) row.hardwareIdIndex = row.moniker ? MatchHardwareId(row.displayName) : -1;
     count_ = filled;
@@ -70,6 +71,7 @@ bool CaptureDeviceList::Refresh(backend::CaptureBackend& backend)
                     row.hardwareIdIndex = old.hardwareIdIndex;
                     row.displayName = old.displayName;
                     row.friendlyName = old.friendlyName;
+                    row.identity = old.identity;
                     kept = true;
                     break;
                 }

@@ -21,6 +21,7 @@ struct CaptureDevice {
     std::u16string displayName;        // at most kNameUnits - 1 units
     std::u16string friendlyName;
     std::shared_ptr<const backend::DeviceHandle> moniker; // none on an empty row
+    std::string identity; // names the camera across replugs; empty when unknown
 };
 
 using DeviceTable = std::array<CaptureDevice, kDeviceTableRows>;

@@ -29,6 +29,7 @@ enum class Result {
     AccessDenied,     // the camera's node exists but this user may not open it
     InvalidArgument,  // the camera refuses this format or value
     NotSupported,
+    Busy,             // the camera refuses this now (a control while streaming); later it may not
 };
 inline bool Succeeded(Result r) { return r == Result::Ok; }
 inline bool Failed(Result r) { return r != Result::Ok; }
@@ -55,6 +56,9 @@ public:
 struct CatalogueEntry {
     std::u16string displayName;  // carries the USB identifier, as "...Vid_5e1a&Pid_2c07..."
     std::u16string friendlyName; // the name a user knows the camera by
+    // Names this camera whichever node or port it gets: its USB serial where it has one, as
+    // in /dev/v4l/by-id. Empty when the back end cannot tell.
+    std::string identity;
     std::shared_ptr<const DeviceHandle> handle;
 };
 
@@ -123,12 +127,18 @@ public:
     virtual void SetEventSink(std::function<void(StreamEvent)> sink) = 0;
 
     // Video processing amplifier; false from HasVideoProcAmp when the camera has none.
+    // The range's flags say which of automatic and manual the camera offers for the
+    // property; Set with kVideoProcAmpFlagsAuto hands the property to the camera where it can.
     virtual bool HasVideoProcAmp() const = 0;
     virtual Result GetRange(int property, PropertyRange& range) const = 0;
     virtual Result Get(int property, int& value, int& flags) const = 0;
     virtual Result Set(int property, int value, int flags) = 0;
+    // Hands white balance, exposure and gain back to the camera's own automatics, where it
+    // has them.
+    virtual void UseCameraAutomatics() {}
 
-    // Analog video inputs, offered as crossbar routes; 0 for a USB microscope.
+    // Video inputs to choose among, offered as crossbar routes; 0 when the camera has just
+    // one (a USB microscope).
     virtual int AnalogInputCount() const = 0;
     virtual bool CanRoute(int input) const = 0;
     virtual Result Route(int input) = 0;

@@ -72,6 +72,14 @@ std::u16string SimulatedDevice::DisplayName() const
     return std::u16string(name.begin(), name.end());
 }
 
+std::string SimulatedDevice::Identity() const
+{
+    std::string serial = hardwareId_.substr(hardwareId_.find('\\') + 1);
+    for (char& c : serial)
+        if (c == '&') c = '_';
+    return "usb-" + serial + "_SIM" + id_ + "-video-index0";
+}
+
 bool SimulatedDevice::IsPlugged() const
 {
     std::lock_guard lock(mutex_);
@@ -81,6 +89,10 @@ bool SimulatedDevice::IsPlugged() const
 void SimulatedDevice::SetPlugged(bool plugged)
 {
     std::lock_guard lock(mutex_);
+    if (plugged_ && !plugged) {
+        for (const auto& [property, range] : Ranges()) properties_[property] = {range.defaultValue, range.flags};
+        automaticsOn_ = true;
+    }
     plugged_ = plugged;
 }
 
@@ -160,8 +172,51 @@ bool SimulatedDevice::SetProperty(int property, int value, int flags)
     auto range = Ranges().find(property);
     if (range == Ranges().end() || value < range->second.minimum || value > range->second.maximum) return false;
     std::lock_guard lock(mutex_);
+    ++setPropertyCalls_;
     properties_[property] = {value, flags};
     return true;
+}
+
+int SimulatedDevice::SetPropertyCalls() const
+{
+    std::lock_guard lock(mutex_);
+    return setPropertyCalls_;
+}
+
+void SimulatedDevice::SetBusyWhileStreaming(bool busy)
+{
+    std::lock_guard lock(mutex_);
+    busyWhileStreaming_ = busy;
+}
+
+bool SimulatedDevice::BusyWhileStreaming() const
+{
+    std::lock_guard lock(mutex_);
+    return busyWhileStreaming_;
+}
+
+void SimulatedDevice::SetAutomaticsOn(bool on)
+{
+    std::lock_guard lock(mutex_);
+    automaticsOn_ = on;
+}
+
+bool SimulatedDevice::AutomaticsOn() const
+{
+    std::lock_guard lock(mutex_);
+    return automaticsOn_;
+}
+
+void SimulatedDevice::SetInputCount(int count)
+{
+    std::lock_guard lock(mutex_);
+    inputCount_ = count;
+}
+
+int SimulatedDevice::InputCount() const
+{
+    std::lock_guard lock(mutex_);
+    return inputCount_;
 }
 
 std::vector<std::uint8_t> SimulatedDevice::ToneTable() const
@@ -195,7 +250,8 @@ bool SimulatedBackend::ListDevices(std::vector<CatalogueEntry>& devices)
     if (catalogueFails_) return false;
     for (const auto& device : devices_)
         if (device->IsPlugged())
-            devices.push_back({device->DisplayName(), device->FriendlyName(), std::make_shared<SimulatedHandle>(device->Id())});
+            devices.push_back({device->DisplayName(), device->FriendlyName(), device->Identity(),
+                               std::make_shared<SimulatedHandle>(device->Id())});
     return !devices.empty();
 }
 

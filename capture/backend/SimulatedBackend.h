@@ -25,6 +25,10 @@ public:
     const std::u16string& FriendlyName() const { return friendlyName_; }
     bool HasStillPin() const { return hasStillPin_; }
 
+    // The name that survives replugging: the by-id shape with a serial of its own.
+    std::string Identity() const;
+
+    // Unplugging powers the camera off: its picture properties go back to their defaults.
     bool IsPlugged() const;
     void SetPlugged(bool plugged);
 
@@ -45,6 +49,17 @@ public:
     PropertyRange Range(int property) const;
     bool GetProperty(int property, int& value, int& flags) const;
     bool SetProperty(int property, int value, int flags);
+    // Values and flags sent with SetProperty, counted (tests check what reached the camera).
+    int SetPropertyCalls() const;
+    // A camera that refuses control changes while it streams (EBUSY on V4L2).
+    void SetBusyWhileStreaming(bool busy);
+    bool BusyWhileStreaming() const;
+    // The camera's white balance, exposure and gain automatics.
+    void SetAutomaticsOn(bool on);
+    bool AutomaticsOn() const;
+    // Video inputs to choose among (0: just the camera, as a microscope has).
+    void SetInputCount(int count);
+    int InputCount() const;
     // Byte map for brightness, contrast and gamma; empty when all are at their defaults.
     std::vector<std::uint8_t> ToneTable() const;
 
@@ -59,6 +74,10 @@ private:
     bool stillPressed_ = false;
     bool refuseFormats_ = false;
     int setFormatCalls_ = 0;
+    int setPropertyCalls_ = 0;
+    bool busyWhileStreaming_ = false;
+    bool automaticsOn_ = true;
+    int inputCount_ = 0;
     VideoInfoHeader format_;
     std::map<int, std::pair<int, int>> properties_; // value, flags
 };

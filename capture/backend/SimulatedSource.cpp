@@ -93,7 +93,23 @@ Result SimulatedSource::Get(int property, int& value, int& flags) const
 
 Result SimulatedSource::Set(int property, int value, int flags)
 {
+    if (running_ && device_->BusyWhileStreaming()) return Result::Busy;
     return device_->SetProperty(property, value, flags) ? Result::Ok : Result::InvalidArgument;
+}
+
+void SimulatedSource::UseCameraAutomatics()
+{
+    device_->SetAutomaticsOn(true);
+}
+
+int SimulatedSource::AnalogInputCount() const
+{
+    return device_->InputCount();
+}
+
+bool SimulatedSource::CanRoute(int input) const
+{
+    return input >= 0 && input < device_->InputCount();
 }
 
 void SimulatedSource::StreamLoop()

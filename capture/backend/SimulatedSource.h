@@ -41,9 +41,10 @@ public:
     Result GetRange(int property, PropertyRange& range) const override;
     Result Get(int property, int& value, int& flags) const override;
     Result Set(int property, int value, int flags) override;
+    void UseCameraAutomatics() override;
 
-    int AnalogInputCount() const override { return 0; }
-    bool CanRoute(int) const override { return false; }
+    int AnalogInputCount() const override;
+    bool CanRoute(int input) const override;
     Result Route(int) override { return Result::NotSupported; }
 
 private:

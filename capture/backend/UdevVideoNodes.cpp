@@ -57,6 +57,14 @@ std::string DisplayNameOf(const VideoNode& node)
     return "@device:v4l2:" + node.devnode + "#usb#Vid_" + node.vendorId + "&Pid_" + node.productId + "#" + node.syspath;
 }
 
+std::string StableIdentityOf(const std::string& idSerial, const std::string& vendorId, const std::string& productId,
+                             const std::string& index)
+{
+    if (idSerial.empty() && vendorId.empty()) return {};
+    const std::string serial = idSerial.empty() ? vendorId + "_" + productId : idSerial;
+    return "usb-" + serial + "-video-index" + (index.empty() ? std::string("0") : index);
+}
+
 bool NaturalLess(const std::string& a, const std::string& b)
 {
     std::size_t i = 0, j = 0;
@@ -123,6 +131,8 @@ std::vector<VideoNode> UdevVideoNodes::CaptureNodes()
             node.productId = Text(udev_device_get_sysattr_value(usb, "idProduct"));
         }
         node.buttonNode = ButtonNodeOf(context.get(), usb);
+        node.identity = StableIdentityOf(Text(udev_device_get_property_value(device, "ID_SERIAL")), node.vendorId,
+                                         node.productId, Text(udev_device_get_sysattr_value(device, "index")));
         records.push_back(std::move(record));
     });
     return SelectCaptureNodes(std::move(records), probe_);

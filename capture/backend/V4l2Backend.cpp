@@ -65,7 +65,8 @@ bool V4l2Backend::ListDevices(std::vector<CatalogueEntry>& devices)
 {
     devices.clear();
     for (const VideoNode& node : nodes_->CaptureNodes())
-        devices.push_back({Widen(DisplayNameOf(node)), Widen(node.name), std::make_shared<V4l2Handle>(node.syspath)});
+        devices.push_back({Widen(DisplayNameOf(node)), Widen(node.name), node.identity,
+                           std::make_shared<V4l2Handle>(node.syspath)});
     return !devices.empty();
 }
 

@@ -50,6 +50,16 @@ std::uint32_t ControlOf(int property)
     }
 }
 
+// The camera's own automatic for a property, where V4L2 has one: on when it is 1.
+std::uint32_t AutomaticOf(int property)
+{
+    switch (property) {
+    case VideoProcAmp_Brightness: return V4L2_CID_AUTOBRIGHTNESS;
+    case VideoProcAmp_Hue: return V4L2_CID_HUE_AUTO;
+    default: return 0;
+    }
+}
+
 // A whole JPEG ends with its end-of-image marker (cameras may pad a few bytes after it).
 bool EndsWithJpegEnd(const std::uint8_t* bytes, std::size_t length)
 {
@@ -67,6 +77,7 @@ Result FromErrno()
     case ENXIO: return Result::DeviceGone;
     case EACCES:
     case EPERM: return Result::AccessDenied;
+    case EBUSY: return Result::Busy;
     default: return Result::Failed;
     }
 }
@@ -471,12 +482,20 @@ void V4l2Source::ReadButton()
 }
 
 
+bool V4l2Source::HasControl(std::uint32_t id) const
+{
+    v4l2_queryctrl query{};
+    query.id = id;
+    return id && Ioctl(VIDIOC_QUERYCTRL, &query) == 0 && !(query.flags & V4L2_CTRL_FLAG_DISABLED);
+}
+
 Result V4l2Source::GetRange(int property, PropertyRange& range) const
 {
     v4l2_queryctrl query{};
     query.id = ControlOf(property);
     if (!query.id || Ioctl(VIDIOC_QUERYCTRL, &query) < 0 || (query.flags & V4L2_CTRL_FLAG_DISABLED)) return Result::NotFound;
-    range = {query.minimum, query.maximum, query.step, query.default_value, kVideoProcAmpFlagsManual};
+    const int flags = kVideoProcAmpFlagsManual | (HasControl(AutomaticOf(property)) ? kVideoProcAmpFlagsAuto : 0);
+    range = {query.minimum, query.maximum, query.step, query.default_value, flags};
     return Result::Ok;
 }
 
@@ -485,15 +504,48 @@ Result V4l2Source::Get(int property, int& value, int& flags) const
     v4l2_control control{ControlOf(property), 0};
     if (!control.id || Ioctl(VIDIOC_G_CTRL, &control) < 0) return Result::NotFound;
     value = control.value;
-    flags = kVideoProcAmpFlagsManual;
+    v4l2_control automatic{AutomaticOf(property), 0};
+    const bool automaticOn = automatic.id && Ioctl(VIDIOC_G_CTRL, &automatic) == 0 && automatic.value != 0;
+    flags = automaticOn ? kVideoProcAmpFlagsAuto : kVideoProcAmpFlagsManual;
     return Result::Ok;
 }
 
-Result V4l2Source::Set(int property, int value, int)
+Result V4l2Source::Set(int property, int value, int flags)
 {
-    v4l2_control control{ControlOf(property), value};
-    if (!control.id || Ioctl(VIDIOC_S_CTRL, &control) < 0) return FromErrno();
+    const std::uint32_t id = ControlOf(property);
+    if (!id) return Result::NotFound;
+    // The camera's automatic goes off before a manual value, and on after the default value.
+    const std::uint32_t automaticId = AutomaticOf(property);
+    const bool automatic = (flags & kVideoProcAmpFlagsAuto) != 0;
+    if (automaticId && !automatic && HasControl(automaticId)) {
+        v4l2_control off{automaticId, 0};
+        if (Ioctl(VIDIOC_S_CTRL, &off) < 0) return FromErrno();
+    }
+    v4l2_control control{id, value};
+    if (Ioctl(VIDIOC_S_CTRL, &control) < 0) return FromErrno();
+    if (automaticId && automatic && HasControl(automaticId)) {
+        v4l2_control on{automaticId, 1};
+        if (Ioctl(VIDIOC_S_CTRL, &on) < 0) return FromErrno();
+    }
     return Result::Ok;
+}
+
+void V4l2Source::UseCameraAutomatics()
+{
+    // Exposure takes aperture priority (automatic time, fixed iris) where the camera offers
+    // it, as UVC cameras do; full automatic otherwise.
+    const std::pair<std::uint32_t, std::vector<int>> automatics[] = {
+        {V4L2_CID_AUTO_WHITE_BALANCE, {1}},
+        {V4L2_CID_EXPOSURE_AUTO, {V4L2_EXPOSURE_APERTURE_PRIORITY, V4L2_EXPOSURE_AUTO}},
+        {V4L2_CID_AUTOGAIN, {1}},
+    };
+    for (const auto& [id, values] : automatics) {
+        if (!HasControl(id)) continue;
+        for (const int value : values) {
+            v4l2_control control{id, value};
+            if (Ioctl(VIDIOC_S_CTRL, &control) == 0) break;
+        }
+    }
 }
 
 int V4l2Source::AnalogInputCount() const
@@ -503,9 +555,10 @@ int V4l2Source::AnalogInputCount() const
         v4l2_input input{};
         input.index = index;
         if (Ioctl(VIDIOC_ENUMINPUT, &input) < 0) break;
-        if (input.type == V4L2_INPUT_TYPE_TUNER || input.std != 0) ++count;
+        ++count;
     }
-    return count;
+    // One input is simply the camera: nothing to choose.
+    return count > 1 ? count : 0;
 }
 
 bool V4l2Source::CanRoute(int input) const

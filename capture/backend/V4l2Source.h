@@ -55,6 +55,7 @@ public:
     Result GetRange(int property, PropertyRange& range) const override;
     Result Get(int property, int& value, int& flags) const override;
     Result Set(int property, int value, int flags) override;
+    void UseCameraAutomatics() override;
 
     int AnalogInputCount() const override;
     bool CanRoute(int input) const override;
@@ -74,6 +75,7 @@ private:
     void ReportAndWaitForStop(StreamEvent event);
     void ReadButton();
     int Ioctl(unsigned long request, void* argument) const;
+    bool HasControl(std::uint32_t id) const;
 
     struct ConverterFree {
         void operator()(v4lconvert_data* converter) const;

@@ -16,7 +16,14 @@ struct VideoNode {
     std::string productId;   // USB product id
     std::string name;        // the name the camera reports
     std::string buttonNode;  // /dev/input/eventN of the camera's still button, or empty
+    std::string identity;    // the /dev/v4l/by-id name: the same camera after any replug
 };
+
+// The name udev gives the node under /dev/v4l/by-id: "usb-" ID_SERIAL "-video-index" N.
+// ID_SERIAL carries the USB serial number where the camera has one; without ID_SERIAL the
+// USB identifiers stand in. Empty for a node that is not on USB.
+std::string StableIdentityOf(const std::string& idSerial, const std::string& vendorId, const std::string& productId,
+                             const std::string& index);
 
 class VideoNodeSource {
 public:

@@ -42,7 +42,7 @@ protected:
         backend_ = std::make_unique<backend::SimulatedBackend>(withMicroscope);
         instance_ = std::make_unique<SingleInstance>("Vizmora-test-" + QUuid::createUuid().toString(QUuid::Id128));
         dialog_ = std::make_unique<CMainDialog>(*backend_, *instance_, nullptr,
-                                                CMainDialog::Places{documents_.path(), program_.path()});
+                                                CMainDialog::Places{documents_.path(), program_.path(), program_.path()});
         dialog_->show();
     }
     void TearDown() override
@@ -361,7 +361,7 @@ TEST(MainDialogAccess, AMicroscopeThisUserMayNotOpenIsNamedInsteadOfAskedFor)
     backend::V4l2Backend v4l2(camera.Calls(), std::make_unique<Nodes>(camera), false);
     SingleInstance instance("Vizmora-test-" + QUuid::createUuid().toString(QUuid::Id128));
     QTemporaryDir documents, program;
-    CMainDialog dialog(v4l2, instance, nullptr, CMainDialog::Places{documents.path(), program.path()});
+    CMainDialog dialog(v4l2, instance, nullptr, CMainDialog::Places{documents.path(), program.path(), program.path()});
     EXPECT_FALSE(dialog.IsConnected());
     EXPECT_EQ(dialog.Presence().CurrentState(), DevicePresence::State::AccessDenied);
     const QString message = dialog.Engine().Texts().connectMessage;

@@ -6,6 +6,7 @@
 #include "media/FfmpegLog.h"
 
 #include <QApplication>
+#include <QStandardPaths>
 
 #include <gtest/gtest.h>
 
@@ -15,6 +16,7 @@ int main(int argc, char** argv)
     qputenv("QRV_NO_SOUND", "1");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("QRV-DM500"));
+    QStandardPaths::setTestModeEnabled(true); // never the user's own settings
     SetMessageBoxHook([](const MessageBoxRequest&) { return IDOK; });
     SetSaveFileHook([](const SaveFileRequest&) { return QString(); });
     SetOpenFileHook([](const SaveFileRequest&) { return QString(); });
