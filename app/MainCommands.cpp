@@ -75,6 +75,7 @@ void MainCommands::OnCommand(int command)
     case ID_FILE_OPEN: OpenSelected(); break;
     case ID_FILE_DELETE: DeleteSelected(false); break;
     case ID_FILE_DELETE_ALL: DeleteSelected(true); break;
+    case IDC_SETTING:
     case ID_SETTING_DEVICE: RunVideoSetting(); break;
     case ID_SETTING_640: SetResolution(640, 480); break;
     case ID_SETTING_1280: SetResolution(1280, 1024); break;

@@ -45,6 +45,9 @@ DialogTemplate::DialogTemplate(QWidget& dialog, int widthUnits, int heightUnits)
 {
     dialog.setFont(font_);
     dialog.setFixedSize(At(0, 0, widthUnits, heightUnits).size());
+    // A fixed-size dialog has a title and a close button, nothing to maximise or minimise.
+    dialog.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                          Qt::WindowSystemMenuHint);
 }
 
 QRect DialogTemplate::At(int x, int y, int width, int height) const

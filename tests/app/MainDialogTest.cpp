@@ -12,7 +12,9 @@
 #include "capture/backend/V4l2Backend.h"
 #include "../capture/FakeV4l2Camera.h"
 
+#include <QComboBox>
 #include <QImageReader>
+#include <QSlider>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QMenuBar>
@@ -489,4 +491,36 @@ TEST_F(MainDialogTest, ASeriesWhosePicturesFailSaysSoOnce)
     // Outside a series every failure is told again.
     QTest::keyClick(&dialog_->Engine(), Qt::Key_F2);
     EXPECT_TRUE(WaitUntil([&] { return boxes.Boxes().size() == 2; }));
+}
+
+TEST_F(MainDialogTest, DeviceSettingsChangeTheLivePictureAndFollowPluggedDevices)
+{
+    Start(true);
+    ASSERT_TRUE(WaitUntil([&] { return dialog_->Engine().LastFrameWidth() > 0; }));
+    auto brightnessOf = [&] {
+        QImage picture;
+        WaitUntil([&] { return (picture = dialog_->Engine().SurfaceSnapshot()), !picture.isNull(); });
+        const QImage small = picture.scaled(16, 16);
+        long sum = 0;
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 16; ++x) sum += qGray(small.pixel(x, y));
+        return sum / 256;
+    };
+    int devicesBefore = 0, devicesAfter = 0;
+    long before = 0, after = 0;
+    dialog_->runVideoSettingDialog = [&](CVideoSettingDlg& settings) {
+        devicesBefore = settings.DeviceList().count();
+        backend_->Plug(backend_->AddDevice(backend::SimulatedBackend::kMicroscopeHardwareId, u"Second microscope"));
+        devicesAfter = settings.DeviceList().count();
+        before = brightnessOf();
+        settings.Trackbar(0).setValue(50);
+        // The next composed frame is brighter.
+        WaitUntil([&] { return (after = brightnessOf()) > before + 40; }, 3000);
+        settings.ExitButton().click();
+    };
+    dialog_->OnCommand(ID_SETTING_DEVICE);
+    EXPECT_EQ(devicesBefore, 1);
+    EXPECT_EQ(devicesAfter, 2);
+    EXPECT_GT(after, before + 40);
+    EXPECT_EQ(dialog_->Commands().PropertyRows()[0].value, 50);
 }

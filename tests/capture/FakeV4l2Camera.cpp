@@ -27,6 +27,31 @@ backend::VideoNode FakeV4l2Camera::Node() const
             "QRV-DM500 (fake)", "/dev/input/event7"};
 }
 
+void FakeV4l2Camera::AddControl(std::uint32_t id, int value)
+{
+    std::lock_guard lock(mutex_);
+    controls_[id] = value;
+}
+
+int FakeV4l2Camera::Control(std::uint32_t id) const
+{
+    std::lock_guard lock(mutex_);
+    const auto it = controls_.find(id);
+    return it == controls_.end() ? -1 : it->second;
+}
+
+void FakeV4l2Camera::SetControlsBusyWhileStreaming(bool busy)
+{
+    std::lock_guard lock(mutex_);
+    controlsBusyWhileStreaming_ = busy;
+}
+
+void FakeV4l2Camera::SetInputCount(std::uint32_t count)
+{
+    std::lock_guard lock(mutex_);
+    inputCount_ = count;
+}
+
 void FakeV4l2Camera::ScriptFaults(const std::vector<Fault>& faults)
 {
     std::lock_guard lock(mutex_);
@@ -445,17 +470,21 @@ int FakeV4l2Camera::Ioctl(unsigned long request, void* argument)
             errno = EINVAL;
             return -1;
         }
+        if (request == VIDIOC_S_CTRL && controlsBusyWhileStreaming_ && streaming_) {
+            errno = EBUSY;
+            return -1;
+        }
         if (request == VIDIOC_S_CTRL) controls_[control->id] = control->value;
         control->value = controls_[control->id];
         return 0;
     }
     case VIDIOC_ENUMINPUT: {
         auto* input = static_cast<v4l2_input*>(argument);
-        if (input->index > 0) {
+        if (input->index >= inputCount_) {
             errno = EINVAL;
             return -1;
         }
-        input->type = V4L2_INPUT_TYPE_CAMERA;
+        input->type = input->index == 0 ? V4L2_INPUT_TYPE_CAMERA : V4L2_INPUT_TYPE_TUNER;
         input->std = 0;
         return 0;
     }

@@ -49,6 +49,14 @@ public:
     // measured is then the program's, not the fake camera's).
     void SetReuseJpeg(bool reuse);
 
+    // Controls: a new one (range 0..255, default 128 for brightness, 32 else, as the first
+    // two), its value, and EBUSY for every change while the camera streams.
+    void AddControl(std::uint32_t id, int value);
+    int Control(std::uint32_t id) const;
+    void SetControlsBusyWhileStreaming(bool busy);
+    // Video inputs VIDIOC_ENUMINPUT lists (1 at first: the camera itself).
+    void SetInputCount(std::uint32_t count);
+
     void PressButton();
     void Unplug();
     int OpenFds() const;
@@ -72,6 +80,8 @@ private:
     int mapped_ = 0;
     std::uint32_t sequence_ = 0;
     std::map<std::uint32_t, int> controls_;
+    bool controlsBusyWhileStreaming_ = false;
+    std::uint32_t inputCount_ = 1;
     int pendingPresses_ = 0;
     std::deque<Fault> faults_;
     bool occasionalDamage_ = true;
