@@ -1,6 +1,7 @@
 #include "MainDialog.h"
 
 #include "BitmapButton.h"
+#include "PanelTexts.h"
 #include "CaptureGraph.h"
 #include "Commands.h"
 #include "DialogUnits.h"
@@ -66,7 +67,7 @@ CMainDialog::CMainDialog(backend::CaptureBackend& backend, SingleInstance& insta
     // The single-instance marker goes on first, so a second copy finds this one at once.
     instance_.Attach([this] { ComeForward(); });
     programDirectory_ = places.programDirectory.isEmpty() ? ProgramDirectory() : places.programDirectory;
-    SelectLanguageFile(programDirectory_);
+    SelectLanguageFile(places.programDirectory.isEmpty() ? DataDirectory() : places.programDirectory);
     folders_ = MediaFolders::Create(places.documentsFolder);
     deviceMemory_ = std::make_unique<DeviceSettingsMemory>(
         places.configFolder.isEmpty() ? DeviceSettingsMemory::DefaultPath()
@@ -115,6 +116,8 @@ void CMainDialog::BuildLayout()
     {
         QPainter painter(&skin_);
         painter.drawImage(7, 51, resources::LoadBitmapImage(IDB_TAB_PICTURES));
+        DrawTabLabels(painter, true);
+        DrawPanelTitleAndHint(painter);
     }
     scaleLabel_ = resources::LoadBitmapImage(IDB_SCALE_LABEL);
     resolutionReadout_ = resources::LoadBitmapImage(IDB_RESOLUTION_READOUT);
@@ -335,6 +338,7 @@ void CMainDialog::ShowPictureList(bool pictures)
     QPainter painter(&skin_);
     const QImage tab = resources::LoadBitmapImage(pictures ? IDB_TAB_PICTURES : IDB_TAB_VIDEOS);
     painter.drawImage(7, 51, tab);
+    DrawTabLabels(painter, pictures);
     painter.end();
     client_->update(QRect(QPoint(6, 50), QPoint(tab.width() + 8, tab.height() + 54)));
     list_->RedrawThumbnails();

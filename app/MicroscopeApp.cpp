@@ -8,13 +8,37 @@
 #include "media/FfmpegLog.h"
 #include "Resources.h"
 
+#include "LangText.h"
+#include "ProgramPaths.h"
+
 #include <QApplication>
+#include <QFileInfo>
+#include <QTextStream>
+
+#include <cstring>
 
 CMicroscopeApp::Options CMicroscopeApp::ParseArguments(const QStringList& arguments)
 {
     Options options;
     options.simulate = arguments.contains(QStringLiteral("--simulate"));
     return options;
+}
+
+bool CMicroscopeApp::WantsVersion(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--version") == 0) return true;
+    return false;
+}
+
+void CMicroscopeApp::PrintVersion()
+{
+    SelectLanguageFile(DataDirectory());
+    QTextStream out(stdout);
+    out << QCoreApplication::applicationName() << ' ' << QStringLiteral(QRV_VERSION) << '\n'
+        << "language file: " << LanguageFilePath()
+        << (QFileInfo::exists(LanguageFilePath()) ? "" : " (missing: English texts are used)") << '\n'
+        << "manual: " << HelpFilePath() << '\n';
 }
 
 int CMicroscopeApp::Run(const Options& options)

@@ -16,6 +16,10 @@ public:
     };
 
     static Options ParseArguments(const QStringList& arguments);
+    // --version: the version and the language file and manual this installation uses. Needs
+    // only a core application, so it runs without a display.
+    static bool WantsVersion(int argc, char** argv);
+    static void PrintVersion();
 
     // Runs the whole program; returns the process exit code.
     int Run(const Options& options);

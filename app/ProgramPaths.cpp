@@ -2,11 +2,24 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 QString ProgramDirectory()
 {
     return QCoreApplication::applicationDirPath();
+}
+
+QString DataDirectoryFor(const QString& programDirectory)
+{
+    if (QFileInfo::exists(programDirectory + QStringLiteral("/English1252.ini"))) return programDirectory;
+    const QString installed = QDir::cleanPath(programDirectory + QStringLiteral("/../share/qrv-dm500"));
+    return QFileInfo::exists(installed) ? installed : programDirectory;
+}
+
+QString DataDirectory()
+{
+    return DataDirectoryFor(ProgramDirectory());
 }
 
 MediaFolders MediaFolders::Create(const QString& documents)

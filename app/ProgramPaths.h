@@ -6,6 +6,11 @@
 // The executable's directory, without a trailing separator.
 QString ProgramDirectory();
 
+// Where the language files and the manual are: next to the executable in the build tree,
+// else the installed data folder (../share/qrv-dm500 from the executable).
+QString DataDirectory();
+QString DataDirectoryFor(const QString& programDirectory);
+
 // The picture and video folders under the user's documents folder.
 struct MediaFolders {
     QString base;

@@ -336,17 +336,6 @@ void ButtonPair(int normal, int down, int w, int h, const Glyph& glyph, QColor f
 
 // ---- backgrounds -----------------------------------------------------------------------
 
-void LogoText(QPainter& p, const QPointF& at, int size)
-{
-    p.setFont(Font(size, true));
-    p.setPen(QColor(235, 240, 246));
-    p.drawText(at, QStringLiteral("QRV-DM500"));
-    const double w = QFontMetricsF(Font(size, true)).horizontalAdvance(QStringLiteral("QRV-DM500 "));
-    p.setFont(Font(size * 2 / 3));
-    p.setPen(kAccent);
-    p.drawText(at + QPointF(w, 0), QStringLiteral("Digital Microscope"));
-}
-
 QImage Skin()
 {
     QImage image = NewImage(868, 580);
@@ -364,12 +353,8 @@ QImage Skin()
     // Status strip below the preview.
     PanelGradient(p, QRectF(249, 519, 610, 54), QColor(44, 53, 66), QColor(30, 37, 47));
     Bevel(p, QRectF(249, 519, 609, 53), true);
-    p.setRenderHint(QPainter::Antialiasing);
-    LogoText(p, QPointF(252, 23), 17);
-    p.setFont(Font(11));
-    p.setPen(QColor(150, 165, 185));
-    p.drawText(QRectF(340, 528, 510, 36), Qt::AlignRight | Qt::AlignVCenter,
-               QStringLiteral("Double-click the picture for full screen"));
+    // The product line and the hint under the picture are the program's to draw, in the
+    // user's language.
     return image;
 }
 
@@ -381,7 +366,8 @@ QImage Tab(bool picturesActive)
     PanelGradient(p, QRectF(0, 0, 222, 491));
     // Tab areas in this bitmap's coordinates (it is drawn at (7, 51)).
     const QRectF pictures(3, 6, 100, 56), videos(117, 5, 100, 58);
-    auto drawTab = [&](const QRectF& r, bool active, const QString& label, const Glyph& glyph) {
+    // The tabs' words are drawn by the program, in the user's language.
+    auto drawTab = [&](const QRectF& r, bool active, const Glyph& glyph) {
         QPainterPath path;
         path.addRoundedRect(r.adjusted(0, 0, 0, 12), 7, 7);
         p.setPen(QPen(active ? kAccent : QColor(70, 84, 102), 1.5));
@@ -391,12 +377,9 @@ QImage Tab(bool picturesActive)
         p.setBrush(g);
         p.drawPath(path);
         glyph(p, QRectF(r.center().x() - 11, r.top() + 7, 22, 22));
-        p.setFont(Font(12, active));
-        p.setPen(active ? QColor(255, 255, 255) : QColor(170, 182, 198));
-        p.drawText(QRectF(r.left(), r.top() + 32, r.width(), 20), Qt::AlignCenter, label);
     };
-    drawTab(pictures, picturesActive, QStringLiteral("Pictures"), CameraGlyph);
-    drawTab(videos, !picturesActive, QStringLiteral("Videos"), FilmGlyph);
+    drawTab(pictures, picturesActive, CameraGlyph);
+    drawTab(videos, !picturesActive, FilmGlyph);
     // Frame of the list (the list itself covers (1, 69) .. (221, 489)).
     p.setRenderHint(QPainter::Antialiasing, false);
     p.fillRect(QRect(0, 66, 222, 425), QColor(16, 20, 26));
@@ -475,6 +458,26 @@ QImage AboutPicture()
 }
 
 // ---- icons -----------------------------------------------------------------------------
+
+QImage AppIcon(int size)
+{
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 32.0, size / 32.0);
+    p.setPen(QPen(QColor(30, 40, 52), 1.5));
+    QRadialGradient g(QPointF(13, 12), 16);
+    g.setColorAt(0, QColor(140, 200, 245));
+    g.setColorAt(1, QColor(40, 90, 150));
+    p.setBrush(g);
+    p.drawEllipse(QPointF(16, 16), 14, 14);
+    p.setBrush(QColor(245, 248, 252));
+    p.drawEllipse(QPointF(16, 16), 6, 6);
+    p.setBrush(QColor(200, 70, 150));
+    p.drawEllipse(QPointF(16, 16), 2.5, 2.5);
+    return image;
+}
 
 void SaveIcon(int id, const Glyph& glyph)
 {
@@ -582,26 +585,11 @@ void WriteIcons()
         p.setBrush(QColor(200, 40, 40, 50));
         p.drawPolygon(QPolygonF{QPointF(3, 3), QPointF(13, 2), QPointF(14.5, 10), QPointF(8, 14.5), QPointF(1.5, 10)});
     });
-    // Application icon: the microscope picture's lens, in the product's colours.
-    for (int size : {16, 32, 48}) {
-        QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
-        image.fill(Qt::transparent);
-        QPainter p(&image);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.scale(size / 32.0, size / 32.0);
-        p.setPen(QPen(QColor(30, 40, 52), 1.5));
-        QRadialGradient g(QPointF(13, 12), 16);
-        g.setColorAt(0, QColor(140, 200, 245));
-        g.setColorAt(1, QColor(40, 90, 150));
-        p.setBrush(g);
-        p.drawEllipse(QPointF(16, 16), 14, 14);
-        p.setBrush(QColor(245, 248, 252));
-        p.drawEllipse(QPointF(16, 16), 6, 6);
-        p.setBrush(QColor(200, 70, 150));
-        p.drawEllipse(QPointF(16, 16), 2.5, 2.5);
-        p.end();
-        Save(image, QString("icon/128_%1.png").arg(size));
-    }
+    // Application icon: the microscope picture's lens, in the product's colours. The desktop
+    // gets it in the sizes of the icon theme; desktop/qrv-dm500.svg is the same drawing.
+    for (int size : {16, 32, 48}) Save(AppIcon(size), QString("icon/128_%1.png").arg(size));
+    // The desktop's icons are installed as files, not compiled in.
+    for (int size : {48, 128, 256}) AppIcon(size).save(g_out + QString("/desktop/qrv-dm500-%1.png").arg(size));
 }
 
 // ---- sounds ----------------------------------------------------------------------------
@@ -671,7 +659,7 @@ int main(int argc, char** argv)
     QGuiApplication app(argc, argv);
     if (argc < 2) return 2;
     g_out = QString::fromLocal8Bit(argv[1]);
-    for (const char* sub : {"bitmap", "icon", "sound"}) QDir().mkpath(g_out + "/" + sub);
+    for (const char* sub : {"bitmap", "icon", "sound", "desktop"}) QDir().mkpath(g_out + "/" + sub);
 
     Save(Skin(), "bitmap/140.png");
     Save(ListBackground(true), "bitmap/144.png");

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# The Debian package holds exactly the expected files and declares its libraries' packages.
+# Usage: package_test.sh <build folder> <source folder>
+set -euo pipefail
+build="$1" source="$2"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+
+(cd "$build" && cpack -G DEB -B "$work" >/dev/null)
+deb="$(ls "$work"/qrv-dm500_*.deb)"
+dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $NF}' | sed 's|^\./||' | LC_ALL=C sort > "$work/contents.txt"
+LC_ALL=C sort "$source/tests/package/expected_files.txt" > "$work/expected.txt"
+diff -u "$work/expected.txt" "$work/contents.txt"
+
+depends="$(dpkg-deb -f "$deb" Depends)"
+echo "Depends: $depends"
+for needed in libqt6widgets6 libavcodec libv4lconvert0 libudev1 libjpeg62-turbo qt6-qpa-plugins; do
+  grep -q "$needed" <<<"$depends" || { echo "missing dependency: $needed"; exit 1; }
+done
+dpkg-deb -I "$deb" postinst >/dev/null
+echo "package: ok"
