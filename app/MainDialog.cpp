@@ -67,7 +67,8 @@ CMainDialog::CMainDialog(backend::CaptureBackend& backend, SingleInstance& insta
     // The single-instance marker goes on first, so a second copy finds this one at once.
     instance_.Attach([this] { ComeForward(); });
     programDirectory_ = places.programDirectory.isEmpty() ? ProgramDirectory() : places.programDirectory;
-    SelectLanguageFile(places.programDirectory.isEmpty() ? DataDirectory() : places.programDirectory);
+    SelectLanguageFile(places.programDirectory.isEmpty() ? DataDirectory() : places.programDirectory,
+                       places.languageId ? places.languageId : SystemLanguageId());
     folders_ = MediaFolders::Create(places.documentsFolder);
     deviceMemory_ = std::make_unique<DeviceSettingsMemory>(
         places.configFolder.isEmpty() ? DeviceSettingsMemory::DefaultPath()

@@ -45,6 +45,7 @@ public:
         QString documentsFolder;
         QString programDirectory;
         QString configFolder; // where each microscope's settings are remembered
+        std::uint16_t languageId; // 0 (as left out): the system's language
     };
 
     CMainDialog(backend::CaptureBackend& backend, SingleInstance& instance, QWidget* parent = nullptr,

@@ -262,6 +262,9 @@ QString DecodeCodePage(const QByteArray& bytes, int codePage)
         ++in;
         --inLeft;
     }
+    // Code pages that compose a letter with a following combining mark (1255, 1258) hold the
+    // last letter back until told that no mark follows.
+    iconv(converter, nullptr, nullptr, &outPtr, &outLeft);
     iconv_close(converter);
     out.truncate(outPtr - out.data());
     return QString::fromUtf8(out);

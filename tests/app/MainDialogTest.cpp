@@ -1,6 +1,9 @@
 #include "CaptureGraph.h"
 #include "Commands.h"
 #include "FileDialogs.h"
+#include "LangText.h"
+#include "Resources.h"
+#include "ResourceIds.h"
 #include "MainDialog.h"
 #include "RecorderSettingsDlg.h"
 #include "TimeLapseDlg.h"
@@ -13,6 +16,7 @@
 #include "../capture/FakeV4l2Camera.h"
 
 #include <QComboBox>
+#include <QPainter>
 #include <QImageReader>
 #include <QSlider>
 #include <QLineEdit>
@@ -523,4 +527,43 @@ TEST_F(MainDialogTest, DeviceSettingsChangeTheLivePictureAndFollowPluggedDevices
     EXPECT_EQ(devicesAfter, 2);
     EXPECT_GT(after, before + 40);
     EXPECT_EQ(dialog_->Commands().PropertyRows()[0].value, 50);
+}
+
+TEST_F(MainDialogTest, ThePanelsWordsAreInTheUsersLanguage)
+{
+    // The window as a German user sees it, and as an English one.
+    auto panelFor = [&](std::uint16_t language) {
+        QFile::copy(QStringLiteral(SOURCE_DIR "/resources/lang/German1252.ini"), program_.path() + "/German1252.ini");
+        backend_ = std::make_unique<backend::SimulatedBackend>(false);
+        instance_ = std::make_unique<SingleInstance>("Vizmora-test-" + QUuid::createUuid().toString(QUuid::Id128));
+        dialog_ = std::make_unique<CMainDialog>(
+            *backend_, *instance_, nullptr,
+            CMainDialog::Places{documents_.path(), program_.path(), program_.path(), language});
+        const QImage panel = dialog_->ClientArea().grab().toImage().convertToFormat(QImage::Format_RGB32);
+        dialog_.reset();
+        return panel;
+    };
+    const QImage english = panelFor(0x0409);
+    const QImage german = panelFor(0x0407);
+
+    // "Bilder" on the active tab, as the German file has it, in the tab's bold white.
+    const QRect label(13, 89, 94, 20);
+    QImage expected = english.copy(label);
+    {
+        const QImage bare = resources::LoadBitmapImage(IDB_TAB_PICTURES).convertToFormat(QImage::Format_RGB32);
+        QPainter painter(&expected);
+        painter.drawImage(0, 0, bare, label.x() - 7, label.y() - 51, label.width(), label.height());
+        QFont font(QStringLiteral("DejaVu Sans"));
+        font.setPixelSize(12);
+        font.setBold(true);
+        painter.setFont(font);
+        painter.setPen(Qt::white);
+        SelectLanguageFile(program_.path(), 0x0407);
+        painter.drawText(QRect(QPoint(0, 0), label.size()), Qt::AlignCenter, LangText("TabPictures", 30, "Pictures"));
+    }
+    EXPECT_EQ(german.copy(label), expected);
+    EXPECT_NE(english.copy(label), expected);
+    // The product line over the picture and the hint under it changed too.
+    EXPECT_NE(german.copy(QRect(330, 8, 300, 20)), english.copy(QRect(330, 8, 300, 20)));
+    EXPECT_NE(german.copy(QRect(340, 528, 510, 36)), english.copy(QRect(340, 528, 510, 36)));
 }

@@ -138,6 +138,15 @@ TEST(ShippedLanguageFiles, HoldTheProgramsKeysInTheirCodePages)
     EXPECT_EQ(LangText("Open", 30, "Open..."), QString::fromUtf8("Öffnen..."));
     SelectLanguageFile(directory, 0x0804);
     EXPECT_EQ(LangText("File", 30, "File"), QString::fromUtf8("文件"));
+    SelectLanguageFile(directory, 0x0411);
+    EXPECT_EQ(LangText("File", 30, "File"), QString::fromUtf8("ファイル"));
+    SelectLanguageFile(directory, 0x0419);
+    EXPECT_EQ(LangText("File", 30, "File"), QString::fromUtf8("Файл"));
+    SelectLanguageFile(directory, 0x040D);
+    EXPECT_EQ(LangText("File", 30, "File"), QString::fromUtf8("קובץ"));
+    // Vietnamese letters with two marks are stored as a letter and a combining tone mark.
+    SelectLanguageFile(directory, 0x042A);
+    EXPECT_EQ(LangText("File", 30, "File").normalized(QString::NormalizationForm_C), QString::fromUtf8("Tệp"));
     SelectLanguageFile(directory, 0x0409);
     EXPECT_EQ(LangText("ConnectMsg", 64, "x"), "Please connect QRV-DM500 Digital Microscope");
     EXPECT_EQ(LangText("MeasureFourPointCircle", 64, "x"), "Four point Angle");
