@@ -28,4 +28,5 @@ enum MainCommand : int {
     ID_CAPTURE_TIMELAPSE = 32805,
     ID_SETTING_640 = 32856,
     ID_SETTING_1280 = 32857,
+    ID_SETTING_CALIBRATIONS = 32870, // the stage calibrations, after the device settings
 };

@@ -1,6 +1,7 @@
 #include "MainCommands.h"
 
 #include "AboutDlg.h"
+#include "CalibrationsDlg.h"
 #include "CaptureGraph.h"
 #include "EmailDlg.h"
 #include "Commands.h"
@@ -77,6 +78,13 @@ void MainCommands::OnCommand(int command)
     case ID_FILE_DELETE_ALL: DeleteSelected(true); break;
     case IDC_SETTING:
     case ID_SETTING_DEVICE: RunVideoSetting(); break;
+    case ID_SETTING_CALIBRATIONS: {
+        CalibrationStore store(window_.CalibrationPath());
+        CCalibrationsDlg dialog(store, &window_);
+        if (window_.runCalibrationsDialog) window_.runCalibrationsDialog(dialog);
+        else dialog.DoModal();
+        break;
+    }
     case ID_SETTING_640: SetResolution(640, 480); break;
     case ID_SETTING_1280: SetResolution(1280, 1024); break;
     case ID_OVERLAY_CROSS:
@@ -303,6 +311,6 @@ void MainCommands::OpenPicture()
                        QApplication::applicationName());
         return;
     }
-    CPhotoMeasureDlg dialog(path, &window_);
+    CPhotoMeasureDlg dialog(path, &window_, window_.CalibrationPath());
     dialog.DoModal();
 }

@@ -2,6 +2,7 @@
 
 #include "BitmapButton.h"
 #include "PanelTexts.h"
+#include "StageCalibration.h"
 #include "CaptureGraph.h"
 #include "Commands.h"
 #include "DialogUnits.h"
@@ -70,6 +71,8 @@ CMainDialog::CMainDialog(backend::CaptureBackend& backend, SingleInstance& insta
     SelectLanguageFile(places.programDirectory.isEmpty() ? DataDirectory() : places.programDirectory,
                        places.languageId ? places.languageId : SystemLanguageId());
     folders_ = MediaFolders::Create(places.documentsFolder);
+    calibrationPath_ = places.configFolder.isEmpty() ? CalibrationStore::DefaultPath()
+                                                     : places.configFolder + QStringLiteral("/calibrations.json");
     deviceMemory_ = std::make_unique<DeviceSettingsMemory>(
         places.configFolder.isEmpty() ? DeviceSettingsMemory::DefaultPath()
                                       : places.configFolder + QStringLiteral("/devices.json"));

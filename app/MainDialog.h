@@ -19,6 +19,7 @@
 #include <functional>
 #include <memory>
 
+class CCalibrationsDlg;
 class CCaptureGraph;
 class CLatchButton;
 class CThumbnailList;
@@ -95,6 +96,10 @@ public:
     std::function<void(CEmailDlg&)> runEmailDialog;
     // Runs the video player; tests answer it instead of a person.
     std::function<void(CVideoPlayerDlg&)> runVideoPlayer;
+    // Runs the calibrations' list; tests answer it instead of a person.
+    std::function<void(CCalibrationsDlg&)> runCalibrationsDialog;
+    // The stage calibrations' file.
+    QString CalibrationPath() const { return calibrationPath_; }
     // Runs the Video Setting dialog; tests answer it instead of a person.
     std::function<void(CVideoSettingDlg&)> runVideoSettingDialog;
     const MainCommands& Commands() const { return commands_; }
@@ -130,6 +135,7 @@ private:
     QString programDirectory_;
     MediaFolders folders_;
     std::unique_ptr<DeviceSettingsMemory> deviceMemory_;
+    QString calibrationPath_;
     QString messageCaption_;
     QMenuBar* menuBar_ = nullptr;
     QWidget* client_ = nullptr;

@@ -42,6 +42,7 @@ void BuildMainMenu(QMenuBar& bar, const CommandHandler& onCommand)
               {ID_SETTING_1280, "1280*1024", "1280*1024  F12"},
               {0, nullptr, nullptr},
               {ID_SETTING_DEVICE, "Device...", "Device Settings"},
+              {ID_SETTING_CALIBRATIONS, "CalibrationsMenu", "Calibrations..."},
               {0, nullptr, nullptr},
               {ID_SETTING_CROSS, "Cross", "Cross Line"},
               {ID_OVERLAY_SCALE, "Scale", "Scale"},

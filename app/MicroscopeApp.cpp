@@ -20,7 +20,8 @@
 CMicroscopeApp::Options CMicroscopeApp::ParseArguments(const QStringList& arguments)
 {
     Options options;
-    options.simulate = arguments.contains(QStringLiteral("--simulate"));
+    options.micrometer = arguments.contains(QStringLiteral("--simulate=micrometer"));
+    options.simulate = options.micrometer || arguments.contains(QStringLiteral("--simulate"));
     return options;
 }
 
@@ -53,7 +54,7 @@ int CMicroscopeApp::Run(const Options& options)
     // Log-out, shutdown and Ctrl+C close the window as its close box does; one that comes
     // while the window is being built is taken once it runs.
     TerminationSignals termination;
-    std::unique_ptr<backend::CaptureBackend> captureBackend = CreateCaptureBackend(options.simulate);
+    std::unique_ptr<backend::CaptureBackend> captureBackend = CreateCaptureBackend(options.simulate, options.micrometer ? Slide::StageMicrometer : Slide::Tissue);
     CMainDialog mainDialog(*captureBackend, instance);
     QObject::connect(&termination, &TerminationSignals::Requested, &mainDialog,
                      [&mainDialog] { CloseForTermination(mainDialog); });

@@ -12,6 +12,7 @@ class CMicroscopeApp {
 public:
     struct Options {
         bool simulate = false;  // add the simulated microscope to the device catalogue
+        bool micrometer = false; // --simulate=micrometer: it shows a stage micrometer
         QString instanceName;   // single-instance socket name; empty = the program's own
     };
 

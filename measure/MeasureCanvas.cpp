@@ -1,5 +1,8 @@
 #include "MeasureCanvas.h"
 
+#include <algorithm>
+#include <utility>
+
 #include "LangText.h"
 #include "MeasureGeometry.h"
 #include "MessageBox.h"
@@ -100,6 +103,37 @@ void CMeasureCanvas::OpenPicture(const QString& path)
         saveScaleX_ = static_cast<double>(picture_.width()) / width();
         saveScaleY_ = static_cast<double>(picture_.height()) / height();
     }
+}
+
+void CMeasureCanvas::SetStageCalibration(double millimetresPerPicturePixel, LengthUnit unit)
+{
+    stageMillimetres_ = millimetresPerPicturePixel;
+    stageUnit_ = unit;
+}
+
+void CMeasureCanvas::Relabel()
+{
+    const bool measuring = std::exchange(measure_, true);
+    for (auto& shape : shapes_.shapeList) {
+        const bool measured = std::any_of(shape->labels.begin(), shape->labels.end(),
+                                          [](const QString& label) { return !label.isEmpty(); });
+        if (!measured) continue; // drawn, not measured: it stays without numbers
+        bool measurable = true;
+        auto labels = LabelsFor(shape->kind, shape->points, measurable);
+        if (measurable && labels.size() == shape->labels.size()) shape->labels = std::move(labels);
+    }
+    measure_ = measuring;
+    viewDirty_ = true;
+    update();
+}
+
+const MeasureShape* CMeasureCanvas::LastLine() const
+{
+    for (auto it = shapes_.shapeList.rbegin(); it != shapes_.shapeList.rend(); ++it)
+        if ((*it)->kind == ShapeLine && (*it)->points.size() >= 2 && !(*it)->labels.empty() &&
+            !(*it)->labels.front().isEmpty())
+            return it->get();
+    return nullptr;
 }
 
 void CMeasureCanvas::SetTool(int tool, bool measure)
@@ -511,7 +545,8 @@ std::vector<QString> CMeasureCanvas::LabelsFor(ShapeKind kind, const std::vector
         return std::vector<QString>(static_cast<std::size_t>(LabelCount(kind)));
     }
     if (calibrationRate_ <= 0) return std::vector<QString>(static_cast<std::size_t>(LabelCount(kind)));
-    const Calibration calibration{PixelFactor(picture_.width(), picture_.height()), calibrationRate_};
+    const Calibration calibration{PixelFactor(picture_.width(), picture_.height()), calibrationRate_, stageMillimetres_,
+                                  saveScaleX_, saveScaleY_, stageUnit_};
     const auto labels = MeasureLabels(kind, points, calibration);
     if (!labels) {
         measurable = false;

@@ -4,6 +4,7 @@
 // picture with every shape and writes the annotated picture at the picture's own size.
 
 #include "MeasureShape.h"
+#include "StageCalibration.h"
 
 #include <QImage>
 #include <QWidget>
@@ -41,6 +42,14 @@ public:
     const QString& PendingText() const { return pendingText_; }
     void SetCalibrationRate(int rate) { calibrationRate_ = rate; }
     int CalibrationRate() const { return calibrationRate_; }
+    // The stage calibration of the typed magnification: millimetres per picture pixel (0:
+    // none, the nominal factor applies) and the unit its labels are in.
+    void SetStageCalibration(double millimetresPerPicturePixel, LengthUnit unit);
+    double StageMillimetresPerPixel() const { return stageMillimetres_; }
+    // Measures every measured shape again, with the calibration now in force.
+    void Relabel();
+    // The last straight measuring line, the reference of a calibration; null when none.
+    const MeasureShape* LastLine() const;
 
     void Undo();
     void Redo();
@@ -110,6 +119,8 @@ private:
     bool measure_ = true;
     QString pendingText_;
     int calibrationRate_ = 0;
+    double stageMillimetres_ = 0;
+    LengthUnit stageUnit_ = LengthUnit::Millimetre;
 
     // Interaction state.
     QPoint start_, last_;

@@ -169,9 +169,88 @@ QString DiameterLabel(double mm) { return QString::asprintf("diameter:%.2fmm", m
 QString AreaLabel(double mm2) { return QString::asprintf("area:%.2fmm2", mm2); }
 QString AngleLabel(double degrees) { return QString::asprintf("%.1f", degrees) + QChar(0x00B0); }
 
+namespace {
+
+// Labels from a stage calibration: points mapped onto the picture, lengths in its pixels.
+class CalibratedMeasure {
+public:
+    explicit CalibratedMeasure(const Calibration& c) : c_(c) {}
+    QPointF OnPicture(QPoint v) const { return {v.x() * c_.scaleX, v.y() * c_.scaleY}; }
+    double Length(QPoint a, QPoint b) const
+    {
+        const QPointF d = OnPicture(a) - OnPicture(b);
+        return std::hypot(d.x(), d.y()) * c_.millimetresPerPicturePixel;
+    }
+    double Area(double viewPixels) const
+    {
+        const double m = c_.millimetresPerPicturePixel;
+        return viewPixels * c_.scaleX * c_.scaleY * m * m;
+    }
+    QString LengthLabel(const char* what, double mm) const
+    {
+        return c_.unit == LengthUnit::Micrometre ? QString::asprintf("%s:%.1f", what, mm * 1000) + QStringLiteral("\u00B5m")
+                                                 : QString::asprintf("%s:%.2fmm", what, mm);
+    }
+    QString AreaLabel(double mm2) const
+    {
+        return c_.unit == LengthUnit::Micrometre ? QString::asprintf("area:%.1f", mm2 * 1e6) + QStringLiteral("\u00B5m2")
+                                                 : QString::asprintf("area:%.2fmm2", mm2);
+    }
+
+private:
+    const Calibration& c_;
+};
+
+std::optional<std::vector<QString>> CalibratedLabels(ShapeKind kind, const std::vector<QPoint>& p, const Calibration& c)
+{
+    const CalibratedMeasure m(c);
+    auto need = [&p](std::size_t n) { return p.size() >= n; };
+    constexpr double pi = 3.14159265358979;
+    switch (kind) {
+    case ShapeLine:
+        if (!need(2)) return std::nullopt;
+        return std::vector<QString>{m.LengthLabel("dist", m.Length(p[0], p[1]))};
+    case ShapeContinuousLine: {
+        std::vector<QString> labels;
+        for (std::size_t i = 0; i + 1 < p.size(); ++i) labels.push_back(m.LengthLabel("dist", m.Length(p[i], p[i + 1])));
+        return labels;
+    }
+    case ShapeRectangle: {
+        if (!need(2)) return std::nullopt;
+        const double width = m.Length(p[0], QPoint(p[1].x(), p[0].y()));
+        const double height = m.Length(p[0], QPoint(p[0].x(), p[1].y()));
+        return std::vector<QString>{m.AreaLabel(width * height), m.LengthLabel("width", width)};
+    }
+    case ShapeRadiusCircle: {
+        if (!need(2)) return std::nullopt;
+        const double radius = m.Length(p[0], p[1]);
+        return std::vector<QString>{m.AreaLabel(pi * radius * radius), m.LengthLabel("radius", radius)};
+    }
+    case ShapeDiameterCircle: {
+        if (!need(2)) return std::nullopt;
+        const double diameter = m.Length(p[0], p[1]);
+        return std::vector<QString>{m.AreaLabel(pi * diameter * diameter / 4), m.LengthLabel("diameter", diameter)};
+    }
+    case ShapeThreePointCircle: {
+        if (!need(3)) return std::nullopt;
+        const auto circle = CircleThroughThreePoints(m.OnPicture(p[0]), m.OnPicture(p[1]), m.OnPicture(p[2]));
+        if (!circle) return std::nullopt;
+        const double radius = circle->radius * c.millimetresPerPicturePixel;
+        return std::vector<QString>{m.AreaLabel(pi * radius * radius), m.LengthLabel("radius", radius)};
+    }
+    case ShapePolygon:
+        return std::vector<QString>{m.AreaLabel(m.Area(static_cast<double>(PolygonPixelCount(p))))};
+    default: return std::nullopt; // angles and texts carry no length
+    }
+}
+
+} // namespace
+
 std::optional<std::vector<QString>> MeasureLabels(ShapeKind kind, const std::vector<QPoint>& p,
                                                   const Calibration& c)
 {
+    const bool hasLength = kind != ShapeAngle && kind != ShapeFourPointAngle && kind != ShapeText;
+    if (c.millimetresPerPicturePixel > 0 && hasLength) return CalibratedLabels(kind, p, c);
     const double k = c.k;
     const int r = c.rate;
     auto need = [&p](std::size_t n) { return p.size() >= n; };

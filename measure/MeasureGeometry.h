@@ -4,6 +4,7 @@
 // the label texts and where the labels go. Pure functions.
 
 #include "MeasureShape.h"
+#include "StageCalibration.h"
 
 #include <QPoint>
 #include <QPointF>
@@ -63,6 +64,13 @@ QString AngleLabel(double degrees);
 struct Calibration {
     double k = kPixelFactor;
     int rate = 1;
+    // With a stage calibration for the magnification: the millimetres of one picture pixel
+    // and the view's scale onto the picture; lengths are then measured on the picture
+    // itself. 0: the nominal factor and rate above.
+    double millimetresPerPicturePixel = 0;
+    double scaleX = 1;
+    double scaleY = 1;
+    LengthUnit unit = LengthUnit::Millimetre; // with a stage calibration only
 };
 
 // The labels of a measuring shape, in stored order. Empty when the shape cannot be measured

@@ -1,10 +1,12 @@
 #include "PhotoMeasureDlg.h"
 
 #include "BitmapButton.h"
+#include "CalibrateDlg.h"
 #include "FileDialogs.h"
 #include "LangText.h"
 #include "MeasureCanvas.h"
 #include "MeasureGeometry.h"
+#include "MeasurementExport.h"
 #include "MenuXP.h"
 #include "PenSettingDlg.h"
 #include "Resources.h"
@@ -13,6 +15,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QFileInfo>
 #include <QFrame>
 #include <QIntValidator>
 #include <QLabel>
@@ -21,6 +24,7 @@
 #include <QPainter>
 #include <QScreen>
 
+#include <cmath>
 #include <span>
 
 namespace {
@@ -61,6 +65,9 @@ constexpr ToolMenuItem kMeasureMenu[] = {
     {0, nullptr, nullptr, 0, 0, false, nullptr, nullptr},
     {32824, "Angle", "Angle", IDI_ANGLE, ToolAngle, true, "MeasureAngle", "Angle"},
     {32825, "Fourpointangle", "Four Point Angle", IDI_FOUR_POINT_ANGLE, ToolFourPointAngle, true, "MeasureFourPointCircle", "Four point Angle"},
+    {0, nullptr, nullptr, 0, 0, false, nullptr, nullptr},
+    {CPhotoMeasureDlg::kCalibrateCommand, "Calibrate", "Calibrate...", 0, ToolNone, true, nullptr, nullptr},
+    {CPhotoMeasureDlg::kExportCommand, "ExportMeasure", "Export measurements...", 0, ToolNone, false, nullptr, nullptr},
 };
 
 const ToolMenuItem* FindMenuItem(int command)
@@ -76,8 +83,10 @@ const QColor kReadoutColour(0, 125, 255);
 
 } // namespace
 
-CPhotoMeasureDlg::CPhotoMeasureDlg(const QString& picturePath, QWidget* parent)
-    : CModalDialog(parent), picturePath_(picturePath)
+CPhotoMeasureDlg::CPhotoMeasureDlg(const QString& picturePath, QWidget* parent, const QString& calibrationPath)
+    : CModalDialog(parent), picturePath_(picturePath),
+      calibrations_(std::make_unique<CalibrationStore>(calibrationPath.isEmpty() ? CalibrationStore::DefaultPath()
+                                                                                 : calibrationPath))
 {
     SetSwallowEscAndEnter(true);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
@@ -143,8 +152,19 @@ CPhotoMeasureDlg::CPhotoMeasureDlg(const QString& picturePath, QWidget* parent)
     connect(buttons_[7], &QAbstractButton::clicked, this, &CPhotoMeasureDlg::OnRedo);
 
     readout_ = new QLabel(this);
-    readout_->setGeometry(338, 7, 206, 18);
+    readout_->setGeometry(338, 7, 124, 18);
     readout_->setStyleSheet(QStringLiteral("color: rgb(0, 125, 255);"));
+    // Which scale the millimetres come from: a stage calibration or the nominal factor.
+    scaleSource_ = new QLabel(this);
+    scaleSource_->setGeometry(462, 7, 98, 18);
+    scaleSource_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    connect(rateBox_, &QLineEdit::textChanged, this, &CPhotoMeasureDlg::UpdateScaleSource);
+    UpdateScaleSource();
+    if (!calibrations_->LoadError().isEmpty())
+        ShowMessageBox(this,
+                       LangText("CalibrationDamaged", 100, "The calibration file is damaged:") + QLatin1Char('\n') +
+                           calibrations_->LoadError(),
+                       QApplication::applicationName(), MessageButtons::Ok, MessageIcon::Warning);
 
     // The rate label: its text on the small bitmap, in the program's small font.
     rateLabel_ = resources::LoadBitmapImage(IDB_MEASURE_RATE_LABEL).convertToFormat(QImage::Format_RGB32);
@@ -175,6 +195,7 @@ void CPhotoMeasureDlg::CreateCanvas(const QString& path, bool fromOpenButton)
     canvas_->SetTool(ToolInitial, true);
     canvas_->move(0, 0);
     canvas_->show();
+    if (scaleSource_) UpdateScaleSource();
 }
 
 CBitmapButton* CPhotoMeasureDlg::Button(int controlId) const
@@ -245,8 +266,91 @@ bool CPhotoMeasureDlg::CheckRate()
     return true;
 }
 
+int CPhotoMeasureDlg::TypedMagnification() const
+{
+    bool ok = false;
+    const int typed = rateBox_->text().trimmed().toInt(&ok);
+    return ok ? typed : 0;
+}
+
+void CPhotoMeasureDlg::UpdateScaleSource()
+{
+    if (!canvas_ || !scaleSource_) return;
+    const std::optional<StageCalibration> calibration = calibrations_->Find(TypedMagnification());
+    const double perPixel =
+        calibration ? CalibrationStore::MillimetresPerPicturePixel(*calibration, canvas_->PictureSize().width()) : 0;
+    canvas_->SetStageCalibration(perPixel, calibrations_->Unit());
+    scaleSource_->setText(calibration ? LangText("ScaleCalibrated", 30, "calibrated")
+                                      : LangText("ScaleNominal", 30, "nominal scale"));
+    scaleSource_->setStyleSheet(calibration ? QStringLiteral("color: rgb(0, 150, 60); font-weight: bold;")
+                                            : QStringLiteral("color: rgb(120, 120, 120);"));
+    scaleSource_->setToolTip(calibration ? QStringLiteral("%1: %2 mm/px (1280)").arg(calibration->name).arg(
+                                               calibration->millimetresPerPixel, 0, 'g', 6)
+                                         : QString());
+}
+
+void CPhotoMeasureDlg::OnCalibrate()
+{
+    if (!canvas_ || !CheckRate()) return;
+    const MeasureShape* line = canvas_->LastLine();
+    if (!line) {
+        ShowMessageBox(this, LangText("DrawRulerLine", 100, "First measure a line along the ruler."),
+                       QApplication::applicationName(), MessageButtons::Ok, MessageIcon::Information);
+        return;
+    }
+    const QPointF a(line->points[0].x() * canvas_->SaveScaleX(), line->points[0].y() * canvas_->SaveScaleY());
+    const QPointF b(line->points[1].x() * canvas_->SaveScaleX(), line->points[1].y() * canvas_->SaveScaleY());
+    const double picturePixels = std::hypot(a.x() - b.x(), a.y() - b.y());
+    if (picturePixels < 1) return;
+    CCalibrateDlg dialog(calibrations_->Unit(), this);
+    const int answer = runCalibrateDialog ? runCalibrateDialog(dialog) : dialog.DoModal();
+    if (answer != IDOK) return;
+    StageCalibration calibration;
+    calibration.magnification = TypedMagnification();
+    calibration.millimetresPerPixel = dialog.LengthMillimetres() / picturePixels * canvas_->PictureSize().width() / 1280.0;
+    calibration.name = QStringLiteral("%1X").arg(calibration.magnification);
+    QString error;
+    if (!calibrations_->Set(calibration, &error) || !calibrations_->SetUnit(dialog.Unit(), &error)) {
+        ShowMessageBox(this, LangText("SaveAsFail", 100, "The file could not be saved:") + QLatin1Char('\n') + error,
+                       QApplication::applicationName(), MessageButtons::Ok, MessageIcon::Error);
+        return;
+    }
+    UpdateScaleSource();
+    canvas_->Relabel();
+}
+
+void CPhotoMeasureDlg::OnExportMeasurements()
+{
+    if (!canvas_ || !canvas_->HasPicture()) return;
+    const QFileInfo picture(picturePath_);
+    const QString proposed = picture.absolutePath() + QLatin1Char('/') + picture.completeBaseName() + QStringLiteral(".csv");
+    const QString path = GetSaveFileName(this, {LangText("ExportMeasure", 30, "Export measurements..."), proposed,
+                                                QStringLiteral("CSV Files(*.csv)|*.csv||"), QStringLiteral("csv")});
+    if (path.isEmpty()) return;
+    MeasurementScale scale;
+    scale.scaleX = canvas_->SaveScaleX();
+    scale.scaleY = canvas_->SaveScaleY();
+    scale.pictureFile = picture.fileName();
+    const int magnification = TypedMagnification();
+    if (const auto calibration = calibrations_->Find(magnification)) {
+        scale.calibration = QStringLiteral("%1 mm/px at %2X (1280 wide)")
+                                .arg(calibration->millimetresPerPixel, 0, 'g', 6)
+                                .arg(magnification);
+        scale.source = QStringLiteral("stage calibration");
+    } else {
+        scale.calibration = QStringLiteral("%1 mm/px at %2X").arg(kPixelFactor).arg(magnification);
+        scale.source = QStringLiteral("nominal");
+    }
+    QString error;
+    if (!ExportMeasurements(path, canvas_->Shapes(), scale, &error))
+        ShowMessageBox(this, LangText("SaveAsFail", 100, "The file could not be saved:") + QLatin1Char('\n') + error,
+                       QApplication::applicationName(), MessageButtons::Ok, MessageIcon::Error);
+}
+
 void CPhotoMeasureDlg::OnMenuCommand(int command)
 {
+    if (command == kCalibrateCommand) return OnCalibrate();
+    if (command == kExportCommand) return OnExportMeasurements();
     const ToolMenuItem* item = FindMenuItem(command);
     if (!item) return;
     if (item->measure && !CheckRate()) return;

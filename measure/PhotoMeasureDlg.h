@@ -12,7 +12,10 @@
 #include <optional>
 #include <memory>
 
+#include "StageCalibration.h"
+
 class CBitmapButton;
+class CCalibrateDlg;
 class CLatchButton;
 class CMeasureCanvas;
 class QFrame;
@@ -34,7 +37,13 @@ public:
         IDC_REDO = 1161,
     };
 
-    explicit CPhotoMeasureDlg(const QString& picturePath, QWidget* parent = nullptr);
+    // Menu commands beyond the tools.
+    static constexpr int kCalibrateCommand = 32826;
+    static constexpr int kExportCommand = 32827;
+
+    // `calibrationPath`: the file of stage calibrations (empty: the user's own).
+    explicit CPhotoMeasureDlg(const QString& picturePath, QWidget* parent = nullptr,
+                              const QString& calibrationPath = QString());
     ~CPhotoMeasureDlg() override;
 
     // The tool-bar actions.
@@ -47,7 +56,14 @@ public:
     void OnRedo();
     void OnSave();
     void OnOpen();
+    // Calibrates the typed magnification on the last measured line; exports the measurements.
+    void OnCalibrate();
+    void OnExportMeasurements();
+    // Looks up the calibration of the typed magnification and shows which scale is in force.
+    void UpdateScaleSource();
 
+    CalibrationStore& Calibrations() const { return *calibrations_; }
+    QLabel& ScaleSource() const { return *scaleSource_; }
     CMeasureCanvas* Canvas() const { return canvas_.get(); }
     QLineEdit& RateBox() const { return *rateBox_; }
     QString ToolReadout() const;
@@ -58,6 +74,8 @@ public:
     void SetMenuAnswer(std::optional<int> command) { menuAnswer_ = command; }
     // Tests stand in for the settings dialogs: run before OK / Cancel is pressed.
     std::function<int(QDialog&)> runSettingsDialog;
+    // Tests answer the calibration question instead of a person.
+    std::function<int(CCalibrateDlg&)> runCalibrateDialog;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -68,6 +86,7 @@ private:
     void CreateCanvas(const QString& path, bool fromOpenButton);
     void ReleaseToggles();
     int RunSettings(QDialog& dialog);
+    int TypedMagnification() const;
 
     QString picturePath_;
     std::unique_ptr<CMeasureCanvas> canvas_;
@@ -76,6 +95,8 @@ private:
     QFrame* frame_ = nullptr;
     QLineEdit* rateBox_ = nullptr;
     QLabel* readout_ = nullptr;
+    QLabel* scaleSource_ = nullptr;
+    std::unique_ptr<CalibrationStore> calibrations_;
     std::array<CBitmapButton*, 8> buttons_{};
     CLatchButton* drawButton_ = nullptr;
     CLatchButton* measureButton_ = nullptr;

@@ -3,7 +3,8 @@
 // simulated microscope when asked for.
 
 #include "CaptureBackend.h"
+#include "SlideRenderer.h"
 
 #include <memory>
 
-std::unique_ptr<backend::CaptureBackend> CreateCaptureBackend(bool withSimulatedMicroscope);
+std::unique_ptr<backend::CaptureBackend> CreateCaptureBackend(bool withSimulatedMicroscope, Slide slide = Slide::Tissue);

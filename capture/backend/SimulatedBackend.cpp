@@ -207,6 +207,18 @@ bool SimulatedDevice::AutomaticsOn() const
     return automaticsOn_;
 }
 
+void SimulatedDevice::SetSlide(Slide slide)
+{
+    std::lock_guard lock(mutex_);
+    slide_ = slide;
+}
+
+Slide SimulatedDevice::CurrentSlide() const
+{
+    std::lock_guard lock(mutex_);
+    return slide_;
+}
+
 void SimulatedDevice::SetInputCount(int count)
 {
     std::lock_guard lock(mutex_);
@@ -235,11 +247,12 @@ std::vector<std::uint8_t> SimulatedDevice::ToneTable() const
     return table;
 }
 
-SimulatedBackend::SimulatedBackend(bool withMicroscope)
+SimulatedBackend::SimulatedBackend(bool withMicroscope, Slide slide)
 {
     microscope_ = std::make_shared<SimulatedDevice>("sim0", kMicroscopeHardwareId,
                                                     u"QRV-DM500 Digital Microscope (simulated)", true);
     microscope_->SetPlugged(withMicroscope);
+    microscope_->SetSlide(slide);
     devices_.push_back(microscope_);
     nextId_ = 1;
 }

@@ -5,6 +5,7 @@
 // plug and unplug it and press its button; other (non-microscope) cameras can be added.
 
 #include "CaptureBackend.h"
+#include "SlideRenderer.h"
 
 #include <map>
 #include <mutex>
@@ -57,6 +58,9 @@ public:
     // The camera's white balance, exposure and gain automatics.
     void SetAutomaticsOn(bool on);
     bool AutomaticsOn() const;
+    // What lies under the lens; taken when the stream starts.
+    void SetSlide(Slide slide);
+    Slide CurrentSlide() const;
     // Video inputs to choose among (0: just the camera, as a microscope has).
     void SetInputCount(int count);
     int InputCount() const;
@@ -78,6 +82,7 @@ private:
     bool busyWhileStreaming_ = false;
     bool automaticsOn_ = true;
     int inputCount_ = 0;
+    Slide slide_ = Slide::Tissue;
     VideoInfoHeader format_;
     std::map<int, std::pair<int, int>> properties_; // value, flags
 };
@@ -87,7 +92,7 @@ public:
     static constexpr const char* kMicroscopeHardwareId = "USB\\Vid_5e1a&Pid_2c07";
 
     // With `withMicroscope`, the catalogue starts with one plugged-in microscope.
-    explicit SimulatedBackend(bool withMicroscope = true);
+    explicit SimulatedBackend(bool withMicroscope = true, Slide slide = Slide::Tissue);
 
     bool ListDevices(std::vector<CatalogueEntry>& devices) override;
     bool IsHardwareIdPresent(const std::string& hardwareId) override;

@@ -116,7 +116,7 @@ void SimulatedSource::StreamLoop()
 {
     const VideoInfoHeader format = device_->Format();
     SlideRenderer renderer;
-    renderer.Prepare(format.width, std::abs(format.height));
+    renderer.Prepare(format.width, std::abs(format.height), device_->CurrentSlide());
     std::vector<std::uint8_t> frame(renderer.FrameBytes());
 
     using Clock = std::chrono::steady_clock;

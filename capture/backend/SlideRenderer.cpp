@@ -2,9 +2,11 @@
 
 #include <QImage>
 #include <QPainter>
+#include <QFontMetricsF>
 #include <QPainterPath>
 #include <QRadialGradient>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -71,13 +73,44 @@ void PaintSpecimen(QPainter& p, double fieldWidth, double fieldHeight, double ma
     }
 }
 
+// A stage micrometer: 1 mm ruled in 0.01 mm, long ticks and numbers every 0.1 mm, on clear
+// glass, across the middle of the field. `left` is where the field of view begins.
+void PaintMicrometer(QPainter& p, double fieldWidth, double left, double totalWidth, double totalHeight)
+{
+    QRadialGradient light(QPointF(totalWidth / 2, totalHeight / 2), totalWidth * 0.7);
+    light.setColorAt(0.0, QColor(238, 240, 236));
+    light.setColorAt(1.0, QColor(200, 204, 198));
+    p.fillRect(QRectF(0, 0, totalWidth, totalHeight), light);
+    const double pixelsPerMillimetre = fieldWidth / kSimulatedFieldWidthMillimetres;
+    const double start = left + (fieldWidth - pixelsPerMillimetre) / 2;
+    const double baseline = totalHeight / 2;
+    const QColor ink(20, 24, 30);
+    p.setPen(QPen(ink, std::max(1.0, fieldWidth / 640)));
+    p.drawLine(QPointF(start, baseline), QPointF(start + pixelsPerMillimetre, baseline));
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(std::max(8, static_cast<int>(fieldWidth / 64)));
+    p.setFont(font);
+    for (int i = 0; i <= 100; ++i) {
+        const double x = start + i * pixelsPerMillimetre / 100;
+        const double length = fieldWidth * (i % 10 == 0 ? 0.05 : i % 5 == 0 ? 0.032 : 0.02);
+        p.drawLine(QPointF(x, baseline), QPointF(x, baseline - length));
+        if (i % 10 == 0) {
+            const QString number = QString::number(i / 10);
+            const double w = QFontMetricsF(font).horizontalAdvance(number);
+            p.drawText(QPointF(x - w / 2, baseline - length - fieldWidth * 0.01), number);
+        }
+    }
+    p.drawText(QPointF(start, baseline + fieldWidth * 0.05), QStringLiteral("1 mm / 100 div"));
+}
+
 } // namespace
 
-void SlideRenderer::Prepare(int width, int height)
+void SlideRenderer::Prepare(int width, int height, Slide slide)
 {
-    if (width == width_ && height == height_ && !texture_.empty()) return;
+    if (width == width_ && height == height_ && slide == slide_ && !texture_.empty()) return;
     width_ = width;
     height_ = height;
+    slide_ = slide;
     margin_ = std::max(8, width / 10);
     textureWidth_ = width + 2 * margin_;
     textureHeight_ = height + 2 * margin_;
@@ -86,7 +119,8 @@ void SlideRenderer::Prepare(int width, int height)
     {
         QPainter painter(&image);
         painter.setRenderHint(QPainter::Antialiasing);
-        PaintSpecimen(painter, width, height, static_cast<double>(margin_) / width);
+        if (slide == Slide::StageMicrometer) PaintMicrometer(painter, width, margin_, textureWidth_, textureHeight_);
+        else PaintSpecimen(painter, width, height, static_cast<double>(margin_) / width);
     }
     // Sensor noise, fixed per pixel: cheap and keeps flat areas from looking drawn.
     std::mt19937 random(7u);

@@ -8,10 +8,20 @@
 #include <cstdint>
 #include <vector>
 
+// What lies under the simulated microscope.
+enum class Slide {
+    Tissue,          // the stained tissue sample
+    StageMicrometer, // a 1 mm ruler in 0.01 mm divisions, for calibrating
+};
+
+// The simulated microscope's field of view is this wide at every capture size (what a
+// 200X view of a real one spans): a 1280-pixel frame shows 0.00125 mm per pixel.
+constexpr double kSimulatedFieldWidthMillimetres = 1.6;
+
 class SlideRenderer {
 public:
-    // Prepares the specimen for frames of width x height (draws it once; frames are crops).
-    void Prepare(int width, int height);
+    // Prepares the slide for frames of width x height (draws it once; frames are crops).
+    void Prepare(int width, int height, Slide slide = Slide::Tissue);
 
     int Width() const { return width_; }
     int Height() const { return height_; }
@@ -25,6 +35,7 @@ public:
 private:
     int width_ = 0;
     int height_ = 0;
+    Slide slide_ = Slide::Tissue;
     int margin_ = 0;
     int textureWidth_ = 0;
     int textureHeight_ = 0;
