@@ -29,4 +29,5 @@ enum MainCommand : int {
     ID_SETTING_640 = 32856,
     ID_SETTING_1280 = 32857,
     ID_SETTING_CALIBRATIONS = 32870, // the stage calibrations, after the device settings
+    ID_OVERLAY_SCALE_BAR = 32871,    // the fifth overlay, from a stage calibration
 };

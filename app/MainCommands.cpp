@@ -91,6 +91,7 @@ void MainCommands::OnCommand(int command)
     case ID_OVERLAY_SCALE:
     case ID_OVERLAY_CIRCLE:
     case ID_OVERLAY_TIME: SwitchOverlay(command); break;
+    case ID_OVERLAY_SCALE_BAR: SwitchScaleBar(); break;
     case ID_HELP_ABOUT:
     case ID_ABOUT_SYSTEM: {
         CAboutDlg about(&window_);
@@ -195,6 +196,28 @@ void MainCommands::SwitchOverlay(int command)
     } else {
         *switches[index] = false;
         --counter;
+    }
+    engine.SetOverlays(overlays);
+}
+
+void MainCommands::SwitchScaleBar()
+{
+    if (!window_.IsConnected()) return;
+    CCaptureGraph& engine = window_.Engine();
+    OverlaySwitches overlays = engine.Overlays();
+    overlays.scaleBar = !overlays.scaleBar;
+    if (overlays.scaleBar) {
+        // The bar's scale is the calibration of the magnification in the box.
+        ReadMagnification();
+        const CalibrationStore store(window_.CalibrationPath());
+        const std::optional<StageCalibration> calibration = store.Find(magnification_);
+        if (!calibration) {
+            ShowMessageBox(&window_,
+                           LangText("NoCalibration", 100, "There is no calibration for this magnification."),
+                           window_.MessageCaption(), MessageButtons::Ok, MessageIcon::Information);
+            return;
+        }
+        engine.SetScaleBarScale(calibration->millimetresPerPixel, store.Unit() == LengthUnit::Micrometre);
     }
     engine.SetOverlays(overlays);
 }

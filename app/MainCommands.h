@@ -50,6 +50,7 @@ private:
     void RunVideoSetting();
     void ReadMagnification();
     void SwitchOverlay(int command);
+    void SwitchScaleBar();
     void SetResolution(int width, int height);
     void OpenSelected();
     void SaveSelectedAs();

@@ -82,6 +82,7 @@ void BuildPreviewMenu(QMenu& menu, const CommandHandler& onCommand)
              {{ID_OVERLAY_CROSS, "Cross", "Cross Line", IDI_CROSS},
               {ID_OVERLAY_SCALE, "Scale", "Scale", IDI_SCALE},
               {ID_OVERLAY_CIRCLE, "Circle", "Circle", IDI_CIRCLE},
-              {ID_OVERLAY_TIME, "Time", "Time", IDI_TIME}},
+              {ID_OVERLAY_TIME, "Time", "Time", IDI_TIME},
+              {ID_OVERLAY_SCALE_BAR, "ScaleBar", "Scale bar", IDI_SCALE}},
              30, onCommand);
 }

@@ -92,6 +92,9 @@ public:
     void SetFullScreenHint(const QString& text);
     void SetFullScreen(bool fullScreen);
     void SetOverlayFont(const QFont& font) { overlayFont_ = font; }
+    // The scale of the scale bar overlay: millimetres per pixel of a 1280-pixel-wide frame
+    // (0: no calibration, no bar), in micrometres or millimetres.
+    void SetScaleBarScale(double millimetresPer1280Pixel, bool micrometres);
 
     // The grabbers the engine connects; tests look at the wiring.
     const backend::SampleGrabberCallback* FrameGrabber() const { return &frameCallback_; }
@@ -158,6 +161,8 @@ private:
     OverlaySwitches overlays_;
     OverlayTexts texts_;
     QFont overlayFont_;
+    double scaleBarMillimetres_ = 0;
+    bool scaleBarMicrometres_ = false;
     QFont dateTimeFont_;
 };
 

@@ -1,7 +1,7 @@
 #pragma once
 // The measuring aids drawn over the live picture, and the two texts the main window owns
 // (the request to connect the microscope, the hint for leaving full screen). All geometry
-// is in pixels of the preview window; no calibration applies.
+// is in pixels of the preview window; only the scale bar uses a calibration.
 
 #include <QDateTime>
 #include <QFont>
@@ -17,7 +17,8 @@ struct OverlaySwitches {
     bool crossLine = false;
     bool coordinates = false;
     bool circles = false;
-    bool Any() const { return dateTime || crossLine || coordinates || circles; }
+    bool scaleBar = false; // drawn only where a stage calibration gives the scale
+    bool Any() const { return dateTime || crossLine || coordinates || circles || scaleBar; }
 };
 
 // Texts owned by the main window and drawn over the preview.

@@ -5,6 +5,7 @@
 
 #include "LangText.h"
 #include "MeasureGeometry.h"
+#include "capture/ScaleBar.h"
 #include "MessageBox.h"
 #include "RegularFile.h"
 #include "ShapeRenderer.h"
@@ -605,6 +606,11 @@ bool CMeasureCanvas::SaveAnnotated(const QString& path, QString* error) const
         QPainter painter(&annotated);
         const CoordinateMap map{saveScaleX_, saveScaleY_, true};
         for (const auto& shape : shapes_.shapeList) DrawShape(painter, *shape, map);
+        // The scale bar, when one is asked for and a stage calibration gives the scale.
+        if (scaleBarCorner_ && stageMillimetres_ > 0) {
+            if (const auto bar = ChooseScaleBar(stageMillimetres_, annotated.width(), stageUnit_ == LengthUnit::Micrometre))
+                DrawScaleBar(painter, annotated.rect(), *scaleBarCorner_, *bar);
+        }
     }
     // The caption is only shown, never saved. The file is encoded whole first and replaces
     // an old one only once it is completely written.

@@ -5,6 +5,7 @@
 
 #include "MeasureShape.h"
 #include "StageCalibration.h"
+#include "capture/ScaleBar.h"
 
 #include <QImage>
 #include <QWidget>
@@ -48,6 +49,10 @@ public:
     double StageMillimetresPerPixel() const { return stageMillimetres_; }
     // Measures every measured shape again, with the calibration now in force.
     void Relabel();
+    // A scale bar burned into the saved picture in this corner (none: no bar); it needs a
+    // stage calibration.
+    void SetScaleBarCorner(std::optional<ScaleBarCorner> corner) { scaleBarCorner_ = corner; }
+    std::optional<ScaleBarCorner> ScaleBarCornerChosen() const { return scaleBarCorner_; }
     // The last straight measuring line, the reference of a calibration; null when none.
     const MeasureShape* LastLine() const;
 
@@ -121,6 +126,7 @@ private:
     int calibrationRate_ = 0;
     double stageMillimetres_ = 0;
     LengthUnit stageUnit_ = LengthUnit::Millimetre;
+    std::optional<ScaleBarCorner> scaleBarCorner_;
 
     // Interaction state.
     QPoint start_, last_;

@@ -238,6 +238,20 @@ void CPhotoMeasureDlg::OpenToolMenu(bool measureMenu)
         if (item.command == 0) menu.AppendSeparator();
         else menu.AppendItem(item.command, LangText(item.key, 30, item.text), resources::LoadIcon(item.icon));
     }
+    if (measureMenu) {
+        // The corner of the scale bar in the saved picture; the chosen one is ticked, and
+        // choosing it again takes the bar away.
+        menu.AppendSeparator();
+        const QString scaleBar = LangText("ScaleBar", 30, "Scale bar");
+        const char* arrows[] = {"\u2196", "\u2197", "\u2199", "\u2198"};
+        for (int corner = 0; corner < 4; ++corner) {
+            const bool chosen = canvas_ && canvas_->ScaleBarCornerChosen() == static_cast<ScaleBarCorner>(corner);
+            menu.AppendItem(kScaleBarCommand + corner,
+                            (chosen ? QStringLiteral("\u2713 ") : QString()) + scaleBar + QLatin1Char(' ') +
+                                QString::fromUtf8(arrows[corner]),
+                            QIcon());
+        }
+    }
     int command = 0;
     if (menuAnswer_) {
         command = *menuAnswer_;
@@ -349,6 +363,13 @@ void CPhotoMeasureDlg::OnExportMeasurements()
 
 void CPhotoMeasureDlg::OnMenuCommand(int command)
 {
+    if (command >= kScaleBarCommand && command < kScaleBarCommand + 4) {
+        if (!canvas_) return;
+        const auto corner = static_cast<ScaleBarCorner>(command - kScaleBarCommand);
+        canvas_->SetScaleBarCorner(canvas_->ScaleBarCornerChosen() == corner ? std::nullopt
+                                                                               : std::optional<ScaleBarCorner>(corner));
+        return;
+    }
     if (command == kCalibrateCommand) return OnCalibrate();
     if (command == kExportCommand) return OnExportMeasurements();
     const ToolMenuItem* item = FindMenuItem(command);

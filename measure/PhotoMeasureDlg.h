@@ -40,6 +40,8 @@ public:
     // Menu commands beyond the tools.
     static constexpr int kCalibrateCommand = 32826;
     static constexpr int kExportCommand = 32827;
+    // The scale bar's corner in the saved picture: top left, top right, bottom left, bottom right.
+    static constexpr int kScaleBarCommand = 32828;
 
     // `calibrationPath`: the file of stage calibrations (empty: the user's own).
     explicit CPhotoMeasureDlg(const QString& picturePath, QWidget* parent = nullptr,

@@ -6,6 +6,7 @@
 #include "ResourceIds.h"
 #include "MainDialog.h"
 #include "RecorderSettingsDlg.h"
+#include "StageCalibration.h"
 #include "TimeLapseDlg.h"
 #include "media/AviWriter.h"
 #include "SingleInstance.h"
@@ -566,4 +567,30 @@ TEST_F(MainDialogTest, ThePanelsWordsAreInTheUsersLanguage)
     // The product line over the picture and the hint under it changed too.
     EXPECT_NE(german.copy(QRect(330, 8, 300, 20)), english.copy(QRect(330, 8, 300, 20)));
     EXPECT_NE(german.copy(QRect(340, 528, 510, 36)), english.copy(QRect(340, 528, 510, 36)));
+}
+
+TEST_F(MainDialogTest, TheScaleBarOverlayTakesTheCalibrationOfTheMagnificationInTheBox)
+{
+    Start(true);
+    ASSERT_TRUE(WaitUntil([&] { return dialog_->IsConnected() && dialog_->Engine().LastFrameWidth() > 0; }));
+    MessageBoxRecorder boxes;
+    dialog_->MagnificationBox().setText(QStringLiteral("200"));
+    dialog_->OnCommand(ID_OVERLAY_SCALE_BAR);
+    ASSERT_EQ(boxes.Boxes().size(), 1u); // no calibration for 200X yet
+    EXPECT_FALSE(dialog_->Engine().Overlays().scaleBar);
+
+    CalibrationStore(dialog_->CalibrationPath()).Set({200, 0.00125, QStringLiteral("200X")});
+    dialog_->OnCommand(ID_OVERLAY_SCALE_BAR);
+    EXPECT_TRUE(dialog_->Engine().Overlays().scaleBar);
+    // A white bar in the lower right of the live picture.
+    int white = 0;
+    ASSERT_TRUE(WaitUntil([&] {
+        const QImage shot = dialog_->Engine().SurfaceSnapshot();
+        white = 0;
+        for (int y = shot.height() * 3 / 4; y < shot.height(); ++y)
+            for (int x = shot.width() / 2; x < shot.width(); ++x) white += shot.pixelColor(x, y) == Qt::white;
+        return white > 200;
+    }));
+    dialog_->OnCommand(ID_OVERLAY_SCALE_BAR);
+    EXPECT_FALSE(dialog_->Engine().Overlays().scaleBar);
 }

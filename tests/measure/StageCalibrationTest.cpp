@@ -5,6 +5,7 @@
 #include "MeasurementExport.h"
 #include "PhotoMeasureDlg.h"
 #include "TestSupport.h"
+#include "capture/ScaleBar.h"
 #include "capture/backend/SlideRenderer.h"
 
 #include <QComboBox>
@@ -248,4 +249,48 @@ TEST_F(StageCalibrationTest, TheListRenamesRemovesAndKeepsTheUnit)
     ASSERT_EQ(reread.All().size(), 1u);
     EXPECT_EQ(reread.All()[0].name, QStringLiteral("objective 5x"));
     EXPECT_EQ(reread.Unit(), LengthUnit::Micrometre);
+}
+
+TEST(ScaleBarTest, ARoundLengthSpansAFifthOrSoAndItsTextSaysItsLength)
+{
+    for (double perPixel = 1e-5; perPixel < 0.05; perPixel *= 1.07) {
+        for (const int width : {640, 1280}) {
+            const auto bar = ChooseScaleBar(perPixel, width, true);
+            ASSERT_TRUE(bar);
+            EXPECT_GE(bar->pixels, 0.15 * width) << perPixel;
+            EXPECT_LE(bar->pixels, 0.25 * width) << perPixel;
+            EXPECT_NEAR(bar->pixels * perPixel, bar->millimetres, 1e-9);
+            // "100 µm": the text's number is the length in micrometres.
+            EXPECT_NEAR(bar->text.section(' ', 0, 0).toDouble(), bar->millimetres * 1000, 1e-6) << bar->text.toStdString();
+        }
+    }
+    EXPECT_EQ(ChooseScaleBar(0.00125, 1280, true)->text, QStringLiteral("300 \u00B5m"));
+    EXPECT_EQ(ChooseScaleBar(0.00125, 1280, false)->text, QStringLiteral("0.3 mm"));
+    EXPECT_FALSE(ChooseScaleBar(0, 1280, true));
+}
+
+TEST_F(StageCalibrationTest, TheSavedPictureCarriesAScaleBarOfItsLength)
+{
+    const RulerPicture ruler = TakeRulerPicture(dir_, 640, 480);
+    CalibrationStore(CalibrationPath()).Set({200, 0.00125, QStringLiteral("200X")});
+    Open(ruler.path);
+    dialog_->OnMenuCommand(CPhotoMeasureDlg::kScaleBarCommand + 3); // bottom right
+    const QString saved = dir_.path() + "/with-bar.bmp";
+    ASSERT_TRUE(dialog_->Canvas()->SaveAnnotated(saved));
+    const QImage picture(saved);
+    const auto bar = ChooseScaleBar(0.0025, 640, false);
+    // The longest white run in the lower right quarter is the bar.
+    int longest = 0;
+    for (int y = 360; y < 480; ++y) {
+        int run = 0;
+        for (int x = 320; x < 640; ++x) {
+            run = picture.pixelColor(x, y) == Qt::white ? run + 1 : 0;
+            longest = std::max(longest, run);
+        }
+    }
+    // The white lies inside the bar's dark edge, a pixel at each end.
+    EXPECT_NEAR(longest + 2, bar->pixels, 1.0);
+    // Chosen again, the bar goes.
+    dialog_->OnMenuCommand(CPhotoMeasureDlg::kScaleBarCommand + 3);
+    EXPECT_FALSE(dialog_->Canvas()->ScaleBarCornerChosen());
 }
