@@ -14,7 +14,9 @@ CCalibrateDlg::CCalibrateDlg(LengthUnit unit, QWidget* parent) : CModalDialog(pa
 {
     const DialogTemplate layout(*this, 186, 62);
     auto at = [&layout](int x, int y, int w, int h) { return layout.At(x, y, w, h); };
-    setWindowTitle(LangText("Calibrate", 30, "Calibrate..."));
+    QString title = LangText("Calibrate", 30, "Calibrate...");
+    while (title.endsWith(QLatin1Char('.')) || title.endsWith(QChar(0x2026))) title.chop(1); // the menu's dots
+    setWindowTitle(title);
 
     auto* prompt = new QLabel(LangText("KnownLength", 64, "Known length of the line:"), this);
     prompt->setGeometry(at(7, 9, 172, 10));

@@ -156,7 +156,7 @@ CPhotoMeasureDlg::CPhotoMeasureDlg(const QString& picturePath, QWidget* parent, 
     readout_->setStyleSheet(QStringLiteral("color: rgb(0, 125, 255);"));
     // Which scale the millimetres come from: a stage calibration or the nominal factor.
     scaleSource_ = new QLabel(this);
-    scaleSource_->setGeometry(462, 7, 98, 18);
+    scaleSource_->setGeometry(456, 7, 100, 18);
     scaleSource_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     connect(rateBox_, &QLineEdit::textChanged, this, &CPhotoMeasureDlg::UpdateScaleSource);
     UpdateScaleSource();
@@ -296,8 +296,8 @@ void CPhotoMeasureDlg::UpdateScaleSource()
     canvas_->SetStageCalibration(perPixel, calibrations_->Unit());
     scaleSource_->setText(calibration ? LangText("ScaleCalibrated", 30, "calibrated")
                                       : LangText("ScaleNominal", 30, "nominal scale"));
-    scaleSource_->setStyleSheet(calibration ? QStringLiteral("color: rgb(0, 150, 60); font-weight: bold;")
-                                            : QStringLiteral("color: rgb(120, 120, 120);"));
+    scaleSource_->setStyleSheet(calibration ? QStringLiteral("color: rgb(120, 220, 140); font-weight: bold;")
+                                            : QStringLiteral("color: rgb(170, 180, 190);"));
     scaleSource_->setToolTip(calibration ? QStringLiteral("%1: %2 mm/px (1280)").arg(calibration->name).arg(
                                                calibration->millimetresPerPixel, 0, 'g', 6)
                                          : QString());
