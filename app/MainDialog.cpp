@@ -1,6 +1,7 @@
 #include "MainDialog.h"
 
 #include "BitmapButton.h"
+#include "FittedText.h"
 #include "PanelTexts.h"
 #include "StageCalibration.h"
 #include "CaptureGraph.h"
@@ -14,6 +15,8 @@
 #include "ThumbnailList.h"
 
 #include <QApplication>
+
+#include <algorithm>
 #include <QCloseEvent>
 #include <QFile>
 #include <QFileInfo>
@@ -206,9 +209,10 @@ void CMainDialog::PaintClient(QPainter& painter, const QRect& dirty)
     QImage label = scaleLabel_.convertToFormat(QImage::Format_RGB32);
     {
         QPainter p(&label);
+        const QString rate = LangText("Rate", 15, "Scale:");
         p.setFont(smallFont_);
         p.setPen(kReadoutColour);
-        p.drawText(4, 6 + QFontMetrics(smallFont_).ascent(), LangText("Rate", 15, "Scale:"));
+        DrawFittedText(p, QPoint(4, 6 + QFontMetrics(smallFont_).ascent()), magnificationBox_->x() - 762 - 5, rate);
     }
     painter.drawImage(762, 6, label);
     QImage readout = resolutionReadout_.convertToFormat(QImage::Format_RGB32);

@@ -3,6 +3,7 @@
 #include "BitmapButton.h"
 #include "CalibrateDlg.h"
 #include "FileDialogs.h"
+#include "FittedText.h"
 #include "LangText.h"
 #include "MeasureCanvas.h"
 #include "MeasureGeometry.h"
@@ -174,7 +175,8 @@ CPhotoMeasureDlg::CPhotoMeasureDlg(const QString& picturePath, QWidget* parent, 
     small.setPixelSize(10);
     painter.setFont(small);
     painter.setPen(kReadoutColour);
-    painter.drawText(0, 2 + QFontMetrics(small).ascent(), LangText("Rate", 24, "Scale:"));
+    // The label's room ends where the magnification box begins.
+    DrawFittedText(painter, QPoint(0, 2 + QFontMetrics(small).ascent()), 608 - 562 - 2, LangText("Rate", 24, "Scale:"));
 }
 
 CPhotoMeasureDlg::~CPhotoMeasureDlg()
