@@ -200,26 +200,36 @@ void MainCommands::SwitchOverlay(int command)
     engine.SetOverlays(overlays);
 }
 
+bool MainCommands::TakeScaleBarCalibration()
+{
+    // The bar's scale is the calibration of the magnification in the box.
+    ReadMagnification();
+    const CalibrationStore store(window_.CalibrationPath());
+    const std::optional<StageCalibration> calibration = store.Find(magnification_);
+    window_.Engine().SetScaleBarScale(calibration ? calibration->millimetresPerPixel : 0,
+                                      store.Unit() == LengthUnit::Micrometre);
+    return calibration.has_value();
+}
+
 void MainCommands::SwitchScaleBar()
 {
     if (!window_.IsConnected()) return;
     CCaptureGraph& engine = window_.Engine();
     OverlaySwitches overlays = engine.Overlays();
     overlays.scaleBar = !overlays.scaleBar;
-    if (overlays.scaleBar) {
-        // The bar's scale is the calibration of the magnification in the box.
-        ReadMagnification();
-        const CalibrationStore store(window_.CalibrationPath());
-        const std::optional<StageCalibration> calibration = store.Find(magnification_);
-        if (!calibration) {
-            ShowMessageBox(&window_,
-                           LangText("NoCalibration", 100, "There is no calibration for this magnification."),
-                           window_.MessageCaption(), MessageButtons::Ok, MessageIcon::Information);
-            return;
-        }
-        engine.SetScaleBarScale(calibration->millimetresPerPixel, store.Unit() == LengthUnit::Micrometre);
+    if (overlays.scaleBar && !TakeScaleBarCalibration()) {
+        ShowMessageBox(&window_, LangText("NoCalibration", 100, "There is no calibration for this magnification."),
+                       window_.MessageCaption(), MessageButtons::Ok, MessageIcon::Information);
+        return;
     }
     engine.SetOverlays(overlays);
+}
+
+void MainCommands::OnMagnificationEdited()
+{
+    // A bar on the live picture follows the box: another magnification, another scale (or
+    // none where that magnification has no calibration).
+    if (window_.Engine().Overlays().scaleBar) TakeScaleBarCalibration();
 }
 
 void MainCommands::SetResolution(int width, int height)

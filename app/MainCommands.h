@@ -40,6 +40,8 @@ public:
     int Magnification() const { return magnification_; }
     const std::array<int, 4>& OverlayCounters() const { return overlayCounters_; }
     QString LastPicturePath() const { return lastPicturePath_; }
+    // The magnification box was edited.
+    void OnMagnificationEdited();
     // The devices changed: an open Video Setting dialog reads them again.
     void OnDeviceListChanged();
     const VideoPropertyRows& PropertyRows() const { return propertyRows_; }
@@ -51,6 +53,7 @@ private:
     void ReadMagnification();
     void SwitchOverlay(int command);
     void SwitchScaleBar();
+    bool TakeScaleBarCalibration();
     void SetResolution(int width, int height);
     void OpenSelected();
     void SaveSelectedAs();

@@ -153,6 +153,7 @@ void CMainDialog::BuildLayout()
     magnificationBox_->setMaxLength(3);
     magnificationBox_->setValidator(new QIntValidator(-99, 999, magnificationBox_));
     magnificationBox_->setAlignment(Qt::AlignRight);
+    connect(magnificationBox_, &QLineEdit::textChanged, this, [this] { commands_.OnMagnificationEdited(); });
 }
 
 void CMainDialog::BuildButtons()

@@ -573,6 +573,14 @@ TEST_F(MainDialogTest, TheScaleBarOverlayTakesTheCalibrationOfTheMagnificationIn
 {
     Start(true);
     ASSERT_TRUE(WaitUntil([&] { return dialog_->IsConnected() && dialog_->Engine().LastFrameWidth() > 0; }));
+    // A white bar in the lower right of the live picture (the specimen has no pure white).
+    auto barShown = [&] {
+        const QImage shot = dialog_->Engine().SurfaceSnapshot();
+        int white = 0;
+        for (int y = shot.height() * 3 / 4; y < shot.height(); ++y)
+            for (int x = shot.width() / 2; x < shot.width(); ++x) white += shot.pixelColor(x, y) == Qt::white;
+        return white > 200;
+    };
     MessageBoxRecorder boxes;
     dialog_->MagnificationBox().setText(QStringLiteral("200"));
     dialog_->OnCommand(ID_OVERLAY_SCALE_BAR);
@@ -582,15 +590,12 @@ TEST_F(MainDialogTest, TheScaleBarOverlayTakesTheCalibrationOfTheMagnificationIn
     CalibrationStore(dialog_->CalibrationPath()).Set({200, 0.00125, QStringLiteral("200X")});
     dialog_->OnCommand(ID_OVERLAY_SCALE_BAR);
     EXPECT_TRUE(dialog_->Engine().Overlays().scaleBar);
-    // A white bar in the lower right of the live picture.
-    int white = 0;
-    ASSERT_TRUE(WaitUntil([&] {
-        const QImage shot = dialog_->Engine().SurfaceSnapshot();
-        white = 0;
-        for (int y = shot.height() * 3 / 4; y < shot.height(); ++y)
-            for (int x = shot.width() / 2; x < shot.width(); ++x) white += shot.pixelColor(x, y) == Qt::white;
-        return white > 200;
-    }));
+    EXPECT_TRUE(WaitUntil(barShown));
+    // Another magnification without a calibration: no bar until the box says 200 again.
+    dialog_->MagnificationBox().setText(QStringLiteral("100"));
+    EXPECT_TRUE(WaitUntil([&] { return !barShown(); }));
+    dialog_->MagnificationBox().setText(QStringLiteral("200"));
+    EXPECT_TRUE(WaitUntil(barShown));
     dialog_->OnCommand(ID_OVERLAY_SCALE_BAR);
     EXPECT_FALSE(dialog_->Engine().Overlays().scaleBar);
 }
