@@ -15,8 +15,7 @@
 #include "ThumbnailList.h"
 
 #include <QApplication>
-
-#include <algorithm>
+#include <QStandardPaths>
 #include <QCloseEvent>
 #include <QFile>
 #include <QFileInfo>
@@ -74,11 +73,11 @@ CMainDialog::CMainDialog(backend::CaptureBackend& backend, SingleInstance& insta
     SelectLanguageFile(places.programDirectory.isEmpty() ? DataDirectory() : places.programDirectory,
                        places.languageId ? places.languageId : SystemLanguageId());
     folders_ = MediaFolders::Create(places.documentsFolder);
-    calibrationPath_ = places.configFolder.isEmpty() ? CalibrationStore::DefaultPath()
-                                                     : places.configFolder + QStringLiteral("/calibrations.json");
-    deviceMemory_ = std::make_unique<DeviceSettingsMemory>(
-        places.configFolder.isEmpty() ? DeviceSettingsMemory::DefaultPath()
-                                      : places.configFolder + QStringLiteral("/devices.json"));
+    const QString configFolder = places.configFolder.isEmpty()
+                                     ? QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation)
+                                     : places.configFolder;
+    calibrationPath_ = configFolder + QStringLiteral("/calibrations.json");
+    deviceMemory_ = std::make_unique<DeviceSettingsMemory>(configFolder + QStringLiteral("/devices.json"));
     setWindowIcon(resources::LoadIcon(IDR_MAINFRAME));
     messageCaption_ = LangText("MsgTitle", 30, "QRV-DM500");
 

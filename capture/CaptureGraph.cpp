@@ -112,11 +112,15 @@ void CCaptureGraph::NegotiateFormat()
         applyDefaults(format);
         source_->SetFormat(format); // a second refusal leaves the camera's own format
     }
-    // The size the camera really delivers is what the program shows and records.
+    ReadDeliveredSize();
+}
+
+// The size the camera really delivers is what the program shows and records.
+void CCaptureGraph::ReadDeliveredSize()
+{
     VideoInfoHeader actual;
-    if (Succeeded(source_->GetFormat(actual)) && actual.width > 0 && actual.height != 0) {
+    if (Succeeded(source_->GetFormat(actual)) && actual.width > 0 && actual.height != 0)
         captureSize_ = QSize(actual.width, std::abs(actual.height));
-    }
 }
 
 // A microscope the user has set up before gets its capture size back at once and its
@@ -129,9 +133,7 @@ void CCaptureGraph::TakeRememberedSettings()
     const QSize size = remembered->captureSize;
     if (size.isValid() && size != captureSize_ && hasStreamConfig_) {
         StoreCaptureSize(size.width(), size.height());
-        VideoInfoHeader actual;
-        if (Succeeded(source_->GetFormat(actual)) && actual.width > 0 && actual.height != 0)
-            captureSize_ = QSize(actual.width, std::abs(actual.height));
+        ReadDeliveredSize();
     }
 }
 

@@ -118,6 +118,7 @@ private:
     backend::Result ConnectFrameGrabber();
     backend::Result ConnectStillButton();
     void NegotiateFormat();
+    void ReadDeliveredSize();
     backend::Result StoreCaptureSize(int width, int height);
     void TakeRememberedSettings();
     void ApplyPendingProperties();

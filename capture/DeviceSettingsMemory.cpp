@@ -7,7 +7,6 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QStandardPaths>
 
 namespace {
 
@@ -21,11 +20,6 @@ bool IsOfferedSize(QSize size)
 }
 
 } // namespace
-
-QString DeviceSettingsMemory::DefaultPath()
-{
-    return QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) + QStringLiteral("/devices.json");
-}
 
 DeviceSettingsMemory::DeviceSettingsMemory(QString path) : path_(std::move(path))
 {

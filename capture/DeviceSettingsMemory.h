@@ -22,9 +22,6 @@ struct RememberedSettings {
 
 class DeviceSettingsMemory {
 public:
-    // The file under the per-user configuration folder.
-    static QString DefaultPath();
-
     // Reads `path`; an unreadable or damaged file leaves the memory empty (and is replaced
     // at the next save).
     explicit DeviceSettingsMemory(QString path);

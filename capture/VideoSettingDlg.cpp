@@ -149,8 +149,7 @@ void CVideoSettingDlg::FillVideoSettingDialog()
     for (std::size_t row = 0; row < rowWidgets_.size(); ++row) {
         const bool active = amplifier_ && rows_[row].available;
         const RowWidgets& widgets = rowWidgets_[row];
-        for (QWidget* widget : {static_cast<QWidget*>(widgets.label), static_cast<QWidget*>(widgets.trackbar),
-                                static_cast<QWidget*>(widgets.number), static_cast<QWidget*>(widgets.spin)}) {
+        for (QWidget* widget : std::initializer_list<QWidget*>{widgets.label, widgets.trackbar, widgets.number, widgets.spin}) {
             widget->setEnabled(active);
             widget->setVisible(static_cast<int>(row) != kHueRow);
         }

@@ -1,5 +1,8 @@
 #include "MessageBox.h"
 
+#include "LangText.h"
+
+#include <QApplication>
 #include <QMessageBox>
 
 namespace {
@@ -47,4 +50,10 @@ int ShowMessageBox(QWidget* parent, const QString& text, const QString& caption,
     case QMessageBox::No: return IDNO;
     default: return buttons == MessageButtons::YesNo ? IDNO : IDCANCEL;
     }
+}
+
+void ShowSaveFailure(QWidget* parent, const QString& reason)
+{
+    ShowMessageBox(parent, LangText("SaveAsFail", 100, "The file could not be saved:") + QLatin1Char('\n') + reason,
+                   QApplication::applicationName(), MessageButtons::Ok, MessageIcon::Error);
 }

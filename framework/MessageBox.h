@@ -25,5 +25,8 @@ using MessageBoxHook = std::function<int(const MessageBoxRequest&)>;
 int ShowMessageBox(QWidget* parent, const QString& text, const QString& caption,
                    MessageButtons buttons = MessageButtons::Ok, MessageIcon icon = MessageIcon::None);
 
+// "The file could not be saved:" with the system's reason, under the program's name.
+void ShowSaveFailure(QWidget* parent, const QString& reason);
+
 // Installs a hook that answers every message box instead of the user; returns the old one.
 MessageBoxHook SetMessageBoxHook(MessageBoxHook hook);

@@ -82,9 +82,7 @@ int CCalibrationsDlg::SelectedMagnification() const
 
 void CCalibrationsDlg::Report(bool ok, const QString& error)
 {
-    if (!ok)
-        ShowMessageBox(this, LangText("SaveAsFail", 100, "The file could not be saved:") + QLatin1Char('\n') + error,
-                       QApplication::applicationName(), MessageButtons::Ok, MessageIcon::Error);
+    if (!ok) ShowSaveFailure(this, error);
 }
 
 void CCalibrationsDlg::RenameSelected()

@@ -327,8 +327,7 @@ void CPhotoMeasureDlg::OnCalibrate()
     calibration.name = QStringLiteral("%1X").arg(calibration.magnification);
     QString error;
     if (!calibrations_->Set(calibration, &error) || !calibrations_->SetUnit(dialog.Unit(), &error)) {
-        ShowMessageBox(this, LangText("SaveAsFail", 100, "The file could not be saved:") + QLatin1Char('\n') + error,
-                       QApplication::applicationName(), MessageButtons::Ok, MessageIcon::Error);
+        ShowSaveFailure(this, error);
         return;
     }
     UpdateScaleSource();
@@ -359,8 +358,7 @@ void CPhotoMeasureDlg::OnExportMeasurements()
     }
     QString error;
     if (!ExportMeasurements(path, canvas_->Shapes(), scale, &error))
-        ShowMessageBox(this, LangText("SaveAsFail", 100, "The file could not be saved:") + QLatin1Char('\n') + error,
-                       QApplication::applicationName(), MessageButtons::Ok, MessageIcon::Error);
+        ShowSaveFailure(this, error);
 }
 
 void CPhotoMeasureDlg::OnMenuCommand(int command)

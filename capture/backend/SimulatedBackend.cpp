@@ -183,54 +183,6 @@ int SimulatedDevice::SetPropertyCalls() const
     return setPropertyCalls_;
 }
 
-void SimulatedDevice::SetBusyWhileStreaming(bool busy)
-{
-    std::lock_guard lock(mutex_);
-    busyWhileStreaming_ = busy;
-}
-
-bool SimulatedDevice::BusyWhileStreaming() const
-{
-    std::lock_guard lock(mutex_);
-    return busyWhileStreaming_;
-}
-
-void SimulatedDevice::SetAutomaticsOn(bool on)
-{
-    std::lock_guard lock(mutex_);
-    automaticsOn_ = on;
-}
-
-bool SimulatedDevice::AutomaticsOn() const
-{
-    std::lock_guard lock(mutex_);
-    return automaticsOn_;
-}
-
-void SimulatedDevice::SetSlide(Slide slide)
-{
-    std::lock_guard lock(mutex_);
-    slide_ = slide;
-}
-
-Slide SimulatedDevice::CurrentSlide() const
-{
-    std::lock_guard lock(mutex_);
-    return slide_;
-}
-
-void SimulatedDevice::SetInputCount(int count)
-{
-    std::lock_guard lock(mutex_);
-    inputCount_ = count;
-}
-
-int SimulatedDevice::InputCount() const
-{
-    std::lock_guard lock(mutex_);
-    return inputCount_;
-}
-
 std::vector<std::uint8_t> SimulatedDevice::ToneTable() const
 {
     int brightness = 0, contrast = 32, gamma = 100, flags = 0;

@@ -7,6 +7,7 @@
 #include "CaptureBackend.h"
 #include "SlideRenderer.h"
 
+#include <atomic>
 #include <map>
 #include <mutex>
 #include <string>
@@ -53,17 +54,17 @@ public:
     // Values and flags sent with SetProperty, counted (tests check what reached the camera).
     int SetPropertyCalls() const;
     // A camera that refuses control changes while it streams (EBUSY on V4L2).
-    void SetBusyWhileStreaming(bool busy);
-    bool BusyWhileStreaming() const;
+    void SetBusyWhileStreaming(bool busy) { busyWhileStreaming_ = busy; }
+    bool BusyWhileStreaming() const { return busyWhileStreaming_; }
     // The camera's white balance, exposure and gain automatics.
-    void SetAutomaticsOn(bool on);
-    bool AutomaticsOn() const;
+    void SetAutomaticsOn(bool on) { automaticsOn_ = on; }
+    bool AutomaticsOn() const { return automaticsOn_; }
     // What lies under the lens; taken when the stream starts.
-    void SetSlide(Slide slide);
-    Slide CurrentSlide() const;
+    void SetSlide(Slide slide) { slide_ = slide; }
+    Slide CurrentSlide() const { return slide_; }
     // Video inputs to choose among (0: just the camera, as a microscope has).
-    void SetInputCount(int count);
-    int InputCount() const;
+    void SetInputCount(int count) { inputCount_ = count; }
+    int InputCount() const { return inputCount_; }
     // Byte map for brightness, contrast and gamma; empty when all are at their defaults.
     std::vector<std::uint8_t> ToneTable() const;
 
@@ -79,10 +80,11 @@ private:
     bool refuseFormats_ = false;
     int setFormatCalls_ = 0;
     int setPropertyCalls_ = 0;
-    bool busyWhileStreaming_ = false;
-    bool automaticsOn_ = true;
-    int inputCount_ = 0;
-    Slide slide_ = Slide::Tissue;
+    // Set by tests and the program, read by the streaming thread: no lock needed.
+    std::atomic<bool> busyWhileStreaming_{false};
+    std::atomic<bool> automaticsOn_{true};
+    std::atomic<int> inputCount_{0};
+    std::atomic<Slide> slide_{Slide::Tissue};
     VideoInfoHeader format_;
     std::map<int, std::pair<int, int>> properties_; // value, flags
 };
