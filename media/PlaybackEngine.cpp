@@ -2,9 +2,11 @@
 
 #include "AviInput.h"
 #include "FfmpegHandles.h"
+#include "media/ScaledPicture.h"
 #include "framework/Logging.h"
 
 #include <algorithm>
+#include <cstring>
 
 QEvent::Type PlaybackEvent::Type()
 {
@@ -204,6 +206,7 @@ void PlaybackEngine::DecodeLoop()
         lock.unlock();
         framesReady_.Post(FramesReady{});
     };
+    ScaledPicture scaled;
     auto convert = [&](const AVFrame* decoded, double time) {
         Frame out;
         out.time = time;
@@ -213,10 +216,10 @@ void PlaybackEngine::DecodeLoop()
                                              static_cast<AVPixelFormat>(decoded->format), frameSize_.width(),
                                              frameSize_.height(), AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr,
                                              nullptr));
-        if (!in.scaler) return out;
-        std::uint8_t* planes[4] = {out.image.bits(), nullptr, nullptr, nullptr};
-        const int strides[4] = {static_cast<int>(out.image.bytesPerLine()), 0, 0, 0};
-        sws_scale(in.scaler.get(), decoded->data, decoded->linesize, 0, decoded->height, planes, strides);
+        if (!in.scaler || !scaled.Scale(in.scaler.get(), decoded, frameSize_.width(), frameSize_.height(), AV_PIX_FMT_BGRA))
+            return out;
+        const std::size_t rowBytes = static_cast<std::size_t>(frameSize_.width()) * 4;
+        for (int y = 0; y < frameSize_.height(); ++y) std::memcpy(out.image.scanLine(y), scaled.Row(y), rowBytes);
         return out;
     };
 

@@ -2,6 +2,7 @@
 
 #include "AviInput.h"
 #include "FfmpegHandles.h"
+#include "media/ScaledPicture.h"
 #include "framework/RegularFile.h"
 
 #include <QFile>
@@ -12,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <optional>
+#include <vector>
 #include <unistd.h>
 
 extern "C" {
@@ -178,6 +180,85 @@ bool ExpandPaletteBitmap(const std::uint8_t* file, std::size_t size, DecodeBuffe
     return true;
 }
 
+struct DescriptorCloser {
+    void operator()(const int* fd) const
+    {
+        ::close(*fd);
+        delete fd;
+    }
+};
+
+bool ReadAt(int fd, std::uint8_t* out, std::size_t length, std::uint64_t offset)
+{
+    std::size_t done = 0;
+    while (done < length) {
+        const ssize_t got = ::pread(fd, out + done, length - done, static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        done += static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
+// A bitmap too large for the buffer, read row by row and reduced by the smallest whole
+// factor that fits: every n-th pixel of every n-th row, into 24-bit rows in the file's own
+// row order. 24-bit and 8-bit (palette) files; anything else is refused.
+bool LoadLargeBitmapReduced(const QString& path, qint64 fileSize, DecodeBuffer& buffer)
+{
+    const int rawFd = OpenRegularFile(path);
+    if (rawFd < 0) return false;
+    const std::unique_ptr<const int, DescriptorCloser> fd(new int(rawFd));
+    std::uint8_t header[14 + kDibHeaderSize];
+    if (!ReadAt(rawFd, header, sizeof header, 0)) return false;
+    const std::uint8_t* info = header + 14;
+    if (ReadLittle<std::uint32_t>(info) != kDibHeaderSize || ReadLittle<std::uint32_t>(info + 16) != 0) return false;
+    const std::int32_t width = ReadLittle<std::int32_t>(info + 4);
+    const std::int32_t height = ReadLittle<std::int32_t>(info + 8);
+    const std::uint16_t bitCount = ReadLittle<std::uint16_t>(info + 14);
+    if (bitCount != 24 && bitCount != 8) return false;
+    if (width <= 0 || height == 0 || width > 65535 || height > 65535 || height < -65535) return false;
+    const std::size_t rows = static_cast<std::size_t>(height < 0 ? -static_cast<std::int64_t>(height) : height);
+    const std::size_t sourceStride = DibStride(width, bitCount);
+    const std::uint64_t pixelsAt = ReadLittle<std::uint32_t>(header + 10);
+    if (pixelsAt < sizeof header || pixelsAt + sourceStride * rows > static_cast<std::uint64_t>(fileSize)) return false;
+
+    std::uint8_t palette[256 * 4] = {};
+    std::uint32_t colours = 0;
+    if (bitCount == 8) {
+        colours = ReadLittle<std::uint32_t>(info + 32);
+        if (colours == 0 || colours > 256) colours = 256;
+        colours = static_cast<std::uint32_t>(std::min<std::uint64_t>(colours, (pixelsAt - sizeof header) / 4));
+        if (colours > 0 && !ReadAt(rawFd, palette, colours * 4, sizeof header)) return false;
+    }
+
+    std::size_t factor = 1;
+    auto reduced = [&](std::size_t n, std::size_t length) { return (length + n - 1) / n; };
+    while (kDibHeaderSize + DibStride(static_cast<int>(reduced(factor, static_cast<std::size_t>(width))), 24) *
+                                reduced(factor, rows) >
+           DecodeBuffer::Size())
+        ++factor;
+    const int outWidth = static_cast<int>(reduced(factor, static_cast<std::size_t>(width)));
+    const std::size_t outRows = reduced(factor, rows);
+    const std::size_t stride = DibStride(outWidth, 24);
+    std::vector<std::uint8_t> row(sourceStride);
+    for (std::size_t y = 0; y < outRows; ++y) {
+        if (!ReadAt(rawFd, row.data(), sourceStride, pixelsAt + sourceStride * y * factor)) return false;
+        std::uint8_t* dst = buffer.Data() + kDibHeaderSize + stride * y;
+        std::memset(dst, 0, stride);
+        for (int x = 0; x < outWidth; ++x) {
+            const std::size_t sx = static_cast<std::size_t>(x) * factor;
+            if (bitCount == 24) {
+                std::memcpy(dst + 3 * static_cast<std::size_t>(x), row.data() + 3 * sx, 3);
+            } else if (row[sx] < colours) {
+                std::memcpy(dst + 3 * static_cast<std::size_t>(x), palette + 4 * static_cast<std::size_t>(row[sx]), 3);
+            }
+        }
+    }
+    const auto outHeight = static_cast<std::int32_t>(height < 0 ? -static_cast<std::int64_t>(outRows) : static_cast<std::int64_t>(outRows));
+    WriteDibHeader(buffer.Data(), outWidth, outHeight, 24, static_cast<std::uint32_t>(stride * outRows));
+    return true;
+}
+
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
@@ -198,14 +279,18 @@ void WriteDibHeader(std::uint8_t* out, std::int32_t width, std::int32_t height, 
 
 bool LoadBitmapFileAsDib(const QString& path, DecodeBuffer& buffer)
 {
-    // Files larger than the buffer are skipped rather than read in part.
+    qint64 fileSize = 0;
+    if (!IsReadableRegularFile(path, &fileSize) || fileSize <= 40) return false;
+    // A bitmap larger than the buffer (a picture from another camera) is reduced as it is read.
+    if (fileSize > static_cast<qint64>(DecodeBuffer::Size()) + 14) return LoadLargeBitmapReduced(path, fileSize, buffer);
     const std::optional<QByteArray> content = ReadRegularFile(path, static_cast<qint64>(DecodeBuffer::Size()) + 14);
     if (!content) return false;
     const QByteArray& bytes = *content;
     const qint64 size = bytes.size();
     if (size <= 40) return false;
     const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.constData());
-    if (ReadLittle<std::uint16_t>(data + 14 + 14) == 8) return ExpandPaletteBitmap(data, static_cast<std::size_t>(size), buffer);
+    if (size >= 14 + 16 && ReadLittle<std::uint16_t>(data + 14 + 14) == 8)
+        return ExpandPaletteBitmap(data, static_cast<std::size_t>(size), buffer);
     std::memcpy(buffer.Data(), data + 14, static_cast<std::size_t>(size - 14));
     DibInfo info;
     return ParseDib(buffer.Data(), static_cast<std::size_t>(size - 14), info) && info.bitCount == 24;
@@ -283,13 +368,16 @@ bool LoadVideoFirstFrameAsDib(const QString& path, DecodeBuffer& buffer)
     ScalerPtr scaler(sws_getContext(frame->width, frame->height, static_cast<AVPixelFormat>(frame->format), width,
                                     height, AV_PIX_FMT_BGR24, SWS_POINT, nullptr, nullptr, nullptr));
     if (!scaler) return false;
+    ScaledPicture scaled;
+    if (!scaled.Scale(scaler.get(), frame.get(), width, height, AV_PIX_FMT_BGR24)) return false;
     const std::size_t stride = DibStride(width, 24);
+    const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
     std::uint8_t* pixels = buffer.Data() + kDibHeaderSize;
-    std::memset(pixels, 0, stride * static_cast<std::size_t>(height));
-    // Bottom-up: start at the last row and step backwards.
-    std::uint8_t* destination[4] = {pixels + stride * static_cast<std::size_t>(height - 1), nullptr, nullptr, nullptr};
-    const int destinationStride[4] = {-static_cast<int>(stride), 0, 0, 0};
-    sws_scale(scaler.get(), frame->data, frame->linesize, 0, frame->height, destination, destinationStride);
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* dst = pixels + stride * static_cast<std::size_t>(height - 1 - y); // bottom-up
+        std::memcpy(dst, scaled.Row(y), rowBytes);
+        std::memset(dst + rowBytes, 0, stride - rowBytes);
+    }
     WriteDibHeader(buffer.Data(), width, height, 24, static_cast<std::uint32_t>(stride * static_cast<std::size_t>(height)));
     return true;
 }

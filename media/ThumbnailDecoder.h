@@ -3,7 +3,7 @@
 // video, each into the one decode buffer as a device-independent bitmap: a 40-byte
 // BITMAPINFOHEADER followed by bottom-up rows padded to 4 bytes (24-bit BGR, or 8-bit grey
 // for greyscale JPEG files). Nothing is ever written past the buffer: a picture too large
-// for it is reduced (JPEG and video) or skipped (bitmap files, which are read as they are).
+// for it is reduced while it is read.
 
 #include <QImage>
 #include <QRect>
@@ -27,8 +27,9 @@ private:
     std::unique_ptr<std::uint8_t[]> bytes_;
 };
 
-// Bitmap file: everything after its 14-byte file header. False for a file of 40 bytes or
-// less, one larger than the buffer, or one whose header does not describe its own pixels.
+// Bitmap file: everything after its 14-byte file header, or, for a file larger than the
+// buffer, its pixels reduced by a whole factor. False for a file of 40 bytes or less or one
+// whose header does not describe its own pixels.
 bool LoadBitmapFileAsDib(const QString& path, DecodeBuffer& buffer);
 
 // JPEG through libjpeg: 0 on success, else the system's error code, or -1.

@@ -8,6 +8,9 @@
 #include <QFile>
 #include <QImageWriter>
 #include <QImage>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 
 #include <cstdio>
 #include <fcntl.h>
@@ -210,4 +213,57 @@ TEST(ThumbnailDecoder, AJpegDeclaringAHugePictureIsRefusedBeforeAnythingIsAlloca
     rusage after {};
     getrusage(RUSAGE_SELF, &after);
     EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 100 * 1024); // kilobytes
+}
+
+// Videos written by another program (FFmpeg's own command), at widths that are not a
+// multiple of four, in several codecs: the first frame must match FFmpeg's own decoding of it
+// to its last column.
+TEST(VideoThumbnail, OddSizesMatchFfmpegsOwnDecodingToTheLastColumn)
+{
+    if (QStandardPaths::findExecutable("ffmpeg").isEmpty()) GTEST_SKIP() << "ffmpeg is installed by scripts/setup";
+    QTemporaryDir dir;
+    const std::vector<std::pair<const char*, const char*>> codecs = {
+        {"mpeg4", "yuv420p"}, {"mjpeg", "yuvj422p"}, {"libx264", "yuv420p"}, {"rawvideo", "bgr24"}, {"ffv1", "yuv444p"}};
+    for (const QSize size : {QSize(318, 238), QSize(321, 241), QSize(333, 199)}) {
+        for (const auto& [codec, pixelFormat] : codecs) {
+            SCOPED_TRACE(QString("%1 at %2x%3").arg(codec).arg(size.width()).arg(size.height()).toStdString());
+            const QString video = dir.path() + QString("/%1_%2.avi").arg(codec).arg(size.width());
+            // Even sizes for codecs whose chroma is halved: the encoder pads what it must.
+            QProcess encode;
+            encode.start("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i",
+                                    QString("testsrc2=size=%1x%2:rate=5").arg(size.width()).arg(size.height()),
+                                    "-frames:v", "2", "-c:v", codec, "-pix_fmt", pixelFormat, video});
+            ASSERT_TRUE(encode.waitForFinished(30000));
+            if (encode.exitCode() != 0) {
+                ADD_FAILURE() << encode.readAllStandardError().toStdString();
+                continue;
+            }
+            QProcess decode;
+            decode.start("ffmpeg", {"-v", "error", "-i", video, "-frames:v", "1", "-f", "rawvideo", "-pix_fmt", "bgr24",
+                                    "-sws_flags", "neighbor", "-"});
+            ASSERT_TRUE(decode.waitForFinished(30000));
+            const QByteArray reference = decode.readAllStandardOutput();
+
+            DecodeBuffer buffer;
+            ASSERT_TRUE(LoadVideoFirstFrameAsDib(video, buffer));
+            const QImage ours = DibToImage(buffer);
+            // A codec with halved chroma may round the size to even numbers; both agree on it.
+            EXPECT_LE(std::abs(ours.width() - size.width()), 1);
+            ASSERT_EQ(reference.size(), ours.width() * ours.height() * 3);
+            const QSize decoded = ours.size();
+            // Per column, the mean difference from FFmpeg's picture; the worst column tells.
+            double worstColumn = 0;
+            for (int x = 0; x < decoded.width(); ++x) {
+                double sum = 0;
+                for (int y = 0; y < decoded.height(); ++y) {
+                    const auto* p = reinterpret_cast<const std::uint8_t*>(reference.constData()) +
+                                    (static_cast<std::size_t>(y) * decoded.width() + x) * 3;
+                    const QRgb q = ours.pixel(x, y);
+                    sum += std::abs(qBlue(q) - p[0]) + std::abs(qGreen(q) - p[1]) + std::abs(qRed(q) - p[2]);
+                }
+                worstColumn = std::max(worstColumn, sum / (3.0 * decoded.height()));
+            }
+            EXPECT_LT(worstColumn, 4.0);
+        }
+    }
 }
