@@ -4,13 +4,16 @@
 #include "MessageBox.h"
 #include "RegularFile.h"
 #include "Resources.h"
+#include "media/PictureFile.h"
 
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QPainter>
+#include <QHelpEvent>
 #include <QScrollBar>
+#include <QToolTip>
 #include <QStyleOptionSlider>
 #include <QWheelEvent>
 
@@ -139,20 +142,13 @@ void CThumbnailList::AddRecordedVideo(const QString& path)
 int CThumbnailList::SelectAt(const QPoint& screenPoint)
 {
     ClearSelection(showingPictures_);
-    const QPoint point = mapFromGlobal(screenPoint);
-    auto& list = CurrentList();
-    const int start = CurrentTopRow() * 2;
-    const int inView = std::min(kCells, std::max(0, static_cast<int>(list.size()) - start));
-    for (int k = 0; k < inView; ++k) {
-        // A point on a cell's right or bottom edge lies outside it.
-        const QRect& cell = cells_[static_cast<std::size_t>(k)];
-        if (point.x() >= cell.left() && point.x() < cell.left() + cell.width() && point.y() >= cell.top() &&
-            point.y() < cell.top() + cell.height()) {
-            CurrentSelectedRef() = start + k;
-            list[static_cast<std::size_t>(start + k)].flags |= Selected;
-            RedrawThumbnails();
-            return 1;
-        }
+    // A point on a cell's right or bottom edge lies outside it.
+    const int index = EntryAt(mapFromGlobal(screenPoint));
+    if (index >= 0) {
+        CurrentSelectedRef() = index;
+        CurrentList()[static_cast<std::size_t>(index)].flags |= Selected;
+        RedrawThumbnails();
+        return 1;
     }
     RedrawThumbnails();
     return 0;
@@ -275,11 +271,11 @@ int CThumbnailList::SaveSelectedAs(const QString& destination)
                            title, MessageButtons::Ok, MessageIcon::Warning);
         return 1;
     }
-    constexpr qint64 kMaxPicture = 256 * 1024 * 1024;
-    const std::optional<QByteArray> bytes = ReadRegularFile(entry->path, kMaxPicture);
-    const QImage picture = bytes ? QImage::fromData(*bytes, "BMP") : QImage();
+    QString reason;
+    const QImage picture = ReadPictureFile(entry->path, &reason);
     if (picture.isNull()) {
-        ShowMessageBox(this, QStringLiteral("imageSave Create fail"), title, MessageButtons::Ok, MessageIcon::Warning);
+        ShowMessageBox(this, LangText("SaveAsFail", 100, "The file could not be saved:") + QLatin1Char('\n') + reason,
+                       title, MessageButtons::Ok, MessageIcon::Warning);
         return 0;
     }
     QByteArray jpeg;
@@ -296,8 +292,10 @@ void CThumbnailList::UpdateScrollBar()
     const int count = static_cast<int>(CurrentList().size());
     const int rows = count / 2 + (count % 2);
     const int maximum = rows > 5 ? rows - 1 : 4;
+    // The top row the adding operation chose stays, so a new still or recording is shown;
+    // only a row beyond the list (after deleting) comes back into range.
     int& topRow = CurrentTopRowRef();
-    if (rows <= 10 && topRow > 0) topRow = 0;
+    topRow = std::clamp(topRow, 0, std::max(0, rows - 1));
     updatingScrollBar_ = true;
     scrollBar_->setRange(0, maximum);
     scrollBar_->setPageStep(5);
@@ -373,6 +371,19 @@ void CThumbnailList::DrawCornerMark(QImage& surface, const QRect& cell) const
     p.drawLine(l + cellWidth_ * 3 / 4, b, r - 2, b);
 }
 
+void CThumbnailList::DrawPlaceholder(QImage& surface, const QRect& cell) const
+{
+    QPainter p(&surface);
+    p.fillRect(cell, QColor(48, 48, 48));
+    p.setPen(QColor(140, 140, 140));
+    p.drawRect(cell.adjusted(0, 0, -1, -1));
+    QFont font = p.font();
+    font.setPixelSize(11);
+    p.setFont(font);
+    p.drawText(cell.adjusted(2, 2, -2, -2), Qt::AlignCenter | Qt::TextWordWrap,
+               LangText("CannotShow", 40, "cannot show"));
+}
+
 void CThumbnailList::DrawSelectionFrame(QImage& surface) const
 {
     const int selected = showingPictures_ ? pictureSelected_ : videoSelected_;
@@ -402,15 +413,19 @@ void CThumbnailList::RedrawThumbnails()
     const int start = CurrentTopRow() * 2;
     const int count = static_cast<int>(list.size());
     const int end = count - start > kCells ? start + kCells : count;
+    // Every entry keeps its own cell: one that cannot be decoded shows a placeholder, so a
+    // click, Open or Delete on a cell always means the file drawn there.
     int c = 0;
-    for (int i = std::max(0, start); i < end && c < kCells; ++i) {
+    for (int i = std::max(0, start); i < end && i - start < kCells; ++i) {
         const MediaEntry entry = list[static_cast<std::size_t>(i)];
         const Decode result = DecodeEntry(entry);
         // A vanished file was dropped and the list redrawn; that drawing stands.
         if (result == Decode::Vanished) return;
-        if (result == Decode::Failed) continue; // the next decodable entry takes the cell
-        const QRect& cell = cells_[static_cast<std::size_t>(c)];
-        if (!StretchDibOnto(*decodeBuffer_, work_, cell)) continue;
+        const QRect& cell = cells_[static_cast<std::size_t>(i - start)];
+        if (result == Decode::Failed || !StretchDibOnto(*decodeBuffer_, work_, cell)) {
+            DrawPlaceholder(work_, cell);
+            continue;
+        }
         if ((entry.flags & New) && !FileNameOf(entry.path).startsWith(QLatin1Char('A'))) DrawCornerMark(work_, cell);
         ++c;
     }
@@ -433,7 +448,40 @@ void CThumbnailList::paintEvent(QPaintEvent* event)
 
 void CThumbnailList::wheelEvent(QWheelEvent* event)
 {
-    event->accept(); // the wheel does not scroll the list
+    // One row per notch, as the scroll bar's arrows; a touchpad's small steps add up.
+    wheelRemainder_ += event->angleDelta().y();
+    while (wheelRemainder_ >= 120) {
+        wheelRemainder_ -= 120;
+        Scroll(LineUp);
+    }
+    while (wheelRemainder_ <= -120) {
+        wheelRemainder_ += 120;
+        Scroll(LineDown);
+    }
+    event->accept();
+}
+
+int CThumbnailList::EntryAt(const QPoint& point) const
+{
+    const int start = CurrentTopRow() * 2;
+    const int inView = std::min(kCells, std::max(0, static_cast<int>(CurrentList().size()) - start));
+    for (int k = 0; k < inView; ++k)
+        if (cells_[static_cast<std::size_t>(k)].contains(point)) return start + k;
+    return -1;
+}
+
+bool CThumbnailList::event(QEvent* event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        const int index = EntryAt(help->pos());
+        if (index >= 0)
+            QToolTip::showText(help->globalPos(), FileNameOf(CurrentList()[static_cast<std::size_t>(index)].path), this);
+        else
+            QToolTip::hideText();
+        return true;
+    }
+    return QWidget::event(event);
 }
 
 void CThumbnailList::resizeEvent(QResizeEvent*)

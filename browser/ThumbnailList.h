@@ -69,7 +69,7 @@ public:
     const std::array<QRect, kCells>& Cells() const { return cells_; }
     QScrollBar* ScrollBar() const { return scrollBar_; }
     QImage Canvas() const { return canvas_; }
-    // Number of cells that received a thumbnail at the last redraw.
+    // Number of cells that received a decoded thumbnail (not a placeholder) at the last redraw.
     int DrawnCells() const { return drawnCells_; }
 
     enum ScrollAction { LineUp, LineDown, PageUp, PageDown, ThumbPosition, Top, Bottom, EndScroll };
@@ -77,6 +77,7 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    bool event(QEvent* event) override; // the file name of the cell under the pointer as its tooltip
     void resizeEvent(QResizeEvent* event) override;
 
 private:
@@ -92,6 +93,10 @@ private:
     Decode DecodeEntry(const MediaEntry& entry);
     void DrawCornerMark(QImage& surface, const QRect& cell) const;
     void DrawSelectionFrame(QImage& surface) const;
+    // A plain frame marked "cannot show", for an entry whose file does not decode.
+    void DrawPlaceholder(QImage& surface, const QRect& cell) const;
+    // The entry drawn in the cell at `point` (widget coordinates), -1 outside every cell.
+    int EntryAt(const QPoint& point) const;
     static int TopRowRoundedDown(int count);
     static int TopRowRoundedUp(int count);
 
@@ -114,4 +119,5 @@ private:
     QScrollBar* scrollBar_ = nullptr;
     bool updatingScrollBar_ = false;
     int drawnCells_ = 0;
+    int wheelRemainder_ = 0;
 };

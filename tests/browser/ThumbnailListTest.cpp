@@ -4,7 +4,9 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QHelpEvent>
 #include <QScrollBar>
+#include <QToolTip>
 #include <QTest>
 #include <QWheelEvent>
 
@@ -88,9 +90,14 @@ TEST_F(ThumbnailListTest, TopRowFollowsTheAddingRules)
 {
     AddPictures(11);
     auto& list = Make();
-    EXPECT_EQ(list.PictureTopRow(), 0); // 6 rows: back to the top
-    list.AddCapturedPicture(Pictures() + "/Still_N0012.bmp");
     EXPECT_EQ(list.PictureTopRow(), 0);
+    // The new still is shown: the list does not go back to the top, where it is out of view.
+    WriteFile(Pictures() + "/Still_N0012.bmp", SmallBmp(qRgb(0, 0, 200)));
+    list.AddCapturedPicture(Pictures() + "/Still_N0012.bmp");
+    EXPECT_EQ(list.PictureTopRow(), 1);
+    EXPECT_EQ(list.SelectedIndex() - list.PictureTopRow() * 2, 9); // in the last cell
+    list.UpdateScrollBar(); // as a tab switch or leaving full screen does
+    EXPECT_EQ(list.PictureTopRow(), 1);
 
     list_.reset();
     QDir(Pictures()).removeRecursively();
@@ -105,7 +112,7 @@ TEST_F(ThumbnailListTest, TopRowFollowsTheAddingRules)
     EXPECT_TRUE(more.ScrollBar()->isEnabled());
 }
 
-TEST_F(ThumbnailListTest, ScrollingReachesTheLastRowAndTheWheelDoesNothing)
+TEST_F(ThumbnailListTest, ScrollingReachesTheLastRowAndTheWheelScrolls)
 {
     AddPictures(24); // 12 rows
     auto& list = Make();
@@ -125,22 +132,65 @@ TEST_F(ThumbnailListTest, ScrollingReachesTheLastRowAndTheWheelDoesNothing)
     QWheelEvent wheel(QPointF(50, 50), list.mapToGlobal(QPointF(50, 50)), QPoint(), QPoint(0, -120), Qt::NoButton,
                       Qt::NoModifier, Qt::NoScrollPhase, false);
     QCoreApplication::sendEvent(&list, &wheel);
-    EXPECT_EQ(list.TopRow(), 11);
+    EXPECT_EQ(list.TopRow(), 11); // already at the bottom
+    QWheelEvent up(QPointF(50, 50), list.mapToGlobal(QPointF(50, 50)), QPoint(), QPoint(0, 240), Qt::NoButton,
+                   Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(&list, &up);
+    EXPECT_EQ(list.TopRow(), 9); // two notches, two rows, like the bar's arrow
+    EXPECT_EQ(list.ScrollBar()->value(), 9);
 }
 
-TEST_F(ThumbnailListTest, SelectionCountsEntriesNotDrawnCells)
+TEST_F(ThumbnailListTest, EveryCellShowsItsOwnFileAndActsOnIt)
 {
     WriteFile(Pictures() + "/Still_N0001.bmp", QByteArray(100, 'x')); // cannot be decoded
     WriteFile(Pictures() + "/Still_N0002.bmp", SmallBmp(qRgb(0, 200, 0)));
+    WriteFile(Pictures() + "/Still_N0003.bmp", SmallBmp(qRgb(0, 0, 200)));
     auto& list = Make();
-    EXPECT_EQ(list.DrawnCells(), 1); // the good picture took cell 0
-    ASSERT_EQ(list.SelectAt(CellCentre(0)), 1);
+    EXPECT_EQ(list.DrawnCells(), 2);
+    const QImage canvas = list.Canvas();
+    // The damaged file keeps cell 0 as a placeholder; the others stay in their own cells.
+    EXPECT_NE(canvas.pixel(list.Cells()[0].center()), qRgb(0, 200, 0));
+    EXPECT_EQ(canvas.pixel(list.Cells()[1].center()), qRgb(0, 200, 0));
+    EXPECT_EQ(canvas.pixel(list.Cells()[2].center()), qRgb(0, 0, 200));
+    ASSERT_EQ(list.SelectAt(CellCentre(1)), 1);
     QString path;
     list.GetSelectedPath(path);
-    EXPECT_TRUE(path.endsWith("Still_N0001.bmp")); // cell 0 selects entry 0
+    EXPECT_TRUE(path.endsWith("Still_N0002.bmp")); // the green one, as shown
+
+    // Delete on the placeholder removes the damaged file and nothing else.
+    ASSERT_EQ(list.SelectAt(CellCentre(0)), 1);
+    MessageBoxRecorder boxes(IDOK);
+    list.DeleteSelected();
+    EXPECT_FALSE(QFile::exists(Pictures() + "/Still_N0001.bmp"));
+    EXPECT_TRUE(QFile::exists(Pictures() + "/Still_N0002.bmp"));
+    EXPECT_EQ(list.Canvas().pixel(list.Cells()[0].center()), qRgb(0, 200, 0));
     // A click between cells clears the selection.
     EXPECT_EQ(list.SelectAt(list.mapToGlobal(QPoint(5, 2))), 0);
     EXPECT_EQ(list.GetSelectedPath(path), 0u);
+}
+
+TEST_F(ThumbnailListTest, ABitmapLargerThanTheDecodeBufferIsShownReduced)
+{
+    // 1600 x 1200 at 24 bits is 5.76 MB, over the 5 MB buffer; left half red, right half blue.
+    QImage picture(1600, 1200, QImage::Format_RGB888);
+    picture.fill(qRgb(200, 0, 0));
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 800; x < 1600; ++x) picture.setPixel(x, y, qRgb(0, 0, 200));
+    ASSERT_TRUE(picture.save(Pictures() + "/Other_camera.bmp", "BMP"));
+    auto& list = Make();
+    EXPECT_EQ(list.DrawnCells(), 1);
+    const QRect cell = list.Cells()[0];
+    EXPECT_EQ(list.Canvas().pixel(cell.left() + 2, cell.center().y()), qRgb(200, 0, 0));
+    EXPECT_EQ(list.Canvas().pixel(cell.right() - 2, cell.center().y()), qRgb(0, 0, 200));
+}
+
+TEST_F(ThumbnailListTest, EachCellNamesItsFileInItsTooltip)
+{
+    AddPictures(3);
+    auto& list = Make();
+    QHelpEvent help(QEvent::ToolTip, list.Cells()[2].center(), list.mapToGlobal(list.Cells()[2].center()));
+    QCoreApplication::sendEvent(&list, &help);
+    EXPECT_EQ(QToolTip::text(), "Still_N0003.bmp");
 }
 
 TEST_F(ThumbnailListTest, CornerMarkIsLeftOffNamesStartingWithA)
@@ -301,7 +351,7 @@ TEST_F(ThumbnailListTest, AVideoSavedAsJpegFailsWithItsMessageAndTheSourceStays)
     MessageBoxRecorder boxes;
     EXPECT_EQ(list.SaveSelectedAs(target.path() + "/frame.jpg"), 0);
     ASSERT_EQ(boxes.Boxes().size(), 1u);
-    EXPECT_EQ(boxes.Boxes()[0].text, "imageSave Create fail");
+    EXPECT_TRUE(boxes.Boxes()[0].text.startsWith("The file could not be saved:\n"));
     EXPECT_TRUE(QFile::exists(Videos() + "/Video_N0001.avi"));
     EXPECT_FALSE(QFile::exists(target.path() + "/frame.jpg"));
 }
