@@ -365,8 +365,8 @@ void CCaptureGraph::DrawOverlays(QPainter& painter, const QRect& client) const
     DrawCrossLine(painter, client, overlays_);
     DrawCoordinates(painter, client, overlays_);
     DrawCircles(painter, client, overlays_);
-    // The frame is stretched over the window: a window pixel spans 1280 / width frame pixels
-    // of a 1280-wide frame, whatever the capture size.
+    // `client` is the picture's area in the window: a window pixel spans 1280 / width frame
+    // pixels of a 1280-wide frame, whatever the capture size.
     if (overlays_.scaleBar && scaleBarMillimetres_ > 0 && client.width() > 0) {
         if (const auto bar = ChooseScaleBar(scaleBarMillimetres_ * 1280 / client.width(), client.width(), scaleBarMicrometres_))
             DrawScaleBar(painter, client, ScaleBarCorner::BottomRight, *bar);

@@ -7,6 +7,7 @@ void PreviewSurface::Create(QSize size)
     image_ = QImage(size.expandedTo(QSize(1, 1)), QImage::Format_RGB32);
     image_.fill(Qt::black);
     mappedSourceWidth_ = -1;
+    area_ = QRect();
 }
 
 void PreviewSurface::Delete()
@@ -25,8 +26,15 @@ bool PreviewSurface::Compose(const std::uint8_t* pixels, std::size_t length, int
     const std::size_t stride = (static_cast<std::size_t>(width) * 3 + 3) & ~std::size_t{3};
     if (length < stride * static_cast<std::size_t>(height)) return false;
 
-    const int dw = image_.width();
-    const int dh = image_.height();
+    // Camera pixels are square: the frame keeps its shape, with black bars beside or
+    // below it where the window has another.
+    const QRect area = LetterboxArea(image_.size(), QSize(width, height));
+    if (area != area_) {
+        image_.fill(Qt::black);
+        area_ = area;
+    }
+    const int dw = area.width();
+    const int dh = area.height();
     if (mappedSourceWidth_ != width || static_cast<int>(sourceColumn_.size()) != dw) {
         sourceColumn_.resize(static_cast<std::size_t>(dw));
         for (int x = 0; x < dw; ++x)
@@ -37,7 +45,7 @@ bool PreviewSurface::Compose(const std::uint8_t* pixels, std::size_t length, int
         // Rows arrive bottom-up: the first surface row is the frame's last row.
         const int sourceRow = height - 1 - static_cast<int>(static_cast<long long>(y) * height / dh);
         const std::uint8_t* src = pixels + static_cast<std::size_t>(sourceRow) * stride;
-        auto* dst = reinterpret_cast<std::uint32_t*>(image_.scanLine(y));
+        auto* dst = reinterpret_cast<std::uint32_t*>(image_.scanLine(area.top() + y)) + area.left();
         for (int x = 0; x < dw; ++x) {
             const std::uint8_t* bgr = src + sourceColumn_[static_cast<std::size_t>(x)];
             dst[x] = 0xFF000000u | (static_cast<std::uint32_t>(bgr[2]) << 16) |
@@ -47,11 +55,24 @@ bool PreviewSurface::Compose(const std::uint8_t* pixels, std::size_t length, int
     return true;
 }
 
+QRect LetterboxArea(QSize surface, QSize frame)
+{
+    if (surface.isEmpty() || frame.isEmpty()) return QRect(QPoint(0, 0), surface);
+    const long long sw = surface.width(), sh = surface.height(), fw = frame.width(), fh = frame.height();
+    int w = surface.width(), h = surface.height();
+    if (sw * fh > sh * fw) w = static_cast<int>((sh * fw + fh / 2) / fh); // wider than the frame: bars left and right
+    else h = static_cast<int>((sw * fh + fw / 2) / fw);                  // taller: bars above and below
+    // A bar of a pixel or less is not worth the black line it would leave.
+    if (surface.width() - w <= 1) w = surface.width();
+    if (surface.height() - h <= 1) h = surface.height();
+    return QRect((surface.width() - w) / 2, (surface.height() - h) / 2, w, h);
+}
+
 void PreviewSurface::DrawOverlays(const OverlayPainter& overlays)
 {
     if (!Exists() || !overlays) return;
     QPainter painter(&image_);
-    overlays(painter, image_.rect());
+    overlays(painter, area_.isEmpty() ? image_.rect() : area_);
 }
 
 void PreviewSurface::PaintTo(QPainter& painter) const

@@ -1,10 +1,11 @@
 #pragma once
-// The preview's picture: each frame is stretched (nearest pixel) over the window's client
-// size once, and the overlays are drawn on it once; painting only copies it. Used on the
+// The preview's picture: each frame is scaled (nearest pixel) into the window's client
+// size once, its shape kept, and the overlays are drawn on it once; painting only copies it. Used on the
 // user-interface thread only. The picture is reused from frame to frame, so no frame needs
 // an allocation once running.
 
 #include <QImage>
+#include <QRect>
 #include <QSize>
 
 #include <cstdint>
@@ -12,6 +13,9 @@
 #include <vector>
 
 class QPainter;
+
+// The largest rectangle of `frame`'s shape inside `surface`, centred.
+QRect LetterboxArea(QSize surface, QSize frame);
 
 class PreviewSurface {
 public:
@@ -23,10 +27,11 @@ public:
     bool Exists() const { return !image_.isNull(); }
     QSize Size() const { return image_.size(); }
 
-    // Stretches a frame of 24-bit bottom-up rows (padded to 4 bytes) over the surface.
+    // Scales a frame of 24-bit bottom-up rows (padded to 4 bytes) into the surface, its shape
+    // kept (black bars fill the rest).
     // False when there is no surface or the frame is shorter than its size says.
     bool Compose(const std::uint8_t* pixels, std::size_t length, int width, int height);
-    // Draws the overlays on what was composed.
+    // Draws the overlays on what was composed, over the picture's own area.
     void DrawOverlays(const OverlayPainter& overlays);
     // Fills the surface with black.
     void Clear();
@@ -37,6 +42,7 @@ public:
 
 private:
     QImage image_;
+    QRect area_; // where the last frame went
     // Byte offset in a source row per surface column, kept while the sizes stay.
     std::vector<int> sourceColumn_;
     int mappedSourceWidth_ = -1;

@@ -131,15 +131,19 @@ TEST_F(CaptureGraphTest, UnpluggedMicroscopeIsNotPresentAndCannotStart)
     EXPECT_FALSE(engine_->BuildGraph());
 }
 
-TEST_F(CaptureGraphTest, FramesAreDrawnStretchedOverThePreview)
+TEST_F(CaptureGraphTest, FramesAreDrawnOverThePreviewWithTheirShapeKept)
 {
     ASSERT_TRUE(StartEngine());
     engine_->StopPreview();
     engine_->SetResolution(320, 240);
     engine_->StartPreview();
     engine_->CreateDrawingSurface();
+    // 4:3 in a 610 x 480 pane: 610 x 458 with bars of 11 above and below.
     ASSERT_TRUE(WaitUntil([&] {
         const QImage shot = engine_->SurfaceSnapshot();
-        return shot.size() == QSize(610, 480) && shot.pixel(605, 475) != qRgb(0, 0, 0);
+        return shot.size() == QSize(610, 480) && shot.pixel(605, 460) != qRgb(0, 0, 0);
     }));
+    const QImage shot = engine_->SurfaceSnapshot();
+    EXPECT_EQ(shot.pixel(300, 5), qRgb(0, 0, 0));
+    EXPECT_EQ(shot.pixel(300, 475), qRgb(0, 0, 0));
 }

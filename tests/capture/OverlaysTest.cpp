@@ -117,8 +117,12 @@ TEST(Overlays, TextsFollowTheirSwitchesAndPositions)
     EXPECT_GT(red, 20);
 }
 
-TEST(PreviewSurface, StretchesAFrameNearestPixelBottomUp)
+TEST(PreviewSurface, ScalesAFrameNearestPixelBottomUpKeepingItsShape)
 {
+    // A 5:4 frame on a 16:10 screen keeps its shape: circles stay round.
+    EXPECT_EQ(LetterboxArea(QSize(1920, 1200), QSize(1280, 1024)), QRect(210, 0, 1500, 1200));
+    EXPECT_EQ(LetterboxArea(QSize(610, 480), QSize(1280, 1024)), QRect(5, 0, 600, 480));
+    EXPECT_EQ(LetterboxArea(QSize(641, 480), QSize(640, 480)), QRect(0, 0, 641, 480)); // no one-pixel bar
     PreviewSurface surface;
     surface.Create(QSize(8, 4));
     // A 2 x 2 frame, bottom-up: first row is the bottom (blue, green), then top (red, white).
@@ -126,9 +130,12 @@ TEST(PreviewSurface, StretchesAFrameNearestPixelBottomUp)
                                        0, 0, 255, 255, 255, 255, 0, 0};
     ASSERT_TRUE(surface.Compose(frame.data(), frame.size(), 2, 2));
     const QImage shot = surface.Snapshot();
-    EXPECT_EQ(shot.pixel(0, 0), qRgb(255, 0, 0));
-    EXPECT_EQ(shot.pixel(7, 0), qRgb(255, 255, 255));
-    EXPECT_EQ(shot.pixel(0, 3), qRgb(0, 0, 255));
-    EXPECT_EQ(shot.pixel(7, 3), qRgb(0, 255, 0));
+    // A square frame in the middle 4 x 4 of an 8 x 4 surface.
+    EXPECT_EQ(shot.pixel(0, 0), qRgb(0, 0, 0));
+    EXPECT_EQ(shot.pixel(2, 0), qRgb(255, 0, 0));
+    EXPECT_EQ(shot.pixel(5, 0), qRgb(255, 255, 255));
+    EXPECT_EQ(shot.pixel(2, 3), qRgb(0, 0, 255));
+    EXPECT_EQ(shot.pixel(5, 3), qRgb(0, 255, 0));
+    EXPECT_EQ(shot.pixel(7, 3), qRgb(0, 0, 0));
     EXPECT_FALSE(surface.Compose(frame.data(), 8, 2, 2)); // shorter than its size says
 }
