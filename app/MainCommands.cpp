@@ -345,5 +345,6 @@ void MainCommands::OpenPicture()
         return;
     }
     CPhotoMeasureDlg dialog(path, &window_, window_.CalibrationPath());
+    if (!dialog.HasPicture()) return; // the reason was shown; no empty window follows
     dialog.DoModal();
 }

@@ -20,7 +20,8 @@ BENCHMARK(PolygonCountWholeView)->Unit(benchmark::kMicrosecond);
 void AddShapes(ShapeStore& shapes, int count)
 {
     shapes.Clear();
-    const Calibration calibration{kPixelFactor, 97};
+    Calibration calibration;
+    calibration.millimetresPerPicturePixel = NominalMillimetresPerPicturePixel(97, {640, 480}, 640);
     for (int i = 0; i < count; ++i) {
         auto shape = std::make_unique<MeasureShape>();
         const int x = (i * 37) % 560, y = (i * 53) % 400;

@@ -43,11 +43,17 @@ int ShowMessageBox(QWidget* parent, const QString& text, const QString& caption,
     case MessageButtons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
     case MessageButtons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
     case MessageButtons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+    case MessageButtons::SaveDiscardCancel:
+        box.setStandardButtons(QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
+        box.setDefaultButton(QMessageBox::Save);
+        break;
     }
     switch (box.exec()) {
     case QMessageBox::Ok: return IDOK;
-    case QMessageBox::Yes: return IDYES;
-    case QMessageBox::No: return IDNO;
+    case QMessageBox::Yes:
+    case QMessageBox::Save: return IDYES;
+    case QMessageBox::No:
+    case QMessageBox::Discard: return IDNO;
     default: return buttons == MessageButtons::YesNo ? IDNO : IDCANCEL;
     }
 }

@@ -8,7 +8,8 @@
 
 class QWidget;
 
-enum class MessageButtons { Ok, OkCancel, YesNo };
+// SaveDiscardCancel answers IDYES for Save, IDNO for Discard and IDCANCEL for Cancel.
+enum class MessageButtons { Ok, OkCancel, YesNo, SaveDiscardCancel };
 enum class MessageIcon { None, Warning, Exclamation, Error, Question, Information };
 enum MessageResult { IDOK = 1, IDCANCEL = 2, IDYES = 6, IDNO = 7 };
 

@@ -6,6 +6,7 @@
 #include "LangText.h"
 #include "MeasureGeometry.h"
 #include "capture/ScaleBar.h"
+#include "media/PictureFile.h"
 #include "MessageBox.h"
 #include "RegularFile.h"
 #include "ShapeRenderer.h"
@@ -17,6 +18,7 @@
 #include <QPainter>
 
 #include <cmath>
+#include <QRectF>
 
 
 namespace {
@@ -24,9 +26,9 @@ namespace {
 int LabelCount(ShapeKind kind)
 {
     switch (kind) {
+    case ShapeRectangle: return 3;
     case ShapeRadiusCircle:
     case ShapeDiameterCircle:
-    case ShapeRectangle:
     case ShapeThreePointCircle: return 2;
     default: return 1;
     }
@@ -81,29 +83,24 @@ CMeasureCanvas::~CMeasureCanvas()
 
 void CMeasureCanvas::OpenPicture(const QString& path)
 {
-    const QString extension = path.right(3);
-    const char* format = nullptr;
-    if (extension.compare(QLatin1String("BMP"), Qt::CaseInsensitive) == 0) format = "BMP";
-    else if (extension.compare(QLatin1String("JPG"), Qt::CaseInsensitive) == 0) format = "JPEG";
-    if (!format) return; // no picture and no message
-    constexpr qint64 kMaxPicture = 256 * 1024 * 1024;
-    const std::optional<QByteArray> bytes = ReadRegularFile(path, kMaxPicture); // never a FIFO or a device
-    picture_ = bytes ? QImage::fromData(*bytes, format).convertToFormat(QImage::Format_RGB32) : QImage();
+    QString reason;
+    picture_ = ReadPictureFile(path, &reason);
     if (picture_.isNull()) {
-        ShowMessageBox(this, LangText("OpenFileFail", 64, "Can not Open file"), QApplication::applicationName());
+        ShowMessageBox(this, LangText("OpenFileFail", 64, "Can not Open file") + QLatin1Char('\n') + reason,
+                       QApplication::applicationName());
         return;
     }
+    picturePath_ = path;
     title_ = PictureTitle(path);
     fileCaption_ = PictureFileCaption(path);
     fileNameRate_ = FileNameRateOf(fileCaption_);
-    if (picture_.width() == 1280 && picture_.height() == 1024) {
-        saveScaleX_ = 2.0;
-        saveScaleY_ = 2.1333;
-    } else if (picture_.size() != size()) {
-        // Any other picture shown stretched is saved with its shapes scaled the same way.
-        saveScaleX_ = static_cast<double>(picture_.width()) / width();
-        saveScaleY_ = static_cast<double>(picture_.height()) / height();
-    }
+    // Shown whole with its shape kept; shapes are measured and saved on the picture itself.
+    mapping_ = LetterboxMapping(picture_.size(), size());
+    // Reduced once, averaging every pixel, so one-pixel lines of an annotated picture do
+    // not drop out of the view.
+    const QSize shownSize = PictureArea().size().toSize();
+    shown_ = shownSize == picture_.size() ? picture_
+                                          : picture_.scaled(shownSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
 void CMeasureCanvas::SetStageCalibration(double millimetresPerPicturePixel, LengthUnit unit)
@@ -149,9 +146,9 @@ void CMeasureCanvas::Recompose()
 {
     // The view has the window's size: the whole stretched picture is what the user sees.
     if (view_.size() != size()) view_ = QImage(size(), QImage::Format_RGB32);
-    view_.fill(Qt::white);
+    view_.fill(Qt::black); // the bars beside or below a picture of another shape
     QPainter painter(&view_);
-    painter.drawImage(rect(), picture_);
+    painter.drawImage(PictureArea(), shown_);
     const CoordinateMap identity;
     for (const auto& shape : shapes_.shapeList) DrawShape(painter, *shape, identity);
     QFont captionFont = DefaultLabelFont();
@@ -223,10 +220,21 @@ void CMeasureCanvas::ShowFeedback(const Figure& figure)
 
 // ---- capture and confinement ---------------------------------------------------------------
 
+QRectF CMeasureCanvas::PictureArea() const
+{
+    return QRectF(mapping_.origin, QSizeF(picture_.size()) / mapping_.scale);
+}
+
 QRect CMeasureCanvas::ActiveArea() const
 {
-    // The picture is stretched over the whole view, so the whole view takes clicks.
-    return rect();
+    // Only the picture takes clicks, not the bars beside it: the view pixels whose centres
+    // lie on the picture.
+    const QRectF area = PictureArea();
+    const int left = static_cast<int>(std::ceil(area.left() - 0.5));
+    const int top = static_cast<int>(std::ceil(area.top() - 0.5));
+    const int right = static_cast<int>(std::ceil(area.right() - 0.5)); // exclusive
+    const int bottom = static_cast<int>(std::ceil(area.bottom() - 0.5));
+    return QRect(left, top, std::max(0, right - left), std::max(0, bottom - top)).intersected(rect());
 }
 
 QRect CMeasureCanvas::RadiusSquare(QPoint c) const
@@ -546,8 +554,14 @@ std::vector<QString> CMeasureCanvas::LabelsFor(ShapeKind kind, const std::vector
         return std::vector<QString>(static_cast<std::size_t>(LabelCount(kind)));
     }
     if (calibrationRate_ <= 0) return std::vector<QString>(static_cast<std::size_t>(LabelCount(kind)));
-    const Calibration calibration{PixelFactor(picture_.width(), picture_.height()), calibrationRate_, stageMillimetres_,
-                                  saveScaleX_, saveScaleY_, stageUnit_};
+    Calibration calibration;
+    calibration.mapping = mapping_;
+    if (stageMillimetres_ > 0) {
+        calibration.millimetresPerPicturePixel = stageMillimetres_;
+        calibration.unit = stageUnit_;
+    } else {
+        calibration.millimetresPerPicturePixel = NominalMillimetresPerPicturePixel(calibrationRate_, picture_.size(), width());
+    }
     const auto labels = MeasureLabels(kind, points, calibration);
     if (!labels) {
         measurable = false;
@@ -593,7 +607,13 @@ void CMeasureCanvas::Redo()
     ClearPlaced();
 }
 
-bool CMeasureCanvas::SaveAnnotated(const QString& path, QString* error) const
+std::pair<std::size_t, const MeasureShape*> CMeasureCanvas::ShapesFingerprint() const
+{
+    const auto& list = shapes_.shapeList;
+    return {list.size(), list.empty() ? nullptr : list.back().get()};
+}
+
+bool CMeasureCanvas::SaveAnnotated(const QString& path, QString* error)
 {
     if (!HasPicture()) return false;
     const QString extension = path.right(3);
@@ -604,7 +624,7 @@ bool CMeasureCanvas::SaveAnnotated(const QString& path, QString* error) const
     QImage annotated = picture_.copy();
     {
         QPainter painter(&annotated);
-        const CoordinateMap map{saveScaleX_, saveScaleY_, true};
+        const CoordinateMap map{mapping_, true};
         for (const auto& shape : shapes_.shapeList) DrawShape(painter, *shape, map);
         // The scale bar, when one is asked for and a stage calibration gives the scale.
         if (scaleBarCorner_ && stageMillimetres_ > 0) {
@@ -618,5 +638,7 @@ bool CMeasureCanvas::SaveAnnotated(const QString& path, QString* error) const
     QBuffer buffer(&encoded);
     buffer.open(QIODevice::WriteOnly);
     if (!annotated.convertToFormat(QImage::Format_RGB888).save(&buffer, format, format[0] == 'J' ? 90 : -1)) return false;
-    return WriteFileWhole(path, encoded, error);
+    if (!WriteFileWhole(path, encoded, error)) return false;
+    savedFingerprint_ = ShapesFingerprint();
+    return true;
 }

@@ -3,6 +3,7 @@
 // the mouse. This window owns its shapes, builds them, shows the
 // picture with every shape and writes the annotated picture at the picture's own size.
 
+#include "MeasureGeometry.h"
 #include "MeasureShape.h"
 #include "StageCalibration.h"
 #include "capture/ScaleBar.h"
@@ -26,6 +27,9 @@ public:
     ~CMeasureCanvas() override;
 
     bool HasPicture() const { return !picture_.isNull(); }
+    QString PicturePath() const { return picturePath_; }
+    // True when shapes were added or taken back since the picture was opened or last saved.
+    bool HasUnsavedShapes() const { return ShapesFingerprint() != savedFingerprint_; }
     QSize PictureSize() const { return picture_.size(); }
     // The magnification in the picture's file name, 0 when it has none.
     int FileNameRate() const { return fileNameRate_; }
@@ -33,8 +37,8 @@ public:
     const ShapeStore& Shapes() const { return shapes_; }
     QString Title() const { return title_; }
     QString FileCaption() const { return fileCaption_; }
-    double SaveScaleX() const { return saveScaleX_; }
-    double SaveScaleY() const { return saveScaleY_; }
+    // Where the picture lies in the view (shown whole, its shape kept) and its scale.
+    const ViewMapping& Mapping() const { return mapping_; }
 
     void SetTool(int tool, bool measure);
     int Tool() const { return tool_; }
@@ -62,7 +66,7 @@ public:
     // Writes the picture with every shape at the picture's own resolution, as BMP or JPEG
     // by the path's extension; false for another extension, a failed write (the system's
     // reason in `error`, an old file left whole), or no picture.
-    bool SaveAnnotated(const QString& path, QString* error = nullptr) const;
+    bool SaveAnnotated(const QString& path, QString* error = nullptr);
 
     // The composed view as the window shows it (picture, shapes, caption).
     QImage ComposedView();
@@ -104,6 +108,7 @@ private:
     void SetShapePen(MeasureShape& shape) const;
     void Capture(const QRect& confinement);
     void Release();
+    QRectF PictureArea() const; // in view coordinates
     QRect ActiveArea() const;
     QRect RadiusSquare(QPoint centre) const;
     void DrawFigure(QPainter& painter, const Figure& figure) const;
@@ -112,11 +117,16 @@ private:
     void ShowFeedback(const Figure& figure);
     void Recompose();
 
+    // The shapes as they stand: their number and the last one, which every change alters.
+    std::pair<std::size_t, const MeasureShape*> ShapesFingerprint() const;
+
+    QString picturePath_;
+    std::pair<std::size_t, const MeasureShape*> savedFingerprint_{0, nullptr};
     QImage picture_;
+    QImage shown_; // the picture at the size the view shows it
     QString title_;
     QString fileCaption_;
-    double saveScaleX_ = 1.0;
-    double saveScaleY_ = 1.0;
+    ViewMapping mapping_;
     QImage view_; // the picture, every shape and the caption, composed off screen
     bool viewDirty_ = true;
 

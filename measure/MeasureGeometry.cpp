@@ -96,7 +96,7 @@ std::optional<CircleGeometry> CircleThroughThreePoints(QPointF p1, QPointF p2, Q
     return ThreePointCircle(p1, p2, p3);
 }
 
-double AngleBetweenLines(QPoint p1, QPoint p2, QPoint p3, QPoint p4)
+double AngleBetweenLines(QPointF p1, QPointF p2, QPointF p3, QPointF p4)
 {
     const double a = p1.x(), b = p1.y(), c = p2.x(), d = p2.y();
     const double e = p3.x(), f = p3.y(), g = p4.x(), h = p4.y();
@@ -166,25 +166,42 @@ QString DistanceLabel(double mm) { return QString::asprintf("dist:%.2fmm", mm); 
 QString WidthLabel(double mm) { return QString::asprintf("width:%.2fmm", mm); }
 QString RadiusLabel(double mm) { return QString::asprintf("radius:%.2fmm", mm); }
 QString DiameterLabel(double mm) { return QString::asprintf("diameter:%.2fmm", mm); }
+QString HeightLabel(double mm) { return QString::asprintf("height:%.2fmm", mm); }
 QString AreaLabel(double mm2) { return QString::asprintf("area:%.2fmm2", mm2); }
 QString AngleLabel(double degrees) { return QString::asprintf("%.1f", degrees) + QChar(0x00B0); }
 
+ViewMapping LetterboxMapping(QSize picture, QSize view)
+{
+    if (picture.isEmpty() || view.isEmpty()) return {};
+    const double scale = std::max(static_cast<double>(picture.width()) / view.width(),
+                                  static_cast<double>(picture.height()) / view.height());
+    return {scale, QPointF((view.width() - picture.width() / scale) / 2, (view.height() - picture.height() / scale) / 2)};
+}
+
+double NominalMillimetresPerPicturePixel(int rate, QSize picture, int viewWidth)
+{
+    if (rate <= 0 || picture.width() <= 0 || viewWidth <= 0) return 0;
+    const double perViewPixel = Millimetres(1, PixelFactor(picture.width(), picture.height()), rate);
+    return perViewPixel * viewWidth / picture.width();
+}
+
 namespace {
 
-// Labels from a stage calibration: points mapped onto the picture, lengths in its pixels.
-class CalibratedMeasure {
+// Lengths on the picture itself: view points mapped onto it, one square pixel size.
+class PictureMeasure {
 public:
-    explicit CalibratedMeasure(const Calibration& c) : c_(c) {}
-    QPointF OnPicture(QPoint v) const { return {v.x() * c_.scaleX, v.y() * c_.scaleY}; }
+    explicit PictureMeasure(const Calibration& c) : c_(c) {}
+    QPointF OnPicture(QPoint v) const { return c_.mapping.ToPicture(v); }
+    double Millimetres(double picturePixels) const { return picturePixels * c_.millimetresPerPicturePixel; }
     double Length(QPoint a, QPoint b) const
     {
         const QPointF d = OnPicture(a) - OnPicture(b);
-        return std::hypot(d.x(), d.y()) * c_.millimetresPerPicturePixel;
+        return Millimetres(std::hypot(d.x(), d.y()));
     }
     double Area(double viewPixels) const
     {
-        const double m = c_.millimetresPerPicturePixel;
-        return viewPixels * c_.scaleX * c_.scaleY * m * m;
+        const double m = c_.millimetresPerPicturePixel * c_.mapping.scale;
+        return viewPixels * m * m;
     }
     QString LengthLabel(const char* what, double mm) const
     {
@@ -201,9 +218,11 @@ private:
     const Calibration& c_;
 };
 
-std::optional<std::vector<QString>> CalibratedLabels(ShapeKind kind, const std::vector<QPoint>& p, const Calibration& c)
+} // namespace
+
+std::optional<std::vector<QString>> MeasureLabels(ShapeKind kind, const std::vector<QPoint>& p, const Calibration& c)
 {
-    const CalibratedMeasure m(c);
+    const PictureMeasure m(c);
     auto need = [&p](std::size_t n) { return p.size() >= n; };
     constexpr double pi = 3.14159265358979;
     switch (kind) {
@@ -219,7 +238,8 @@ std::optional<std::vector<QString>> CalibratedLabels(ShapeKind kind, const std::
         if (!need(2)) return std::nullopt;
         const double width = m.Length(p[0], QPoint(p[1].x(), p[0].y()));
         const double height = m.Length(p[0], QPoint(p[0].x(), p[1].y()));
-        return std::vector<QString>{m.AreaLabel(width * height), m.LengthLabel("width", width)};
+        return std::vector<QString>{m.AreaLabel(width * height), m.LengthLabel("width", width),
+                                    m.LengthLabel("height", height)};
     }
     case ShapeRadiusCircle: {
         if (!need(2)) return std::nullopt;
@@ -235,67 +255,19 @@ std::optional<std::vector<QString>> CalibratedLabels(ShapeKind kind, const std::
         if (!need(3)) return std::nullopt;
         const auto circle = CircleThroughThreePoints(m.OnPicture(p[0]), m.OnPicture(p[1]), m.OnPicture(p[2]));
         if (!circle) return std::nullopt;
-        const double radius = circle->radius * c.millimetresPerPicturePixel;
+        const double radius = m.Millimetres(circle->radius);
         return std::vector<QString>{m.AreaLabel(pi * radius * radius), m.LengthLabel("radius", radius)};
     }
     case ShapePolygon:
         return std::vector<QString>{m.AreaLabel(m.Area(static_cast<double>(PolygonPixelCount(p))))};
-    default: return std::nullopt; // angles and texts carry no length
-    }
-}
-
-} // namespace
-
-std::optional<std::vector<QString>> MeasureLabels(ShapeKind kind, const std::vector<QPoint>& p,
-                                                  const Calibration& c)
-{
-    const bool hasLength = kind != ShapeAngle && kind != ShapeFourPointAngle && kind != ShapeText;
-    if (c.millimetresPerPicturePixel > 0 && hasLength) return CalibratedLabels(kind, p, c);
-    const double k = c.k;
-    const int r = c.rate;
-    auto need = [&p](std::size_t n) { return p.size() >= n; };
-    switch (kind) {
-    case ShapeLine:
-        if (!need(2)) return std::nullopt;
-        return std::vector<QString>{DistanceLabel(Millimetres(Length(p[0], p[1]), k, r))};
-    case ShapeContinuousLine: {
-        std::vector<QString> labels;
-        for (std::size_t i = 0; i + 1 < p.size(); ++i) labels.push_back(DistanceLabel(Millimetres(Length(p[i], p[i + 1]), k, r)));
-        return labels;
-    }
-    case ShapeRectangle: {
-        if (!need(2)) return std::nullopt;
-        const double dx = p[1].x() - p[0].x(), dy = p[1].y() - p[0].y();
-        const double width = std::abs(dx * k);
-        const double area = std::abs(k * (dx * dy * k));
-        return std::vector<QString>{AreaLabel(area * 100 / static_cast<double>(r * r)), WidthLabel(width * 10 / r)};
-    }
-    case ShapeRadiusCircle: {
-        if (!need(2)) return std::nullopt;
-        const double radius = Length(p[0], p[1]);
-        return std::vector<QString>{AreaLabel(CircleSquareMillimetres(radius, k, r)), RadiusLabel(Millimetres(radius, k, r))};
-    }
-    case ShapeDiameterCircle: {
-        if (!need(2)) return std::nullopt;
-        const double diameter = Length(p[0], p[1]);
-        return std::vector<QString>{AreaLabel(CircleSquareMillimetres(diameter * 0.5, k, r)),
-                                    DiameterLabel(Millimetres(diameter, k, r))};
-    }
-    case ShapeThreePointCircle: {
-        if (!need(3)) return std::nullopt;
-        const auto circle = CircleThroughThreePoints(p[0], p[1], p[2]);
-        if (!circle) return std::nullopt;
-        return std::vector<QString>{AreaLabel(CircleSquareMillimetres(circle->radius, k, r)),
-                                    RadiusLabel(Millimetres(circle->radius, k, r))};
-    }
     case ShapeAngle:
         if (!need(3)) return std::nullopt;
-        return std::vector<QString>{AngleLabel(AngleBetweenLines(p[2], p[0], p[2], p[1]))};
+        return std::vector<QString>{AngleLabel(AngleBetweenLines(m.OnPicture(p[2]), m.OnPicture(p[0]), m.OnPicture(p[2]),
+                                                                 m.OnPicture(p[1])))};
     case ShapeFourPointAngle:
         if (!need(4)) return std::nullopt;
-        return std::vector<QString>{AngleLabel(AngleBetweenLines(p[0], p[1], p[2], p[3]))};
-    case ShapePolygon:
-        return std::vector<QString>{AreaLabel(SquareMillimetres(static_cast<double>(PolygonPixelCount(p)), k, r))};
+        return std::vector<QString>{AngleLabel(AngleBetweenLines(m.OnPicture(p[0]), m.OnPicture(p[1]), m.OnPicture(p[2]),
+                                                                 m.OnPicture(p[3])))};
     case ShapeText: return std::vector<QString>{};
     }
     return std::nullopt;

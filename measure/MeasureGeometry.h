@@ -8,6 +8,7 @@
 
 #include <QPoint>
 #include <QPointF>
+#include <QSize>
 #include <QString>
 
 #include <optional>
@@ -49,7 +50,7 @@ std::optional<CircleGeometry> CircleThroughThreePoints(QPointF p1, QPointF p2, Q
 // The angle in degrees (0..180) between the line (a, b) and the line (c, d), measured at
 // their intersection towards the farther end of each. Parallel lines give 0, and so does
 // an arm of zero length, which has no direction.
-double AngleBetweenLines(QPoint a, QPoint b, QPoint c, QPoint d);
+double AngleBetweenLines(QPointF a, QPointF b, QPointF c, QPointF d);
 
 // Pixels inside the polygon by the even-odd rule (pixel centres tested).
 long PolygonPixelCount(const std::vector<QPoint>& vertices);
@@ -58,19 +59,35 @@ QString DistanceLabel(double millimetres);
 QString WidthLabel(double millimetres);
 QString RadiusLabel(double millimetres);
 QString DiameterLabel(double millimetres);
+QString HeightLabel(double millimetres);
 QString AreaLabel(double squareMillimetres);
 QString AngleLabel(double degrees);
 
+// Where the picture lies in the view: its top-left corner in view coordinates and the
+// picture pixels per view pixel, the same across and down (camera pixels are square, so the
+// picture is shown with its shape kept).
+struct ViewMapping {
+    double scale = 1;
+    QPointF origin;
+
+    QPointF ToPicture(QPointF view) const { return (view - origin) * scale; }
+    QPointF ToView(QPointF picture) const { return picture / scale + origin; }
+};
+
+// The view that shows a picture of `picture` size whole and undistorted in `view`, centred.
+ViewMapping LetterboxMapping(QSize picture, QSize view);
+
+// Millimetres per picture pixel from the nominal factor and the rate R above: the factor of
+// one pixel of a view `viewWidth` wide that stretches the picture across it, brought to the
+// picture's own pixels.
+// Horizontal lengths read as that stretched view gives them; vertical ones now read the same.
+double NominalMillimetresPerPicturePixel(int rate, QSize picture, int viewWidth);
+
 struct Calibration {
-    double k = kPixelFactor;
-    int rate = 1;
-    // With a stage calibration for the magnification: the millimetres of one picture pixel
-    // and the view's scale onto the picture; lengths are then measured on the picture
-    // itself. 0: the nominal factor and rate above.
+    // Millimetres of one picture pixel: from a stage calibration or the nominal factor.
     double millimetresPerPicturePixel = 0;
-    double scaleX = 1;
-    double scaleY = 1;
-    LengthUnit unit = LengthUnit::Millimetre; // with a stage calibration only
+    ViewMapping mapping;
+    LengthUnit unit = LengthUnit::Millimetre;
 };
 
 // The labels of a measuring shape, in stored order. Empty when the shape cannot be measured

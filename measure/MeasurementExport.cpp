@@ -62,7 +62,7 @@ QString Field(const QString& text)
 QByteArray MeasurementsCsv(const ShapeStore& shapes, const MeasurementScale& scale)
 {
     QStringList lines{QStringLiteral(
-        "index,kind,quantity,value,unit,quantity 2,value 2,unit 2,points (picture pixels),scale,scale source,picture")};
+        "index,kind,quantity,value,unit,quantity 2,value 2,unit 2,quantity 3,value 3,unit 3,points (picture pixels),scale,scale source,picture")};
     int index = 0;
     for (const auto& shape : shapes.shapeList) {
         std::vector<LabelValue> values;
@@ -81,10 +81,12 @@ QByteArray MeasurementsCsv(const ShapeStore& shapes, const MeasurementScale& sca
                       {QStringLiteral("segments"), QString::number(values.size()), QString()}};
         }
         QStringList points;
-        for (const QPoint& p : shape->points)
-            points << QStringLiteral("%1 %2").arg(std::lround(p.x() * scale.scaleX)).arg(std::lround(p.y() * scale.scaleY));
+        for (const QPoint& p : shape->points) {
+            const QPointF onPicture = scale.mapping.ToPicture(p);
+            points << QStringLiteral("%1 %2").arg(std::lround(onPicture.x())).arg(std::lround(onPicture.y()));
+        }
         QStringList row{QString::number(++index), QString::fromLatin1(KindName(shape->kind))};
-        for (std::size_t i = 0; i < 2; ++i) {
+        for (std::size_t i = 0; i < 3; ++i) {
             if (i < values.size()) row << values[i].quantity << values[i].number << values[i].unit;
             else row << QString() << QString() << QString();
         }

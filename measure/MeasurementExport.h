@@ -4,13 +4,13 @@
 // values as the labels show them, its points in picture pixels, the scale used and the
 // picture's file name.
 
+#include "MeasureGeometry.h"
 #include "MeasureShape.h"
 
 #include <QString>
 
 struct MeasurementScale {
-    double scaleX = 1; // view to picture
-    double scaleY = 1;
+    ViewMapping mapping; // view to picture
     QString pictureFile;  // the picture's file name
     QString calibration;  // e.g. "0.000500 mm/px at 200X", or the nominal factor
     QString source;       // "stage calibration" or "nominal"

@@ -11,9 +11,11 @@
 #include "MenuXP.h"
 #include "PenSettingDlg.h"
 #include "Resources.h"
+#include "RegularFile.h"
 #include "TextSettingDlg.h"
 
 #include <QApplication>
+#include <QImageReader>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
@@ -184,20 +186,30 @@ CPhotoMeasureDlg::~CPhotoMeasureDlg()
     canvas_.reset();
 }
 
-void CPhotoMeasureDlg::CreateCanvas(const QString& path, bool fromOpenButton)
+bool CPhotoMeasureDlg::CreateCanvas(const QString& path, bool fromOpenButton)
 {
-    canvas_.reset(); // the old canvas empties the shape lists as it goes
     // The picture's size decides the canvas's only at first; Open always gives 640 x 480.
     QSize viewSize(640, 480);
     if (!fromOpenButton) {
-        const QImage probe(path);
-        if (probe.size() == QSize(320, 240)) viewSize = QSize(320, 240);
+        const QSize pictureSize = IsReadableRegularFile(path) ? QImageReader(path).size() : QSize();
+        if (pictureSize == QSize(320, 240)) viewSize = QSize(320, 240);
     }
-    canvas_ = std::make_unique<CMeasureCanvas>(path, viewSize, frame_);
+    auto canvas = std::make_unique<CMeasureCanvas>(path, viewSize, frame_);
+    // A picture that does not load leaves the shown one (and its shapes) as they were; the
+    // canvas has said why.
+    if (!canvas->HasPicture() && canvas_) return false;
+    canvas_.reset(); // the old canvas empties the shape lists as it goes
+    canvas_ = std::move(canvas);
     canvas_->SetTool(ToolInitial, true);
     canvas_->move(0, 0);
     canvas_->show();
     if (scaleSource_) UpdateScaleSource();
+    return canvas_->HasPicture();
+}
+
+bool CPhotoMeasureDlg::HasPicture() const
+{
+    return canvas_ && canvas_->HasPicture();
 }
 
 CBitmapButton* CPhotoMeasureDlg::Button(int controlId) const
@@ -314,8 +326,8 @@ void CPhotoMeasureDlg::OnCalibrate()
                        QApplication::applicationName(), MessageButtons::Ok, MessageIcon::Information);
         return;
     }
-    const QPointF a(line->points[0].x() * canvas_->SaveScaleX(), line->points[0].y() * canvas_->SaveScaleY());
-    const QPointF b(line->points[1].x() * canvas_->SaveScaleX(), line->points[1].y() * canvas_->SaveScaleY());
+    const QPointF a = canvas_->Mapping().ToPicture(line->points[0]);
+    const QPointF b = canvas_->Mapping().ToPicture(line->points[1]);
     const double picturePixels = std::hypot(a.x() - b.x(), a.y() - b.y());
     if (picturePixels < 1) return;
     CCalibrateDlg dialog(calibrations_->Unit(), this);
@@ -343,8 +355,7 @@ void CPhotoMeasureDlg::OnExportMeasurements()
                                                 QStringLiteral("CSV Files(*.csv)|*.csv||"), QStringLiteral("csv")});
     if (path.isEmpty()) return;
     MeasurementScale scale;
-    scale.scaleX = canvas_->SaveScaleX();
-    scale.scaleY = canvas_->SaveScaleY();
+    scale.mapping = canvas_->Mapping();
     scale.pictureFile = picture.fileName();
     const int magnification = TypedMagnification();
     if (const auto calibration = calibrations_->Find(magnification)) {
@@ -434,20 +445,26 @@ void CPhotoMeasureDlg::OnRedo()
 
 void CPhotoMeasureDlg::OnSave()
 {
+    SaveAnnotatedPicture();
+}
+
+bool CPhotoMeasureDlg::SaveAnnotatedPicture()
+{
     ReleaseToggles();
-    if (!canvas_) return;
-    const QString current = QDir::currentPath();
-    const SaveFileRequest request{QString(), current + QLatin1Char('/') + canvas_->Title(),
+    if (!canvas_) return false;
+    // The dialog starts beside the picture, under its own name.
+    const QString folder = QFileInfo(canvas_->PicturePath()).absolutePath();
+    const SaveFileRequest request{QString(), folder + QLatin1Char('/') + canvas_->Title(),
                                   QStringLiteral("BMP Files(*.BMP)|*.BMP|JPG Files(*.JPG)|*.JPG||"), QStringLiteral("BMP")};
     const QString path = GetSaveFileName(this, request);
-    if (path.isEmpty()) return;
+    if (path.isEmpty()) return false;
     QString error;
     const bool saved = canvas_->SaveAnnotated(path, &error);
     ShowMessageBox(this,
                    saved ? LangText("SaveSuccessfull", 64, "Save successfully!")
                          : LangText("SaveFail", 64, "Save fail") + (error.isEmpty() ? QString() : QLatin1Char('\n') + error),
                    QApplication::applicationName());
-    QDir::setCurrent(current);
+    return saved;
 }
 
 void CPhotoMeasureDlg::OnOpen()
@@ -457,7 +474,7 @@ void CPhotoMeasureDlg::OnOpen()
                                   QStringLiteral("bmp")};
     const QString path = GetOpenFileName(this, request);
     if (path.isEmpty() || !canvas_) return;
-    CreateCanvas(path, true);
+    if (!CreateCanvas(path, true)) return;
     rateBox_->setText(QString::number(canvas_->FileNameRate()));
     readout_->clear();
 }
@@ -471,10 +488,16 @@ void CPhotoMeasureDlg::paintEvent(QPaintEvent* event)
 
 void CPhotoMeasureDlg::closeEvent(QCloseEvent* event)
 {
-    if (ShowMessageBox(this, LangText("SureClose", 64, "Are you sure to close?"), QApplication::applicationName(),
-                       MessageButtons::YesNo, MessageIcon::Question) != IDYES) {
-        event->ignore();
-        return;
+    // Only shapes that were never saved are worth a question; they can be saved from it.
+    if (canvas_ && canvas_->HasUnsavedShapes()) {
+        const int answer = ShowMessageBox(this,
+                                          LangText("SureSaveShapes", 100, "The shapes on this picture are not saved. Save them?"),
+                                          QApplication::applicationName(), MessageButtons::SaveDiscardCancel,
+                                          MessageIcon::Question);
+        if (answer == IDCANCEL || (answer == IDYES && !SaveAnnotatedPicture())) {
+            event->ignore();
+            return;
+        }
     }
     event->accept();
     done(QDialog::Rejected);

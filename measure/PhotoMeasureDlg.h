@@ -67,6 +67,8 @@ public:
     CalibrationStore& Calibrations() const { return *calibrations_; }
     QLabel& ScaleSource() const { return *scaleSource_; }
     CMeasureCanvas* Canvas() const { return canvas_.get(); }
+    // False when the picture it was opened on could not be loaded: the window is not shown then.
+    bool HasPicture() const;
     QLineEdit& RateBox() const { return *rateBox_; }
     QString ToolReadout() const;
     CBitmapButton* Button(int controlId) const;
@@ -85,7 +87,10 @@ protected:
     void reject() override {} // Esc never closes this window
 
 private:
-    void CreateCanvas(const QString& path, bool fromOpenButton);
+    // False when the picture could not be loaded (the reason was shown).
+    bool CreateCanvas(const QString& path, bool fromOpenButton);
+    // Asks where and saves the picture with its shapes; false when cancelled or failed.
+    bool SaveAnnotatedPicture();
     void ReleaseToggles();
     int RunSettings(QDialog& dialog);
     int TypedMagnification() const;

@@ -70,7 +70,8 @@ void DrawShape(QPainter& painter, const MeasureShape& shape, const CoordinateMap
     std::vector<QPoint> p;
     p.reserve(v.size());
     for (const QPoint& point : v) p.push_back(map.Map(point));
-    const QPoint below(0, 12);
+    // Labels of one shape stand a line apart, so they never touch.
+    const QPoint below(0, QFontMetrics(shape.labelFont).height() + 1);
 
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, false);
@@ -126,7 +127,7 @@ void DrawShape(QPainter& painter, const MeasureShape& shape, const CoordinateMap
         if (p.size() < 2) break;
         painter.drawRect(RectangleBetween(p[0], p[1]));
         const QPoint first = map.Map(MidpointDiv2(v[0], v[1]));
-        labelAt = {first, first + below};
+        labelAt = {first, first + below, first + 2 * below};
         break;
     }
     case ShapeThreePointCircle: {

@@ -1,7 +1,8 @@
 #pragma once
 // Draws shapes and their labels, on the view (view coordinates) or on the picture being
-// saved (each view coordinate scaled to the picture, truncated).
+// saved (each view coordinate mapped onto the picture, truncated).
 
+#include "MeasureGeometry.h"
 #include "MeasureShape.h"
 
 #include <QPen>
@@ -10,15 +11,15 @@
 class QPainter;
 
 struct CoordinateMap {
-    double scaleX = 1.0;
-    double scaleY = 1.0;
+    ViewMapping mapping; // identity: drawing on the view itself
     bool saving = false; // the three-point circle uses real halves on the saved picture
 
     QPoint Map(QPoint view) const
     {
-        return QPoint(static_cast<int>(view.x() * scaleX), static_cast<int>(view.y() * scaleY));
+        const QPointF p = mapping.ToPicture(view);
+        return QPoint(static_cast<int>(p.x()), static_cast<int>(p.y()));
     }
-    QPointF MapReal(QPoint view) const { return QPointF(view.x() * scaleX, view.y() * scaleY); }
+    QPointF MapReal(QPoint view) const { return mapping.ToPicture(view); }
 };
 
 QPen PenFor(int style, int width, ColorRef colour);

@@ -81,7 +81,9 @@ TEST_F(MeasureCanvasTest, AnUnreadablePictureIsReportedAndIgnoresTheMouse)
     WriteFile(dir_.path() + "/broken.BMP", "not a bitmap");
     canvas_ = std::make_unique<CMeasureCanvas>(dir_.path() + "/broken.BMP", QSize(640, 480));
     ASSERT_EQ(boxes.Boxes().size(), 1u);
-    EXPECT_EQ(boxes.Boxes()[0].text, "Can not Open file");
+    // The message says why, after the program's own words.
+    EXPECT_TRUE(boxes.Boxes()[0].text.startsWith("Can not Open file\n"));
+    EXPECT_GT(boxes.Boxes()[0].text.size(), QString("Can not Open file\n").size());
     canvas_->SetTool(ToolLine, true);
     Click({10, 10});
     Click({20, 10});
@@ -89,7 +91,8 @@ TEST_F(MeasureCanvasTest, AnUnreadablePictureIsReportedAndIgnoresTheMouse)
     EXPECT_FALSE(canvas_->SaveAnnotated(dir_.path() + "/out.bmp"));
 
     canvas_ = std::make_unique<CMeasureCanvas>(dir_.path() + "/picture.png", QSize(640, 480));
-    EXPECT_EQ(boxes.Boxes().size(), 1u); // another extension: nothing, silently
+    EXPECT_EQ(boxes.Boxes().size(), 2u); // another kind of file is refused with its reason too
+    EXPECT_FALSE(canvas_->HasPicture());
 }
 
 TEST_F(MeasureCanvasTest, ALineCompletesEvenAfterTheToolChanged)
@@ -368,10 +371,13 @@ TEST_F(MeasureCanvasTest, SavesAtThePicturesOwnSizeWithShapesScaled)
     ASSERT_TRUE(canvas_->SaveAnnotated(path));
     const QImage saved(path);
     ASSERT_EQ(saved.size(), QSize(1280, 1024));
-    EXPECT_EQ(saved.pixel(200, 213), qRgb(255, 0, 0));
+    // The picture is shown whole at 600 x 480 from x = 20: view (100, 100) is picture
+    // (170.7, 213.3), view (200, 100) is picture (384, 213.3).
+    EXPECT_EQ(saved.pixel(170, 213), qRgb(255, 0, 0));
     EXPECT_EQ(saved.pixel(300, 213), qRgb(255, 0, 0));
-    EXPECT_EQ(saved.pixel(399, 213), qRgb(255, 0, 0));
-    EXPECT_EQ(saved.pixel(400, 213), qRgb(230, 230, 230));
+    EXPECT_EQ(saved.pixel(383, 213), qRgb(255, 0, 0));
+    EXPECT_EQ(saved.pixel(384, 213), qRgb(230, 230, 230));
+    EXPECT_EQ(saved.pixel(169, 213), qRgb(230, 230, 230));
     EXPECT_EQ(saved.pixel(300, 212), qRgb(230, 230, 230));
     // The caption is shown but never saved.
     EXPECT_EQ(saved.pixel(3, 1015), qRgb(230, 230, 230));
@@ -420,4 +426,31 @@ TEST_F(MeasureCanvasTest, AnAnnotatedSaveOntoAFullDiskLeavesTheOldFileWhole)
     EXPECT_EQ(error, QString::fromLocal8Bit(std::strerror(EFBIG)));
     EXPECT_EQ(ReadFile(path), "an earlier result");
     EXPECT_EQ(QDir(dir_.path()).entryList({"annotated*"}, QDir::Files), QStringList{"annotated.bmp"});
+}
+
+TEST_F(MeasureCanvasTest, A1280x1024PictureIsShownWholeWithItsShapeKept)
+{
+    // A one-pixel line on the picture stays visible when the view shows it reduced.
+    QImage picture(1280, 1024, QImage::Format_RGB32);
+    picture.fill(qRgb(230, 230, 230));
+    for (int x = 0; x < 1280; ++x) picture.setPixel(x, 501, qRgb(0, 0, 0));
+    const QString path = dir_.path() + "/Still_2026-01-02_030405_200X_N0002.bmp";
+    ASSERT_TRUE(picture.save(path, "BMP"));
+    canvas_ = std::make_unique<CMeasureCanvas>(path, QSize(640, 480));
+    canvas_->show();
+    const QImage view = canvas_->ComposedView();
+    EXPECT_EQ(view.pixel(10, 240), qRgb(0, 0, 0));   // the bar left of the picture
+    EXPECT_EQ(view.pixel(629, 240), qRgb(0, 0, 0));  // and right of it
+    EXPECT_EQ(view.pixel(320, 100), qRgb(230, 230, 230));
+    int darkest = 255;
+    for (int y = 230; y < 240; ++y) darkest = std::min(darkest, qGray(view.pixel(320, y)));
+    EXPECT_LT(darkest, 200); // the line is still there
+
+    // Clicks on the bars do nothing; on the picture they measure.
+    canvas_->SetCalibrationRate(197);
+    canvas_->SetTool(ToolLine, true);
+    Click({10, 240});
+    EXPECT_FALSE(canvas_->IsBuilding());
+    Click({100, 240});
+    EXPECT_EQ(canvas_->ConfinementRect(), QRect(20, 0, 600, 480));
 }

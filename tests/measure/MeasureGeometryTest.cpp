@@ -5,7 +5,15 @@
 #include <cmath>
 
 namespace {
-const Calibration k640{kPixelFactor, 97}; // 640 x 480 picture, rate box 200
+// The nominal scale of a picture shown in a view `viewWidth` wide, at rate R.
+Calibration Nominal(int rate, QSize picture = {640, 480}, int viewWidth = 640)
+{
+    Calibration c;
+    c.millimetresPerPicturePixel = NominalMillimetresPerPicturePixel(rate, picture, viewWidth);
+    c.mapping = LetterboxMapping(picture, {viewWidth, viewWidth * 3 / 4});
+    return c;
+}
+const Calibration k640 = Nominal(97); // 640 x 480 picture, rate box 200
 
 std::vector<QString> Labels(ShapeKind kind, std::vector<QPoint> points, Calibration c = k640)
 {
@@ -32,10 +40,13 @@ TEST(Calibration, RateFromTheBoxByPictureSize)
 TEST(Labels, TheWorkedValues)
 {
     EXPECT_EQ(Labels(ShapeLine, {{100, 100}, {200, 100}}), std::vector<QString>{"dist:0.31mm"});
-    EXPECT_EQ(Labels(ShapeRectangle, {{100, 100}, {200, 150}}), (std::vector<QString>{"area:0.05mm2", "width:0.31mm"}));
-    EXPECT_EQ(Labels(ShapeRectangle, {{200, 150}, {100, 100}}), (std::vector<QString>{"area:0.05mm2", "width:0.31mm"}));
+    EXPECT_EQ(Labels(ShapeRectangle, {{100, 100}, {200, 150}}),
+              (std::vector<QString>{"area:0.05mm2", "width:0.31mm", "height:0.15mm"}));
+    EXPECT_EQ(Labels(ShapeRectangle, {{200, 150}, {100, 100}}),
+              (std::vector<QString>{"area:0.05mm2", "width:0.31mm", "height:0.15mm"}));
     EXPECT_EQ(Labels(ShapeRadiusCircle, {{100, 100}, {150, 100}}), (std::vector<QString>{"area:0.07mm2", "radius:0.15mm"}));
-    EXPECT_EQ(Labels(ShapeLine, {{100, 100}, {200, 100}}, {0.05926, 197}), std::vector<QString>{"dist:0.30mm"});
+    // A 1280 x 1024 picture is shown whole at 600 x 480: 100 view pixels are 213 of its own.
+    EXPECT_EQ(Labels(ShapeLine, {{100, 100}, {200, 100}}, Nominal(197, {1280, 1024})), std::vector<QString>{"dist:0.32mm"});
     EXPECT_EQ(Labels(ShapeDiameterCircle, {{100, 100}, {200, 100}}),
               (std::vector<QString>{"area:0.07mm2", "diameter:0.31mm"}));
 }
@@ -55,6 +66,30 @@ TEST(Angles, BetweenArmsAndBetweenLines)
     const double repeated = AngleBetweenLines({50, 50}, {50, 50}, {50, 50}, {80, 90});
     EXPECT_FALSE(std::isnan(repeated));
     EXPECT_EQ(repeated, 0.0);
+}
+
+TEST(Labels, A1280x1024PictureIsMeasuredInItsOwnSquarePixels)
+{
+    // Picture points that fall on whole view pixels (every 32 picture pixels is 15 view pixels).
+    const Calibration c = Nominal(197, {1280, 1024});
+    auto view = [&c](int x, int y) {
+        const QPointF v = c.mapping.ToView(QPointF(x, y));
+        return QPoint(static_cast<int>(std::lround(v.x())), static_cast<int>(std::lround(v.y())));
+    };
+    // 640 picture pixels across and down read the same; across they read as the stretched
+    // view always gave them (640 view pixels of the full-width picture were 1280 of its own).
+    const auto across = Labels(ShapeLine, {view(320, 320), view(960, 320)}, c);
+    EXPECT_EQ(across, Labels(ShapeLine, {view(320, 320), view(320, 960)}, c));
+    EXPECT_EQ(across.front(), QString::asprintf("dist:%.2fmm", 320 * kPixelFactor * 2 * 10 / 197));
+    // Angles are those of the specimen, not of a squashed view.
+    EXPECT_EQ(Labels(ShapeAngle, {view(960, 320), view(320, 960), view(320, 320)}, c).front(), QString("90.0") + QChar(0xB0));
+    EXPECT_EQ(Labels(ShapeAngle, {view(960, 960), view(960, 320), view(320, 320)}, c).front(), QString("45.0") + QChar(0xB0));
+    // A square is a square: width and height alike, a circle's area from its true radius.
+    const auto square = Labels(ShapeRectangle, {view(320, 320), view(960, 960)}, c);
+    EXPECT_EQ(square[1].mid(6), square[2].mid(7)); // "width:" and "height:" carry one value
+    EXPECT_TRUE(std::isfinite(c.mapping.scale));
+    EXPECT_NEAR(c.mapping.scale, 1024.0 / 480, 1e-12);
+    EXPECT_NEAR(c.mapping.origin.x(), 20, 1e-12);
 }
 
 TEST(ThreePointCircle, TheWorkedCircleAndTheUndefinedCases)

@@ -3,6 +3,7 @@
 #include "MeasureCanvas.h"
 #include "PenSettingDlg.h"
 #include "PhotoMeasureDlg.h"
+#include "StillPicture.h"
 #include "TestSupport.h"
 #include "TextSettingDlg.h"
 
@@ -254,7 +255,8 @@ TEST_F(PhotoMeasureDlgTest, SaveReportsSuccessAndFailure)
     QString answer = dir_.path() + "/out.BMP";
     const SaveFileHook previous = SetSaveFileHook([&](const SaveFileRequest& request) {
         EXPECT_EQ(request.filter, "BMP Files(*.BMP)|*.BMP|JPG Files(*.JPG)|*.JPG||");
-        EXPECT_TRUE(request.proposedPath.endsWith("Still_2026-01-02_030405_200X_N0001"));
+        // Beside the picture, not in whatever the working folder is.
+        EXPECT_EQ(request.proposedPath, dir_.path() + "/Still_2026-01-02_030405_200X_N0001");
         return answer;
     });
     dialog_->OnSave();
@@ -271,17 +273,57 @@ TEST_F(PhotoMeasureDlgTest, SaveReportsSuccessAndFailure)
     EXPECT_FALSE(QFile::exists(dir_.path() + "/out.tif"));
 }
 
-TEST_F(PhotoMeasureDlgTest, ClosingAsksAndEscDoesNotClose)
+TEST_F(PhotoMeasureDlgTest, ClosingAsksOnlyForUnsavedShapesAndCanSaveThem)
 {
     Open({640, 480});
     QTest::keyClick(dialog_.get(), Qt::Key_Escape);
     QTest::keyClick(dialog_.get(), Qt::Key_Return);
     EXPECT_TRUE(dialog_->isVisible());
-    MessageBoxRecorder boxes(IDNO);
+    MessageBoxRecorder boxes(IDCANCEL);
+    // Nothing drawn: it closes without a question.
+    dialog_->close();
+    EXPECT_TRUE(boxes.Boxes().empty());
+    EXPECT_FALSE(dialog_->isVisible());
+
+    dialog_->show();
+    Canvas().SetTool(ToolLine, true);
+    QTest::mouseClick(&Canvas(), Qt::LeftButton, {}, QPoint(100, 100));
+    QTest::mouseClick(&Canvas(), Qt::LeftButton, {}, QPoint(200, 100));
+    ASSERT_TRUE(Canvas().HasUnsavedShapes());
+    dialog_->close(); // Cancel
+    EXPECT_TRUE(dialog_->isVisible());
+    ASSERT_EQ(boxes.Boxes().size(), 1u);
+    EXPECT_EQ(boxes.Boxes()[0].buttons, MessageButtons::SaveDiscardCancel);
+
+    // Save, but the file dialog is cancelled: the window stays with its shapes.
+    boxes.SetAnswer(IDYES);
+    const SaveFileHook previous = SetSaveFileHook([](const SaveFileRequest&) { return QString(); });
     dialog_->close();
     EXPECT_TRUE(dialog_->isVisible());
-    EXPECT_EQ(boxes.Boxes().back().text, "Are you sure to close?");
-    boxes.SetAnswer(IDYES);
+    // Save into a file: then it closes, and the file holds the line.
+    const QString target = dir_.path() + "/measured.bmp";
+    SetSaveFileHook([&](const SaveFileRequest&) { return target; });
     dialog_->close();
+    SetSaveFileHook(previous);
     EXPECT_FALSE(dialog_->isVisible());
+    EXPECT_TRUE(QFile::exists(target));
+    EXPECT_FALSE(Canvas().HasUnsavedShapes());
+}
+
+TEST_F(PhotoMeasureDlgTest, LargePicturesFromOtherCamerasOpenAndAbsurdOnesAreRefusedWithTheReason)
+{
+    // 1600 x 1200 from another camera: opened whole, shown with its shape kept.
+    Open({1600, 1200});
+    ASSERT_TRUE(dialog_->HasPicture());
+    EXPECT_EQ(Canvas().PictureSize(), QSize(1600, 1200));
+    EXPECT_DOUBLE_EQ(Canvas().Mapping().scale, 2.5);
+
+    // A bitmap whose header claims 9000 x 8000 (72 megapixels) is refused before decoding.
+    MessageBoxRecorder boxes;
+    const auto headers = BmpHeaders(9000, 8000, 9000u * 3 * 8000);
+    WriteFile(dir_.path() + "/huge.bmp", QByteArray(reinterpret_cast<const char*>(headers.data()), 54) + QByteArray(64, '\0'));
+    CPhotoMeasureDlg huge(dir_.path() + "/huge.bmp");
+    EXPECT_FALSE(huge.HasPicture());
+    ASSERT_EQ(boxes.Boxes().size(), 1u);
+    EXPECT_TRUE(boxes.Boxes()[0].text.contains("9000 x 8000"));
 }

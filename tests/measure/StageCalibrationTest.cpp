@@ -74,8 +74,8 @@ protected:
     {
         CMeasureCanvas& canvas = *dialog_->Canvas();
         auto view = [&](QPointF p) {
-            return QPoint(static_cast<int>(std::lround(p.x() / canvas.SaveScaleX())),
-                          static_cast<int>(std::lround(p.y() / canvas.SaveScaleY())));
+            const QPointF v = canvas.Mapping().ToView(p);
+            return QPoint(static_cast<int>(std::lround(v.x())), static_cast<int>(std::lround(v.y())));
         };
         dialog_->SetMenuAnswer(32817); // Measure > Line
         dialog_->OpenToolMenu(true);
@@ -203,7 +203,7 @@ TEST_F(StageCalibrationTest, TheCsvParsesBackToTheLabelsValues)
         shapes.Add(std::move(shape));
     }
     const QString csv = dir_.path() + "/Still_x.csv";
-    ASSERT_TRUE(ExportMeasurements(csv, shapes, {1, 1, "Still_x.bmp", "0.00125 mm/px at 200X", "stage calibration"}, nullptr));
+    ASSERT_TRUE(ExportMeasurements(csv, shapes, {ViewMapping{}, "Still_x.bmp", "0.00125 mm/px at 200X", "stage calibration"}, nullptr));
 
     // Python's csv module reads it as a spreadsheet would.
     QProcess python;
