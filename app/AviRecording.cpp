@@ -3,6 +3,7 @@
 #include "CaptureGraph.h"
 #include "framework/Logging.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstring>
 
@@ -32,9 +33,7 @@ AviWriter::OpenResult CAviRecording::Open(const QString& path, int nominalRate, 
         queue_.clear();
     }
     encoder_ = std::thread([this] { EncodeLoop(); });
-    engine_.SetRecordingTap([this](double time, const std::uint8_t* pixels, std::size_t length) {
-        Offer(time, pixels, length);
-    });
+    engine_.SetRecordingTap([this](double, const std::uint8_t* pixels, std::size_t length) { Offer(pixels, length); });
     qCInfo(lcMedia) << "recording" << path << size << "at" << nominalRate_ << "frames a second with" << encoder.encoder.c_str();
     return opened;
 }
@@ -58,8 +57,11 @@ bool CAviRecording::Close()
     return finished;
 }
 
-void CAviRecording::Offer(double time, const std::uint8_t* pixels, std::size_t length)
+void CAviRecording::Offer(const std::uint8_t* pixels, std::size_t length)
 {
+    // Paced by when the frame arrived, on a clock that runs on whatever the stream does: a
+    // restarted stream starts its own time stamps again at 0.
+    const double time = std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
     std::unique_lock lock(mutex_);
     if (stopping_) return;
     Frame frame;

@@ -1,7 +1,7 @@
 #pragma once
 // One AVI recording of the live stream. The streaming thread only copies each frame into a
 // small bounded queue; an encoder thread of the recording's own paces the frames to the
-// file's nominal rate by their capture time and writes them, so encoding never holds up
+// file's nominal rate by their arrival time (a steady clock) and writes them, so encoding never holds up
 // the camera. A frame the encoder has no room for is dropped and counted. Whatever ends
 // the recording, the file gets its index.
 
@@ -60,7 +60,7 @@ private:
         std::vector<std::uint8_t> pixels;
     };
 
-    void Offer(double time, const std::uint8_t* pixels, std::size_t length); // streaming thread
+    void Offer(const std::uint8_t* pixels, std::size_t length); // streaming thread
     void EncodeLoop();                                                        // encoder thread
     bool Write(const Frame& frame);
 

@@ -3,7 +3,7 @@
 #include "LangText.h"
 
 #include <QDialogButtonBox>
-#include <QFile>
+#include <QTemporaryDir>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -18,17 +18,14 @@ CompressorChoiceHook& Hook()
     return hook;
 }
 
-// Opens a recording of one frame's worth with the encoder and removes it again.
-bool Probe(const VideoEncoderChoice& encoder, const QString& videoFolder, QSize size)
+// Opens a recording with the encoder in a private temporary folder, which goes with it:
+// no file of the user's is ever in the way.
+bool Probe(const VideoEncoderChoice& encoder, QSize size)
 {
-    const QString probe = CompressorProbePath(videoFolder);
-    bool opened = false;
-    {
-        auto result = AviWriter::Open(probe, size.width(), size.height(), 5, encoder);
-        opened = result.writer != nullptr;
-    }
-    QFile::remove(probe);
-    return opened;
+    const QTemporaryDir folder;
+    if (!folder.isValid()) return false;
+    auto result = AviWriter::Open(folder.filePath(QStringLiteral("probe.avi")), size.width(), size.height(), 5, encoder);
+    return result.writer != nullptr;
 }
 
 } // namespace
@@ -91,12 +88,7 @@ CompressorChoiceHook SetCompressorChoiceHook(CompressorChoiceHook hook)
     return old;
 }
 
-QString CompressorProbePath(const QString& videoFolder)
-{
-    return videoFolder + QStringLiteral("/test.avi");
-}
-
-bool ChooseCompressor(CompressionOptions& options, const QString& videoFolder, QSize size, QWidget* parent)
+bool ChooseCompressor(CompressionOptions& options, QSize size, QWidget* parent)
 {
     const std::vector<VideoEncoderChoice> encoders = AviVideoEncoders(size.width(), size.height());
     std::optional<VideoEncoderChoice> chosen;
@@ -106,15 +98,15 @@ bool ChooseCompressor(CompressionOptions& options, const QString& videoFolder, Q
         CCompressorChoiceDlg dialog(encoders, parent);
         if (dialog.exec() == QDialog::Accepted) chosen = dialog.Chosen();
     }
-    if (!chosen || !Probe(*chosen, videoFolder, size)) return false;
+    if (!chosen || !Probe(*chosen, size)) return false;
     options = CompressionOptions::From(*chosen);
     return true;
 }
 
-bool SetDefaultCompressor(CompressionOptions& options, const QString& videoFolder, QSize size)
+bool SetDefaultCompressor(CompressionOptions& options, QSize size)
 {
     const VideoEncoderChoice basic = DefaultVideoEncoder();
-    if (!Probe(basic, videoFolder, size)) return false;
+    if (!Probe(basic, size)) return false;
     options = CompressionOptions::From(basic);
     return true;
 }

@@ -1,7 +1,7 @@
 #pragma once
 // The recording's compressor: the options the next file is opened with, the choice dialog
 // behind the Compress button, and the basic default ("MSVC"). A choice is stored only after
-// a probe recording (test.avi in the video folder, always removed) opened with it.
+// a probe recording (in a private temporary folder) opened with it.
 
 #include "media/AviWriter.h"
 
@@ -50,8 +50,6 @@ CompressorChoiceHook SetCompressorChoiceHook(CompressorChoiceHook hook);
 
 // The Compress button: the choice dialog for the encoders that open at `size`; a confirmed
 // choice that the probe accepts goes into `options`. False when nothing changed.
-bool ChooseCompressor(CompressionOptions& options, const QString& videoFolder, QSize size, QWidget* parent);
+bool ChooseCompressor(CompressionOptions& options, QSize size, QWidget* parent);
 // OK without a choice, and F3: Microsoft Video 1 at its default quality, after the probe.
-bool SetDefaultCompressor(CompressionOptions& options, const QString& videoFolder, QSize size);
-// The probe file's path, removed at start-up too.
-QString CompressorProbePath(const QString& videoFolder);
+bool SetDefaultCompressor(CompressionOptions& options, QSize size);

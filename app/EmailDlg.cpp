@@ -1,6 +1,7 @@
 #include "EmailDlg.h"
 
 #include "LangText.h"
+#include "media/PictureFile.h"
 #include "RegularFile.h"
 
 #include <QBuffer>
@@ -77,7 +78,7 @@ CEmailDlg::CEmailDlg(QString path, MailAttachments& attachments, QWidget* parent
         Fail(Outcome::NoMailSupport, LangText("MailNotLoaded", 100, "Mail support could not be loaded."));
         return;
     }
-    status_->setText(LangText("StartOutlook", 100, "Start outlook, Please waiting...."));
+    status_->setText(LangText("StartOutlook", 100, "Opening the mail program, please wait..."));
     startTimer_.start(50);
 }
 
@@ -85,8 +86,8 @@ void CEmailDlg::Fail(Outcome outcome, const QString& message)
 {
     outcome_ = outcome;
     ShowMessageBox(this, message, QStringLiteral("QRV-DM500"), MessageButtons::Ok, MessageIcon::Warning);
-    // The window closes where the mail could not even be tried; otherwise Esc closes it.
-    if (outcome == Outcome::NoMailSupport) QTimer::singleShot(0, this, [this] { EndDialog(IDCANCEL); });
+    // The status window has nothing more to show: it closes with the message.
+    QTimer::singleShot(0, this, [this] { EndDialog(IDCANCEL); });
 }
 
 void CEmailDlg::Send()
@@ -101,9 +102,7 @@ void CEmailDlg::Send()
             Fail(Outcome::AttachmentFailed, QStringLiteral("the TemFolder create Fail"));
             return;
         }
-        constexpr qint64 kMaxPicture = 256 * 1024 * 1024;
-        const std::optional<QByteArray> bytes = ReadRegularFile(path_, kMaxPicture);
-        const QImage picture = bytes ? QImage::fromData(*bytes, "BMP") : QImage();
+        const QImage picture = ReadPictureFile(path_, nullptr);
         if (picture.isNull()) {
             Fail(Outcome::AttachmentFailed, QStringLiteral("imageEmail Create fail"));
             return;

@@ -87,6 +87,7 @@ void MainCommands::OnCommand(int command)
     }
     case ID_SETTING_640: SetResolution(640, 480); break;
     case ID_SETTING_1280: SetResolution(1280, 1024); break;
+    case ID_SETTING_CROSS: SwitchOverlay(ID_OVERLAY_CROSS); break; // as the pop-up menu's item
     case ID_OVERLAY_CROSS:
     case ID_OVERLAY_SCALE:
     case ID_OVERLAY_CIRCLE:
@@ -139,6 +140,7 @@ void MainCommands::RunVideoSetting()
 {
     CVideoSettingDlg dialog(window_.Engine(), propertyRows_, [this](int width, int height) { SetResolution(width, height); },
                             &window_);
+    dialog.beforeDeviceChange = [this] { window_.Recording().FinishBeforeStreamChange(); };
     videoSetting_ = &dialog;
     if (window_.runVideoSettingDialog) window_.runVideoSettingDialog(dialog);
     else dialog.DoModal();
@@ -234,6 +236,7 @@ void MainCommands::OnMagnificationEdited()
 
 void MainCommands::SetResolution(int width, int height)
 {
+    if (window_.Engine().CaptureSize() != QSize(width, height)) window_.Recording().FinishBeforeStreamChange();
     window_.Engine().SetResolution(width, height);
     window_.ClientArea().update(CMainDialog::kResolutionReadout.adjusted(0, 0, 1, 1));
 }

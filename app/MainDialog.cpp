@@ -84,7 +84,6 @@ CMainDialog::CMainDialog(backend::CaptureBackend& backend, SingleInstance& insta
     BuildLayout();
     BuildMainMenu(*menuBar_, [this](int command) { OnCommand(command); });
     PlaceMenuBar();
-    QFile::remove(CompressorProbePath(folders_.video)); // a leftover compressor probe
     engine_->SetFullScreenHint(LangText("EscRestore", 30, "ESC Restore"));
     connect(engine_, &CCaptureGraph::StillDue, this, [this](StillSource source) { commands_.OnCaptureStill(source); });
     fullScreen_ = std::make_unique<FullScreenMode>(*this, *client_, *engine_, kClientSize, kPreviewRect,

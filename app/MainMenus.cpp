@@ -54,7 +54,7 @@ void BuildMainMenu(QMenuBar& bar, const CommandHandler& onCommand)
              {{ID_CAPTURE_PICTURE, "Take Picture", "Take Picture...      F2"},
               {ID_CAPTURE_VIDEO, "Take Video", "Take Video/Stop...   F3/F4"},
               {0, nullptr, nullptr},
-              {ID_CAPTURE_TIMELAPSE, "Take time lapsed Pictures", "Take time lapsed Pictures"}},
+              {ID_CAPTURE_TIMELAPSE, "Take time lapsed Pictures", "Take Time-Lapse Pictures"}},
              kSize, onCommand);
     QMenu* help = bar.addMenu(LangText("Help", kSize, "Help"));
     AddItems(*help,

@@ -33,6 +33,12 @@ CRecorderSettingsDlg::CRecorderSettingsDlg(bool& compressorChosen, std::function
     auto* secondsHint = new QLabel(QStringLiteral("(1--99999)"), this);
     secondsHint->setGeometry(at(134, 27, 48, 10));
 
+    // The camera is asked for the rate above; the file plays at its own rate, which the
+    // capture size decides.
+    fileRateNote_ = new QLabel(this);
+    fileRateNote_->setGeometry(at(7, 42, 175, 10));
+    fileRateNote_->setWordWrap(false);
+
     compress_ = new QPushButton(LangText("Compress", 64, "Compress"), this);
     compress_->setGeometry(at(7, 58, 50, 14));
     ok_ = new QPushButton(LangText("OK", 64, "OK"), this);
@@ -61,16 +67,28 @@ CRecorderSettingsDlg::CRecorderSettingsDlg(bool& compressorChosen, std::function
 
 void CRecorderSettingsDlg::Accept()
 {
-    // A choice made with Compress holds for this OK only; otherwise the basic compressor.
-    if (compressorChosen_) compressorChosen_ = false;
-    else if (useDefaultCompressor_) useDefaultCompressor_();
     // A disabled seconds box is not checked: the limit is off.
     FieldExchange fields;
     int rate = frameRate, limit = timeLimitSeconds;
     fields.AddInt(frameRateBox_, &rate, 1, 30);
     if (timeLimitOn) fields.AddInt(secondsBox_, &limit, 1, 99999);
+    // A value out of range keeps the dialog open, and with it the compressor chosen.
     if (!fields.Save(this)) return;
+    // A choice made with Compress holds for this OK only; otherwise the basic compressor.
+    if (compressorChosen_) compressorChosen_ = false;
+    else if (useDefaultCompressor_) useDefaultCompressor_();
     frameRate = rate;
     timeLimitSeconds = limit;
     EndDialog(IDOK);
+}
+
+void CRecorderSettingsDlg::SetFileRate(int framesPerSecond)
+{
+    fileRateNote_->setText(LangText("RecordFileRate", 100, "The file plays at %1 frames a second at this size.")
+                               .arg(framesPerSecond));
+}
+
+QString CRecorderSettingsDlg::FileRateNote() const
+{
+    return fileRateNote_->text();
 }

@@ -8,6 +8,7 @@
 #include <functional>
 
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -22,6 +23,10 @@ public:
     int frameRate = 15;       // 1 to 30
     bool timeLimitOn = true;
     int timeLimitSeconds = 10; // 1 to 99999
+
+    // Tells the user the rate the file is written at, which may differ from the camera's.
+    void SetFileRate(int framesPerSecond);
+    QString FileRateNote() const;
 
     QLineEdit& FrameRateBox() const { return *frameRateBox_; }
     QLineEdit& SecondsBox() const { return *secondsBox_; }
@@ -41,4 +46,5 @@ private:
     QCheckBox* limitBox_ = nullptr;
     QPushButton* compress_ = nullptr;
     QPushButton* ok_ = nullptr;
+    QLabel* fileRateNote_ = nullptr;
 };

@@ -13,20 +13,18 @@
 
 namespace {
 
-constexpr std::uint32_t kGenericError = 0x80004005;
-
+// The step that failed, in the program's words; the system's or FFmpeg's reason follows it.
 QString OpenFailureMessage(AviWriter::OpenStep step)
 {
-    const auto withCode = [](const char* format) { return QString::asprintf(format, kGenericError, 0); };
     switch (step) {
-    case AviWriter::OpenStep::OpenFile: return withCode("Open avi file failed(0x%08X:%d)");
-    case AviWriter::OpenStep::CreateStream: return withCode("Create stream failed(0x%08X:%d)");
-    case AviWriter::OpenStep::MakeCompressedStream: return withCode("Make compress stream failed(0x%08X:%d)");
+    case AviWriter::OpenStep::OpenFile: return QStringLiteral("Open avi file failed");
+    case AviWriter::OpenStep::CreateStream: return QStringLiteral("Create stream failed");
+    case AviWriter::OpenStep::MakeCompressedStream: return QStringLiteral("Make compress stream failed");
     case AviWriter::OpenStep::UnsupportedFormat: return QStringLiteral("Unsupport compressed format");
     case AviWriter::OpenStep::SetFormat:
     case AviWriter::OpenStep::None: break;
     }
-    return withCode("Set stream format failed(0x%08X:%d)");
+    return QStringLiteral("Set stream format failed");
 }
 
 QString RecordingName(const QDateTime& time, int runningNumber)
@@ -73,11 +71,11 @@ void CRecordingControl::OnAviCommand()
     quickTimer_.stop();
     timeLimit_ = 0;
     seconds_ = 0;
-    const QString videoFolder = window_.Folders().video;
     const QSize size = window_.Engine().CaptureSize();
     CRecorderSettingsDlg dialog(
-        compressorChosen_, [&] { ChooseCompressor(options_, videoFolder, size, &window_); },
-        [&] { SetDefaultCompressor(options_, videoFolder, size); }, &window_);
+        compressorChosen_, [&] { ChooseCompressor(options_, size, &window_); },
+        [&] { SetDefaultCompressor(options_, size); }, &window_);
+    dialog.SetFileRate(NominalRate(size.width()));
     const int answer = runSettingsDialog ? runSettingsDialog(dialog) : dialog.DoModal();
     if (answer != IDOK) return;
     timeLimit_ = dialog.timeLimitOn ? dialog.timeLimitSeconds : kNoLimit;
@@ -99,7 +97,7 @@ void CRecordingControl::OnQuickStart()
     window_.Sounds().Play(IDW_RECORD);
     seconds_ = 0;
     timeLimit_ = 0;
-    SetDefaultCompressor(options_, window_.Folders().video, window_.Engine().CaptureSize());
+    SetDefaultCompressor(options_, window_.Engine().CaptureSize());
     timeLimit_ = kNoLimit;
     quickTimer_.start(1000);
     CCaptureGraph& engine = window_.Engine();
@@ -146,7 +144,13 @@ void CRecordingControl::EndRecording()
 {
     if (!IsRecording()) return;
     const QString path = recording_.Path();
-    recording_.Close();
+    const bool finished = recording_.Close();
+    // A recording that got no frame onto the disk (a full disk at once) is no video: it is
+    // not kept. (Frames the encoder took may still have been lost with the last write.)
+    if (recording_.FramesWritten() == 0 || (!finished && ReadAviFacts(path).frames == 0)) {
+        QFile::remove(path);
+        return;
+    }
     window_.ThumbnailList().AddRecordedVideo(path);
 }
 
@@ -171,6 +175,24 @@ bool CRecordingControl::Open()
                    QStringLiteral("AVI Capture"), MessageButtons::Ok, MessageIcon::Error);
     QFile::remove(path);
     return false;
+}
+
+bool CRecordingControl::FinishBeforeStreamChange()
+{
+    if (!IsRecording()) return false;
+    // The file was opened for the old size and the old stream: it is finished whole
+    // (index written, listed) before the stream changes, never fed frames of another size.
+    window_.Sounds().Play(IDW_RECORD_END);
+    limitTimer_.stop();
+    quickTimer_.stop();
+    timeLimit_ = 0;
+    seconds_ = 0;
+    StopAndClose();
+    window_.RefreshTooltips();
+    ShowMessageBox(&window_,
+                   LangText("RecordEndedForChange", 100, "The recording was finished and saved before the capture changed."),
+                   QStringLiteral("AVI Capture"), MessageButtons::Ok, MessageIcon::Information);
+    return true;
 }
 
 void CRecordingControl::OnLimitTick()

@@ -29,6 +29,9 @@ public:
     // Ends a running recording at once (the time limit through the preview command, a lost
     // camera, the window closing): the file is finished and listed.
     void EndRecording();
+    // The capture size or the device is about to change: a running recording is finished
+    // and the user told so. True when one was running.
+    bool FinishBeforeStreamChange();
     // The camera went away: the recording ends as with F4, without the sound.
     void OnStreamLost();
 

@@ -108,6 +108,7 @@ CTimeLapseDlg::CTimeLapseDlg(CCaptureGraph& engine, QWidget* parent, std::shared
         exchange_.AddInt(std::get<0>(field), std::get<1>(field), std::get<2>(field), std::get<3>(field));
     exchange_.Load();
     boxes_[kPictureCount]->installEventFilter(this);
+    connect(boxes_[kPictureCount], &QLineEdit::textChanged, this, &CTimeLapseDlg::ShowSizeEstimate);
     ShowSizeEstimate();
 }
 
@@ -126,15 +127,17 @@ QString CTimeLapseDlg::SizeEstimate(int count, std::int64_t imageSize)
     const double hundredths = static_cast<double>(count) * static_cast<double>(imageSize) * 100.0 / 1048576.0;
     const int whole = static_cast<int>(hundredths / 100);
     const int fraction = static_cast<int>(hundredths - whole * 100.0);
-    return QString::asprintf("%4d.%2d", whole, fraction);
+    return QString::asprintf("%4d.%02d", whole, fraction); // 7.03, not "7. 3"
 }
 
 void CTimeLapseDlg::ShowSizeEstimate()
 {
-    const std::int64_t imageSize = engine_.Frame().With([](const FrameBufferData& frame) {
-        return static_cast<std::int64_t>(frame.header.width) * frame.header.height * 3;
-    });
-    sizeBox_->setText(SizeEstimate(pictureCount, imageSize));
+    // From the count as typed so far (the stored one while the box holds no number in range).
+    bool ok = false;
+    const int typed = boxes_[kPictureCount]->text().trimmed().toInt(&ok);
+    const int count = ok && typed >= 1 && typed <= 200 ? typed : pictureCount;
+    const QSize size = engine_.CaptureSize();
+    sizeBox_->setText(SizeEstimate(count, static_cast<std::int64_t>(size.width()) * size.height() * 3));
 }
 
 bool CTimeLapseDlg::eventFilter(QObject* watched, QEvent* event)
@@ -169,7 +172,7 @@ void CTimeLapseDlg::OnStartStop()
     QDateTime now = QDateTime::currentDateTime();
     now.setTime(QTime(now.time().hour(), now.time().minute(), now.time().second()));
     if (!start.isValid() || start < now) {
-        ShowMessageBox(this, LangText("SET_TIMER_FAIL", 260, "The time of your setting must be a future time!"),
+        ShowMessageBox(this, LangText("SET_TIMER_FAIL", 260, "The start time must be in the future."),
                        windowTitle());
         return;
     }
@@ -203,7 +206,7 @@ bool CTimeLapseDlg::event(QEvent* event)
     for (const Report& report : reports_.TakeAll()) {
         switch (report.kind) {
         case Report::Waiting:
-            status_->setText(QStringLiteral("Waiting for the start time: %1 s")
+            status_->setText(LangText("WaitingStart", 64, "Waiting for the start time: %1 s")
                                  .arg(report.value)); // the time left
             break;
         case Report::Completed:

@@ -54,10 +54,11 @@ void TimeLapseSeries::Run(Plan plan)
             done_ = true;
             return;
         }
-        const std::int64_t left = clock_->Now().secsTo(plan.start);
+        // To the millisecond: a whole-second count would start up to a second early.
+        const std::int64_t left = clock_->Now().msecsTo(plan.start);
         if (left <= 0) break;
-        if (reports_.waiting) reports_.waiting(left);
-        clock_->Wait(std::chrono::milliseconds(std::min<std::int64_t>(left * 1000, 1000)), mutex_, wake_, stopped);
+        if (reports_.waiting) reports_.waiting((left + 999) / 1000); // seconds, rounded up
+        clock_->Wait(std::chrono::milliseconds(std::min<std::int64_t>(left, 1000)), mutex_, wake_, stopped);
     }
     for (int i = 1; i <= plan.pictures; ++i) {
         if (isStopped()) break;

@@ -48,12 +48,17 @@ bool CCaptureGraph::IsDevicePresent()
     return devices_.IsDevicePresent(backend_);
 }
 
-void CCaptureGraph::SelectDevice(int row)
+bool CCaptureGraph::WouldSwitchTo(int row) const
 {
-    if (row < 0 || row >= kDeviceTableRows) return;
+    if (row < 0 || row >= kDeviceTableRows) return false;
     const auto& target = devices_.Table()[static_cast<std::size_t>(row)];
     const CaptureDevice* current = devices_.Current();
-    if (!target.moniker || (current && current->moniker == target.moniker)) return;
+    return target.moniker && !(current && current->moniker == target.moniker);
+}
+
+void CCaptureGraph::SelectDevice(int row)
+{
+    if (!WouldSwitchTo(row)) return;
     StopPreview();
     TearDownDownstream();
     ReleaseAll();

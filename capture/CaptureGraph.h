@@ -30,6 +30,8 @@ public:
     bool RefreshDeviceList();
     bool IsDevicePresent();
     void SelectDevice(int row);
+    // True when SelectDevice(row) would change the device (a listed one other than the current).
+    bool WouldSwitchTo(int row) const;
     const DeviceTable& GetDeviceTable() const { return devices_.Table(); }
     int DeviceCount() const { return devices_.Count(); }
     const CaptureDeviceList& Devices() const { return devices_; }

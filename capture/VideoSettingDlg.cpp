@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
@@ -76,7 +77,7 @@ void CVideoSettingDlg::BuildControls()
     resolutionList_ = new QComboBox(this);
     resolutionList_->setGeometry(at(80, 62, 80, 14));
 
-    propertiesGroup_ = new QGroupBox(QStringLiteral("Video Properies"), this);
+    propertiesGroup_ = new QGroupBox(QStringLiteral("Video Properties"), this);
     propertiesGroup_->setGeometry(at(7, 89, 255, 140));
     for (std::size_t row = 0; row < rowWidgets_.size(); ++row) {
         const int top = kRowTop[row];
@@ -85,9 +86,11 @@ void CVideoSettingDlg::BuildControls()
         widgets.label->setGeometry(at(15, top + 2, 50, 10));
         widgets.trackbar = new QSlider(Qt::Horizontal, this);
         widgets.trackbar->setGeometry(at(66, top, 140, 15));
+        // The number can be typed (Enter or leaving the box applies it) and stepped with
+        // the arrow keys, like the arrows beside it.
         widgets.number = new QLineEdit(this);
-        widgets.number->setReadOnly(true);
         widgets.number->setAlignment(Qt::AlignRight);
+        widgets.number->installEventFilter(this);
         widgets.number->setGeometry(at(210, top + 1, 28, 12));
         widgets.spin = new SpinArrows(this);
         widgets.spin->setGeometry(at(240, top, 10, 14));
@@ -96,6 +99,7 @@ void CVideoSettingDlg::BuildControls()
             if (!filling_) OnTrackbarMoved(r, position);
         });
         connect(widgets.spin, &SpinArrows::Stepped, this, [this, r](int delta) { OnSpin(r, delta); });
+        connect(widgets.number, &QLineEdit::editingFinished, this, [this, r] { OnNumberTyped(r); });
     }
 
     defaultButton_ = new QPushButton(QStringLiteral("Default"), this);
@@ -135,7 +139,7 @@ void CVideoSettingDlg::FillVideoSettingDialog()
         settingGroup_->setTitle(LangText("DeviceSetting", kTextSize, "Device Setting"));
         normLabel_->setText(LangText("VideoNorm", kTextSize, "Video Norm"));
         resolutionLabel_->setText(LangText("VideoResolution", kTextSize, "Video Resolution"));
-        propertiesGroup_->setTitle(LangText("VideoProperies", kTextSize, "Video Properies"));
+        propertiesGroup_->setTitle(LangText("VideoProperies", kTextSize, "Video Properties"));
         defaultButton_->setText(LangText("Default", 16, "Default"));
         exitButton_->setText(LangText("Exit", kTextSize, "Exit"));
         okButton_->setText(LangText("Ok", kTextSize, "OK"));
@@ -240,6 +244,32 @@ void CVideoSettingDlg::OnSpin(int row, int delta)
     engine_.SetVideoProperty(entry.property, entry.value, entry.flags);
 }
 
+void CVideoSettingDlg::OnNumberTyped(int row)
+{
+    RowWidgets& widgets = rowWidgets_[static_cast<std::size_t>(row)];
+    bool ok = false;
+    const int typed = widgets.number->text().trimmed().toInt(&ok);
+    const bool inRange = ok && typed >= widgets.trackbar->minimum() && typed <= widgets.trackbar->maximum();
+    if (amplifier_ && inRange && typed != widgets.trackbar->value()) {
+        widgets.trackbar->setValue(typed); // sets the camera as a slider move does
+        return;
+    }
+    ShowRow(row); // not a number in range: the value in force comes back
+}
+
+bool CVideoSettingDlg::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        for (std::size_t row = 0; row < rowWidgets_.size(); ++row) {
+            if (watched != rowWidgets_[row].number || (key != Qt::Key_Up && key != Qt::Key_Down)) continue;
+            OnSpin(static_cast<int>(row), key == Qt::Key_Up ? 1 : -1);
+            return true;
+        }
+    }
+    return CModalDialog::eventFilter(watched, event);
+}
+
 void CVideoSettingDlg::OnDefault()
 {
     if (!amplifier_) return;
@@ -268,7 +298,9 @@ void CVideoSettingDlg::ApplyResolutionSelection()
 void CVideoSettingDlg::OnDeviceChosen(int index)
 {
     if (index < 0) return;
-    engine_.SelectDevice(deviceList_->itemData(index).toInt());
+    const int row = deviceList_->itemData(index).toInt();
+    if (beforeDeviceChange && engine_.WouldSwitchTo(row)) beforeDeviceChange();
+    engine_.SelectDevice(row);
     FillVideoSettingDialog();
 }
 

@@ -49,6 +49,9 @@ public:
     CVideoSettingDlg(CCaptureGraph& engine, VideoPropertyRows& rows, std::function<void(int, int)> setResolution,
                      QWidget* parent = nullptr);
 
+    // Runs before another device is chosen (the main window finishes a recording there).
+    std::function<void()> beforeDeviceChange;
+
     // Reads everything again from the engine and the camera (on opening, after a device
     // change, and when the main window says the devices changed).
     void FillVideoSettingDialog();
@@ -66,7 +69,11 @@ public:
 
     void done(int result) override;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override; // arrow keys in the number boxes
+
 private:
+    void OnNumberTyped(int row);
     struct RowWidgets {
         QLabel* label = nullptr;
         QSlider* trackbar = nullptr;

@@ -159,11 +159,14 @@ AviWriter::OpenResult AviWriter::Open(const QString& path, int width, int height
     h.stream->time_base = AVRational{1, writer->framesPerSecond_}; // scale 1, rate as given
     h.stream->avg_frame_rate = AVRational{writer->framesPerSecond_, 1};
     if (const int error = avformat_write_header(format, nullptr); error < 0) {
-        // A handler code the muxer refuses: let FFmpeg choose the tag.
+        // A handler code the muxer refuses ends the open here, with FFmpeg's reason.
         return fail(OpenStep::SetFormat, FfmpegError(error));
     }
     h.headerWritten = true;
     avio_flush(format->pb);
+    // A disk that is already full takes the header into the buffer only: said here, not
+    // after the first frames.
+    if (format->pb->error < 0) return fail(OpenStep::OpenFile, FfmpegError(format->pb->error));
 
     h.frame.reset(av_frame_alloc());
     h.packet.reset(av_packet_alloc());
@@ -185,7 +188,16 @@ bool AviWriter::WriteFrame(const std::uint8_t* pixels, std::size_t length)
     if (closed_) return false;
     Handles& h = *handles_;
     const std::size_t stride = (static_cast<std::size_t>(width_) * 3 + 3) & ~std::size_t{3};
-    if (!pixels || length < stride * static_cast<std::size_t>(height_)) return false;
+    const std::size_t expected = stride * static_cast<std::size_t>(height_);
+    if (!pixels || length != expected) {
+        // A frame of another size would be written sheared, or read past its end.
+        lastError_ = QStringLiteral("a frame of %1 bytes does not fit this %2 x %3 recording (%4 bytes a frame)")
+                         .arg(length)
+                         .arg(width_)
+                         .arg(height_)
+                         .arg(expected);
+        return false;
+    }
     if (const int error = av_frame_make_writable(h.frame.get()); error < 0) {
         lastError_ = FfmpegError(error);
         return false;
@@ -267,7 +279,8 @@ bool AviWriter::Close()
     if (!h.format || !h.headerWritten) return false;
     // Whatever happened before, the trailer (the index) is written: without it the file
     // would not seek.
-    if (h.encoder) {
+    // (An open that failed right after the header has no packet to drain into.)
+    if (h.encoder && h.packet) {
         avcodec_send_frame(h.encoder.get(), nullptr);
         Drain(true);
     }

@@ -2,6 +2,7 @@
 
 #include "AviInput.h"
 #include "FfmpegHandles.h"
+#include "media/AviRepair.h"
 #include "media/ScaledPicture.h"
 #include "framework/Logging.h"
 
@@ -64,7 +65,7 @@ bool PlaybackEngine::Open(const QString& path, QSize frameSize)
     holder->timeBase = stream->time_base;
     if (stream->duration > 0) duration_ = stream->duration * av_q2d(stream->time_base);
     else if (format->duration > 0) duration_ = static_cast<double>(format->duration) / AV_TIME_BASE;
-    else duration_ = 0;
+    else duration_ = ScanVideoSeconds(path); // a file without an index (cut short): plays to its last frame
 
     frameSize_ = frameSize.expandedTo(QSize(1, 1));
     input_ = std::move(holder);

@@ -64,7 +64,7 @@ TEST(Email, AVideoIsAttachedAsItIsAndTheWindowClosesWithoutClaimingItWasSent)
     WriteFile(video, "not really a video");
     MessageBoxRecorder boxes;
     CEmailDlg dialog(video, attachments);
-    EXPECT_EQ(dialog.StatusLine().text(), "Start outlook, Please waiting....");
+    EXPECT_EQ(dialog.StatusLine().text(), "Opening the mail program, please wait...");
     EXPECT_EQ(RunMail(dialog), CEmailDlg::Outcome::HandedOver);
     EXPECT_EQ(mail.Arguments(), (QStringList{"--attach", video})); // intact, no shell in between
     EXPECT_TRUE(boxes.Boxes().empty());
@@ -105,6 +105,8 @@ TEST(Email, EveryWayOfFailingHasItsMessage)
     mail.SetStatus(3);
     CEmailDlg noProgram(video, attachments);
     EXPECT_EQ(RunMail(noProgram), CEmailDlg::Outcome::NoMailProgram);
+    // The status window goes with the message; nobody has to press Esc.
+    EXPECT_TRUE(WaitUntil([&] { return !noProgram.isVisible(); }, 2000));
     mail.SetStatus(4);
     CEmailDlg notSent(video, attachments);
     EXPECT_EQ(RunMail(notSent), CEmailDlg::Outcome::NotSent);

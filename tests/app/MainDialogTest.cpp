@@ -26,6 +26,9 @@
 #include <QTest>
 #include <QUuid>
 
+#include <sys/resource.h>
+#include <csignal>
+#include <QDir>
 #include <gtest/gtest.h>
 
 namespace {
@@ -111,6 +114,15 @@ TEST_F(MainDialogTest, WithTheMicroscopeThePreviewRunsAndTheButtonsWork)
         const QImage shot = dialog_->Engine().SurfaceSnapshot();
         return !shot.isNull() && shot.pixel(300, 240) != qRgb(0, 0, 0);
     }));
+}
+
+TEST_F(MainDialogTest, SettingCrossLineSwitchesTheCrossLineLikeThePopUpMenu)
+{
+    Start(true);
+    dialog_->OnCommand(ID_SETTING_CROSS);
+    EXPECT_TRUE(dialog_->Engine().Overlays().crossLine);
+    dialog_->OnCommand(ID_OVERLAY_CROSS); // the pop-up menu's item sees the same switch
+    EXPECT_FALSE(dialog_->Engine().Overlays().crossLine);
 }
 
 TEST_F(MainDialogTest, WithoutTheMicroscopeTheButtonsAreOffAndTheUserIsAskedToConnectIt)
@@ -450,6 +462,55 @@ TEST_F(MainDialogTest, F3AndF4RecordAndClosingTheWindowFinishesTheFile)
     const AviFacts facts = ReadAviFacts(path);
     EXPECT_TRUE(facts.readable);
     EXPECT_GE(facts.frames, 2);
+}
+
+TEST_F(MainDialogTest, ChangingTheCaptureSizeDuringARecordingFinishesTheFileFirst)
+{
+    Start(true);
+    dialog_->Engine().SetResolution(1280, 1024);
+    QTest::keyClick(&dialog_->Engine(), Qt::Key_F3);
+    ASSERT_TRUE(dialog_->Recording().IsRecording());
+    QTest::qWait(1500);
+    MessageBoxRecorder boxes;
+    QTest::keyClick(&dialog_->Engine(), Qt::Key_F11); // 640 x 480, mid-recording
+    EXPECT_FALSE(dialog_->Recording().IsRecording());
+    ASSERT_EQ(boxes.Boxes().size(), 1u); // the user is told
+    EXPECT_EQ(dialog_->Sounds().LastPlayed(), 182);
+    EXPECT_EQ(dialog_->Engine().CaptureSize(), QSize(640, 480));
+    ASSERT_EQ(dialog_->ThumbnailList().Videos().size(), 1u);
+    // The file is whole at its own size: every frame decodes, none was fed at another size.
+    const AviFacts facts = ReadAviFacts(dialog_->ThumbnailList().Videos()[0].path);
+    ASSERT_TRUE(facts.readable);
+    EXPECT_EQ(facts.width, 1280);
+    EXPECT_EQ(facts.height, 1024);
+    EXPECT_GE(facts.frames, 5);
+
+    // The same size again is no change: a recording goes on.
+    QTest::keyClick(&dialog_->Engine(), Qt::Key_F3);
+    ASSERT_TRUE(dialog_->Recording().IsRecording());
+    QTest::keyClick(&dialog_->Engine(), Qt::Key_F11);
+    EXPECT_TRUE(dialog_->Recording().IsRecording());
+    QTest::keyClick(&dialog_->Engine(), Qt::Key_F4);
+}
+
+TEST_F(MainDialogTest, ARecordingThatGotNoFrameOnAFullDiskIsNotKept)
+{
+    Start(true);
+    MessageBoxRecorder boxes;
+    rlimit old {};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit full = old;
+    full.rlim_cur = 0; // a full disk: the file is created, nothing goes into it
+    signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &full);
+    QTest::keyClick(&dialog_->Engine(), Qt::Key_F3);
+    const bool ended = WaitUntil([&] { return !dialog_->Recording().IsRecording(); }, 8000);
+    QTest::qWait(300);
+    setrlimit(RLIMIT_FSIZE, &old);
+    ASSERT_TRUE(ended);
+    ASSERT_FALSE(boxes.Boxes().empty()); // the user was told why
+    EXPECT_TRUE(dialog_->ThumbnailList().Videos().empty());
+    EXPECT_TRUE(QDir(dialog_->Folders().video).entryList({"*.avi"}, QDir::Files).isEmpty());
 }
 
 TEST_F(MainDialogTest, SaveAsStartsWhereACopyIsAcceptedAndRemembersWhereItWent)

@@ -15,6 +15,17 @@
 #include <QPushButton>
 #include <QTest>
 
+#include "ThumbnailList.h"
+#include "media/AviInput.h"
+#include "media/AviRepair.h"
+#include "media/PlaybackEngine.h"
+
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
+#include <QDir>
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -73,8 +84,7 @@ TEST(RecorderSettings, TheCompressorChoiceHoldsForOneOk)
     });
     auto dialog = [&] {
         return std::make_unique<CRecorderSettingsDlg>(
-            chosen, [&] { ChooseCompressor(options, videos.path(), size, nullptr); },
-            [&] { SetDefaultCompressor(options, videos.path(), size); });
+            chosen, [&] { ChooseCompressor(options, size, nullptr); }, [&] { SetDefaultCompressor(options, size); });
     };
     {
         auto d = dialog(); // OK alone: Microsoft Video 1
@@ -97,6 +107,16 @@ TEST(RecorderSettings, TheCompressorChoiceHoldsForOneOk)
         EXPECT_EQ(options.encoder.encoder, "msvideo1");
     }
     {
+        auto d = dialog(); // Compress, a rate out of range (a message, the dialog stays), OK again: the choice
+        d->show();
+        d->CompressButton().click();
+        MessageBoxRecorder boxes;
+        EXPECT_FALSE(PressOk(*d, "45", "10"));
+        EXPECT_EQ(boxes.Boxes().size(), 1u);
+        ASSERT_TRUE(PressOk(*d, "15", "10"));
+        EXPECT_EQ(options.encoder.encoder, "mjpeg");
+    }
+    {
         auto d = dialog(); // Compress and Cancel: the choice stays for the next dialog's OK
         d->show();
         d->CompressButton().click();
@@ -109,7 +129,6 @@ TEST(RecorderSettings, TheCompressorChoiceHoldsForOneOk)
         EXPECT_EQ(options.encoder.encoder, "mjpeg");
     }
     SetCompressorChoiceHook(previous);
-    EXPECT_FALSE(QFile::exists(CompressorProbePath(videos.path()))); // the probe is always removed
 }
 
 namespace {
@@ -217,4 +236,27 @@ TEST(RecordingCutShort, AKilledRecordingPlaysUpToItsLastSecond)
     const AviFacts facts = ReadAviFacts(path);
     EXPECT_TRUE(facts.readable);
     EXPECT_GE(facts.frames, 2 * 22); // everything up to the last flush, a second before the end
+
+    // The program's player reads its length from the packets and plays it to the end.
+    ASSERT_TRUE(IsCutShortAvi(path));
+    {
+        PlaybackEngine player;
+        ASSERT_TRUE(player.Open(path, QSize(160, 120)));
+        EXPECT_GE(player.Duration(), 2.0);
+    }
+    // Met in the video list, it is repaired in place: whole, indexed, every frame kept.
+    QDir().mkpath(dir.path() + "/Picture");
+    CThumbnailList list(dir.path() + "/Picture", dir.path());
+    list.SetShowingPictures(false);
+    list.resize(220, 420);
+    list.show();
+    QCoreApplication::processEvents();
+    list.repaint();
+    EXPECT_FALSE(IsCutShortAvi(path));
+    EXPECT_FALSE(QFile::exists(path + ".repair"));
+    EXPECT_EQ(ReadAviFacts(path).frames, facts.frames);
+    const std::unique_ptr<AviInput> repaired = AviInput::Open(path);
+    ASSERT_TRUE(repaired);
+    ASSERT_GE(avformat_find_stream_info(repaired->Format(), nullptr), 0);
+    EXPECT_GE(repaired->Format()->duration, 2 * AV_TIME_BASE);
 }

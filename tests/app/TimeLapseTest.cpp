@@ -74,11 +74,24 @@ const QDateTime kStart(QDate(2026, 3, 4), QTime(10, 0, 0));
 
 } // namespace
 
-TEST(TimeLapse, SizeEstimateIsPaddedWithBlanks)
+TEST(TimeLapse, SizeEstimateShowsTwoDigitsOfHundredths)
 {
-    EXPECT_EQ(CTimeLapseDlg::SizeEstimate(8, 640 * 480 * 3), "   7. 3");
-    EXPECT_EQ(CTimeLapseDlg::SizeEstimate(200, 1280 * 1024 * 3), " 750. 0");
-    EXPECT_EQ(CTimeLapseDlg::SizeEstimate(8, 0), "   0. 0");
+    EXPECT_EQ(CTimeLapseDlg::SizeEstimate(8, 640 * 480 * 3), "   7.03");
+    EXPECT_EQ(CTimeLapseDlg::SizeEstimate(200, 1280 * 1024 * 3), " 750.00");
+    EXPECT_EQ(CTimeLapseDlg::SizeEstimate(8, 0), "   0.00");
+}
+
+TEST(TimeLapse, TheFirstPictureWaitsForTheStartToTheMillisecond)
+{
+    // 0.8 s before the start second: no picture until it has come.
+    auto clock = std::make_shared<FakeClock>(kStart.addMSecs(-800));
+    Log log;
+    TimeLapseSeries series(clock, ReportsInto(log, clock));
+    series.Start({kStart, std::chrono::milliseconds(3000), 1});
+    ASSERT_TRUE(WaitUntil([&] { return log.finished.load(); }, 5000));
+    std::lock_guard lock(log.mutex);
+    ASSERT_EQ(log.requests.size(), 1u);
+    EXPECT_GE(log.requests[0], kStart);
 }
 
 TEST(TimeLapse, TwoPicturesThreeSecondsApartThenTheSeriesEnds)
@@ -155,10 +168,14 @@ TEST(TimeLapse, TheDialogChecksItsFieldsAndRefusesAPastStart)
     second.show();
     second.Box(1017).setText("2009");
     second.OnStartStop();
-    EXPECT_EQ(boxes.Boxes().back().text, "The time of your setting must be a future time!");
+    EXPECT_EQ(boxes.Boxes().back().text, "The start time must be in the future.");
     EXPECT_EQ(second.StartButton().text(), "Start");
     EXPECT_FALSE(second.IsSeriesRunning());
-    EXPECT_EQ(second.SizeBox().text(), "   0. 0"); // no frame yet
+    // The estimate is there on opening and follows the count as it is typed.
+    const std::int64_t frameBytes = static_cast<std::int64_t>(engine.CaptureSize().width()) * engine.CaptureSize().height() * 3;
+    EXPECT_EQ(second.SizeBox().text(), CTimeLapseDlg::SizeEstimate(8, frameBytes));
+    second.Box(1025).setText("120");
+    EXPECT_EQ(second.SizeBox().text(), CTimeLapseDlg::SizeEstimate(120, frameBytes));
 }
 
 TEST(TimeLapse, ASeriesFromTheDialogAsksTheEngineForStillsAndClosesItself)

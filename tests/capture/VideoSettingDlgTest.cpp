@@ -17,6 +17,8 @@
 #include <QSlider>
 #include <QToolButton>
 
+#include <QTest>
+
 #include <gtest/gtest.h>
 
 using namespace backend;
@@ -90,6 +92,20 @@ TEST_F(VideoSettingTest, FillsRowsFromTheCameraAndSendsEveryMoveAtOnce)
     dialog->Spin(kBrightness).DownArrow().click();
     dialog->Spin(kBrightness).DownArrow().click();
     EXPECT_EQ(Property(backend_.Microscope(), VideoProcAmp_Brightness), 19);
+
+    // The number box takes a typed value within the range, and the arrow keys.
+    QLineEdit& number = dialog->Number(kBrightness);
+    number.setFocus();
+    number.setText("-30");
+    QTest::keyClick(&number, Qt::Key_Return);
+    EXPECT_EQ(Property(backend_.Microscope(), VideoProcAmp_Brightness), -30);
+    EXPECT_EQ(dialog->Trackbar(kBrightness).value(), -30);
+    QTest::keyClick(&number, Qt::Key_Up);
+    EXPECT_EQ(Property(backend_.Microscope(), VideoProcAmp_Brightness), -29);
+    number.setText("500"); // out of range: the value in force comes back
+    QTest::keyClick(&number, Qt::Key_Return);
+    EXPECT_EQ(Property(backend_.Microscope(), VideoProcAmp_Brightness), -29);
+    EXPECT_EQ(number.text(), QStringLiteral("-29"));
 
     // At the top of its range the up arrow sends nothing.
     dialog->Trackbar(kBrightness).setValue(64);

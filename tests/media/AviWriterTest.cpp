@@ -74,3 +74,20 @@ TEST(AviWriter, AFolderThatCannotBeWrittenFailsAtTheFirstStep)
     EXPECT_EQ(opened.failedStep, AviWriter::OpenStep::OpenFile);
     EXPECT_FALSE(opened.reason.isEmpty());
 }
+
+TEST(AviWriter, AFrameOfAnotherSizeIsRefusedWithItsReason)
+{
+    QTemporaryDir dir;
+    const QString path = dir.path() + "/sized.avi";
+    auto opened = AviWriter::Open(path, 64, 48, 5, DefaultVideoEncoder());
+    ASSERT_TRUE(opened.writer) << opened.reason.toStdString();
+    const auto larger = Frame(128, 96, 40), smaller = Frame(32, 24, 40), right = Frame(64, 48, 40);
+    ASSERT_TRUE(opened.writer->WriteFrame(right.data(), right.size()));
+    // Larger frames were written sheared, smaller ones refused without a word.
+    EXPECT_FALSE(opened.writer->WriteFrame(larger.data(), larger.size()));
+    EXPECT_TRUE(opened.writer->LastError().contains("64 x 48"));
+    EXPECT_FALSE(opened.writer->WriteFrame(smaller.data(), smaller.size()));
+    EXPECT_FALSE(opened.writer->LastError().isEmpty());
+    EXPECT_TRUE(opened.writer->Close());
+    EXPECT_EQ(ReadAviFacts(path).frames, 1);
+}
