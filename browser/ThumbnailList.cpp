@@ -4,6 +4,8 @@
 #include "MessageBox.h"
 #include "RegularFile.h"
 #include "Resources.h"
+#include "framework/Logging.h"
+#include "media/AviRepair.h"
 #include "media/PictureFile.h"
 
 #include <QBuffer>
@@ -207,7 +209,7 @@ int CThumbnailList::DropIfMissing(const QString& path)
 void CThumbnailList::DeleteSelected()
 {
     const QString title = LangText("MsgTitle", 30, "QRV-DM500");
-    if (ShowMessageBox(this, LangText("SureDelete", 64, "Are you sure to delete?"), title, MessageButtons::OkCancel,
+    if (ShowMessageBox(this, LangText("SureDelete", 64, "Are you sure you want to delete this file?"), title, MessageButtons::OkCancel,
                        MessageIcon::Warning) != IDOK)
         return;
     QString path;
@@ -226,7 +228,7 @@ void CThumbnailList::DeleteSelected()
 void CThumbnailList::DeleteAll()
 {
     const QString title = LangText("MsgTitle", 30, "QRV-DM500");
-    if (ShowMessageBox(this, LangText("SureDeleteAll", 64, "Are you sure to delete all?"), title,
+    if (ShowMessageBox(this, LangText("SureDeleteAll", 64, "Are you sure you want to delete all files?"), title,
                        MessageButtons::OkCancel, MessageIcon::Warning) != IDOK)
         return;
     QString path;
@@ -354,6 +356,13 @@ CThumbnailList::Decode CThumbnailList::DecodeEntry(const MediaEntry& entry)
         else
             ok = LoadBitmapFileAsDib(entry.path, *decodeBuffer_);
     } else {
+        // A recording cut short (a kill, a full disk) gets its index back the first time
+        // it is met, so every player reads its length.
+        if (IsCutShortAvi(entry.path)) {
+            QString error;
+            if (RepairCutShortAvi(entry.path, &error) == AviRepairResult::Failed)
+                qCWarning(lcMedia) << "could not repair" << entry.path << ":" << error;
+        }
         ok = LoadVideoFirstFrameAsDib(entry.path, *decodeBuffer_);
     }
     return ok ? Decode::Drawn : Decode::Failed;

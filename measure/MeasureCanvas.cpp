@@ -86,7 +86,7 @@ void CMeasureCanvas::OpenPicture(const QString& path)
     QString reason;
     picture_ = ReadPictureFile(path, &reason);
     if (picture_.isNull()) {
-        ShowMessageBox(this, LangText("OpenFileFail", 64, "Can not Open file") + QLatin1Char('\n') + reason,
+        ShowMessageBox(this, LangText("OpenFileFail", 64, "Cannot open the file") + QLatin1Char('\n') + reason,
                        QApplication::applicationName());
         return;
     }

@@ -29,8 +29,8 @@ CPenSettingDlg::CPenSettingDlg(QWidget* parent) : CModalDialog(parent), labelFon
     const Radio radios[5] = {{"SolidLine", "Solid Line", {9, 14, 43, 10}},
                              {"DashLine", "Dash Line", {9, 25, 43, 10}},
                              {"DotLine", "Dot Line", {9, 36, 43, 10}},
-                             {"DashDotLine", "DashDot Line1", {9, 47, 65, 10}},
-                             {"DashDotDotLine", "DashDot Line2", {9, 58, 65, 10}}};
+                             {"DashDotLine", "Dash-Dot Line", {9, 47, 65, 10}},
+                             {"DashDotDotLine", "Dash-Dot-Dot Line", {9, 58, 65, 10}}};
     for (int i = 0; i < 5; ++i) {
         styleButtons_[i] = new QRadioButton(LangText(radios[i].key, 30, radios[i].text), this);
         styleButtons_[i]->setGeometry(at(radios[i].du.x(), radios[i].du.y(), radios[i].du.width(), radios[i].du.height()));

@@ -45,7 +45,7 @@ struct ToolMenuItem {
 
 constexpr ToolMenuItem kDrawMenu[] = {
     {32810, "straightline", "Line", IDI_LINE, ToolLine, false, "DrawLine", "Line"},
-    {32811, "Continuousline", "Continuous line", IDI_CONTINUOUS_LINE, ToolContinuousLine, false, "DrawContinueline", "Continue Line"},
+    {32811, "Continuousline", "Continuous line", IDI_CONTINUOUS_LINE, ToolContinuousLine, false, "DrawContinueline", "Continuous Line"},
     {0, nullptr, nullptr, 0, 0, false, nullptr, nullptr},
     {32812, "Angle", "Angle", IDI_ANGLE, ToolAngle, false, "DrawAngle", "Angle"},
     {32813, "Rectangle", "Retangle", IDI_RECTANGLE, ToolRectangle, false, "DrawRectangle", "Rectangle"},
@@ -57,17 +57,17 @@ constexpr ToolMenuItem kDrawMenu[] = {
 
 constexpr ToolMenuItem kMeasureMenu[] = {
     {32817, "straightline", "Line", IDI_LINE, ToolLine, true, "MeasureLine", "Line"},
-    {32818, "Continuousline", "Continuous line", IDI_MEASURE_CONTINUOUS_LINE, ToolContinuousLine, true, "MeasureContinueline", "Continue Line"},
+    {32818, "Continuousline", "Continuous line", IDI_MEASURE_CONTINUOUS_LINE, ToolContinuousLine, true, "MeasureContinueline", "Continuous Line"},
     {0, nullptr, nullptr, 0, 0, false, nullptr, nullptr},
     {32819, "Rectangle", "Rectangle", IDI_RECTANGLE, ToolRectangle, true, "MeasureRectangle", "Rectangle"},
-    {32820, "Ploygon", "Ploygon", IDI_POLYGON, ToolPolygon, true, "MeasurePloygon", "Ploygon"},
+    {32820, "Ploygon", "Polygon", IDI_POLYGON, ToolPolygon, true, "MeasurePloygon", "Polygon"},
     {0, nullptr, nullptr, 0, 0, false, nullptr, nullptr},
     {32821, "RadialCircle", "Radius Circle", IDI_RADIUS_CIRCLE, ToolRadiusCircle, true, "MeasureRedialCircle", "Radius Circle"},
     {32822, "Diametercircle", "Diameter Circle", IDI_DIAMETER_CIRCLE, ToolDiameterCircle, true, "MeasureDiameterCircle", "Diameter Circle"},
     {32823, "Threepointcircle", "Three Point Circle", IDI_THREE_POINT_CIRCLE, ToolThreePointCircle, true, "MeasureThreePointCircle", "Three Point Circle"},
     {0, nullptr, nullptr, 0, 0, false, nullptr, nullptr},
     {32824, "Angle", "Angle", IDI_ANGLE, ToolAngle, true, "MeasureAngle", "Angle"},
-    {32825, "Fourpointangle", "Four Point Angle", IDI_FOUR_POINT_ANGLE, ToolFourPointAngle, true, "MeasureFourPointCircle", "Four point Angle"},
+    {32825, "Fourpointangle", "Four Point Angle", IDI_FOUR_POINT_ANGLE, ToolFourPointAngle, true, "MeasureFourPointCircle", "Four Point Angle"},
     {0, nullptr, nullptr, 0, 0, false, nullptr, nullptr},
     {CPhotoMeasureDlg::kCalibrateCommand, "Calibrate", "Calibrate...", 0, ToolNone, true, nullptr, nullptr},
     {CPhotoMeasureDlg::kExportCommand, "ExportMeasure", "Export measurements...", 0, ToolNone, false, nullptr, nullptr},
@@ -279,7 +279,7 @@ void CPhotoMeasureDlg::OpenToolMenu(bool measureMenu)
 
 bool CPhotoMeasureDlg::CheckRate()
 {
-    const QString prompt = LangText("EnterRate", 64, "Please input the zoomIn Rate!");
+    const QString prompt = LangText("EnterRate", 64, "Please enter the magnification.");
     bool ok = false;
     int typed = rateBox_->text().trimmed().toInt(&ok);
     if (!ok) typed = 0;
@@ -461,8 +461,8 @@ bool CPhotoMeasureDlg::SaveAnnotatedPicture()
     QString error;
     const bool saved = canvas_->SaveAnnotated(path, &error);
     ShowMessageBox(this,
-                   saved ? LangText("SaveSuccessfull", 64, "Save successfully!")
-                         : LangText("SaveFail", 64, "Save fail") + (error.isEmpty() ? QString() : QLatin1Char('\n') + error),
+                   saved ? LangText("SaveSuccessfull", 64, "Saved successfully.")
+                         : LangText("SaveFail", 64, "Saving failed") + (error.isEmpty() ? QString() : QLatin1Char('\n') + error),
                    QApplication::applicationName());
     return saved;
 }

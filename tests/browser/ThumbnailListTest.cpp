@@ -230,7 +230,7 @@ TEST_F(ThumbnailListTest, DeleteAsksAndDeletes)
     list.DeleteSelected();
     EXPECT_EQ(list.Pictures().size(), 2u);
     ASSERT_EQ(boxes.Boxes().size(), 1u);
-    EXPECT_EQ(boxes.Boxes()[0].text, "Are you sure to delete?");
+    EXPECT_EQ(boxes.Boxes()[0].text, "Are you sure you want to delete this file?");
     boxes.SetAnswer(IDOK);
     list.DeleteSelected();
     EXPECT_EQ(list.Pictures().size(), 1u);
@@ -252,7 +252,7 @@ TEST_F(ThumbnailListTest, DeleteAllGoesByTheSelectedExtensionsExactCase)
     ASSERT_GE(mixed, 0);
     list.SelectAt(CellCentre(mixed));
     list.DeleteAll();
-    EXPECT_EQ(boxes.Boxes().back().text, "Are you sure to delete all?");
+    EXPECT_EQ(boxes.Boxes().back().text, "Are you sure you want to delete all files?");
     EXPECT_TRUE(list.Pictures().empty()); // the shown list is emptied
     EXPECT_EQ(QDir(Pictures()).entryList(QDir::Files).size(), 3); // but nothing was deleted
     EXPECT_EQ(QDir(Videos()).entryList(QDir::Files).size(), 1);

@@ -149,5 +149,5 @@ TEST(ShippedLanguageFiles, HoldTheProgramsKeysInTheirCodePages)
     EXPECT_EQ(LangText("File", 30, "File").normalized(QString::NormalizationForm_C), QString::fromUtf8("Tệp"));
     SelectLanguageFile(directory, 0x0409);
     EXPECT_EQ(LangText("ConnectMsg", 64, "x"), "Please connect QRV-DM500 Digital Microscope");
-    EXPECT_EQ(LangText("MeasureFourPointCircle", 64, "x"), "Four point Angle");
+    EXPECT_EQ(LangText("MeasureFourPointCircle", 64, "x"), "Four Point Angle");
 }

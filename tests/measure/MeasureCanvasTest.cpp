@@ -82,8 +82,8 @@ TEST_F(MeasureCanvasTest, AnUnreadablePictureIsReportedAndIgnoresTheMouse)
     canvas_ = std::make_unique<CMeasureCanvas>(dir_.path() + "/broken.BMP", QSize(640, 480));
     ASSERT_EQ(boxes.Boxes().size(), 1u);
     // The message says why, after the program's own words.
-    EXPECT_TRUE(boxes.Boxes()[0].text.startsWith("Can not Open file\n"));
-    EXPECT_GT(boxes.Boxes()[0].text.size(), QString("Can not Open file\n").size());
+    EXPECT_TRUE(boxes.Boxes()[0].text.startsWith("Cannot open the file\n"));
+    EXPECT_GT(boxes.Boxes()[0].text.size(), QString("Cannot open the file\n").size());
     canvas_->SetTool(ToolLine, true);
     Click({10, 10});
     Click({20, 10});

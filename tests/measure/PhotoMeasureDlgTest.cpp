@@ -82,7 +82,7 @@ TEST_F(PhotoMeasureDlgTest, TheRateCheckDividesByPictureSizeAndRefusesNonsense)
         EXPECT_FALSE(dialog_->CheckRate()) << refused;
     }
     EXPECT_EQ(boxes.Boxes().size(), 3u);
-    EXPECT_EQ(boxes.Boxes()[0].text, "Please input the zoomIn Rate!");
+    EXPECT_EQ(boxes.Boxes()[0].text, "Please enter the magnification.");
 
     dialog_.reset();
     Open({640, 480});
@@ -266,9 +266,9 @@ TEST_F(PhotoMeasureDlgTest, SaveReportsSuccessAndFailure)
     dialog_->OnSave();
     SetSaveFileHook(previous);
     ASSERT_EQ(boxes.Boxes().size(), 3u);
-    EXPECT_EQ(boxes.Boxes()[0].text, "Save successfully!");
-    EXPECT_EQ(boxes.Boxes()[1].text, "Save successfully!");
-    EXPECT_EQ(boxes.Boxes()[2].text, "Save fail");
+    EXPECT_EQ(boxes.Boxes()[0].text, "Saved successfully.");
+    EXPECT_EQ(boxes.Boxes()[1].text, "Saved successfully.");
+    EXPECT_EQ(boxes.Boxes()[2].text, "Saving failed");
     EXPECT_EQ(QImageReader(dir_.path() + "/out.JPG").format(), "jpeg");
     EXPECT_FALSE(QFile::exists(dir_.path() + "/out.tif"));
 }
