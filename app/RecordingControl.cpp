@@ -57,13 +57,7 @@ int CRecordingControl::NominalRate(int captureWidth)
 void CRecordingControl::OnAviCommand()
 {
     if (IsRecording()) {
-        window_.Sounds().Play(IDW_RECORD);
-        limitTimer_.stop();
-        quickTimer_.stop();
-        timeLimit_ = 0;
-        seconds_ = 0;
-        StopAndClose();
-        window_.RefreshTooltips();
+        StopWithSound(IDW_RECORD);
         return;
     }
     window_.Sounds().Play(IDW_RECORD);
@@ -177,18 +171,23 @@ bool CRecordingControl::Open()
     return false;
 }
 
-bool CRecordingControl::FinishBeforeStreamChange()
+void CRecordingControl::StopWithSound(int sound)
 {
-    if (!IsRecording()) return false;
-    // The file was opened for the old size and the old stream: it is finished whole
-    // (index written, listed) before the stream changes, never fed frames of another size.
-    window_.Sounds().Play(IDW_RECORD_END);
+    window_.Sounds().Play(sound);
     limitTimer_.stop();
     quickTimer_.stop();
     timeLimit_ = 0;
     seconds_ = 0;
     StopAndClose();
     window_.RefreshTooltips();
+}
+
+bool CRecordingControl::FinishBeforeStreamChange()
+{
+    if (!IsRecording()) return false;
+    // The file was opened for the old size and the old stream: it is finished whole
+    // (index written, listed) before the stream changes, never fed frames of another size.
+    StopWithSound(IDW_RECORD_END);
     ShowMessageBox(&window_,
                    LangText("RecordEndedForChange", 100, "The recording was finished and saved before the capture changed."),
                    QStringLiteral("AVI Capture"), MessageButtons::Ok, MessageIcon::Information);

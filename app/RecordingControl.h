@@ -53,6 +53,8 @@ public:
 private:
     bool Open();
     void StopAndClose();
+    // Stops the running recording from a command: the sound, the timers, the file, the tips.
+    void StopWithSound(int sound);
     void OnLimitTick();
     void OnQuickTick();
     void OnWriteFailed(const QString& reason);

@@ -2,6 +2,7 @@
 
 #include "media/AviInput.h"
 #include "media/FfmpegHandles.h"
+#include "media/FfmpegLog.h"
 #include "framework/Logging.h"
 #include "framework/RegularFile.h"
 
@@ -15,13 +16,6 @@
 #include <vector>
 
 namespace {
-
-QString FfmpegReason(int error)
-{
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(error, text, sizeof text);
-    return QString::fromLocal8Bit(text);
-}
 
 struct OutputCloser {
     void operator()(AVFormatContext* context) const
@@ -81,30 +75,30 @@ AviRepairResult RepairCutShortAvi(const QString& path, QString* error)
     const std::unique_ptr<AviInput> input = AviInput::Open(path);
     if (!input) return fail(QStringLiteral("not a readable AVI file"));
     AVFormatContext* in = input->Format();
-    if (const int e = avformat_find_stream_info(in, nullptr); e < 0) return fail(FfmpegReason(e));
+    if (const int e = avformat_find_stream_info(in, nullptr); e < 0) return fail(FfmpegError(e));
 
     const QByteArray temporary = QFile::encodeName(path + QStringLiteral(".repair"));
     AVFormatContext* rawOut = nullptr;
     if (const int e = avformat_alloc_output_context2(&rawOut, nullptr, "avi", temporary.constData()); e < 0)
-        return fail(FfmpegReason(e));
+        return fail(FfmpegError(e));
     OutputFormatPtr out(rawOut);
     std::vector<int> streamMap(in->nb_streams, -1);
     for (unsigned i = 0; i < in->nb_streams; ++i) {
         const AVCodecParameters* parameters = in->streams[i]->codecpar;
         if (parameters->codec_type != AVMEDIA_TYPE_VIDEO && parameters->codec_type != AVMEDIA_TYPE_AUDIO) continue;
         AVStream* stream = avformat_new_stream(out.get(), nullptr);
-        if (!stream) return fail(FfmpegReason(AVERROR(ENOMEM)));
-        if (const int e = avcodec_parameters_copy(stream->codecpar, parameters); e < 0) return fail(FfmpegReason(e));
+        if (!stream) return fail(FfmpegError(AVERROR(ENOMEM)));
+        if (const int e = avcodec_parameters_copy(stream->codecpar, parameters); e < 0) return fail(FfmpegError(e));
         stream->time_base = in->streams[i]->time_base;
         stream->avg_frame_rate = in->streams[i]->avg_frame_rate;
         streamMap[i] = stream->index;
     }
     if (out->nb_streams == 0) return fail(QStringLiteral("no video in the file"));
-    if (const int e = avio_open(&out->pb, temporary.constData(), AVIO_FLAG_WRITE); e < 0) return fail(FfmpegReason(e));
+    if (const int e = avio_open(&out->pb, temporary.constData(), AVIO_FLAG_WRITE); e < 0) return fail(FfmpegError(e));
     const auto removeTemporary = [&temporary] { ::unlink(temporary.constData()); };
     if (const int e = avformat_write_header(out.get(), nullptr); e < 0) {
         removeTemporary();
-        return fail(FfmpegReason(e));
+        return fail(FfmpegError(e));
     }
     PacketPtr packet(av_packet_alloc());
     std::int64_t copied = 0;
@@ -117,7 +111,7 @@ AviRepairResult RepairCutShortAvi(const QString& path, QString* error)
             packet->pos = -1;
             if (const int e = av_interleaved_write_frame(out.get(), packet.get()); e < 0) {
                 removeTemporary();
-                return fail(FfmpegReason(e));
+                return fail(FfmpegError(e));
             }
             ++copied;
         }
@@ -128,7 +122,7 @@ AviRepairResult RepairCutShortAvi(const QString& path, QString* error)
     out.reset(); // closes the new file
     if (trailer < 0 || written < 0) {
         removeTemporary();
-        return fail(FfmpegReason(trailer < 0 ? trailer : written));
+        return fail(FfmpegError(trailer < 0 ? trailer : written));
     }
     if (copied == 0) {
         removeTemporary();

@@ -8,19 +8,14 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
+#include "media/FfmpegLog.h"
+
 #include <QFile>
 
 #include <algorithm>
 #include <cstring>
 
 namespace {
-
-QString FfmpegError(int error)
-{
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(error, text, sizeof text);
-    return QString::fromUtf8(text);
-}
 
 struct KnownEncoder {
     const char* handler;

@@ -3,6 +3,7 @@
 #include "framework/Logging.h"
 
 extern "C" {
+#include <libavutil/error.h>
 #include <libavutil/log.h>
 }
 
@@ -28,4 +29,11 @@ void ForwardToCategory(void* context, int level, const char* format, va_list arg
 void RouteFfmpegLogToMediaCategory()
 {
     av_log_set_callback(ForwardToCategory);
+}
+
+QString FfmpegError(int error)
+{
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(error, text, sizeof text);
+    return QString::fromUtf8(text);
 }
