@@ -33,7 +33,7 @@ AviWriter::OpenResult CAviRecording::Open(const QString& path, int nominalRate, 
         queue_.clear();
     }
     encoder_ = std::thread([this] { EncodeLoop(); });
-    engine_.SetRecordingTap([this](double, const std::uint8_t* pixels, std::size_t length) { Offer(pixels, length); });
+    engine_.SetRecordingTap([this](const SharedFrame& frame) { Offer(frame); });
     qCInfo(lcMedia) << "recording" << path << size << "at" << nominalRate_ << "frames a second with" << encoder.encoder.c_str();
     return opened;
 }
@@ -57,66 +57,57 @@ bool CAviRecording::Close()
     return finished;
 }
 
-void CAviRecording::Offer(const std::uint8_t* pixels, std::size_t length)
+void CAviRecording::Offer(const SharedFrame& frame)
 {
     // Paced by when the frame arrived, on a clock that runs on whatever the stream does: a
     // restarted stream starts its own time stamps again at 0.
     const double time = std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-    std::unique_lock lock(mutex_);
-    if (stopping_) return;
-    Frame frame;
-    if (queue_.size() >= kQueuedFrames) {
-        // The encoder is behind: the oldest waiting frame goes (its buffer takes this one),
-        // so what is written stays close to now; the pacing covers the gap.
-        ++framesDropped_;
-        frame = std::move(queue_.front());
-        queue_.pop_front();
-    } else if (!spare_.empty()) {
-        frame = std::move(spare_.back());
-        spare_.pop_back();
+    {
+        std::lock_guard lock(mutex_);
+        if (stopping_) return;
+        if (queue_.size() >= kQueuedFrames) {
+            // The encoder is behind: the oldest waiting frame goes, so what is written stays
+            // close to now; the pacing covers the gap.
+            ++framesDropped_;
+            queue_.pop_front();
+        }
+        queue_.push_back({time, frame});
     }
-    lock.unlock();
-    frame.time = time;
-    frame.pixels.assign(pixels, pixels + length); // reuses the spare buffer's memory
-    lock.lock();
-    queue_.push_back(std::move(frame));
-    lock.unlock();
     wake_.notify_one();
 }
 
 void CAviRecording::EncodeLoop()
 {
     for (;;) {
-        Frame frame;
+        Queued queued;
         {
             std::unique_lock lock(mutex_);
             wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
             if (queue_.empty()) return; // stopping, and everything queued was written
-            frame = std::move(queue_.front());
+            queued = std::move(queue_.front());
             queue_.pop_front();
         }
-        if (!writeFailed_ && !Write(frame)) {
+        if (!writeFailed_ && !Write(queued)) {
             writeFailed_ = true;
             failures_.Post(writer_->LastError());
         }
-        std::lock_guard lock(mutex_);
-        spare_.push_back(std::move(frame));
     }
 }
 
-bool CAviRecording::Write(const Frame& frame)
+bool CAviRecording::Write(const Queued& queued)
 {
-    // Frames fill the file's slots at its nominal rate by their capture time: a slot the
+    // Frames fill the file's slots at its nominal rate by their arrival time: a slot the
     // camera missed repeats the frame before, a frame that finds no slot of its own is
     // skipped. The file then plays as long as it was recorded.
-    if (nextSlot_ == 0) firstTime_ = frame.time;
+    if (nextSlot_ == 0) firstTime_ = queued.time;
     const double period = 1.0 / nominalRate_;
-    const auto slot = static_cast<std::int64_t>(std::llround((frame.time - firstTime_) / period));
+    const auto slot = static_cast<std::int64_t>(std::llround((queued.time - firstTime_) / period));
     if (slot < nextSlot_) return true;
     // A missed slot repeats the frame before, as a copy of its packet.
     for (; nextSlot_ < slot; ++nextSlot_, ++framesWritten_)
         if (!writer_->RepeatLastFrame()) return false;
-    if (!writer_->WriteFrame(frame.pixels.data(), frame.pixels.size())) return false;
+    const Frame& frame = *queued.frame;
+    if (!writer_->WriteFrame(frame.pixels.data(), frame.Bytes())) return false;
     ++nextSlot_;
     ++framesWritten_;
     return true;

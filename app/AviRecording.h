@@ -1,11 +1,12 @@
 #pragma once
-// One AVI recording of the live stream. The streaming thread only copies each frame into a
-// small bounded queue; an encoder thread of the recording's own paces the frames to the
+// One AVI recording of the live stream. The processing stage's worker only queues each
+// processed frame (shared, not copied) in a small bounded queue; an encoder thread of the recording's own paces the frames to the
 // file's nominal rate by their arrival time (a steady clock) and writes them, so encoding never holds up
 // the camera. A frame the encoder has no room for is dropped and counted. Whatever ends
 // the recording, the file gets its index.
 
 #include "media/AviWriter.h"
+#include "framework/Frame.h"
 #include "framework/HandOff.h"
 
 #include <QObject>
@@ -55,14 +56,14 @@ protected:
     bool event(QEvent* event) override;
 
 private:
-    struct Frame {
-        double time = 0;
-        std::vector<std::uint8_t> pixels;
+    struct Queued {
+        double time = 0; // when it arrived, on a steady clock
+        SharedFrame frame;
     };
 
-    void Offer(const std::uint8_t* pixels, std::size_t length); // streaming thread
-    void EncodeLoop();                                                        // encoder thread
-    bool Write(const Frame& frame);
+    void Offer(const SharedFrame& frame); // the processing stage's worker
+    void EncodeLoop();                    // encoder thread
+    bool Write(const Queued& queued);
 
     CCaptureGraph& engine_;
     std::unique_ptr<AviWriter> writer_; // used by the encoder thread while it runs
@@ -71,8 +72,7 @@ private:
 
     std::mutex mutex_; // guards queue_, spare_, stopping_ and framesDropped_
     std::condition_variable wake_;
-    std::deque<Frame> queue_;
-    std::vector<Frame> spare_; // buffers to reuse, so no frame allocates once running
+    std::deque<Queued> queue_; // processed frames, shared with the preview: never copied
     bool stopping_ = false;
     std::int64_t framesDropped_ = 0;
     std::thread encoder_;

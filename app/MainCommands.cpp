@@ -164,7 +164,7 @@ void MainCommands::OnCaptureStill(StillSource source)
     ReadMagnification();
     CCaptureGraph& engine = window_.Engine();
     const StillSaveResult result =
-        SaveStillPicture(engine.Frame(), engine.Stills(), window_.Folders().picture, magnification_,
+        SaveStillPicture(engine.CurrentFrame(), engine.Stills(), window_.Folders().picture, magnification_,
                          QDateTime::currentDateTime(), [this] {
                              ShowMessageBox(&window_, QStringLiteral("Picture Error"), QApplication::applicationName());
                          });

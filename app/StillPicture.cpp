@@ -75,20 +75,29 @@ std::vector<std::uint8_t> BmpHeaders(std::int32_t width, std::int32_t height, st
     return bytes;
 }
 
+QByteArray BmpFile(const Frame& frame)
+{
+    // A bitmap file's rows go bottom-up: the frame's rows in the other order, as they are.
+    const std::size_t bytes = frame.Bytes();
+    const std::vector<std::uint8_t> headers = BmpHeaders(frame.width, frame.height, static_cast<std::uint32_t>(bytes));
+    QByteArray file;
+    file.reserve(static_cast<qsizetype>(54 + bytes));
+    file.append(reinterpret_cast<const char*>(headers.data()), 54);
+    for (int y = frame.height - 1; y >= 0; --y)
+        file.append(reinterpret_cast<const char*>(frame.Row(y)), static_cast<qsizetype>(frame.stride));
+    return file;
+}
+
 StillSaveResult SaveStillPicture(const HeldFrame& heldFrame, StillTrigger& stills, const QString& folder,
                                  int magnification, const QDateTime& now, const std::function<void()>& onDirectory)
 {
     StillSaveResult result;
     // The whole file: the two headers, then the frame's rows as they are held.
     QByteArray file;
-    const bool copied = heldFrame.With([&](const FrameBufferData& frame) {
-        const std::size_t bytes = static_cast<std::size_t>(frame.width) * static_cast<std::size_t>(frame.height) * 3u;
-        if (bytes == 0 || !frame.pixels || frame.length < bytes) return false;
+    const bool copied = heldFrame.With([&](const Frame& frame) {
+        if (frame.Empty()) return false;
         try {
-            const std::vector<std::uint8_t> headers = BmpHeaders(frame.width, frame.height, frame.header.sizeImage);
-            file.reserve(static_cast<qsizetype>(54 + bytes));
-            file.append(reinterpret_cast<const char*>(headers.data()), 54);
-            file.append(reinterpret_cast<const char*>(frame.pixels.get()), static_cast<qsizetype>(bytes));
+            file = BmpFile(frame);
         } catch (const std::bad_alloc&) {
             return false;
         }

@@ -3,6 +3,9 @@
 // frame the capture engine holds.
 
 #include <QDateTime>
+#include "framework/Frame.h"
+
+#include <QByteArray>
 #include <QString>
 
 #include <cstdint>
@@ -24,6 +27,8 @@ QString StillPictureName(const QDateTime& time, int magnification, int runningNu
 
 // The 14-byte file header and the 40-byte information header of a 24-bit picture.
 std::vector<std::uint8_t> BmpHeaders(std::int32_t width, std::int32_t height, std::uint32_t imageSize);
+// The whole 24-bit bitmap file of a frame: headers, then its rows bottom-up.
+QByteArray BmpFile(const Frame& frame);
 
 struct StillSaveResult {
     enum Outcome { Saved, Dropped, Failed } outcome = Dropped;

@@ -1,6 +1,6 @@
-// The live frame path at 1280 x 1024: the copy into the held frame on the streaming thread,
-// then on the user-interface thread the stretch to the 610 x 480 preview with the four
-// overlays, and the one copy to the window surface.
+// The live frame path at 1280 x 1024: the copy into a pooled frame on the camera's thread,
+// the processing stage handing it on (no steps), then on the user-interface thread the scale
+// to the 610 x 480 preview with the four overlays, and the one copy to the window surface.
 #include "CaptureGraph.h"
 #include "FrameDelivery.h"
 #include "PreviewSurface.h"
@@ -42,8 +42,9 @@ void FramePath(benchmark::State& state)
     const QFont font = SystemFont();
     QImage window(610, 480, QImage::Format_RGB32); // stands in for the window's surface
     for (auto _ : state) {
-        callback.BufferCB(0, frame.data(), frame.size()); // copy into the held frame
-        held.With([&](const FrameBufferData& f) { return surface.Compose(f.pixels.get(), f.length, f.width, f.height); });
+        callback.BufferCB(0, frame.data(), frame.size()); // copy into a pooled frame, through the stage
+        callback.Flush();
+        held.With([&](const Frame& f) { return surface.Compose(f); });
         surface.DrawOverlays([&](QPainter& p, const QRect& r) {
             DrawDateTime(p, r, on, QDateTime::currentDateTime(), font);
             DrawCrossLine(p, r, on);
@@ -58,10 +59,15 @@ BENCHMARK(FramePath)->Unit(benchmark::kMillisecond);
 
 void FramePathWithoutOverlays(benchmark::State& state)
 {
-    const std::vector<std::uint8_t> frame = SpecimenFrame(1280, 1024);
+    const std::vector<std::uint8_t> pixels = SpecimenFrame(1280, 1024);
+    Frame frame;
+    frame.width = 1280;
+    frame.height = 1024;
+    frame.stride = Frame::StrideOf(1280);
+    frame.pixels = pixels;
     PreviewSurface surface;
     surface.Create(QSize(610, 480));
-    for (auto _ : state) surface.Compose(frame.data(), frame.size(), 1280, 1024);
+    for (auto _ : state) surface.Compose(frame);
 }
 BENCHMARK(FramePathWithoutOverlays)->Unit(benchmark::kMillisecond);
 
@@ -74,6 +80,7 @@ void SaveStill1280x1024(benchmark::State& state)
     CFrameCallback callback(held, stills, {}, {});
     callback.SetFrameSize(1280, 1024);
     callback.BufferCB(0, frame.data(), frame.size());
+    callback.Flush();
     for (auto _ : state) {
         stills.Request(StillSource::Keyboard);
         benchmark::DoNotOptimize(SaveStillPicture(held, stills, dir.path(), 200, QDateTime::currentDateTime(), {}));

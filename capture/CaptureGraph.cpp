@@ -223,6 +223,7 @@ bool CCaptureGraph::StopPreview()
     running_ = false;
     if (!graphBuilt_ || !source_) return true;
     const bool stopped = Succeeded(source_->Stop()); // every callback has returned after this
+    frameCallback_.Flush(); // and the processing stage has handed on what it had
     // What the stopped stream still had on its way is of no use any more.
     streamEvents_.Clear();
     return stopped;
@@ -348,7 +349,7 @@ std::string CCaptureGraph::CurrentIdentity() const
 
 int CCaptureGraph::LastFrameWidth() const
 {
-    return heldFrame_.With([](const FrameBufferData& frame) { return frame.width; });
+    return heldFrame_.With([](const Frame& frame) { return frame.width; });
 }
 
 void CCaptureGraph::TakeStreamEvents()
@@ -388,9 +389,7 @@ void CCaptureGraph::SetScaleBarScale(double millimetresPer1280Pixel, bool microm
 void CCaptureGraph::ComposeHeldFrame()
 {
     if (!surface_.Exists() || surface_.Size() != size()) CreateDrawingSurface();
-    const bool composed = heldFrame_.With([this](const FrameBufferData& frame) {
-        return surface_.Compose(frame.pixels.get(), frame.length, frame.width, frame.height);
-    });
+    const bool composed = heldFrame_.With([this](const Frame& frame) { return surface_.Compose(frame); });
     if (composed && overlays_.Any())
         surface_.DrawOverlays([this](QPainter& p, const QRect& r) { DrawOverlays(p, r); });
     update();

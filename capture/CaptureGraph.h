@@ -74,10 +74,13 @@ public:
 
     // A recording's intake of every frame; see CFrameCallback::SetRecordingTap.
     void SetRecordingTap(CFrameCallback::RecordingTap tap) { frameCallback_.SetRecordingTap(std::move(tap)); }
+    // The processing steps every frame passes before it is shown, saved or recorded.
+    void SetProcessingSteps(std::vector<std::shared_ptr<FrameStep>> steps) { frameCallback_.SetSteps(std::move(steps)); }
+    std::uint64_t FramesDroppedByProcessing() const { return frameCallback_.FramesDroppedByTheStage(); }
 
     // Stills: any thread may ask; the engine signals StillDue when the frame to save is held.
     StillTrigger& Stills() { return stills_; }
-    const HeldFrame& Frame() const { return heldFrame_; }
+    const HeldFrame& CurrentFrame() const { return heldFrame_; }
 
     // Drawing.
     void CreateDrawingSurface();

@@ -3,25 +3,6 @@
 #include <cstring>
 #include <new>
 
-bool FrameBufferData::Reserve(std::size_t bytes)
-{
-    if (pixels && bytes <= capacity) return true;
-    pixels.reset();
-    capacity = 0;
-    pixels.reset(new (std::nothrow) std::uint8_t[bytes]);
-    if (!pixels) return false;
-    capacity = bytes;
-    return true;
-}
-
-void HeldFrame::Free()
-{
-    std::lock_guard lock(mutex_);
-    frame_.pixels.reset();
-    frame_.capacity = 0;
-    frame_.length = 0;
-}
-
 void StillTrigger::Request(StillSource source)
 {
     std::lock_guard lock(mutex_);
@@ -60,9 +41,12 @@ std::optional<StillSource> StillTrigger::Pending() const
 
 CFrameCallback::CFrameCallback(HeldFrame& frame, StillTrigger& stills, std::function<void()> frameReady,
                                std::function<void(StillSource)> stillDue)
-    : frame_(frame), stills_(stills), frameReady_(std::move(frameReady)), stillDue_(std::move(stillDue))
+    : frame_(frame), stills_(stills), frameReady_(std::move(frameReady)), stillDue_(std::move(stillDue)),
+      stage_([this](const SharedFrame& processed) { Deliver(processed); })
 {
 }
+
+CFrameCallback::~CFrameCallback() = default;
 
 void CFrameCallback::SetFrameSize(int width, int height)
 {
@@ -72,27 +56,26 @@ void CFrameCallback::SetFrameSize(int width, int height)
 
 void CFrameCallback::BufferCB(double sampleTime, const std::uint8_t* buffer, std::size_t length)
 {
+    // The one copy on the camera's thread: into a pooled frame, for the stage.
+    SharedFrame frame = pool_->Acquire(width_, height_);
+    if (!frame || !buffer || length < frame->Bytes()) return; // no memory, or not a whole frame
+    std::memcpy(frame->pixels.data(), buffer, frame->Bytes());
+    frame->time = sampleTime;
+    frame->sequence = ++sequence_;
+    stage_.Submit(std::move(frame));
+}
+
+void CFrameCallback::Deliver(const SharedFrame& frame)
+{
     const StillTrigger::Observation still = stills_.Observe();
-    frame_.WithWritable([&](FrameBufferData& frame) {
-        frame.header = BitmapInfoHeader{};
-        frame.header.width = width_;
-        frame.header.height = height_;
-        frame.header.sizeImage = static_cast<std::uint32_t>(width_) * static_cast<std::uint32_t>(height_) * 3u;
-        frame.width = width_;
-        frame.height = height_;
-        // A keyboard request keeps the frame held before it, the one the user saw; a button
-        // request takes this one, and so does a request made before a whole frame was held.
-        const bool keepHeld = still.pending == StillSource::Keyboard && frame.length != 0 &&
-                              frame.length >= frame.header.sizeImage;
-        if (keepHeld || !frame.Reserve(length)) return; // no memory: the frame stays uncopied
-        std::memcpy(frame.pixels.get(), buffer, length);
-        frame.length = length;
-        frame.sampleTime = sampleTime;
-    });
+    // A keyboard request keeps the frame held before it, the one the user saw; a button
+    // request takes this one, and so does a request made before any frame was held.
+    const bool keepHeld = still.pending == StillSource::Keyboard && frame_.Get() != nullptr;
+    if (!keepHeld) frame_.Set(frame);
     if (still.announce && stillDue_) stillDue_(*still.pending);
     {
         std::lock_guard lock(tapMutex_);
-        if (tap_) tap_(sampleTime, buffer, length);
+        if (tap_) tap_(frame);
     }
     if (frameReady_) frameReady_();
 }

@@ -1,66 +1,49 @@
 #pragma once
-// How frames reach the program. The capture output's callback keeps the latest frame in the
-// engine's HeldFrame and tells the engine (through its hand-offs) that a frame is ready and
-// when a still picture is due; the still output's callback only marks that the camera's
-// button asked for a picture. Both callbacks run on the streaming thread and belong to the
-// engine, which owns everything they touch.
+// How frames reach the program. The capture output's callback passes every frame through
+// the processing stage, keeps the processed one in the engine's HeldFrame and tells the
+// engine (through its hand-offs) that a frame is ready and when a still picture is due; the
+// still output's callback only marks that the camera's button asked for a picture. Both
+// belong to the engine, which owns everything they touch.
 
 #include "backend/CaptureBackend.h"
+#include "capture/FrameStage.h"
+#include "framework/Frame.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 
-struct BitmapInfoHeader {
-    std::uint32_t size = 40;
-    std::int32_t width = 0;
-    std::int32_t height = 0;
-    std::uint16_t planes = 1;
-    std::uint16_t bitCount = 24;
-    std::uint32_t compression = 0;
-    std::uint32_t sizeImage = 0;
-    std::int32_t xPelsPerMeter = 0;
-    std::int32_t yPelsPerMeter = 0;
-    std::uint32_t clrUsed = 0;
-    std::uint32_t clrImportant = 0;
-};
-
-// The latest frame of the stream: 24-bit bottom-up rows padded to 4 bytes.
-struct FrameBufferData {
-    BitmapInfoHeader header;
-    std::int32_t width = 0;
-    std::int32_t height = 0;
-    std::unique_ptr<std::uint8_t[]> pixels; // or none
-    std::size_t capacity = 0;               // grow-only
-    std::size_t length = 0;                 // bytes of the frame copied last
-    double sampleTime = 0;
-
-    // Makes room for `length` bytes: allocates the first time, reallocates only to grow.
-    bool Reserve(std::size_t length);
-};
-
-// The held frame and its lock. The streaming thread writes it; the user-interface thread
-// composes the preview from it and copies still pictures out of it, each under the lock.
+// The frame on show: the newest the processing stage handed on. The stage's worker sets
+// it; the user-interface thread composes the preview from it and saves stills from it, each
+// under the lock (the frame itself is never written again once held, so holding it is
+// enough to read it).
 class HeldFrame {
 public:
-    // Runs `use` with the frame locked.
+    // Runs `use` with the held frame (an empty one when none is held) under the lock.
     template <typename Use> auto With(Use use) const
     {
+        static const Frame kNone;
         std::lock_guard lock(mutex_);
-        return use(static_cast<const FrameBufferData&>(frame_));
+        return use(frame_ ? static_cast<const Frame&>(*frame_) : kNone);
     }
-    template <typename Use> auto WithWritable(Use use)
+    SharedFrame Get() const
     {
         std::lock_guard lock(mutex_);
-        return use(frame_);
+        return frame_;
     }
-    void Free();
+    void Set(SharedFrame frame)
+    {
+        std::lock_guard lock(mutex_);
+        frame_ = std::move(frame);
+    }
+    void Free() { Set(nullptr); }
 
 private:
     mutable std::mutex mutex_; // guards frame_
-    FrameBufferData frame_;
+    SharedFrame frame_;
 };
 
 // Where a still request came from. A keyboard request (F2, the window's camera button, the
@@ -92,32 +75,46 @@ private:
     bool announced_ = false;
 };
 
-// On the capture output: every sample.
+// On the capture output: every sample. The camera's thread only copies the sample into a
+// pooled frame (top-down rows, as every backend delivers them) and queues it for the
+// processing stage; the stage's worker then holds the processed frame for the preview and
+// the stills, gives it to a running recording and tells the engine.
 class CFrameCallback : public backend::SampleGrabberCallback {
 public:
-    // `frameReady` and `stillDue` run on the streaming thread and only post.
+    // `frameReady` and `stillDue` run on the stage's worker and only post.
     CFrameCallback(HeldFrame& frame, StillTrigger& stills, std::function<void()> frameReady,
                    std::function<void(StillSource)> stillDue);
+    ~CFrameCallback() override;
     void BufferCB(double sampleTime, const std::uint8_t* buffer, std::size_t length) override;
 
     // The frame size the stream was connected with; set while the stream is stopped.
     void SetFrameSize(int width, int height);
+    // The processing steps every frame passes through, in order.
+    void SetSteps(std::vector<std::shared_ptr<FrameStep>> steps) { stage_.SetSteps(std::move(steps)); }
+    // Waits until the frames already queued have been handed on.
+    void Flush() { stage_.Flush(); }
+    std::uint64_t FramesDroppedByTheStage() const { return stage_.Dropped(); }
 
-    // A running recording's intake: given every frame (sample time, the buffer itself) on
-    // the streaming thread; it only copies. Any thread may set or clear it; once cleared,
-    // no call is running and none comes.
-    using RecordingTap = std::function<void(double sampleTime, const std::uint8_t* buffer, std::size_t length)>;
+    // A running recording's intake: given every processed frame on the stage's worker; it
+    // only queues it. Any thread may set or clear it; once cleared, no call is running and
+    // none comes.
+    using RecordingTap = std::function<void(const SharedFrame& frame)>;
     void SetRecordingTap(RecordingTap tap);
 
 private:
+    void Deliver(const SharedFrame& frame); // the stage's worker
+
     std::mutex tapMutex_; // guards tap_: writing a frame and ending a recording exclude each other
     RecordingTap tap_;
     HeldFrame& frame_;
     StillTrigger& stills_;
     std::function<void()> frameReady_;
     std::function<void(StillSource)> stillDue_;
-    int width_ = 0;
-    int height_ = 0;
+    std::atomic<int> width_{0};
+    std::atomic<int> height_{0};
+    std::uint64_t sequence_ = 0; // camera thread only
+    std::shared_ptr<FramePool> pool_ = FramePool::Create();
+    FrameStage stage_; // last: its worker stops first
 };
 
 // On the still output: the camera's button asked for a picture.

@@ -20,11 +20,11 @@ void PreviewSurface::Clear()
     if (Exists()) image_.fill(Qt::black);
 }
 
-bool PreviewSurface::Compose(const std::uint8_t* pixels, std::size_t length, int width, int height)
+bool PreviewSurface::Compose(const Frame& frame)
 {
-    if (!pixels || width <= 0 || height <= 0 || !Exists()) return false;
-    const std::size_t stride = (static_cast<std::size_t>(width) * 3 + 3) & ~std::size_t{3};
-    if (length < stride * static_cast<std::size_t>(height)) return false;
+    if (frame.Empty() || !Exists()) return false;
+    const int width = frame.width;
+    const int height = frame.height;
 
     // Camera pixels are square: the frame keeps its shape, with black bars beside or
     // below it where the window has another.
@@ -42,9 +42,7 @@ bool PreviewSurface::Compose(const std::uint8_t* pixels, std::size_t length, int
         mappedSourceWidth_ = width;
     }
     for (int y = 0; y < dh; ++y) {
-        // Rows arrive bottom-up: the first surface row is the frame's last row.
-        const int sourceRow = height - 1 - static_cast<int>(static_cast<long long>(y) * height / dh);
-        const std::uint8_t* src = pixels + static_cast<std::size_t>(sourceRow) * stride;
+        const std::uint8_t* src = frame.Row(static_cast<int>(static_cast<long long>(y) * height / dh));
         auto* dst = reinterpret_cast<std::uint32_t*>(image_.scanLine(area.top() + y)) + area.left();
         for (int x = 0; x < dw; ++x) {
             const std::uint8_t* bgr = src + sourceColumn_[static_cast<std::size_t>(x)];

@@ -4,6 +4,8 @@
 // user-interface thread only. The picture is reused from frame to frame, so no frame needs
 // an allocation once running.
 
+#include "framework/Frame.h"
+
 #include <QImage>
 #include <QRect>
 #include <QSize>
@@ -27,10 +29,9 @@ public:
     bool Exists() const { return !image_.isNull(); }
     QSize Size() const { return image_.size(); }
 
-    // Scales a frame of 24-bit bottom-up rows (padded to 4 bytes) into the surface, its shape
-    // kept (black bars fill the rest).
-    // False when there is no surface or the frame is shorter than its size says.
-    bool Compose(const std::uint8_t* pixels, std::size_t length, int width, int height);
+    // Scales a frame into the surface, its shape kept (black bars fill the rest). False when
+    // there is no surface or no whole frame.
+    bool Compose(const Frame& frame);
     // Draws the overlays on what was composed, over the picture's own area.
     void DrawOverlays(const OverlayPainter& overlays);
     // Fills the surface with black.

@@ -197,9 +197,9 @@ bool AviWriter::WriteFrame(const std::uint8_t* pixels, std::size_t length)
         lastError_ = FfmpegError(error);
         return false;
     }
-    // Bottom-up rows: start at the last and step backwards.
-    const std::uint8_t* source[4] = {pixels + stride * static_cast<std::size_t>(height_ - 1), nullptr, nullptr, nullptr};
-    const int sourceStride[4] = {-static_cast<int>(stride), 0, 0, 0};
+    // Top-down rows, taken as they are.
+    const std::uint8_t* source[4] = {pixels, nullptr, nullptr, nullptr};
+    const int sourceStride[4] = {static_cast<int>(stride), 0, 0, 0};
     sws_scale(h.scaler.get(), source, sourceStride, 0, height_, h.frame->data, h.frame->linesize);
     h.frame->pts = nextPts_++;
     h.frame->pict_type = AV_PICTURE_TYPE_I;

@@ -45,7 +45,7 @@ public:
     AviWriter(const AviWriter&) = delete;
     AviWriter& operator=(const AviWriter&) = delete;
 
-    // Encodes and writes one frame (rows padded to 4 bytes, bottom-up BGR). False on a write
+    // Encodes and writes one frame (top-down BGR rows padded to 4 bytes). False on a write
     // error (the reason in LastError()); the file keeps what was written before.
     bool WriteFrame(const std::uint8_t* pixels, std::size_t length);
     // Writes the last frame again in the next slot, without encoding it again (every frame

@@ -147,7 +147,7 @@ void SlideRenderer::RenderFrame(double seconds, std::uint8_t* out, const std::ui
     const std::size_t rowBytes = static_cast<std::size_t>(width_) * 3;
     for (int y = 0; y < height_; ++y) {
         const std::uint8_t* src = &texture_[(static_cast<std::size_t>(dy + y) * textureWidth_ + dx) * 3];
-        std::uint8_t* dst = out + static_cast<std::size_t>(height_ - 1 - y) * stride; // bottom-up
+        std::uint8_t* dst = out + static_cast<std::size_t>(y) * stride; // top-down
         if (lut) {
             for (std::size_t i = 0; i < rowBytes; ++i) dst[i] = lut[src[i]];
         } else {

@@ -28,7 +28,7 @@ public:
     static std::size_t StrideOf(int width) { return (static_cast<std::size_t>(width) * 3 + 3) & ~std::size_t{3}; }
     std::size_t FrameBytes() const { return StrideOf(width_) * static_cast<std::size_t>(height_); }
 
-    // Writes the frame at stream time `seconds` as bottom-up BGR rows into `out`
+    // Writes the frame at stream time `seconds` as top-down BGR rows into `out`
     // (FrameBytes() long). `lut` maps every byte (brightness, contrast, gamma); null = none.
     void RenderFrame(double seconds, std::uint8_t* out, const std::uint8_t* lut) const;
 

@@ -460,9 +460,10 @@ bool V4l2Source::DeliverBuffer(std::uint32_t index, std::uint32_t bytesUsed, dou
     }
     const std::size_t rowBytes = static_cast<std::size_t>(width_) * 3;
     const std::size_t stride = (rowBytes + 3) & ~std::size_t{3};
+    // Top-down rows padded to 4 bytes, the program's frame layout.
     for (int y = 0; y < height_; ++y)
-        std::memcpy(frame_.data() + stride * static_cast<std::size_t>(height_ - 1 - y),
-                    converted_.data() + rowBytes * static_cast<std::size_t>(y), rowBytes);
+        std::memcpy(frame_.data() + stride * static_cast<std::size_t>(y), converted_.data() + rowBytes * static_cast<std::size_t>(y),
+                    rowBytes);
     // A button press goes out on the still output first, then the frame on the capture output.
     if (stillPressed_.exchange(false) && grabbers_[1]) grabbers_[1]->BufferCB(seconds, frame_.data(), frame_.size());
     if (grabbers_[0]) grabbers_[0]->BufferCB(seconds, frame_.data(), frame_.size());

@@ -13,28 +13,21 @@
 
 namespace {
 
-void FillFrame(FrameBufferData& frame, int width, int height)
-{
-    const std::size_t bytes = static_cast<std::size_t>(width) * height * 3;
-    frame.Reserve(bytes);
-    for (std::size_t i = 0; i < bytes; ++i) frame.pixels[i] = static_cast<std::uint8_t>(i * 31 % 251);
-    frame.length = bytes;
-    frame.width = width;
-    frame.height = height;
-    frame.header.width = width;
-    frame.header.height = height;
-    frame.header.sizeImage = static_cast<std::uint32_t>(bytes);
-}
-
 // Puts a frame of `width` x `height` with a known pattern into `held`.
 void HoldFrame(HeldFrame& held, int width, int height)
 {
-    held.WithWritable([&](FrameBufferData& frame) { FillFrame(frame, width, height); });
+    auto frame = std::make_shared<Frame>();
+    frame->width = width;
+    frame->height = height;
+    frame->stride = Frame::StrideOf(width);
+    frame->pixels.resize(frame->Bytes());
+    for (std::size_t i = 0; i < frame->pixels.size(); ++i) frame->pixels[i] = static_cast<std::uint8_t>(i * 31 % 251);
+    held.Set(frame);
 }
 
-const std::uint8_t* HeldPixels(const HeldFrame& held)
+const Frame& Held(const HeldFrame& held)
 {
-    return held.With([](const FrameBufferData& frame) { return frame.pixels.get(); });
+    return *held.Get();
 }
 
 } // namespace
@@ -89,12 +82,14 @@ TEST(SaveStillPicture, WritesTheHeadersAndTheFrameRowsAndServesARequestOnce)
     const std::vector<std::uint8_t> headers = BmpHeaders(1280, 1024, 3932160);
     EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(headers.data()), 54), bytes.left(54));
     EXPECT_EQ(bytes.left(2), "BM");
-    EXPECT_EQ(std::memcmp(bytes.constData() + 54, HeldPixels(held), 3932160), 0);
-    // The picture reads back pixel for pixel (bottom-up rows).
+    // The frame's top row is the file's last (bitmap rows go bottom-up), byte for byte.
+    EXPECT_EQ(std::memcmp(bytes.constData() + 54 + 1023 * 3840, Held(held).Row(0), 3840), 0);
+    EXPECT_EQ(std::memcmp(bytes.constData() + 54, Held(held).Row(1023), 3840), 0);
+    // The picture reads back pixel for pixel, the right way up.
     const QImage image(saved.path);
     ASSERT_EQ(image.size(), QSize(1280, 1024));
-    const std::uint8_t* lastRow = HeldPixels(held);
-    EXPECT_EQ(image.pixel(2, 1023), qRgb(lastRow[8], lastRow[7], lastRow[6]));
+    const std::uint8_t* topRow = Held(held).Row(0);
+    EXPECT_EQ(image.pixel(2, 0), qRgb(topRow[8], topRow[7], topRow[6]));
 
     // A second notification for the same request saves nothing.
     EXPECT_EQ(SaveStillPicture(held, stills, dir.path(), 0, time, {}).outcome, StillSaveResult::Dropped);

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+
 #include <vector>
 
 namespace {
@@ -13,18 +18,16 @@ protected:
     {
         callback_.SetFrameSize(4, 2);
     }
+    // One sample from the camera, through the processing stage.
     void Deliver(std::uint8_t fill, std::size_t length = 24)
     {
         std::vector<std::uint8_t> frame(length, fill);
         callback_.BufferCB(fill, frame.data(), frame.size());
+        callback_.Flush();
     }
     std::uint8_t HeldFirstByte() const
     {
-        return held_.With([](const FrameBufferData& f) { return f.pixels ? f.pixels[0] : std::uint8_t{0}; });
-    }
-    std::size_t HeldCapacity() const
-    {
-        return held_.With([](const FrameBufferData& f) { return f.capacity; });
+        return held_.With([](const Frame& f) { return f.Empty() ? std::uint8_t{0} : f.pixels[0]; });
     }
 
     HeldFrame held_;
@@ -36,19 +39,75 @@ protected:
 
 } // namespace
 
-TEST_F(FrameDeliveryTest, PixelMemoryGrowsOnlyWhenAFrameIsLarger)
+namespace {
+// A step that records the thread it ran on and marks the frame.
+class MarkingStep : public FrameStep {
+public:
+    void Process(Frame& frame) override
+    {
+        thread = std::this_thread::get_id();
+        frame.pixels[1] = 99;
+        ++count;
+    }
+    std::thread::id thread;
+    std::atomic<int> count{0};
+};
+} // namespace
+
+TEST_F(FrameDeliveryTest, FramesAreHeldTopDownFromAPoolAndAShortSampleIsNotHeld)
 {
-    Deliver(1, 24);
-    EXPECT_EQ(HeldCapacity(), 24u);
-    const std::uint8_t* first = held_.With([](const FrameBufferData& f) { return f.pixels.get(); });
-    Deliver(2, 12);
-    EXPECT_EQ(HeldCapacity(), 24u);
-    EXPECT_EQ(held_.With([](const FrameBufferData& f) { return f.pixels.get(); }), first);
-    Deliver(3, 48);
-    EXPECT_EQ(HeldCapacity(), 48u);
-    EXPECT_EQ(held_.With([](const FrameBufferData& f) { return f.header.sizeImage; }), 4u * 2u * 3u);
-    EXPECT_EQ(framesReady_, 3);
+    Deliver(1);
+    EXPECT_EQ(HeldFirstByte(), 1);
+    EXPECT_EQ(held_.With([](const Frame& f) { return f.stride; }), 12u); // 4 pixels, padded to 4 bytes
+    for (std::uint8_t i = 2; i < 40; ++i) Deliver(i);
+    EXPECT_EQ(held_.With([](const Frame& f) { return f.sequence; }), 39u);
+    EXPECT_EQ(framesReady_, 39);
+    Deliver(50, 12); // half a frame
+    EXPECT_EQ(HeldFirstByte(), 39);
     EXPECT_TRUE(stillsDue_.empty());
+}
+
+TEST_F(FrameDeliveryTest, StepsRunOnTheStagesOwnThreadAndWhatIsHeldIsProcessed)
+{
+    auto step = std::make_shared<MarkingStep>();
+    callback_.SetSteps({step});
+    Deliver(4);
+    EXPECT_EQ(step->count.load(), 1);
+    EXPECT_NE(step->thread, std::this_thread::get_id());
+    EXPECT_EQ(held_.With([](const Frame& f) { return f.pixels[1]; }), 99);
+    // A recording takes the same processed frame.
+    SharedFrame recorded;
+    callback_.SetRecordingTap([&](const SharedFrame& frame) { recorded = frame; });
+    Deliver(5);
+    callback_.SetRecordingTap(nullptr);
+    ASSERT_TRUE(recorded);
+    EXPECT_EQ(recorded->pixels[0], 5);
+    EXPECT_EQ(recorded->pixels[1], 99);
+    EXPECT_EQ(recorded, held_.Get()); // shared, not copied
+}
+
+TEST(FrameStage, AWorkerBehindDropsTheOldestAndCountsIt)
+{
+    std::mutex gate;
+    std::vector<std::uint64_t> handed;
+    gate.lock(); // the worker waits on its first frame
+    FrameStage stage([&](const SharedFrame& frame) {
+        std::lock_guard lock(gate);
+        handed.push_back(frame->sequence);
+    });
+    auto pool = FramePool::Create();
+    for (std::uint64_t i = 1; i <= 6; ++i) {
+        SharedFrame frame = pool->Acquire(2, 2);
+        frame->sequence = i;
+        stage.Submit(frame);
+        std::this_thread::sleep_for(std::chrono::milliseconds(i == 1 ? 50 : 1));
+    }
+    gate.unlock();
+    stage.Flush();
+    // The first went to the worker at once; of the five after it, the last two waited.
+    EXPECT_EQ(handed, (std::vector<std::uint64_t>{1, 5, 6}));
+    EXPECT_EQ(stage.Dropped(), 3u);
+    EXPECT_LE(pool->Allocations(), 4u);
 }
 
 TEST_F(FrameDeliveryTest, AKeyboardStillKeepsTheFrameOnScreenAndIsAnnouncedOnce)

@@ -117,7 +117,7 @@ TEST(Overlays, TextsFollowTheirSwitchesAndPositions)
     EXPECT_GT(red, 20);
 }
 
-TEST(PreviewSurface, ScalesAFrameNearestPixelBottomUpKeepingItsShape)
+TEST(PreviewSurface, ScalesAFrameNearestPixelKeepingItsShape)
 {
     // A 5:4 frame on a 16:10 screen keeps its shape: circles stay round.
     EXPECT_EQ(LetterboxArea(QSize(1920, 1200), QSize(1280, 1024)), QRect(210, 0, 1500, 1200));
@@ -125,10 +125,13 @@ TEST(PreviewSurface, ScalesAFrameNearestPixelBottomUpKeepingItsShape)
     EXPECT_EQ(LetterboxArea(QSize(641, 480), QSize(640, 480)), QRect(0, 0, 641, 480)); // no one-pixel bar
     PreviewSurface surface;
     surface.Create(QSize(8, 4));
-    // A 2 x 2 frame, bottom-up: first row is the bottom (blue, green), then top (red, white).
-    std::vector<std::uint8_t> frame = {255, 0, 0, 0, 255, 0, 0, 0, // bottom row + 2 padding bytes
-                                       0, 0, 255, 255, 255, 255, 0, 0};
-    ASSERT_TRUE(surface.Compose(frame.data(), frame.size(), 2, 2));
+    // A 2 x 2 frame, top-down: first row (red, white), then (blue, green).
+    Frame frame;
+    frame.width = frame.height = 2;
+    frame.stride = Frame::StrideOf(2);
+    frame.pixels = {0, 0, 255, 255, 255, 255, 0, 0, // top row + 2 padding bytes
+                    255, 0, 0, 0, 255, 0, 0, 0};
+    ASSERT_TRUE(surface.Compose(frame));
     const QImage shot = surface.Snapshot();
     // A square frame in the middle 4 x 4 of an 8 x 4 surface.
     EXPECT_EQ(shot.pixel(0, 0), qRgb(0, 0, 0));
@@ -137,5 +140,6 @@ TEST(PreviewSurface, ScalesAFrameNearestPixelBottomUpKeepingItsShape)
     EXPECT_EQ(shot.pixel(2, 3), qRgb(0, 0, 255));
     EXPECT_EQ(shot.pixel(5, 3), qRgb(0, 255, 0));
     EXPECT_EQ(shot.pixel(7, 3), qRgb(0, 0, 0));
-    EXPECT_FALSE(surface.Compose(frame.data(), 8, 2, 2)); // shorter than its size says
+    frame.pixels.resize(8);
+    EXPECT_FALSE(surface.Compose(frame)); // shorter than its size says
 }

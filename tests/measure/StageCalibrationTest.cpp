@@ -37,7 +37,7 @@ RulerPicture TakeRulerPicture(const QTemporaryDir& dir, int width, int height)
     const std::size_t stride = SlideRenderer::StrideOf(width);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
-            const std::uint8_t* bgr = &frame[static_cast<std::size_t>(height - 1 - y) * stride + x * 3];
+            const std::uint8_t* bgr = &frame[static_cast<std::size_t>(y) * stride + x * 3]; // top-down rows
             picture.setPixel(x, y, qRgb(bgr[2], bgr[1], bgr[0]));
         }
     RulerPicture ruler;
