@@ -30,4 +30,6 @@ enum MainCommand : int {
     ID_SETTING_1280 = 32857,
     ID_SETTING_CALIBRATIONS = 32870, // the stage calibrations, after the device settings
     ID_OVERLAY_SCALE_BAR = 32871,    // the fifth overlay, from a stage calibration
+    ID_SETTING_FLATFIELD = 32872,    // even light: the flat-field reference
+    ID_OVERLAY_PEAKING = 32873,      // focus peaking over the live picture
 };

@@ -9,6 +9,8 @@
 #include "LangText.h"
 #include "MainDialog.h"
 #include "PhotoMeasureDlg.h"
+#include "FlatFieldDlg.h"
+#include "processing/FocusMeter.h"
 #include "RegularFile.h"
 #include "Resources.h"
 #include "StillPicture.h"
@@ -69,8 +71,7 @@ void MainCommands::OnCommand(int command)
         QString path;
         if (!SelectedPath(path, false)) break;
         CEmailDlg mail(path, attachments_, &window_);
-        if (window_.runEmailDialog) window_.runEmailDialog(mail);
-        else mail.DoModal();
+        window_.RunDialog(mail);
         break;
     }
     case ID_FILE_OPEN: OpenSelected(); break;
@@ -81,8 +82,7 @@ void MainCommands::OnCommand(int command)
     case ID_SETTING_CALIBRATIONS: {
         CalibrationStore store(window_.CalibrationPath());
         CCalibrationsDlg dialog(store, &window_);
-        if (window_.runCalibrationsDialog) window_.runCalibrationsDialog(dialog);
-        else dialog.DoModal();
+        window_.RunDialog(dialog);
         break;
     }
     case ID_SETTING_640: SetResolution(640, 480); break;
@@ -93,6 +93,12 @@ void MainCommands::OnCommand(int command)
     case ID_OVERLAY_CIRCLE:
     case ID_OVERLAY_TIME: SwitchOverlay(command); break;
     case ID_OVERLAY_SCALE_BAR: SwitchScaleBar(); break;
+    case ID_OVERLAY_PEAKING: window_.Focus().SetPeaking(!window_.Focus().Peaking()); break;
+    case ID_SETTING_FLATFIELD: {
+        CFlatFieldDlg dialog(window_.FlatField(), &window_);
+        window_.RunDialog(dialog);
+        break;
+    }
     case ID_HELP_ABOUT:
     case ID_ABOUT_SYSTEM: {
         CAboutDlg about(&window_);
@@ -131,8 +137,7 @@ void MainCommands::RunTimeLapse()
     CTimeLapseDlg dialog(window_.Engine(), &window_);
     seriesRunning_ = true;
     seriesFailureShown_ = false;
-    if (window_.runTimeLapseDialog) window_.runTimeLapseDialog(dialog);
-    else dialog.DoModal();
+    window_.RunDialog(dialog);
     seriesRunning_ = false;
 }
 
@@ -142,8 +147,7 @@ void MainCommands::RunVideoSetting()
                             &window_);
     dialog.beforeDeviceChange = [this] { window_.Recording().FinishBeforeStreamChange(); };
     videoSetting_ = &dialog;
-    if (window_.runVideoSettingDialog) window_.runVideoSettingDialog(dialog);
-    else dialog.DoModal();
+    window_.RunDialog(dialog);
     videoSetting_.clear();
 }
 
@@ -334,8 +338,7 @@ void MainCommands::OpenVideo()
         QString selected;
         return list.GetSelectedPath(selected) != 0;
     }, &window_);
-    if (window_.runVideoPlayer) window_.runVideoPlayer(player);
-    else player.DoModal();
+    window_.RunDialog(player);
 }
 
 void MainCommands::OpenPicture()

@@ -1,5 +1,9 @@
 #include "MainDialog.h"
 
+#include "FlatFieldControl.h"
+#include "FocusDisplay.h"
+#include "processing/FocusMeter.h"
+
 #include "BitmapButton.h"
 #include "FittedText.h"
 #include "PanelTexts.h"
@@ -89,11 +93,24 @@ CMainDialog::CMainDialog(backend::CaptureBackend& backend, SingleInstance& insta
     fullScreen_ = std::make_unique<FullScreenMode>(*this, *client_, *engine_, kClientSize, kPreviewRect,
                                                    [this](bool show) { ShowControls(show); });
     recording_ = std::make_unique<CRecordingControl>(*this);
+    // The processing stage: even light first, then the focus measure on the evened picture.
+    flatField_ = new FlatFieldControl(*engine_, configFolder, this);
+    focusMeter_ = std::make_shared<FocusMeter>();
+    engine_->SetProcessingSteps({flatField_->Step(), focusMeter_});
+    engine_->SetExtraOverlay([meter = focusMeter_](QPainter& painter, const QRect& area) { DrawPeaking(painter, area, *meter); });
+    focusDisplay_ = new FocusDisplay(focusMeter_, client_);
+    focusDisplay_->setGeometry(kFocusBar);
     presence_ = std::make_unique<DevicePresence>(backend_, *engine_);
     connect(presence_.get(), &DevicePresence::StateChanged, this, &CMainDialog::OnPresenceChanged);
     connect(presence_.get(), &DevicePresence::DeviceListChanged, this, [this] { commands_.OnDeviceListChanged(); });
     presence_->Start();
     RefreshTooltips();
+}
+
+void CMainDialog::RunDialog(CModalDialog& dialog)
+{
+    if (dialogRunner) dialogRunner(dialog);
+    else dialog.DoModal();
 }
 
 CMainDialog::~CMainDialog()

@@ -20,6 +20,9 @@
 #include <memory>
 
 class CCalibrationsDlg;
+class FlatFieldControl;
+class FocusDisplay;
+class FocusMeter;
 class CCaptureGraph;
 class CLatchButton;
 class CThumbnailList;
@@ -39,6 +42,7 @@ public:
     static constexpr QRect kPicturesTab{10, 57, 101, 57};  // (10, 57) .. (110, 113)
     static constexpr QRect kVideosTab{124, 56, 101, 59};   // (124, 56) .. (224, 114)
     static constexpr QRect kResolutionReadout{260, 515, 75, 12};
+    static constexpr QRect kFocusBar{345, 515, 240, 14};
 
     // Where the window finds its files; empty means the program's own places. Tests point
     // both at temporary folders.
@@ -90,18 +94,15 @@ public:
     QString LastPicturePath() const { return commands_.LastPicturePath(); }
     QString MessageCaption() const { return messageCaption_; }
 
-    // Runs the time-lapse dialog; tests answer it instead of a person.
-    std::function<void(CTimeLapseDlg&)> runTimeLapseDialog;
-    // Runs the e-mail status window; tests answer it instead of a person.
-    std::function<void(CEmailDlg&)> runEmailDialog;
-    // Runs the video player; tests answer it instead of a person.
-    std::function<void(CVideoPlayerDlg&)> runVideoPlayer;
-    // Runs the calibrations' list; tests answer it instead of a person.
-    std::function<void(CCalibrationsDlg&)> runCalibrationsDialog;
+    // Runs the window's dialogs (time-lapse, e-mail, player, calibrations, Video Setting,
+    // flat field): modally, or through `dialogRunner` when one is set (tests answer there).
+    std::function<void(CModalDialog&)> dialogRunner;
+    void RunDialog(CModalDialog& dialog);
     // The stage calibrations' file.
     QString CalibrationPath() const { return calibrationPath_; }
-    // Runs the Video Setting dialog; tests answer it instead of a person.
-    std::function<void(CVideoSettingDlg&)> runVideoSettingDialog;
+    // The processing steps in the frame path and their controls.
+    FlatFieldControl& FlatField() const { return *flatField_; }
+    FocusMeter& Focus() const { return *focusMeter_; }
     const MainCommands& Commands() const { return commands_; }
 
     // Paints the skin, the scale label and the resolution read-out of the client area.
@@ -157,4 +158,7 @@ private:
     std::unique_ptr<DevicePresence> presence_;
     int recordCounter_ = -1; // seconds shown, or -1
     std::unique_ptr<FullScreenMode> fullScreen_;
+    FlatFieldControl* flatField_ = nullptr; // a child
+    std::shared_ptr<FocusMeter> focusMeter_;
+    FocusDisplay* focusDisplay_ = nullptr;
 };

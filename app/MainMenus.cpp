@@ -43,6 +43,7 @@ void BuildMainMenu(QMenuBar& bar, const CommandHandler& onCommand)
               {0, nullptr, nullptr},
               {ID_SETTING_DEVICE, "Device...", "Device Settings"},
               {ID_SETTING_CALIBRATIONS, "CalibrationsMenu", "Calibrations..."},
+              {ID_SETTING_FLATFIELD, "FlatFieldMenu", "Flat field..."},
               {0, nullptr, nullptr},
               {ID_SETTING_CROSS, "Cross", "Cross Line"},
               {ID_OVERLAY_SCALE, "Scale", "Scale"},
@@ -83,6 +84,7 @@ void BuildPreviewMenu(QMenu& menu, const CommandHandler& onCommand)
               {ID_OVERLAY_SCALE, "Scale", "Scale", IDI_SCALE},
               {ID_OVERLAY_CIRCLE, "Circle", "Circle", IDI_CIRCLE},
               {ID_OVERLAY_TIME, "Time", "Time", IDI_TIME},
-              {ID_OVERLAY_SCALE_BAR, "ScaleBar", "Scale bar", IDI_SCALE}},
+              {ID_OVERLAY_SCALE_BAR, "ScaleBar", "Scale bar", IDI_SCALE},
+              {ID_OVERLAY_PEAKING, "FocusPeaking", "Focus peaking", IDI_CROSS}},
              30, onCommand);
 }

@@ -2,6 +2,7 @@
 
 #include "MainDialog.h"
 #include "ProgramStyle.h"
+#include "SimulationKeys.h"
 #include "SingleInstance.h"
 #include "TerminationSignals.h"
 #include "capture/backend/BackendFactory.h"
@@ -20,8 +21,15 @@
 CMicroscopeApp::Options CMicroscopeApp::ParseArguments(const QStringList& arguments)
 {
     Options options;
-    options.micrometer = arguments.contains(QStringLiteral("--simulate=micrometer"));
-    options.simulate = options.micrometer || arguments.contains(QStringLiteral("--simulate"));
+    for (const QString& argument : arguments) {
+        if (argument != QLatin1String("--simulate") && !argument.startsWith(QLatin1String("--simulate="))) continue;
+        options.simulation.enabled = true;
+        for (const QString& part : argument.section(QLatin1Char('='), 1).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            if (part == QLatin1String("micrometer")) options.simulation.slide = Slide::StageMicrometer;
+            else if (part == QLatin1String("uneven")) options.simulation.unevenLamp = true;
+            else if (part == QLatin1String("blank")) options.simulation.blankField = true;
+        }
+    }
     return options;
 }
 
@@ -54,8 +62,12 @@ int CMicroscopeApp::Run(const Options& options)
     // Log-out, shutdown and Ctrl+C close the window as its close box does; one that comes
     // while the window is being built is taken once it runs.
     TerminationSignals termination;
-    std::unique_ptr<backend::CaptureBackend> captureBackend = CreateCaptureBackend(options.simulate, options.micrometer ? Slide::StageMicrometer : Slide::Tissue);
+    std::shared_ptr<backend::SimulatedDevice> simulated;
+    std::unique_ptr<backend::CaptureBackend> captureBackend = CreateCaptureBackend(options.simulation, &simulated);
     CMainDialog mainDialog(*captureBackend, instance);
+    // The simulated microscope's knobs on the keyboard: focus and the slide's empty area.
+    SimulationKeys simulationKeys(simulated);
+    if (simulated) QApplication::instance()->installEventFilter(&simulationKeys);
     QObject::connect(&termination, &TerminationSignals::Requested, &mainDialog,
                      [&mainDialog] { CloseForTermination(mainDialog); });
     mainDialog.DoModal();

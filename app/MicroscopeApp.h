@@ -2,6 +2,8 @@
 // The application object: prepares the process-wide services, lets only one copy run,
 // and runs the main window until it closes.
 
+#include "capture/backend/BackendFactory.h"
+
 #include <QStringList>
 
 namespace backend {
@@ -11,9 +13,10 @@ class CaptureBackend;
 class CMicroscopeApp {
 public:
     struct Options {
-        bool simulate = false;  // add the simulated microscope to the device catalogue
-        bool micrometer = false; // --simulate=micrometer: it shows a stage micrometer
-        QString instanceName;   // single-instance socket name; empty = the program's own
+        // --simulate[=micrometer,uneven,blank]: the simulated microscope joins the device
+        // catalogue, showing a stage micrometer, with an uneven lamp, over clear glass.
+        SimulationOptions simulation;
+        QString instanceName; // single-instance socket name; empty = the program's own
     };
 
     static Options ParseArguments(const QStringList& arguments);

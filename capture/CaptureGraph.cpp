@@ -215,6 +215,7 @@ bool CCaptureGraph::StartPreview()
         return false;
     }
     running_ = true;
+    emit StreamStarted(captureSize_);
     return true;
 }
 
@@ -390,8 +391,11 @@ void CCaptureGraph::ComposeHeldFrame()
 {
     if (!surface_.Exists() || surface_.Size() != size()) CreateDrawingSurface();
     const bool composed = heldFrame_.With([this](const Frame& frame) { return surface_.Compose(frame); });
-    if (composed && overlays_.Any())
-        surface_.DrawOverlays([this](QPainter& p, const QRect& r) { DrawOverlays(p, r); });
+    if (composed && (overlays_.Any() || extraOverlay_))
+        surface_.DrawOverlays([this](QPainter& p, const QRect& r) {
+            DrawOverlays(p, r);
+            if (extraOverlay_) extraOverlay_(p, r);
+        });
     update();
 }
 

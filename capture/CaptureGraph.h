@@ -74,6 +74,9 @@ public:
 
     // A recording's intake of every frame; see CFrameCallback::SetRecordingTap.
     void SetRecordingTap(CFrameCallback::RecordingTap tap) { frameCallback_.SetRecordingTap(std::move(tap)); }
+    // Drawn over the picture after the overlays (focus peaking); the painter and the
+    // picture's area in the window. Window thread.
+    void SetExtraOverlay(std::function<void(QPainter&, const QRect&)> overlay) { extraOverlay_ = std::move(overlay); }
     // The processing steps every frame passes before it is shown, saved or recorded.
     void SetProcessingSteps(std::vector<std::shared_ptr<FrameStep>> steps) { frameCallback_.SetSteps(std::move(steps)); }
     std::uint64_t FramesDroppedByProcessing() const { return frameCallback_.FramesDroppedByTheStage(); }
@@ -108,6 +111,9 @@ public:
     backend::CaptureSource* Source() const { return source_.get(); }
 
 signals:
+    // The stream runs, at this size, from the current device (a new device, a new size, or
+    // the same again).
+    void StreamStarted(QSize size);
     // A still picture is due: the held frame is the one to save.
     void StillDue(StillSource source);
     // The running stream ended by itself (the camera went away, or stopped delivering and a
@@ -158,6 +164,7 @@ private:
     HandOff<FrameReady> frames_{this, 1};
     HandOff<StillSource> stillsDue_{this, 4};
     HandOff<backend::StreamEvent> streamEvents_{this, 8};
+    std::function<void(QPainter&, const QRect&)> extraOverlay_;
     HeldFrame heldFrame_;
     StillTrigger stills_;
     CFrameCallback frameCallback_;

@@ -7,4 +7,18 @@
 
 #include <memory>
 
-std::unique_ptr<backend::CaptureBackend> CreateCaptureBackend(bool withSimulatedMicroscope, Slide slide = Slide::Tissue);
+namespace backend {
+class SimulatedDevice;
+}
+
+// What the simulated microscope shows, from the command line.
+struct SimulationOptions {
+    bool enabled = false;
+    Slide slide = Slide::Tissue;
+    bool unevenLamp = false;
+    bool blankField = false;
+};
+
+// `simulated` receives the simulated microscope, when there is one, for its controls.
+std::unique_ptr<backend::CaptureBackend> CreateCaptureBackend(const SimulationOptions& simulation,
+                                                              std::shared_ptr<backend::SimulatedDevice>* simulated = nullptr);

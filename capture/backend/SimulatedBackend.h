@@ -7,6 +7,7 @@
 #include "CaptureBackend.h"
 #include "SlideRenderer.h"
 
+#include <algorithm>
 #include <atomic>
 #include <map>
 #include <mutex>
@@ -62,6 +63,17 @@ public:
     // What lies under the lens; taken when the stream starts.
     void SetSlide(Slide slide) { slide_ = slide; }
     Slide CurrentSlide() const { return slide_; }
+    // The optics and the lamp (read by the streaming thread at every frame).
+    void SetUnevenLamp(bool on) { unevenLamp_ = on; }
+    void SetBlankField(bool on) { blankField_ = on; }
+    bool BlankField() const { return blankField_; }
+    // The focus knob, kept within its travel.
+    void SetFocus(int position)
+    {
+        focus_ = std::clamp(position, SimulatedOptics::kMinFocus, SimulatedOptics::kMaxFocus);
+    }
+    int Focus() const { return focus_; }
+    SimulatedOptics Optics() const { return {unevenLamp_, blankField_, focus_}; }
     // Video inputs to choose among (0: just the camera, as a microscope has).
     void SetInputCount(int count) { inputCount_ = count; }
     int InputCount() const { return inputCount_; }
@@ -85,6 +97,9 @@ private:
     std::atomic<bool> automaticsOn_{true};
     std::atomic<int> inputCount_{0};
     std::atomic<Slide> slide_{Slide::Tissue};
+    std::atomic<bool> unevenLamp_{false};
+    std::atomic<bool> blankField_{false};
+    std::atomic<int> focus_{SimulatedOptics::kSimulatedBestFocus};
     VideoInfoHeader format_;
     std::map<int, std::pair<int, int>> properties_; // value, flags
 };

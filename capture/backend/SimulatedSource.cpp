@@ -139,7 +139,7 @@ void SimulatedSource::StreamLoop()
         }
         const double seconds = std::chrono::duration<double>(due - start).count();
         const std::vector<std::uint8_t> tone = device_->ToneTable();
-        renderer.RenderFrame(seconds, frame.data(), tone.empty() ? nullptr : tone.data());
+        renderer.RenderFrame(seconds, frame.data(), tone.empty() ? nullptr : tone.data(), device_->Optics());
 
         // A button press goes out on the still output first, then the frame on the capture output.
         if (device_->TakeStillPress() && grabbers_[1])

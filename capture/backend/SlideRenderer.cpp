@@ -122,8 +122,23 @@ void SlideRenderer::Prepare(int width, int height, Slide slide)
         if (slide == Slide::StageMicrometer) PaintMicrometer(painter, width, margin_, textureWidth_, textureHeight_);
         else PaintSpecimen(painter, width, height, static_cast<double>(margin_) / width);
     }
+    // The uneven lamp: darker towards the corners and from right to left, never above full.
+    lamp_.resize(static_cast<std::size_t>(width) * height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const double u = (x + 0.5) / width * 2 - 1, v = (y + 0.5) / height * 2 - 1;
+            const double vignette = 1.0 - 0.45 * (u * u + v * v) / 2;
+            const double gradient = 0.72 + 0.28 * (x + 0.5) / width;
+            lamp_[static_cast<std::size_t>(y) * width + x] = static_cast<std::uint16_t>(std::lround(256 * vignette * gradient));
+        }
     // Sensor noise, fixed per pixel: cheap and keeps flat areas from looking drawn.
     std::mt19937 random(7u);
+    {
+        std::mt19937 frameNoise(11u);
+        std::uniform_int_distribution<int> small(-3, 3);
+        noise_.resize(static_cast<std::size_t>(width) * height);
+        for (auto& n : noise_) n = static_cast<std::int8_t>(small(frameNoise));
+    }
     std::uniform_int_distribution<int> noise(-4, 4);
     texture_.resize(static_cast<std::size_t>(textureWidth_) * textureHeight_ * 3);
     for (int y = 0; y < textureHeight_; ++y) {
@@ -137,7 +152,47 @@ void SlideRenderer::Prepare(int width, int height, Slide slide)
     }
 }
 
-void SlideRenderer::RenderFrame(double seconds, std::uint8_t* out, const std::uint8_t* lut) const
+int SimulatedOptics::BlurRadius(int width) const
+{
+    // A quarter of the field's width out of focus at either end of the knob's travel.
+    const int away = std::abs(focus - kSimulatedBestFocus);
+    return static_cast<int>(std::lround(away * width / 1280.0 * 0.6));
+}
+
+double SlideRenderer::LampGain(int x, int y) const
+{
+    if (lamp_.empty() || x < 0 || y < 0 || x >= width_ || y >= height_) return 1.0;
+    return lamp_[static_cast<std::size_t>(y) * width_ + x] / 256.0;
+}
+
+namespace {
+
+// A box blur of `radius` across and then down, in place, on top-down BGR rows.
+void BoxBlur(std::uint8_t* pixels, int width, int height, std::size_t stride, int radius)
+{
+    if (radius <= 0) return;
+    const int window = 2 * radius + 1;
+    std::vector<std::uint8_t> line(static_cast<std::size_t>(std::max(width, height)) * 3);
+    auto blurLine = [&](std::uint8_t* first, int count, std::size_t step) {
+        for (int i = 0; i < count; ++i) std::memcpy(&line[static_cast<std::size_t>(i) * 3], first + step * i, 3);
+        for (int c = 0; c < 3; ++c) {
+            int sum = 0;
+            auto at = [&](int i) { return static_cast<int>(line[static_cast<std::size_t>(std::clamp(i, 0, count - 1)) * 3 + c]); };
+            for (int i = -radius; i <= radius; ++i) sum += at(i);
+            for (int i = 0; i < count; ++i) {
+                first[step * i + c] = static_cast<std::uint8_t>(sum / window);
+                sum += at(i + radius + 1) - at(i - radius);
+            }
+        }
+    };
+    for (int y = 0; y < height; ++y) blurLine(pixels + stride * static_cast<std::size_t>(y), width, 3);
+    for (int x = 0; x < width; ++x) blurLine(pixels + static_cast<std::size_t>(x) * 3, height, stride);
+}
+
+} // namespace
+
+void SlideRenderer::RenderFrame(double seconds, std::uint8_t* out, const std::uint8_t* lut,
+                                const SimulatedOptics& optics) const
 {
     if (texture_.empty()) return;
     // A slow, smooth drift within the margin.
@@ -146,13 +201,27 @@ void SlideRenderer::RenderFrame(double seconds, std::uint8_t* out, const std::ui
     const std::size_t stride = StrideOf(width_);
     const std::size_t rowBytes = static_cast<std::size_t>(width_) * 3;
     for (int y = 0; y < height_; ++y) {
-        const std::uint8_t* src = &texture_[(static_cast<std::size_t>(dy + y) * textureWidth_ + dx) * 3];
         std::uint8_t* dst = out + static_cast<std::size_t>(y) * stride; // top-down
-        if (lut) {
-            for (std::size_t i = 0; i < rowBytes; ++i) dst[i] = lut[src[i]];
+        if (optics.blankField) {
+            static constexpr std::uint8_t glass[3] = {kBlankBlue, kBlankGreen, kBlankRed};
+            const std::int8_t* n = &noise_[static_cast<std::size_t>(y) * width_];
+            for (int x = 0; x < width_; ++x)
+                for (int c = 0; c < 3; ++c) dst[x * 3 + c] = static_cast<std::uint8_t>(glass[c] + n[x]);
         } else {
-            std::memcpy(dst, src, rowBytes);
+            std::memcpy(dst, &texture_[(static_cast<std::size_t>(dy + y) * textureWidth_ + dx) * 3], rowBytes);
         }
         std::memset(dst + rowBytes, 0, stride - rowBytes);
+    }
+    // Out of focus first (the optics), then the lamp's light, then the camera's tone.
+    BoxBlur(out, width_, height_, stride, optics.BlurRadius(width_));
+    for (int y = 0; y < height_; ++y) {
+        std::uint8_t* dst = out + static_cast<std::size_t>(y) * stride;
+        if (optics.unevenLamp) {
+            const std::uint16_t* gain = &lamp_[static_cast<std::size_t>(y) * width_];
+            for (int x = 0; x < width_; ++x)
+                for (int c = 0; c < 3; ++c) dst[x * 3 + c] = static_cast<std::uint8_t>((dst[x * 3 + c] * gain[x] + 128) >> 8);
+        }
+        if (lut)
+            for (std::size_t i = 0; i < rowBytes; ++i) dst[i] = lut[dst[i]];
     }
 }

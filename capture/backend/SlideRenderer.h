@@ -18,6 +18,17 @@ enum class Slide {
 // 200X view of a real one spans): a 1280-pixel frame shows 0.00125 mm per pixel.
 constexpr double kSimulatedFieldWidthMillimetres = 1.6;
 
+// How the simulated microscope's optics and lamp treat the slide, frame by frame.
+struct SimulatedOptics {
+    bool unevenLamp = false; // vignetting and a brightness gradient, as a real lamp gives
+    bool blankField = false; // an empty area of the slide (clear glass)
+    int focus = kSimulatedBestFocus; // the focus knob: sharp at the best position, blurred away from it
+    static constexpr int kMinFocus = 0, kMaxFocus = 100;
+    // The blur radius (in pixels of a frame `width` wide) at this focus position.
+    int BlurRadius(int width) const;
+    static constexpr int kSimulatedBestFocus = 50;
+};
+
 class SlideRenderer {
 public:
     // Prepares the slide for frames of width x height (draws it once; frames are crops).
@@ -30,7 +41,14 @@ public:
 
     // Writes the frame at stream time `seconds` as top-down BGR rows into `out`
     // (FrameBytes() long). `lut` maps every byte (brightness, contrast, gamma); null = none.
-    void RenderFrame(double seconds, std::uint8_t* out, const std::uint8_t* lut) const;
+    void RenderFrame(double seconds, std::uint8_t* out, const std::uint8_t* lut,
+                     const SimulatedOptics& optics = {}) const;
+
+    // The uneven lamp's brightness at a frame pixel (1: full), the truth a flat-field
+    // correction should recover.
+    double LampGain(int x, int y) const;
+    // The clear glass's colour (BGR) where the slide is blank.
+    static constexpr std::uint8_t kBlankBlue = 226, kBlankGreen = 232, kBlankRed = 236;
 
 private:
     int width_ = 0;
@@ -40,4 +58,6 @@ private:
     int textureWidth_ = 0;
     int textureHeight_ = 0;
     std::vector<std::uint8_t> texture_; // top-down BGR, tightly packed
+    std::vector<std::uint16_t> lamp_;   // the uneven lamp per frame pixel, 1.0 = 256
+    std::vector<std::int8_t> noise_;    // fixed sensor noise per frame pixel, for the blank field
 };

@@ -546,7 +546,7 @@ TEST_F(MainDialogTest, ASeriesWhosePicturesFailSaysSoOnce)
     ASSERT_TRUE(QDir(PictureFolder()).removeRecursively());
     WriteFile(PictureFolder(), "in the way"); // nothing can be saved
     MessageBoxRecorder boxes;
-    dialog_->runTimeLapseDialog = [&](CTimeLapseDlg&) {
+    dialog_->dialogRunner = [&](CModalDialog&) {
         for (int i = 0; i < 3; ++i) {
             dialog_->Engine().Stills().Request(StillSource::Keyboard);
             QTest::qWait(400); // a frame comes, the picture fails
@@ -574,7 +574,8 @@ TEST_F(MainDialogTest, DeviceSettingsChangeTheLivePictureAndFollowPluggedDevices
     };
     int devicesBefore = 0, devicesAfter = 0;
     long before = 0, after = 0;
-    dialog_->runVideoSettingDialog = [&](CVideoSettingDlg& settings) {
+    dialog_->dialogRunner = [&](CModalDialog& shown) {
+        auto& settings = dynamic_cast<CVideoSettingDlg&>(shown);
         devicesBefore = settings.DeviceList().count();
         backend_->Plug(backend_->AddDevice(backend::SimulatedBackend::kMicroscopeHardwareId, u"Second microscope"));
         devicesAfter = settings.DeviceList().count();

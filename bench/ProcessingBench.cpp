@@ -1,0 +1,57 @@
+// The processing steps on a 1280 x 1024 frame of the simulated microscope, on one core:
+// even light (the correction alone, a reference in force) and the focus measure.
+#include "capture/backend/SlideRenderer.h"
+#include "processing/FlatField.h"
+#include "processing/FocusMeter.h"
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+Frame SpecimenFrame(int width, int height, SimulatedOptics optics)
+{
+    SlideRenderer renderer;
+    renderer.Prepare(width, height);
+    Frame frame;
+    frame.width = width;
+    frame.height = height;
+    frame.stride = Frame::StrideOf(width);
+    frame.pixels.resize(frame.Bytes());
+    renderer.RenderFrame(1.0, frame.pixels.data(), nullptr, optics);
+    return frame;
+}
+
+void FlatFieldCorrect1280x1024(benchmark::State& state)
+{
+    SimulatedOptics blank;
+    blank.unevenLamp = blank.blankField = true;
+    const Frame field = SpecimenFrame(1280, 1024, blank);
+    FlatFieldCorrection step;
+    step.StartCapture(FlatFieldCorrection::Capture::White, 1, [&step](const FlatFieldReference& r) { step.SetReference(r); });
+    Frame first = field;
+    step.Process(first);
+    SimulatedOptics lamp;
+    lamp.unevenLamp = true;
+    const Frame specimen = SpecimenFrame(1280, 1024, lamp);
+    Frame frame = specimen;
+    for (auto _ : state) {
+        state.PauseTiming();
+        frame.pixels = specimen.pixels;
+        state.ResumeTiming();
+        step.Process(frame);
+        benchmark::DoNotOptimize(frame.pixels.data());
+    }
+}
+BENCHMARK(FlatFieldCorrect1280x1024)->Unit(benchmark::kMillisecond);
+
+void FocusMeter1280x1024(benchmark::State& state)
+{
+    Frame frame = SpecimenFrame(1280, 1024, {});
+    FocusMeter meter;
+    meter.SetPeaking(state.range(0) != 0);
+    for (auto _ : state) meter.Process(frame);
+    state.counters["peaking"] = static_cast<double>(state.range(0));
+}
+BENCHMARK(FocusMeter1280x1024)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+} // namespace

@@ -1,0 +1,160 @@
+// The processing stage as a user meets it in the window: even light taken from the Flat
+// field dialog on the simulated microscope's uneven lamp, shown, saved in stills and back
+// after a restart; the focus meter following the simulated focus knob.
+#include "Commands.h"
+#include "FlatFieldControl.h"
+#include "FlatFieldDlg.h"
+#include "MainDialog.h"
+#include "SingleInstance.h"
+#include "TestSupport.h"
+#include "capture/CaptureGraph.h"
+#include "capture/backend/SimulatedBackend.h"
+#include "processing/FocusMeter.h"
+
+#include <QCheckBox>
+#include <QImage>
+#include <QPushButton>
+#include <QTest>
+#include <QUuid>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+double Spread(const QImage& picture)
+{
+    double sum = 0, squares = 0;
+    const double n = static_cast<double>(picture.width()) * picture.height();
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x) {
+            const double grey = qGray(picture.pixel(x, y));
+            sum += grey;
+            squares += grey * grey;
+        }
+    const double mean = sum / n;
+    return std::sqrt(std::max(0.0, squares / n - mean * mean)) / mean;
+}
+
+QImage HeldPicture(const CCaptureGraph& engine)
+{
+    const SharedFrame frame = engine.CurrentFrame().Get();
+    if (!frame) return {};
+    QImage picture(frame->width, frame->height, QImage::Format_RGB32);
+    for (int y = 0; y < frame->height; ++y)
+        for (int x = 0; x < frame->width; ++x) {
+            const std::uint8_t* p = frame->Row(y) + x * 3;
+            picture.setPixel(x, y, qRgb(p[2], p[1], p[0]));
+        }
+    return picture;
+}
+
+class ProcessingTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        backend_ = std::make_unique<backend::SimulatedBackend>(true);
+        backend_->Microscope()->SetUnevenLamp(true);
+        backend_->Microscope()->SetBlankField(true);
+    }
+    void Start()
+    {
+        instance_ = std::make_unique<SingleInstance>("Vizmora-test-" + QUuid::createUuid().toString(QUuid::Id128));
+        dialog_ = std::make_unique<CMainDialog>(*backend_, *instance_, nullptr,
+                                                CMainDialog::Places{documents_.path(), program_.path(), program_.path()});
+        dialog_->show();
+        ASSERT_TRUE(WaitUntil([&] { return dialog_->Engine().LastFrameWidth() > 0; }, 5000));
+    }
+    void Restart()
+    {
+        dialog_->close();
+        dialog_.reset();
+        instance_.reset();
+        Start();
+    }
+    // The spread of the frame on show, once frames taken after now have come.
+    double HeldSpread()
+    {
+        QTest::qWait(400);
+        return Spread(HeldPicture(dialog_->Engine()));
+    }
+    void TearDown() override
+    {
+        if (dialog_) dialog_->close();
+        dialog_.reset();
+    }
+
+    QTemporaryDir documents_;
+    QTemporaryDir program_;
+    std::unique_ptr<backend::SimulatedBackend> backend_;
+    std::unique_ptr<SingleInstance> instance_;
+    std::unique_ptr<CMainDialog> dialog_;
+};
+
+} // namespace
+
+TEST_F(ProcessingTest, EvenLightTakenFromTheDialogIsShownSavedAndComesBackAfterARestart)
+{
+    Start();
+    const double uneven = HeldSpread();
+    EXPECT_GE(uneven, 0.10);
+    QString status;
+    dialog_->dialogRunner = [&](CModalDialog& shown) {
+        auto& flat = dynamic_cast<CFlatFieldDlg&>(shown);
+        EXPECT_FALSE(flat.OnBox().isEnabled()); // nothing to switch on yet
+        flat.TakeReferenceButton().click();
+        EXPECT_FALSE(flat.TakeReferenceButton().isEnabled()); // while it is taken
+        EXPECT_TRUE(WaitUntil([&] { return flat.OnBox().isChecked(); }, 8000));
+        status = flat.Status();
+    };
+    dialog_->OnCommand(ID_SETTING_FLATFIELD);
+    EXPECT_TRUE(status.startsWith("Reference for 1280 x 1024"));
+    EXPECT_LE(HeldSpread(), 0.02);
+
+    // A still is what is shown: even too.
+    QTest::keyClick(&dialog_->Engine(), Qt::Key_F2);
+    ASSERT_TRUE(WaitUntil([&] { return !dialog_->LastPicturePath().isEmpty(); }));
+    EXPECT_LE(Spread(QImage(dialog_->LastPicturePath())), 0.02);
+
+    // The reference belongs to the microscope and size: back after a restart.
+    Restart();
+    EXPECT_TRUE(dialog_->FlatField().IsOn());
+    EXPECT_LE(HeldSpread(), 0.02);
+    // Another capture size has no reference of its own.
+    QTest::keyClick(&dialog_->Engine(), Qt::Key_F11);
+    ASSERT_TRUE(WaitUntil([&] { return dialog_->Engine().LastFrameWidth() == 640; }, 5000));
+    EXPECT_FALSE(dialog_->FlatField().HasReference());
+    EXPECT_GE(HeldSpread(), 0.10);
+    QTest::keyClick(&dialog_->Engine(), Qt::Key_F12);
+    ASSERT_TRUE(WaitUntil([&] { return dialog_->Engine().LastFrameWidth() == 1280; }, 5000));
+    // Switched off, it stays off after a restart, with its reference kept.
+    dialog_->FlatField().SetOn(false);
+    EXPECT_GE(HeldSpread(), 0.10);
+    Restart();
+    EXPECT_TRUE(dialog_->FlatField().HasReference());
+    EXPECT_FALSE(dialog_->FlatField().IsOn());
+}
+
+TEST_F(ProcessingTest, TheFocusMeterFollowsTheKnobAndPeaksAtTheBestFocus)
+{
+    backend_->Microscope()->SetBlankField(false);
+    backend_->Microscope()->SetFocus(10);
+    Start();
+    FocusMeter& meter = dialog_->Focus();
+    QTest::qWait(400);
+    const double blurred = meter.Sharpness();
+    backend_->Microscope()->SetFocus(SimulatedOptics::kSimulatedBestFocus);
+    QTest::qWait(400);
+    const double sharp = meter.Sharpness();
+    EXPECT_GT(sharp, 10 * blurred);
+    EXPECT_DOUBLE_EQ(meter.Best(), std::max(meter.Best(), sharp));
+    backend_->Microscope()->SetFocus(90);
+    QTest::qWait(400);
+    EXPECT_LT(meter.Sharpness(), meter.Best() / 10); // past the best: it falls again
+    // Peaking from the preview's pop-up menu.
+    EXPECT_FALSE(meter.Peaking());
+    dialog_->OnCommand(ID_OVERLAY_PEAKING);
+    EXPECT_TRUE(meter.Peaking());
+    EXPECT_TRUE(WaitUntil([&] { return meter.Mask() != nullptr; }));
+}
