@@ -107,6 +107,16 @@ CMainDialog::CMainDialog(backend::CaptureBackend& backend, SingleInstance& insta
     RefreshTooltips();
 }
 
+void CMainDialog::PlaySound(int soundId)
+{
+    sounds_.Play(soundId);
+}
+
+void CMainDialog::VideoRecorded(const QString& path)
+{
+    list_->AddRecordedVideo(path);
+}
+
 void CMainDialog::RunDialog(CModalDialog& dialog)
 {
     if (dialogRunner) dialogRunner(dialog);

@@ -11,6 +11,7 @@
 #include "ModalDialog.h"
 #include "ProgramPaths.h"
 #include "RecordingControl.h"
+#include "RecordingHost.h"
 #include "SoundPlayer.h"
 
 #include <QImage>
@@ -33,7 +34,7 @@ class QLineEdit;
 class QMenuBar;
 class SingleInstance;
 
-class CMainDialog : public CModalDialog {
+class CMainDialog : public CModalDialog, public RecordingHost {
     Q_OBJECT
 public:
     static constexpr QSize kClientSize{868, 580};
@@ -60,28 +61,33 @@ public:
     // Commands of the buttons, menus and keys.
     void OnCommand(int command) { commands_.OnCommand(command); }
     void OnFunctionKey(int key) { commands_.OnFunctionKey(key); }
-    void ReturnToPreview();
-    void RefreshTooltips();
+    void ReturnToPreview() override;
+    void RefreshTooltips() override;
     // Brings the window (and a box open over it) to the front.
     void ComeForward();
     // The AVI button latched and Preview not while a recording runs; the other way round after.
-    void SetRecordingLatches(bool recording);
+    void SetRecordingLatches(bool recording) override;
     // The green seconds counter of a recording, drawn over the skin at (737, 516).
-    void ShowRecordCounter(int seconds);
-    void HideRecordCounter();
+    void ShowRecordCounter(int seconds) override;
+    void HideRecordCounter() override;
     bool IsRecordCounterShown() const { return recordCounter_ >= 0; }
     void ShowPictureList(bool pictures);
     void EnterFullScreen();
     void LeaveFullScreen();
 
     // The parts of the window, for its commands, for tests and for the dialogs that hang off it.
-    CCaptureGraph& Engine() const { return *engine_; }
+    CCaptureGraph& Engine() const override { return *engine_; }
+    // The recording's view of the window.
+    QWidget& HostWidget() override { return *this; }
+    QString VideoFolder() const override { return folders_.video; }
+    void PlaySound(int soundId) override;
+    void VideoRecorded(const QString& path) override;
     CThumbnailList& ThumbnailList() const { return *list_; }
     DevicePresence& Presence() const { return *presence_; }
     CRecordingControl& Recording() const { return *recording_; }
     const MediaFolders& Folders() const { return folders_; }
     bool IsConnected() const { return connected_; }
-    bool IsFullScreen() const;
+    bool IsFullScreen() const override;
     bool IsPreviewState() const;
     QLineEdit& MagnificationBox() const { return *magnificationBox_; }
     int Magnification() const { return commands_.Magnification(); }

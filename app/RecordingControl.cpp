@@ -2,11 +2,9 @@
 
 #include "CaptureGraph.h"
 #include "LangText.h"
-#include "MainDialog.h"
 #include "RecorderSettingsDlg.h"
 #include "Resources.h"
-#include "StillPicture.h"
-#include "ThumbnailList.h"
+#include "framework/RunningNumber.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -37,7 +35,7 @@ QString RecordingName(const QDateTime& time, int runningNumber)
 
 } // namespace
 
-CRecordingControl::CRecordingControl(CMainDialog& window) : QObject(&window), window_(window), recording_(window.Engine())
+CRecordingControl::CRecordingControl(RecordingHost& window) : QObject(&window.HostWidget()), window_(window), recording_(window.Engine())
 {
     connect(&limitTimer_, &QTimer::timeout, this, &CRecordingControl::OnLimitTick);
     connect(&quickTimer_, &QTimer::timeout, this, &CRecordingControl::OnQuickTick);
@@ -60,15 +58,15 @@ void CRecordingControl::OnAviCommand()
         StopWithSound(IDW_RECORD);
         return;
     }
-    window_.Sounds().Play(IDW_RECORD);
+    window_.PlaySound(IDW_RECORD);
     limitTimer_.stop();
     quickTimer_.stop();
     timeLimit_ = 0;
     seconds_ = 0;
     const QSize size = window_.Engine().CaptureSize();
     CRecorderSettingsDlg dialog(
-        compressorChosen_, [&] { ChooseCompressor(options_, size, &window_); },
-        [&] { SetDefaultCompressor(options_, size); }, &window_);
+        compressorChosen_, [&] { ChooseCompressor(options_, size, &window_.HostWidget()); },
+        [&] { SetDefaultCompressor(options_, size); }, &window_.HostWidget());
     dialog.SetFileRate(NominalRate(size.width()));
     const int answer = runSettingsDialog ? runSettingsDialog(dialog) : dialog.DoModal();
     if (answer != IDOK) return;
@@ -88,7 +86,7 @@ void CRecordingControl::OnAviCommand()
 void CRecordingControl::OnQuickStart()
 {
     if (IsRecording()) return;
-    window_.Sounds().Play(IDW_RECORD);
+    window_.PlaySound(IDW_RECORD);
     seconds_ = 0;
     timeLimit_ = 0;
     SetDefaultCompressor(options_, window_.Engine().CaptureSize());
@@ -108,7 +106,7 @@ void CRecordingControl::OnQuickStart()
 void CRecordingControl::OnQuickStop()
 {
     if (!IsRecording()) return;
-    window_.Sounds().Play(IDW_RECORD_END);
+    window_.PlaySound(IDW_RECORD_END);
     quickTimer_.stop();
     limitTimer_.stop();
     StopAndClose();
@@ -145,13 +143,13 @@ void CRecordingControl::EndRecording()
         QFile::remove(path);
         return;
     }
-    window_.ThumbnailList().AddRecordedVideo(path);
+    window_.VideoRecorded(path);
 }
 
 bool CRecordingControl::Open()
 {
     EndRecording();
-    const QString folder = window_.Folders().video;
+    const QString folder = window_.VideoFolder();
     const int runningNumber = NextRunningNumber(
         folder,
         [] {
@@ -173,7 +171,7 @@ bool CRecordingControl::Open()
 
 void CRecordingControl::StopWithSound(int sound)
 {
-    window_.Sounds().Play(sound);
+    window_.PlaySound(sound);
     limitTimer_.stop();
     quickTimer_.stop();
     timeLimit_ = 0;
@@ -188,7 +186,7 @@ bool CRecordingControl::FinishBeforeStreamChange()
     // The file was opened for the old size and the old stream: it is finished whole
     // (index written, listed) before the stream changes, never fed frames of another size.
     StopWithSound(IDW_RECORD_END);
-    ShowMessageBox(&window_,
+    ShowMessageBox(&window_.HostWidget(),
                    LangText("RecordEndedForChange", 100, "The recording was finished and saved before the capture changed."),
                    QStringLiteral("AVI Capture"), MessageButtons::Ok, MessageIcon::Information);
     return true;
@@ -198,7 +196,7 @@ void CRecordingControl::OnLimitTick()
 {
     ++seconds_;
     if (seconds_ > timeLimit_) {
-        window_.Sounds().Play(IDW_RECORD_END);
+        window_.PlaySound(IDW_RECORD_END);
         limitTimer_.stop();
         window_.HideRecordCounter();
         return;
@@ -223,7 +221,7 @@ void CRecordingControl::OnWriteFailed(const QString& reason)
     limitTimer_.stop();
     quickTimer_.stop();
     StopAndClose();
-    ShowMessageBox(&window_, LangText("RecordWriteFail", 100, "The recording could not be written on:") +
+    ShowMessageBox(&window_.HostWidget(), LangText("RecordWriteFail", 100, "The recording could not be written on:") +
                                  QLatin1Char('\n') + reason,
                    QStringLiteral("AVI Capture"), MessageButtons::Ok, MessageIcon::Error);
 }

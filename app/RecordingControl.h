@@ -5,13 +5,13 @@
 
 #include "AviRecording.h"
 #include "CompressorChoice.h"
+#include "RecordingHost.h"
 
 #include <QObject>
 #include <QTimer>
 
 #include <functional>
 
-class CMainDialog;
 class CRecorderSettingsDlg;
 
 class CRecordingControl : public QObject {
@@ -19,7 +19,7 @@ class CRecordingControl : public QObject {
 public:
     static constexpr int kNoLimit = 0x7FFFFFFF;
 
-    explicit CRecordingControl(CMainDialog& window);
+    explicit CRecordingControl(RecordingHost& window);
     ~CRecordingControl() override;
 
     // The AVI button and Take Video: start with the dialog, or stop.
@@ -59,7 +59,7 @@ private:
     void OnQuickTick();
     void OnWriteFailed(const QString& reason);
 
-    CMainDialog& window_;
+    RecordingHost& window_;
     CAviRecording recording_;
     CompressionOptions options_;   // all zero until a compressor was set
     bool compressorChosen_ = false;

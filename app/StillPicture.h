@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include "framework/Frame.h"
+#include "framework/RunningNumber.h"
 
 #include <QByteArray>
 #include <QString>
@@ -11,16 +12,6 @@
 #include <cstdint>
 #include <functional>
 #include <vector>
-
-// The number after the last capital N of a file name, up to its last dot; -1 when the
-// name has no capital N. Leading blanks and a sign are allowed; no number gives 0.
-long RunningNumberOfName(const QString& fileName);
-
-// One more than the largest running number among the folder's names matching `pattern`
-// (*.bmp for pictures, *.avi for recordings). Directories named like them are reported
-// through `onDirectory` and otherwise ignored.
-int NextRunningNumber(const QString& folder, const std::function<void()>& onDirectory,
-                      const QString& pattern = QStringLiteral("*.bmp"));
 
 // "Still_2009-05-14_153045_N0007.bmp", or with a magnification "..._200X_N0008.bmp".
 QString StillPictureName(const QDateTime& time, int magnification, int runningNumber);

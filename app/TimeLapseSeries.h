@@ -57,7 +57,6 @@ public:
 
 private:
     void Run(Plan plan);
-    bool Stopped() const { return stopRequested_; }
 
     std::shared_ptr<SeriesClock> clock_;
     Reports reports_;

@@ -65,7 +65,8 @@ CVideoPlayerDlg::CVideoPlayerDlg(const QString& path, std::function<bool()> stil
     videoArea_ = new VideoPicture(engine_, this);
     videoArea_->setGeometry(kVideoArea);
     connect(&engine_, &PlaybackEngine::FrameShown, videoArea_, qOverload<>(&QWidget::update));
-    engine_.SetNotify(this);
+    // The end of the video: as Stop, once the engine has finished presenting.
+    connect(&engine_, &PlaybackEngine::Completed, this, &CVideoPlayerDlg::OnStop, Qt::QueuedConnection);
 
     slider_ = new QSlider(Qt::Horizontal, this);
     slider_->setGeometry(74, 414, 445, 14);
@@ -207,16 +208,6 @@ void CVideoPlayerDlg::OnPositionTick()
 {
     slider_->setValue(static_cast<int>(player_.GetPosition() * 10));
     if (slider_->value() >= slider_->maximum()) OnStop();
-}
-
-bool CVideoPlayerDlg::event(QEvent* event)
-{
-    if (event->type() == PlaybackEvent::Type()) {
-        // The end of the video: as Stop.
-        if (static_cast<PlaybackEvent*>(event)->Code() == PlaybackEvent::kComplete) OnStop();
-        return true;
-    }
-    return CModalDialog::event(event);
 }
 
 void CVideoPlayerDlg::paintEvent(QPaintEvent* event)

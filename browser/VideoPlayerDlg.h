@@ -62,7 +62,6 @@ public:
     bool IsPositionTimerOn() const { return positionTimer_.isActive(); }
 
 protected:
-    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:

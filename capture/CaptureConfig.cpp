@@ -25,13 +25,11 @@ QString CaptureConfigPath(const QString& programDirectory)
 
 bool ReadCaptureConfig(const QString& path, VideoInfoHeader& format)
 {
-    const int fd = OpenRegularFile(path); // never waits on a FIFO in its place
-    if (fd < 0) return false;
+    OwnedFd fd = OpenRegularFile(path); // never waits on a FIFO in its place
+    if (!fd.IsValid()) return false;
     QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return false;
-    }
+    if (!file.open(fd.Get(), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) return false;
+    fd.Release(); // the file closes it now
     const QByteArray bytes = file.read(VideoInfoHeader::kSize);
     if (bytes.size() != static_cast<qsizetype>(VideoInfoHeader::kSize)) return false;
     format = VideoInfoHeader::FromBytes(reinterpret_cast<const std::uint8_t*>(bytes.constData()));

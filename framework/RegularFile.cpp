@@ -10,32 +10,30 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-int OpenRegularFile(const QString& path)
+OwnedFd OpenRegularFile(const QString& path)
 {
     // Non-blocking, so a FIFO or a device never holds the open; the flag goes again once
     // the descriptor is known to be a regular file.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) return -1;
+    OwnedFd fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (!fd.IsValid()) return fd;
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
+    if (::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        fd.Reset();
         errno = EINVAL;
-        return -1;
+        return fd;
     }
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    const int flags = ::fcntl(fd.Get(), F_GETFL);
+    if (flags >= 0) ::fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK);
     return fd;
 }
 
 std::optional<QByteArray> ReadRegularFile(const QString& path, qint64 maxBytes)
 {
-    const int fd = OpenRegularFile(path);
-    if (fd < 0) return std::nullopt;
+    OwnedFd fd = OpenRegularFile(path);
+    if (!fd.IsValid()) return std::nullopt;
     QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return std::nullopt;
-    }
+    if (!file.open(fd.Get(), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) return std::nullopt;
+    fd.Release(); // the file closes it now
     if (file.size() > maxBytes) return std::nullopt;
     QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError) return std::nullopt;
@@ -44,11 +42,10 @@ std::optional<QByteArray> ReadRegularFile(const QString& path, qint64 maxBytes)
 
 bool IsReadableRegularFile(const QString& path, qint64* size)
 {
-    const int fd = OpenRegularFile(path);
-    if (fd < 0) return false;
+    const OwnedFd fd = OpenRegularFile(path);
+    if (!fd.IsValid()) return false;
     struct stat info {};
-    const bool ok = ::fstat(fd, &info) == 0;
-    ::close(fd);
+    const bool ok = ::fstat(fd.Get(), &info) == 0;
     if (ok && size) *size = info.st_size;
     return ok;
 }
@@ -135,17 +132,17 @@ private:
 
 bool CopyRegularFile(const QString& source, const QString& destination, QString* error)
 {
-    const int fd = OpenRegularFile(source);
-    if (fd < 0) {
+    OwnedFd fd = OpenRegularFile(source);
+    if (!fd.IsValid()) {
         if (error) *error = SystemReason(errno);
         return false;
     }
     QFile input;
-    if (!input.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
+    if (!input.open(fd.Get(), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         if (error) *error = input.errorString();
         return false;
     }
+    fd.Release(); // the file closes it now
     WholeFileWriter output(destination);
     while (!input.atEnd()) {
         const QByteArray chunk = input.read(1 << 20);

@@ -3,14 +3,16 @@
 // blocks on a FIFO or a device, and takes only regular files, after following links.
 // Anything else is reported as unreadable.
 
+#include "framework/OwnedFd.h"
+
 #include <QByteArray>
 #include <QString>
 
 #include <optional>
 
 // A read-only descriptor of a regular file (blocking again once it is known to be one), or
-// -1 with errno set (EINVAL for something that is not a regular file). The caller owns it.
-int OpenRegularFile(const QString& path);
+// an invalid one with errno set (EINVAL for something that is not a regular file).
+OwnedFd OpenRegularFile(const QString& path);
 
 // The whole file when it is a regular file of at most `maxBytes` bytes.
 std::optional<QByteArray> ReadRegularFile(const QString& path, qint64 maxBytes);

@@ -13,7 +13,7 @@ constexpr int kIoBufferSize = 64 * 1024;
 
 int ReadPacket(void* opaque, std::uint8_t* buffer, int size)
 {
-    const int fd = *static_cast<int*>(opaque);
+    const int fd = static_cast<OwnedFd*>(opaque)->Get();
     ssize_t got = 0;
     do {
         got = ::read(fd, buffer, static_cast<std::size_t>(size));
@@ -25,7 +25,7 @@ int ReadPacket(void* opaque, std::uint8_t* buffer, int size)
 
 std::int64_t Seek(void* opaque, std::int64_t offset, int whence)
 {
-    const int fd = *static_cast<int*>(opaque);
+    const int fd = static_cast<OwnedFd*>(opaque)->Get();
     if (whence & AVSEEK_SIZE) {
         struct stat info {};
         return ::fstat(fd, &info) == 0 ? static_cast<std::int64_t>(info.st_size) : AVERROR(errno);
@@ -36,33 +36,37 @@ std::int64_t Seek(void* opaque, std::int64_t offset, int whence)
 
 } // namespace
 
+void AviInput::IoFreer::operator()(AVIOContext* io) const
+{
+    av_freep(&io->buffer); // FFmpeg may have replaced the buffer it was given
+    avio_context_free(&io);
+}
+
+void AviInput::FormatCloser::operator()(AVFormatContext* format) const
+{
+    avformat_close_input(&format);
+}
+
 std::unique_ptr<AviInput> AviInput::Open(const QString& path)
 {
     std::unique_ptr<AviInput> input(new AviInput);
     input->fd_ = OpenRegularFile(path);
-    if (input->fd_ < 0) return nullptr;
+    if (!input->fd_.IsValid()) return nullptr;
     auto* buffer = static_cast<std::uint8_t*>(av_malloc(kIoBufferSize));
     if (!buffer) return nullptr;
-    input->io_ = avio_alloc_context(buffer, kIoBufferSize, 0, &input->fd_, ReadPacket, nullptr, Seek);
+    input->io_.reset(avio_alloc_context(buffer, kIoBufferSize, 0, &input->fd_, ReadPacket, nullptr, Seek));
     if (!input->io_) {
         av_free(buffer);
         return nullptr;
     }
-    input->format_ = avformat_alloc_context();
-    if (!input->format_) return nullptr;
-    input->format_->pb = input->io_;
-    input->format_->flags |= AVFMT_FLAG_CUSTOM_IO;
+    AVFormatContext* format = avformat_alloc_context();
+    if (!format) return nullptr;
+    format->pb = input->io_.get();
+    format->flags |= AVFMT_FLAG_CUSTOM_IO;
     // On failure FFmpeg frees the context (and leaves our I/O to us).
-    if (avformat_open_input(&input->format_, nullptr, av_find_input_format("avi"), nullptr) < 0) return nullptr;
+    if (avformat_open_input(&format, nullptr, av_find_input_format("avi"), nullptr) < 0) return nullptr;
+    input->format_.reset(format);
     return input;
 }
 
-AviInput::~AviInput()
-{
-    if (format_) avformat_close_input(&format_);
-    if (io_) {
-        av_freep(&io_->buffer); // FFmpeg may have replaced the buffer it was given
-        avio_context_free(&io_);
-    }
-    if (fd_ >= 0) ::close(fd_);
-}
+AviInput::~AviInput() = default;

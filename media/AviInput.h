@@ -4,6 +4,8 @@
 // I/O and only its AVI demuxer looks at it. No protocol is ever chosen by the file's
 // contents, so a playlist or a reference named *.avi opens nothing else.
 
+#include "framework/OwnedFd.h"
+
 #include <QString>
 
 #include <memory>
@@ -19,12 +21,21 @@ public:
     AviInput(const AviInput&) = delete;
     AviInput& operator=(const AviInput&) = delete;
 
-    AVFormatContext* Format() const { return format_; }
+    AVFormatContext* Format() const { return format_.get(); }
 
 private:
     AviInput() = default;
 
-    int fd_ = -1;
-    AVIOContext* io_ = nullptr;
-    AVFormatContext* format_ = nullptr;
+    struct IoFreer {
+        void operator()(AVIOContext* io) const;
+    };
+    struct FormatCloser {
+        void operator()(AVFormatContext* format) const;
+    };
+
+    // Each handle has its own owner; they go in the reverse order: the demuxer, its I/O,
+    // then the file.
+    OwnedFd fd_;
+    std::unique_ptr<AVIOContext, IoFreer> io_;
+    std::unique_ptr<AVFormatContext, FormatCloser> format_;
 };

@@ -11,9 +11,6 @@ extern "C" {
 
 #include <memory>
 
-struct InputFormatCloser {
-    void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
-};
 struct CodecContextFreer {
     void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
 };
@@ -27,7 +24,6 @@ struct ScalerFreer {
     void operator()(SwsContext* context) const { sws_freeContext(context); }
 };
 
-using InputFormatPtr = std::unique_ptr<AVFormatContext, InputFormatCloser>;
 using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextFreer>;
 using FramePtr = std::unique_ptr<AVFrame, FrameFreer>;
 using PacketPtr = std::unique_ptr<AVPacket, PacketFreer>;

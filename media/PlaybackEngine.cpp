@@ -9,12 +9,6 @@
 #include <algorithm>
 #include <cstring>
 
-QEvent::Type PlaybackEvent::Type()
-{
-    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
-    return type;
-}
-
 // The opened file and its decoder; the worker thread alone uses them while it runs.
 struct PlaybackEngine::InputHolder {
     std::unique_ptr<AviInput> input;
@@ -181,7 +175,7 @@ void PlaybackEngine::Present()
         state_ = State::Paused;
         presentTimer_.stop();
         position_ = duration_;
-        if (notify_) QCoreApplication::postEvent(notify_, new PlaybackEvent(PlaybackEvent::kComplete));
+        emit Completed();
     }
 }
 

@@ -3,7 +3,7 @@
 // bounded queue of pictures at the size they are shown, and presented on the
 // user-interface thread by their time stamps. Seeking goes to the key frame before the
 // position and decodes forward to it; while paused the frame at the new position is shown.
-// Reaching the end while running posts a PlaybackEvent (code 1) to the notify object.
+// Reaching the end while running emits Completed.
 
 #include "framework/HandOff.h"
 
@@ -20,18 +20,6 @@
 #include <optional>
 #include <thread>
 
-// The engine's asynchronous event for its player (message 0x8004 of the player).
-class PlaybackEvent : public QEvent {
-public:
-    static constexpr long kComplete = 1; // the end of the video was reached
-    explicit PlaybackEvent(long code) : QEvent(Type()), code_(code) {}
-    long Code() const { return code_; }
-    static QEvent::Type Type();
-
-private:
-    long code_;
-};
-
 class PlaybackEngine : public QObject {
     Q_OBJECT
 public:
@@ -45,7 +33,6 @@ public:
     bool Open(const QString& path, QSize frameSize);
     void Close();
     bool IsOpen() const { return input_ != nullptr; }
-    void SetNotify(QObject* receiver) { notify_ = receiver; }
 
     void Run();
     void Pause();
@@ -59,6 +46,8 @@ public:
 
 signals:
     void FrameShown();
+    // The end of the video was reached while it ran.
+    void Completed();
 
 protected:
     bool event(QEvent* event) override;
@@ -90,7 +79,6 @@ private:
     QSize frameSize_;
 
     // The user-interface thread's side.
-    QObject* notify_ = nullptr;
     State state_ = State::Stopped;
     double duration_ = 0;
     double position_ = 0;

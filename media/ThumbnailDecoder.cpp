@@ -180,14 +180,6 @@ bool ExpandPaletteBitmap(const std::uint8_t* file, std::size_t size, DecodeBuffe
     return true;
 }
 
-struct DescriptorCloser {
-    void operator()(const int* fd) const
-    {
-        ::close(*fd);
-        delete fd;
-    }
-};
-
 bool ReadAt(int fd, std::uint8_t* out, std::size_t length, std::uint64_t offset)
 {
     std::size_t done = 0;
@@ -205,9 +197,9 @@ bool ReadAt(int fd, std::uint8_t* out, std::size_t length, std::uint64_t offset)
 // row order. 24-bit and 8-bit (palette) files; anything else is refused.
 bool LoadLargeBitmapReduced(const QString& path, qint64 fileSize, DecodeBuffer& buffer)
 {
-    const int rawFd = OpenRegularFile(path);
-    if (rawFd < 0) return false;
-    const std::unique_ptr<const int, DescriptorCloser> fd(new int(rawFd));
+    const OwnedFd fd = OpenRegularFile(path);
+    if (!fd.IsValid()) return false;
+    const int rawFd = fd.Get();
     std::uint8_t header[14 + kDibHeaderSize];
     if (!ReadAt(rawFd, header, sizeof header, 0)) return false;
     const std::uint8_t* info = header + 14;
@@ -298,14 +290,11 @@ bool LoadBitmapFileAsDib(const QString& path, DecodeBuffer& buffer)
 
 int ReadJpegAsDib(const QString& path, DecodeBuffer& buffer)
 {
-    const int fd = OpenRegularFile(path);
-    if (fd < 0) return errno != 0 ? errno : -1;
-    std::unique_ptr<std::FILE, FileCloser> file(::fdopen(fd, "rb"));
-    if (!file) {
-        const int error = errno;
-        ::close(fd);
-        return error != 0 ? error : -1;
-    }
+    OwnedFd fd = OpenRegularFile(path);
+    if (!fd.IsValid()) return errno != 0 ? errno : -1;
+    std::unique_ptr<std::FILE, FileCloser> file(::fdopen(fd.Get(), "rb"));
+    if (!file) return errno != 0 ? errno : -1;
+    fd.Release(); // the stream closes it now
     return DecodeJpeg(file.get(), buffer.Data(), DecodeBuffer::Size());
 }
 

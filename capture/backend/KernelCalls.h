@@ -3,6 +3,7 @@
 // camera's node (the conversion to 24-bit BGR is libv4lconvert's, made explicitly on each
 // buffer) and for the button's input device; tests put a fake camera behind the table.
 
+#include "framework/OwnedFd.h"
 #include <poll.h>
 #include <sys/types.h>
 
@@ -31,39 +32,6 @@ struct KernelCalls {
     std::function<ssize_t(int fd, const void* buffer, std::size_t length)> write;
     std::function<int(unsigned int initial, int flags)> eventfd;
     std::function<int(pollfd* fds, nfds_t count, int timeoutMs)> poll;
-};
-
-// A file descriptor, closed through the call that belongs to how it was opened, by its
-// owner's destructor and nowhere else.
-class OwnedFd {
-public:
-    OwnedFd() = default;
-    OwnedFd(int fd, std::function<int(int)> close) : fd_(fd), close_(std::move(close)) {}
-    OwnedFd(OwnedFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)), close_(std::move(other.close_)) {}
-    OwnedFd& operator=(OwnedFd&& other) noexcept
-    {
-        if (this != &other) {
-            Reset();
-            fd_ = std::exchange(other.fd_, -1);
-            close_ = std::move(other.close_);
-        }
-        return *this;
-    }
-    OwnedFd(const OwnedFd&) = delete;
-    OwnedFd& operator=(const OwnedFd&) = delete;
-    ~OwnedFd() { Reset(); }
-
-    int Get() const { return fd_; }
-    bool IsValid() const { return fd_ >= 0; }
-    void Reset()
-    {
-        if (fd_ >= 0 && close_) close_(fd_);
-        fd_ = -1;
-    }
-
-private:
-    int fd_ = -1;
-    std::function<int(int)> close_;
 };
 
 // One memory-mapped camera buffer, unmapped by its owner's destructor.

@@ -1,0 +1,26 @@
+#pragma once
+// What a recording needs of the window it runs in: the engine, where videos go, the sounds,
+// the list that shows a finished video, the latched buttons and the seconds counter.
+
+#include <QString>
+
+class CCaptureGraph;
+class QWidget;
+
+class RecordingHost {
+public:
+    virtual ~RecordingHost() = default;
+    virtual QWidget& HostWidget() = 0; // parent of the recording's dialogs and messages
+    virtual CCaptureGraph& Engine() const = 0;
+    virtual QString VideoFolder() const = 0;
+    virtual void PlaySound(int soundId) = 0;
+    // A finished recording, to be listed and selected.
+    virtual void VideoRecorded(const QString& path) = 0;
+    virtual void SetRecordingLatches(bool down) = 0;
+    virtual void RefreshTooltips() = 0;
+    virtual void ShowRecordCounter(int seconds) = 0;
+    virtual void HideRecordCounter() = 0;
+    virtual bool IsFullScreen() const = 0;
+    // Ends a timed recording the way the preview command does, the stream left running.
+    virtual void ReturnToPreview() = 0;
+};
