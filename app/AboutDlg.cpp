@@ -1,8 +1,8 @@
-#include "AboutDlg.h"
+#include "app/AboutDlg.h"
 
-#include "DialogUnits.h"
-#include "LangText.h"
-#include "Resources.h"
+#include "framework/DialogUnits.h"
+#include "framework/LangText.h"
+#include "resources/Resources.h"
 
 #include <QDesktopServices>
 #include <QFrame>

@@ -2,7 +2,7 @@
 // The about box: the program's name, what it is for, its version and copyright, and its
 // picture.
 
-#include "ModalDialog.h"
+#include "framework/ModalDialog.h"
 
 class QLabel;
 

@@ -1,6 +1,6 @@
-#include "DevicePresence.h"
+#include "app/DevicePresence.h"
 
-#include "CaptureGraph.h"
+#include "capture/CaptureGraph.h"
 #include "framework/Logging.h"
 
 DevicePresence::DevicePresence(backend::CaptureBackend& backend, CCaptureGraph& engine, QObject* parent)

@@ -1,4 +1,4 @@
-#include "FocusDisplay.h"
+#include "app/FocusDisplay.h"
 
 #include "framework/LangText.h"
 #include "processing/FocusMeter.h"

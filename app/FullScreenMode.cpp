@@ -1,6 +1,6 @@
-#include "FullScreenMode.h"
+#include "app/FullScreenMode.h"
 
-#include "CaptureGraph.h"
+#include "capture/CaptureGraph.h"
 
 #include <QScreen>
 #include <QTimer>

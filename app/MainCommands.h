@@ -2,9 +2,9 @@
 // What the main window's buttons, menus and keys do: still pictures, the overlays, the
 // capture size, and opening, saving and deleting what the thumbnail list holds.
 
-#include "EmailDlg.h"
-#include "FrameDelivery.h"
-#include "VideoSettingDlg.h"
+#include "app/mail/EmailDlg.h"
+#include "capture/FrameDelivery.h"
+#include "app/settings/VideoSettingDlg.h"
 
 #include <QEvent>
 #include <QPointer>

@@ -4,15 +4,15 @@
 // parts: the commands (MainCommands), the microscope's presence (DevicePresence) and the
 // full-screen preview (FullScreenMode); it routes the user's clicks and keys to them.
 
-#include "DevicePresence.h"
-#include "DeviceSettingsMemory.h"
-#include "FullScreenMode.h"
-#include "MainCommands.h"
-#include "ModalDialog.h"
-#include "ProgramPaths.h"
-#include "RecordingControl.h"
-#include "RecordingHost.h"
-#include "SoundPlayer.h"
+#include "app/DevicePresence.h"
+#include "capture/DeviceSettingsMemory.h"
+#include "app/FullScreenMode.h"
+#include "app/MainCommands.h"
+#include "framework/ModalDialog.h"
+#include "app/ProgramPaths.h"
+#include "app/recording/RecordingControl.h"
+#include "app/recording/RecordingHost.h"
+#include "app/SoundPlayer.h"
 
 #include <QImage>
 

@@ -1,8 +1,8 @@
-#include "MainMenus.h"
+#include "app/MainMenus.h"
 
-#include "Commands.h"
-#include "LangText.h"
-#include "Resources.h"
+#include "app/Commands.h"
+#include "framework/LangText.h"
+#include "resources/Resources.h"
 
 namespace {
 

@@ -1,16 +1,16 @@
-#include "MicroscopeApp.h"
+#include "app/MicroscopeApp.h"
 
-#include "MainDialog.h"
-#include "ProgramStyle.h"
-#include "SimulationKeys.h"
-#include "SingleInstance.h"
-#include "TerminationSignals.h"
+#include "app/MainDialog.h"
+#include "app/ProgramStyle.h"
+#include "app/SimulationKeys.h"
+#include "app/SingleInstance.h"
+#include "app/TerminationSignals.h"
 #include "capture/backend/BackendFactory.h"
 #include "media/FfmpegLog.h"
-#include "Resources.h"
+#include "resources/Resources.h"
 
-#include "LangText.h"
-#include "ProgramPaths.h"
+#include "framework/LangText.h"
+#include "app/ProgramPaths.h"
 
 #include <QApplication>
 #include <QFileInfo>

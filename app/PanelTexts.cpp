@@ -1,6 +1,6 @@
-#include "PanelTexts.h"
+#include "app/PanelTexts.h"
 
-#include "LangText.h"
+#include "framework/LangText.h"
 
 #include <QFont>
 #include <QFontMetrics>

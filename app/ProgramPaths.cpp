@@ -1,4 +1,4 @@
-#include "ProgramPaths.h"
+#include "app/ProgramPaths.h"
 
 #include <QCoreApplication>
 #include <QDir>

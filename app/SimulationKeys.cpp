@@ -1,4 +1,4 @@
-#include "SimulationKeys.h"
+#include "app/SimulationKeys.h"
 
 #include "capture/backend/SimulatedBackend.h"
 

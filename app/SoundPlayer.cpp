@@ -1,6 +1,6 @@
-#include "SoundPlayer.h"
+#include "app/SoundPlayer.h"
 
-#include "Resources.h"
+#include "resources/Resources.h"
 
 #include <QSoundEffect>
 #include <QUrl>

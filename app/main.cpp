@@ -1,4 +1,4 @@
-#include "MicroscopeApp.h"
+#include "app/MicroscopeApp.h"
 
 #include <QApplication>
 

@@ -1,6 +1,6 @@
 // Redrawing a full grid of ten 1280 x 1024 thumbnails, decoded anew as the list does.
-#include "StillPicture.h"
-#include "ThumbnailList.h"
+#include "app/stills/StillPicture.h"
+#include "browser/ThumbnailList.h"
 
 #include <QCoreApplication>
 #include <QDir>

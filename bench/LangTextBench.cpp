@@ -1,6 +1,6 @@
 // One language-text lookup in the shipped English file, as the program makes over a
 // hundred of them at start-up. Target: under 20 microseconds.
-#include "LangText.h"
+#include "framework/LangText.h"
 
 #include <QCoreApplication>
 

@@ -1,8 +1,8 @@
 // Measuring: the polygon's pixel count, a repaint with 200 labelled shapes, and saving an
 // annotated 1280 x 1024 picture as JPEG.
-#include "MeasureCanvas.h"
-#include "MeasureGeometry.h"
-#include "ShapeRenderer.h"
+#include "measure/MeasureCanvas.h"
+#include "measure/MeasureGeometry.h"
+#include "measure/ShapeRenderer.h"
 
 #include <QTemporaryDir>
 

@@ -1,8 +1,8 @@
 // Recording at 1280 x 1024: the encoder's cost per frame by codec (the camera thread only
 // copies; the encoder thread must keep up with the nominal 5 frames a second), and the time
 // from opening a recording to its first frame on disk. Target: under 200 ms.
-#include "AviRecording.h"
-#include "CaptureGraph.h"
+#include "app/recording/AviRecording.h"
+#include "capture/CaptureGraph.h"
 #include "capture/backend/SimulatedBackend.h"
 #include "capture/backend/SlideRenderer.h"
 #include "media/AviWriter.h"

@@ -3,7 +3,7 @@
 // vertical scroll bar, one list per folder, one selected entry per list. Thumbnails are
 // decoded anew on every redraw; nothing is cached.
 
-#include "ThumbnailDecoder.h"
+#include "media/ThumbnailDecoder.h"
 
 #include <QImage>
 #include <QString>

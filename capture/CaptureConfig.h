@@ -1,7 +1,7 @@
 #pragma once
 // CapConfig.dat: the last capture format the user chose, as the raw 88-byte record.
 
-#include "backend/VideoInfoHeader.h"
+#include "capture/backend/VideoInfoHeader.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
-#include "CaptureGraph.h"
+#include "capture/CaptureGraph.h"
 
-#include "ScaleBar.h"
+#include "widgets/ScaleBar.h"
 #include "framework/Logging.h"
 
 #include <QPaintEvent>

@@ -6,13 +6,13 @@
 // messages. What the streaming thread has to say (a frame is ready, a still picture is due,
 // the stream is lost) reaches this window through its hand-offs and leaves it as signals.
 
-#include "CaptureConfig.h"
-#include "Crossbar.h"
-#include "DeviceDiscovery.h"
-#include "DeviceSettingsMemory.h"
-#include "FrameDelivery.h"
-#include "Overlays.h"
-#include "PreviewSurface.h"
+#include "capture/CaptureConfig.h"
+#include "capture/Crossbar.h"
+#include "capture/DeviceDiscovery.h"
+#include "capture/DeviceSettingsMemory.h"
+#include "capture/FrameDelivery.h"
+#include "capture/Overlays.h"
+#include "capture/PreviewSurface.h"
 #include "framework/HandOff.h"
 
 #include <QWidget>

@@ -1,4 +1,4 @@
-#include "Crossbar.h"
+#include "capture/Crossbar.h"
 
 CCrossbar::CCrossbar(const backend::CaptureSource& source)
 {

@@ -2,7 +2,7 @@
 // The analog inputs in front of a capture source, counted as routes. The engine builds it
 // when the source reports analog inputs, counts the routes and applies none.
 
-#include "backend/CaptureBackend.h"
+#include "capture/backend/CaptureBackend.h"
 
 #include <vector>
 

@@ -1,4 +1,4 @@
-#include "DeviceDiscovery.h"
+#include "capture/DeviceDiscovery.h"
 
 #include <cctype>
 #include <cstring>

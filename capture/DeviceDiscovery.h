@@ -2,7 +2,7 @@
 // The table of video input devices and the choice of the microscope among them, by the
 // USB hardware identifier that the catalogue name carries.
 
-#include "backend/CaptureBackend.h"
+#include "capture/backend/CaptureBackend.h"
 
 #include <array>
 #include <memory>

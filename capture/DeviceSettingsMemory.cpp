@@ -1,4 +1,4 @@
-#include "DeviceSettingsMemory.h"
+#include "capture/DeviceSettingsMemory.h"
 
 #include "framework/Logging.h"
 #include "framework/RegularFile.h"

@@ -1,4 +1,4 @@
-#include "FrameDelivery.h"
+#include "capture/FrameDelivery.h"
 
 #include <cstring>
 #include <new>

@@ -5,7 +5,7 @@
 // still output's callback only marks that the camera's button asked for a picture. Both
 // belong to the engine, which owns everything they touch.
 
-#include "backend/CaptureBackend.h"
+#include "capture/backend/CaptureBackend.h"
 #include "capture/FrameStage.h"
 #include "framework/Frame.h"
 

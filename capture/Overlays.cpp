@@ -1,4 +1,4 @@
-#include "Overlays.h"
+#include "capture/Overlays.h"
 
 #include <QFontDatabase>
 #include <QFontMetrics>

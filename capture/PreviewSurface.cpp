@@ -1,4 +1,4 @@
-#include "PreviewSurface.h"
+#include "capture/PreviewSurface.h"
 
 #include <QPainter>
 

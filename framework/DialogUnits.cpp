@@ -1,4 +1,4 @@
-#include "DialogUnits.h"
+#include "framework/DialogUnits.h"
 
 #include <QFontMetrics>
 #include <QStringList>

@@ -1,6 +1,6 @@
-#include "FieldExchange.h"
+#include "framework/FieldExchange.h"
 
-#include "MessageBox.h"
+#include "framework/MessageBox.h"
 
 #include <QCoreApplication>
 #include <QLineEdit>

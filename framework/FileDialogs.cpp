@@ -1,4 +1,4 @@
-#include "FileDialogs.h"
+#include "framework/FileDialogs.h"
 
 #include <QColorDialog>
 #include <QFileDialog>

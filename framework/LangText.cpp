@@ -1,6 +1,6 @@
-#include "LangText.h"
+#include "framework/LangText.h"
 
-#include "RegularFile.h"
+#include "framework/RegularFile.h"
 
 #include <QFile>
 #include <QLocale>

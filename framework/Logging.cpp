@@ -1,4 +1,4 @@
-#include "Logging.h"
+#include "framework/Logging.h"
 
 // Only critical messages pass unless the rules ask for more.
 Q_LOGGING_CATEGORY(lcCapture, "qrv.capture", QtCriticalMsg)

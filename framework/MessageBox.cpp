@@ -1,6 +1,6 @@
-#include "MessageBox.h"
+#include "framework/MessageBox.h"
 
-#include "LangText.h"
+#include "framework/LangText.h"
 
 #include <QApplication>
 #include <QMessageBox>

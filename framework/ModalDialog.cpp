@@ -1,4 +1,4 @@
-#include "ModalDialog.h"
+#include "framework/ModalDialog.h"
 
 #include <QKeyEvent>
 

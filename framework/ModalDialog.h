@@ -2,7 +2,7 @@
 // Base of the program's dialogs: run modally with an OK/Cancel result, and (optionally) Esc
 // and Enter swallowed so they never close it.
 
-#include "MessageBox.h"
+#include "framework/MessageBox.h"
 
 #include <QDialog>
 

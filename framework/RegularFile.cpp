@@ -1,4 +1,4 @@
-#include "RegularFile.h"
+#include "framework/RegularFile.h"
 
 #include <QFile>
 

@@ -1,7 +1,7 @@
-#include "CalibrateDlg.h"
+#include "measure/CalibrateDlg.h"
 
-#include "DialogUnits.h"
-#include "LangText.h"
+#include "framework/DialogUnits.h"
+#include "framework/LangText.h"
 
 #include <QComboBox>
 #include <QDoubleValidator>

@@ -2,8 +2,8 @@
 // Asks for the real length of the line just measured along a stage micrometer (or any
 // object of known length), in millimetres or micrometres.
 
-#include "ModalDialog.h"
-#include "StageCalibration.h"
+#include "framework/ModalDialog.h"
+#include "measure/StageCalibration.h"
 
 class QComboBox;
 class QLineEdit;

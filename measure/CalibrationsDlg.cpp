@@ -1,9 +1,9 @@
-#include "CalibrationsDlg.h"
+#include "measure/CalibrationsDlg.h"
 
-#include "DialogUnits.h"
-#include "FileDialogs.h"
-#include "LangText.h"
-#include "MessageBox.h"
+#include "framework/DialogUnits.h"
+#include "framework/FileDialogs.h"
+#include "framework/LangText.h"
+#include "framework/MessageBox.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -2,8 +2,8 @@
 // The calibrations kept for each magnification: listed with their scale and name, renamed,
 // removed, exported to a file and imported from one; and the unit measurements are shown in.
 
-#include "ModalDialog.h"
-#include "StageCalibration.h"
+#include "framework/ModalDialog.h"
+#include "measure/StageCalibration.h"
 
 #include <functional>
 

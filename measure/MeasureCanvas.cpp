@@ -1,15 +1,15 @@
-#include "MeasureCanvas.h"
+#include "measure/MeasureCanvas.h"
 
 #include <algorithm>
 #include <utility>
 
-#include "LangText.h"
-#include "MeasureGeometry.h"
-#include "capture/ScaleBar.h"
+#include "framework/LangText.h"
+#include "measure/MeasureGeometry.h"
+#include "widgets/ScaleBar.h"
 #include "media/PictureFile.h"
-#include "MessageBox.h"
-#include "RegularFile.h"
-#include "ShapeRenderer.h"
+#include "framework/MessageBox.h"
+#include "framework/RegularFile.h"
+#include "measure/ShapeRenderer.h"
 
 #include <QApplication>
 #include <QBuffer>

@@ -3,10 +3,10 @@
 // the mouse. This window owns its shapes, builds them, shows the
 // picture with every shape and writes the annotated picture at the picture's own size.
 
-#include "MeasureGeometry.h"
-#include "MeasureShape.h"
-#include "StageCalibration.h"
-#include "capture/ScaleBar.h"
+#include "measure/MeasureGeometry.h"
+#include "measure/MeasureShape.h"
+#include "measure/StageCalibration.h"
+#include "widgets/ScaleBar.h"
 
 #include <QImage>
 #include <QWidget>

@@ -1,4 +1,4 @@
-#include "MeasureGeometry.h"
+#include "measure/MeasureGeometry.h"
 
 #include <algorithm>
 #include <cmath>

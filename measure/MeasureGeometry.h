@@ -3,8 +3,8 @@
 // the circle through three points, the angle between two lines, the polygon's pixel count,
 // the label texts and where the labels go. Pure functions.
 
-#include "MeasureShape.h"
-#include "StageCalibration.h"
+#include "measure/MeasureShape.h"
+#include "measure/StageCalibration.h"
 
 #include <QPoint>
 #include <QPointF>

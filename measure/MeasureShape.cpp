@@ -1,4 +1,4 @@
-#include "MeasureShape.h"
+#include "measure/MeasureShape.h"
 
 #include <QColor>
 

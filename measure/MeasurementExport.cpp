@@ -1,4 +1,4 @@
-#include "MeasurementExport.h"
+#include "measure/MeasurementExport.h"
 
 #include "framework/RegularFile.h"
 

@@ -4,8 +4,8 @@
 // values as the labels show them, its points in picture pixels, the scale used and the
 // picture's file name.
 
-#include "MeasureGeometry.h"
-#include "MeasureShape.h"
+#include "measure/MeasureGeometry.h"
+#include "measure/MeasureShape.h"
 
 #include <QString>
 

@@ -2,9 +2,9 @@
 // The pen of the next shapes (style, width, colour) and the font and colour of measurement
 // labels, with a live preview line.
 
-#include "FieldExchange.h"
-#include "MeasureShape.h"
-#include "ModalDialog.h"
+#include "framework/FieldExchange.h"
+#include "measure/MeasureShape.h"
+#include "framework/ModalDialog.h"
 
 #include <QFont>
 

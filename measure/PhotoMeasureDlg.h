@@ -3,7 +3,7 @@
 // measure menus, pen and text settings, undo, redo), the magnification box and the name of
 // the tool in use.
 
-#include "ModalDialog.h"
+#include "framework/ModalDialog.h"
 
 #include <QImage>
 
@@ -12,7 +12,7 @@
 #include <optional>
 #include <memory>
 
-#include "StageCalibration.h"
+#include "measure/StageCalibration.h"
 
 class CBitmapButton;
 class CCalibrateDlg;

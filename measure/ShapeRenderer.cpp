@@ -1,6 +1,6 @@
-#include "ShapeRenderer.h"
+#include "measure/ShapeRenderer.h"
 
-#include "MeasureGeometry.h"
+#include "measure/MeasureGeometry.h"
 
 #include <QFontMetrics>
 #include <QPainter>

@@ -2,8 +2,8 @@
 // Draws shapes and their labels, on the view (view coordinates) or on the picture being
 // saved (each view coordinate mapped onto the picture, truncated).
 
-#include "MeasureGeometry.h"
-#include "MeasureShape.h"
+#include "measure/MeasureGeometry.h"
+#include "measure/MeasureShape.h"
 
 #include <QPen>
 #include <QRect>

@@ -1,4 +1,4 @@
-#include "StageCalibration.h"
+#include "measure/StageCalibration.h"
 
 #include "framework/RegularFile.h"
 

@@ -1,10 +1,10 @@
-#include "TextSettingDlg.h"
+#include "measure/TextSettingDlg.h"
 
-#include "DialogUnits.h"
-#include "FileDialogs.h"
-#include "LangText.h"
-#include "PreviewPane.h"
-#include "ShapeRenderer.h"
+#include "framework/DialogUnits.h"
+#include "framework/FileDialogs.h"
+#include "framework/LangText.h"
+#include "measure/PreviewPane.h"
+#include "measure/ShapeRenderer.h"
 
 #include <QGroupBox>
 #include <QLabel>

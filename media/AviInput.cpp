@@ -1,6 +1,6 @@
-#include "AviInput.h"
+#include "media/AviInput.h"
 
-#include "FfmpegHandles.h"
+#include "media/FfmpegHandles.h"
 #include "framework/RegularFile.h"
 
 #include <cerrno>

@@ -1,7 +1,7 @@
-#include "AviWriter.h"
+#include "media/AviWriter.h"
 
-#include "AviInput.h"
-#include "FfmpegHandles.h"
+#include "media/AviInput.h"
+#include "media/FfmpegHandles.h"
 #include "framework/Logging.h"
 
 extern "C" {

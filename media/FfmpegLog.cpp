@@ -1,4 +1,4 @@
-#include "FfmpegLog.h"
+#include "media/FfmpegLog.h"
 
 #include "framework/Logging.h"
 

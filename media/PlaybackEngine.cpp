@@ -1,7 +1,7 @@
-#include "PlaybackEngine.h"
+#include "media/PlaybackEngine.h"
 
-#include "AviInput.h"
-#include "FfmpegHandles.h"
+#include "media/AviInput.h"
+#include "media/FfmpegHandles.h"
 #include "media/AviRepair.h"
 #include "media/ScaledPicture.h"
 #include "framework/Logging.h"

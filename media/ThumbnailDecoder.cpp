@@ -1,7 +1,7 @@
-#include "ThumbnailDecoder.h"
+#include "media/ThumbnailDecoder.h"
 
-#include "AviInput.h"
-#include "FfmpegHandles.h"
+#include "media/AviInput.h"
+#include "media/FfmpegHandles.h"
 #include "media/ScaledPicture.h"
 #include "framework/RegularFile.h"
 

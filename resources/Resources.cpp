@@ -1,4 +1,4 @@
-#include "Resources.h"
+#include "resources/Resources.h"
 
 #include <QFile>
 

@@ -1,7 +1,7 @@
 #pragma once
 // The program's bitmaps, icons and sounds, looked up by number.
 
-#include "ResourceIds.h"
+#include "resources/ResourceIds.h"
 
 #include <QIcon>
 #include <QImage>

@@ -1,6 +1,6 @@
-#include "BitmapButton.h"
+#include "widgets/BitmapButton.h"
 
-#include "Resources.h"
+#include "resources/Resources.h"
 
 #include <QImage>
 #include <QPainter>

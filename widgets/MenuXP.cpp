@@ -1,4 +1,4 @@
-#include "MenuXP.h"
+#include "widgets/MenuXP.h"
 
 #include <QApplication>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "SpinArrows.h"
+#include "widgets/SpinArrows.h"
 
 #include <QToolButton>
 

@@ -1,8 +1,8 @@
-#include "BackendFactory.h"
+#include "capture/backend/BackendFactory.h"
 
-#include "CompositeBackend.h"
-#include "SimulatedBackend.h"
-#include "V4l2Backend.h"
+#include "capture/backend/CompositeBackend.h"
+#include "capture/backend/SimulatedBackend.h"
+#include "capture/backend/V4l2Backend.h"
 
 std::unique_ptr<backend::CaptureBackend> CreateCaptureBackend(const SimulationOptions& simulation,
                                                               std::shared_ptr<backend::SimulatedDevice>* simulated)

@@ -2,8 +2,8 @@
 // The capture back end the program runs with: the computer's V4L2 cameras, plus the
 // simulated microscope when asked for.
 
-#include "CaptureBackend.h"
-#include "SlideRenderer.h"
+#include "capture/backend/CaptureBackend.h"
+#include "capture/backend/SlideRenderer.h"
 
 #include <memory>
 

@@ -7,7 +7,7 @@
 // events run on the back end's streaming thread; device notifications are delivered on the
 // thread that caused them (the user-interface thread for udev and for tests).
 
-#include "VideoInfoHeader.h"
+#include "capture/backend/VideoInfoHeader.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "CompositeBackend.h"
+#include "capture/backend/CompositeBackend.h"
 
 namespace backend {
 

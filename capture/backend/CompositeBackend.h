@@ -2,7 +2,7 @@
 // Several back ends seen as one catalogue: the real cameras and, on request, the simulated
 // microscope.
 
-#include "CaptureBackend.h"
+#include "capture/backend/CaptureBackend.h"
 
 #include <memory>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "KernelCalls.h"
+#include "capture/backend/KernelCalls.h"
 
 
 #include <cerrno>

@@ -1,6 +1,6 @@
-#include "SimulatedBackend.h"
+#include "capture/backend/SimulatedBackend.h"
 
-#include "SimulatedSource.h"
+#include "capture/backend/SimulatedSource.h"
 
 #include <algorithm>
 #include <cctype>

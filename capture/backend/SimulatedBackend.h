@@ -4,8 +4,8 @@
 // negotiated size and rate, a still button, and video properties held in memory. Tests
 // plug and unplug it and press its button; other (non-microscope) cameras can be added.
 
-#include "CaptureBackend.h"
-#include "SlideRenderer.h"
+#include "capture/backend/CaptureBackend.h"
+#include "capture/backend/SlideRenderer.h"
 
 #include <algorithm>
 #include <atomic>

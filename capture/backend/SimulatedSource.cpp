@@ -1,4 +1,4 @@
-#include "SimulatedSource.h"
+#include "capture/backend/SimulatedSource.h"
 
 #include <algorithm>
 #include <chrono>

@@ -3,9 +3,9 @@
 // still output (a frame only after the still button was pressed). Frames are made on a
 // streaming thread at the negotiated frame interval.
 
-#include "CaptureBackend.h"
-#include "SimulatedBackend.h"
-#include "SlideRenderer.h"
+#include "capture/backend/CaptureBackend.h"
+#include "capture/backend/SimulatedBackend.h"
+#include "capture/backend/SlideRenderer.h"
 
 #include <atomic>
 #include <condition_variable>

@@ -1,4 +1,4 @@
-#include "SlideRenderer.h"
+#include "capture/backend/SlideRenderer.h"
 
 #include <QImage>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "UdevMonitor.h"
+#include "capture/backend/UdevMonitor.h"
 
 #include "framework/Logging.h"
 

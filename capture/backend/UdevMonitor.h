@@ -2,7 +2,7 @@
 // udev's video4linux events, read on the user-interface thread and turned into the three
 // device notifications: nodes changed, then arrival or removal.
 
-#include "CaptureBackend.h"
+#include "capture/backend/CaptureBackend.h"
 
 #include <QObject>
 #include <QSocketNotifier>

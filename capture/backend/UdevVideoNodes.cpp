@@ -1,4 +1,4 @@
-#include "VideoNodes.h"
+#include "capture/backend/VideoNodes.h"
 
 #include <libudev.h>
 #include <linux/videodev2.h>

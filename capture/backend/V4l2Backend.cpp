@@ -1,7 +1,7 @@
-#include "V4l2Backend.h"
+#include "capture/backend/V4l2Backend.h"
 
-#include "UdevMonitor.h"
-#include "V4l2Source.h"
+#include "capture/backend/UdevMonitor.h"
+#include "capture/backend/V4l2Source.h"
 
 #include <algorithm>
 #include <cctype>

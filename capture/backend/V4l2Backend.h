@@ -2,9 +2,9 @@
 // The computer's V4L2 cameras as the capture back end: listed through udev with the USB
 // identifiers in their names, opened through libv4l2, watched for plugging and unplugging.
 
-#include "CaptureBackend.h"
-#include "KernelCalls.h"
-#include "VideoNodes.h"
+#include "capture/backend/CaptureBackend.h"
+#include "capture/backend/KernelCalls.h"
+#include "capture/backend/VideoNodes.h"
 
 #include <memory>
 

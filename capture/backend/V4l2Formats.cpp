@@ -1,4 +1,4 @@
-#include "V4l2Formats.h"
+#include "capture/backend/V4l2Formats.h"
 
 #include <linux/videodev2.h>
 

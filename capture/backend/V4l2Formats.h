@@ -4,7 +4,7 @@
 // converts; and of the frame intervals the camera lists for it, the one closest to the
 // requested one.
 
-#include "KernelCalls.h"
+#include "capture/backend/KernelCalls.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,6 +1,6 @@
-#include "V4l2Source.h"
+#include "capture/backend/V4l2Source.h"
 
-#include "V4l2Formats.h"
+#include "capture/backend/V4l2Formats.h"
 #include "framework/Logging.h"
 
 #include <libv4l-plugin.h>

@@ -9,9 +9,9 @@
 // on; a run of them, or no frame for five frame periods (two seconds at least), restarts the
 // stream once; only when that does not help is the stream reported failed.
 
-#include "CaptureBackend.h"
-#include "KernelCalls.h"
-#include "VideoNodes.h"
+#include "capture/backend/CaptureBackend.h"
+#include "capture/backend/KernelCalls.h"
+#include "capture/backend/VideoNodes.h"
 
 #include <atomic>
 #include <chrono>

@@ -1,4 +1,4 @@
-#include "VideoInfoHeader.h"
+#include "capture/backend/VideoInfoHeader.h"
 
 #include <cstring>
 

@@ -1,5 +1,5 @@
-#include "AboutDlg.h"
-#include "LangText.h"
+#include "app/AboutDlg.h"
+#include "framework/LangText.h"
 #include "TestSupport.h"
 
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "EmailDlg.h"
+#include "app/mail/EmailDlg.h"
 #include "TestSupport.h"
 
 #include <QDir>

@@ -1,11 +1,11 @@
 // The processing stage as a user meets it in the window: even light taken from the Flat
 // field dialog on the simulated microscope's uneven lamp, shown, saved in stills and back
 // after a restart; the focus meter following the simulated focus knob.
-#include "Commands.h"
-#include "FlatFieldControl.h"
-#include "FlatFieldDlg.h"
-#include "MainDialog.h"
-#include "SingleInstance.h"
+#include "app/Commands.h"
+#include "app/settings/FlatFieldControl.h"
+#include "app/settings/FlatFieldDlg.h"
+#include "app/MainDialog.h"
+#include "app/SingleInstance.h"
 #include "TestSupport.h"
 #include "capture/CaptureGraph.h"
 #include "capture/backend/SimulatedBackend.h"

@@ -1,7 +1,7 @@
 // Records from the simulated microscope into the file named on the command line until it is
 // killed; says "recording" once the file is open. For the test of a recording cut short.
-#include "AviRecording.h"
-#include "CaptureGraph.h"
+#include "app/recording/AviRecording.h"
+#include "capture/CaptureGraph.h"
 #include "capture/backend/SimulatedBackend.h"
 
 #include <QApplication>

@@ -1,8 +1,8 @@
-#include "AviRecording.h"
-#include "CaptureGraph.h"
-#include "CompressorChoice.h"
-#include "FieldExchange.h"
-#include "RecorderSettingsDlg.h"
+#include "app/recording/AviRecording.h"
+#include "capture/CaptureGraph.h"
+#include "app/recording/CompressorChoice.h"
+#include "framework/FieldExchange.h"
+#include "app/recording/RecorderSettingsDlg.h"
 #include "TestSupport.h"
 #include "capture/backend/SimulatedBackend.h"
 #include "media/AviWriter.h"
@@ -15,7 +15,7 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "ThumbnailList.h"
+#include "browser/ThumbnailList.h"
 #include "media/AviInput.h"
 #include "media/AviRepair.h"
 #include "media/PlaybackEngine.h"

@@ -1,7 +1,7 @@
 // A copy of the program's start-up for the single-instance test: it either hands over to a
 // running copy ("handed-over") or becomes the running copy ("listening") and reports every
 // request to come to the front ("activated").
-#include "SingleInstance.h"
+#include "app/SingleInstance.h"
 
 #include <QCoreApplication>
 #include <QTimer>

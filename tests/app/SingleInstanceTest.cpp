@@ -1,5 +1,5 @@
-#include "SingleInstance.h"
-#include "TerminationSignals.h"
+#include "app/SingleInstance.h"
+#include "app/TerminationSignals.h"
 #include "TestSupport.h"
 
 #include <QFileInfo>

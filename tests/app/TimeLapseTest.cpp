@@ -1,8 +1,8 @@
-#include "CaptureGraph.h"
-#include "FieldExchange.h"
+#include "capture/CaptureGraph.h"
+#include "framework/FieldExchange.h"
 #include "TestSupport.h"
-#include "TimeLapseDlg.h"
-#include "TimeLapseSeries.h"
+#include "app/timelapse/TimeLapseDlg.h"
+#include "app/timelapse/TimeLapseSeries.h"
 #include "capture/backend/SimulatedBackend.h"
 
 #include <QElapsedTimer>

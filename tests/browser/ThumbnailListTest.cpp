@@ -1,6 +1,6 @@
-#include "StillPicture.h"
+#include "app/stills/StillPicture.h"
 #include "TestSupport.h"
-#include "ThumbnailList.h"
+#include "browser/ThumbnailList.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
-#include "BitmapButton.h"
+#include "widgets/BitmapButton.h"
 #include "TestAvi.h"
 #include "TestSupport.h"
-#include "VideoPlayerDlg.h"
+#include "player/VideoPlayerDlg.h"
 #include "media/AviWriter.h"
 
 #include <QElapsedTimer>

@@ -1,4 +1,4 @@
-#include "CaptureConfig.h"
+#include "capture/CaptureConfig.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "CaptureGraph.h"
+#include "capture/CaptureGraph.h"
 #include "TestSupport.h"
 #include "capture/backend/SimulatedBackend.h"
 #include "capture/backend/SimulatedSource.h"

@@ -1,4 +1,4 @@
-#include "DeviceDiscovery.h"
+#include "capture/DeviceDiscovery.h"
 #include "capture/backend/SimulatedBackend.h"
 
 #include <gtest/gtest.h>

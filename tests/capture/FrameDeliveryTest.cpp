@@ -1,4 +1,4 @@
-#include "FrameDelivery.h"
+#include "capture/FrameDelivery.h"
 
 #include <gtest/gtest.h>
 

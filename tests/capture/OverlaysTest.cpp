@@ -1,5 +1,5 @@
-#include "Overlays.h"
-#include "PreviewSurface.h"
+#include "capture/Overlays.h"
+#include "capture/PreviewSurface.h"
 
 #include <QImage>
 #include <QPainter>

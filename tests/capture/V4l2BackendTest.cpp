@@ -1,4 +1,4 @@
-#include "CaptureGraph.h"
+#include "capture/CaptureGraph.h"
 #include "FakeV4l2Camera.h"
 #include "TestSupport.h"
 #include "capture/backend/V4l2Backend.h"

@@ -1,6 +1,6 @@
-#include "DialogUnits.h"
-#include "FieldExchange.h"
-#include "ModalDialog.h"
+#include "framework/DialogUnits.h"
+#include "framework/FieldExchange.h"
+#include "framework/ModalDialog.h"
 #include "TestSupport.h"
 
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "HandOff.h"
+#include "framework/HandOff.h"
 #include "TestSupport.h"
 
 #include <QCoreApplication>

@@ -1,4 +1,4 @@
-#include "LangText.h"
+#include "framework/LangText.h"
 #include "TestSupport.h"
 
 #include <QCoreApplication>

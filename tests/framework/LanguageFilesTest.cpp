@@ -1,7 +1,7 @@
 // Every one of the twenty language files, read back through the program's own reader: every
 // key there, every text intact in its file's code page and whole in the smallest buffer the
 // program reads it into.
-#include "LangText.h"
+#include "framework/LangText.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -47,8 +47,8 @@ std::map<QByteArray, int> BufferSizes()
                                        {"Sharpness", 50}, {"Gamma", 50},   {"Hue", 50}};
     const QRegularExpression call(QStringLiteral(R"re(LangText\(\s*"([^"]+)"\s*,\s*(?:\w+\s*,\s*)?(\w+)\s*,)re"));
     const QRegularExpression constant(QStringLiteral(R"re(constexpr int (k\w+) = (\d+);)re"));
-    for (const char* folder : {"app", "browser", "capture", "framework", "measure", "media", "widgets"}) {
-        QDirIterator it(QStringLiteral(SOURCE_DIR "/") + folder, {"*.cpp", "*.h"}, QDir::Files);
+    for (const char* folder : {"app", "browser", "capture", "framework", "measure", "media", "player", "processing", "widgets"}) {
+        QDirIterator it(QStringLiteral(SOURCE_DIR "/") + folder, {"*.cpp", "*.h"}, QDir::Files, QDirIterator::Subdirectories);
         while (it.hasNext()) {
             QFile file(it.next());
             if (!file.open(QIODevice::ReadOnly)) continue;

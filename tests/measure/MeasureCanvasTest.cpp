@@ -1,5 +1,5 @@
-#include "MeasureCanvas.h"
-#include "MeasureGeometry.h"
+#include "measure/MeasureCanvas.h"
+#include "measure/MeasureGeometry.h"
 #include "TestSupport.h"
 
 #include <QApplication>

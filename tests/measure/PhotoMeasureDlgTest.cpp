@@ -1,11 +1,11 @@
-#include "BitmapButton.h"
-#include "FileDialogs.h"
-#include "MeasureCanvas.h"
-#include "PenSettingDlg.h"
-#include "PhotoMeasureDlg.h"
-#include "StillPicture.h"
+#include "widgets/BitmapButton.h"
+#include "framework/FileDialogs.h"
+#include "measure/MeasureCanvas.h"
+#include "measure/PenSettingDlg.h"
+#include "measure/PhotoMeasureDlg.h"
+#include "app/stills/StillPicture.h"
 #include "TestSupport.h"
-#include "TextSettingDlg.h"
+#include "measure/TextSettingDlg.h"
 
 #include <QCloseEvent>
 #include <QImageReader>

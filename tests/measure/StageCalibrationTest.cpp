@@ -1,11 +1,11 @@
-#include "CalibrateDlg.h"
-#include "CalibrationsDlg.h"
-#include "MeasureCanvas.h"
-#include "MeasureGeometry.h"
-#include "MeasurementExport.h"
-#include "PhotoMeasureDlg.h"
+#include "measure/CalibrateDlg.h"
+#include "measure/CalibrationsDlg.h"
+#include "measure/MeasureCanvas.h"
+#include "measure/MeasureGeometry.h"
+#include "measure/MeasurementExport.h"
+#include "measure/PhotoMeasureDlg.h"
 #include "TestSupport.h"
-#include "capture/ScaleBar.h"
+#include "widgets/ScaleBar.h"
 #include "capture/backend/SlideRenderer.h"
 
 #include <QComboBox>

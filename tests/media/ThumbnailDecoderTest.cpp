@@ -1,7 +1,7 @@
-#include "StillPicture.h"
+#include "app/stills/StillPicture.h"
 #include "TestAvi.h"
 #include "TestSupport.h"
-#include "ThumbnailDecoder.h"
+#include "media/ThumbnailDecoder.h"
 #include "media/FfmpegLog.h"
 
 #include <QBuffer>

@@ -1,6 +1,6 @@
 #include "TestAvi.h"
 
-#include "FfmpegHandles.h"
+#include "media/FfmpegHandles.h"
 
 #include <QFile>
 

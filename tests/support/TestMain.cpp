@@ -1,8 +1,8 @@
 // Every test runs inside one QApplication on the offscreen platform, without sound. No
 // test may wait for a person: message boxes and choosers answer at once unless a test
 // installs its own answer.
-#include "FileDialogs.h"
-#include "MessageBox.h"
+#include "framework/FileDialogs.h"
+#include "framework/MessageBox.h"
 #include "media/FfmpegLog.h"
 
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "StillPicture.h"
+#include "app/stills/StillPicture.h"
 #include "TestSupport.h"
 
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
 #pragma once
 // Helpers shared by the tests: temporary folders, answering message boxes, waiting.
 
-#include "MessageBox.h"
+#include "framework/MessageBox.h"
 
 #include <QColor>
 #include <QTemporaryDir>

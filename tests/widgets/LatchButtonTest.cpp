@@ -1,4 +1,4 @@
-#include "BitmapButton.h"
+#include "widgets/BitmapButton.h"
 
 #include <QTest>
 

@@ -1,6 +1,6 @@
-#include "AviRecording.h"
+#include "app/recording/AviRecording.h"
 
-#include "CaptureGraph.h"
+#include "capture/CaptureGraph.h"
 #include "framework/Logging.h"
 
 #include <chrono>

@@ -1,7 +1,7 @@
-#include "RecorderSettingsDlg.h"
+#include "app/recording/RecorderSettingsDlg.h"
 
-#include "DialogUnits.h"
-#include "LangText.h"
+#include "framework/DialogUnits.h"
+#include "framework/LangText.h"
 
 #include <QCheckBox>
 #include <QLabel>

@@ -3,9 +3,9 @@
 // dialog), F3 (at once, "MSVC", no limit) and F4, the time limit, the seconds counter, and
 // every ending (the stop paths, the limit, a lost camera, a write error, the window closing).
 
-#include "AviRecording.h"
-#include "CompressorChoice.h"
-#include "RecordingHost.h"
+#include "app/recording/AviRecording.h"
+#include "app/recording/CompressorChoice.h"
+#include "app/recording/RecordingHost.h"
 
 #include <QObject>
 #include <QTimer>

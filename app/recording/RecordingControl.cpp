@@ -1,9 +1,9 @@
-#include "RecordingControl.h"
+#include "app/recording/RecordingControl.h"
 
-#include "CaptureGraph.h"
-#include "LangText.h"
-#include "RecorderSettingsDlg.h"
-#include "Resources.h"
+#include "capture/CaptureGraph.h"
+#include "framework/LangText.h"
+#include "app/recording/RecorderSettingsDlg.h"
+#include "resources/Resources.h"
 #include "framework/RunningNumber.h"
 
 #include <QDateTime>

@@ -1,8 +1,8 @@
-#include "FlatFieldDlg.h"
+#include "app/settings/FlatFieldDlg.h"
 
-#include "DialogUnits.h"
-#include "FlatFieldControl.h"
-#include "LangText.h"
+#include "framework/DialogUnits.h"
+#include "app/settings/FlatFieldControl.h"
+#include "framework/LangText.h"
 
 #include <QCheckBox>
 #include <QLabel>

@@ -1,6 +1,6 @@
-#include "VideoSettingDlg.h"
+#include "app/settings/VideoSettingDlg.h"
 
-#include "CaptureGraph.h"
+#include "capture/CaptureGraph.h"
 #include "framework/DialogUnits.h"
 #include "framework/LangText.h"
 #include "widgets/SpinArrows.h"

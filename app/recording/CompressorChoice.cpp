@@ -1,6 +1,6 @@
-#include "CompressorChoice.h"
+#include "app/recording/CompressorChoice.h"
 
-#include "LangText.h"
+#include "framework/LangText.h"
 
 #include <QDialogButtonBox>
 #include <QTemporaryDir>

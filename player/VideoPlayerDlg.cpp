@@ -1,8 +1,8 @@
-#include "VideoPlayerDlg.h"
+#include "player/VideoPlayerDlg.h"
 
-#include "BitmapButton.h"
-#include "LangText.h"
-#include "Resources.h"
+#include "widgets/BitmapButton.h"
+#include "framework/LangText.h"
+#include "resources/Resources.h"
 
 #include <QGuiApplication>
 #include <QPaintEvent>

@@ -1,4 +1,4 @@
-#include "TimeLapseSeries.h"
+#include "app/timelapse/TimeLapseSeries.h"
 
 void SystemSeriesClock::Wait(std::chrono::milliseconds duration, std::mutex& mutex, std::condition_variable& wake,
                              const std::function<bool()>& stopped)

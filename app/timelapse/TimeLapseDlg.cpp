@@ -1,8 +1,8 @@
-#include "TimeLapseDlg.h"
+#include "app/timelapse/TimeLapseDlg.h"
 
-#include "CaptureGraph.h"
-#include "DialogUnits.h"
-#include "LangText.h"
+#include "capture/CaptureGraph.h"
+#include "framework/DialogUnits.h"
+#include "framework/LangText.h"
 
 #include <QFocusEvent>
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "FlatFieldControl.h"
+#include "app/settings/FlatFieldControl.h"
 
 #include "capture/CaptureGraph.h"
 #include "framework/Logging.h"

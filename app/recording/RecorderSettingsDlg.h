@@ -2,8 +2,8 @@
 // The recorder settings: the frame rate the camera is asked for, an optional time limit, and
 // the compressor (Compress). A new dialog for every use, so it starts at the defaults.
 
-#include "FieldExchange.h"
-#include "ModalDialog.h"
+#include "framework/FieldExchange.h"
+#include "framework/ModalDialog.h"
 
 #include <functional>
 

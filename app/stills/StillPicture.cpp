@@ -1,6 +1,6 @@
-#include "StillPicture.h"
+#include "app/stills/StillPicture.h"
 
-#include "RegularFile.h"
+#include "framework/RegularFile.h"
 #include "capture/FrameDelivery.h"
 
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "ScaleBar.h"
+#include "widgets/ScaleBar.h"
 
 #include <QFont>
 #include <QFontMetrics>

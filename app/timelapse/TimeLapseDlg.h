@@ -3,9 +3,9 @@
 // needs, and while it runs, what it is doing. Modal: the main window waits, the live picture
 // and the saving of the pictures go on.
 
-#include "FieldExchange.h"
-#include "ModalDialog.h"
-#include "TimeLapseSeries.h"
+#include "framework/FieldExchange.h"
+#include "framework/ModalDialog.h"
+#include "app/timelapse/TimeLapseSeries.h"
 #include "framework/HandOff.h"
 
 #include <QDateTime>

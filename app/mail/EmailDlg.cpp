@@ -1,8 +1,8 @@
-#include "EmailDlg.h"
+#include "app/mail/EmailDlg.h"
 
-#include "LangText.h"
+#include "framework/LangText.h"
 #include "media/PictureFile.h"
-#include "RegularFile.h"
+#include "framework/RegularFile.h"
 
 #include <QBuffer>
 #include <QDateTime>

@@ -4,7 +4,7 @@
 // made in a folder private to the user; it stays there until the next e-mail or the end of
 // the program, because the mail program reads it after xdg-email has returned.
 
-#include "ModalDialog.h"
+#include "framework/ModalDialog.h"
 
 #include <QProcess>
 #include <QTemporaryDir>

@@ -3,7 +3,7 @@
 // slider in tenths of a second and seven buttons (play, stop, a hidden pause, to the start,
 // two seconds back and forward, to the end). CMoviePlayer drives the playback engine.
 
-#include "ModalDialog.h"
+#include "framework/ModalDialog.h"
 #include "media/PlaybackEngine.h"
 
 #include <QImage>

@@ -3,7 +3,7 @@
 // with the lamp off), switch the correction on or off, or remove the reference, for the
 // microscope and capture size in use.
 
-#include "ModalDialog.h"
+#include "framework/ModalDialog.h"
 
 class FlatFieldControl;
 class QCheckBox;
