@@ -1,5 +1,7 @@
 #include "capture/FrameStage.h"
 
+#include <pthread.h>
+
 FrameStage::FrameStage(std::function<void(const SharedFrame&)> output)
     : output_(std::move(output)), worker_([this] { Run(); })
 {
@@ -49,6 +51,7 @@ std::uint64_t FrameStage::Dropped() const
 
 void FrameStage::Run()
 {
+    pthread_setname_np(pthread_self(), "qrv-processing"); // as top and the debugger show it
     for (;;) {
         SharedFrame frame;
         std::vector<std::shared_ptr<FrameStep>> steps;

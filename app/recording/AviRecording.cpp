@@ -4,6 +4,7 @@
 #include "framework/Logging.h"
 
 #include <chrono>
+#include <pthread.h>
 #include <cmath>
 #include <cstring>
 
@@ -78,6 +79,7 @@ void CAviRecording::Offer(const SharedFrame& frame)
 
 void CAviRecording::EncodeLoop()
 {
+    pthread_setname_np(pthread_self(), "qrv-recorder");
     for (;;) {
         Queued queued;
         {

@@ -1,5 +1,6 @@
 #include "capture/backend/SimulatedSource.h"
 
+#include <pthread.h>
 #include <algorithm>
 #include <chrono>
 
@@ -114,6 +115,7 @@ bool SimulatedSource::CanRoute(int input) const
 
 void SimulatedSource::StreamLoop()
 {
+    pthread_setname_np(pthread_self(), "qrv-sim-camera");
     const VideoInfoHeader format = device_->Format();
     SlideRenderer renderer;
     renderer.Prepare(format.width, std::abs(format.height), device_->CurrentSlide());

@@ -3,6 +3,7 @@
 #include "capture/backend/V4l2Formats.h"
 #include "framework/Logging.h"
 
+#include <pthread.h>
 #include <libv4l-plugin.h>
 #include <libv4lconvert.h>
 
@@ -366,6 +367,7 @@ V4l2Source::Dequeued V4l2Source::DequeueOne(std::chrono::steady_clock::time_poin
 
 void V4l2Source::StreamLoop()
 {
+    pthread_setname_np(pthread_self(), "qrv-camera");
     using Clock = std::chrono::steady_clock;
     const auto start = Clock::now();
     auto lastFrame = start;
