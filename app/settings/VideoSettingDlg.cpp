@@ -21,7 +21,7 @@ constexpr int kTextSize = 50;
 // The resolution list, in its order; anything past 1 means 1280 x 1024.
 const char* const kResolutions[] = {"320x240", "640*480", "1280*1024"};
 // Top of each visible property row in dialog units; hue shares gamma's place.
-constexpr int kRowTop[] = {106, 131, 156, 181, 206, 206};
+constexpr int kRowTop[] = {106, 131, 156, 181, 206, 206, 231};
 
 QString Number3(int value)
 {
@@ -39,6 +39,7 @@ VideoPropertyRows MakeVideoPropertyRows()
         {1070, 1071, 1072, 1089, "Sharpness", VideoProcAmp_Sharpness},
         {1073, 1074, 1075, 1090, "Gamma", VideoProcAmp_Gamma},
         {1076, 1077, 1078, 1091, "Hue", VideoProcAmp_Hue},
+        {1079, 1080, 1081, 1092, "Focus", CameraControl_Focus},
     }};
 }
 
@@ -53,7 +54,7 @@ CVideoSettingDlg::CVideoSettingDlg(CCaptureGraph& engine, VideoPropertyRows& row
 // The dialog's own English texts; the language file's replace them once a camera is there.
 void CVideoSettingDlg::BuildControls()
 {
-    const DialogTemplate layout(*this, 269, 273);
+    const DialogTemplate layout(*this, 269, 298);
     auto at = [&layout](int x, int y, int w, int h) { return layout.At(x, y, w, h); };
     setWindowTitle(QStringLiteral("Video Setting"));
 
@@ -78,7 +79,7 @@ void CVideoSettingDlg::BuildControls()
     resolutionList_->setGeometry(at(80, 62, 80, 14));
 
     propertiesGroup_ = new QGroupBox(QStringLiteral("Video Properties"), this);
-    propertiesGroup_->setGeometry(at(7, 89, 255, 140));
+    propertiesGroup_->setGeometry(at(7, 89, 255, 165));
     for (std::size_t row = 0; row < rowWidgets_.size(); ++row) {
         const int top = kRowTop[row];
         RowWidgets& widgets = rowWidgets_[row];
@@ -103,12 +104,12 @@ void CVideoSettingDlg::BuildControls()
     }
 
     defaultButton_ = new QPushButton(QStringLiteral("Default"), this);
-    defaultButton_->setGeometry(at(7, 245, 56, 16));
+    defaultButton_->setGeometry(at(7, 270, 56, 16));
     okButton_ = new QPushButton(QStringLiteral("OK"), this);
-    okButton_->setGeometry(at(142, 245, 56, 16));
+    okButton_->setGeometry(at(142, 270, 56, 16));
     okButton_->setDefault(true);
     exitButton_ = new QPushButton(QStringLiteral("Exit"), this);
-    exitButton_->setGeometry(at(206, 245, 56, 16));
+    exitButton_->setGeometry(at(206, 270, 56, 16));
 
     connect(defaultButton_, &QPushButton::clicked, this, &CVideoSettingDlg::OnDefault);
     connect(okButton_, &QPushButton::clicked, this, [this] {

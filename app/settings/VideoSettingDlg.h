@@ -35,10 +35,12 @@ struct VideoPropertyRow {
     int minimum = 0, maximum = 0, stepping = 0, defaultValue = 0, flags = 0, value = 0;
     bool available = false; // the current camera has this property
 };
-using VideoPropertyRows = std::array<VideoPropertyRow, 6>;
+using VideoPropertyRows = std::array<VideoPropertyRow, 7>;
 constexpr int kHueRow = 5;
+constexpr int kFocusRow = 6;
 
-// The six rows in the dialog's order: brightness, contrast, saturation, sharpness, gamma, hue.
+// The rows in the dialog's order: brightness, contrast, saturation, sharpness, gamma, hue
+// (hidden), and the lens's focus.
 VideoPropertyRows MakeVideoPropertyRows();
 
 class CVideoSettingDlg : public CModalDialog {
@@ -107,7 +109,7 @@ private:
     QComboBox* deviceList_ = nullptr;
     QComboBox* normList_ = nullptr;
     QComboBox* resolutionList_ = nullptr;
-    std::array<RowWidgets, 6> rowWidgets_;
+    std::array<RowWidgets, 7> rowWidgets_;
     QPushButton* defaultButton_ = nullptr;
     QPushButton* okButton_ = nullptr;
     QPushButton* exitButton_ = nullptr;

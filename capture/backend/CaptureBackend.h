@@ -83,6 +83,7 @@ enum VideoProcAmpProperty : int {
     VideoProcAmp_Saturation = 3,
     VideoProcAmp_Sharpness = 4,
     VideoProcAmp_Gamma = 5,
+    CameraControl_Focus = 6, // the lens's focus position, on cameras that drive it
 };
 constexpr int kVideoProcAmpFlagsAuto = 1;
 constexpr int kVideoProcAmpFlagsManual = 2;

@@ -50,6 +50,9 @@ const std::map<int, PropertyRange>& Ranges()
         {VideoProcAmp_Saturation, {0, 128, 1, 64, kVideoProcAmpFlagsManual}},
         {VideoProcAmp_Sharpness, {0, 6, 1, 3, kVideoProcAmpFlagsManual}},
         {VideoProcAmp_Gamma, {72, 500, 1, 100, kVideoProcAmpFlagsManual}},
+        {CameraControl_Focus,
+         {SimulatedOptics::kMinFocus, SimulatedOptics::kMaxFocus, 1, SimulatedOptics::kSimulatedBestFocus,
+          kVideoProcAmpFlagsManual}},
     };
     return ranges;
 }
@@ -162,7 +165,8 @@ bool SimulatedDevice::GetProperty(int property, int& value, int& flags) const
     std::lock_guard lock(mutex_);
     auto it = properties_.find(property);
     if (it == properties_.end()) return false;
-    value = it->second.first;
+    // The focus knob may have been turned by hand (the keys) since it was last set.
+    value = property == CameraControl_Focus ? focus_.load() : it->second.first;
     flags = it->second.second;
     return true;
 }
@@ -174,6 +178,7 @@ bool SimulatedDevice::SetProperty(int property, int value, int flags)
     std::lock_guard lock(mutex_);
     ++setPropertyCalls_;
     properties_[property] = {value, flags};
+    if (property == CameraControl_Focus) focus_ = value; // the lens moves
     return true;
 }
 

@@ -47,6 +47,7 @@ std::uint32_t ControlOf(int property)
     case VideoProcAmp_Saturation: return V4L2_CID_SATURATION;
     case VideoProcAmp_Sharpness: return V4L2_CID_SHARPNESS;
     case VideoProcAmp_Gamma: return V4L2_CID_GAMMA;
+    case CameraControl_Focus: return V4L2_CID_FOCUS_ABSOLUTE;
     default: return 0;
     }
 }
@@ -57,6 +58,7 @@ std::uint32_t AutomaticOf(int property)
     switch (property) {
     case VideoProcAmp_Brightness: return V4L2_CID_AUTOBRIGHTNESS;
     case VideoProcAmp_Hue: return V4L2_CID_HUE_AUTO;
+    case CameraControl_Focus: return V4L2_CID_FOCUS_AUTO;
     default: return 0;
     }
 }

@@ -64,7 +64,7 @@ protected:
         dialog_ = std::make_unique<CMainDialog>(*backend_, *instance_, nullptr,
                                                 CMainDialog::Places{documents_.path(), program_.path(), program_.path()});
         dialog_->show();
-        ASSERT_TRUE(WaitUntil([&] { return dialog_->Engine().LastFrameWidth() > 0; }, 5000));
+        ASSERT_TRUE(WaitUntil([&] { return dialog_->Engine().LastFrameWidth() > 0; }, 30000));
     }
     void Restart()
     {
@@ -73,10 +73,21 @@ protected:
         instance_.reset();
         Start();
     }
+    // Waits until frames captured after now have been processed and shown (by their numbers,
+    // not by the clock: a checked build runs the frame path many times slower).
+    void WaitForNewFrames(int count = 3)
+    {
+        const auto sequence = [&] {
+            const SharedFrame frame = dialog_->Engine().CurrentFrame().Get();
+            return frame ? frame->sequence : 0;
+        };
+        const std::uint64_t from = sequence();
+        EXPECT_TRUE(WaitUntil([&] { return sequence() >= from + static_cast<std::uint64_t>(count); }, 60000));
+    }
     // The spread of the frame on show, once frames taken after now have come.
     double HeldSpread()
     {
-        QTest::qWait(400);
+        WaitForNewFrames();
         return Spread(HeldPicture(dialog_->Engine()));
     }
     void TearDown() override
@@ -105,7 +116,7 @@ TEST_F(ProcessingTest, EvenLightTakenFromTheDialogIsShownSavedAndComesBackAfterA
         EXPECT_FALSE(flat.OnBox().isEnabled()); // nothing to switch on yet
         flat.TakeReferenceButton().click();
         EXPECT_FALSE(flat.TakeReferenceButton().isEnabled()); // while it is taken
-        EXPECT_TRUE(WaitUntil([&] { return flat.OnBox().isChecked(); }, 8000));
+        EXPECT_TRUE(WaitUntil([&] { return flat.OnBox().isChecked(); }, 120000));
         status = flat.Status();
     };
     dialog_->OnCommand(ID_SETTING_FLATFIELD);
@@ -114,7 +125,7 @@ TEST_F(ProcessingTest, EvenLightTakenFromTheDialogIsShownSavedAndComesBackAfterA
 
     // A still is what is shown: even too.
     QTest::keyClick(&dialog_->Engine(), Qt::Key_F2);
-    ASSERT_TRUE(WaitUntil([&] { return !dialog_->LastPicturePath().isEmpty(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !dialog_->LastPicturePath().isEmpty(); }, 30000));
     EXPECT_LE(Spread(QImage(dialog_->LastPicturePath())), 0.02);
 
     // The reference belongs to the microscope and size: back after a restart.
@@ -123,11 +134,11 @@ TEST_F(ProcessingTest, EvenLightTakenFromTheDialogIsShownSavedAndComesBackAfterA
     EXPECT_LE(HeldSpread(), 0.02);
     // Another capture size has no reference of its own.
     QTest::keyClick(&dialog_->Engine(), Qt::Key_F11);
-    ASSERT_TRUE(WaitUntil([&] { return dialog_->Engine().LastFrameWidth() == 640; }, 5000));
+    ASSERT_TRUE(WaitUntil([&] { return dialog_->Engine().LastFrameWidth() == 640; }, 30000));
     EXPECT_FALSE(dialog_->FlatField().HasReference());
     EXPECT_GE(HeldSpread(), 0.10);
     QTest::keyClick(&dialog_->Engine(), Qt::Key_F12);
-    ASSERT_TRUE(WaitUntil([&] { return dialog_->Engine().LastFrameWidth() == 1280; }, 5000));
+    ASSERT_TRUE(WaitUntil([&] { return dialog_->Engine().LastFrameWidth() == 1280; }, 30000));
     // Switched off, it stays off after a restart, with its reference kept.
     dialog_->FlatField().SetOn(false);
     EXPECT_GE(HeldSpread(), 0.10);
@@ -142,19 +153,19 @@ TEST_F(ProcessingTest, TheFocusMeterFollowsTheKnobAndPeaksAtTheBestFocus)
     backend_->Microscope()->SetFocus(10);
     Start();
     FocusMeter& meter = dialog_->Focus();
-    QTest::qWait(400);
+    WaitForNewFrames();
     const double blurred = meter.Sharpness();
     backend_->Microscope()->SetFocus(SimulatedOptics::kSimulatedBestFocus);
-    QTest::qWait(400);
+    WaitForNewFrames();
     const double sharp = meter.Sharpness();
     EXPECT_GT(sharp, 10 * blurred);
     EXPECT_DOUBLE_EQ(meter.Best(), std::max(meter.Best(), sharp));
     backend_->Microscope()->SetFocus(90);
-    QTest::qWait(400);
+    WaitForNewFrames();
     EXPECT_LT(meter.Sharpness(), meter.Best() / 10); // past the best: it falls again
     // Peaking from the preview's pop-up menu.
     EXPECT_FALSE(meter.Peaking());
     dialog_->OnCommand(ID_OVERLAY_PEAKING);
     EXPECT_TRUE(meter.Peaking());
-    EXPECT_TRUE(WaitUntil([&] { return meter.Mask() != nullptr; }));
+    EXPECT_TRUE(WaitUntil([&] { return meter.Mask() != nullptr; }, 30000));
 }

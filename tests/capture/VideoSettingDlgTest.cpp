@@ -335,6 +335,32 @@ TEST_F(VideoSettingTest, OnV4l2AMissingControlIsADisabledRowAndAutomaticsAreTheC
     engine_.reset();
 }
 
+TEST_F(VideoSettingTest, TheFocusRowDrivesTheLensOfACameraThatHasOne)
+{
+    // A camera with a focus motor: the row sets V4L2's absolute focus and takes it off
+    // autofocus; one without (the camera above) leaves the row disabled.
+    FakeV4l2Camera camera;
+    camera.AddControl(V4L2_CID_FOCUS_ABSOLUTE, 32);
+    camera.AddControl(V4L2_CID_FOCUS_AUTO, 1);
+    V4l2Backend v4l2(camera.Calls(), std::make_unique<OneCameraNodes>(camera), false);
+    ASSERT_TRUE(StartEngine(v4l2));
+    auto dialog = OpenDialog();
+    ASSERT_TRUE(dialog->Trackbar(kFocusRow).isEnabled());
+    dialog->Trackbar(kFocusRow).setValue(20);
+    EXPECT_EQ(camera.Control(V4L2_CID_FOCUS_ABSOLUTE), 20);
+    EXPECT_EQ(camera.Control(V4L2_CID_FOCUS_AUTO), 0);
+    dialog.reset();
+    engine_.reset();
+
+    // The simulated microscope's lens follows the row, and the row shows the knob as turned.
+    ASSERT_TRUE(StartEngine(backend_));
+    backend_.Microscope()->SetFocus(30); // by hand
+    auto simulated = OpenDialog();
+    EXPECT_EQ(simulated->Trackbar(kFocusRow).value(), 30);
+    simulated->Trackbar(kFocusRow).setValue(SimulatedOptics::kSimulatedBestFocus);
+    EXPECT_EQ(backend_.Microscope()->Focus(), SimulatedOptics::kSimulatedBestFocus);
+}
+
 TEST_F(VideoSettingTest, OnV4l2ABusyControlAndSeveralInputsAreReported)
 {
     FakeV4l2Camera camera;
