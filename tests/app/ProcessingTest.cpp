@@ -74,8 +74,9 @@ protected:
         Start();
     }
     // Waits until frames captured after now have been processed and shown (by their numbers,
-    // not by the clock: a checked build runs the frame path many times slower).
-    void WaitForNewFrames(int count = 3)
+    // not by the clock: a checked build runs the frame path many times slower). Up to four
+    // frames may already be on their way (the camera's, the stage's queue and its worker).
+    void WaitForNewFrames(int count = 6)
     {
         const auto sequence = [&] {
             const SharedFrame frame = dialog_->Engine().CurrentFrame().Get();
