@@ -20,7 +20,7 @@
 #include <map>
 #include <memory>
 
-class CCaptureGraph : public QWidget {
+class CCaptureGraph : public QWidget, public RecordingSource {
     Q_OBJECT
 public:
     CCaptureGraph(backend::CaptureBackend& backend, QString configPath, QWidget* parent = nullptr);
@@ -69,11 +69,11 @@ public:
     int CrossbarRouteCount() const { return crossbarRoutes_; }
     const VideoInfoHeader& SavedFormat() const { return savedFormat_; }
     // The size frames are captured at, and the recording rate that goes with it.
-    QSize CaptureSize() const { return captureSize_; }
+    QSize CaptureSize() const override { return captureSize_; }
     int RecordFrameRate() const { return recordFrameRate_; }
 
     // A recording's intake of every frame; see CFrameCallback::SetRecordingTap.
-    void SetRecordingTap(CFrameCallback::RecordingTap tap) { frameCallback_.SetRecordingTap(std::move(tap)); }
+    void SetRecordingTap(CFrameCallback::RecordingTap tap) override { frameCallback_.SetRecordingTap(std::move(tap)); }
     // Drawn over the picture after the overlays (focus peaking); the painter and the
     // picture's area in the window. Window thread.
     void SetExtraOverlay(std::function<void(QPainter&, const QRect&)> overlay) { extraOverlay_ = std::move(overlay); }

@@ -9,6 +9,8 @@
 #include "capture/FrameStage.h"
 #include "framework/Frame.h"
 
+#include <QSize>
+
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -125,4 +127,13 @@ public:
 
 private:
     StillTrigger& stills_;
+};
+
+// What a recording takes from the capture engine: the size its frames come at, and the tap
+// that gives it every processed frame.
+class RecordingSource {
+public:
+    virtual ~RecordingSource() = default;
+    virtual QSize CaptureSize() const = 0;
+    virtual void SetRecordingTap(CFrameCallback::RecordingTap tap) = 0;
 };

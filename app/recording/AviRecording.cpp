@@ -1,6 +1,6 @@
 #include "app/recording/AviRecording.h"
 
-#include "capture/CaptureGraph.h"
+#include "capture/FrameDelivery.h"
 #include "framework/Logging.h"
 
 #include <chrono>
@@ -8,7 +8,7 @@
 #include <cmath>
 #include <cstring>
 
-CAviRecording::CAviRecording(CCaptureGraph& engine, QObject* parent) : QObject(parent), engine_(engine) {}
+CAviRecording::CAviRecording(RecordingSource& source, QObject* parent) : QObject(parent), source_(source) {}
 
 CAviRecording::~CAviRecording()
 {
@@ -18,7 +18,7 @@ CAviRecording::~CAviRecording()
 AviWriter::OpenResult CAviRecording::Open(const QString& path, int nominalRate, const VideoEncoderChoice& encoder)
 {
     Close();
-    const QSize size = engine_.CaptureSize();
+    const QSize size = source_.CaptureSize();
     AviWriter::OpenResult opened = AviWriter::Open(path, size.width(), size.height(), nominalRate, encoder);
     if (!opened.writer) return opened;
     writer_ = std::move(opened.writer);
@@ -34,7 +34,7 @@ AviWriter::OpenResult CAviRecording::Open(const QString& path, int nominalRate, 
         queue_.clear();
     }
     encoder_ = std::thread([this] { EncodeLoop(); });
-    engine_.SetRecordingTap([this](const SharedFrame& frame) { Offer(frame); });
+    source_.SetRecordingTap([this](const SharedFrame& frame) { Offer(frame); });
     qCInfo(lcMedia) << "recording" << path << size << "at" << nominalRate_ << "frames a second with" << encoder.encoder.c_str();
     return opened;
 }
@@ -43,7 +43,7 @@ bool CAviRecording::Close()
 {
     if (!writer_) return true;
     // After this no frame comes any more (a call running now has finished).
-    engine_.SetRecordingTap(nullptr);
+    source_.SetRecordingTap(nullptr);
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;

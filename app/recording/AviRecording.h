@@ -21,7 +21,7 @@
 #include <thread>
 #include <vector>
 
-class CCaptureGraph;
+class RecordingSource;
 
 class CAviRecording : public QObject {
     Q_OBJECT
@@ -29,10 +29,10 @@ public:
     // Frames waiting for the encoder at most.
     static constexpr std::size_t kQueuedFrames = 3;
 
-    explicit CAviRecording(CCaptureGraph& engine, QObject* parent = nullptr);
+    explicit CAviRecording(RecordingSource& source, QObject* parent = nullptr);
     ~CAviRecording() override;
 
-    // Opens `path` at the engine's capture size and starts taking frames. On failure the
+    // Opens `path` at the source's capture size and starts taking frames. On failure the
     // step and the reason come back and nothing runs.
     AviWriter::OpenResult Open(const QString& path, int nominalRate, const VideoEncoderChoice& encoder);
     // Stops taking frames, writes what is queued and the index, closes the file. Nothing
@@ -65,7 +65,7 @@ private:
     void EncodeLoop();                    // encoder thread
     bool Write(const Queued& queued);
 
-    CCaptureGraph& engine_;
+    RecordingSource& source_;
     std::unique_ptr<AviWriter> writer_; // used by the encoder thread while it runs
     QString path_;
     int nominalRate_ = 5;
