@@ -2,6 +2,9 @@
 
 #include <QPainter>
 
+#include <bit>
+#include <cstring>
+
 void PreviewSurface::Create(QSize size)
 {
     image_ = QImage(size.expandedTo(QSize(1, 1)), QImage::Format_RGB32);
@@ -19,6 +22,9 @@ void PreviewSurface::Clear()
 {
     if (Exists()) image_.fill(Qt::black);
 }
+
+// The composing loop reads a pixel's bytes as one little-endian word.
+static_assert(std::endian::native == std::endian::little, "the preview's composing assumes a little-endian machine");
 
 bool PreviewSurface::Compose(const Frame& frame)
 {
@@ -44,11 +50,17 @@ bool PreviewSurface::Compose(const Frame& frame)
     for (int y = 0; y < dh; ++y) {
         const std::uint8_t* src = frame.Row(static_cast<int>(static_cast<long long>(y) * height / dh));
         auto* dst = reinterpret_cast<std::uint32_t*>(image_.scanLine(area.top() + y)) + area.left();
-        for (int x = 0; x < dw; ++x) {
-            const std::uint8_t* bgr = src + sourceColumn_[static_cast<std::size_t>(x)];
-            dst[x] = 0xFF000000u | (static_cast<std::uint32_t>(bgr[2]) << 16) |
-                     (static_cast<std::uint32_t>(bgr[1]) << 8) | bgr[0];
+        // One 4-byte load a pixel: B, G, R and the next byte, which the mask drops (little
+        // endian, as the surface's 0xAARRGGBB wants). The last column reads its three bytes
+        // alone, so nothing past the frame's end is touched.
+        for (int x = 0; x + 1 < dw; ++x) {
+            std::uint32_t bgrx;
+            std::memcpy(&bgrx, src + sourceColumn_[static_cast<std::size_t>(x)], 4);
+            dst[x] = 0xFF000000u | (bgrx & 0x00FFFFFFu);
         }
+        const std::uint8_t* last = src + sourceColumn_[static_cast<std::size_t>(dw - 1)];
+        dst[dw - 1] = 0xFF000000u | (static_cast<std::uint32_t>(last[2]) << 16) |
+                      (static_cast<std::uint32_t>(last[1]) << 8) | last[0];
     }
     return true;
 }
