@@ -76,7 +76,7 @@ std::shared_ptr<const FlatFieldCorrection::Gains> FlatFieldCorrection::MakeGains
     gains->width = reference.width;
     gains->height = reference.height;
     gains->gain.resize(count);
-    gains->dark.assign(count, 0);
+    if (!reference.dark.empty()) gains->dark.assign(count, 0);
     // The mean of (reference - dark) per channel: the brightness the field is evened to.
     double mean[3] = {0, 0, 0};
     for (std::size_t i = 0; i < count; ++i) {
@@ -89,7 +89,7 @@ std::shared_ptr<const FlatFieldCorrection::Gains> FlatFieldCorrection::MakeGains
         const float lit = std::max(reference.white[i] - dark, 0.5f);
         const float gain = std::min(static_cast<float>(mean[i % 3]) / lit, kMaxGain);
         gains->gain[i] = static_cast<std::uint16_t>(std::lround(std::min(gain * kGainOne, 65535.0f)));
-        gains->dark[i] = static_cast<std::uint8_t>(std::clamp(std::lround(dark), 0L, 255L));
+        if (!gains->dark.empty()) gains->dark[i] = static_cast<std::uint8_t>(std::clamp(std::lround(dark), 0L, 255L));
     }
     return gains;
 }
@@ -98,6 +98,17 @@ void ApplyFlatField(Frame& frame, const std::uint16_t* gain, const std::uint8_t*
 {
     // Written so the compiler turns each row into vector code: no branches, fixed widths.
     const std::size_t rowValues = static_cast<std::size_t>(frame.width) * 3;
+    if (!dark) { // no dark frame: the gain alone
+        for (int y = 0; y < frame.height; ++y) {
+            std::uint8_t* row = frame.Row(y);
+            const std::uint16_t* g = gain + rowValues * static_cast<std::size_t>(y);
+            for (std::size_t i = 0; i < rowValues; ++i) {
+                const std::uint32_t corrected = (row[i] * static_cast<std::uint32_t>(g[i]) + (1u << (kGainBits - 1))) >> kGainBits;
+                row[i] = static_cast<std::uint8_t>(corrected > 255u ? 255u : corrected);
+            }
+        }
+        return;
+    }
     for (int y = 0; y < frame.height; ++y) {
         std::uint8_t* row = frame.Row(y);
         const std::uint16_t* g = gain + rowValues * static_cast<std::size_t>(y);
@@ -142,5 +153,5 @@ void FlatFieldCorrection::Process(Frame& frame)
         gains = gains_;
     }
     if (!enabled_ || !gains || gains->width != frame.width || gains->height != frame.height) return;
-    ApplyFlatField(frame, gains->gain.data(), gains->dark.data());
+    ApplyFlatField(frame, gains->gain.data(), gains->dark.empty() ? nullptr : gains->dark.data());
 }

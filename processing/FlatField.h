@@ -63,7 +63,7 @@ private:
     struct Gains {
         int width = 0, height = 0;
         std::vector<std::uint16_t> gain; // per pixel and channel, 10 fractional bits
-        std::vector<std::uint8_t> dark;  // per pixel and channel
+        std::vector<std::uint8_t> dark;  // per pixel and channel; empty without a dark frame
     };
     static std::shared_ptr<const Gains> MakeGains(const FlatFieldReference& reference);
 
@@ -76,5 +76,5 @@ private:
     std::atomic<bool> enabled_{true};
 };
 
-// Applies gains to a frame in place (exposed for the benchmark and tests).
+// Applies gains to a frame in place; `dark` may be null (exposed for the benchmark and tests).
 void ApplyFlatField(Frame& frame, const std::uint16_t* gain, const std::uint8_t* dark);

@@ -56,6 +56,9 @@ cv::Mat ReducedGrey(const Frame& frame, int factor)
 void FocusMeter::Process(Frame& frame)
 {
     if (!enabled_ || frame.Empty()) return;
+    // A stream that starts again counts its time from 0: that frame is measured too.
+    if (lastMeasured_ >= 0 && frame.time >= lastMeasured_ && frame.time - lastMeasured_ < kMinInterval) return;
+    lastMeasured_ = frame.time;
     cv::Mat grey;
     if (frame.width >= kReducedWidth && frame.width % kReducedWidth == 0) {
         grey = ReducedGrey(frame, frame.width / kReducedWidth); // the capture sizes: a whole factor

@@ -23,6 +23,9 @@ class FocusMeter : public FrameStep {
 public:
     // The reduced copy is this wide (its height keeps the frame's shape).
     static constexpr int kReducedWidth = 320;
+    // Frames closer together than this (by their capture time) are not measured: a bar
+    // the eye follows needs no more than fifteen readings a second.
+    static constexpr double kMinInterval = 1.0 / 16;
 
     void Process(Frame& frame) override;
 
@@ -50,6 +53,7 @@ private:
     std::atomic<std::uint64_t> measured_{0};
     // The stage's worker only: what the scene looked like, to notice it change.
     double sceneBrightness_ = -1;
+    double lastMeasured_ = -1;
     int sceneWidth_ = 0, sceneHeight_ = 0;
 
     mutable std::mutex maskMutex_; // guards mask_

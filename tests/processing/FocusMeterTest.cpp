@@ -9,9 +9,12 @@
 
 namespace {
 
+// Frames a tenth of a second apart, as a camera delivers them.
 Frame Render(const SlideRenderer& renderer, int focus, bool blank = false)
 {
+    static double time = 0;
     Frame frame;
+    frame.time = time += 0.1;
     frame.width = renderer.Width();
     frame.height = renderer.Height();
     frame.stride = Frame::StrideOf(frame.width);
@@ -61,14 +64,17 @@ TEST(FocusMeter, TheBestValueStartsAgainWithAnotherSceneAndPeakingMarksTheEdges)
     EXPECT_DOUBLE_EQ(meter.Best(), best); // the same scene: the best stays
     // Another scene (the lamp turned down to half): the best starts again from it.
     Frame dim = blurred;
+    dim.time = blurred.time + 0.1;
     for (auto& v : dim.pixels) v = static_cast<std::uint8_t>(v / 2);
     meter.Process(dim);
     EXPECT_DOUBLE_EQ(meter.Best(), meter.Sharpness());
     EXPECT_LT(meter.Best(), best / 2);
     meter.ResetBest();
+    blurred.time = dim.time + 0.1;
     meter.Process(blurred);
     EXPECT_DOUBLE_EQ(meter.Best(), meter.Sharpness());
 
+    sharp.time = blurred.time + 0.1;
     meter.Process(sharp);
     const auto mask = meter.Mask();
     ASSERT_TRUE(mask);
