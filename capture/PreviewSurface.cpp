@@ -46,21 +46,28 @@ bool PreviewSurface::Compose(const Frame& frame)
         for (int x = 0; x < dw; ++x)
             sourceColumn_[static_cast<std::size_t>(x)] = static_cast<int>(static_cast<long long>(x) * width / dw) * 3;
         mappedSourceWidth_ = width;
+        // The columns before the first that shows the frame's last pixel (they rise with x).
+        fastColumns_ = 0;
+        while (fastColumns_ < dw && sourceColumn_[static_cast<std::size_t>(fastColumns_)] < (width - 1) * 3) ++fastColumns_;
     }
     for (int y = 0; y < dh; ++y) {
         const std::uint8_t* src = frame.Row(static_cast<int>(static_cast<long long>(y) * height / dh));
         auto* dst = reinterpret_cast<std::uint32_t*>(image_.scanLine(area.top() + y)) + area.left();
         // One 4-byte load a pixel: B, G, R and the next byte, which the mask drops (little
-        // endian, as the surface's 0xAARRGGBB wants). The last column reads its three bytes
-        // alone, so nothing past the frame's end is touched.
-        for (int x = 0; x + 1 < dw; ++x) {
+        // endian, as the surface's 0xAARRGGBB wants). Columns showing the frame's last pixel
+        // (several, when the frame is enlarged) read its three bytes alone, so nothing past
+        // the frame's end is touched.
+        int x = 0;
+        for (; x < fastColumns_; ++x) {
             std::uint32_t bgrx;
             std::memcpy(&bgrx, src + sourceColumn_[static_cast<std::size_t>(x)], 4);
             dst[x] = 0xFF000000u | (bgrx & 0x00FFFFFFu);
         }
-        const std::uint8_t* last = src + sourceColumn_[static_cast<std::size_t>(dw - 1)];
-        dst[dw - 1] = 0xFF000000u | (static_cast<std::uint32_t>(last[2]) << 16) |
-                      (static_cast<std::uint32_t>(last[1]) << 8) | last[0];
+        for (; x < dw; ++x) {
+            const std::uint8_t* last = src + sourceColumn_[static_cast<std::size_t>(x)];
+            dst[x] = 0xFF000000u | (static_cast<std::uint32_t>(last[2]) << 16) |
+                     (static_cast<std::uint32_t>(last[1]) << 8) | last[0];
+        }
     }
     return true;
 }

@@ -47,4 +47,5 @@ private:
     // Byte offset in a source row per surface column, kept while the sizes stay.
     std::vector<int> sourceColumn_;
     int mappedSourceWidth_ = -1;
+    int fastColumns_ = 0; // columns that may read a whole 4-byte word of the frame
 };

@@ -142,4 +142,16 @@ TEST(PreviewSurface, ScalesAFrameNearestPixelKeepingItsShape)
     EXPECT_EQ(shot.pixel(7, 3), qRgb(0, 0, 0));
     frame.pixels.resize(8);
     EXPECT_FALSE(surface.Compose(frame)); // shorter than its size says
+
+    // Enlarged, several columns show the frame's last pixel: its last byte is the buffer's
+    // last (rows of 4 pixels need no padding), and nothing after it is read.
+    Frame unpadded;
+    unpadded.width = 4;
+    unpadded.height = 2;
+    unpadded.stride = Frame::StrideOf(4);
+    unpadded.pixels.assign(unpadded.Bytes(), 0);
+    for (std::size_t i = unpadded.Bytes() - 3; i < unpadded.Bytes(); ++i) unpadded.pixels[i] = 200;
+    surface.Create(QSize(40, 20));
+    ASSERT_TRUE(surface.Compose(unpadded));
+    EXPECT_EQ(surface.Snapshot().pixel(39, 19), qRgb(200, 200, 200));
 }
