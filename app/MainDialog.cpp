@@ -259,6 +259,13 @@ void CMainDialog::PaintClient(QPainter& painter, const QRect& dirty)
                    QString::asprintf("%2d ", recordCounter_) + LangText("Second", 10, "Seconds"));
         p.end();
         painter.drawImage(737, 516, counter);
+        if (recordDropped_ > 0) {
+            // Frames the file lacks: a recording that drops frames should not pass unnoticed.
+            painter.setFont(smallFont_);
+            painter.setPen(QColor(255, 96, 64));
+            painter.drawText(kDroppedReadout, Qt::AlignRight | Qt::AlignVCenter,
+                             LangText("FramesDropped", 40, "%1 frames dropped").arg(recordDropped_));
+        }
     }
 }
 
@@ -337,15 +344,23 @@ void CMainDialog::SetRecordingLatches(bool recording)
     RefreshTooltips();
 }
 
-void CMainDialog::ShowRecordCounter(int seconds)
+void CMainDialog::ShowRecordCounter(int seconds, std::int64_t framesDropped)
 {
     recordCounter_ = seconds;
+    recordDropped_ = framesDropped;
     client_->update(QRect(737, 516, 120, 21));
+    client_->update(kDroppedReadout);
+}
+
+bool CMainDialog::FramesAreCorrected() const
+{
+    return flatField_ && flatField_->IsOn();
 }
 
 void CMainDialog::HideRecordCounter()
 {
     recordCounter_ = -1;
+    recordDropped_ = 0;
     client_->update();
 }
 

@@ -44,6 +44,8 @@ public:
     static constexpr QRect kVideosTab{124, 56, 101, 59};   // (124, 56) .. (224, 114)
     static constexpr QRect kResolutionReadout{260, 515, 75, 12};
     static constexpr QRect kFocusBar{345, 515, 240, 14};
+    // Beside the recording counter: the frames a recording lost, when any.
+    static constexpr QRect kDroppedReadout{590, 517, 142, 16};
 
     // Where the window finds its files; empty means the program's own places. Tests point
     // both at temporary folders.
@@ -68,7 +70,8 @@ public:
     // The AVI button latched and Preview not while a recording runs; the other way round after.
     void SetRecordingLatches(bool recording) override;
     // The green seconds counter of a recording, drawn over the skin at (737, 516).
-    void ShowRecordCounter(int seconds) override;
+    void ShowRecordCounter(int seconds, std::int64_t framesDropped) override;
+    bool FramesAreCorrected() const override;
     void HideRecordCounter() override;
     bool IsRecordCounterShown() const { return recordCounter_ >= 0; }
     void ShowPictureList(bool pictures);
@@ -163,6 +166,7 @@ private:
     std::unique_ptr<CRecordingControl> recording_;
     std::unique_ptr<DevicePresence> presence_;
     int recordCounter_ = -1; // seconds shown, or -1
+    std::int64_t recordDropped_ = 0; // frames the recording lost, shown under the seconds when not 0
     std::unique_ptr<FullScreenMode> fullScreen_;
     FlatFieldControl* flatField_ = nullptr; // a child
     std::shared_ptr<FocusMeter> focusMeter_;

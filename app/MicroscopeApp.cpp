@@ -28,6 +28,7 @@ CMicroscopeApp::Options CMicroscopeApp::ParseArguments(const QStringList& argume
             if (part == QLatin1String("micrometer")) options.simulation.slide = Slide::StageMicrometer;
             else if (part == QLatin1String("uneven")) options.simulation.unevenLamp = true;
             else if (part == QLatin1String("blank")) options.simulation.blankField = true;
+            else if (part == QLatin1String("raw")) options.simulation.motionJpeg = false;
         }
     }
     return options;

@@ -304,6 +304,20 @@ Result CCaptureGraph::StoreCaptureSize(int width, int height)
     return result;
 }
 
+bool CCaptureGraph::DeliversMotionJpeg() const
+{
+    VideoInfoHeader format;
+    return source_ && hasStreamConfig_ && Succeeded(source_->GetFormat(format)) &&
+           format.compression == MakeFourCC('M', 'J', 'P', 'G');
+}
+
+std::int64_t CCaptureGraph::CameraFrameInterval() const
+{
+    VideoInfoHeader format;
+    if (!source_ || !hasStreamConfig_ || Failed(source_->GetFormat(format))) return 0;
+    return std::max<std::int64_t>(format.averageTimePerFrame, 0);
+}
+
 void CCaptureGraph::SetPreviewFrameRate(int framesPerSecond)
 {
     VideoInfoHeader format;

@@ -70,6 +70,8 @@ public:
     const VideoInfoHeader& SavedFormat() const { return savedFormat_; }
     // The size frames are captured at, and the recording rate that goes with it.
     QSize CaptureSize() const override { return captureSize_; }
+    bool DeliversMotionJpeg() const override;
+    std::int64_t CameraFrameInterval() const override;
     int RecordFrameRate() const { return recordFrameRate_; }
 
     // A recording's intake of every frame; see CFrameCallback::SetRecordingTap.

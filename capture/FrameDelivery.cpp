@@ -1,5 +1,6 @@
 #include "capture/FrameDelivery.h"
 
+#include <chrono>
 #include <cstring>
 #include <new>
 
@@ -61,8 +62,22 @@ void CFrameCallback::BufferCB(double sampleTime, const std::uint8_t* buffer, std
     if (!frame || !buffer || length < frame->Bytes()) return; // no memory, or not a whole frame
     std::memcpy(frame->pixels.data(), buffer, frame->Bytes());
     frame->time = sampleTime;
+    frame->captured = std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
     frame->sequence = ++sequence_;
+    if (compressed_.length > 0 && compressed_.time == sampleTime) {
+        try {
+            frame->jpeg.assign(compressed_.bytes, compressed_.bytes + compressed_.length);
+        } catch (const std::bad_alloc&) {
+            frame->jpeg.clear(); // the pixels still go on; a recording of the bytes counts it dropped
+        }
+    }
+    compressed_ = {};
     stage_.Submit(std::move(frame));
+}
+
+void CFrameCallback::CompressedCB(double sampleTime, const std::uint8_t* bytes, std::size_t length)
+{
+    compressed_ = {sampleTime, bytes, bytes ? length : 0};
 }
 
 void CFrameCallback::Deliver(const SharedFrame& frame)

@@ -88,6 +88,9 @@ public:
                    std::function<void(StillSource)> stillDue);
     ~CFrameCallback() override;
     void BufferCB(double sampleTime, const std::uint8_t* buffer, std::size_t length) override;
+    // The camera's Motion JPEG bytes go with the frame that follows (a second copy, small
+    // beside the pixels), for a recording that stores them as they are.
+    void CompressedCB(double sampleTime, const std::uint8_t* bytes, std::size_t length) override;
 
     // The frame size the stream was connected with; set while the stream is stopped.
     void SetFrameSize(int width, int height);
@@ -115,6 +118,11 @@ private:
     std::atomic<int> width_{0};
     std::atomic<int> height_{0};
     std::uint64_t sequence_ = 0; // camera thread only
+    struct Compressed {
+        double time = 0;
+        const std::uint8_t* bytes = nullptr;
+        std::size_t length = 0;
+    } compressed_; // camera thread only: the bytes of the sample BufferCB gets next
     std::shared_ptr<FramePool> pool_ = FramePool::Create();
     FrameStage stage_; // last: its worker stops first
 };
@@ -129,11 +137,15 @@ private:
     StillTrigger& stills_;
 };
 
-// What a recording takes from the capture engine: the size its frames come at, and the tap
-// that gives it every processed frame.
+// What a recording takes from the capture engine: the size its frames come at, what the
+// camera sends at which rate, and the tap that gives it every processed frame.
 class RecordingSource {
 public:
     virtual ~RecordingSource() = default;
     virtual QSize CaptureSize() const = 0;
+    // The camera sends Motion JPEG (each frame's own bytes come with it).
+    virtual bool DeliversMotionJpeg() const = 0;
+    // The camera's frame interval in 100-nanosecond units; 0 when it does not say.
+    virtual std::int64_t CameraFrameInterval() const = 0;
     virtual void SetRecordingTap(CFrameCallback::RecordingTap tap) = 0;
 };

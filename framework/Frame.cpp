@@ -33,7 +33,9 @@ SharedFrame FramePool::Acquire(int width, int height)
     frame->height = height;
     frame->stride = stride;
     frame->time = 0;
+    frame->captured = 0;
     frame->sequence = 0;
+    frame->jpeg.clear(); // keeps its memory too
     // The frame goes back to this pool, or is freed if the pool is gone by then.
     std::weak_ptr<FramePool> owner = weak_from_this();
     return SharedFrame(frame.release(), [owner](Frame* released) {

@@ -1,7 +1,8 @@
 #pragma once
 // One camera frame as every part of the program passes it: 24-bit BGR pixels in top-down
 // rows, each padded to 4 bytes (so a bitmap file's rows are the same bytes in the other
-// order), with the time it was captured and its number in the stream. Frames come from a
+// order), with the time it was captured and its number in the stream, and the camera's own
+// Motion JPEG bytes of it when the camera sends Motion JPEG. Frames come from a
 // pool and go back to it when the last holder lets go, so a running stream allocates
 // nothing per frame.
 
@@ -16,8 +17,11 @@ struct Frame {
     int height = 0;
     std::size_t stride = 0; // bytes from one row to the next
     double time = 0;        // capture time in seconds, on the stream's clock
+    double captured = 0;    // when the camera's thread took it, in seconds of the steady clock
+                            // (one clock across stream restarts)
     std::uint64_t sequence = 0;
     std::vector<std::uint8_t> pixels;
+    std::vector<std::uint8_t> jpeg; // as the camera sent it; empty for other formats
 
     static std::size_t StrideOf(int width) { return (static_cast<std::size_t>(width) * 3 + 3) & ~std::size_t{3}; }
     std::size_t Bytes() const { return stride * static_cast<std::size_t>(height); }

@@ -33,15 +33,23 @@ bool IsCutShortAvi(const QString& path)
 {
     qint64 size = 0;
     if (!IsReadableRegularFile(path, &size) || size < 12) return false;
-    const std::optional<QByteArray> head = [&]() -> std::optional<QByteArray> {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
-        return file.read(12);
-    }();
-    if (!head || head->size() < 12 || !head->startsWith("RIFF") || head->mid(8, 4) != "AVI ") return false;
-    const auto* b = reinterpret_cast<const unsigned char*>(head->constData());
-    const std::uint32_t riffSize = b[4] | (b[5] << 8) | (b[6] << 16) | (static_cast<std::uint32_t>(b[7]) << 24);
-    return riffSize == 0xFFFFFFFFu || static_cast<qint64>(riffSize) + 8 > size;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    // A recording is a chain of RIFF chunks: "AVI " and, past a gigabyte (OpenDML), "AVIX"
+    // ones. The chunk being written when the recording was cut short has its size unset, or
+    // one that runs past the end of the file.
+    qint64 at = 0;
+    for (int index = 0; at + 12 <= size; ++index) {
+        if (!file.seek(at)) return false;
+        const QByteArray head = file.read(12);
+        if (head.size() < 12 || !head.startsWith("RIFF")) return false;
+        if (head.mid(8, 4) != (index == 0 ? QByteArrayLiteral("AVI ") : QByteArrayLiteral("AVIX"))) return false;
+        const auto* b = reinterpret_cast<const unsigned char*>(head.constData());
+        const std::uint32_t riffSize = b[4] | (b[5] << 8) | (b[6] << 16) | (static_cast<std::uint32_t>(b[7]) << 24);
+        if (riffSize == 0xFFFFFFFFu || at + 8 + static_cast<qint64>(riffSize) > size) return true;
+        at += 8 + static_cast<qint64>(riffSize) + (riffSize & 1);
+    }
+    return false;
 }
 
 double ScanVideoSeconds(const QString& path)

@@ -13,6 +13,7 @@ extern "C" {
 #include <QFile>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -62,6 +63,24 @@ void Configure(AVCodecContext* context, const AVCodec* codec, int width, int hei
 
 } // namespace
 
+VideoEncoderChoice CameraMotionJpeg()
+{
+    return {"MJPG", "", "Motion JPEG", false, -1, true};
+}
+
+FrameRate FrameRateOfInterval(std::int64_t interval100ns, FrameRate fallback)
+{
+    if (interval100ns <= 0) return fallback;
+    const double perSecond = 1e7 / static_cast<double>(interval100ns);
+    for (const int denominator : {1, 2}) {
+        const double scaled = perSecond * denominator;
+        const long whole = std::lround(scaled);
+        if (whole > 0 && std::abs(scaled - static_cast<double>(whole)) < 0.01 * denominator)
+            return FrameRate(static_cast<int>(whole), denominator);
+    }
+    return FrameRate(10'000'000, static_cast<int>(std::min<std::int64_t>(interval100ns, 1'000'000'000)));
+}
+
 VideoEncoderChoice DefaultVideoEncoder()
 {
     const AVCodec* codec = avcodec_find_encoder_by_name("msvideo1");
@@ -102,6 +121,7 @@ struct AviWriter::Handles {
     ScalerPtr scaler;
     PacketPtr last; // the last packet written, for repeats
     AVStream* stream = nullptr;
+    AVRational slotTimeBase{1, 5}; // one slot of the nominal rate
     bool headerWritten = false;
 };
 
@@ -112,7 +132,7 @@ AviWriter::~AviWriter()
     Close();
 }
 
-AviWriter::OpenResult AviWriter::Open(const QString& path, int width, int height, int framesPerSecond,
+AviWriter::OpenResult AviWriter::Open(const QString& path, int width, int height, FrameRate rate,
                                       const VideoEncoderChoice& choice)
 {
     OpenResult result;
@@ -125,8 +145,10 @@ AviWriter::OpenResult AviWriter::Open(const QString& path, int width, int height
     std::unique_ptr<AviWriter> writer(new AviWriter);
     writer->width_ = width;
     writer->height_ = height;
-    writer->framesPerSecond_ = std::max(1, framesPerSecond);
+    writer->rate_ = rate;
+    writer->passthrough_ = choice.passthrough;
     Handles& h = *writer->handles_;
+    h.slotTimeBase = AVRational{rate.denominator, rate.numerator};
 
     AVFormatContext* format = nullptr;
     const QByteArray file = QFile::encodeName(path);
@@ -136,23 +158,38 @@ AviWriter::OpenResult AviWriter::Open(const QString& path, int width, int height
     if (const int error = avio_open(&format->pb, file.constData(), AVIO_FLAG_WRITE); error < 0)
         return fail(OpenStep::OpenFile, FfmpegError(error));
 
-    const AVCodec* codec = avcodec_find_encoder_by_name(choice.encoder.c_str());
-    if (!codec) return fail(OpenStep::MakeCompressedStream, QStringLiteral("no encoder %1").arg(choice.encoder.c_str()));
     h.stream = avformat_new_stream(format, nullptr);
     if (!h.stream) return fail(OpenStep::CreateStream, FfmpegError(AVERROR(ENOMEM)));
-    h.encoder.reset(avcodec_alloc_context3(codec));
-    if (!h.encoder) return fail(OpenStep::MakeCompressedStream, FfmpegError(AVERROR(ENOMEM)));
-    Configure(h.encoder.get(), codec, width, height, writer->framesPerSecond_, choice);
-    if (format->oformat->flags & AVFMT_GLOBALHEADER) h.encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    if (const int error = avcodec_open2(h.encoder.get(), codec, nullptr); error < 0)
-        return fail(error == AVERROR(EINVAL) ? OpenStep::UnsupportedFormat : OpenStep::MakeCompressedStream,
-                    FfmpegError(error));
-    if (const int error = avcodec_parameters_from_context(h.stream->codecpar, h.encoder.get()); error < 0)
-        return fail(OpenStep::SetFormat, FfmpegError(error));
-    if (choice.handler.size() == 4 && choice.handler != "DIB ")
-        h.stream->codecpar->codec_tag = MKTAG(choice.handler[0], choice.handler[1], choice.handler[2], choice.handler[3]);
-    h.stream->time_base = AVRational{1, writer->framesPerSecond_}; // scale 1, rate as given
-    h.stream->avg_frame_rate = AVRational{writer->framesPerSecond_, 1};
+    const AVCodec* codec = nullptr;
+    if (choice.passthrough) {
+        // The camera's frames go in as they are: the stream only says what they are.
+        AVCodecParameters* parameters = h.stream->codecpar;
+        parameters->codec_type = AVMEDIA_TYPE_VIDEO;
+        parameters->codec_id = AV_CODEC_ID_MJPEG;
+        parameters->width = width;
+        parameters->height = height;
+        parameters->bits_per_coded_sample = 24;
+        parameters->format = AV_PIX_FMT_YUVJ422P;
+        parameters->codec_tag = MKTAG('M', 'J', 'P', 'G');
+    } else {
+        codec = avcodec_find_encoder_by_name(choice.encoder.c_str());
+        if (!codec) return fail(OpenStep::MakeCompressedStream, QStringLiteral("no encoder %1").arg(choice.encoder.c_str()));
+        h.encoder.reset(avcodec_alloc_context3(codec));
+        if (!h.encoder) return fail(OpenStep::MakeCompressedStream, FfmpegError(AVERROR(ENOMEM)));
+        Configure(h.encoder.get(), codec, width, height, 1, choice);
+        h.encoder->time_base = h.slotTimeBase;
+        h.encoder->framerate = AVRational{rate.numerator, rate.denominator};
+        if (format->oformat->flags & AVFMT_GLOBALHEADER) h.encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        if (const int error = avcodec_open2(h.encoder.get(), codec, nullptr); error < 0)
+            return fail(error == AVERROR(EINVAL) ? OpenStep::UnsupportedFormat : OpenStep::MakeCompressedStream,
+                        FfmpegError(error));
+        if (const int error = avcodec_parameters_from_context(h.stream->codecpar, h.encoder.get()); error < 0)
+            return fail(OpenStep::SetFormat, FfmpegError(error));
+        if (choice.handler.size() == 4 && choice.handler != "DIB ")
+            h.stream->codecpar->codec_tag = MKTAG(choice.handler[0], choice.handler[1], choice.handler[2], choice.handler[3]);
+    }
+    h.stream->time_base = h.slotTimeBase; // the AVI's scale and rate are the nominal rate's
+    h.stream->avg_frame_rate = AVRational{rate.numerator, rate.denominator};
     if (const int error = avformat_write_header(format, nullptr); error < 0) {
         // A handler code the muxer refuses ends the open here, with FFmpeg's reason.
         return fail(OpenStep::SetFormat, FfmpegError(error));
@@ -163,17 +200,20 @@ AviWriter::OpenResult AviWriter::Open(const QString& path, int width, int height
     // after the first frames.
     if (format->pb->error < 0) return fail(OpenStep::OpenFile, FfmpegError(format->pb->error));
 
-    h.frame.reset(av_frame_alloc());
     h.packet.reset(av_packet_alloc());
-    if (!h.frame || !h.packet) return fail(OpenStep::MakeCompressedStream, FfmpegError(AVERROR(ENOMEM)));
-    h.frame->format = h.encoder->pix_fmt;
-    h.frame->width = width;
-    h.frame->height = height;
-    if (const int error = av_frame_get_buffer(h.frame.get(), 0); error < 0)
-        return fail(OpenStep::MakeCompressedStream, FfmpegError(error));
-    h.scaler.reset(sws_getContext(width, height, AV_PIX_FMT_BGR24, width, height, h.encoder->pix_fmt, SWS_POINT,
-                                  nullptr, nullptr, nullptr));
-    if (!h.scaler) return fail(OpenStep::UnsupportedFormat, QStringLiteral("no conversion to the encoder's format"));
+    if (!h.packet) return fail(OpenStep::MakeCompressedStream, FfmpegError(AVERROR(ENOMEM)));
+    if (!choice.passthrough) {
+        h.frame.reset(av_frame_alloc());
+        if (!h.frame) return fail(OpenStep::MakeCompressedStream, FfmpegError(AVERROR(ENOMEM)));
+        h.frame->format = h.encoder->pix_fmt;
+        h.frame->width = width;
+        h.frame->height = height;
+        if (const int error = av_frame_get_buffer(h.frame.get(), 0); error < 0)
+            return fail(OpenStep::MakeCompressedStream, FfmpegError(error));
+        h.scaler.reset(sws_getContext(width, height, AV_PIX_FMT_BGR24, width, height, h.encoder->pix_fmt, SWS_POINT,
+                                      nullptr, nullptr, nullptr));
+        if (!h.scaler) return fail(OpenStep::UnsupportedFormat, QStringLiteral("no conversion to the encoder's format"));
+    }
     result.writer = std::move(writer);
     return result;
 }
@@ -181,6 +221,10 @@ AviWriter::OpenResult AviWriter::Open(const QString& path, int width, int height
 bool AviWriter::WriteFrame(const std::uint8_t* pixels, std::size_t length)
 {
     if (closed_) return false;
+    if (passthrough_) {
+        lastError_ = QStringLiteral("this recording stores the camera's own frames, not pixels");
+        return false;
+    }
     Handles& h = *handles_;
     const std::size_t stride = (static_cast<std::size_t>(width_) * 3 + 3) & ~std::size_t{3};
     const std::size_t expected = stride * static_cast<std::size_t>(height_);
@@ -207,14 +251,25 @@ bool AviWriter::WriteFrame(const std::uint8_t* pixels, std::size_t length)
         lastError_ = FfmpegError(error);
         return false;
     }
-    if (!Drain(false)) return false;
-    // On the disk at least once a second.
-    if (nextPts_ % framesPerSecond_ == 0) avio_flush(h.format->pb);
-    if (h.format->pb->error < 0) {
-        lastError_ = FfmpegError(h.format->pb->error);
+    return Drain(false);
+}
+
+bool AviWriter::WriteCompressedFrame(const std::uint8_t* jpeg, std::size_t length)
+{
+    if (closed_) return false;
+    if (!passthrough_ || !jpeg || length == 0 || length > 256u * 1024 * 1024) {
+        lastError_ = QStringLiteral("a compressed frame of %1 bytes cannot go into this recording").arg(length);
         return false;
     }
-    return true;
+    Handles& h = *handles_;
+    av_packet_unref(h.packet.get());
+    if (const int error = av_new_packet(h.packet.get(), static_cast<int>(length)); error < 0) {
+        lastError_ = FfmpegError(error);
+        return false;
+    }
+    std::memcpy(h.packet->data, jpeg, length);
+    h.packet->pts = h.packet->dts = nextPts_++;
+    return WritePacket(h.packet.get());
 }
 
 bool AviWriter::RepeatLastFrame()
@@ -223,18 +278,46 @@ bool AviWriter::RepeatLastFrame()
     if (closed_ || !h.last || !h.last->data) return false;
     PacketPtr copy(av_packet_clone(h.last.get()));
     if (!copy) return false;
-    // The slot after the last one written (the encoder's own frames count on from it).
-    const std::int64_t slot = nextPts_++;
-    copy->pts = copy->dts = av_rescale_q(slot, h.encoder->time_base, h.stream->time_base);
-    copy->flags |= AV_PKT_FLAG_KEY;
-    const int written = av_write_frame(h.format.get(), copy.get());
+    // The slot after the last one written (an encoder's own frames count on from it).
+    copy->pts = copy->dts = nextPts_++;
+    return WritePacket(copy.get());
+}
+
+bool AviWriter::WritePacket(AVPacket* packet)
+{
+    Handles& h = *handles_;
+    // Every frame stands alone (a key frame), so any packet may be repeated.
+    packet->flags |= AV_PKT_FLAG_KEY;
+    packet->stream_index = h.stream->index;
+    packet->duration = 1;
+    av_packet_rescale_ts(packet, h.slotTimeBase, h.stream->time_base);
+    if (packet != h.last.get()) {
+        if (!h.last) h.last.reset(av_packet_alloc());
+        if (h.last) {
+            av_packet_unref(h.last.get());
+            av_packet_ref(h.last.get(), packet);
+        }
+    }
+    const int written = av_write_frame(h.format.get(), packet);
+    av_packet_unref(packet);
     if (written < 0) {
         lastError_ = FfmpegError(written);
         return false;
     }
     ++framesWritten_;
-    if (nextPts_ % framesPerSecond_ == 0) avio_flush(h.format->pb);
+    FlushEverySecond();
+    if (h.format->pb->error < 0) {
+        lastError_ = FfmpegError(h.format->pb->error);
+        return false;
+    }
     return true;
+}
+
+// On the disk at least once a second, so a file cut short keeps all but its last second.
+void AviWriter::FlushEverySecond()
+{
+    const std::int64_t slotsPerSecond = std::max<std::int64_t>(1, std::llround(rate_.PerSecond()));
+    if (nextPts_ % slotsPerSecond == 0) avio_flush(handles_->format->pb);
 }
 
 bool AviWriter::Drain(bool flushing)
@@ -247,22 +330,8 @@ bool AviWriter::Drain(bool flushing)
             lastError_ = FfmpegError(received);
             return false;
         }
-        h.packet->flags |= AV_PKT_FLAG_KEY;
-        h.packet->stream_index = h.stream->index;
-        av_packet_rescale_ts(h.packet.get(), h.encoder->time_base, h.stream->time_base);
-        if (!h.last) h.last.reset(av_packet_alloc());
-        if (h.last) {
-            av_packet_unref(h.last.get());
-            av_packet_ref(h.last.get(), h.packet.get());
-        }
-        const int written = av_write_frame(h.format.get(), h.packet.get());
-        av_packet_unref(h.packet.get());
-        if (written < 0) {
-            lastError_ = FfmpegError(written);
-            if (!flushing) return false;
-        } else {
-            ++framesWritten_;
-        }
+        // The encoder's time stamps are slots already (its time base is the slot's).
+        if (!WritePacket(h.packet.get()) && !flushing) return false;
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "capture/FrameDelivery.h"
 #include "framework/Logging.h"
+#include "media/MotionJpeg.h"
 
 #include <chrono>
 #include <pthread.h>
@@ -15,7 +16,7 @@ CAviRecording::~CAviRecording()
     Close();
 }
 
-AviWriter::OpenResult CAviRecording::Open(const QString& path, int nominalRate, const VideoEncoderChoice& encoder)
+AviWriter::OpenResult CAviRecording::Open(const QString& path, FrameRate nominalRate, const VideoEncoderChoice& encoder)
 {
     Close();
     const QSize size = source_.CaptureSize();
@@ -23,7 +24,7 @@ AviWriter::OpenResult CAviRecording::Open(const QString& path, int nominalRate, 
     if (!opened.writer) return opened;
     writer_ = std::move(opened.writer);
     path_ = path;
-    nominalRate_ = std::max(1, nominalRate);
+    nominalRate_ = nominalRate;
     nextSlot_ = 0;
     framesWritten_ = 0;
     writeFailed_ = false;
@@ -35,7 +36,8 @@ AviWriter::OpenResult CAviRecording::Open(const QString& path, int nominalRate, 
     }
     encoder_ = std::thread([this] { EncodeLoop(); });
     source_.SetRecordingTap([this](const SharedFrame& frame) { Offer(frame); });
-    qCInfo(lcMedia) << "recording" << path << size << "at" << nominalRate_ << "frames a second with" << encoder.encoder.c_str();
+    qCInfo(lcMedia) << "recording" << path << size << "at" << nominalRate_.PerSecond() << "frames a second"
+                    << (encoder.passthrough ? QStringLiteral("as the camera's Motion JPEG") : QString::fromStdString(encoder.encoder));
     return opened;
 }
 
@@ -60,9 +62,11 @@ bool CAviRecording::Close()
 
 void CAviRecording::Offer(const SharedFrame& frame)
 {
-    // Paced by when the frame arrived, on a clock that runs on whatever the stream does: a
-    // restarted stream starts its own time stamps again at 0.
-    const double time = std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    // Placed by when the camera's thread took the frame, on a clock that runs on whatever the
+    // stream does: a restarted stream starts its own time stamps again at 0.
+    const double time = frame->captured > 0
+                            ? frame->captured
+                            : std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
     {
         std::lock_guard lock(mutex_);
         if (stopping_) return;
@@ -101,15 +105,22 @@ bool CAviRecording::Write(const Queued& queued)
     // Frames fill the file's slots at its nominal rate by their arrival time: a slot the
     // camera missed repeats the frame before, a frame that finds no slot of its own is
     // skipped. The file then plays as long as it was recorded.
+    const Frame& frame = *queued.frame;
+    if (writer_->IsPassthrough() && !CompleteMotionJpegFrame(frame.jpeg.data(), frame.jpeg.size(), stored_)) {
+        // No whole JPEG of the camera's came with this frame: it cannot be stored as it is.
+        std::lock_guard lock(mutex_);
+        ++framesDropped_;
+        return true;
+    }
     if (nextSlot_ == 0) firstTime_ = queued.time;
-    const double period = 1.0 / nominalRate_;
-    const auto slot = static_cast<std::int64_t>(std::llround((queued.time - firstTime_) / period));
+    const auto slot = static_cast<std::int64_t>(std::llround((queued.time - firstTime_) / nominalRate_.Period()));
     if (slot < nextSlot_) return true;
     // A missed slot repeats the frame before, as a copy of its packet.
     for (; nextSlot_ < slot; ++nextSlot_, ++framesWritten_)
         if (!writer_->RepeatLastFrame()) return false;
-    const Frame& frame = *queued.frame;
-    if (!writer_->WriteFrame(frame.pixels.data(), frame.Bytes())) return false;
+    const bool written = writer_->IsPassthrough() ? writer_->WriteCompressedFrame(stored_.data(), stored_.size())
+                                                  : writer_->WriteFrame(frame.pixels.data(), frame.Bytes());
+    if (!written) return false;
     ++nextSlot_;
     ++framesWritten_;
     return true;

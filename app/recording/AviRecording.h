@@ -1,9 +1,11 @@
 #pragma once
 // One AVI recording of the live stream. The processing stage's worker only queues each
-// processed frame (shared, not copied) in a small bounded queue; an encoder thread of the recording's own paces the frames to the
-// file's nominal rate by their arrival time (a steady clock) and writes them, so encoding never holds up
-// the camera. A frame the encoder has no room for is dropped and counted. Whatever ends
-// the recording, the file gets its index.
+// processed frame (shared, not copied) in a small bounded queue; a writer thread of the
+// recording's own places the frames in the file's slots at its nominal rate by their
+// capture time and writes them (encoded, or the camera's own Motion JPEG bytes as they
+// are), so writing never holds up the camera. A frame the writer has no room for, or a
+// camera frame that is not whole, is dropped and counted. Whatever ends the recording, the
+// file gets its index.
 
 #include "media/AviWriter.h"
 #include "framework/Frame.h"
@@ -34,7 +36,7 @@ public:
 
     // Opens `path` at the source's capture size and starts taking frames. On failure the
     // step and the reason come back and nothing runs.
-    AviWriter::OpenResult Open(const QString& path, int nominalRate, const VideoEncoderChoice& encoder);
+    AviWriter::OpenResult Open(const QString& path, FrameRate nominalRate, const VideoEncoderChoice& encoder);
     // Stops taking frames, writes what is queued and the index, closes the file. Nothing
     // happens when none is open. True when the file was finished without an error.
     bool Close();
@@ -57,7 +59,7 @@ protected:
 
 private:
     struct Queued {
-        double time = 0; // when it arrived, on a steady clock
+        double time = 0; // when it was captured, on the steady clock
         SharedFrame frame;
     };
 
@@ -68,7 +70,7 @@ private:
     RecordingSource& source_;
     std::unique_ptr<AviWriter> writer_; // used by the encoder thread while it runs
     QString path_;
-    int nominalRate_ = 5;
+    FrameRate nominalRate_;
 
     std::mutex mutex_; // guards queue_, spare_, stopping_ and framesDropped_
     std::condition_variable wake_;
@@ -81,6 +83,7 @@ private:
     std::int64_t nextSlot_ = 0;
     double firstTime_ = 0;
     bool writeFailed_ = false;
+    std::vector<std::uint8_t> stored_; // the camera's frame as stored, with its tables
     std::atomic<std::int64_t> framesWritten_{0};
 
     HandOff<QString> failures_{this, 1}; // from the encoder thread

@@ -41,16 +41,26 @@ CompressionOptions CompressionOptions::From(const VideoEncoderChoice& encoder)
     return options;
 }
 
-CCompressorChoiceDlg::CCompressorChoiceDlg(std::vector<VideoEncoderChoice> encoders, QWidget* parent)
+QString CompressorRowText(const VideoEncoderChoice& encoder)
+{
+    if (encoder.passthrough) return LangText("CameraMotionJpeg", 64, "Camera's Motion JPEG (no re-encoding)");
+    return QStringLiteral("%1  (%2)").arg(QString::fromStdString(encoder.description),
+                                          QString::fromStdString(encoder.handler).trimmed());
+}
+
+CCompressorChoiceDlg::CCompressorChoiceDlg(std::vector<VideoEncoderChoice> encoders, bool framesCorrected,
+                                           QWidget* parent)
     : QDialog(parent), encoders_(std::move(encoders))
 {
     setWindowTitle(LangText("CompressTilte", 64, "Compress Format Selection"));
     auto* layout = new QVBoxLayout(this);
     list_ = new QListWidget(this);
-    for (const auto& encoder : encoders_)
-        list_->addItem(QStringLiteral("%1  (%2)").arg(QString::fromStdString(encoder.description),
-                                                      QString::fromStdString(encoder.handler).trimmed()));
+    for (const auto& encoder : encoders_) list_->addItem(CompressorRowText(encoder));
     layout->addWidget(list_);
+    note_ = new QLabel(this);
+    note_->setWordWrap(true);
+    note_->setVisible(false);
+    layout->addWidget(note_);
     auto* qualityLabel = new QLabel(QStringLiteral("Quality"), this);
     layout->addWidget(qualityLabel);
     quality_ = new QSlider(Qt::Horizontal, this);
@@ -62,14 +72,26 @@ CCompressorChoiceDlg::CCompressorChoiceDlg(std::vector<VideoEncoderChoice> encod
     layout->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    connect(list_, &QListWidget::currentRowChanged, this, [this, qualityLabel](int row) {
+    connect(list_, &QListWidget::currentRowChanged, this, [this, qualityLabel, framesCorrected](int row) {
         const bool has = row >= 0 && encoders_[static_cast<std::size_t>(row)].hasQuality;
         quality_->setEnabled(has);
         qualityLabel->setEnabled(has);
         if (has) quality_->setValue(encoders_[static_cast<std::size_t>(row)].quality);
+        // The camera's frames are stored before any correction could reach them.
+        const bool uncorrected = framesCorrected && row >= 0 && encoders_[static_cast<std::size_t>(row)].passthrough;
+        note_->setText(uncorrected ? LangText("PassthroughUncorrected", 160,
+                                              "The camera's frames are stored as they come: the flat-field correction "
+                                              "is not applied to this recording.")
+                                   : QString());
+        note_->setVisible(uncorrected);
     });
     if (!encoders_.empty()) list_->setCurrentRow(0);
     resize(420, 300);
+}
+
+QString CCompressorChoiceDlg::Note() const
+{
+    return note_->text();
 }
 
 std::optional<VideoEncoderChoice> CCompressorChoiceDlg::Chosen() const
@@ -88,16 +110,26 @@ CompressorChoiceHook SetCompressorChoiceHook(CompressorChoiceHook hook)
     return old;
 }
 
-bool ChooseCompressor(CompressionOptions& options, QSize size, QWidget* parent)
+std::vector<VideoEncoderChoice> CompressorsFor(const RecordingStream& stream)
 {
-    const std::vector<VideoEncoderChoice> encoders = AviVideoEncoders(size.width(), size.height());
+    std::vector<VideoEncoderChoice> choices;
+    if (stream.cameraSendsMotionJpeg) choices.push_back(CameraMotionJpeg());
+    for (VideoEncoderChoice& encoder : AviVideoEncoders(stream.size.width(), stream.size.height()))
+        choices.push_back(std::move(encoder));
+    return choices;
+}
+
+bool ChooseCompressor(CompressionOptions& options, const RecordingStream& stream, QWidget* parent)
+{
+    const std::vector<VideoEncoderChoice> encoders = CompressorsFor(stream);
     std::optional<VideoEncoderChoice> chosen;
     if (Hook()) {
         chosen = Hook()(encoders);
     } else {
-        CCompressorChoiceDlg dialog(encoders, parent);
+        CCompressorChoiceDlg dialog(encoders, stream.framesCorrected, parent);
         if (dialog.exec() == QDialog::Accepted) chosen = dialog.Chosen();
     }
+    const QSize size = stream.size;
     if (!chosen || !Probe(*chosen, size)) return false;
     options = CompressionOptions::From(*chosen);
     return true;

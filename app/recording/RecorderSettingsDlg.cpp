@@ -88,6 +88,11 @@ void CRecorderSettingsDlg::SetFileRate(int framesPerSecond)
                                .arg(framesPerSecond));
 }
 
+void CRecorderSettingsDlg::SetFileRateText(const QString& text)
+{
+    fileRateNote_->setText(text);
+}
+
 QString CRecorderSettingsDlg::FileRateNote() const
 {
     return fileRateNote_->text();

@@ -26,6 +26,7 @@ public:
 
     // Tells the user the rate the file is written at, which may differ from the camera's.
     void SetFileRate(int framesPerSecond);
+    void SetFileRateText(const QString& text);
     QString FileRateNote() const;
 
     QLineEdit& FrameRateBox() const { return *frameRateBox_; }

@@ -52,6 +52,30 @@ int CRecordingControl::NominalRate(int captureWidth)
     return captureWidth == 320 ? 22 : captureWidth == 640 ? 15 : 5;
 }
 
+FrameRate CRecordingControl::FileRate(const VideoEncoderChoice& encoder) const
+{
+    const CCaptureGraph& engine = window_.Engine();
+    const int nominal = NominalRate(engine.CaptureSize().width());
+    // The camera's own frames play at the camera's own rate.
+    return encoder.passthrough ? FrameRateOfInterval(engine.CameraFrameInterval(), nominal) : FrameRate(nominal);
+}
+
+void CRecordingControl::ShowFileRate(CRecorderSettingsDlg& dialog) const
+{
+    if (options_.IsValid() && options_.encoder.passthrough)
+        dialog.SetFileRateText(LangText("RecordCameraRate", 100, "The file plays at the camera's own frame rate."));
+    else
+        dialog.SetFileRate(NominalRate(window_.Engine().CaptureSize().width()));
+}
+
+std::int64_t CRecordingControl::FramesDropped()
+{
+    const std::uint64_t byProcessing = window_.Engine().FramesDroppedByProcessing();
+    const std::int64_t sinceStart =
+        byProcessing > droppedBefore_ ? static_cast<std::int64_t>(byProcessing - droppedBefore_) : 0;
+    return recording_.FramesDropped() + sinceStart;
+}
+
 void CRecordingControl::OnAviCommand()
 {
     if (IsRecording()) {
@@ -63,23 +87,28 @@ void CRecordingControl::OnAviCommand()
     quickTimer_.stop();
     timeLimit_ = 0;
     seconds_ = 0;
-    const QSize size = window_.Engine().CaptureSize();
+    const RecordingStream stream{window_.Engine().CaptureSize(), window_.Engine().DeliversMotionJpeg(),
+                                 window_.FramesAreCorrected()};
+    const QSize size = stream.size;
+    CRecorderSettingsDlg* shown = nullptr;
     CRecorderSettingsDlg dialog(
-        compressorChosen_, [&] { ChooseCompressor(options_, size, &window_.HostWidget()); },
+        compressorChosen_,
+        [&] {
+            if (ChooseCompressor(options_, stream, &window_.HostWidget()) && shown) ShowFileRate(*shown);
+        },
         [&] { SetDefaultCompressor(options_, size); }, &window_.HostWidget());
+    shown = &dialog;
     dialog.SetFileRate(NominalRate(size.width()));
     const int answer = runSettingsDialog ? runSettingsDialog(dialog) : dialog.DoModal();
     if (answer != IDOK) return;
     timeLimit_ = dialog.timeLimitOn ? dialog.timeLimitSeconds : kNoLimit;
-    limitTimer_.start(1000);
     CCaptureGraph& engine = window_.Engine();
     engine.StopPreview();
     engine.SetPreviewFrameRate(dialog.frameRate);
     engine.StartPreview();
-    if (!Open()) {
-        limitTimer_.stop();
-        return;
-    }
+    if (!Open()) return;
+    // The seconds count from the file's opening, not from the camera's restart before it.
+    limitTimer_.start(1000);
     window_.SetRecordingLatches(true);
 }
 
@@ -91,15 +120,12 @@ void CRecordingControl::OnQuickStart()
     timeLimit_ = 0;
     SetDefaultCompressor(options_, window_.Engine().CaptureSize());
     timeLimit_ = kNoLimit;
-    quickTimer_.start(1000);
     CCaptureGraph& engine = window_.Engine();
     engine.StopPreview();
     engine.SetPreviewFrameRate(15);
     engine.StartPreview();
-    if (!Open()) {
-        quickTimer_.stop();
-        return;
-    }
+    if (!Open()) return;
+    quickTimer_.start(1000);
     window_.SetRecordingLatches(true);
 }
 
@@ -158,8 +184,13 @@ bool CRecordingControl::Open()
         },
         QStringLiteral("*.avi"));
     const QString path = folder + QLatin1Char('/') + RecordingName(QDateTime::currentDateTime(), runningNumber);
-    const int rate = NominalRate(window_.Engine().CaptureSize().width());
-    const AviWriter::OpenResult opened = recording_.Open(path, rate, options_.IsValid() ? options_.encoder : VideoEncoderChoice{});
+    const CCaptureGraph& engine = window_.Engine();
+    VideoEncoderChoice encoder = options_.IsValid() ? options_.encoder : VideoEncoderChoice{};
+    // The camera's frames can only be stored as they are while it sends Motion JPEG.
+    if (encoder.passthrough && !engine.DeliversMotionJpeg()) encoder = DefaultVideoEncoder();
+    const FrameRate rate = FileRate(encoder);
+    droppedBefore_ = engine.FramesDroppedByProcessing();
+    const AviWriter::OpenResult opened = recording_.Open(path, rate, encoder);
     if (opened.failedStep == AviWriter::OpenStep::None) return true;
     // The reason follows the program's message; a file the failed open left behind holds
     // no frame and is removed rather than listed.
@@ -205,13 +236,13 @@ void CRecordingControl::OnLimitTick()
         limitTimer_.start(500);
         window_.ReturnToPreview(); // ends the recording without stopping the stream
     }
-    if (!window_.IsFullScreen()) window_.ShowRecordCounter(seconds_);
+    if (!window_.IsFullScreen()) window_.ShowRecordCounter(seconds_, FramesDropped());
 }
 
 void CRecordingControl::OnQuickTick()
 {
     ++seconds_;
-    if (!window_.IsFullScreen()) window_.ShowRecordCounter(seconds_);
+    if (!window_.IsFullScreen()) window_.ShowRecordCounter(seconds_, FramesDropped());
 }
 
 void CRecordingControl::OnWriteFailed(const QString& reason)

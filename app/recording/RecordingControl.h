@@ -49,6 +49,12 @@ public:
 
     // The file's nominal rate for a capture width: 22 at 320, 15 at 640, 5 otherwise.
     static int NominalRate(int captureWidth);
+    // The rate a file with this compressor is written at: the nominal one, or the camera's
+    // own for its Motion JPEG frames.
+    FrameRate FileRate(const VideoEncoderChoice& encoder) const;
+    // Frames the running recording lost: not whole from the camera, or no time to write
+    // them, or dropped by the processing stage since it started.
+    std::int64_t FramesDropped();
 
 private:
     bool Open();
@@ -58,6 +64,7 @@ private:
     void OnLimitTick();
     void OnQuickTick();
     void OnWriteFailed(const QString& reason);
+    void ShowFileRate(CRecorderSettingsDlg& dialog) const;
 
     RecordingHost& window_;
     CAviRecording recording_;
@@ -67,4 +74,5 @@ private:
     QTimer quickTimer_;            // the F3 recording: a tick a second
     int timeLimit_ = 0;
     int seconds_ = 0;
+    std::uint64_t droppedBefore_ = 0; // the processing stage's count when the file opened
 };

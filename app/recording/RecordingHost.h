@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <cstdint>
+
 class CCaptureGraph;
 class QWidget;
 
@@ -18,7 +20,10 @@ public:
     virtual void VideoRecorded(const QString& path) = 0;
     virtual void SetRecordingLatches(bool down) = 0;
     virtual void RefreshTooltips() = 0;
-    virtual void ShowRecordCounter(int seconds) = 0;
+    // The seconds recorded, and the frames lost so far (shown when not 0).
+    virtual void ShowRecordCounter(int seconds, std::int64_t framesDropped) = 0;
+    // The live frames are corrected (flat field) before they are shown and recorded.
+    virtual bool FramesAreCorrected() const = 0;
     virtual void HideRecordCounter() = 0;
     virtual bool IsFullScreen() const = 0;
     // Ends a timed recording the way the preview command does, the stream left running.

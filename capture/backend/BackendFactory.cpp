@@ -16,6 +16,7 @@ std::unique_ptr<backend::CaptureBackend> CreateCaptureBackend(const SimulationOp
         auto backend = std::make_unique<backend::SimulatedBackend>(true, simulation.slide);
         backend->Microscope()->SetUnevenLamp(simulation.unevenLamp);
         backend->Microscope()->SetBlankField(simulation.blankField);
+        backend->Microscope()->SetMotionJpeg(simulation.motionJpeg);
         if (simulated) *simulated = backend->Microscope();
         composite->Add(std::move(backend));
     }

@@ -17,6 +17,7 @@ struct SimulationOptions {
     Slide slide = Slide::Tissue;
     bool unevenLamp = false;
     bool blankField = false;
+    bool motionJpeg = true; // the camera sends Motion JPEG, as a USB 2 microscope does
 };
 
 // `simulated` receives the simulated microscope, when there is one, for its controls.

@@ -66,11 +66,17 @@ struct CatalogueEntry {
 enum class DeviceNotification { NodesChanged, InterfaceArrival, RemoveComplete };
 
 // Receives every sample of one output on the streaming thread: stream time in seconds,
-// 24-bit bottom-up BGR rows of the capture size (rows padded to 4 bytes), byte count.
+// 24-bit top-down BGR rows of the capture size (rows padded to 4 bytes), byte count.
 class SampleGrabberCallback {
 public:
     virtual ~SampleGrabberCallback() = default;
     virtual void BufferCB(double sampleTime, const std::uint8_t* buffer, std::size_t length) = 0;
+    // When the camera sends Motion JPEG: the sample's own JPEG bytes, just before BufferCB
+    // gets the same sample decoded. The bytes are valid until that BufferCB returns.
+    virtual void CompressedCB(double sampleTime, const std::uint8_t* bytes, std::size_t length)
+    {
+        (void)sampleTime, (void)bytes, (void)length;
+    }
 };
 
 enum class PinCategory { Capture, Still, Preview, AnalogVideoIn };

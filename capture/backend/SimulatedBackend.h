@@ -74,6 +74,10 @@ public:
     }
     int Focus() const { return focus_; }
     SimulatedOptics Optics() const { return {unevenLamp_, blankField_, focus_}; }
+    // Whether the camera sends Motion JPEG, as a USB 2 microscope does (without Huffman
+    // tables, as UVC cameras send it), or uncompressed pixels. Taken when the stream starts.
+    void SetMotionJpeg(bool on) { motionJpeg_ = on; }
+    bool SendsMotionJpeg() const { return motionJpeg_; }
     // Video inputs to choose among (0: just the camera, as a microscope has).
     void SetInputCount(int count) { inputCount_ = count; }
     int InputCount() const { return inputCount_; }
@@ -99,6 +103,7 @@ private:
     std::atomic<Slide> slide_{Slide::Tissue};
     std::atomic<bool> unevenLamp_{false};
     std::atomic<bool> blankField_{false};
+    std::atomic<bool> motionJpeg_{false};
     std::atomic<int> focus_{SimulatedOptics::kSimulatedBestFocus};
     VideoInfoHeader format_;
     std::map<int, std::pair<int, int>> properties_; // value, flags

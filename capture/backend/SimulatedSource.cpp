@@ -1,5 +1,11 @@
 #include "capture/backend/SimulatedSource.h"
 
+#include "capture/backend/FrameConverter.h"
+#include "framework/Logging.h"
+#include "media/MotionJpeg.h"
+
+#include <linux/videodev2.h>
+
 #include <pthread.h>
 #include <algorithm>
 #include <chrono>
@@ -23,6 +29,7 @@ Result SimulatedSource::GetFormat(VideoInfoHeader& format) const
 {
     if (!device_->IsPlugged()) return Result::DeviceGone;
     format = device_->Format();
+    if (device_->SendsMotionJpeg()) format.compression = MakeFourCC('M', 'J', 'P', 'G');
     return Result::Ok;
 }
 
@@ -120,6 +127,20 @@ void SimulatedSource::StreamLoop()
     SlideRenderer renderer;
     renderer.Prepare(format.width, std::abs(format.height), device_->CurrentSlide());
     std::vector<std::uint8_t> frame(renderer.FrameBytes());
+    // A Motion JPEG camera: every frame is encoded as the camera would and decoded on the
+    // way in by the same converter as a V4L2 camera's frames.
+    std::unique_ptr<FrameConverter> converter = device_->SendsMotionJpeg() ? FrameConverter::WithoutNode() : nullptr;
+    if (converter) {
+        v4l2_format sent{};
+        sent.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        sent.fmt.pix.width = static_cast<std::uint32_t>(renderer.Width());
+        sent.fmt.pix.height = static_cast<std::uint32_t>(renderer.Height());
+        sent.fmt.pix.pixelformat = V4L2_PIX_FMT_MJPEG;
+        sent.fmt.pix.field = V4L2_FIELD_NONE;
+        sent.fmt.pix.sizeimage = static_cast<std::uint32_t>(renderer.FrameBytes());
+        converter->SetSourceFormat(sent);
+    }
+    std::vector<std::uint8_t> encoded;
 
     using Clock = std::chrono::steady_clock;
     const auto interval = std::chrono::microseconds(
@@ -142,15 +163,29 @@ void SimulatedSource::StreamLoop()
         const double seconds = std::chrono::duration<double>(due - start).count();
         const std::vector<std::uint8_t> tone = device_->ToneTable();
         renderer.RenderFrame(seconds, frame.data(), tone.empty() ? nullptr : tone.data(), device_->Optics());
-
-        // A button press goes out on the still output first, then the frame on the capture output.
-        if (device_->TakeStillPress() && grabbers_[1])
-            grabbers_[1]->BufferCB(seconds, frame.data(), frame.size());
-        if (grabbers_[0]) grabbers_[0]->BufferCB(seconds, frame.data(), frame.size());
-
         due += interval;
-        const auto now = Clock::now();
-        if (due < now) due = now; // never try to catch up with a burst of frames
+        if (const auto now = Clock::now(); due < now) due = now; // never try to catch up with a burst of frames
+
+        const std::uint8_t* delivered = frame.data();
+        std::size_t deliveredBytes = frame.size();
+        if (converter) {
+            std::vector<std::uint8_t> made;
+            if (!EncodeJpeg(frame.data(), renderer.Width(), renderer.Height(), SlideRenderer::StrideOf(renderer.Width()),
+                            kMotionJpegQuality, made))
+                continue;
+            encoded = WithoutHuffmanTables(made.data(), made.size());
+            if (!converter->Convert(encoded.data(), encoded.size())) continue; // as a camera's damaged frame
+            delivered = converter->Frame().data();
+            deliveredBytes = converter->Frame().size();
+        }
+
+        // A button press goes out on the still output first, then the frame on the capture
+        // output, after its Motion JPEG bytes.
+        if (device_->TakeStillPress() && grabbers_[1]) grabbers_[1]->BufferCB(seconds, delivered, deliveredBytes);
+        if (grabbers_[0]) {
+            if (converter) grabbers_[0]->CompressedCB(seconds, encoded.data(), encoded.size());
+            grabbers_[0]->BufferCB(seconds, delivered, deliveredBytes);
+        }
     }
 }
 

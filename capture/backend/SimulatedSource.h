@@ -17,6 +17,9 @@ namespace backend {
 
 class SimulatedSource : public CaptureSource {
 public:
+    // The quality the simulated camera encodes its Motion JPEG frames at.
+    static constexpr int kMotionJpegQuality = 85;
+
     explicit SimulatedSource(std::shared_ptr<SimulatedDevice> device);
     ~SimulatedSource() override;
 

@@ -4,8 +4,6 @@
 #include "framework/Logging.h"
 
 #include <pthread.h>
-#include <libv4l-plugin.h>
-#include <libv4lconvert.h>
 
 #include <linux/input.h>
 #include <linux/videodev2.h>
@@ -63,15 +61,6 @@ std::uint32_t AutomaticOf(int property)
     }
 }
 
-// A whole JPEG ends with its end-of-image marker (cameras may pad a few bytes after it).
-bool EndsWithJpegEnd(const std::uint8_t* bytes, std::size_t length)
-{
-    const std::size_t from = length > 1024 ? length - 1024 : 0;
-    for (std::size_t i = length; i-- > from + 1;)
-        if (bytes[i - 1] == 0xFF && bytes[i] == 0xD9) return true;
-    return false;
-}
-
 Result FromErrno()
 {
     switch (errno) {
@@ -110,14 +99,7 @@ V4l2Source::V4l2Source(const KernelCalls& calls, VideoNode node) : calls_(calls)
         return;
     }
     // The converter asks the camera through the same table of calls.
-    static const libv4l_dev_ops kDevOps = [] {
-        libv4l_dev_ops ops{};
-        ops.ioctl = [](void* calls, int fd, unsigned long request, void* argument) {
-            return static_cast<KernelCalls*>(calls)->videoIoctl(fd, request, argument);
-        };
-        return ops;
-    }();
-    converter_.reset(v4lconvert_create_with_dev_ops(fd_.Get(), &calls_, &kDevOps));
+    converter_ = FrameConverter::ForNode(fd_.Get(), &calls_);
     if (!converter_) {
         openError_ = Result::Failed;
         fd_.Reset();
@@ -136,11 +118,6 @@ V4l2Source::~V4l2Source()
 {
     Stop();
     converter_.reset(); // before the descriptor it asks through
-}
-
-void V4l2Source::ConverterFree::operator()(v4lconvert_data* converter) const
-{
-    v4lconvert_destroy(converter);
 }
 
 int V4l2Source::Ioctl(unsigned long request, void* argument) const
@@ -234,12 +211,7 @@ Result V4l2Source::StartStreaming()
     v4l2_format fmt{};
     fmt.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     if (Ioctl(VIDIOC_G_FMT, &fmt) < 0) return FromErrno();
-    sourceFormat_ = fmt;
-    width_ = static_cast<int>(fmt.fmt.pix.width);
-    height_ = static_cast<int>(fmt.fmt.pix.height);
-    const std::size_t rowBytes = static_cast<std::size_t>(width_) * 3;
-    frame_.assign(((rowBytes + 3) & ~std::size_t{3}) * static_cast<std::size_t>(height_), 0);
-    converted_.assign(rowBytes * static_cast<std::size_t>(height_), 0);
+    converter_->SetSourceFormat(fmt);
 
     v4l2_streamparm parm{};
     parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
@@ -437,40 +409,18 @@ void V4l2Source::StreamLoop()
 
 bool V4l2Source::DeliverBuffer(std::uint32_t index, std::uint32_t bytesUsed, double seconds)
 {
-    if (index >= buffers_.size() || height_ <= 0) return false;
+    if (index >= buffers_.size()) return false;
     const std::size_t used = std::min<std::size_t>(bytesUsed, buffers_[index].Length());
     const std::uint8_t* bytes = buffers_[index].Data();
-    if ((sourceFormat_.fmt.pix.pixelformat == V4L2_PIX_FMT_MJPEG || sourceFormat_.fmt.pix.pixelformat == V4L2_PIX_FMT_JPEG) &&
-        !EndsWithJpegEnd(bytes, used)) {
-        // Cut short on the wire: the decoder would fill the missing rows with grey.
-        ++framesNotConverted_;
-        qCDebug(lcCapture) << "incomplete JPEG frame dropped (" << framesNotConverted_ << "so far)";
-        return false;
+    if (!converter_->Convert(bytes, used)) return false;
+    const std::vector<std::uint8_t>& frame = converter_->Frame();
+    // A button press goes out on the still output first, then the frame on the capture
+    // output, after the camera's own bytes of it when they are Motion JPEG.
+    if (stillPressed_.exchange(false) && grabbers_[1]) grabbers_[1]->BufferCB(seconds, frame.data(), frame.size());
+    if (grabbers_[0]) {
+        if (converter_->SendsMotionJpeg()) grabbers_[0]->CompressedCB(seconds, bytes, used);
+        grabbers_[0]->BufferCB(seconds, frame.data(), frame.size());
     }
-    v4l2_format target = sourceFormat_;
-    target.fmt.pix.pixelformat = V4L2_PIX_FMT_BGR24;
-    target.fmt.pix.bytesperline = static_cast<std::uint32_t>(width_) * 3;
-    target.fmt.pix.sizeimage = static_cast<std::uint32_t>(converted_.size());
-    // Rows padded beyond their pixels (bytesperline) and a frame cut short are the
-    // converter's to handle; a frame it cannot convert is dropped.
-    const int converted =
-        v4lconvert_convert(converter_.get(), &sourceFormat_, &target, const_cast<std::uint8_t*>(buffers_[index].Data()),
-                           static_cast<int>(used), converted_.data(), static_cast<int>(converted_.size()));
-    if (converted < static_cast<int>(converted_.size())) {
-        ++framesNotConverted_;
-        qCDebug(lcCapture) << "frame not converted (" << framesNotConverted_ << "so far):"
-                           << v4lconvert_get_error_message(converter_.get());
-        return false;
-    }
-    const std::size_t rowBytes = static_cast<std::size_t>(width_) * 3;
-    const std::size_t stride = (rowBytes + 3) & ~std::size_t{3};
-    // Top-down rows padded to 4 bytes, the program's frame layout.
-    for (int y = 0; y < height_; ++y)
-        std::memcpy(frame_.data() + stride * static_cast<std::size_t>(y), converted_.data() + rowBytes * static_cast<std::size_t>(y),
-                    rowBytes);
-    // A button press goes out on the still output first, then the frame on the capture output.
-    if (stillPressed_.exchange(false) && grabbers_[1]) grabbers_[1]->BufferCB(seconds, frame_.data(), frame_.size());
-    if (grabbers_[0]) grabbers_[0]->BufferCB(seconds, frame_.data(), frame_.size());
     return true;
 }
 

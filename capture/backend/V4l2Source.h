@@ -1,8 +1,8 @@
 #pragma once
 // A V4L2 camera opened for capture: memory-mapped streaming on its own thread, the camera's
-// own format (MJPEG where it has it, else YUYV) converted to 24-bit BGR by libv4lconvert and
-// flipped to bottom-up rows, the still button read from the camera's input device, the
-// picture controls as the video properties.
+// own format (MJPEG where it has it, else YUYV) converted to 24-bit BGR by libv4lconvert
+// (the Motion JPEG bytes handed on too, for recording them as they are), the still button
+// read from the camera's input device, the picture controls as the video properties.
 //
 // The streaming thread rides out what real cameras do: a damaged buffer, an EIO or EAGAIN
 // from DQBUF (libv4l2 after frames it could not decode) are given back and streaming goes
@@ -10,6 +10,7 @@
 // stream once; only when that does not help is the stream reported failed.
 
 #include "capture/backend/CaptureBackend.h"
+#include "capture/backend/FrameConverter.h"
 #include "capture/backend/KernelCalls.h"
 #include "capture/backend/VideoNodes.h"
 
@@ -20,7 +21,6 @@
 #include <thread>
 
 struct v4l2_buffer;
-struct v4lconvert_data;
 
 namespace backend {
 
@@ -77,10 +77,6 @@ private:
     int Ioctl(unsigned long request, void* argument) const;
     bool HasControl(std::uint32_t id) const;
 
-    struct ConverterFree {
-        void operator()(v4lconvert_data* converter) const;
-    };
-
     KernelCalls calls_;
     VideoNode node_;
     OwnedFd fd_;
@@ -92,13 +88,9 @@ private:
     std::function<void(StreamEvent)> eventSink_;
     // Owned by the streaming thread while it runs (a restart remaps them), by Run/Stop else.
     std::vector<MappedBuffer> buffers_;
-    int width_ = 0, height_ = 0;
     std::int64_t frameInterval100ns_ = 0;
-    std::vector<std::uint8_t> frame_;     // bottom-up BGR rows padded to 4 bytes
-    std::vector<std::uint8_t> converted_; // the converter's top-down BGR rows
-    v4l2_format sourceFormat_{};          // what the camera sends while streaming
-    std::unique_ptr<v4lconvert_data, ConverterFree> converter_;
-    std::int64_t framesNotConverted_ = 0;
+    // What the camera sends while streaming, and its conversion into frames.
+    std::unique_ptr<FrameConverter> converter_;
     std::atomic<bool> running_{false};
     std::atomic<bool> stillPressed_{false};
     std::thread thread_;

@@ -5,6 +5,7 @@
 #include "resources/Resources.h"
 #include "resources/ResourceIds.h"
 #include "app/MainDialog.h"
+#include "app/recording/CompressorChoice.h"
 #include "app/recording/RecorderSettingsDlg.h"
 #include "measure/StageCalibration.h"
 #include "app/timelapse/TimeLapseDlg.h"
@@ -661,4 +662,54 @@ TEST_F(MainDialogTest, TheScaleBarOverlayTakesTheCalibrationOfTheMagnificationIn
     EXPECT_TRUE(WaitUntil(barShown));
     dialog_->OnCommand(ID_OVERLAY_SCALE_BAR);
     EXPECT_FALSE(dialog_->Engine().Overlays().scaleBar);
+}
+
+TEST_F(MainDialogTest, TheCameraMotionJpegIsRecordedAtTheCameraRateAndLostFramesAreShown)
+{
+    Start(true);
+    backend_->Microscope()->SetMotionJpeg(true);
+    dialog_->Engine().StopPreview(); // the camera sends Motion JPEG from its next start on
+    dialog_->Engine().StartPreview();
+    const CompressorChoiceHook previous = SetCompressorChoiceHook([](const std::vector<VideoEncoderChoice>& offered) {
+        return std::optional<VideoEncoderChoice>(offered.front()); // the preselected row
+    });
+    QString rateNote;
+    dialog_->Recording().runSettingsDialog = [&](CRecorderSettingsDlg& settings) {
+        settings.show();
+        settings.CompressButton().click();
+        rateNote = settings.FileRateNote();
+        settings.FrameRateBox().setText("30");
+        settings.SecondsBox().setText("2");
+        settings.OkButton().click();
+        return settings.result() == QDialog::Accepted ? IDOK : IDCANCEL;
+    };
+    dialog_->OnCommand(IDC_AVI);
+    SetCompressorChoiceHook(previous);
+    EXPECT_EQ(rateNote, QStringLiteral("The file plays at the camera's own frame rate."));
+    ASSERT_TRUE(dialog_->Recording().IsRecording());
+    ASSERT_TRUE(WaitUntil([&] { return !dialog_->Recording().IsRecording(); }, 5000));
+    const AviFacts facts = ReadAviFacts(dialog_->ThumbnailList().Videos().back().path);
+    EXPECT_EQ(facts.codec, "mjpeg");
+    EXPECT_EQ(facts.rateNumerator, 30);
+    EXPECT_EQ(facts.width, 1280);
+    // Two seconds counted from the file's opening, less the wait for the first frame.
+    EXPECT_GE(facts.frames, 45);
+    EXPECT_LE(facts.frames, 62);
+
+    // Lost frames are shown beside the counter, in a warning colour; none, nothing shown.
+    auto warningPixels = [&] {
+        const QImage shot = dialog_->grab(CMainDialog::kDroppedReadout.translated(dialog_->ClientArea().pos())).toImage();
+        int count = 0;
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x) {
+                const QColor c = shot.pixelColor(x, y);
+                if (c.red() > 180 && c.green() < 140) ++count;
+            }
+        return count;
+    };
+    dialog_->ShowRecordCounter(4, 3);
+    EXPECT_GT(warningPixels(), 10);
+    dialog_->ShowRecordCounter(4, 0);
+    EXPECT_EQ(warningPixels(), 0);
+    dialog_->HideRecordCounter();
 }

@@ -18,7 +18,9 @@
 #include "browser/ThumbnailList.h"
 #include "media/AviInput.h"
 #include "media/AviRepair.h"
+#include "media/MotionJpeg.h"
 #include "media/PlaybackEngine.h"
+#include <QListWidget>
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -84,7 +86,7 @@ TEST(RecorderSettings, TheCompressorChoiceHoldsForOneOk)
     });
     auto dialog = [&] {
         return std::make_unique<CRecorderSettingsDlg>(
-            chosen, [&] { ChooseCompressor(options, size, nullptr); }, [&] { SetDefaultCompressor(options, size); });
+            chosen, [&] { ChooseCompressor(options, {size}, nullptr); }, [&] { SetDefaultCompressor(options, size); });
     };
     {
         auto d = dialog(); // OK alone: Microsoft Video 1
@@ -218,6 +220,87 @@ TEST_F(RecordingTest, AWriteErrorEndsTheRecordingAndTheFileKeepsWhatWasWritten)
     const AviFacts facts = ReadAviFacts(path);
     EXPECT_TRUE(facts.readable);
     EXPECT_GE(facts.frames, 1);
+}
+
+TEST(RecorderSettings, TheCameraMotionJpegComesFirstAndTheDialogSaysWhatItLeavesOut)
+{
+    const std::vector<VideoEncoderChoice> offered = CompressorsFor({QSize(320, 240), true, true});
+    ASSERT_GE(offered.size(), 2u);
+    EXPECT_TRUE(offered[0].passthrough);
+    EXPECT_EQ(offered[1].encoder, "msvideo1");
+    EXPECT_FALSE(CompressorsFor({QSize(320, 240), false, true}).front().passthrough); // the camera sends pixels
+
+    CCompressorChoiceDlg corrected(offered, true);
+    EXPECT_EQ(corrected.List().currentRow(), 0); // preselected
+    EXPECT_EQ(corrected.List().item(0)->text(), QStringLiteral("Camera's Motion JPEG (no re-encoding)"));
+    EXPECT_TRUE(corrected.Note().contains(QStringLiteral("flat-field correction is not applied")));
+    ASSERT_TRUE(corrected.Chosen() && corrected.Chosen()->passthrough);
+    corrected.List().setCurrentRow(1); // an encoder takes the corrected frames: nothing to say
+    EXPECT_TRUE(corrected.Note().isEmpty());
+    CCompressorChoiceDlg uncorrected(offered, false);
+    EXPECT_TRUE(uncorrected.Note().isEmpty());
+}
+
+TEST_F(RecordingTest, TheCameraMotionJpegIsStoredAtItsOwnRateAndEveryFrameDecodes)
+{
+    backend_.Microscope()->SetMotionJpeg(true);
+    StartEngine(640, 480, 30);
+    ASSERT_TRUE(engine_->DeliversMotionJpeg());
+    const FrameRate rate = FrameRateOfInterval(engine_->CameraFrameInterval(), 5);
+    EXPECT_EQ(rate.numerator, 30);
+    EXPECT_EQ(rate.denominator, 1);
+    CAviRecording recording(*engine_);
+    const QString path = dir_.path() + "/camera.avi";
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_EQ(recording.Open(path, rate, CameraMotionJpeg()).failedStep, AviWriter::OpenStep::None);
+    QTest::qWait(2000);
+    const double seconds = clock.elapsed() / 1000.0;
+    ASSERT_TRUE(recording.Close());
+    EXPECT_LE(recording.FramesDropped(), 2);
+
+    const AviFacts facts = ReadAviFacts(path);
+    ASSERT_TRUE(facts.readable);
+    EXPECT_EQ(facts.codec, "mjpeg");
+    EXPECT_EQ(facts.rateNumerator, 30);
+    EXPECT_EQ(facts.width, 640);
+    EXPECT_EQ(facts.height, 480);
+    const double played = static_cast<double>(facts.frames) / 30.0;
+    EXPECT_LE(played, seconds + 1.0 / 30);
+    EXPECT_GE(played, seconds - 2.0 / 30 - 0.25);
+    // Every stored frame carries its tables and decodes with plain libjpeg and with FFmpeg.
+    const std::unique_ptr<AviInput> input = AviInput::Open(path);
+    ASSERT_TRUE(input);
+    AVPacket* packet = av_packet_alloc();
+    int packets = 0;
+    while (av_read_frame(input->Format(), packet) >= 0) {
+        ++packets;
+        EXPECT_TRUE(HasHuffmanTables(packet->data, static_cast<std::size_t>(packet->size)));
+        std::vector<std::uint8_t> pixels;
+        int width = 0, height = 0;
+        EXPECT_TRUE(DecodeJpeg(packet->data, static_cast<std::size_t>(packet->size), pixels, width, height));
+        av_packet_unref(packet);
+    }
+    av_packet_free(&packet);
+    EXPECT_EQ(packets, facts.frames);
+    QProcess ffmpeg;
+    ffmpeg.start("ffmpeg", {"-v", "error", "-i", path, "-f", "null", "-"});
+    ASSERT_TRUE(ffmpeg.waitForFinished(60000));
+    EXPECT_EQ(ffmpeg.exitCode(), 0);
+    EXPECT_TRUE(ffmpeg.readAllStandardError().isEmpty());
+}
+
+TEST_F(RecordingTest, FramesWithoutTheCameraBytesAreCountedDroppedNotWritten)
+{
+    StartEngine(320, 240, 15); // the camera sends pixels
+    ASSERT_FALSE(engine_->DeliversMotionJpeg());
+    CAviRecording recording(*engine_);
+    const QString path = dir_.path() + "/none.avi";
+    ASSERT_EQ(recording.Open(path, 15, CameraMotionJpeg()).failedStep, AviWriter::OpenStep::None);
+    QTest::qWait(700);
+    recording.Close();
+    EXPECT_EQ(recording.FramesWritten(), 0);
+    EXPECT_GE(recording.FramesDropped(), 3);
 }
 
 TEST(RecordingCutShort, AKilledRecordingPlaysUpToItsLastSecond)

@@ -1,4 +1,5 @@
 #include "FakeV4l2Camera.h"
+#include "media/MotionJpeg.h"
 
 #include <linux/input.h>
 #include <linux/videodev2.h>
@@ -99,6 +100,18 @@ void FakeV4l2Camera::SetReuseJpeg(bool reuse)
 {
     std::lock_guard lock(mutex_);
     reuseJpeg_ = reuse;
+}
+
+void FakeV4l2Camera::SetPaced(bool paced)
+{
+    std::lock_guard lock(mutex_);
+    paced_ = paced;
+    nextDue_ = std::chrono::steady_clock::now();
+}
+
+bool FakeV4l2Camera::FrameIsDue() const
+{
+    return !paced_ || std::chrono::steady_clock::now() >= nextDue_;
 }
 
 void FakeV4l2Camera::SetOffersMjpeg(bool offers)
@@ -226,7 +239,7 @@ int FakeV4l2Camera::Poll(pollfd* fds, nfds_t count, int timeoutMs)
             if (fds[i].fd == kVideoFd) {
                 std::lock_guard lock(mutex_);
                 if (!plugged_) fds[i].revents = POLLERR;
-                else if (streaming_ && !stalled_ && !queued_.empty()) fds[i].revents = POLLIN;
+                else if (streaming_ && !stalled_ && !queued_.empty() && FrameIsDue()) fds[i].revents = POLLIN;
             } else if (fds[i].fd == kButtonFd) {
                 std::lock_guard lock(mutex_);
                 if (pendingPresses_ > 0) fds[i].revents = POLLIN;
@@ -250,19 +263,20 @@ void FakeV4l2Camera::FillFrame(std::vector<std::uint8_t>& buffer, std::uint32_t&
         return;
     }
     if (pixelFormat_ == V4L2_PIX_FMT_MJPEG) {
-        // A real colour JPEG as a webcam sends it: rows of grey by row number, the frame's mark
-        // in the top-left block.
-        QImage picture(static_cast<int>(width_), static_cast<int>(height_), QImage::Format_RGB888);
+        // A real colour JPEG as a UVC camera sends it (the standard Huffman tables left out):
+        // rows of grey by row number, the frame's mark in the top-left block.
+        const std::size_t stride = width_ * 3;
+        std::vector<std::uint8_t> picture(stride * height_);
         for (std::uint32_t y = 0; y < height_; ++y)
-            std::memset(picture.scanLine(static_cast<int>(y)), static_cast<int>(y % kPoison), width_ * 3);
-        for (int y = 0; y < 64; ++y) std::memset(picture.scanLine(y), MarkOf(sequence_), 64 * 3);
-        QByteArray jpeg;
-        QBuffer out(&jpeg);
-        out.open(QIODevice::WriteOnly);
-        picture.save(&out, "JPEG", 95);
-        if (reuseJpeg_) madeJpeg_ = jpeg;
-        const std::size_t size = std::min<std::size_t>(static_cast<std::size_t>(jpeg.size()), buffer.size());
-        std::memcpy(buffer.data(), jpeg.constData(), size);
+            std::memset(picture.data() + stride * y, static_cast<int>(y % kPoison), stride);
+        for (std::uint32_t y = 0; y < 64 && y < height_; ++y)
+            std::memset(picture.data() + stride * y, MarkOf(sequence_), std::min<std::size_t>(64 * 3, stride));
+        std::vector<std::uint8_t> encoded;
+        EncodeJpeg(picture.data(), static_cast<int>(width_), static_cast<int>(height_), stride, 95, encoded);
+        const std::vector<std::uint8_t> sent = WithoutHuffmanTables(encoded.data(), encoded.size());
+        if (reuseJpeg_) madeJpeg_ = QByteArray(reinterpret_cast<const char*>(sent.data()), static_cast<qsizetype>(sent.size()));
+        const std::size_t size = std::min(sent.size(), buffer.size());
+        std::memcpy(buffer.data(), sent.data(), size);
         bytesUsed = static_cast<std::uint32_t>(size);
         return;
     }
@@ -414,6 +428,16 @@ int FakeV4l2Camera::Ioctl(unsigned long request, void* argument)
         if (queued_.empty()) {
             errno = EAGAIN;
             return -1;
+        }
+        if (!FrameIsDue()) {
+            errno = EAGAIN;
+            return -1;
+        }
+        if (paced_) {
+            // The next frame comes one interval later; a consumer that fell behind finds
+            // the camera's clock gone on, as a real sensor's does.
+            const auto interval = std::chrono::microseconds(1'000'000LL * intervalNumerator_ / intervalDenominator_);
+            nextDue_ = std::max(nextDue_ + interval, std::chrono::steady_clock::now() - interval);
         }
         auto* buffer = static_cast<v4l2_buffer*>(argument);
         buffer->index = queued_.front();

@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 
+#include <chrono>
 #include <deque>
 #include <map>
 #include <mutex>
@@ -45,6 +46,9 @@ public:
     // The grey level of the top-left block of MJPEG frame `sequence`: the frame's mark.
     static int MarkOf(std::uint32_t sequence) { return 20 + static_cast<int>(sequence * 37 % 200); }
     std::uint32_t FramesServed() const;
+    // Frames become ready at the negotiated interval, as from a real sensor, instead of as
+    // fast as they are taken.
+    void SetPaced(bool paced);
     // Serve one JPEG made once instead of a new one per frame (for benchmarks: the cost
     // measured is then the program's, not the fake camera's).
     void SetReuseJpeg(bool reuse);
@@ -68,6 +72,7 @@ private:
     int Ioctl(unsigned long request, void* argument);
     int Poll(pollfd* fds, nfds_t count, int timeoutMs);
     void FillFrame(std::vector<std::uint8_t>& buffer, std::uint32_t& bytesUsed);
+    bool FrameIsDue() const; // under the lock
 
     mutable std::mutex mutex_;
     bool plugged_ = true;
@@ -94,5 +99,7 @@ private:
     int streamOnCount_ = 0;
     bool offersMjpeg_ = true;
     bool reuseJpeg_ = false;
+    bool paced_ = false;
+    std::chrono::steady_clock::time_point nextDue_;
     QByteArray madeJpeg_;
 };

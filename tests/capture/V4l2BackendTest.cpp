@@ -1,5 +1,6 @@
 #include "capture/CaptureGraph.h"
 #include "FakeV4l2Camera.h"
+#include "media/MotionJpeg.h"
 #include "TestSupport.h"
 #include "capture/backend/V4l2Backend.h"
 #include "capture/backend/V4l2Source.h"
@@ -51,7 +52,15 @@ public:
         lastFrameAt = std::chrono::steady_clock::now();
         ++count;
     }
+    void CompressedCB(double, const std::uint8_t* bytes, std::size_t length) override
+    {
+        // As a UVC camera sends them: whole, without Huffman tables.
+        if (IsWholeJpeg(bytes, length) && !HasHuffmanTables(bytes, length)) ++compressedAsSent;
+        else ++compressedOther;
+    }
     std::atomic<int> count{0};
+    std::atomic<int> compressedAsSent{0};
+    std::atomic<int> compressedOther{0};
     std::atomic<std::uint8_t> first{0};
     std::atomic<std::size_t> lengthSeen{0};
     std::atomic<bool> sawPoison{false};
@@ -320,6 +329,7 @@ TEST_F(V4l2BackendTest, PaddedRowsAreReadWithoutTheirPadding)
     EXPECT_EQ(capture.lengthSeen.load(), 640u * 480u * 3u);
     EXPECT_FALSE(capture.sawPoison.load()); // the padding holds poison
     EXPECT_EQ(capture.first.load(), 0);
+    EXPECT_EQ(capture.compressedAsSent.load() + capture.compressedOther.load(), 0); // YUYV has no bytes to store
 }
 
 TEST_F(V4l2BackendTest, ANodeThisUserMayNotOpenIsReportedByName)
@@ -456,6 +466,9 @@ TEST_F(V4l2BackendTest, ATruncatedMjpegFrameIsDroppedAndTheNextOneShown)
     source->Stop();
     EXPECT_EQ(capture.unexpectedLast.load(), 0);
     EXPECT_GE(camera_.FramesServed(), static_cast<std::uint32_t>(capture.count.load() + 2)); // two were dropped
+    // Every frame shown came with its own bytes; the cut ones with neither.
+    EXPECT_EQ(capture.compressedAsSent.load(), capture.count.load());
+    EXPECT_EQ(capture.compressedOther.load(), 0);
     EXPECT_EQ(camera_.StreamOnCount(), 1); // no restart for a couple of bad frames
     EXPECT_TRUE(events.Seen().empty());
     EXPECT_EQ(capture.lengthSeen.load(), 640u * 480u * 3u);
