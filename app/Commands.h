@@ -32,4 +32,7 @@ enum MainCommand : int {
     ID_OVERLAY_SCALE_BAR = 32871,    // the fifth overlay, from a stage calibration
     ID_SETTING_FLATFIELD = 32872,    // even light: the flat-field reference
     ID_OVERLAY_PEAKING = 32873,      // focus peaking over the live picture
+    ID_STILL_FORMAT_BMP = 32874,     // the format of new stills
+    ID_STILL_FORMAT_TIFF = 32875,
+    ID_STILL_FORMAT_PNG = 32876,
 };

@@ -14,6 +14,10 @@
 #include "framework/RegularFile.h"
 #include "resources/Resources.h"
 #include "app/stills/StillPicture.h"
+#include "app/stills/StillFormatSetting.h"
+#include "app/PictureDescription.h"
+#include "framework/Logging.h"
+#include "measure/StageCalibration.h"
 #include "app/timelapse/TimeLapseDlg.h"
 #include "player/VideoPlayerDlg.h"
 #include "browser/ThumbnailList.h"
@@ -94,6 +98,17 @@ void MainCommands::OnCommand(int command)
     case ID_OVERLAY_TIME: SwitchOverlay(command); break;
     case ID_OVERLAY_SCALE_BAR: SwitchScaleBar(); break;
     case ID_OVERLAY_PEAKING: window_.Focus().SetPeaking(!window_.Focus().Peaking()); break;
+    case ID_STILL_FORMAT_BMP:
+    case ID_STILL_FORMAT_TIFF:
+    case ID_STILL_FORMAT_PNG: {
+        const PictureFormat format = command == ID_STILL_FORMAT_TIFF ? PictureFormat::Tiff
+                                     : command == ID_STILL_FORMAT_PNG ? PictureFormat::Png
+                                                                      : PictureFormat::Bmp;
+        QString error;
+        if (!window_.StillFormat().SetFormat(format, &error))
+            qCWarning(lcMedia) << "the still format could not be remembered:" << error;
+        break;
+    }
     case ID_SETTING_FLATFIELD: {
         CFlatFieldDlg dialog(window_.FlatField(), &window_);
         window_.RunDialog(dialog);
@@ -167,11 +182,19 @@ void MainCommands::OnCaptureStill(StillSource source)
 {
     ReadMagnification();
     CCaptureGraph& engine = window_.Engine();
+    StillFileOptions file{window_.StillFormat().Format(), {}};
+    if (file.format != PictureFormat::Bmp) {
+        // The file carries the scale of the magnification's calibration and the microscope.
+        const CalibrationStore calibrations(window_.CalibrationPath());
+        file.metadata = DescribePicture({}, magnification_, engine.CaptureSize().width(), calibrations);
+        if (const CaptureDevice* device = engine.Devices().Current())
+            file.metadata.microscope = QString::fromStdU16String(device->friendlyName);
+    }
     const StillSaveResult result =
         SaveStillPicture(engine.CurrentFrame(), engine.Stills(), window_.Folders().picture, magnification_,
-                         QDateTime::currentDateTime(), [this] {
-                             ShowMessageBox(&window_, QStringLiteral("Picture Error"), QApplication::applicationName());
-                         });
+                         QDateTime::currentDateTime(),
+                         [this] { ShowMessageBox(&window_, QStringLiteral("Picture Error"), QApplication::applicationName()); },
+                         file);
     if (result.outcome == StillSaveResult::Saved) {
         lastPicturePath_ = result.path;
         window_.ThumbnailList().AddCapturedPicture(result.path);
@@ -259,7 +282,10 @@ void MainCommands::OpenSelected()
     QString path;
     if (!SelectedPath(path, true)) return;
     const QString extension = ExtensionOf(path);
-    if (extension == QLatin1String("bmp") || extension == QLatin1String("BMP")) {
+    const std::optional<PictureFormat> format = PictureFormatOf(path);
+    // Photo Measure opens stills: bitmaps, and the TIFF and PNG stills the program writes.
+    if (extension == QLatin1String("bmp") || extension == QLatin1String("BMP") || format == PictureFormat::Tiff ||
+        format == PictureFormat::Png) {
         QCoreApplication::postEvent(&window_, new OpenSelectedEvent(OpenSelectedEvent::Kind::Picture));
         ReadMagnification();
     } else {
@@ -289,7 +315,9 @@ void MainCommands::SaveSelectedAs()
     QString refused;
     if (pictures) {
         request = {QString(), start + QLatin1Char('/') + proposal,
-                   QStringLiteral("Bitmap Files(*.bmp)|*.bmp|JPEG Files(*.jpg)|*.jpg||"), QStringLiteral("bmp")};
+                   QStringLiteral("Bitmap Files(*.bmp)|*.bmp|JPEG Files(*.jpg)|*.jpg|TIFF Files(*.tif)|*.tif|"
+                                  "PNG Files(*.png)|*.png||"),
+                   QStringLiteral("bmp")};
         refused = folders.picture;
     } else {
         request = {QString(), start + QLatin1Char('/') + proposal, QStringLiteral("AVI Files(*.avi)|*.avi||"),

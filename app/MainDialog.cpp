@@ -1,6 +1,10 @@
 #include "app/MainDialog.h"
 
 #include "app/settings/FlatFieldControl.h"
+#include "app/stills/StillFormatSetting.h"
+#include "app/stills/StillPicture.h"
+#include "app/PictureDescription.h"
+#include "measure/StageCalibration.h"
 #include "app/FocusDisplay.h"
 #include "processing/FocusMeter.h"
 
@@ -82,11 +86,18 @@ CMainDialog::CMainDialog(backend::CaptureBackend& backend, SingleInstance& insta
                                      : places.configFolder;
     calibrationPath_ = configFolder + QStringLiteral("/calibrations.json");
     deviceMemory_ = std::make_unique<DeviceSettingsMemory>(configFolder + QStringLiteral("/devices.json"));
+    stillFormat_ = std::make_unique<StillFormatSetting>(configFolder + QStringLiteral("/stills.json"));
     setWindowIcon(resources::LoadIcon(IDR_MAINFRAME));
     messageCaption_ = LangText("MsgTitle", 30, "QRV-DM500");
 
     BuildLayout();
-    BuildMainMenu(*menuBar_, [this](int command) { OnCommand(command); });
+    BuildMainMenu(*menuBar_, [this](int command) { OnCommand(command); }, [this] {
+        switch (stillFormat_->Format()) {
+        case PictureFormat::Tiff: return static_cast<int>(ID_STILL_FORMAT_TIFF);
+        case PictureFormat::Png: return static_cast<int>(ID_STILL_FORMAT_PNG);
+        default: return static_cast<int>(ID_STILL_FORMAT_BMP);
+        }
+    });
     PlaceMenuBar();
     engine_->SetFullScreenHint(LangText("EscRestore", 30, "ESC Restore"));
     connect(engine_, &CCaptureGraph::StillDue, this, [this](StillSource source) { commands_.OnCaptureStill(source); });
@@ -166,6 +177,10 @@ void CMainDialog::BuildLayout()
     engine_->installEventFilter(this);
 
     list_ = new CThumbnailList(folders_.picture, folders_.video, client_);
+    // A still saved as another format takes the scale of its magnification's calibration.
+    list_->describeForSaving = [this](const QString& path, const PictureMetadata& carried, QSize size) {
+        return DescribePicture(carried, MagnificationInName(path), size.width(), CalibrationStore(calibrationPath_));
+    };
     list_->setGeometry(kListRect);
     list_->UpdateScrollBar();
     list_->installEventFilter(this);

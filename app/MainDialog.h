@@ -22,6 +22,7 @@
 
 class CCalibrationsDlg;
 class FlatFieldControl;
+class StillFormatSetting;
 class FocusDisplay;
 class FocusMeter;
 class CCaptureGraph;
@@ -109,6 +110,8 @@ public:
     void RunDialog(CModalDialog& dialog);
     // The stage calibrations' file.
     QString CalibrationPath() const { return calibrationPath_; }
+    // The format new stills are written in.
+    StillFormatSetting& StillFormat() const { return *stillFormat_; }
     // The processing steps in the frame path and their controls.
     FlatFieldControl& FlatField() const { return *flatField_; }
     FocusMeter& Focus() const { return *focusMeter_; }
@@ -146,6 +149,7 @@ private:
     MediaFolders folders_;
     std::unique_ptr<DeviceSettingsMemory> deviceMemory_;
     QString calibrationPath_;
+    std::unique_ptr<StillFormatSetting> stillFormat_;
     QString messageCaption_;
     QMenuBar* menuBar_ = nullptr;
     QWidget* client_ = nullptr;

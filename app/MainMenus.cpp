@@ -4,6 +4,10 @@
 #include "framework/LangText.h"
 #include "resources/Resources.h"
 
+#include <QActionGroup>
+
+#include <utility>
+
 namespace {
 
 void AddItems(QMenu& menu, std::initializer_list<MenuItemSpec> items, int textSize, const CommandHandler& onCommand)
@@ -23,7 +27,7 @@ void AddItems(QMenu& menu, std::initializer_list<MenuItemSpec> items, int textSi
 
 } // namespace
 
-void BuildMainMenu(QMenuBar& bar, const CommandHandler& onCommand)
+void BuildMainMenu(QMenuBar& bar, const CommandHandler& onCommand, const std::function<int()>& checkedStillFormat)
 {
     constexpr int kSize = 30;
     QMenu* file = bar.addMenu(LangText("File", kSize, "File"));
@@ -43,8 +47,25 @@ void BuildMainMenu(QMenuBar& bar, const CommandHandler& onCommand)
               {0, nullptr, nullptr},
               {ID_SETTING_DEVICE, "Device...", "Device Settings"},
               {ID_SETTING_CALIBRATIONS, "CalibrationsMenu", "Calibrations..."},
-              {ID_SETTING_FLATFIELD, "FlatFieldMenu", "Flat field..."},
-              {0, nullptr, nullptr},
+              {ID_SETTING_FLATFIELD, "FlatFieldMenu", "Flat field..."}},
+             kSize, onCommand);
+    // The format of new stills: one of three, the names of the formats as they are.
+    QMenu* formats = setting->addMenu(LangText("StillFormatMenu", kSize, "Still picture format"));
+    auto* group = new QActionGroup(formats);
+    for (const auto& [command, name] : {std::pair{ID_STILL_FORMAT_BMP, "BMP"}, std::pair{ID_STILL_FORMAT_TIFF, "TIFF"},
+                                        std::pair{ID_STILL_FORMAT_PNG, "PNG"}}) {
+        QAction* action = formats->addAction(QString::fromLatin1(name));
+        action->setCheckable(true);
+        action->setData(command);
+        group->addAction(action);
+        QObject::connect(action, &QAction::triggered, formats, [onCommand, command = command] { onCommand(command); });
+    }
+    QObject::connect(formats, &QMenu::aboutToShow, formats, [formats, checkedStillFormat] {
+        const int checked = checkedStillFormat ? checkedStillFormat() : ID_STILL_FORMAT_BMP;
+        for (QAction* action : formats->actions()) action->setChecked(action->data().toInt() == checked);
+    });
+    AddItems(*setting,
+             {{0, nullptr, nullptr},
               {ID_SETTING_CROSS, "Cross", "Cross Line"},
               {ID_OVERLAY_SCALE, "Scale", "Scale"},
               {ID_OVERLAY_CIRCLE, "Circle", "Circle"},

@@ -16,8 +16,9 @@ struct MenuItemSpec {
     int icon = 0;    // icon resource, 0 for none
 };
 
-// Builds the menu bar: File, Setting, Capture, Help (texts in 30-byte buffers).
-void BuildMainMenu(QMenuBar& bar, const CommandHandler& onCommand);
+// Builds the menu bar: File, Setting, Capture, Help (texts in 30-byte buffers). The still
+// format's submenu checks the command `checkedStillFormat` names when it opens.
+void BuildMainMenu(QMenuBar& bar, const CommandHandler& onCommand, const std::function<int()>& checkedStillFormat = {});
 // The thumbnail list's menu (texts in 20-byte buffers).
 void BuildListMenu(QMenu& menu, const CommandHandler& onCommand);
 // The preview area's four overlay switches with their icons (30-byte buffers).

@@ -54,6 +54,7 @@ void CMicroscopeApp::PrintVersion()
 int CMicroscopeApp::Run(const Options& options)
 {
     RouteFfmpegLogToMediaCategory();
+    QCoreApplication::setApplicationVersion(QStringLiteral(QRV_VERSION));
     resources::Initialise();
     QApplication::setStyle(new ProgramStyle);
 

@@ -1,6 +1,10 @@
+#include "app/BatchCommands.h"
 #include "app/MicroscopeApp.h"
+#include "measure/StageCalibration.h"
 
 #include <QApplication>
+
+#include <cstdio>
 
 int main(int argc, char** argv)
 {
@@ -9,6 +13,16 @@ int main(int argc, char** argv)
         QCoreApplication::setApplicationName(QStringLiteral("QRV-DM500"));
         CMicroscopeApp::PrintVersion();
         return 0;
+    }
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    if (IsBatchCommand(arguments)) {
+        // Commands for scripts need no display: no window system is asked.
+        QCoreApplication core(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("QRV-DM500"));
+        QCoreApplication::setOrganizationName(QStringLiteral("QRV"));
+        QTextStream out(stdout), err(stderr);
+        return RunBatchCommand(arguments, CalibrationStore::DefaultPath(), out, err);
     }
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("QRV-DM500"));

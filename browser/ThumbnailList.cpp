@@ -7,6 +7,7 @@
 #include "framework/Logging.h"
 #include "media/AviRepair.h"
 #include "media/PictureFile.h"
+#include "media/PictureWriter.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -60,9 +61,9 @@ QString ExtensionOf(const QString& path)
 
 // The folder's files matching `pattern`, in the order a person reads them: letter case
 // ignored, then by exact name.
-QStringList ListingOrder(const QString& folder, const QString& pattern)
+QStringList ListingOrder(const QString& folder, const QStringList& patterns)
 {
-    QStringList names = QDir(folder).entryList({pattern}, QDir::Files, QDir::Unsorted);
+    QStringList names = QDir(folder).entryList(patterns, QDir::Files, QDir::Unsorted);
     std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
         const int order = a.compare(b, Qt::CaseInsensitive);
         return order != 0 ? order < 0 : a < b;
@@ -83,10 +84,11 @@ CThumbnailList::CThumbnailList(QString pictureFolder, QString videoFolder, QWidg
         Scroll(ThumbPosition, value);
     });
 
-    // Only files named *.bmp / *.avi are listed (the listing ignores letter case there).
-    for (const QString& name : ListingOrder(pictureFolder_, QStringLiteral("*.bmp")))
+    // Only stills (*.bmp, *.tif, *.png) and *.avi recordings are listed (the listing ignores
+    // letter case there).
+    for (const QString& name : ListingOrder(pictureFolder_, StillPicturePatterns()))
         AddPictureFile(pictureFolder_ + QLatin1Char('/') + name);
-    for (const QString& name : ListingOrder(videoFolder_, QStringLiteral("*.avi")))
+    for (const QString& name : ListingOrder(videoFolder_, {QStringLiteral("*.avi")}))
         AddVideoFile(videoFolder_ + QLatin1Char('/') + name);
 }
 
@@ -236,7 +238,8 @@ void CThumbnailList::DeleteAll()
     const QString extension = ExtensionOf(path);
     QString folder;
     if (extension == QLatin1String("bmp") || extension == QLatin1String("BMP") || extension == QLatin1String("jpg") ||
-        extension == QLatin1String("JPG"))
+        extension == QLatin1String("JPG") || PictureFormatOf(path) == PictureFormat::Tiff ||
+        PictureFormatOf(path) == PictureFormat::Png)
         folder = pictureFolder_;
     else if (extension == QLatin1String("avi") || extension == QLatin1String("AVI"))
         folder = videoFolder_;
@@ -266,7 +269,10 @@ int CThumbnailList::SaveSelectedAs(const QString& destination)
     entry->flags &= ~New;
     const QString title = QStringLiteral("QRV-DM500");
     QString error;
-    if (destination.right(3).compare(QLatin1String("jpg"), Qt::CaseInsensitive) != 0) {
+    const std::optional<PictureFormat> target = PictureFormatOf(destination);
+    // (A video "saved as" a JPEG goes to the conversion, which says it is no picture.)
+    if (!target || target == PictureFormatOf(entry->path) || (!showingPictures_ && target != PictureFormat::Jpeg)) {
+        // The same kind of file (or one the program does not write): copied byte for byte.
         // The old destination is replaced only by a complete copy.
         if (QFileInfo(destination) != QFileInfo(entry->path) && !CopyRegularFile(entry->path, destination, &error))
             ShowMessageBox(this, LangText("SaveAsFail", 100, "The file could not be saved:") + QLatin1Char('\n') + error,
@@ -274,16 +280,16 @@ int CThumbnailList::SaveSelectedAs(const QString& destination)
         return 1;
     }
     QString reason;
-    const QImage picture = ReadPictureFile(entry->path, &reason);
+    PictureMetadata carried;
+    const QImage picture = ReadPictureFile(entry->path, &reason, &carried);
     if (picture.isNull()) {
         ShowMessageBox(this, LangText("SaveAsFail", 100, "The file could not be saved:") + QLatin1Char('\n') + reason,
                        title, MessageButtons::Ok, MessageIcon::Warning);
         return 0;
     }
-    QByteArray jpeg;
-    QBuffer encoded(&jpeg);
-    encoded.open(QIODevice::WriteOnly);
-    if (!picture.save(&encoded, "JPEG") || !WriteFileWhole(destination, jpeg, &error))
+    // Another format: the picture converted, with the scale it carries or its calibration's.
+    const PictureMetadata metadata = describeForSaving ? describeForSaving(entry->path, carried, picture.size()) : carried;
+    if (!WritePictureFile(destination, picture, metadata, &error))
         ShowMessageBox(this, QStringLiteral("Conpress fail") + (error.isEmpty() ? QString() : QLatin1Char('\n') + error),
                        title, MessageButtons::Ok, MessageIcon::Warning);
     return 1;
@@ -351,10 +357,10 @@ CThumbnailList::Decode CThumbnailList::DecodeEntry(const MediaEntry& entry)
     if (!decodeBuffer_) decodeBuffer_ = std::make_unique<DecodeBuffer>();
     bool ok = false;
     if (showingPictures_) {
-        if (entry.path.right(3).compare(QLatin1String("jpg"), Qt::CaseInsensitive) == 0)
-            ok = ReadJpegAsDib(entry.path, *decodeBuffer_) == 0;
-        else
-            ok = LoadBitmapFileAsDib(entry.path, *decodeBuffer_);
+        const std::optional<PictureFormat> format = PictureFormatOf(entry.path);
+        if (format == PictureFormat::Jpeg) ok = ReadJpegAsDib(entry.path, *decodeBuffer_) == 0;
+        else if (format == PictureFormat::Tiff || format == PictureFormat::Png) ok = LoadPictureAsDib(entry.path, *decodeBuffer_);
+        else ok = LoadBitmapFileAsDib(entry.path, *decodeBuffer_);
     } else {
         // A recording cut short (a kill, a full disk) gets its index back the first time
         // it is met, so every player reads its length.

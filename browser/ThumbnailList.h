@@ -7,7 +7,11 @@
 
 #include <QImage>
 #include <QString>
+#include "media/PictureMetadata.h"
+
 #include <QWidget>
+
+#include <functional>
 
 #include <array>
 #include <memory>
@@ -25,6 +29,10 @@ struct MediaEntry {
 class CThumbnailList : public QWidget {
     Q_OBJECT
 public:
+    // What a picture saved as another format says beside its pixels (its scale); the list
+    // keeps what the source carries when none is set. Source path, what it carries, its size.
+    std::function<PictureMetadata(const QString&, const PictureMetadata&, QSize)> describeForSaving;
+
     static constexpr int kCells = 10;
     static constexpr int kScrollBarWidth = 17;
 

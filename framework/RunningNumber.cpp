@@ -28,9 +28,14 @@ long RunningNumberOfName(const QString& fileName)
 
 int NextRunningNumber(const QString& folder, const std::function<void()>& onDirectory, const QString& pattern)
 {
+    return NextRunningNumber(folder, onDirectory, QStringList{pattern});
+}
+
+int NextRunningNumber(const QString& folder, const std::function<void()>& onDirectory, const QStringList& patterns)
+{
     long largest = 0;
     QDir dir(folder);
-    dir.setNameFilters({pattern});
+    dir.setNameFilters(patterns);
     for (const QFileInfo& info : dir.entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden)) {
         if (info.isDir()) {
             if (onDirectory) onDirectory();

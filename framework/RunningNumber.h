@@ -3,6 +3,7 @@
 // the largest number already in their folder.
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -15,4 +16,6 @@ long RunningNumberOfName(const QString& fileName);
 // through `onDirectory` and otherwise ignored.
 int NextRunningNumber(const QString& folder, const std::function<void()>& onDirectory,
                       const QString& pattern = QStringLiteral("*.bmp"));
+// The same over several patterns (stills of every format count on together).
+int NextRunningNumber(const QString& folder, const std::function<void()>& onDirectory, const QStringList& patterns);
 

@@ -7,6 +7,7 @@
 #include "measure/MeasureGeometry.h"
 #include "widgets/ScaleBar.h"
 #include "media/PictureFile.h"
+#include "media/PictureWriter.h"
 #include "framework/MessageBox.h"
 #include "framework/RegularFile.h"
 #include "measure/ShapeRenderer.h"
@@ -84,13 +85,15 @@ CMeasureCanvas::~CMeasureCanvas()
 void CMeasureCanvas::OpenPicture(const QString& path)
 {
     QString reason;
-    picture_ = ReadPictureFile(path, &reason);
+    PictureMetadata carried;
+    picture_ = ReadPictureFile(path, &reason, &carried);
     if (picture_.isNull()) {
         ShowMessageBox(this, LangText("OpenFileFail", 64, "Cannot open the file") + QLatin1Char('\n') + reason,
                        QApplication::applicationName());
         return;
     }
     picturePath_ = path;
+    fileScale_ = carried.millimetresPerPixel;
     title_ = PictureTitle(path);
     fileCaption_ = PictureFileCaption(path);
     fileNameRate_ = FileNameRateOf(fileCaption_);
@@ -101,6 +104,12 @@ void CMeasureCanvas::OpenPicture(const QString& path)
     const QSize shownSize = PictureArea().size().toSize();
     shown_ = shownSize == picture_.size() ? picture_
                                           : picture_.scaled(shownSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+double CMeasureCanvas::LabelsMillimetresPerPixel() const
+{
+    if (stageMillimetres_ > 0) return stageMillimetres_;
+    return calibrationRate_ > 0 ? NominalMillimetresPerPicturePixel(calibrationRate_, picture_.size(), width()) : 0;
 }
 
 void CMeasureCanvas::SetStageCalibration(double millimetresPerPicturePixel, LengthUnit unit)
@@ -556,12 +565,8 @@ std::vector<QString> CMeasureCanvas::LabelsFor(ShapeKind kind, const std::vector
     if (calibrationRate_ <= 0) return std::vector<QString>(static_cast<std::size_t>(LabelCount(kind)));
     Calibration calibration;
     calibration.mapping = mapping_;
-    if (stageMillimetres_ > 0) {
-        calibration.millimetresPerPicturePixel = stageMillimetres_;
-        calibration.unit = stageUnit_;
-    } else {
-        calibration.millimetresPerPicturePixel = NominalMillimetresPerPicturePixel(calibrationRate_, picture_.size(), width());
-    }
+    calibration.millimetresPerPicturePixel = LabelsMillimetresPerPixel();
+    if (stageMillimetres_ > 0) calibration.unit = stageUnit_;
     const auto labels = MeasureLabels(kind, points, calibration);
     if (!labels) {
         measurable = false;
@@ -620,7 +625,9 @@ bool CMeasureCanvas::SaveAnnotated(const QString& path, QString* error)
     const char* format = nullptr;
     if (extension.compare(QLatin1String("bmp"), Qt::CaseInsensitive) == 0) format = "BMP";
     else if (extension.compare(QLatin1String("jpg"), Qt::CaseInsensitive) == 0) format = "JPEG";
-    if (!format) return false;
+    const std::optional<PictureFormat> kind = PictureFormatOf(path);
+    const bool carriesScale = kind == PictureFormat::Tiff || kind == PictureFormat::Png;
+    if (!format && !carriesScale) return false;
     QImage annotated = picture_.copy();
     {
         QPainter painter(&annotated);
@@ -634,6 +641,16 @@ bool CMeasureCanvas::SaveAnnotated(const QString& path, QString* error)
     }
     // The caption is only shown, never saved. The file is encoded whole first and replaces
     // an old one only once it is completely written.
+    if (carriesScale) {
+        // The scale the labels use travels with the picture (the nominal one too: the
+        // labels were read with it).
+        PictureMetadata metadata;
+        metadata.millimetresPerPixel = LabelsMillimetresPerPixel();
+        metadata.magnification = calibrationRate_;
+        if (!WritePictureFile(path, annotated, metadata, error)) return false;
+        savedFingerprint_ = ShapesFingerprint();
+        return true;
+    }
     QByteArray encoded;
     QBuffer buffer(&encoded);
     buffer.open(QIODevice::WriteOnly);

@@ -51,6 +51,11 @@ public:
     // none, the nominal factor applies) and the unit its labels are in.
     void SetStageCalibration(double millimetresPerPicturePixel, LengthUnit unit);
     double StageMillimetresPerPixel() const { return stageMillimetres_; }
+    // The scale the picture's file carries (a TIFF's or PNG's); 0 when none.
+    double FileMillimetresPerPixel() const { return fileScale_; }
+    // The scale the labels are read with: the stage calibration's (or the file's), else the
+    // nominal factor's; 0 without a magnification.
+    double LabelsMillimetresPerPixel() const;
     // Measures every measured shape again, with the calibration now in force.
     void Relabel();
     // A scale bar burned into the saved picture in this corner (none: no bar); it needs a
@@ -135,6 +140,7 @@ private:
     QString pendingText_;
     int calibrationRate_ = 0;
     double stageMillimetres_ = 0;
+    double fileScale_ = 0;
     LengthUnit stageUnit_ = LengthUnit::Millimetre;
     std::optional<ScaleBarCorner> scaleBarCorner_;
 

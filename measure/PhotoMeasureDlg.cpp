@@ -304,6 +304,15 @@ int CPhotoMeasureDlg::TypedMagnification() const
 void CPhotoMeasureDlg::UpdateScaleSource()
 {
     if (!canvas_ || !scaleSource_) return;
+    // A scale the file carries was measured for this very picture: it holds while the box
+    // shows the magnification the picture came with. Typing another one overrides it.
+    if (canvas_->FileMillimetresPerPixel() > 0 && TypedMagnification() == canvas_->FileNameRate()) {
+        canvas_->SetStageCalibration(canvas_->FileMillimetresPerPixel(), calibrations_->Unit());
+        scaleSource_->setText(LangText("ScaleFromFile", 30, "from file"));
+        scaleSource_->setStyleSheet(QStringLiteral("color: rgb(120, 220, 140); font-weight: bold;"));
+        scaleSource_->setToolTip(QStringLiteral("%1 mm/px").arg(canvas_->FileMillimetresPerPixel(), 0, 'g', 6));
+        return;
+    }
     const std::optional<StageCalibration> calibration = calibrations_->Find(TypedMagnification());
     const double perPixel =
         calibration ? CalibrationStore::MillimetresPerPicturePixel(*calibration, canvas_->PictureSize().width()) : 0;
@@ -455,7 +464,9 @@ bool CPhotoMeasureDlg::SaveAnnotatedPicture()
     // The dialog starts beside the picture, under its own name.
     const QString folder = QFileInfo(canvas_->PicturePath()).absolutePath();
     const SaveFileRequest request{QString(), folder + QLatin1Char('/') + canvas_->Title(),
-                                  QStringLiteral("BMP Files(*.BMP)|*.BMP|JPG Files(*.JPG)|*.JPG||"), QStringLiteral("BMP")};
+                                  QStringLiteral("BMP Files(*.BMP)|*.BMP|JPG Files(*.JPG)|*.JPG|TIFF Files(*.tif)|*.tif|"
+                                                 "PNG Files(*.png)|*.png||"),
+                                  QStringLiteral("BMP")};
     const QString path = GetSaveFileName(this, request);
     if (path.isEmpty()) return false;
     QString error;
@@ -470,7 +481,8 @@ bool CPhotoMeasureDlg::SaveAnnotatedPicture()
 void CPhotoMeasureDlg::OnOpen()
 {
     ReleaseToggles();
-    const SaveFileRequest request{QString(), QStringLiteral("*.bmp"), QStringLiteral("bmp Files(*.bmp)|*.bmp"),
+    const SaveFileRequest request{QString(), QStringLiteral("*.bmp"),
+                                  QStringLiteral("bmp Files(*.bmp)|*.bmp|TIFF Files(*.tif)|*.tif|PNG Files(*.png)|*.png"),
                                   QStringLiteral("bmp")};
     const QString path = GetOpenFileName(this, request);
     if (path.isEmpty() || !canvas_) return;

@@ -2,6 +2,8 @@
 
 #include "framework/LangText.h"
 #include "framework/RegularFile.h"
+#include "media/PictureWriter.h"
+#include "media/TiffFile.h"
 
 #include <QBuffer>
 #include <QImageReader>
@@ -13,12 +15,23 @@ namespace {
 
 const char* FormatOf(const QString& path)
 {
-    const QString extension = path.section(QLatin1Char('.'), -1);
-    if (extension.compare(QLatin1String("bmp"), Qt::CaseInsensitive) == 0) return "BMP";
-    if (extension.compare(QLatin1String("jpg"), Qt::CaseInsensitive) == 0 ||
-        extension.compare(QLatin1String("jpeg"), Qt::CaseInsensitive) == 0)
-        return "JPEG";
+    switch (PictureFormatOf(path).value_or(PictureFormat::Tiff)) {
+    case PictureFormat::Bmp: return "BMP";
+    case PictureFormat::Jpeg: return "JPEG";
+    case PictureFormat::Png: return "PNG";
+    case PictureFormat::Tiff: break; // libtiff's, not Qt's
+    }
     return nullptr;
+}
+
+// A PNG's pHYs is a scale only at a resolution no printer or screen has (finer than 10 um
+// a pixel); print resolutions say nothing about the specimen.
+void TakePngScale(const QImage& picture, PictureMetadata& metadata)
+{
+    if (picture.dotsPerMeterX() >= 100000 && picture.dotsPerMeterX() == picture.dotsPerMeterY())
+        metadata.millimetresPerPixel = 1000.0 / picture.dotsPerMeterX();
+    metadata.microscope = picture.text(QStringLiteral("Source"));
+    metadata.captured = QDateTime::fromString(picture.text(QStringLiteral("Creation Time")), Qt::ISODate);
 }
 
 // Qt's limit is process-wide; it is raised for one read and put back.
@@ -39,14 +52,27 @@ private:
 
 } // namespace
 
-QImage ReadPictureFile(const QString& path, QString* reason)
+QImage ReadPictureFile(const QString& path, QString* reason, PictureMetadata* metadata)
 {
     auto fail = [reason](const QString& why) {
         if (reason) *reason = why;
         return QImage();
     };
+    if (metadata) *metadata = PictureMetadata{};
+    const std::optional<PictureFormat> kind = PictureFormatOf(path);
+    if (!kind) return fail(LangText("PictureKindUnknown", 100, "This kind of file is not a picture the program reads."));
+    if (*kind == PictureFormat::Tiff) {
+        if (!IsReadableRegularFile(path)) return fail(QString::fromLocal8Bit(std::strerror(errno)));
+        QString why;
+        const QImage picture = ReadTiffFile(path, kMaxPicturePixels, &why, metadata);
+        if (picture.isNull())
+            return fail(why.startsWith(LangText("PictureTooLarge", 100, "The picture is too large to open."))
+                            ? why
+                            : LangText("PictureDamaged", 100, "The file is damaged or not a picture.") +
+                                  QLatin1Char('\n') + why);
+        return picture;
+    }
     const char* format = FormatOf(path);
-    if (!format) return fail(LangText("PictureKindUnknown", 100, "This kind of file is not a picture the program reads."));
     // A 64-megapixel bitmap of 24 bits is 192 MB; the file may carry some more.
     constexpr qint64 kMaxFileBytes = kMaxPicturePixels * 4 + 1024 * 1024;
     qint64 fileSize = 0;
@@ -71,5 +97,6 @@ QImage ReadPictureFile(const QString& path, QString* reason)
     if (picture.isNull())
         return fail(LangText("PictureDamaged", 100, "The file is damaged or not a picture.") + QLatin1Char('\n') +
                     reader.errorString());
+    if (metadata && *kind == PictureFormat::Png) TakePngScale(picture, *metadata);
     return picture.convertToFormat(QImage::Format_RGB32);
 }

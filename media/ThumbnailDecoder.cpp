@@ -1,5 +1,7 @@
 #include "media/ThumbnailDecoder.h"
 
+#include "media/PictureFile.h"
+
 #include "media/AviInput.h"
 #include "media/FfmpegHandles.h"
 #include "media/ScaledPicture.h"
@@ -414,6 +416,31 @@ bool StretchDibOnto(const DecodeBuffer& buffer, QImage& target, const QRect& cel
             const std::uint8_t* p = src + static_cast<std::size_t>(sx) * bytesPerPixel;
             dst[x] = bytesPerPixel == 3 ? qRgb(p[2], p[1], p[0]) : qRgb(p[0], p[0], p[0]);
         }
+    }
+    return true;
+}
+
+bool LoadPictureAsDib(const QString& path, DecodeBuffer& buffer)
+{
+    QImage picture = ReadPictureFile(path, nullptr);
+    if (picture.isNull()) return false;
+    // Reduced to what the buffer holds, as large bitmaps are.
+    while (kDibHeaderSize + DibStride(picture.width(), 24) * static_cast<std::size_t>(picture.height()) > buffer.Size())
+        picture = picture.scaled(std::max(1, picture.width() / 2), std::max(1, picture.height() / 2), Qt::IgnoreAspectRatio,
+                                 Qt::FastTransformation);
+    const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
+    const int width = rgb.width(), height = rgb.height();
+    const std::size_t stride = DibStride(width, 24);
+    WriteDibHeader(buffer.Data(), width, height, 24, static_cast<std::uint32_t>(stride * static_cast<std::size_t>(height)));
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* row = buffer.Data() + kDibHeaderSize + stride * static_cast<std::size_t>(height - 1 - y);
+        const uchar* source = rgb.constScanLine(y);
+        for (int x = 0; x < width; ++x) { // RGB -> BGR
+            row[x * 3] = source[x * 3 + 2];
+            row[x * 3 + 1] = source[x * 3 + 1];
+            row[x * 3 + 2] = source[x * 3];
+        }
+        std::memset(row + static_cast<std::size_t>(width) * 3, 0, stride - static_cast<std::size_t>(width) * 3);
     }
     return true;
 }

@@ -35,6 +35,9 @@ bool LoadBitmapFileAsDib(const QString& path, DecodeBuffer& buffer);
 // JPEG through libjpeg: 0 on success, else the system's error code, or -1.
 int ReadJpegAsDib(const QString& path, DecodeBuffer& buffer);
 
+// A TIFF or PNG picture (any the program reads), reduced by halves until it fits.
+bool LoadPictureAsDib(const QString& path, DecodeBuffer& buffer);
+
 // The first frame of the first video stream, as 24-bit bottom-up rows.
 bool LoadVideoFirstFrameAsDib(const QString& path, DecodeBuffer& buffer);
 

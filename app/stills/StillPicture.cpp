@@ -5,21 +5,35 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QImage>
+#include <QRegularExpression>
 
 #include <cstring>
 #include <limits>
 #include <memory>
 #include <new>
 
-QString StillPictureName(const QDateTime& time, int magnification, int runningNumber)
+QString StillPictureName(const QDateTime& time, int magnification, int runningNumber, const QString& extension)
 {
     const QDate d = time.date();
     const QTime t = time.time();
     if (magnification != 0)
-        return QString::asprintf("Still_%4d-%02d-%02d_%02d%02d%02d_%03dX_N%04d.bmp", d.year(), d.month(), d.day(),
-                                 t.hour(), t.minute(), t.second(), magnification, runningNumber);
-    return QString::asprintf("Still_%4d-%02d-%02d_%02d%02d%02d_N%04d.bmp", d.year(), d.month(), d.day(), t.hour(),
-                             t.minute(), t.second(), runningNumber);
+        return QString::asprintf("Still_%4d-%02d-%02d_%02d%02d%02d_%03dX_N%04d.", d.year(), d.month(), d.day(),
+                                 t.hour(), t.minute(), t.second(), magnification, runningNumber) +
+               extension;
+    return QString::asprintf("Still_%4d-%02d-%02d_%02d%02d%02d_N%04d.", d.year(), d.month(), d.day(), t.hour(),
+                             t.minute(), t.second(), runningNumber) +
+           extension;
+}
+
+int MagnificationInName(const QString& path)
+{
+    static const QRegularExpression kMagnification(QStringLiteral("_(\\d{1,4})X_"));
+    const QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+    QRegularExpressionMatchIterator matches = kMagnification.globalMatch(name);
+    int magnification = 0;
+    while (matches.hasNext()) magnification = matches.next().captured(1).toInt(); // the last one, before N
+    return magnification;
 }
 
 std::vector<std::uint8_t> BmpHeaders(std::int32_t width, std::int32_t height, std::uint32_t imageSize)
@@ -54,15 +68,25 @@ QByteArray BmpFile(const Frame& frame)
 }
 
 StillSaveResult SaveStillPicture(const HeldFrame& heldFrame, StillTrigger& stills, const QString& folder,
-                                 int magnification, const QDateTime& now, const std::function<void()>& onDirectory)
+                                 int magnification, const QDateTime& now, const std::function<void()>& onDirectory,
+                                 const StillFileOptions& options)
 {
     StillSaveResult result;
-    // The whole file: the two headers, then the frame's rows as they are held.
+    // A bitmap: the two headers, then the frame's rows as they are held. Another format:
+    // the frame's own copy, written below without holding the frame.
     QByteArray file;
+    QImage picture;
     const bool copied = heldFrame.With([&](const Frame& frame) {
         if (frame.Empty()) return false;
         try {
-            file = BmpFile(frame);
+            if (options.format == PictureFormat::Bmp) {
+                file = BmpFile(frame);
+            } else {
+                picture = QImage(frame.pixels.data(), frame.width, frame.height, static_cast<qsizetype>(frame.stride),
+                                 QImage::Format_BGR888)
+                              .copy();
+                if (picture.isNull()) return false;
+            }
         } catch (const std::bad_alloc&) {
             return false;
         }
@@ -75,11 +99,17 @@ StillSaveResult SaveStillPicture(const HeldFrame& heldFrame, StillTrigger& still
     }
     if (!stills.Serve()) return result; // already served
 
-    const int runningNumber = NextRunningNumber(folder, onDirectory);
-    result.path = folder + QLatin1Char('/') + StillPictureName(now, magnification, runningNumber);
+    // Stills of every format count on together.
+    const int runningNumber = NextRunningNumber(folder, onDirectory, StillPicturePatterns());
+    result.path = folder + QLatin1Char('/') + StillPictureName(now, magnification, runningNumber, ExtensionOf(options.format));
     // Written whole under a temporary name, then renamed: a full disk never leaves a cut
     // picture under a capture name, and the failure names the system's reason.
-    if (!WriteFileWhole(result.path, file, &result.error)) {
+    PictureMetadata metadata = options.metadata;
+    metadata.captured = now;
+    metadata.magnification = magnification;
+    const bool written = options.format == PictureFormat::Bmp ? WriteFileWhole(result.path, file, &result.error)
+                                                               : WritePictureFile(result.path, picture, metadata, &result.error);
+    if (!written) {
         result.outcome = StillSaveResult::Failed;
         return result;
     }

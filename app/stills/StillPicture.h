@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include "framework/Frame.h"
 #include "framework/RunningNumber.h"
+#include "media/PictureWriter.h"
 
 #include <QByteArray>
 #include <QString>
@@ -13,8 +14,12 @@
 #include <functional>
 #include <vector>
 
-// "Still_2009-05-14_153045_N0007.bmp", or with a magnification "..._200X_N0008.bmp".
-QString StillPictureName(const QDateTime& time, int magnification, int runningNumber);
+// "Still_2009-05-14_153045_N0007.bmp", or with a magnification "..._200X_N0008.bmp"; the
+// extension is the format's ("tif", "png").
+QString StillPictureName(const QDateTime& time, int magnification, int runningNumber,
+                         const QString& extension = QStringLiteral("bmp"));
+// The magnification a capture's name carries ("..._200X_..."); 0 when none.
+int MagnificationInName(const QString& path);
 
 // The 14-byte file header and the 40-byte information header of a 24-bit picture.
 std::vector<std::uint8_t> BmpHeaders(std::int32_t width, std::int32_t height, std::uint32_t imageSize);
@@ -30,9 +35,17 @@ struct StillSaveResult {
 class HeldFrame;
 class StillTrigger;
 
+// How a still is written: its format, and what the file says beside the pixels (the scale
+// of the magnification's calibration, the microscope's name).
+struct StillFileOptions {
+    PictureFormat format = PictureFormat::Bmp;
+    PictureMetadata metadata; // its time and magnification are the capture's
+};
+
 // Saves the frame held for the pending still request into `folder`. Dropped when the
 // request was already served, or when no whole frame is held yet (the request then waits
 // for the next frame). The picture is written whole under a temporary name and then
 // renamed, so a full disk or a crash never leaves a cut picture under a capture name.
 StillSaveResult SaveStillPicture(const HeldFrame& frame, StillTrigger& stills, const QString& folder,
-                                 int magnification, const QDateTime& now, const std::function<void()>& onDirectory);
+                                 int magnification, const QDateTime& now, const std::function<void()>& onDirectory,
+                                 const StillFileOptions& file = {});

@@ -8,6 +8,10 @@
 #include "app/recording/CompressorChoice.h"
 #include "app/recording/RecorderSettingsDlg.h"
 #include "measure/StageCalibration.h"
+#include "measure/PhotoMeasureDlg.h"
+#include "measure/MeasureCanvas.h"
+#include "media/PictureFile.h"
+#include "app/stills/StillFormatSetting.h"
 #include "app/timelapse/TimeLapseDlg.h"
 #include "media/AviWriter.h"
 #include "app/SingleInstance.h"
@@ -271,7 +275,8 @@ TEST_F(MainDialogTest, SaveAsRefusesThePictureFolderItselfButNotASubfolder)
     MessageBoxRecorder boxes;
     QString answer = PictureFolder().toUpper() + "/copy.bmp";
     const SaveFileHook previous = SetSaveFileHook([&](const SaveFileRequest& request) {
-        EXPECT_EQ(request.filter, "Bitmap Files(*.bmp)|*.bmp|JPEG Files(*.jpg)|*.jpg||");
+        EXPECT_EQ(request.filter,
+                  "Bitmap Files(*.bmp)|*.bmp|JPEG Files(*.jpg)|*.jpg|TIFF Files(*.tif)|*.tif|PNG Files(*.png)|*.png||");
         return answer;
     });
     dialog_->OnCommand(ID_FILE_SAVE_AS);
@@ -522,7 +527,7 @@ TEST_F(MainDialogTest, SaveAsStartsWhereACopyIsAcceptedAndRemembersWhereItWent)
     const QString source = dialog_->LastPicturePath();
     QTemporaryDir elsewhere;
     QStringList proposals;
-    QString answer = elsewhere.path() + "/copy.png";
+    QString answer = elsewhere.path() + "/copy.bmp";
     const SaveFileHook previous = SetSaveFileHook([&](const SaveFileRequest& request) {
         proposals << request.proposedPath;
         return answer;
@@ -535,7 +540,7 @@ TEST_F(MainDialogTest, SaveAsStartsWhereACopyIsAcceptedAndRemembersWhereItWent)
     EXPECT_NE(QFileInfo(proposals[0]).path().toLower(), PictureFolder().toLower()); // never the refused folder
     EXPECT_TRUE(proposals[0].endsWith("/" + QFileInfo(source).completeBaseName()));
     EXPECT_EQ(QFileInfo(proposals[1]).path(), elsewhere.path()); // where the last copy went
-    EXPECT_EQ(ReadFile(elsewhere.path() + "/copy.png"), ReadFile(source)); // bytes unchanged
+    EXPECT_EQ(ReadFile(elsewhere.path() + "/copy.bmp"), ReadFile(source)); // the same format: bytes unchanged
     EXPECT_EQ(QImageReader(elsewhere.path() + "/copy.JPG").format(), "jpeg");
     // The corner mark goes once the picture was saved elsewhere.
     EXPECT_FALSE(dialog_->ThumbnailList().Pictures().back().flags & New);
@@ -712,4 +717,47 @@ TEST_F(MainDialogTest, TheCameraMotionJpegIsRecordedAtTheCameraRateAndLostFrames
     dialog_->ShowRecordCounter(4, 0);
     EXPECT_EQ(warningPixels(), 0);
     dialog_->HideRecordCounter();
+}
+
+TEST_F(MainDialogTest, StillsInTiffCarryTheCalibrationAndSaveAsConvertsWithIt)
+{
+    Start(true);
+    CalibrationStore store(dialog_->CalibrationPath());
+    ASSERT_TRUE(store.Set({200, 0.00125, QStringLiteral("200X")}));
+    dialog_->OnCommand(ID_STILL_FORMAT_TIFF);
+    dialog_->MagnificationBox().setText("200");
+    QTest::keyClick(&dialog_->Engine(), Qt::Key_F2);
+    ASSERT_TRUE(WaitUntil([&] { return !dialog_->LastPicturePath().isEmpty(); }));
+    const QString tiff = dialog_->LastPicturePath();
+    EXPECT_TRUE(tiff.endsWith("_200X_N0001.tif")) << tiff.toStdString();
+    PictureMetadata carried;
+    QString reason;
+    const QImage still = ReadPictureFile(tiff, &reason, &carried);
+    ASSERT_FALSE(still.isNull()) << reason.toStdString();
+    EXPECT_EQ(still.size(), QSize(1280, 1024));
+    EXPECT_NEAR(carried.millimetresPerPixel, 0.00125, 1e-9);
+    EXPECT_EQ(carried.magnification, 200);
+    EXPECT_FALSE(carried.microscope.isEmpty());
+    ASSERT_EQ(dialog_->ThumbnailList().Pictures().size(), 1u);
+    // The setting comes back with the next start.
+    EXPECT_EQ(StillFormatSetting(program_.path() + "/stills.json").Format(), PictureFormat::Tiff);
+
+    // Back to BMP: the running number goes on across the formats.
+    dialog_->OnCommand(ID_STILL_FORMAT_BMP);
+    const QString first = dialog_->LastPicturePath();
+    QTest::keyClick(&dialog_->Engine(), Qt::Key_F2);
+    ASSERT_TRUE(WaitUntil([&] { return dialog_->LastPicturePath() != first; }));
+    EXPECT_TRUE(dialog_->LastPicturePath().endsWith("_200X_N0002.bmp"));
+    // Save as of the BMP still to TIFF carries the calibration of its magnification.
+    QTemporaryDir elsewhere;
+    const SaveFileHook previous = SetSaveFileHook([&](const SaveFileRequest&) { return elsewhere.path() + "/copy.tif"; });
+    dialog_->OnCommand(ID_FILE_SAVE_AS);
+    SetSaveFileHook(previous);
+    PictureMetadata converted;
+    ASSERT_FALSE(ReadPictureFile(elsewhere.path() + "/copy.tif", &reason, &converted).isNull()) << reason.toStdString();
+    EXPECT_NEAR(converted.millimetresPerPixel, 0.00125, 1e-9);
+    // Photo Measure opens the TIFF still and measures with the scale it carries.
+    CPhotoMeasureDlg measure(tiff, nullptr, dialog_->CalibrationPath());
+    EXPECT_TRUE(measure.HasPicture());
+    EXPECT_NEAR(measure.Canvas()->FileMillimetresPerPixel(), 0.00125, 1e-9);
 }

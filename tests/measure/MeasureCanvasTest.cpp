@@ -385,8 +385,10 @@ TEST_F(MeasureCanvasTest, SavesAtThePicturesOwnSizeWithShapesScaled)
     const QString jpeg = dir_.path() + "/annotated.JPG";
     ASSERT_TRUE(canvas_->SaveAnnotated(jpeg));
     EXPECT_EQ(QImageReader(jpeg).format(), "jpeg");
-    EXPECT_FALSE(canvas_->SaveAnnotated(dir_.path() + "/annotated.png"));
-    EXPECT_FALSE(QFile::exists(dir_.path() + "/annotated.png"));
+    EXPECT_TRUE(canvas_->SaveAnnotated(dir_.path() + "/annotated.png"));
+    EXPECT_EQ(QImageReader(dir_.path() + "/annotated.png").format(), "png");
+    EXPECT_FALSE(canvas_->SaveAnnotated(dir_.path() + "/annotated.gif")); // no format the program writes
+    EXPECT_FALSE(QFile::exists(dir_.path() + "/annotated.gif"));
 }
 
 TEST_F(MeasureCanvasTest, TheViewShowsThePictureShapesAndCaption)

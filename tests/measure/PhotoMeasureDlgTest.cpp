@@ -237,7 +237,7 @@ TEST_F(PhotoMeasureDlgTest, OpenReplacesTheCanvasWithAnEmptyShapeList)
     ASSERT_EQ(Canvas().Shapes().shapeList.size(), 1u);
     const QString other = WritePicture(dir_, "Still_2026-01-02_030406_050X_N0002.bmp", {320, 240});
     const OpenFileHook previous = SetOpenFileHook([&](const SaveFileRequest& request) {
-        EXPECT_EQ(request.filter, "bmp Files(*.bmp)|*.bmp");
+        EXPECT_EQ(request.filter, "bmp Files(*.bmp)|*.bmp|TIFF Files(*.tif)|*.tif|PNG Files(*.png)|*.png");
         return other;
     });
     dialog_->OnOpen();
@@ -254,7 +254,8 @@ TEST_F(PhotoMeasureDlgTest, SaveReportsSuccessAndFailure)
     MessageBoxRecorder boxes;
     QString answer = dir_.path() + "/out.BMP";
     const SaveFileHook previous = SetSaveFileHook([&](const SaveFileRequest& request) {
-        EXPECT_EQ(request.filter, "BMP Files(*.BMP)|*.BMP|JPG Files(*.JPG)|*.JPG||");
+        EXPECT_EQ(request.filter,
+                  "BMP Files(*.BMP)|*.BMP|JPG Files(*.JPG)|*.JPG|TIFF Files(*.tif)|*.tif|PNG Files(*.png)|*.png||");
         // Beside the picture, not in whatever the working folder is.
         EXPECT_EQ(request.proposedPath, dir_.path() + "/Still_2026-01-02_030405_200X_N0001");
         return answer;
@@ -264,13 +265,17 @@ TEST_F(PhotoMeasureDlgTest, SaveReportsSuccessAndFailure)
     dialog_->OnSave();
     answer = dir_.path() + "/out.tif";
     dialog_->OnSave();
+    answer = dir_.path() + "/out.gif";
+    dialog_->OnSave();
     SetSaveFileHook(previous);
-    ASSERT_EQ(boxes.Boxes().size(), 3u);
+    ASSERT_EQ(boxes.Boxes().size(), 4u);
     EXPECT_EQ(boxes.Boxes()[0].text, "Saved successfully.");
     EXPECT_EQ(boxes.Boxes()[1].text, "Saved successfully.");
-    EXPECT_EQ(boxes.Boxes()[2].text, "Saving failed");
+    EXPECT_EQ(boxes.Boxes()[2].text, "Saved successfully.");
+    EXPECT_EQ(boxes.Boxes()[3].text, "Saving failed");
     EXPECT_EQ(QImageReader(dir_.path() + "/out.JPG").format(), "jpeg");
-    EXPECT_FALSE(QFile::exists(dir_.path() + "/out.tif"));
+    EXPECT_TRUE(QFile::exists(dir_.path() + "/out.tif"));
+    EXPECT_FALSE(QFile::exists(dir_.path() + "/out.gif"));
 }
 
 TEST_F(PhotoMeasureDlgTest, ClosingAsksOnlyForUnsavedShapesAndCanSaveThem)

@@ -4,6 +4,8 @@
 #include "measure/MeasureGeometry.h"
 #include "measure/MeasurementExport.h"
 #include "measure/PhotoMeasureDlg.h"
+#include "media/PictureFile.h"
+#include "media/PictureWriter.h"
 #include "TestSupport.h"
 #include "widgets/ScaleBar.h"
 #include "capture/backend/SlideRenderer.h"
@@ -133,6 +135,39 @@ TEST_F(StageCalibrationTest, CalibratedOnTheMicrometerItMeasuresTheRulerRightAtE
               QStringLiteral("dist:1000.0\u00B5m"));
 
     // Another magnification has no calibration: the nominal factor again.
+    dialog_->RateBox().setText(QStringLiteral("100"));
+    EXPECT_EQ(dialog_->ScaleSource().text(), QStringLiteral("nominal scale"));
+}
+
+TEST_F(StageCalibrationTest, ACalibratedTiffMeasuresTheRulerWithoutTheCalibrationList)
+{
+    const RulerPicture ruler = TakeRulerPicture(dir_, 1280, 1024);
+    ASSERT_GT(ruler.zeroX, 0);
+    Open(ruler.path);
+    const double y = ruler.baselineY;
+    MeasureLine({double(ruler.zeroX), y}, {double(ruler.oneMillimetreX), y});
+    Calibrate(QStringLiteral("1"), 0);
+    // The still saved as TIFF with its calibration, as a still or Save as writes it.
+    PictureMetadata metadata;
+    metadata.millimetresPerPixel = dialog_->Canvas()->StageMillimetresPerPixel();
+    metadata.magnification = 200;
+    QString reason;
+    const QImage picture = ReadPictureFile(ruler.path, &reason);
+    const QString tiff = dir_.path() + "/Still_2026-01-02_030405_200X_N0002.tif";
+    ASSERT_TRUE(WritePictureFile(tiff, picture, metadata, &reason)) << reason.toStdString();
+    dialog_.reset();
+    ASSERT_TRUE(QFile::remove(CalibrationPath())); // no calibration list any more
+
+    Open(tiff);
+    EXPECT_EQ(dialog_->ScaleSource().text(), QStringLiteral("from file"));
+    EXPECT_EQ(MeasureLine({double(ruler.zeroX), y}, {double(ruler.oneMillimetreX), y}), QStringLiteral("dist:1.00mm"));
+    // Saved annotated as TIFF, the picture keeps the scale its labels were read with.
+    const QString annotated = dir_.path() + "/annotated.tif";
+    ASSERT_TRUE(dialog_->Canvas()->SaveAnnotated(annotated, &reason)) << reason.toStdString();
+    PictureMetadata kept;
+    ReadPictureFile(annotated, nullptr, &kept);
+    EXPECT_NEAR(kept.millimetresPerPixel, metadata.millimetresPerPixel, 1e-9);
+    // Another magnification typed overrides the file's scale.
     dialog_->RateBox().setText(QStringLiteral("100"));
     EXPECT_EQ(dialog_->ScaleSource().text(), QStringLiteral("nominal scale"));
 }

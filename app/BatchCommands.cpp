@@ -1,0 +1,138 @@
+#include "app/BatchCommands.h"
+
+#include "app/PictureDescription.h"
+#include "app/stills/StillPicture.h"
+#include "measure/StageCalibration.h"
+#include "media/PictureFile.h"
+#include "media/PictureWriter.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+#include <optional>
+
+namespace {
+
+constexpr int kDone = 0, kFailed = 1, kBadUsage = 2;
+
+int BadUsage(QTextStream& err, const QString& why)
+{
+    err << "qrv-dm500: " << why << "\n\n" << UsageText();
+    err.flush();
+    return kBadUsage;
+}
+
+int Failed(QTextStream& err, const QString& why)
+{
+    err << "qrv-dm500: " << why << '\n';
+    err.flush();
+    return kFailed;
+}
+
+QString ScaleText(const PictureMetadata& metadata)
+{
+    return metadata.HasScale() ? QStringLiteral("%1 um a pixel").arg(metadata.millimetresPerPixel * 1000.0, 0, 'g', 7)
+                               : QStringLiteral("no scale");
+}
+
+// --convert OUT IN [--magnification N]
+int Convert(const QStringList& arguments, const QString& calibrationPath, QTextStream& err)
+{
+    QStringList files;
+    std::optional<int> magnification;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (argument == QLatin1String("--magnification")) {
+            bool number = false;
+            const int value = i + 1 < arguments.size() ? arguments[i + 1].toInt(&number) : 0;
+            if (!number || value <= 0) return BadUsage(err, QStringLiteral("--magnification needs a whole number above 0"));
+            magnification = value;
+            ++i;
+        } else if (argument.startsWith(QLatin1String("--"))) {
+            return BadUsage(err, QStringLiteral("unknown option %1").arg(argument));
+        } else {
+            files << argument;
+        }
+    }
+    if (files.size() != 2) return BadUsage(err, QStringLiteral("--convert takes an output file and an input file"));
+    const QString& output = files[0];
+    const QString& input = files[1];
+    if (!PictureFormatOf(output))
+        return BadUsage(err, QStringLiteral("%1: the output's extension must be .bmp, .jpg, .tif or .png").arg(output));
+
+    err << "converting " << input << " to " << output << '\n';
+    err.flush();
+    QString reason;
+    PictureMetadata carried;
+    const QImage picture = ReadPictureFile(input, &reason, &carried);
+    if (picture.isNull()) return Failed(err, QStringLiteral("cannot read %1: %2").arg(input, reason));
+
+    // The scale: the calibration of the magnification asked for; else that of the
+    // magnification in the input's name; else the scale the input carries.
+    const CalibrationStore calibrations(calibrationPath);
+    PictureMetadata metadata = carried;
+    metadata.captured = carried.captured.isValid() ? carried.captured : QFileInfo(input).lastModified();
+    const int named = MagnificationInName(input);
+    if (magnification) {
+        const std::optional<StageCalibration> calibration = calibrations.Find(*magnification);
+        if (!calibration) return Failed(err, QStringLiteral("there is no calibration for %1X").arg(*magnification));
+        metadata.magnification = *magnification;
+        metadata.millimetresPerPixel = CalibrationStore::MillimetresPerPicturePixel(*calibration, picture.width());
+    } else if (named > 0 && calibrations.Find(named)) {
+        metadata.millimetresPerPixel = 0;
+        metadata = DescribePicture(metadata, named, picture.width(), calibrations);
+    } else if (named > 0) {
+        metadata.magnification = named;
+    }
+    QString error;
+    if (!WritePictureFile(output, picture, metadata, &error))
+        return Failed(err, QStringLiteral("cannot write %1: %2").arg(output, error));
+    err << "wrote " << output << " (" << picture.width() << " x " << picture.height() << ", " << ScaleText(metadata)
+        << ")\n";
+    err.flush();
+    return kDone;
+}
+
+} // namespace
+
+QString UsageText()
+{
+    return QStringLiteral(
+        "Usage: qrv-dm500 [--simulate[=micrometer,uneven,blank,raw]]\n"
+        "       qrv-dm500 --convert OUT IN [--magnification N]\n"
+        "       qrv-dm500 --help | --version\n"
+        "\n"
+        "  --simulate        add the simulated microscope (a stage micrometer, an uneven lamp,\n"
+        "                    clear glass, uncompressed frames)\n"
+        "  --convert         write the picture IN (BMP, JPEG, TIFF or PNG) as OUT, in the format\n"
+        "                    of OUT's extension (.bmp, .jpg, .tif, .png), with the scale of the\n"
+        "                    calibration of magnification N, or of the magnification in IN's\n"
+        "                    name (_200X_), or the scale IN carries; TIFF and PNG keep it\n"
+        "  --help            show this text\n"
+        "  --version         show the version and where the language file and manual are\n"
+        "\n"
+        "Exit status: 0 done, 1 the command failed (the reason on standard error), 2 usage.\n");
+}
+
+bool IsBatchCommand(const QStringList& arguments)
+{
+    for (const QString& argument : arguments.mid(1))
+        if (argument == QLatin1String("--help") || argument == QLatin1String("-h") ||
+            argument == QLatin1String("--convert"))
+            return true;
+    return false;
+}
+
+int RunBatchCommand(const QStringList& arguments, const QString& calibrationPath, QTextStream& out, QTextStream& err)
+{
+    QCoreApplication::setApplicationVersion(QStringLiteral(QRV_VERSION)); // the files name their maker
+    const QStringList rest = arguments.mid(1);
+    if (rest.contains(QLatin1String("--help")) || rest.contains(QLatin1String("-h"))) {
+        out << UsageText();
+        out.flush();
+        return kDone;
+    }
+    const qsizetype convert = rest.indexOf(QLatin1String("--convert"));
+    if (convert != 0) return BadUsage(err, QStringLiteral("--convert comes first"));
+    return Convert(rest.mid(1), calibrationPath, err);
+}

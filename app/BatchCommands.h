@@ -1,0 +1,17 @@
+#pragma once
+// Commands that run without a window, for scripts: --help, and --convert, which writes a
+// picture in another format with the scale of its calibration. Usage on --help (exit 0); a
+// command that fails says why on standard error (exit 1); a command written wrongly gets
+// the usage (exit 2). Progress goes to standard error.
+
+#include <QString>
+#include <QStringList>
+#include <QTextStream>
+
+// Whether the command line asks for a command that runs without a window.
+bool IsBatchCommand(const QStringList& arguments);
+
+// Runs it and gives the exit code. `calibrationPath`: the stage calibrations' file.
+int RunBatchCommand(const QStringList& arguments, const QString& calibrationPath, QTextStream& out, QTextStream& err);
+
+QString UsageText();

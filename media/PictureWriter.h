@@ -1,0 +1,24 @@
+#pragma once
+// Writing a picture a user keeps, in the format its name asks for: BMP, JPEG, TIFF (with
+// the scale ImageJ reads) or PNG (with the scale in pHYs and the rest in text chunks).
+
+#include "media/PictureMetadata.h"
+
+#include <QImage>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+enum class PictureFormat { Bmp, Jpeg, Tiff, Png };
+
+// The format a file name asks for by its extension (letter case ignored); none for others.
+std::optional<PictureFormat> PictureFormatOf(const QString& path);
+// The extension new files of a format get.
+QString ExtensionOf(PictureFormat format);
+// The name patterns of the formats a still picture may have, for listing them.
+QStringList StillPicturePatterns();
+
+// Writes the picture to `path` in its format, whole or not at all: under a temporary name
+// that replaces `path` only when complete. False with the reason.
+bool WritePictureFile(const QString& path, const QImage& picture, const PictureMetadata& metadata, QString* error);

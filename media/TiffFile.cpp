@@ -1,0 +1,179 @@
+#include "media/TiffFile.h"
+
+#include "framework/LangText.h"
+
+#include <QCoreApplication>
+#include <QFile>
+
+#include <tiffio.h>
+
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+namespace {
+
+// libtiff reports through process-wide handlers; the last message of this thread is kept
+// as the reason of a failure, warnings are not shown.
+thread_local QString tiffMessage;
+
+extern "C" void KeepTiffError(const char* module, const char* format, va_list arguments)
+{
+    char text[512];
+    std::vsnprintf(text, sizeof text, format, arguments);
+    tiffMessage = QString::fromLocal8Bit(text);
+    (void)module;
+}
+
+extern "C" void IgnoreTiffWarning(const char*, const char*, va_list) {}
+
+void RouteTiffMessages()
+{
+    static const bool routed = [] {
+        TIFFSetErrorHandler(KeepTiffError);
+        TIFFSetWarningHandler(IgnoreTiffWarning);
+        return true;
+    }();
+    (void)routed;
+    tiffMessage.clear();
+}
+
+struct TiffCloser {
+    void operator()(TIFF* tiff) const { TIFFClose(tiff); }
+};
+using TiffPtr = std::unique_ptr<TIFF, TiffCloser>;
+
+// ImageJ writes its version first; a description that starts so is read as its key=value
+// lines. Only "um" makes ImageJ turn a centimetre resolution into micrometres.
+constexpr const char* kImageJVersion = "ImageJ=1.53t";
+
+} // namespace
+
+QString PictureSoftwareName()
+{
+    const QString version = QCoreApplication::applicationVersion();
+    return version.isEmpty() ? QStringLiteral("QRV-DM500") : QStringLiteral("QRV-DM500 ") + version;
+}
+
+QByteArray ImageJDescription(const PictureMetadata& metadata)
+{
+    if (!metadata.HasScale()) return {};
+    QByteArray text = QByteArray(kImageJVersion) + "\nunit=um\n";
+    if (metadata.magnification > 0) text += "magnification=" + QByteArray::number(metadata.magnification) + "\n";
+    return text;
+}
+
+QString ImageJUnitOf(const QByteArray& description)
+{
+    if (!description.startsWith("ImageJ=")) return {};
+    for (const QByteArray& line : description.split('\n'))
+        if (line.startsWith("unit=")) return QString::fromLatin1(line.mid(5).trimmed());
+    return {};
+}
+
+bool WriteTiffFile(const QString& path, const QImage& picture, const PictureMetadata& metadata, QString* error)
+{
+    RouteTiffMessages();
+    auto fail = [error](const QString& why) {
+        if (error) *error = why.isEmpty() ? QStringLiteral("the TIFF file could not be written") : why;
+        return false;
+    };
+    if (picture.isNull()) return fail(QStringLiteral("no picture"));
+    const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
+    if (rgb.isNull()) return fail(QStringLiteral("no memory for the picture"));
+    TiffPtr tiff(TIFFOpen(QFile::encodeName(path).constData(), "w"));
+    if (!tiff) return fail(tiffMessage);
+    TIFF* t = tiff.get();
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(rgb.width()));
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(rgb.height()));
+    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 3);
+    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+    TIFFSetField(t, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
+    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(t, 0));
+    if (metadata.HasScale()) {
+        // Pixels per centimetre, as every reader of the tags understands them.
+        const double perCentimetre = 10.0 / metadata.millimetresPerPixel;
+        TIFFSetField(t, TIFFTAG_XRESOLUTION, perCentimetre);
+        TIFFSetField(t, TIFFTAG_YRESOLUTION, perCentimetre);
+        TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, RESUNIT_CENTIMETER);
+        TIFFSetField(t, TIFFTAG_IMAGEDESCRIPTION, ImageJDescription(metadata).constData());
+    }
+    if (metadata.captured.isValid())
+        TIFFSetField(t, TIFFTAG_DATETIME,
+                     metadata.captured.toString(QStringLiteral("yyyy:MM:dd HH:mm:ss")).toLatin1().constData());
+    if (!metadata.microscope.isEmpty()) TIFFSetField(t, TIFFTAG_MODEL, metadata.microscope.toUtf8().constData());
+    TIFFSetField(t, TIFFTAG_SOFTWARE, PictureSoftwareName().toUtf8().constData());
+    for (int y = 0; y < rgb.height(); ++y)
+        if (TIFFWriteScanline(t, const_cast<uchar*>(rgb.constScanLine(y)), static_cast<std::uint32_t>(y), 0) < 0)
+            return fail(tiffMessage);
+    if (!TIFFWriteDirectory(t)) return fail(tiffMessage);
+    TIFFFlush(t);
+    tiff.reset(); // closes the file; its last bytes are written here
+    if (!tiffMessage.isEmpty()) return fail(tiffMessage);
+    return true;
+}
+
+QImage ReadTiffFile(const QString& path, qint64 maxPixels, QString* reason, PictureMetadata* metadata)
+{
+    RouteTiffMessages();
+    auto fail = [reason](const QString& why) {
+        if (reason) *reason = why.isEmpty() ? QStringLiteral("not a TIFF picture") : why;
+        return QImage();
+    };
+    TiffPtr tiff(TIFFOpen(QFile::encodeName(path).constData(), "r"));
+    if (!tiff) return fail(tiffMessage);
+    TIFF* t = tiff.get();
+    std::uint32_t width = 0, height = 0;
+    TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &width);
+    TIFFGetField(t, TIFFTAG_IMAGELENGTH, &height);
+    if (width == 0 || height == 0) return fail(QString());
+    if (static_cast<qint64>(width) * height > maxPixels)
+        return fail(LangText("PictureTooLarge", 100, "The picture is too large to open.") +
+                    QStringLiteral(" (%1 x %2)").arg(width).arg(height));
+
+    if (metadata) {
+        *metadata = PictureMetadata{};
+        float xResolution = 0;
+        std::uint16_t unit = RESUNIT_INCH;
+        char* description = nullptr;
+        char* model = nullptr;
+        char* dateTime = nullptr;
+        const bool hasResolution = TIFFGetField(t, TIFFTAG_XRESOLUTION, &xResolution) == 1 && xResolution > 0;
+        TIFFGetFieldDefaulted(t, TIFFTAG_RESOLUTIONUNIT, &unit);
+        const QByteArray text = TIFFGetField(t, TIFFTAG_IMAGEDESCRIPTION, &description) == 1 && description
+                                    ? QByteArray(description)
+                                    : QByteArray();
+        const QString imageJUnit = ImageJUnitOf(text);
+        if (hasResolution && std::isfinite(xResolution)) {
+            // Only a physical unit is a scale: an inch or a centimetre, or ImageJ's own
+            // convention of pixels per named unit.
+            double millimetres = 0;
+            if (unit == RESUNIT_CENTIMETER) millimetres = 10.0 / xResolution;
+            else if (unit == RESUNIT_INCH && !imageJUnit.isEmpty()) millimetres = 25.4 / xResolution;
+            else if (unit == RESUNIT_NONE && (imageJUnit == QLatin1String("micron") || imageJUnit == QLatin1String("um") ||
+                                              imageJUnit == QStringLiteral("\u00B5m")))
+                millimetres = 0.001 / xResolution;
+            else if (unit == RESUNIT_NONE && imageJUnit == QLatin1String("mm")) millimetres = 1.0 / xResolution;
+            if (millimetres > 0 && millimetres < 1e6) metadata->millimetresPerPixel = millimetres;
+        }
+        if (TIFFGetField(t, TIFFTAG_MODEL, &model) == 1 && model) metadata->microscope = QString::fromUtf8(model);
+        if (TIFFGetField(t, TIFFTAG_DATETIME, &dateTime) == 1 && dateTime)
+            metadata->captured = QDateTime::fromString(QString::fromLatin1(dateTime), QStringLiteral("yyyy:MM:dd HH:mm:ss"));
+        for (const QByteArray& line : text.split('\n'))
+            if (line.startsWith("magnification=")) metadata->magnification = line.mid(14).trimmed().toInt();
+    }
+
+    // libtiff's RGBA interface reads every layout asked for (grey and colour, 8 and 16 bits,
+    // strips and tiles, any compression it was built with) into 8-bit samples.
+    QImage picture(static_cast<int>(width), static_cast<int>(height), QImage::Format_RGBA8888);
+    if (picture.isNull()) return fail(QStringLiteral("no memory for the picture"));
+    static_assert(sizeof(std::uint32_t) == 4);
+    if (!TIFFReadRGBAImageOriented(t, width, height, reinterpret_cast<std::uint32_t*>(picture.bits()), ORIENTATION_TOPLEFT, 0))
+        return fail(tiffMessage);
+    return picture.convertToFormat(QImage::Format_RGB32);
+}
