@@ -5,6 +5,7 @@
 #include "measure/StageCalibration.h"
 #include "media/PictureFile.h"
 #include "media/PictureWriter.h"
+#include "processing/FocusStack.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -93,6 +94,58 @@ int Convert(const QStringList& arguments, const QString& calibrationPath, QTextS
     return kDone;
 }
 
+// --stack OUT INPUT... [--depth-map FILE]
+int Stack(const QStringList& arguments, QTextStream& err)
+{
+    QStringList files;
+    QString depthMap;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (argument == QLatin1String("--depth-map")) {
+            if (i + 1 >= arguments.size()) return BadUsage(err, QStringLiteral("--depth-map needs a file"));
+            depthMap = arguments[++i];
+            if (!PictureFormatOf(depthMap))
+                return BadUsage(err, QStringLiteral("%1: the depth map's extension must be .bmp, .jpg, .tif or .png").arg(depthMap));
+        } else if (argument.startsWith(QLatin1String("--"))) {
+            return BadUsage(err, QStringLiteral("unknown option %1").arg(argument));
+        } else {
+            files << argument;
+        }
+    }
+    if (files.size() < 2) return BadUsage(err, QStringLiteral("--stack takes an output file and at least one input"));
+    const QString output = files.takeFirst();
+    if (!PictureFormatOf(output))
+        return BadUsage(err, QStringLiteral("%1: the output's extension must be .bmp, .jpg, .tif or .png").arg(output));
+
+    FocusStack stack({true, true});
+    PictureMetadata first;
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        QString reason;
+        PictureMetadata carried;
+        const QImage picture = ReadPictureFile(files[i], &reason, &carried);
+        if (picture.isNull()) return Failed(err, QStringLiteral("cannot read %1: %2").arg(files[i], reason));
+        if (i == 0) first = carried;
+        if (stack.Add(picture) == FocusStack::Added::WrongSize)
+            return Failed(err, QStringLiteral("%1 is %2 x %3, the first picture %4 x %5: a stack needs pictures of one size")
+                                   .arg(files[i])
+                                   .arg(picture.width())
+                                   .arg(picture.height())
+                                   .arg(stack.Size().width())
+                                   .arg(stack.Size().height()));
+        err << "stacked " << (i + 1) << " of " << files.size() << ": " << files[i] << '\n';
+        err.flush();
+    }
+    // The result carries what the first picture did (its scale, its magnification).
+    QString error;
+    if (!WritePictureFile(output, stack.Result(), first, &error))
+        return Failed(err, QStringLiteral("cannot write %1: %2").arg(output, error));
+    if (!depthMap.isEmpty() && !WritePictureFile(depthMap, stack.DepthMap(), first, &error))
+        return Failed(err, QStringLiteral("cannot write %1: %2").arg(depthMap, error));
+    err << "wrote " << output << " from " << stack.Counted() << " of " << stack.Given() << " pictures\n";
+    err.flush();
+    return kDone;
+}
+
 } // namespace
 
 QString UsageText()
@@ -100,6 +153,7 @@ QString UsageText()
     return QStringLiteral(
         "Usage: qrv-dm500 [--simulate[=micrometer,uneven,blank,raw]]\n"
         "       qrv-dm500 --convert OUT IN [--magnification N]\n"
+        "       qrv-dm500 --stack OUT INPUT... [--depth-map FILE]\n"
         "       qrv-dm500 --help | --version\n"
         "\n"
         "  --simulate        add the simulated microscope (a stage micrometer, an uneven lamp,\n"
@@ -108,6 +162,9 @@ QString UsageText()
         "                    of OUT's extension (.bmp, .jpg, .tif, .png), with the scale of the\n"
         "                    calibration of magnification N, or of the magnification in IN's\n"
         "                    name (_200X_), or the scale IN carries; TIFF and PNG keep it\n"
+        "  --stack           merge pictures taken at different focus into OUT, sharp wherever\n"
+        "                    one of them is (all of one size; aligned first); --depth-map writes\n"
+        "                    which picture each pixel came from, first black, last white\n"
         "  --help            show this text\n"
         "  --version         show the version and where the language file and manual are\n"
         "\n"
@@ -118,7 +175,7 @@ bool IsBatchCommand(const QStringList& arguments)
 {
     for (const QString& argument : arguments.mid(1))
         if (argument == QLatin1String("--help") || argument == QLatin1String("-h") ||
-            argument == QLatin1String("--convert"))
+            argument == QLatin1String("--convert") || argument == QLatin1String("--stack"))
             return true;
     return false;
 }
@@ -132,7 +189,7 @@ int RunBatchCommand(const QStringList& arguments, const QString& calibrationPath
         out.flush();
         return kDone;
     }
-    const qsizetype convert = rest.indexOf(QLatin1String("--convert"));
-    if (convert != 0) return BadUsage(err, QStringLiteral("--convert comes first"));
-    return Convert(rest.mid(1), calibrationPath, err);
+    if (rest.value(0) == QLatin1String("--convert")) return Convert(rest.mid(1), calibrationPath, err);
+    if (rest.value(0) == QLatin1String("--stack")) return Stack(rest.mid(1), err);
+    return BadUsage(err, QStringLiteral("the command (--convert, --stack) comes first"));
 }

@@ -1,6 +1,7 @@
 #pragma once
-// Commands that run without a window, for scripts: --help, and --convert, which writes a
-// picture in another format with the scale of its calibration. Usage on --help (exit 0); a
+// Commands that run without a window, for scripts: --help; --convert, which writes a picture
+// in another format with the scale of its calibration; --stack, which merges pictures taken
+// at different focus into one sharp picture. Usage on --help (exit 0); a
 // command that fails says why on standard error (exit 1); a command written wrongly gets
 // the usage (exit 2). Progress goes to standard error.
 

@@ -29,6 +29,8 @@ CMicroscopeApp::Options CMicroscopeApp::ParseArguments(const QStringList& argume
             else if (part == QLatin1String("uneven")) options.simulation.unevenLamp = true;
             else if (part == QLatin1String("blank")) options.simulation.blankField = true;
             else if (part == QLatin1String("raw")) options.simulation.motionJpeg = false;
+            else if (part == QLatin1String("relief")) options.simulation.slide = Slide::Relief;
+            else if (part == QLatin1String("sweep")) options.simulation.focusSweep = true;
         }
     }
     return options;

@@ -17,6 +17,7 @@ std::unique_ptr<backend::CaptureBackend> CreateCaptureBackend(const SimulationOp
         backend->Microscope()->SetUnevenLamp(simulation.unevenLamp);
         backend->Microscope()->SetBlankField(simulation.blankField);
         backend->Microscope()->SetMotionJpeg(simulation.motionJpeg);
+        backend->Microscope()->SetFocusSweep(simulation.focusSweep);
         if (simulated) *simulated = backend->Microscope();
         composite->Add(std::move(backend));
     }

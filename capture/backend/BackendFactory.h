@@ -18,6 +18,7 @@ struct SimulationOptions {
     bool unevenLamp = false;
     bool blankField = false;
     bool motionJpeg = true; // the camera sends Motion JPEG, as a USB 2 microscope does
+    bool focusSweep = false; // the focus knob turns through its travel by itself
 };
 
 // `simulated` receives the simulated microscope, when there is one, for its controls.

@@ -111,6 +111,13 @@ bool SimulatedDevice::TakeStillPress()
     return std::exchange(stillPressed_, false);
 }
 
+int SimulatedDevice::SweptFocus(double seconds)
+{
+    const double phase = std::fmod(std::max(seconds, 0.0), 40.0) / 20.0; // 0..2
+    const double along = phase <= 1 ? phase : 2 - phase;
+    return static_cast<int>(std::lround(SimulatedOptics::kMinFocus + along * (SimulatedOptics::kMaxFocus - SimulatedOptics::kMinFocus)));
+}
+
 bool SimulatedDevice::IsSupportedFormat(const VideoInfoHeader& f)
 {
     const bool size = (f.width == 320 && f.height == 240) || (f.width == 640 && f.height == 480) ||

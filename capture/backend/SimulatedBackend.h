@@ -73,6 +73,11 @@ public:
         focus_ = std::clamp(position, SimulatedOptics::kMinFocus, SimulatedOptics::kMaxFocus);
     }
     int Focus() const { return focus_; }
+    // The focus knob turned by itself through its travel and back, 20 seconds each way (for
+    // stacking through the relief specimen without a hand on the knob).
+    void SetFocusSweep(bool on) { focusSweep_ = on; }
+    bool SweepsFocus() const { return focusSweep_; }
+    static int SweptFocus(double seconds);
     SimulatedOptics Optics() const { return {unevenLamp_, blankField_, focus_}; }
     // Whether the camera sends Motion JPEG, as a USB 2 microscope does (without Huffman
     // tables, as UVC cameras send it), or uncompressed pixels. Taken when the stream starts.
@@ -104,6 +109,7 @@ private:
     std::atomic<bool> unevenLamp_{false};
     std::atomic<bool> blankField_{false};
     std::atomic<bool> motionJpeg_{false};
+    std::atomic<bool> focusSweep_{false};
     std::atomic<int> focus_{SimulatedOptics::kSimulatedBestFocus};
     VideoInfoHeader format_;
     std::map<int, std::pair<int, int>> properties_; // value, flags

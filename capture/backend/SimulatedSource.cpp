@@ -162,7 +162,9 @@ void SimulatedSource::StreamLoop()
         }
         const double seconds = std::chrono::duration<double>(due - start).count();
         const std::vector<std::uint8_t> tone = device_->ToneTable();
-        renderer.RenderFrame(seconds, frame.data(), tone.empty() ? nullptr : tone.data(), device_->Optics());
+        SimulatedOptics optics = device_->Optics();
+        if (device_->SweepsFocus()) optics.focus = SimulatedDevice::SweptFocus(seconds);
+        renderer.RenderFrame(seconds, frame.data(), tone.empty() ? nullptr : tone.data(), optics);
         due += interval;
         if (const auto now = Clock::now(); due < now) due = now; // never try to catch up with a burst of frames
 

@@ -115,6 +115,7 @@ void SlideRenderer::Prepare(int width, int height, Slide slide)
     textureWidth_ = width + 2 * margin_;
     textureHeight_ = height + 2 * margin_;
 
+    if (slide == Slide::Relief) relief_.Prepare(width, height);
     QImage image(textureWidth_, textureHeight_, QImage::Format_RGB888);
     {
         QPainter painter(&image);
@@ -200,7 +201,9 @@ void SlideRenderer::RenderFrame(double seconds, std::uint8_t* out, const std::ui
     const int dy = margin_ + static_cast<int>(std::lround(margin_ * 0.8 * std::sin(seconds * 0.13 + 1.0)));
     const std::size_t stride = StrideOf(width_);
     const std::size_t rowBytes = static_cast<std::size_t>(width_) * 3;
-    for (int y = 0; y < height_; ++y) {
+    const bool relief = slide_ == Slide::Relief && !optics.blankField;
+    if (relief) relief_.Render(optics.focus, out, stride); // focused point by point, no drift
+    for (int y = 0; y < height_ && !relief; ++y) {
         std::uint8_t* dst = out + static_cast<std::size_t>(y) * stride; // top-down
         if (optics.blankField) {
             static constexpr std::uint8_t glass[3] = {kBlankBlue, kBlankGreen, kBlankRed};
@@ -213,7 +216,7 @@ void SlideRenderer::RenderFrame(double seconds, std::uint8_t* out, const std::ui
         std::memset(dst + rowBytes, 0, stride - rowBytes);
     }
     // Out of focus first (the optics), then the lamp's light, then the camera's tone.
-    BoxBlur(out, width_, height_, stride, optics.BlurRadius(width_));
+    if (!relief) BoxBlur(out, width_, height_, stride, optics.BlurRadius(width_));
     for (int y = 0; y < height_; ++y) {
         std::uint8_t* dst = out + static_cast<std::size_t>(y) * stride;
         if (optics.unevenLamp) {

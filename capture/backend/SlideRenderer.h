@@ -4,6 +4,8 @@
 // quite still. The specimen is the same at every capture size (it covers the same field
 // of view), so pictures taken at different resolutions show the same cells.
 
+#include "capture/backend/ReliefSpecimen.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -12,6 +14,7 @@
 enum class Slide {
     Tissue,          // the stained tissue sample
     StageMicrometer, // a 1 mm ruler in 0.01 mm divisions, for calibrating
+    Relief,          // a circuit board with raised components: sharp only where focused
 };
 
 // The simulated microscope's field of view is this wide at every capture size (what a
@@ -23,6 +26,7 @@ struct SimulatedOptics {
     bool unevenLamp = false; // vignetting and a brightness gradient, as a real lamp gives
     bool blankField = false; // an empty area of the slide (clear glass)
     int focus = kSimulatedBestFocus; // the focus knob: sharp at the best position, blurred away from it
+                                     // (on the relief specimen: at each point's own height)
     static constexpr int kMinFocus = 0, kMaxFocus = 100;
     // The blur radius (in pixels of a frame `width` wide) at this focus position.
     int BlurRadius(int width) const;
@@ -44,6 +48,8 @@ public:
     void RenderFrame(double seconds, std::uint8_t* out, const std::uint8_t* lut,
                      const SimulatedOptics& optics = {}) const;
 
+    // The relief slide, for its truth (heights, scale per focus step).
+    const ReliefSpecimen& Relief() const { return relief_; }
     // The uneven lamp's brightness at a frame pixel (1: full), the truth a flat-field
     // correction should recover.
     double LampGain(int x, int y) const;
@@ -60,4 +66,5 @@ private:
     std::vector<std::uint8_t> texture_; // top-down BGR, tightly packed
     std::vector<std::uint16_t> lamp_;   // the uneven lamp per frame pixel, 1.0 = 256
     std::vector<std::int8_t> noise_;    // fixed sensor noise per frame pixel, for the blank field
+    ReliefSpecimen relief_;             // the relief slide, when it is the one under the lens
 };

@@ -82,3 +82,40 @@ TEST(BatchCommands, ConvertWritesACalibratedTiffWithoutADisplay)
     EXPECT_EQ(run.code, 0);
     EXPECT_TRUE(run.out.contains("--convert OUT IN [--magnification N]"));
 }
+
+TEST(BatchCommands, StackMergesPicturesWithoutADisplay)
+{
+    QTemporaryDir home;
+    // Two pictures, each sharp in one half (fine stripes) and plain in the other.
+    auto half = [&](bool left, const QString& name) {
+        QImage picture(160, 120, QImage::Format_RGB32);
+        for (int y = 0; y < 120; ++y)
+            for (int x = 0; x < 160; ++x) {
+                const bool detailed = (x < 80) == left;
+                picture.setPixel(x, y, detailed && (x / 2 + y / 2) % 2 ? qRgb(220, 220, 220) : qRgb(110, 110, 110));
+            }
+        picture.save(home.path() + "/" + name, "BMP");
+        return home.path() + "/" + name;
+    };
+    const QString a = half(true, "a.bmp"), b = half(false, "b.bmp");
+    const QString out = home.path() + "/out.png", depth = home.path() + "/depth.png";
+    Outcome run = Program({"--stack", out, a, b, "--depth-map", depth}, home.path());
+    ASSERT_EQ(run.code, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("stacked 2 of 2")) << run.err.toStdString();
+    const QImage merged(out);
+    ASSERT_FALSE(merged.isNull());
+    EXPECT_EQ(qGray(merged.pixel(2, 0)), 220); // the detail of both halves
+    EXPECT_EQ(qGray(merged.pixel(82, 0)), 220);
+    const QImage depthMap(depth);
+    EXPECT_EQ(qGray(depthMap.pixel(20, 60)), 0);   // from the first
+    EXPECT_EQ(qGray(depthMap.pixel(140, 60)), 255); // from the last
+
+    // Pictures of different sizes: 1 with the reason, nothing written; bad usage: 2.
+    QImage(100, 100, QImage::Format_RGB32).save(home.path() + "/small.bmp", "BMP");
+    run = Program({"--stack", home.path() + "/x.png", a, home.path() + "/small.bmp"}, home.path());
+    EXPECT_EQ(run.code, 1);
+    EXPECT_TRUE(run.err.contains("of one size")) << run.err.toStdString();
+    EXPECT_FALSE(QFile::exists(home.path() + "/x.png"));
+    EXPECT_EQ(Program({"--stack", home.path() + "/x.png"}, home.path()).code, 2);
+    EXPECT_EQ(Program({"--stack", home.path() + "/x.png", a, "--depth-map"}, home.path()).code, 2);
+}

@@ -1,0 +1,190 @@
+#include "capture/backend/ReliefSpecimen.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <random>
+
+namespace {
+
+struct Component {
+    int left, top, right, bottom; // in 1280 x 1024 units
+    int height;
+};
+
+// The components standing on the board (1280 x 1024 units), and their heights.
+constexpr Component kComponents[] = {
+    {180, 160, 420, 330, 88}, {560, 120, 700, 460, 80}, {860, 220, 1120, 380, 92},
+    {240, 620, 380, 900, 84}, {720, 640, 1080, 860, 90},
+};
+
+// Sums over a (2 radius + 1) square window, in place, on `channels` ints a pixel; outside the
+// picture counts as 0.
+void BoxSum(int* values, int channels, int width, int height, int radius)
+{
+    if (radius <= 0) return;
+    std::vector<int> line(static_cast<std::size_t>(std::max(width, height)) * channels);
+    auto sumLine = [&](int* first, int count, std::size_t step) {
+        for (int i = 0; i < count; ++i)
+            for (int c = 0; c < channels; ++c) line[static_cast<std::size_t>(i) * channels + c] = first[step * i + c];
+        for (int c = 0; c < channels; ++c) {
+            auto at = [&](int i) { return i < 0 || i >= count ? 0 : line[static_cast<std::size_t>(i) * channels + c]; };
+            int sum = 0;
+            for (int i = -radius; i <= radius; ++i) sum += at(i);
+            for (int i = 0; i < count; ++i) {
+                first[step * i + c] = sum;
+                sum += at(i + radius + 1) - at(i - radius);
+            }
+        }
+    };
+    const std::size_t stride = static_cast<std::size_t>(width) * channels;
+    for (int y = 0; y < height; ++y) sumLine(values + stride * y, width, static_cast<std::size_t>(channels));
+    for (int x = 0; x < width; ++x) sumLine(values + static_cast<std::size_t>(x) * channels, height, stride);
+}
+
+// Blur radii on a ladder that grows with the radius (a few blurs a frame, not one per
+// height): 0, 1, 2, 3, then about a fifth apart.
+std::uint8_t LadderRadius(double exact)
+{
+    static constexpr int kLadder[] = {0, 1, 2, 3, 4, 5, 6, 8, 10, 12, 15, 18, 22, 27, 33, 40, 48, 58, 70, 84, 100};
+    int best = 0;
+    for (const int r : kLadder)
+        if (std::abs(r - exact) < std::abs(best - exact)) best = r;
+    return static_cast<std::uint8_t>(best);
+}
+
+} // namespace
+
+void ReliefSpecimen::Prepare(int width, int height)
+{
+    if (width == width_ && height == height_) return;
+    width_ = width;
+    height_ = height;
+    // The board reaches beyond the field, so a picture taken smaller still shows board
+    // at its edges.
+    margin_ = std::max(4, width / 10);
+    const int boardWidth = width + 2 * margin_, boardHeight = height + 2 * margin_;
+    boardWidth_ = boardWidth;
+    sharp_.assign(static_cast<std::size_t>(boardWidth) * boardHeight * 3, 0);
+    heights_.assign(static_cast<std::size_t>(boardWidth) * boardHeight, 0);
+    // The speckle: random values on a grid of 3-pixel cells, smoothly between them (as the
+    // optics pass detail: nothing finer than a pixel or two).
+    std::mt19937 random(20261207);
+    std::uniform_int_distribution<int> speckle(-55, 55);
+    constexpr int kCell = 3;
+    const int gridWidth = boardWidth / kCell + 2, gridHeight = boardHeight / kCell + 2;
+    std::vector<int> grid(static_cast<std::size_t>(gridWidth) * gridHeight);
+    for (int& value : grid) value = speckle(random);
+    auto speckleAt = [&](int bx, int by) {
+        const double gx = static_cast<double>(bx) / kCell, gy = static_cast<double>(by) / kCell;
+        const int ix = static_cast<int>(gx), iy = static_cast<int>(gy);
+        const double wx = gx - ix, wy = gy - iy;
+        auto at = [&](int x, int y) { return grid[static_cast<std::size_t>(y) * gridWidth + x]; };
+        return static_cast<int>(std::lround((1 - wy) * ((1 - wx) * at(ix, iy) + wx * at(ix + 1, iy)) +
+                                            wy * ((1 - wx) * at(ix, iy + 1) + wx * at(ix + 1, iy + 1))));
+    };
+    const double sx = 1280.0 / width, sy = 1024.0 / height;
+    for (int by = 0; by < boardHeight; ++by)
+        for (int bx = 0; bx < boardWidth; ++bx) {
+            const double ux = (bx - margin_) * sx, uy = (by - margin_) * sy;
+            // The board: green, rising from height 10 on the left to 45 on the right,
+            // speckled (solder mask over the weave) and crossed by copper traces.
+            int height = std::clamp(static_cast<int>(std::lround(10 + 35 * ux / 1280.0)), 5, 50);
+            int b = 70, g = 150, r = 60;
+            if ((static_cast<int>(uy) + 1024) % 96 < 10 || (static_cast<int>(ux) + 1280) % 160 < 8) b = 60, g = 150, r = 190;
+            const Component* on = nullptr;
+            for (const Component& c : kComponents)
+                if (ux >= c.left && ux < c.right && uy >= c.top && uy < c.bottom) on = &c;
+            if (on) {
+                // A component: dark, with a light printed texture, and a darker rim.
+                height = on->height;
+                const bool rim = ux < on->left + 12 || ux >= on->right - 12 || uy < on->top + 12 || uy >= on->bottom - 12;
+                b = g = r = rim ? 25 : 55;
+                if (!rim && (static_cast<int>(ux / 6) + static_cast<int>(uy / 6)) % 5 == 0) b = g = r = 200;
+            }
+            const int n = speckleAt(bx, by);
+            std::uint8_t* p = &sharp_[(static_cast<std::size_t>(by) * boardWidth + bx) * 3];
+            p[0] = static_cast<std::uint8_t>(std::clamp(b + n, 0, 255));
+            p[1] = static_cast<std::uint8_t>(std::clamp(g + n, 0, 255));
+            p[2] = static_cast<std::uint8_t>(std::clamp(r + n, 0, 255));
+            heights_[static_cast<std::size_t>(by) * boardWidth + bx] = static_cast<std::uint8_t>(height);
+        }
+}
+
+int ReliefSpecimen::HeightAt(int x, int y) const
+{
+    if (x < 0 || y < 0 || x >= width_ || y >= height_) return 0;
+    return heights_[static_cast<std::size_t>(y + margin_) * boardWidth_ + x + margin_];
+}
+
+bool ReliefSpecimen::IsTextured(int x, int y) const
+{
+    // Everything is speckled; only the plain rims of the components are not.
+    const double ux = x * 1280.0 / width_, uy = y * 1024.0 / height_;
+    for (const Component& c : kComponents)
+        if (ux >= c.left - 2 && ux < c.right + 2 && uy >= c.top - 2 && uy < c.bottom + 2)
+            return ux >= c.left + 14 && ux < c.right - 14 && uy >= c.top + 14 && uy < c.bottom - 14;
+    return true;
+}
+
+void ReliefSpecimen::Render(int focus, std::uint8_t* out, std::size_t stride) const
+{
+    if (sharp_.empty()) return;
+    // The picture at this focus position's scale, about the frame's centre (nearest point).
+    const double scale = ScaleAt(focus);
+    const double cx = (width_ - 1) / 2.0, cy = (height_ - 1) / 2.0;
+    const int boardHeight = static_cast<int>(heights_.size() / static_cast<std::size_t>(boardWidth_));
+    std::vector<std::uint8_t> scaled(static_cast<std::size_t>(width_) * height_ * 3);
+    std::vector<std::uint8_t> radius(static_cast<std::size_t>(width_) * height_);
+    const double blurUnit = kBlurPerHeight * width_ / 1280.0;
+    std::map<int, int> radii; // radius -> pixels
+    for (int y = 0; y < height_; ++y) {
+        const double fy = std::clamp(margin_ + cy + (y - cy) / scale, 0.0, boardHeight - 1.0);
+        const int y0 = std::min(static_cast<int>(fy), boardHeight - 2);
+        const double wy = fy - y0;
+        for (int x = 0; x < width_; ++x) {
+            // Optics magnify smoothly: the specimen sampled between its points (bilinear).
+            const double fx = std::clamp(margin_ + cx + (x - cx) / scale, 0.0, boardWidth_ - 1.0);
+            const int x0 = std::min(static_cast<int>(fx), boardWidth_ - 2);
+            const double wx = fx - x0;
+            const std::size_t to = static_cast<std::size_t>(y) * width_ + x;
+            const std::uint8_t* p00 = &sharp_[(static_cast<std::size_t>(y0) * boardWidth_ + x0) * 3];
+            const std::uint8_t* p01 = p00 + 3;
+            const std::uint8_t* p10 = p00 + static_cast<std::size_t>(boardWidth_) * 3;
+            const std::uint8_t* p11 = p10 + 3;
+            for (int c = 0; c < 3; ++c)
+                scaled[to * 3 + c] = static_cast<std::uint8_t>(std::lround(
+                    (1 - wy) * ((1 - wx) * p00[c] + wx * p01[c]) + wy * ((1 - wx) * p10[c] + wx * p11[c])));
+            const std::size_t nearest =
+                static_cast<std::size_t>(std::lround(fy)) * boardWidth_ + static_cast<std::size_t>(std::lround(fx));
+            radius[to] = LadderRadius(std::abs(heights_[nearest] - focus) * blurUnit);
+            ++radii[radius[to]];
+        }
+    }
+    // Each blur the frame needs, once, and each pixel from the one of its own distance. A
+    // blur mixes only points of its own distance (normalised over them), so a blurred board
+    // does not bleed the components standing on it into their surroundings.
+    std::vector<int> sums(scaled.size()), weights(static_cast<std::size_t>(width_) * height_);
+    for (const auto& [r, count] : radii) {
+        for (std::size_t i = 0; i < weights.size(); ++i) {
+            const bool mine = radius[i] == r;
+            weights[i] = mine ? 1 : 0;
+            for (int c = 0; c < 3; ++c) sums[i * 3 + c] = mine ? scaled[i * 3 + c] : 0;
+        }
+        BoxSum(sums.data(), 3, width_, height_, r);
+        BoxSum(weights.data(), 1, width_, height_, r);
+        for (int y = 0; y < height_; ++y) {
+            std::uint8_t* row = out + stride * static_cast<std::size_t>(y);
+            for (int x = 0; x < width_; ++x) {
+                const std::size_t at = static_cast<std::size_t>(y) * width_ + x;
+                if (radius[at] != r) continue;
+                for (int c = 0; c < 3; ++c) row[x * 3 + c] = static_cast<std::uint8_t>(sums[at * 3 + c] / weights[at]);
+            }
+        }
+        (void)count;
+    }
+    for (int y = 0; y < height_; ++y)
+        std::memset(out + stride * static_cast<std::size_t>(y) + static_cast<std::size_t>(width_) * 3, 0,
+                    stride - static_cast<std::size_t>(width_) * 3);
+}

@@ -1,0 +1,42 @@
+#pragma once
+// A specimen with relief for the simulated microscope: a circuit board whose surface rises
+// from left to right, with raised dark components on it, textured everywhere. Each point is
+// sharp only when the focus knob stands at its height, blurred more the further it is, and
+// the picture grows slightly with each step of the knob, as with real optics. The heights
+// and the growth are known, so focus stacking is tested against the truth.
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+class ReliefSpecimen {
+public:
+    // Blur radius (pixels of a 1280-wide frame) per unit of distance from focus.
+    static constexpr double kBlurPerHeight = 0.35;
+    // The picture's growth per step of the focus knob (0.1 % a step: 1 % over ten).
+    static constexpr double kScalePerFocusStep = 0.001;
+    static constexpr int kReferenceFocus = 50; // where the picture has its nominal size
+
+    void Prepare(int width, int height);
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+
+    // Writes the frame at focus position `focus` (0..100) as top-down BGR rows, `stride`
+    // bytes apart.
+    void Render(int focus, std::uint8_t* out, std::size_t stride) const;
+
+    // The truth: the height (0..100, the focus position that shows it sharp) of the specimen
+    // point at `x`, `y` of a frame taken at the reference focus; and the picture's scale at a
+    // focus position (about the frame's centre).
+    int HeightAt(int x, int y) const;
+    static double ScaleAt(int focus) { return 1.0 + kScalePerFocusStep * (focus - kReferenceFocus); }
+    // Whether the point has texture (and not a component's plain edge band).
+    bool IsTextured(int x, int y) const;
+
+private:
+    int width_ = 0, height_ = 0;
+    int margin_ = 0;     // board beyond the field on every side
+    int boardWidth_ = 0; // the field's width and the margins
+    std::vector<std::uint8_t> sharp_;   // the board in focus everywhere, BGR, boardWidth_ * 3 a row
+    std::vector<std::uint8_t> heights_; // per board pixel
+};

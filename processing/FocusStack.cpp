@@ -1,0 +1,233 @@
+#include "processing/FocusStack.h"
+
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
+#include <opencv2/video/tracking.hpp>
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+// Alignment runs on pictures reduced to about this width (a whole factor): fast enough for
+// every live frame, and precise to a fraction of a pixel once brought back to full size.
+constexpr int kAlignWidth = 320;
+// ECC's own smoothing of both pictures (pixels of the reduced picture): none beyond the
+// reduction; more smoothing lets the different blur of two focus positions pull the fit.
+constexpr int kAlignSmoothing = 1;
+// The sharpness is smoothed over about this many pixels: enough that each choice is made
+// for a small neighbourhood, little enough that a sharp edge's energy does not spread over
+// the surface beside it (which would take that surface from the edge's blurred picture: the
+// halo stacking tools are known for).
+constexpr double kSharpnessSigma = 1.0;
+// A picture counts when at least this share of the pixels got sharper.
+constexpr double kCountingShare = 0.002;
+
+cv::Mat ToBgr(const QImage& picture)
+{
+    const QImage bgr = picture.convertToFormat(QImage::Format_BGR888);
+    return cv::Mat(bgr.height(), bgr.width(), CV_8UC3, const_cast<uchar*>(bgr.constBits()),
+                   static_cast<std::size_t>(bgr.bytesPerLine()))
+        .clone();
+}
+
+QImage ToImage(const cv::Mat& bgr)
+{
+    QImage image(bgr.data, bgr.cols, bgr.rows, static_cast<qsizetype>(bgr.step), QImage::Format_BGR888);
+    return image.convertToFormat(QImage::Format_RGB32);
+}
+
+cv::Mat Sharpness(const cv::Mat& bgr)
+{
+    cv::Mat grey, laplacian, energy;
+    cv::cvtColor(bgr, grey, cv::COLOR_BGR2GRAY);
+    cv::Laplacian(grey, laplacian, CV_32F, 3);
+    cv::multiply(laplacian, laplacian, energy);
+    cv::GaussianBlur(energy, energy, cv::Size(), kSharpnessSigma);
+    return energy;
+}
+
+} // namespace
+
+struct FocusStack::State {
+    Options options;
+    cv::Size size;
+    cv::Mat result; // CV_8UC3
+    cv::Mat best;   // CV_32F sharpness of the result's pixels
+    cv::Mat index;  // CV_16U: which picture each pixel came from
+    int reduction = 1; // the whole factor the alignment's pictures are reduced by
+    cv::Mat previousFine, previousCoarse; // the last picture, reduced, grey, float: what the next aligns to
+    cv::Mat lastStep = cv::Mat::eye(2, 3, CV_32F); // the last step's transform, in reduced pixels
+
+    static bool Fit(const cv::Mat& from, const cv::Mat& to, cv::Mat& warp, int iterations, double epsilon)
+    {
+        try {
+            cv::findTransformECC(from, to, warp, cv::MOTION_AFFINE,
+                                 cv::TermCriteria(cv::TermCriteria::COUNT | cv::TermCriteria::EPS, iterations, epsilon),
+                                 cv::noArray(), kAlignSmoothing);
+            return true;
+        } catch (const cv::Exception&) {
+            return false;
+        }
+    }
+    cv::Matx33d toLast = cv::Matx33d::eye(); // first picture's pixels -> last picture's
+    cv::Scalar firstMean;
+    std::vector<cv::Mat> kept; // aligned pictures (keepFrames)
+    int given = 0;
+    int counted = 0;
+
+    // The picture warped onto the first one's pixels.
+    cv::Mat Align(const cv::Mat& bgr)
+    {
+        cv::Mat grey, fine, coarse;
+        cv::cvtColor(bgr, grey, cv::COLOR_BGR2GRAY);
+        cv::resize(grey, fine, cv::Size(), 1.0 / reduction, 1.0 / reduction, cv::INTER_AREA);
+        fine.convertTo(fine, CV_32F);
+        cv::resize(fine, coarse, cv::Size(), 0.5, 0.5, cv::INTER_AREA);
+        if (previousFine.empty() || !options.align) {
+            previousFine = fine;
+            previousCoarse = coarse;
+            return bgr;
+        }
+        // The transform from the previous picture's (reduced) pixels to this one's: pictures
+        // next to each other differ least in focus, so blur pulls the fit least. Found on
+        // pictures reduced twice as much, starting from the last step (the knob turns
+        // evenly), then refined.
+        cv::Mat warp = lastStep.clone();
+        warp.at<float>(0, 2) = (warp.at<float>(0, 2) - 0.5f * (1 - warp.at<float>(0, 0) - warp.at<float>(0, 1))) / 2;
+        warp.at<float>(1, 2) = (warp.at<float>(1, 2) - 0.5f * (1 - warp.at<float>(1, 0) - warp.at<float>(1, 1))) / 2;
+        bool found = Fit(previousCoarse, coarse, warp, 30, 1e-4);
+        if (found) {
+            warp.at<float>(0, 2) = 2 * warp.at<float>(0, 2) + 0.5f * (1 - warp.at<float>(0, 0) - warp.at<float>(0, 1));
+            warp.at<float>(1, 2) = 2 * warp.at<float>(1, 2) + 0.5f * (1 - warp.at<float>(1, 0) - warp.at<float>(1, 1));
+            found = Fit(previousFine, fine, warp, 20, 1e-6);
+        }
+        if (!found) warp = cv::Mat::eye(2, 3, CV_32F); // no agreement (a blank field): taken as it is
+        lastStep = warp.clone();
+        previousFine = fine;
+        previousCoarse = coarse;
+        // Back to full size: a reduced pixel x covers full pixels around k x + (k - 1) / 2.
+        const double k = reduction, o = (reduction - 1) / 2.0;
+        const double a = warp.at<float>(0, 0), b = warp.at<float>(0, 1), d = warp.at<float>(1, 0), e = warp.at<float>(1, 1);
+        const double c = k * warp.at<float>(0, 2) + o - (a * o + b * o);
+        const double f = k * warp.at<float>(1, 2) + o - (d * o + e * o);
+        toLast = cv::Matx33d(a, b, c, d, e, f, 0, 0, 1) * toLast;
+        const cv::Matx23d map(toLast(0, 0), toLast(0, 1), toLast(0, 2), toLast(1, 0), toLast(1, 1), toLast(1, 2));
+        cv::Mat aligned;
+        cv::warpAffine(bgr, aligned, cv::Mat(map), size, cv::INTER_CUBIC | cv::WARP_INVERSE_MAP, cv::BORDER_REPLICATE);
+        return aligned;
+    }
+
+    // Brightness matched to the first picture, channel by channel, within a fifth.
+    void MatchBrightness(cv::Mat& bgr) const
+    {
+        const cv::Scalar mean = cv::mean(bgr);
+        cv::Scalar gain(1, 1, 1);
+        for (int c = 0; c < 3; ++c)
+            if (mean[c] > 1) gain[c] = std::clamp(firstMean[c] / mean[c], 0.8, 1.25);
+        if (std::abs(gain[0] - 1) + std::abs(gain[1] - 1) + std::abs(gain[2] - 1) > 0.003)
+            cv::multiply(bgr, gain, bgr);
+    }
+};
+
+FocusStack::FocusStack(Options options) : state_(std::make_unique<State>())
+{
+    state_->options = options;
+}
+
+FocusStack::~FocusStack() = default;
+
+FocusStack::Added FocusStack::Add(const QImage& picture)
+{
+    State& s = *state_;
+    cv::Mat bgr = ToBgr(picture);
+    if (bgr.empty()) return Added::WrongSize;
+    if (s.given == 0) {
+        s.size = bgr.size();
+        s.reduction = std::max(1, bgr.cols / kAlignWidth);
+        s.firstMean = cv::mean(bgr);
+        s.Align(bgr); // remembers it for the next
+        s.result = bgr;
+        s.best = Sharpness(bgr);
+        s.index = cv::Mat::zeros(s.size, CV_16U);
+        if (s.options.keepFrames) s.kept.push_back(bgr);
+        s.given = s.counted = 1;
+        return Added::Sharper;
+    }
+    if (bgr.size() != s.size) return Added::WrongSize;
+    cv::Mat aligned = s.Align(bgr);
+    s.MatchBrightness(aligned);
+    const cv::Mat energy = Sharpness(aligned);
+    cv::Mat sharper;
+    cv::compare(energy, s.best * 1.02, sharper, cv::CMP_GT); // a clear gain, not noise
+    const int number = s.given++;
+    if (s.options.keepFrames) s.kept.push_back(aligned);
+    const int gained = cv::countNonZero(sharper);
+    if (gained < kCountingShare * s.size.area()) return Added::NothingNew;
+    aligned.copyTo(s.result, sharper);
+    energy.copyTo(s.best, sharper);
+    s.index.setTo(number, sharper);
+    ++s.counted;
+    return Added::Sharper;
+}
+
+int FocusStack::Given() const
+{
+    return state_->given;
+}
+
+int FocusStack::Counted() const
+{
+    return state_->counted;
+}
+
+QSize FocusStack::Size() const
+{
+    return QSize(state_->size.width, state_->size.height);
+}
+
+QImage FocusStack::Result() const
+{
+    const State& s = *state_;
+    if (s.result.empty()) return {};
+    if (!s.options.keepFrames || s.kept.size() < 2) return ToImage(s.result);
+    // The consistency filter: each pixel takes the picture most of its neighbours took, so
+    // isolated wrong choices go; the pixels come from the kept aligned pictures.
+    cv::Mat index8, filtered;
+    s.index.convertTo(index8, CV_8U, 255.0 / std::max<int>(1, s.given - 1));
+    cv::medianBlur(index8, filtered, 5);
+    cv::Mat merged = s.result.clone();
+    const double perStep = 255.0 / std::max<int>(1, s.given - 1);
+    for (int y = 0; y < merged.rows; ++y) {
+        const uchar* chosen = filtered.ptr<uchar>(y);
+        cv::Vec3b* out = merged.ptr<cv::Vec3b>(y);
+        for (int x = 0; x < merged.cols; ++x) {
+            const auto source = static_cast<std::size_t>(std::lround(chosen[x] / perStep));
+            if (source < s.kept.size()) out[x] = s.kept[source].at<cv::Vec3b>(y, x);
+        }
+    }
+    return ToImage(merged);
+}
+
+QImage FocusStack::DepthMap() const
+{
+    const State& s = *state_;
+    if (s.index.empty()) return {};
+    cv::Mat grey;
+    s.index.convertTo(grey, CV_8U, 255.0 / std::max<int>(1, s.given - 1));
+    QImage image(grey.data, grey.cols, grey.rows, static_cast<qsizetype>(grey.step), QImage::Format_Grayscale8);
+    return image.copy();
+}
+
+int FocusStack::SourceAt(int x, int y) const
+{
+    const State& s = *state_;
+    if (s.index.empty() || x < 0 || y < 0 || x >= s.size.width || y >= s.size.height) return -1;
+    return s.index.at<std::uint16_t>(y, x);
+}
+
+std::array<double, 6> FocusStack::LastTransform() const
+{
+    const cv::Matx33d& t = state_->toLast;
+    return {t(0, 0), t(0, 1), t(0, 2), t(1, 0), t(1, 1), t(1, 2)};
+}

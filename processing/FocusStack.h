@@ -1,0 +1,51 @@
+#pragma once
+// All in focus: pictures taken at different focus merged into one that is sharp wherever
+// any of them was. Each picture is aligned to the one before (a hand-turned focus knob
+// shifts the picture and changes its scale a little), matched in brightness to the first,
+// and wherever it is sharper (smoothed Laplacian energy) than what the stack holds, its
+// pixels replace the stack's. A live stack keeps only the running result, its sharpness and
+// which picture each pixel came from; a stack of files also keeps the aligned pictures, so
+// a consistency filter on that index can remove isolated wrong choices at the end.
+
+#include <QImage>
+
+#include <array>
+#include <memory>
+
+class FocusStack {
+public:
+    struct Options {
+        bool align = true;       // align each picture to the one before
+        bool keepFrames = false; // keep the aligned pictures for the final consistency filter
+    };
+    enum class Added {
+        Sharper,    // some of the picture was sharper than the stack: it counts
+        NothingNew, // nothing got sharper: not counted
+        WrongSize,  // not the size of the first picture: refused
+    };
+
+    explicit FocusStack(Options options);
+    ~FocusStack();
+    FocusStack(const FocusStack&) = delete;
+    FocusStack& operator=(const FocusStack&) = delete;
+
+    Added Add(const QImage& picture);
+    // Pictures added, and those that counted.
+    int Given() const;
+    int Counted() const;
+    QSize Size() const;
+
+    // The merged picture (RGB32), and the depth map: each pixel's grey says which picture
+    // it came from, the first black, the last white. Null before the first picture.
+    QImage Result() const;
+    QImage DepthMap() const;
+    // Which picture (0 = the first given) a pixel of the result came from.
+    int SourceAt(int x, int y) const;
+    // The last picture's alignment against the first: x' = a x + b y + c, y' = d x + e y + f,
+    // from the first picture's pixels to the last's.
+    std::array<double, 6> LastTransform() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};

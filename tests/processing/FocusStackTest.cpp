@@ -1,0 +1,196 @@
+#include "capture/backend/ReliefSpecimen.h"
+#include "capture/backend/SlideRenderer.h"
+#include "processing/FocusStack.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include <QImage>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+// A picture of fine detail (a checker of 2-pixel squares in varying shades).
+QImage Detail(int width, int height)
+{
+    QImage picture(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const int v = ((x / 2 + y / 2) % 2) ? 200 - (x * 7 + y * 3) % 60 : 40 + (x * 5 + y * 11) % 50;
+            picture.setPixel(x, y, qRgb(v, v, v));
+        }
+    return picture;
+}
+
+QImage Blurred(const QImage& picture, int radius)
+{
+    // A box blur, by scaling down and back up (enough to remove 2-pixel detail).
+    const QImage small = picture.scaled(picture.width() / radius, picture.height() / radius, Qt::IgnoreAspectRatio,
+                                        Qt::SmoothTransformation);
+    return small.scaled(picture.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+// The variance of the Laplacian over a region: how sharp it is.
+double Sharpness(const QImage& picture, const QRect& region)
+{
+    double sum = 0, squares = 0;
+    int count = 0;
+    for (int y = region.top() + 1; y < region.bottom(); ++y)
+        for (int x = region.left() + 1; x < region.right(); ++x) {
+            const int l = 4 * qGray(picture.pixel(x, y)) - qGray(picture.pixel(x - 1, y)) - qGray(picture.pixel(x + 1, y)) -
+                          qGray(picture.pixel(x, y - 1)) - qGray(picture.pixel(x, y + 1));
+            sum += l;
+            squares += static_cast<double>(l) * l;
+            ++count;
+        }
+    const double mean = sum / count;
+    return squares / count - mean * mean;
+}
+
+QImage RenderRelief(const ReliefSpecimen& specimen, int focus)
+{
+    QImage frame(specimen.Width(), specimen.Height(), QImage::Format_BGR888);
+    specimen.Render(focus, frame.bits(), static_cast<std::size_t>(frame.bytesPerLine()));
+    return frame;
+}
+
+} // namespace
+
+TEST(FocusStack, TwoPicturesEachSharpInOneHalfGiveOneSharpInBoth)
+{
+    const QImage sharp = Detail(200, 120);
+    const QImage blurred = Blurred(sharp, 4);
+    QImage leftSharp = blurred, rightSharp = blurred;
+    for (int y = 0; y < 120; ++y)
+        for (int x = 0; x < 200; ++x) (x < 100 ? leftSharp : rightSharp).setPixel(x, y, sharp.pixel(x, y));
+    FocusStack stack({false, true});
+    EXPECT_EQ(stack.Add(leftSharp), FocusStack::Added::Sharper);
+    EXPECT_EQ(stack.Add(rightSharp), FocusStack::Added::Sharper);
+    const QImage result = stack.Result();
+    for (const QRect half : {QRect(10, 10, 80, 100), QRect(110, 10, 80, 100)})
+        EXPECT_GT(Sharpness(result, half), 0.95 * Sharpness(sharp, half));
+    EXPECT_EQ(stack.SourceAt(50, 60), 0);
+    EXPECT_EQ(stack.SourceAt(150, 60), 1);
+}
+
+TEST(FocusStack, IdenticalPicturesGiveThatPictureAndOtherSizesAreRefused)
+{
+    const QImage picture = Detail(120, 80);
+    FocusStack stack({true, true});
+    EXPECT_EQ(stack.Add(picture), FocusStack::Added::Sharper);
+    EXPECT_EQ(stack.Add(picture), FocusStack::Added::NothingNew); // adds nothing: not counted
+    EXPECT_EQ(stack.Add(Detail(121, 80)), FocusStack::Added::WrongSize);
+    EXPECT_EQ(stack.Counted(), 1);
+    EXPECT_EQ(stack.Result().convertToFormat(QImage::Format_RGB32), picture);
+}
+
+// Through the simulated relief specimen: eleven pictures from focus 0 to 100, each a little
+// larger than the one before. Measured against the specimen's own heights and scale.
+TEST(FocusStack, TheReliefSpecimenComesOutSharpWithTheRightDepthAndAligned)
+{
+    ReliefSpecimen specimen;
+    specimen.Prepare(640, 512);
+    std::vector<int> focuses;
+    for (int f = 0; f <= 100; f += 10) focuses.push_back(f);
+    std::vector<QImage> frames;
+    FocusStack stack({true, true});
+    for (const int f : focuses) {
+        frames.push_back(RenderRelief(specimen, f));
+        stack.Add(frames.back());
+    }
+
+    // Alignment: the last picture against the first is a pure scale about the centre.
+    const auto t = stack.LastTransform();
+    const double scale = ReliefSpecimen::ScaleAt(focuses.back()) / ReliefSpecimen::ScaleAt(focuses.front());
+    const double cx = (640 - 1) / 2.0, cy = (512 - 1) / 2.0;
+    double worst = 0;
+    for (const auto& [x, y] : {std::pair{20.0, 20.0}, std::pair{620.0, 20.0}, std::pair{20.0, 490.0}, std::pair{620.0, 490.0}}) {
+        const double tx = t[0] * x + t[1] * y + t[2], ty = t[3] * x + t[4] * y + t[5];
+        const double ex = cx + scale * (x - cx), ey = cy + scale * (y - cy);
+        worst = std::max(worst, std::hypot(tx - ex, ty - ey));
+    }
+    std::printf("alignment error at the corners: %.3f px\n", worst);
+    EXPECT_LE(worst, 0.5);
+
+    // Depth: the picture each textured pixel came from is the one focused at its height.
+    const double firstScale = ReliefSpecimen::ScaleAt(focuses.front());
+    const double referenceScale = ReliefSpecimen::ScaleAt(ReliefSpecimen::kReferenceFocus);
+    int textured = 0, right = 0;
+    for (int y = 16; y < 512 - 16; y += 2)
+        for (int x = 16; x < 640 - 16; x += 2) {
+            // The point under (x, y) of the first picture, in the reference picture's pixels.
+            const int rx = static_cast<int>(std::lround(cx + (x - cx) * referenceScale / firstScale));
+            const int ry = static_cast<int>(std::lround(cy + (y - cy) * referenceScale / firstScale));
+            if (!specimen.IsTextured(rx, ry)) continue;
+            const int truth = static_cast<int>(std::lround(specimen.HeightAt(rx, ry) / 10.0));
+            ++textured;
+            if (std::abs(stack.SourceAt(x, y) - truth) <= 1) ++right;
+        }
+    const double depthRight = static_cast<double>(right) / textured;
+    std::printf("depth map right (within one step) for %.1f %% of %d textured pixels\n", 100 * depthRight, textured);
+    EXPECT_GE(depthRight, 0.95);
+
+    // Sharpness: every textured region at least 90 % as sharp as its sharpest picture, each
+    // picture brought onto the first one's pixels by its true scale (as the stack brings
+    // them by the scale it found).
+    std::vector<QImage> onFirst;
+    for (std::size_t k = 0; k < frames.size(); ++k) {
+        const double ratio = ReliefSpecimen::ScaleAt(focuses[k]) / firstScale;
+        const cv::Mat source(frames[k].height(), frames[k].width(), CV_8UC3, frames[k].bits(),
+                             static_cast<std::size_t>(frames[k].bytesPerLine()));
+        const cv::Matx23d map(ratio, 0, cx * (1 - ratio), 0, ratio, cy * (1 - ratio));
+        cv::Mat warped;
+        cv::warpAffine(source, warped, cv::Mat(map), source.size(), cv::INTER_CUBIC | cv::WARP_INVERSE_MAP,
+                       cv::BORDER_REPLICATE);
+        onFirst.push_back(QImage(warped.data, warped.cols, warped.rows, static_cast<qsizetype>(warped.step),
+                                 QImage::Format_BGR888)
+                              .copy());
+    }
+    const QImage result = stack.Result();
+    double weakest = 1;
+    QRect weakestRegion;
+    for (int y = 32; y + 40 < 512 - 32; y += 48)
+        for (int x = 32; x + 40 < 640 - 32; x += 48) {
+            const QRect region(x, y, 40, 40);
+            bool allTextured = true;
+            for (int yy = y; yy < y + 40 && allTextured; yy += 4)
+                for (int xx = x; xx < x + 40 && allTextured; xx += 4)
+                    allTextured = specimen.IsTextured(static_cast<int>(std::lround(cx + (xx - cx) / firstScale)),
+                                                      static_cast<int>(std::lround(cy + (yy - cy) / firstScale)));
+            if (!allTextured) continue;
+            double sharpest = 0;
+            for (const QImage& frame : onFirst) sharpest = std::max(sharpest, Sharpness(frame, region));
+            const double share = Sharpness(result, region) / sharpest;
+            if (share < weakest) weakest = share, weakestRegion = region;
+        }
+    std::printf("weakest textured region: %.1f %% of its sharpest picture (at %d, %d)\n", 100 * weakest,
+                weakestRegion.x(), weakestRegion.y());
+    EXPECT_GE(weakest, 0.9);
+
+    // Halos: beside a component, more than 3 pixels out, the board comes from the pictures
+    // focused on the board, not from the component's (whose blurred edge would spread there).
+    int beside = 0, haloed = 0;
+    for (int y = 8; y < 512 - 8; ++y)
+        for (int x = 8; x < 640 - 8; ++x) {
+            auto heightAt = [&](int px, int py) {
+                return specimen.HeightAt(static_cast<int>(std::lround(cx + (px - cx) / firstScale)),
+                                         static_cast<int>(std::lround(cy + (py - cy) / firstScale)));
+            };
+            if (heightAt(x, y) > 60) continue; // on a component
+            bool near = false, tooNear = false;
+            for (int d = -8; d <= 8 && !tooNear; ++d)
+                for (const auto& [px, py] : {std::pair{x + d, y}, std::pair{x, y + d}})
+                    if (heightAt(px, py) > 60) (std::abs(d) <= 3 ? tooNear : near) = true;
+            if (!near || tooNear) continue;
+            ++beside;
+            if (stack.SourceAt(x, y) >= 7) ++haloed;
+        }
+    std::printf("board pixels 4-8 px beside components taken from a component's picture: %.2f %% of %d\n",
+                100.0 * haloed / std::max(1, beside), beside);
+    EXPECT_LE(haloed, beside / 20);
+}
