@@ -35,4 +35,5 @@ enum MainCommand : int {
     ID_STILL_FORMAT_BMP = 32874,     // the format of new stills
     ID_STILL_FORMAT_TIFF = 32875,
     ID_STILL_FORMAT_PNG = 32876,
+    ID_CAPTURE_FOCUS_STACK = 32877,  // all in focus: start a stack, or stop and save it
 };

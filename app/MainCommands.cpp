@@ -16,6 +16,8 @@
 #include "app/stills/StillPicture.h"
 #include "app/stills/StillFormatSetting.h"
 #include "app/PictureDescription.h"
+#include "processing/LiveFocusStack.h"
+#include "media/PictureWriter.h"
 #include "framework/Logging.h"
 #include "measure/StageCalibration.h"
 #include "app/timelapse/TimeLapseDlg.h"
@@ -57,6 +59,7 @@ void MainCommands::OnCommand(int command)
     case IDC_PREVIEW: window_.ReturnToPreview(); break;
     case IDC_CAMERA:
     case ID_CAPTURE_PICTURE: TakeStillPicture(); break;
+    case ID_CAPTURE_FOCUS_STACK: ToggleFocusStack(); break;
     case IDC_CLOCK:
     case ID_CAPTURE_TIMELAPSE:
         if (!window_.IsPreviewState()) {
@@ -129,12 +132,45 @@ void MainCommands::OnFunctionKey(int key)
 {
     switch (key) {
     case Qt::Key_F2: TakeStillPicture(); break;
+    case Qt::Key_F6: ToggleFocusStack(); break;
     case Qt::Key_F3: window_.Recording().OnQuickStart(); break;
     case Qt::Key_F4: window_.Recording().OnQuickStop(); break;
     case Qt::Key_F11: SetResolution(640, 480); break;
     case Qt::Key_F12: SetResolution(1280, 1024); break;
     default: break;
     }
+}
+
+void MainCommands::ToggleFocusStack()
+{
+    LiveFocusStack& stack = window_.LiveStack();
+    if (!stack.Running()) {
+        if (window_.IsConnected()) stack.Start();
+        return;
+    }
+    const QImage result = stack.Stop();
+    if (result.isNull()) return;
+    // Saved as the next still, in the stills' format, with the magnification's scale.
+    ReadMagnification();
+    const QString folder = window_.Folders().picture;
+    const PictureFormat format = window_.StillFormat().Format();
+    const int number = NextRunningNumber(folder, {}, StillPicturePatterns());
+    const QString path = folder + QLatin1Char('/') +
+                         StillPictureName(QDateTime::currentDateTime(), magnification_, number, ExtensionOf(format),
+                                          QStringLiteral("EDF"));
+    const CalibrationStore calibrations(window_.CalibrationPath());
+    PictureMetadata metadata = DescribePicture({}, magnification_, result.width(), calibrations);
+    metadata.captured = QDateTime::currentDateTime();
+    QString error;
+    if (!WritePictureFile(path, result, metadata, &error)) {
+        ShowMessageBox(&window_, LangText("PictureSaveFail", 100, "The picture could not be saved:") +
+                                     QStringLiteral("\n%1\n%2").arg(path, error),
+                       window_.MessageCaption(), MessageButtons::Ok, MessageIcon::Error);
+        return;
+    }
+    lastPicturePath_ = path;
+    window_.ThumbnailList().AddCapturedPicture(path);
+    window_.Sounds().Play(IDW_SHUTTER);
 }
 
 void MainCommands::TakeStillPicture()

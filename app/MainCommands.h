@@ -48,6 +48,9 @@ public:
 
 private:
     void TakeStillPicture();
+    // F6 and Capture -> All in focus: starts a stack, or ends it and saves the result as the
+    // next still ("..._EDF_N0005"). Esc cancels it (the window's key handling).
+    void ToggleFocusStack();
     void RunTimeLapse();
     void RunVideoSetting();
     void ReadMagnification();

@@ -2,6 +2,7 @@
 
 #include "app/settings/FlatFieldControl.h"
 #include "app/stills/StillFormatSetting.h"
+#include "processing/LiveFocusStack.h"
 #include "app/stills/StillPicture.h"
 #include "app/PictureDescription.h"
 #include "measure/StageCalibration.h"
@@ -107,7 +108,9 @@ CMainDialog::CMainDialog(backend::CaptureBackend& backend, SingleInstance& insta
     // The processing stage: even light first, then the focus measure on the evened picture.
     flatField_ = new FlatFieldControl(*engine_, configFolder, this);
     focusMeter_ = std::make_shared<FocusMeter>();
-    engine_->SetProcessingSteps({flatField_->Step(), focusMeter_});
+    // Last, the live focus stack: it puts the stack in the frame's place while it runs.
+    liveStack_ = std::make_shared<LiveFocusStack>();
+    engine_->SetProcessingSteps({flatField_->Step(), focusMeter_, liveStack_});
     engine_->SetExtraOverlay([meter = focusMeter_](QPainter& painter, const QRect& area) { DrawPeaking(painter, area, *meter); });
     focusDisplay_ = new FocusDisplay(focusMeter_, client_);
     focusDisplay_->setGeometry(kFocusBar);
@@ -451,13 +454,15 @@ void CMainDialog::keyPressEvent(QKeyEvent* event)
     case Qt::Key_F2:
     case Qt::Key_F3:
     case Qt::Key_F4:
+    case Qt::Key_F6:
     case Qt::Key_F11:
     case Qt::Key_F12:
         OnFunctionKey(key);
         event->accept();
         return;
     case Qt::Key_Escape:
-        if (IsFullScreen()) QMetaObject::invokeMethod(this, [this] { LeaveFullScreen(); }, Qt::QueuedConnection);
+        if (liveStack_->Running()) liveStack_->Cancel(); // Esc drops a stack; nothing is saved
+        else if (IsFullScreen()) QMetaObject::invokeMethod(this, [this] { LeaveFullScreen(); }, Qt::QueuedConnection);
         event->accept();
         return;
     default: CModalDialog::keyPressEvent(event); // Enter never closes the window

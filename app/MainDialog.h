@@ -23,6 +23,7 @@
 class CCalibrationsDlg;
 class FlatFieldControl;
 class StillFormatSetting;
+class LiveFocusStack;
 class FocusDisplay;
 class FocusMeter;
 class CCaptureGraph;
@@ -115,6 +116,7 @@ public:
     // The processing steps in the frame path and their controls.
     FlatFieldControl& FlatField() const { return *flatField_; }
     FocusMeter& Focus() const { return *focusMeter_; }
+    LiveFocusStack& LiveStack() const { return *liveStack_; }
     const MainCommands& Commands() const { return commands_; }
 
     // Paints the skin, the scale label and the resolution read-out of the client area.
@@ -174,5 +176,6 @@ private:
     std::unique_ptr<FullScreenMode> fullScreen_;
     FlatFieldControl* flatField_ = nullptr; // a child
     std::shared_ptr<FocusMeter> focusMeter_;
+    std::shared_ptr<LiveFocusStack> liveStack_;
     FocusDisplay* focusDisplay_ = nullptr;
 };

@@ -76,7 +76,8 @@ void BuildMainMenu(QMenuBar& bar, const CommandHandler& onCommand, const std::fu
              {{ID_CAPTURE_PICTURE, "Take Picture", "Take Picture...      F2"},
               {ID_CAPTURE_VIDEO, "Take Video", "Take Video/Stop...   F3/F4"},
               {0, nullptr, nullptr},
-              {ID_CAPTURE_TIMELAPSE, "Take time lapsed Pictures", "Take Time-Lapse Pictures"}},
+              {ID_CAPTURE_TIMELAPSE, "Take time lapsed Pictures", "Take Time-Lapse Pictures"},
+              {ID_CAPTURE_FOCUS_STACK, "FocusStackMenu", "All in focus        F6"}},
              kSize, onCommand);
     QMenu* help = bar.addMenu(LangText("Help", kSize, "Help"));
     AddItems(*help,

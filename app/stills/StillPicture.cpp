@@ -13,17 +13,19 @@
 #include <memory>
 #include <new>
 
-QString StillPictureName(const QDateTime& time, int magnification, int runningNumber, const QString& extension)
+QString StillPictureName(const QDateTime& time, int magnification, int runningNumber, const QString& extension,
+                         const QString& tag)
 {
     const QDate d = time.date();
     const QTime t = time.time();
+    const QString number = (tag.isEmpty() ? QString() : tag + QLatin1Char('_')) + QString::asprintf("N%04d.", runningNumber);
     if (magnification != 0)
-        return QString::asprintf("Still_%4d-%02d-%02d_%02d%02d%02d_%03dX_N%04d.", d.year(), d.month(), d.day(),
-                                 t.hour(), t.minute(), t.second(), magnification, runningNumber) +
-               extension;
-    return QString::asprintf("Still_%4d-%02d-%02d_%02d%02d%02d_N%04d.", d.year(), d.month(), d.day(), t.hour(),
-                             t.minute(), t.second(), runningNumber) +
-           extension;
+        return QString::asprintf("Still_%4d-%02d-%02d_%02d%02d%02d_%03dX_", d.year(), d.month(), d.day(), t.hour(),
+                                 t.minute(), t.second(), magnification) +
+               number + extension;
+    return QString::asprintf("Still_%4d-%02d-%02d_%02d%02d%02d_", d.year(), d.month(), d.day(), t.hour(), t.minute(),
+                             t.second()) +
+           number + extension;
 }
 
 int MagnificationInName(const QString& path)

@@ -16,8 +16,9 @@
 
 // "Still_2009-05-14_153045_N0007.bmp", or with a magnification "..._200X_N0008.bmp"; the
 // extension is the format's ("tif", "png").
+// `tag` goes before the running number ("..._200X_EDF_N0009.bmp" for an all-in-focus one).
 QString StillPictureName(const QDateTime& time, int magnification, int runningNumber,
-                         const QString& extension = QStringLiteral("bmp"));
+                         const QString& extension = QStringLiteral("bmp"), const QString& tag = {});
 // The magnification a capture's name carries ("..._200X_..."); 0 when none.
 int MagnificationInName(const QString& path);
 

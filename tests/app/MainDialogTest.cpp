@@ -12,6 +12,7 @@
 #include "measure/MeasureCanvas.h"
 #include "media/PictureFile.h"
 #include "app/stills/StillFormatSetting.h"
+#include "processing/LiveFocusStack.h"
 #include "app/timelapse/TimeLapseDlg.h"
 #include "media/AviWriter.h"
 #include "app/SingleInstance.h"
@@ -761,4 +762,29 @@ TEST_F(MainDialogTest, StillsInTiffCarryTheCalibrationAndSaveAsConvertsWithIt)
     CPhotoMeasureDlg measure(tiff, nullptr, dialog_->CalibrationPath());
     EXPECT_TRUE(measure.HasPicture());
     EXPECT_NEAR(measure.Canvas()->FileMillimetresPerPixel(), 0.00125, 1e-9);
+}
+
+TEST_F(MainDialogTest, F6StacksWhileTheFocusTurnsAndSavesTheResultAsTheNextStill)
+{
+    Start(true);
+    backend_->Microscope()->SetSlide(Slide::Relief);
+    backend_->Microscope()->SetFocusSweep(true);
+    dialog_->Engine().StopPreview(); // the relief slide from the next start on
+    dialog_->Engine().StartPreview();
+    dialog_->MagnificationBox().setText("200");
+    QTest::keyClick(&dialog_->Engine(), Qt::Key_F6);
+    ASSERT_TRUE(dialog_->LiveStack().Running());
+    // Esc drops it: nothing saved.
+    QTest::keyClick(dialog_.get(), Qt::Key_Escape);
+    EXPECT_FALSE(dialog_->LiveStack().Running());
+    EXPECT_TRUE(dialog_->LastPicturePath().isEmpty());
+
+    QTest::keyClick(&dialog_->Engine(), Qt::Key_F6);
+    ASSERT_TRUE(WaitUntil([&] { return dialog_->LiveStack().Counted() >= 3; }, 8000));
+    dialog_->OnCommand(ID_CAPTURE_FOCUS_STACK); // the menu's command stops it too
+    EXPECT_FALSE(dialog_->LiveStack().Running());
+    const QString saved = dialog_->LastPicturePath();
+    EXPECT_TRUE(saved.endsWith("_200X_EDF_N0001.bmp")) << saved.toStdString();
+    ASSERT_EQ(dialog_->ThumbnailList().Pictures().size(), 1u);
+    EXPECT_EQ(QImage(saved).size(), dialog_->Engine().CaptureSize());
 }

@@ -1,0 +1,56 @@
+#pragma once
+// Focus stacking while the user turns the focus knob: a processing step that, while a stack
+// runs, hands the frames to a stacking thread of its own (the newest waiting frame wins,
+// so the stream never waits for the stack) and puts the growing all-in-focus picture in
+// the frame's place, with the live frame in an inset and the number of frames counted. So
+// the preview, a still and a recording all show the stack.
+
+#include "capture/FrameStage.h"
+
+#include <QImage>
+
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+class FocusStack;
+
+class LiveFocusStack : public FrameStep {
+public:
+    LiveFocusStack();
+    ~LiveFocusStack() override;
+
+    // Window thread.
+    void Start();
+    // Ends the stack after the frame in hand: its result, and its depth map when asked for;
+    // null images when nothing was stacked.
+    QImage Stop(QImage* depthMap = nullptr);
+    void Cancel();
+    bool Running() const { return running_; }
+    // Frames that made some of the picture sharper.
+    int Counted() const { return counted_; }
+    // No frame waits for the stack and none is being stacked.
+    bool Idle() const;
+
+    // The processing stage's worker.
+    void Process(Frame& frame) override;
+
+private:
+    void Work();
+    void ShowStackIn(Frame& frame, const QImage& live);
+    void EndWorker();
+
+    std::atomic<bool> running_{false};
+    std::atomic<int> counted_{0};
+    mutable std::mutex mutex_; // guards pending_, shown_, quit_ and busy_
+    std::condition_variable wake_;
+    std::condition_variable idle_;
+    QImage pending_; // the newest frame waiting for the stack (BGR888)
+    QImage shown_;   // the stack's latest result, as frames show it (BGR888)
+    bool quit_ = false;
+    bool busy_ = false;
+    std::unique_ptr<FocusStack> stack_; // the stacking thread's while it runs
+    std::thread worker_;
+};
