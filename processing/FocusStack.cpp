@@ -56,6 +56,7 @@ struct FocusStack::State {
     cv::Mat best;   // CV_32F sharpness of the result's pixels
     cv::Mat index;  // CV_16U: which picture each pixel came from
     int reduction = 1; // the whole factor the alignment's pictures are reduced by
+    cv::Mat covered; // the last aligned picture's own pixels (255), not its repeated edges (0)
     cv::Mat previousFine, previousCoarse; // the last picture, reduced, grey, float: what the next aligns to
     cv::Mat lastStep = cv::Mat::eye(2, 3, CV_32F); // the last step's transform, in reduced pixels
 
@@ -87,6 +88,7 @@ struct FocusStack::State {
         if (previousFine.empty() || !options.align) {
             previousFine = fine;
             previousCoarse = coarse;
+            covered.release();
             return bgr;
         }
         // The transform from the previous picture's (reduced) pixels to this one's: pictures
@@ -115,6 +117,10 @@ struct FocusStack::State {
         const cv::Matx23d map(toLast(0, 0), toLast(0, 1), toLast(0, 2), toLast(1, 0), toLast(1, 1), toLast(1, 2));
         cv::Mat aligned;
         cv::warpAffine(bgr, aligned, cv::Mat(map), size, cv::INTER_CUBIC | cv::WARP_INVERSE_MAP, cv::BORDER_REPLICATE);
+        // Where the picture does not reach (its edges, when it is smaller than the first), it
+        // has nothing to give: the stack keeps what it has there.
+        cv::warpAffine(cv::Mat(bgr.size(), CV_8U, cv::Scalar(255)), covered, cv::Mat(map), size,
+                       cv::INTER_NEAREST | cv::WARP_INVERSE_MAP, cv::BORDER_CONSTANT, cv::Scalar(0));
         return aligned;
     }
 
@@ -160,6 +166,7 @@ FocusStack::Added FocusStack::Add(const QImage& picture)
     const cv::Mat energy = Sharpness(aligned);
     cv::Mat sharper;
     cv::compare(energy, s.best * 1.02, sharper, cv::CMP_GT); // a clear gain, not noise
+    if (!s.covered.empty()) sharper &= s.covered;
     const int number = s.given++;
     if (s.options.keepFrames) s.kept.push_back(aligned);
     const int gained = cv::countNonZero(sharper);

@@ -693,7 +693,7 @@ TEST_F(MainDialogTest, TheCameraMotionJpegIsRecordedAtTheCameraRateAndLostFrames
     SetCompressorChoiceHook(previous);
     EXPECT_EQ(rateNote, QStringLiteral("The file plays at the camera's own frame rate."));
     ASSERT_TRUE(dialog_->Recording().IsRecording());
-    ASSERT_TRUE(WaitUntil([&] { return !dialog_->Recording().IsRecording(); }, 5000));
+    ASSERT_TRUE(WaitUntil([&] { return !dialog_->Recording().IsRecording(); }, 10000));
     const AviFacts facts = ReadAviFacts(dialog_->ThumbnailList().Videos().back().path);
     EXPECT_EQ(facts.codec, "mjpeg");
     EXPECT_EQ(facts.rateNumerator, 30);
