@@ -81,7 +81,7 @@ int Convert(const QStringList& arguments, const QString& calibrationPath, QTextS
         metadata.millimetresPerPixel = CalibrationStore::MillimetresPerPicturePixel(*calibration, picture.width());
     } else if (named > 0 && calibrations.Find(named)) {
         metadata.millimetresPerPixel = 0;
-        metadata = DescribePicture(metadata, named, picture.width(), calibrations);
+        metadata = DescribePicture(metadata, named, picture.size(), calibrations);
     } else if (named > 0) {
         metadata.magnification = named;
     }

@@ -35,5 +35,6 @@ enum MainCommand : int {
     ID_STILL_FORMAT_BMP = 32874,     // the format of new stills
     ID_STILL_FORMAT_TIFF = 32875,
     ID_STILL_FORMAT_PNG = 32876,
-    ID_CAPTURE_FOCUS_STACK = 32877,  // all in focus: start a stack, or stop and save it
+    ID_CAPTURE_FOCUS_STACK = 32877,
+    ID_STILL_NOMINAL_SCALE = 32878,  // TIFF/PNG stills carry the nominal scale without a calibration  // all in focus: start a stack, or stop and save it
 };

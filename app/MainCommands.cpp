@@ -101,6 +101,12 @@ void MainCommands::OnCommand(int command)
     case ID_OVERLAY_TIME: SwitchOverlay(command); break;
     case ID_OVERLAY_SCALE_BAR: SwitchScaleBar(); break;
     case ID_OVERLAY_PEAKING: window_.Focus().SetPeaking(!window_.Focus().Peaking()); break;
+    case ID_STILL_NOMINAL_SCALE: {
+        QString error;
+        if (!window_.StillFormat().SetNominalScale(!window_.StillFormat().NominalScale(), &error))
+            qCWarning(lcMedia) << "the still setting could not be remembered:" << error;
+        break;
+    }
     case ID_STILL_FORMAT_BMP:
     case ID_STILL_FORMAT_TIFF:
     case ID_STILL_FORMAT_PNG: {
@@ -159,7 +165,8 @@ void MainCommands::ToggleFocusStack()
                          StillPictureName(QDateTime::currentDateTime(), magnification_, number, ExtensionOf(format),
                                           QStringLiteral("EDF"));
     const CalibrationStore calibrations(window_.CalibrationPath());
-    PictureMetadata metadata = DescribePicture({}, magnification_, result.width(), calibrations);
+    PictureMetadata metadata = DescribePicture({}, magnification_, result.size(), calibrations,
+                                               window_.StillFormat().NominalScale());
     metadata.captured = QDateTime::currentDateTime();
     QString error;
     if (!WritePictureFile(path, result, metadata, &error)) {
@@ -222,7 +229,8 @@ void MainCommands::OnCaptureStill(StillSource source)
     if (file.format != PictureFormat::Bmp) {
         // The file carries the scale of the magnification's calibration and the microscope.
         const CalibrationStore calibrations(window_.CalibrationPath());
-        file.metadata = DescribePicture({}, magnification_, engine.CaptureSize().width(), calibrations);
+        file.metadata = DescribePicture({}, magnification_, engine.CaptureSize(), calibrations,
+                                        window_.StillFormat().NominalScale());
         if (const CaptureDevice* device = engine.Devices().Current())
             file.metadata.microscope = QString::fromStdU16String(device->friendlyName);
     }

@@ -98,7 +98,7 @@ CMainDialog::CMainDialog(backend::CaptureBackend& backend, SingleInstance& insta
         case PictureFormat::Png: return static_cast<int>(ID_STILL_FORMAT_PNG);
         default: return static_cast<int>(ID_STILL_FORMAT_BMP);
         }
-    });
+    }, [this] { return stillFormat_->NominalScale(); });
     PlaceMenuBar();
     engine_->SetFullScreenHint(LangText("EscRestore", 30, "ESC Restore"));
     connect(engine_, &CCaptureGraph::StillDue, this, [this](StillSource source) { commands_.OnCaptureStill(source); });
@@ -182,7 +182,8 @@ void CMainDialog::BuildLayout()
     list_ = new CThumbnailList(folders_.picture, folders_.video, client_);
     // A still saved as another format takes the scale of its magnification's calibration.
     list_->describeForSaving = [this](const QString& path, const PictureMetadata& carried, QSize size) {
-        return DescribePicture(carried, MagnificationInName(path), size.width(), CalibrationStore(calibrationPath_));
+        return DescribePicture(carried, MagnificationInName(path), size, CalibrationStore(calibrationPath_),
+                               stillFormat_->NominalScale());
     };
     list_->setGeometry(kListRect);
     list_->UpdateScrollBar();

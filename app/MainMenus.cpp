@@ -27,7 +27,8 @@ void AddItems(QMenu& menu, std::initializer_list<MenuItemSpec> items, int textSi
 
 } // namespace
 
-void BuildMainMenu(QMenuBar& bar, const CommandHandler& onCommand, const std::function<int()>& checkedStillFormat)
+void BuildMainMenu(QMenuBar& bar, const CommandHandler& onCommand, const std::function<int()>& checkedStillFormat,
+                   const std::function<bool()>& nominalScale)
 {
     constexpr int kSize = 30;
     QMenu* file = bar.addMenu(LangText("File", kSize, "File"));
@@ -60,9 +61,17 @@ void BuildMainMenu(QMenuBar& bar, const CommandHandler& onCommand, const std::fu
         group->addAction(action);
         QObject::connect(action, &QAction::triggered, formats, [onCommand, command = command] { onCommand(command); });
     }
-    QObject::connect(formats, &QMenu::aboutToShow, formats, [formats, checkedStillFormat] {
+    formats->addSeparator();
+    QAction* nominal = formats->addAction(LangText("StillNominalScale", 64, "Nominal scale without a calibration"));
+    nominal->setCheckable(true);
+    nominal->setData(ID_STILL_NOMINAL_SCALE);
+    QObject::connect(nominal, &QAction::triggered, formats, [onCommand] { onCommand(ID_STILL_NOMINAL_SCALE); });
+    QObject::connect(formats, &QMenu::aboutToShow, formats, [formats, checkedStillFormat, nominalScale] {
         const int checked = checkedStillFormat ? checkedStillFormat() : ID_STILL_FORMAT_BMP;
-        for (QAction* action : formats->actions()) action->setChecked(action->data().toInt() == checked);
+        for (QAction* action : formats->actions()) {
+            if (action->data().toInt() == ID_STILL_NOMINAL_SCALE) action->setChecked(nominalScale && nominalScale());
+            else action->setChecked(action->data().toInt() == checked);
+        }
     });
     AddItems(*setting,
              {{0, nullptr, nullptr},

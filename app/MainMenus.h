@@ -18,7 +18,9 @@ struct MenuItemSpec {
 
 // Builds the menu bar: File, Setting, Capture, Help (texts in 30-byte buffers). The still
 // format's submenu checks the command `checkedStillFormat` names when it opens.
-void BuildMainMenu(QMenuBar& bar, const CommandHandler& onCommand, const std::function<int()>& checkedStillFormat = {});
+// Its last item, checked when `nominalScale` says so, switches the nominal scale of stills.
+void BuildMainMenu(QMenuBar& bar, const CommandHandler& onCommand, const std::function<int()>& checkedStillFormat = {},
+                   const std::function<bool()>& nominalScale = {});
 // The thumbnail list's menu (texts in 20-byte buffers).
 void BuildListMenu(QMenu& menu, const CommandHandler& onCommand);
 // The preview area's four overlay switches with their icons (30-byte buffers).

@@ -10,8 +10,10 @@
 
 class CalibrationStore;
 
-// The description of a picture `pictureWidth` wide taken at `magnification`: the scale of
-// its calibration, none without one. A scale the source carries (`carried`) wins: it was
-// measured for that very picture.
-PictureMetadata DescribePicture(const PictureMetadata& carried, int magnification, int pictureWidth,
-                                const CalibrationStore& calibrations);
+// The description of a picture of `size` taken at `magnification`: the scale of its
+// calibration; without one, none, or the nominal factor's scale when the user chose so
+// (`nominalWithoutCalibration`: off unless asked, so nobody takes the nominal factor for a
+// measurement). A scale the source carries (`carried`) wins: it was measured for that
+// very picture.
+PictureMetadata DescribePicture(const PictureMetadata& carried, int magnification, QSize size,
+                                const CalibrationStore& calibrations, bool nominalWithoutCalibration = false);

@@ -11,7 +11,9 @@ StillFormatSetting::StillFormatSetting(QString path) : path_(std::move(path))
 {
     const std::optional<QByteArray> bytes = ReadRegularFile(path_, 4096);
     if (!bytes) return;
-    const QString extension = QJsonDocument::fromJson(*bytes).object().value(QStringLiteral("format")).toString();
+    const QJsonObject object = QJsonDocument::fromJson(*bytes).object();
+    nominalScale_ = object.value(QStringLiteral("nominalScale")).toBool(false);
+    const QString extension = object.value(QStringLiteral("format")).toString();
     // Only the still formats; anything else (a damaged file, a JPEG) leaves BMP.
     const std::optional<PictureFormat> format = PictureFormatOf(QStringLiteral("still.") + extension);
     if (format && *format != PictureFormat::Jpeg) format_ = *format;
@@ -21,7 +23,19 @@ bool StillFormatSetting::SetFormat(PictureFormat format, QString* error)
 {
     if (format == PictureFormat::Jpeg) format = PictureFormat::Bmp; // stills are never lossy
     format_ = format;
+    return Save(error);
+}
+
+bool StillFormatSetting::SetNominalScale(bool on, QString* error)
+{
+    nominalScale_ = on;
+    return Save(error);
+}
+
+bool StillFormatSetting::Save(QString* error) const
+{
     QJsonObject object;
-    object.insert(QStringLiteral("format"), ExtensionOf(format));
+    object.insert(QStringLiteral("format"), ExtensionOf(format_));
+    object.insert(QStringLiteral("nominalScale"), nominalScale_);
     return WriteFileWhole(path_, QJsonDocument(object).toJson(), error);
 }

@@ -11,11 +11,18 @@ public:
     explicit StillFormatSetting(QString path);
 
     PictureFormat Format() const { return format_; }
+    // Whether TIFF and PNG stills carry the nominal factor's scale when the magnification
+    // has no calibration (off unless the user chose it).
+    bool NominalScale() const { return nominalScale_; }
+    bool SetNominalScale(bool on, QString* error = nullptr);
     // Saved at once; false with the reason when the file could not be written (the format
     // holds for this session all the same).
     bool SetFormat(PictureFormat format, QString* error = nullptr);
 
 private:
     QString path_;
+    bool Save(QString* error) const;
+
     PictureFormat format_ = PictureFormat::Bmp;
+    bool nominalScale_ = false;
 };

@@ -10,6 +10,7 @@
 #include "measure/StageCalibration.h"
 #include "measure/PhotoMeasureDlg.h"
 #include "measure/MeasureCanvas.h"
+#include "measure/MeasureGeometry.h"
 #include "media/PictureFile.h"
 #include "app/stills/StillFormatSetting.h"
 #include "processing/LiveFocusStack.h"
@@ -787,4 +788,24 @@ TEST_F(MainDialogTest, F6StacksWhileTheFocusTurnsAndSavesTheResultAsTheNextStill
     EXPECT_TRUE(saved.endsWith("_200X_EDF_N0001.bmp")) << saved.toStdString();
     ASSERT_EQ(dialog_->ThumbnailList().Pictures().size(), 1u);
     EXPECT_EQ(QImage(saved).size(), dialog_->Engine().CaptureSize());
+}
+
+TEST_F(MainDialogTest, WithoutACalibrationAStillCarriesTheNominalScaleOnlyWhenChosen)
+{
+    Start(true);
+    dialog_->OnCommand(ID_STILL_FORMAT_PNG);
+    dialog_->MagnificationBox().setText("100"); // no calibration for it
+    auto takeStill = [&] {
+        const QString before = dialog_->LastPicturePath();
+        QTest::keyClick(&dialog_->Engine(), Qt::Key_F2);
+        EXPECT_TRUE(WaitUntil([&] { return dialog_->LastPicturePath() != before; }));
+        PictureMetadata carried;
+        ReadPictureFile(dialog_->LastPicturePath(), nullptr, &carried);
+        return carried.millimetresPerPixel;
+    };
+    EXPECT_EQ(takeStill(), 0); // by default none: nobody takes the nominal factor for a measurement
+    dialog_->OnCommand(ID_STILL_NOMINAL_SCALE);
+    EXPECT_TRUE(StillFormatSetting(program_.path() + "/stills.json").NominalScale());
+    const double nominal = NominalMillimetresPerPicturePixel(*CalibrationRate(100, 1280, 1024), QSize(1280, 1024), 640);
+    EXPECT_NEAR(takeStill(), nominal, nominal * 1e-3); // pHYs holds whole pixels per metre
 }
