@@ -24,16 +24,6 @@
 
 namespace {
 
-class FakeNodes : public backend::VideoNodeSource {
-public:
-    explicit FakeNodes(FakeV4l2Camera& camera) : camera_(camera) {}
-    std::vector<backend::VideoNode> CaptureNodes() override { return {camera_.Node()}; }
-    std::vector<std::string> UsbHardwareIds() override { return {"USB\\Vid_5e1a&Pid_2c07"}; }
-
-private:
-    FakeV4l2Camera& camera_;
-};
-
 // CPU seconds the named thread of this process has used so far; -1 when there is none.
 double ThreadCpuSeconds(const QByteArray& name)
 {
@@ -67,7 +57,7 @@ void RecordFromCamera(benchmark::State& state, bool passthrough, const char* enc
     camera.SetReuseJpeg(true);
     camera.SetOccasionalDamage(false);
     camera.SetPaced(true);
-    backend::V4l2Backend backend(camera.Calls(), std::make_unique<FakeNodes>(camera), false);
+    backend::V4l2Backend backend(camera.Calls(), std::make_unique<FakeV4l2Nodes>(camera), false);
     QTemporaryDir dir;
     CCaptureGraph engine(backend, dir.path() + "/CapConfig.dat");
     engine.RefreshDeviceList();

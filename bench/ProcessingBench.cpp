@@ -69,7 +69,7 @@ namespace {
 // stacked into the result with its consistency filter, target under 2 s.
 std::vector<QImage> ReliefFrames(int count)
 {
-    ReliefSpecimen specimen;
+    ReliefSlide specimen;
     specimen.Prepare(1280, 1024);
     std::vector<QImage> frames;
     for (int i = 0; i < count; ++i) {

@@ -4,7 +4,7 @@
 // quite still. The specimen is the same at every capture size (it covers the same field
 // of view), so pictures taken at different resolutions show the same cells.
 
-#include "capture/backend/ReliefSpecimen.h"
+#include "capture/backend/ReliefSlide.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -49,7 +49,7 @@ public:
                      const SimulatedOptics& optics = {}) const;
 
     // The relief slide, for its truth (heights, scale per focus step).
-    const ReliefSpecimen& Relief() const { return relief_; }
+    const ReliefSlide& Relief() const { return relief_; }
     // The uneven lamp's brightness at a frame pixel (1: full), the truth a flat-field
     // correction should recover.
     double LampGain(int x, int y) const;
@@ -66,5 +66,5 @@ private:
     std::vector<std::uint8_t> texture_; // top-down BGR, tightly packed
     std::vector<std::uint16_t> lamp_;   // the uneven lamp per frame pixel, 1.0 = 256
     std::vector<std::int8_t> noise_;    // fixed sensor noise per frame pixel, for the blank field
-    ReliefSpecimen relief_;             // the relief slide, when it is the one under the lens
+    ReliefSlide relief_;             // the relief slide, when it is the one under the lens
 };

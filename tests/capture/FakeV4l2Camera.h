@@ -11,6 +11,7 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <string>
 #include <vector>
 
 class FakeV4l2Camera {
@@ -102,4 +103,20 @@ private:
     bool paced_ = false;
     std::chrono::steady_clock::time_point nextDue_;
     QByteArray madeJpeg_;
+};
+
+// The node list of a computer with the fake camera plugged in, beside other USB devices.
+class FakeV4l2Nodes : public backend::VideoNodeSource {
+public:
+    explicit FakeV4l2Nodes(FakeV4l2Camera& camera,
+                           std::vector<std::string> usbIds = {"USB\\Vid_8087&Pid_0024", "USB\\Vid_5e1a&Pid_2c07"})
+        : camera_(camera), usbIds_(std::move(usbIds))
+    {
+    }
+    std::vector<backend::VideoNode> CaptureNodes() override { return {camera_.Node()}; }
+    std::vector<std::string> UsbHardwareIds() override { return usbIds_; }
+
+private:
+    FakeV4l2Camera& camera_;
+    std::vector<std::string> usbIds_;
 };

@@ -20,16 +20,6 @@ using namespace backend;
 
 namespace {
 
-class FakeNodes : public VideoNodeSource {
-public:
-    explicit FakeNodes(FakeV4l2Camera& camera) : camera_(camera) {}
-    std::vector<VideoNode> CaptureNodes() override { return {camera_.Node()}; }
-    std::vector<std::string> UsbHardwareIds() override { return {"USB\\Vid_8087&Pid_0024", "USB\\Vid_5e1a&Pid_2c07"}; }
-
-private:
-    FakeV4l2Camera& camera_;
-};
-
 class Recorder : public SampleGrabberCallback {
 public:
     explicit Recorder(char tag, std::vector<char>* order = nullptr, std::mutex* mutex = nullptr)
@@ -97,7 +87,7 @@ private:
 
 class V4l2BackendTest : public ::testing::Test {
 protected:
-    V4l2BackendTest() : backend_(camera_.Calls(), std::make_unique<FakeNodes>(camera_), false) {}
+    V4l2BackendTest() : backend_(camera_.Calls(), std::make_unique<FakeV4l2Nodes>(camera_), false) {}
     std::unique_ptr<CaptureSource> Open()
     {
         std::vector<CatalogueEntry> devices;

@@ -1,4 +1,4 @@
-#include "capture/backend/ReliefSpecimen.h"
+#include "capture/backend/ReliefSlide.h"
 #include "capture/backend/SlideRenderer.h"
 #include "processing/FocusStack.h"
 
@@ -52,7 +52,7 @@ double Sharpness(const QImage& picture, const QRect& region)
     return squares / count - mean * mean;
 }
 
-QImage RenderRelief(const ReliefSpecimen& specimen, int focus)
+QImage RenderRelief(const ReliefSlide& specimen, int focus)
 {
     QImage frame(specimen.Width(), specimen.Height(), QImage::Format_BGR888);
     specimen.Render(focus, frame.bits(), static_cast<std::size_t>(frame.bytesPerLine()));
@@ -91,9 +91,9 @@ TEST(FocusStack, IdenticalPicturesGiveThatPictureAndOtherSizesAreRefused)
 
 // Through the simulated relief specimen: eleven pictures from focus 0 to 100, each a little
 // larger than the one before. Measured against the specimen's own heights and scale.
-TEST(FocusStack, TheReliefSpecimenComesOutSharpWithTheRightDepthAndAligned)
+TEST(FocusStack, TheReliefSlideComesOutSharpWithTheRightDepthAndAligned)
 {
-    ReliefSpecimen specimen;
+    ReliefSlide specimen;
     specimen.Prepare(640, 512);
     std::vector<int> focuses;
     for (int f = 0; f <= 100; f += 10) focuses.push_back(f);
@@ -106,7 +106,7 @@ TEST(FocusStack, TheReliefSpecimenComesOutSharpWithTheRightDepthAndAligned)
 
     // Alignment: the last picture against the first is a pure scale about the centre.
     const auto t = stack.LastTransform();
-    const double scale = ReliefSpecimen::ScaleAt(focuses.back()) / ReliefSpecimen::ScaleAt(focuses.front());
+    const double scale = ReliefSlide::ScaleAt(focuses.back()) / ReliefSlide::ScaleAt(focuses.front());
     const double cx = (640 - 1) / 2.0, cy = (512 - 1) / 2.0;
     double worst = 0;
     for (const auto& [x, y] : {std::pair{20.0, 20.0}, std::pair{620.0, 20.0}, std::pair{20.0, 490.0}, std::pair{620.0, 490.0}}) {
@@ -118,8 +118,8 @@ TEST(FocusStack, TheReliefSpecimenComesOutSharpWithTheRightDepthAndAligned)
     EXPECT_LE(worst, 0.5);
 
     // Depth: the picture each textured pixel came from is the one focused at its height.
-    const double firstScale = ReliefSpecimen::ScaleAt(focuses.front());
-    const double referenceScale = ReliefSpecimen::ScaleAt(ReliefSpecimen::kReferenceFocus);
+    const double firstScale = ReliefSlide::ScaleAt(focuses.front());
+    const double referenceScale = ReliefSlide::ScaleAt(ReliefSlide::kReferenceFocus);
     int textured = 0, right = 0;
     for (int y = 16; y < 512 - 16; y += 2)
         for (int x = 16; x < 640 - 16; x += 2) {
@@ -140,7 +140,7 @@ TEST(FocusStack, TheReliefSpecimenComesOutSharpWithTheRightDepthAndAligned)
     // them by the scale it found).
     std::vector<QImage> onFirst;
     for (std::size_t k = 0; k < frames.size(); ++k) {
-        const double ratio = ReliefSpecimen::ScaleAt(focuses[k]) / firstScale;
+        const double ratio = ReliefSlide::ScaleAt(focuses[k]) / firstScale;
         const cv::Mat source(frames[k].height(), frames[k].width(), CV_8UC3, frames[k].bits(),
                              static_cast<std::size_t>(frames[k].bytesPerLine()));
         const cv::Matx23d map(ratio, 0, cx * (1 - ratio), 0, ratio, cy * (1 - ratio));

@@ -1,4 +1,4 @@
-#include "capture/backend/ReliefSpecimen.h"
+#include "capture/backend/ReliefSlide.h"
 #include "processing/LiveFocusStack.h"
 
 #include <gtest/gtest.h>
@@ -9,7 +9,7 @@
 
 namespace {
 
-Frame ReliefFrame(const ReliefSpecimen& specimen, int focus)
+Frame ReliefFrame(const ReliefSlide& specimen, int focus)
 {
     Frame frame;
     frame.width = specimen.Width();
@@ -31,7 +31,7 @@ void WaitUntilIdle(const LiveFocusStack& stack)
 
 TEST(LiveFocusStack, FramesThroughTheStepGrowTheStackWhichTheyThenShow)
 {
-    ReliefSpecimen specimen;
+    ReliefSlide specimen;
     specimen.Prepare(320, 256);
     LiveFocusStack stack;
     Frame untouched = ReliefFrame(specimen, 0);
@@ -61,7 +61,7 @@ TEST(LiveFocusStack, FramesThroughTheStepGrowTheStackWhichTheyThenShow)
 
 TEST(LiveFocusStack, ACancelledStackLeavesNothing)
 {
-    ReliefSpecimen specimen;
+    ReliefSlide specimen;
     specimen.Prepare(160, 128);
     LiveFocusStack stack;
     stack.Start();

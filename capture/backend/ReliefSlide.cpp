@@ -1,4 +1,4 @@
-#include "capture/backend/ReliefSpecimen.h"
+#include "capture/backend/ReliefSlide.h"
 
 #include <algorithm>
 #include <cmath>
@@ -56,7 +56,7 @@ std::uint8_t LadderRadius(double exact)
 
 } // namespace
 
-void ReliefSpecimen::Prepare(int width, int height)
+void ReliefSlide::Prepare(int width, int height)
 {
     if (width == width_ && height == height_) return;
     width_ = width;
@@ -112,13 +112,13 @@ void ReliefSpecimen::Prepare(int width, int height)
         }
 }
 
-int ReliefSpecimen::HeightAt(int x, int y) const
+int ReliefSlide::HeightAt(int x, int y) const
 {
     if (x < 0 || y < 0 || x >= width_ || y >= height_) return 0;
     return heights_[static_cast<std::size_t>(y + margin_) * boardWidth_ + x + margin_];
 }
 
-bool ReliefSpecimen::IsTextured(int x, int y) const
+bool ReliefSlide::IsTextured(int x, int y) const
 {
     // Everything is speckled; only the plain rims of the components are not.
     const double ux = x * 1280.0 / width_, uy = y * 1024.0 / height_;
@@ -128,7 +128,7 @@ bool ReliefSpecimen::IsTextured(int x, int y) const
     return true;
 }
 
-void ReliefSpecimen::Render(int focus, std::uint8_t* out, std::size_t stride) const
+void ReliefSlide::Render(int focus, std::uint8_t* out, std::size_t stride) const
 {
     if (sharp_.empty()) return;
     // The picture at this focus position's scale, about the frame's centre (nearest point).

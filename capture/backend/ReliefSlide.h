@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-class ReliefSpecimen {
+class ReliefSlide {
 public:
     // Blur radius (pixels of a 1280-wide frame) per unit of distance from focus.
     static constexpr double kBlurPerHeight = 0.35;
