@@ -31,6 +31,11 @@ CMicroscopeApp::Options CMicroscopeApp::ParseArguments(const QStringList& argume
             else if (part == QLatin1String("raw")) options.simulation.motionJpeg = false;
             else if (part == QLatin1String("relief")) options.simulation.slide = Slide::Relief;
             else if (part == QLatin1String("sweep")) options.simulation.focusSweep = true;
+            else if (part == QLatin1String("stage")) options.simulation.slide = Slide::Stage;
+            else if (part == QLatin1String("path")) {
+                options.simulation.slide = Slide::Stage;
+                options.simulation.stagePath = true;
+            }
         }
     }
     return options;

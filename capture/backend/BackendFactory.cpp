@@ -18,6 +18,7 @@ std::unique_ptr<backend::CaptureBackend> CreateCaptureBackend(const SimulationOp
         backend->Microscope()->SetBlankField(simulation.blankField);
         backend->Microscope()->SetMotionJpeg(simulation.motionJpeg);
         backend->Microscope()->SetFocusSweep(simulation.focusSweep);
+        backend->Microscope()->SetStagePath(simulation.stagePath);
         if (simulated) *simulated = backend->Microscope();
         composite->Add(std::move(backend));
     }

@@ -19,6 +19,7 @@ struct SimulationOptions {
     bool blankField = false;
     bool motionJpeg = true; // the camera sends Motion JPEG, as a USB 2 microscope does
     bool focusSweep = false; // the focus knob turns through its travel by itself
+    bool stagePath = false;  // the stage moves along its scanning path by itself
 };
 
 // `simulated` receives the simulated microscope, when there is one, for its controls.

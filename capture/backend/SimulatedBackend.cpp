@@ -118,6 +118,43 @@ int SimulatedDevice::SweptFocus(double seconds)
     return static_cast<int>(std::lround(SimulatedOptics::kMinFocus + along * (SimulatedOptics::kMaxFocus - SimulatedOptics::kMinFocus)));
 }
 
+void SimulatedDevice::SetStage(StagePosition position)
+{
+    // The travel: the slide less a field, across; down, less a field of the widest shape (4:3).
+    constexpr int kFieldMicrometres = static_cast<int>(kSimulatedFieldWidthMillimetres * 1000);
+    stageX_ = std::clamp(position.x, 0, (kStageFieldsAcross - 1) * kFieldMicrometres);
+    stageY_ = std::clamp(position.y, 0, (kStageFieldsDown - 1) * kFieldMicrometres * 3 / 4);
+}
+
+void SimulatedDevice::MoveStage(int dx, int dy)
+{
+    SetStage({stageX_ + dx, stageY_ + dy});
+}
+
+StagePosition SimulatedDevice::StagePathAt(double seconds, int width, int height)
+{
+    // In fields: four rows, two thirds of a field apart, from half a field in on the slide,
+    // each three fields long, joined at alternate ends; then it rests at the end.
+    const double fieldWidth = kSimulatedFieldWidthMillimetres * 1000;
+    const double fieldHeight = fieldWidth * height / std::max(1, width);
+    constexpr int kRows = 4;
+    constexpr double kRowLength = 3, kRowStep = 2.0 / 3;
+    double along = std::max(seconds, 0.0) * kStagePathFieldsPerSecond;
+    double x = 0.5, y = 0.5;
+    for (int row = 0; row < kRows; ++row) {
+        const bool forward = row % 2 == 0;
+        const double across = std::min(along, kRowLength);
+        x = forward ? 0.5 + across : 0.5 + kRowLength - across;
+        along -= across;
+        if (along <= 0 || row == kRows - 1) break;
+        const double down = std::min(along, kRowStep);
+        y += down;
+        along -= down;
+        if (along <= 0) break;
+    }
+    return {static_cast<int>(std::lround(x * fieldWidth)), static_cast<int>(std::lround(y * fieldHeight))};
+}
+
 bool SimulatedDevice::IsSupportedFormat(const VideoInfoHeader& f)
 {
     const bool size = (f.width == 320 && f.height == 240) || (f.width == 640 && f.height == 480) ||

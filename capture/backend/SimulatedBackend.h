@@ -78,7 +78,17 @@ public:
     void SetFocusSweep(bool on) { focusSweep_ = on; }
     bool SweepsFocus() const { return focusSweep_; }
     static int SweptFocus(double seconds);
-    SimulatedOptics Optics() const { return {unevenLamp_, blankField_, focus_}; }
+    // The stage (the stage slide): where it holds the slide, in micrometres, kept within its
+    // travel; moved by keys, or along a path by itself: across and back over 4 x 3 fields in
+    // rows that overlap, as one scans a specimen for a mosaic.
+    void SetStage(StagePosition position);
+    void MoveStage(int dx, int dy);
+    StagePosition Stage() const { return {stageX_, stageY_}; }
+    void SetStagePath(bool on) { stagePath_ = on; }
+    bool FollowsStagePath() const { return stagePath_; }
+    static StagePosition StagePathAt(double seconds, int width, int height);
+    static constexpr double kStagePathFieldsPerSecond = 0.35;
+    SimulatedOptics Optics() const { return {unevenLamp_, blankField_, focus_, Stage()}; }
     // Whether the camera sends Motion JPEG, as a USB 2 microscope does (without Huffman
     // tables, as UVC cameras send it), or uncompressed pixels. Taken when the stream starts.
     void SetMotionJpeg(bool on) { motionJpeg_ = on; }
@@ -111,6 +121,9 @@ private:
     std::atomic<bool> motionJpeg_{false};
     std::atomic<bool> focusSweep_{false};
     std::atomic<int> focus_{SimulatedOptics::kSimulatedBestFocus};
+    // The stage starts with the field in the middle of the slide.
+    std::atomic<int> stageX_{3200}, stageY_{1800};
+    std::atomic<bool> stagePath_{false};
     VideoInfoHeader format_;
     std::map<int, std::pair<int, int>> properties_; // value, flags
 };

@@ -164,6 +164,8 @@ void SimulatedSource::StreamLoop()
         const std::vector<std::uint8_t> tone = device_->ToneTable();
         SimulatedOptics optics = device_->Optics();
         if (device_->SweepsFocus()) optics.focus = SimulatedDevice::SweptFocus(seconds);
+        if (device_->FollowsStagePath())
+            optics.stage = SimulatedDevice::StagePathAt(seconds, renderer.Width(), renderer.Height());
         renderer.RenderFrame(seconds, frame.data(), tone.empty() ? nullptr : tone.data(), optics);
         due += interval;
         if (const auto now = Clock::now(); due < now) due = now; // never try to catch up with a burst of frames

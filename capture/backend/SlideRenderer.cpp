@@ -15,13 +15,17 @@ namespace {
 
 // Every length is a fraction of the field of view's width, so the specimen is the same at
 // every capture size.
-void PaintSpecimen(QPainter& p, double fieldWidth, double fieldHeight, double marginFraction)
+void PaintSpecimen(QPainter& p, double fieldWidth, double fieldHeight, double marginFraction, double fieldsAcross = 1,
+                   double fieldsDown = 1)
 {
     std::mt19937 random(20091105u); // a fixed slide: the same cells in every run
     auto uniform = [&random](double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(random); };
     const double w = fieldWidth;
-    const double total = w * (1 + 2 * marginFraction);
-    const double totalH = fieldHeight + 2 * w * marginFraction;
+    const double total = w * (fieldsAcross + 2 * marginFraction);
+    const double totalH = fieldHeight * fieldsDown + 2 * w * marginFraction;
+    // As many cells, fibres and granules to a field however large the slide.
+    const double fields = fieldsAcross * fieldsDown;
+    auto count = [fields](int perField) { return static_cast<int>(perField * fields); };
 
     QRadialGradient light(QPointF(total / 2, totalH / 2), total * 0.62);
     light.setColorAt(0.0, QColor(246, 240, 228));
@@ -31,7 +35,7 @@ void PaintSpecimen(QPainter& p, double fieldWidth, double fieldHeight, double ma
 
     // Connective fibres: long, thin, pale pink strands.
     p.setBrush(Qt::NoBrush);
-    for (int i = 0; i < 26; ++i) {
+    for (int i = 0; i < count(26); ++i) {
         QPainterPath fibre(QPointF(uniform(0, total), uniform(0, totalH)));
         fibre.cubicTo(QPointF(uniform(0, total), uniform(0, totalH)), QPointF(uniform(0, total), uniform(0, totalH)),
                       QPointF(uniform(0, total), uniform(0, totalH)));
@@ -41,7 +45,7 @@ void PaintSpecimen(QPainter& p, double fieldWidth, double fieldHeight, double ma
     }
 
     // Cells: translucent cytoplasm, darker membrane, a nucleus with a nucleolus.
-    for (int i = 0; i < 150; ++i) {
+    for (int i = 0; i < count(150); ++i) {
         const QPointF centre(uniform(0, total), uniform(0, totalH));
         const double rx = w * uniform(0.018, 0.045);
         const double ry = rx * uniform(0.65, 1.0);
@@ -66,7 +70,7 @@ void PaintSpecimen(QPainter& p, double fieldWidth, double fieldHeight, double ma
 
     // Granules: small dark dots.
     p.setPen(Qt::NoPen);
-    for (int i = 0; i < 900; ++i) {
+    for (int i = 0; i < count(900); ++i) {
         p.setBrush(QColor(90, 50, 80, static_cast<int>(uniform(60, 160))));
         const double r = w * uniform(0.0008, 0.0025);
         p.drawEllipse(QPointF(uniform(0, total), uniform(0, totalH)), r, r);
@@ -112,8 +116,9 @@ void SlideRenderer::Prepare(int width, int height, Slide slide)
     height_ = height;
     slide_ = slide;
     margin_ = std::max(8, width / 10);
-    textureWidth_ = width + 2 * margin_;
-    textureHeight_ = height + 2 * margin_;
+    const bool stage = slide == Slide::Stage;
+    textureWidth_ = width * (stage ? kStageFieldsAcross : 1) + 2 * margin_;
+    textureHeight_ = height * (stage ? kStageFieldsDown : 1) + 2 * margin_;
 
     if (slide == Slide::Relief) relief_.Prepare(width, height);
     QImage image(textureWidth_, textureHeight_, QImage::Format_RGB888);
@@ -121,16 +126,22 @@ void SlideRenderer::Prepare(int width, int height, Slide slide)
         QPainter painter(&image);
         painter.setRenderHint(QPainter::Antialiasing);
         if (slide == Slide::StageMicrometer) PaintMicrometer(painter, width, margin_, textureWidth_, textureHeight_);
+        else if (stage)
+            PaintSpecimen(painter, width, height, static_cast<double>(margin_) / width, kStageFieldsAcross, kStageFieldsDown);
         else PaintSpecimen(painter, width, height, static_cast<double>(margin_) / width);
     }
     // The uneven lamp: darker towards the corners and from right to left, never above full.
+    // Under the stage's lamp, a slight vignette of its own, as on a real microscope.
     lamp_.resize(static_cast<std::size_t>(width) * height);
+    stageLamp_.resize(static_cast<std::size_t>(width) * height);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
             const double u = (x + 0.5) / width * 2 - 1, v = (y + 0.5) / height * 2 - 1;
             const double vignette = 1.0 - 0.45 * (u * u + v * v) / 2;
             const double gradient = 0.72 + 0.28 * (x + 0.5) / width;
             lamp_[static_cast<std::size_t>(y) * width + x] = static_cast<std::uint16_t>(std::lround(256 * vignette * gradient));
+            stageLamp_[static_cast<std::size_t>(y) * width + x] =
+                static_cast<std::uint16_t>(std::lround(256 * (1.0 - 0.08 * (u * u + v * v) / 2)));
         }
     // Sensor noise, fixed per pixel: cheap and keeps flat areas from looking drawn.
     std::mt19937 random(7u);
@@ -158,6 +169,16 @@ int SimulatedOptics::BlurRadius(int width) const
     // A quarter of the field's width out of focus at either end of the knob's travel.
     const int away = std::abs(focus - kSimulatedBestFocus);
     return static_cast<int>(std::lround(away * width / 1280.0 * 0.6));
+}
+
+SlideRenderer::Offset SlideRenderer::StageOffset(StagePosition stage) const
+{
+    if (slide_ != Slide::Stage) return {};
+    const double pixelsPerMicrometre = width_ / (kSimulatedFieldWidthMillimetres * 1000);
+    // In 1/256 pixel, as the frame is drawn.
+    auto steps = [](double pixels) { return std::lround(pixels * 256) / 256.0; };
+    return {std::clamp(steps(stage.x * pixelsPerMicrometre), 0.0, double(width_ * (kStageFieldsAcross - 1))),
+            std::clamp(steps(stage.y * pixelsPerMicrometre), 0.0, double(height_ * (kStageFieldsDown - 1)))};
 }
 
 double SlideRenderer::LampGain(int x, int y) const
@@ -196,9 +217,14 @@ void SlideRenderer::RenderFrame(double seconds, std::uint8_t* out, const std::ui
                                 const SimulatedOptics& optics) const
 {
     if (texture_.empty()) return;
-    // A slow, smooth drift within the margin.
-    const int dx = margin_ + static_cast<int>(std::lround(margin_ * 0.8 * std::sin(seconds * 0.21)));
-    const int dy = margin_ + static_cast<int>(std::lround(margin_ * 0.8 * std::sin(seconds * 0.13 + 1.0)));
+    // A slow, smooth drift within the margin; on the stage, where the stage holds the slide.
+    const bool stage = slide_ == Slide::Stage;
+    const Offset field = StageOffset(optics.stage);
+    const int dx = margin_ + (stage ? static_cast<int>(field.x) : static_cast<int>(std::lround(margin_ * 0.8 * std::sin(seconds * 0.21))));
+    const int dy = margin_ + (stage ? static_cast<int>(field.y) : static_cast<int>(std::lround(margin_ * 0.8 * std::sin(seconds * 0.13 + 1.0))));
+    // Between pixels the stage's picture is interpolated from the four around (in 1/256).
+    const int fx = stage ? static_cast<int>(std::lround((field.x - std::floor(field.x)) * 256)) : 0;
+    const int fy = stage ? static_cast<int>(std::lround((field.y - std::floor(field.y)) * 256)) : 0;
     const std::size_t stride = StrideOf(width_);
     const std::size_t rowBytes = static_cast<std::size_t>(width_) * 3;
     const bool relief = slide_ == Slide::Relief && !optics.blankField;
@@ -210,8 +236,14 @@ void SlideRenderer::RenderFrame(double seconds, std::uint8_t* out, const std::ui
             const std::int8_t* n = &noise_[static_cast<std::size_t>(y) * width_];
             for (int x = 0; x < width_; ++x)
                 for (int c = 0; c < 3; ++c) dst[x * 3 + c] = static_cast<std::uint8_t>(glass[c] + n[x]);
-        } else {
+        } else if (fx == 0 && fy == 0) {
             std::memcpy(dst, &texture_[(static_cast<std::size_t>(dy + y) * textureWidth_ + dx) * 3], rowBytes);
+        } else {
+            const std::uint8_t* top = &texture_[(static_cast<std::size_t>(dy + y) * textureWidth_ + dx) * 3];
+            const std::uint8_t* bottom = top + static_cast<std::size_t>(textureWidth_) * 3;
+            const int w00 = (256 - fx) * (256 - fy), w01 = fx * (256 - fy), w10 = (256 - fx) * fy, w11 = fx * fy;
+            for (std::size_t i = 0; i < rowBytes; ++i)
+                dst[i] = static_cast<std::uint8_t>((top[i] * w00 + top[i + 3] * w01 + bottom[i] * w10 + bottom[i + 3] * w11 + 32768) >> 16);
         }
         std::memset(dst + rowBytes, 0, stride - rowBytes);
     }
@@ -219,8 +251,8 @@ void SlideRenderer::RenderFrame(double seconds, std::uint8_t* out, const std::ui
     if (!relief) BoxBlur(out, width_, height_, stride, optics.BlurRadius(width_));
     for (int y = 0; y < height_; ++y) {
         std::uint8_t* dst = out + static_cast<std::size_t>(y) * stride;
-        if (optics.unevenLamp) {
-            const std::uint16_t* gain = &lamp_[static_cast<std::size_t>(y) * width_];
+        if (optics.unevenLamp || stage) {
+            const std::uint16_t* gain = &(optics.unevenLamp ? lamp_ : stageLamp_)[static_cast<std::size_t>(y) * width_];
             for (int x = 0; x < width_; ++x)
                 for (int c = 0; c < 3; ++c) dst[x * 3 + c] = static_cast<std::uint8_t>((dst[x * 3 + c] * gain[x] + 128) >> 8);
         }

@@ -15,6 +15,15 @@ enum class Slide {
     Tissue,          // the stained tissue sample
     StageMicrometer, // a 1 mm ruler in 0.01 mm divisions, for calibrating
     Relief,          // a circuit board with raised components: sharp only where focused
+    Stage,           // the tissue sample on a stage, several fields each way, moved by the stage
+};
+
+// The stage slide spans this many fields of view across and down; the stage moves the field
+// over it (its top-left from 0 to the slide's size less one field).
+constexpr int kStageFieldsAcross = 5, kStageFieldsDown = 4;
+// The stage's position in micrometres (a field is 1600 um wide).
+struct StagePosition {
+    int x = 0, y = 0;
 };
 
 // The simulated microscope's field of view is this wide at every capture size (what a
@@ -27,6 +36,7 @@ struct SimulatedOptics {
     bool blankField = false; // an empty area of the slide (clear glass)
     int focus = kSimulatedBestFocus; // the focus knob: sharp at the best position, blurred away from it
                                      // (on the relief specimen: at each point's own height)
+    StagePosition stage;             // where the stage holds the slide (the stage slide)
     static constexpr int kMinFocus = 0, kMaxFocus = 100;
     // The blur radius (in pixels of a frame `width` wide) at this focus position.
     int BlurRadius(int width) const;
@@ -53,6 +63,13 @@ public:
     // The uneven lamp's brightness at a frame pixel (1: full), the truth a flat-field
     // correction should recover.
     double LampGain(int x, int y) const;
+    // The stage slide: the field's top-left on the slide, in pixels of the frame (a stage
+    // stands between pixels as often as not), for a stage position kept within the stage's
+    // travel. The truth a mosaic should recover.
+    struct Offset {
+        double x = 0, y = 0;
+    };
+    Offset StageOffset(StagePosition stage) const;
     // The clear glass's colour (BGR) where the slide is blank.
     static constexpr std::uint8_t kBlankBlue = 226, kBlankGreen = 232, kBlankRed = 236;
 
@@ -65,6 +82,7 @@ private:
     int textureHeight_ = 0;
     std::vector<std::uint8_t> texture_; // top-down BGR, tightly packed
     std::vector<std::uint16_t> lamp_;   // the uneven lamp per frame pixel, 1.0 = 256
+    std::vector<std::uint16_t> stageLamp_; // the stage microscope's slight vignette, likewise
     std::vector<std::int8_t> noise_;    // fixed sensor noise per frame pixel, for the blank field
     ReliefSlide relief_;             // the relief slide, when it is the one under the lens
 };
