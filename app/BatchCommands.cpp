@@ -5,7 +5,7 @@
 #include "measure/StageCalibration.h"
 #include "media/PictureFile.h"
 #include "media/PictureWriter.h"
-#include "processing/FocusStack.h"
+#include "processing/PictureCombining.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -28,6 +28,18 @@ int Failed(QTextStream& err, const QString& why)
     err << "qrv-dm500: " << why << '\n';
     err.flush();
     return kFailed;
+}
+
+// Progress lines on standard error, as they come.
+CombineProgress ProgressTo(QTextStream& err)
+{
+    return [&err](const QString& line, int, int) {
+        if (!line.isEmpty()) {
+            err << line << '\n';
+            err.flush();
+        }
+        return true;
+    };
 }
 
 QString ScaleText(const PictureMetadata& metadata)
@@ -117,31 +129,41 @@ int Stack(const QStringList& arguments, QTextStream& err)
     if (!PictureFormatOf(output))
         return BadUsage(err, QStringLiteral("%1: the output's extension must be .bmp, .jpg, .tif or .png").arg(output));
 
-    FocusStack stack({true, true});
-    PictureMetadata first;
-    for (qsizetype i = 0; i < files.size(); ++i) {
-        QString reason;
-        PictureMetadata carried;
-        const QImage picture = ReadPictureFile(files[i], &reason, &carried);
-        if (picture.isNull()) return Failed(err, QStringLiteral("cannot read %1: %2").arg(files[i], reason));
-        if (i == 0) first = carried;
-        if (stack.Add(picture) == FocusStack::Added::WrongSize)
-            return Failed(err, QStringLiteral("%1 is %2 x %3, the first picture %4 x %5: a stack needs pictures of one size")
-                                   .arg(files[i])
-                                   .arg(picture.width())
-                                   .arg(picture.height())
-                                   .arg(stack.Size().width())
-                                   .arg(stack.Size().height()));
-        err << "stacked " << (i + 1) << " of " << files.size() << ": " << files[i] << '\n';
-        err.flush();
-    }
+    const CombinedPictures stack = StackPictureFiles(files, ProgressTo(err));
+    if (stack.picture.isNull()) return Failed(err, stack.failure);
     // The result carries what the first picture did (its scale, its magnification).
     QString error;
-    if (!WritePictureFile(output, stack.Result(), first, &error))
+    if (!WritePictureFile(output, stack.picture, stack.metadata, &error))
         return Failed(err, QStringLiteral("cannot write %1: %2").arg(output, error));
-    if (!depthMap.isEmpty() && !WritePictureFile(depthMap, stack.DepthMap(), first, &error))
+    if (!depthMap.isEmpty() && !WritePictureFile(depthMap, stack.depthMap, stack.metadata, &error))
         return Failed(err, QStringLiteral("cannot write %1: %2").arg(depthMap, error));
-    err << "wrote " << output << " from " << stack.Counted() << " of " << stack.Given() << " pictures\n";
+    err << "wrote " << output << " from " << stack.used << " of " << files.size() << " pictures\n";
+    err.flush();
+    return kDone;
+}
+
+// --mosaic OUT INPUT...
+int MosaicOf(const QStringList& arguments, QTextStream& out, QTextStream& err)
+{
+    QStringList files;
+    for (const QString& argument : arguments) {
+        if (argument.startsWith(QLatin1String("--"))) return BadUsage(err, QStringLiteral("unknown option %1").arg(argument));
+        files << argument;
+    }
+    if (files.size() < 2) return BadUsage(err, QStringLiteral("--mosaic takes an output file and at least one input"));
+    const QString output = files.takeFirst();
+    if (!PictureFormatOf(output))
+        return BadUsage(err, QStringLiteral("%1: the output's extension must be .bmp, .jpg, .tif or .png").arg(output));
+
+    const CombinedPictures mosaic = MosaicOfPictureFiles(files, ProgressTo(err));
+    if (mosaic.picture.isNull()) return Failed(err, mosaic.failure);
+    QString error;
+    if (!WritePictureFile(output, mosaic.picture, mosaic.metadata, &error))
+        return Failed(err, QStringLiteral("cannot write %1: %2").arg(output, error));
+    for (const QString& line : mosaic.outcomes) out << line << '\n';
+    out.flush();
+    err << "wrote " << output << " (" << mosaic.picture.width() << " x " << mosaic.picture.height() << ", "
+        << mosaic.used << " of " << files.size() << " pictures placed)\n";
     err.flush();
     return kDone;
 }
@@ -151,13 +173,16 @@ int Stack(const QStringList& arguments, QTextStream& err)
 QString UsageText()
 {
     return QStringLiteral(
-        "Usage: qrv-dm500 [--simulate[=micrometer,uneven,blank,raw]]\n"
+        "Usage: qrv-dm500 [--simulate[=micrometer,uneven,blank,raw,relief,sweep,stage,path]]\n"
         "       qrv-dm500 --convert OUT IN [--magnification N]\n"
         "       qrv-dm500 --stack OUT INPUT... [--depth-map FILE]\n"
+        "       qrv-dm500 --mosaic OUT INPUT...\n"
         "       qrv-dm500 --help | --version\n"
         "\n"
         "  --simulate        add the simulated microscope (a stage micrometer, an uneven lamp,\n"
-        "                    clear glass, uncompressed frames)\n"
+        "                    clear glass, uncompressed frames, a relief specimen, the focus\n"
+        "                    turning by itself, a stage moved by Ctrl+arrows, or moving along\n"
+        "                    a scanning path by itself)\n"
         "  --convert         write the picture IN (BMP, JPEG, TIFF or PNG) as OUT, in the format\n"
         "                    of OUT's extension (.bmp, .jpg, .tif, .png), with the scale of the\n"
         "                    calibration of magnification N, or of the magnification in IN's\n"
@@ -165,6 +190,10 @@ QString UsageText()
         "  --stack           merge pictures taken at different focus into OUT, sharp wherever\n"
         "                    one of them is (all of one size; aligned first); --depth-map writes\n"
         "                    which picture each pixel came from, first black, last white\n"
+        "  --mosaic          lay out pictures taken while sliding the sample (in order, each\n"
+        "                    overlapping one before it) as one picture OUT; prints for each\n"
+        "                    input \"placed NAME X Y\" (its top-left in OUT, in pixels) or\n"
+        "                    \"not placed NAME: why\"\n"
         "  --help            show this text\n"
         "  --version         show the version and where the language file and manual are\n"
         "\n"
@@ -175,7 +204,8 @@ bool IsBatchCommand(const QStringList& arguments)
 {
     for (const QString& argument : arguments.mid(1))
         if (argument == QLatin1String("--help") || argument == QLatin1String("-h") ||
-            argument == QLatin1String("--convert") || argument == QLatin1String("--stack"))
+            argument == QLatin1String("--convert") || argument == QLatin1String("--stack") ||
+            argument == QLatin1String("--mosaic"))
             return true;
     return false;
 }
@@ -191,5 +221,6 @@ int RunBatchCommand(const QStringList& arguments, const QString& calibrationPath
     }
     if (rest.value(0) == QLatin1String("--convert")) return Convert(rest.mid(1), calibrationPath, err);
     if (rest.value(0) == QLatin1String("--stack")) return Stack(rest.mid(1), err);
-    return BadUsage(err, QStringLiteral("the command (--convert, --stack) comes first"));
+    if (rest.value(0) == QLatin1String("--mosaic")) return MosaicOf(rest.mid(1), out, err);
+    return BadUsage(err, QStringLiteral("the command (--convert, --stack, --mosaic) comes first"));
 }

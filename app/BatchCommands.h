@@ -1,7 +1,8 @@
 #pragma once
 // Commands that run without a window, for scripts: --help; --convert, which writes a picture
 // in another format with the scale of its calibration; --stack, which merges pictures taken
-// at different focus into one sharp picture. Usage on --help (exit 0); a
+// at different focus into one sharp picture; --mosaic, which lays out pictures taken while
+// sliding the sample as one. Usage on --help (exit 0); a
 // command that fails says why on standard error (exit 1); a command written wrongly gets
 // the usage (exit 2). Progress goes to standard error.
 

@@ -1,4 +1,5 @@
 #include "app/BatchCommands.h"
+#include "capture/backend/SlideRenderer.h"
 #include "measure/StageCalibration.h"
 #include "media/PictureFile.h"
 
@@ -118,4 +119,58 @@ TEST(BatchCommands, StackMergesPicturesWithoutADisplay)
     EXPECT_FALSE(QFile::exists(home.path() + "/x.png"));
     EXPECT_EQ(Program({"--stack", home.path() + "/x.png"}, home.path()).code, 2);
     EXPECT_EQ(Program({"--stack", home.path() + "/x.png", a, "--depth-map"}, home.path()).code, 2);
+}
+
+TEST(BatchCommands, MosaicPlacesPicturesTakenWhileSlidingAndSaysWhichItCouldNot)
+{
+    QTemporaryDir home;
+    SlideRenderer stage;
+    stage.Prepare(320, 240, Slide::Stage);
+    auto take = [&](StagePosition where, const QString& name, bool blank = false) {
+        std::vector<std::uint8_t> pixels(stage.FrameBytes());
+        SimulatedOptics optics;
+        optics.stage = where;
+        optics.blankField = blank;
+        stage.RenderFrame(0, pixels.data(), nullptr, optics);
+        QImage picture(pixels.data(), 320, 240, static_cast<qsizetype>(SlideRenderer::StrideOf(320)), QImage::Format_BGR888);
+        picture.save(home.path() + "/" + name, "BMP");
+        return home.path() + "/" + name;
+    };
+    // Across the slide and down, each a third of a field on; a blank one among them.
+    const std::vector<StagePosition> path = {{1000, 1000}, {1550, 1000}, {2100, 1000}, {2100, 1400}, {1550, 1400}};
+    QStringList inputs;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        inputs << take(path[i], QStringLiteral("p%1.bmp").arg(i));
+        if (i == 2) inputs << take(path[i], QStringLiteral("glass.bmp"), true);
+    }
+    const QString out = home.path() + "/mosaic.tif";
+    Outcome run = Program(QStringList{"--mosaic", out} + inputs, home.path());
+    ASSERT_EQ(run.code, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("read 6 of 6")) << run.err.toStdString();
+    const QStringList lines = run.out.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 6) << run.out.toStdString();
+    EXPECT_TRUE(lines[3].startsWith("not placed " + inputs[3] + ": nothing to match")) << lines[3].toStdString();
+    const SlideRenderer::Offset origin = stage.StageOffset(path.front());
+    std::size_t next = 0;
+    for (const QString& line : lines) {
+        if (line.startsWith("not placed")) continue;
+        const QStringList words = line.split(' ');
+        ASSERT_EQ(words.size(), 4) << line.toStdString();
+        EXPECT_EQ(words[0], "placed");
+        const SlideRenderer::Offset truth = stage.StageOffset(path[next++]);
+        // The first picture is at the mosaic's top-left here (the path goes right and down).
+        EXPECT_NEAR(words[2].toDouble(), truth.x - origin.x, 1.0) << line.toStdString();
+        EXPECT_NEAR(words[3].toDouble(), truth.y - origin.y, 1.0) << line.toStdString();
+    }
+    const QImage mosaic = ReadPictureFile(out, nullptr, nullptr);
+    EXPECT_NEAR(mosaic.width(), 320 + stage.StageOffset({2100, 0}).x - origin.x, 2);
+
+    // Another size among them: 1 with the reason; bad usage: 2.
+    QImage(100, 100, QImage::Format_RGB32).save(home.path() + "/small.bmp", "BMP");
+    run = Program({"--mosaic", home.path() + "/x.png", inputs[0], home.path() + "/small.bmp"}, home.path());
+    EXPECT_EQ(run.code, 1);
+    EXPECT_TRUE(run.err.contains("of one size")) << run.err.toStdString();
+    EXPECT_FALSE(QFile::exists(home.path() + "/x.png"));
+    EXPECT_EQ(Program({"--mosaic", home.path() + "/x.gif", inputs[0]}, home.path()).code, 2);
+    EXPECT_EQ(Program({"--mosaic", home.path() + "/x.png"}, home.path()).code, 2);
 }
