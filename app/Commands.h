@@ -35,6 +35,9 @@ enum MainCommand : int {
     ID_STILL_FORMAT_BMP = 32874,     // the format of new stills
     ID_STILL_FORMAT_TIFF = 32875,
     ID_STILL_FORMAT_PNG = 32876,
-    ID_CAPTURE_FOCUS_STACK = 32877,
-    ID_STILL_NOMINAL_SCALE = 32878,  // TIFF/PNG stills carry the nominal scale without a calibration  // all in focus: start a stack, or stop and save it
+    ID_CAPTURE_FOCUS_STACK = 32877,  // all in focus: start a stack, or stop and save it
+    ID_STILL_NOMINAL_SCALE = 32878,  // TIFF/PNG stills carry the nominal scale without a calibration
+    ID_CAPTURE_MOSAIC = 32879,       // start a mosaic, or stop and save it
+    ID_FILE_STACK = 32880,           // the pictures selected in the list, stacked
+    ID_FILE_MOSAIC = 32881,          // the pictures selected in the list, as a mosaic
 };

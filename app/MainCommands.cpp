@@ -17,6 +17,9 @@
 #include "app/stills/StillFormatSetting.h"
 #include "app/PictureDescription.h"
 #include "processing/LiveFocusStack.h"
+#include "processing/LiveMosaic.h"
+#include "processing/PictureCombining.h"
+#include "widgets/WorkWithProgress.h"
 #include "media/PictureWriter.h"
 #include "framework/Logging.h"
 #include "measure/StageCalibration.h"
@@ -60,6 +63,9 @@ void MainCommands::OnCommand(int command)
     case IDC_CAMERA:
     case ID_CAPTURE_PICTURE: TakeStillPicture(); break;
     case ID_CAPTURE_FOCUS_STACK: ToggleFocusStack(); break;
+    case ID_CAPTURE_MOSAIC: ToggleMosaic(); break;
+    case ID_FILE_STACK: CombineSelectedPictures(false); break;
+    case ID_FILE_MOSAIC: CombineSelectedPictures(true); break;
     case IDC_CLOCK:
     case ID_CAPTURE_TIMELAPSE:
         if (!window_.IsPreviewState()) {
@@ -139,6 +145,7 @@ void MainCommands::OnFunctionKey(int key)
     switch (key) {
     case Qt::Key_F2: TakeStillPicture(); break;
     case Qt::Key_F6: ToggleFocusStack(); break;
+    case Qt::Key_F7: ToggleMosaic(); break;
     case Qt::Key_F3: window_.Recording().OnQuickStart(); break;
     case Qt::Key_F4: window_.Recording().OnQuickStop(); break;
     case Qt::Key_F11: SetResolution(640, 480); break;
@@ -151,25 +158,100 @@ void MainCommands::ToggleFocusStack()
 {
     LiveFocusStack& stack = window_.LiveStack();
     if (!stack.Running()) {
-        if (window_.IsConnected()) stack.Start();
+        if (window_.IsConnected() && !window_.LiveMosaicStep().Running()) stack.Start();
         return;
     }
     const QImage result = stack.Stop();
     if (result.isNull()) return;
-    // Saved as the next still, in the stills' format, with the magnification's scale.
     ReadMagnification();
+    const CalibrationStore calibrations(window_.CalibrationPath());
+    SaveAsNextStill(result, QStringLiteral("EDF"),
+                    DescribePicture({}, magnification_, result.size(), calibrations, window_.StillFormat().NominalScale()),
+                    magnification_);
+}
+
+void MainCommands::ToggleMosaic()
+{
+    LiveMosaic& live = window_.LiveMosaicStep();
+    if (!live.Running()) {
+        if (!window_.IsConnected() || window_.LiveStack().Running()) return;
+        live.Start({LangText("MosaicLost", 100, "Tracking lost: go back over a covered area"),
+                    LangText("MosaicBlank", 100, "Nothing to follow here: go back over a covered area"),
+                    LangText("MosaicSizeLimit", 100, "The mosaic has reached its size limit: stop to save it")});
+        return;
+    }
+    const std::unique_ptr<Mosaic> mosaic = live.Stop();
+    if (!mosaic) return;
+    Mosaic::Assembled assembled;
+    if (!RunWithProgress(&window_, LangText("MosaicAssembling", 100, "Assembling the mosaic..."),
+                         LangText("Cancel", 64, "Cancel"),
+                         [&](const ProgressReport& report) { assembled = mosaic->Assemble(report); }) ||
+        assembled.picture.isNull())
+        return;
+    // The mosaic has the frames' scale: that of the magnification's calibration at their size.
+    ReadMagnification();
+    const CalibrationStore calibrations(window_.CalibrationPath());
+    const PictureMetadata metadata = DescribePicture({}, magnification_, mosaic->FrameSize(), calibrations,
+                                                     window_.StillFormat().NominalScale());
+    SaveAsNextStill(assembled.picture, QStringLiteral("MOS"), metadata, magnification_);
+}
+
+void MainCommands::CombineSelectedPictures(bool mosaic)
+{
+    CThumbnailList& list = window_.ThumbnailList();
+    const QStringList paths = list.ShowingPictures() ? list.SelectedPaths() : QStringList();
+    if (paths.size() < 2) {
+        ShowMessageBox(&window_,
+                       LangText("SelectSeveral", 100, "Select two or more pictures in the list (Ctrl+click, Shift+click)."),
+                       window_.MessageCaption(), MessageButtons::Ok, MessageIcon::Information);
+        return;
+    }
+    CombinedPictures combined;
+    const QString label = mosaic ? LangText("MosaicAssembling", 100, "Assembling the mosaic...")
+                                 : LangText("Stacking", 100, "Stacking the pictures...");
+    RunWithProgress(&window_, label, LangText("Cancel", 64, "Cancel"), [&](const ProgressReport& report) {
+        const CombineProgress progress = [&report](const QString&, int done, int total) { return report(done, total); };
+        combined = mosaic ? MosaicOfPictureFiles(paths, progress) : StackPictureFiles(paths, progress);
+    });
+    if (combined.picture.isNull()) {
+        if (combined.failure != CombiningCancelled())
+            ShowMessageBox(&window_,
+                           (mosaic ? LangText("MosaicFail", 100, "The mosaic could not be made:")
+                                   : LangText("StackFail", 100, "The pictures could not be stacked:")) +
+                               QLatin1Char('\n') + combined.failure,
+                           window_.MessageCaption(), MessageButtons::Ok, MessageIcon::Warning);
+        return;
+    }
+    if (mosaic && combined.used < paths.size()) {
+        QStringList missing;
+        for (const QString& outcome : combined.outcomes)
+            if (outcome.startsWith(QLatin1String("not placed"))) missing << outcome.mid(11);
+        ShowMessageBox(&window_,
+                       LangText("MosaicNotPlaced", 100, "These pictures overlap none of the others and were left out:") +
+                           QLatin1Char('\n') + missing.join(QLatin1Char('\n')),
+                       window_.MessageCaption(), MessageButtons::Ok, MessageIcon::Information);
+    }
+    // The result has the first picture's scale: the one it carries, or its magnification's.
+    const CalibrationStore calibrations(window_.CalibrationPath());
+    const int magnification = MagnificationInName(paths.front());
+    const PictureMetadata metadata = DescribePicture(combined.metadata, magnification, combined.inputSize, calibrations,
+                                                     window_.StillFormat().NominalScale());
+    ReadMagnification();
+    SaveAsNextStill(combined.picture, mosaic ? QStringLiteral("MOS") : QStringLiteral("EDF"), metadata,
+                    magnification > 0 ? magnification : magnification_);
+}
+
+void MainCommands::SaveAsNextStill(const QImage& picture, const QString& tag, PictureMetadata metadata, int magnification)
+{
+    // Saved as the next still, in the stills' format, with the magnification's scale.
     const QString folder = window_.Folders().picture;
     const PictureFormat format = window_.StillFormat().Format();
     const int number = NextRunningNumber(folder, {}, StillPicturePatterns());
     const QString path = folder + QLatin1Char('/') +
-                         StillPictureName(QDateTime::currentDateTime(), magnification_, number, ExtensionOf(format),
-                                          QStringLiteral("EDF"));
-    const CalibrationStore calibrations(window_.CalibrationPath());
-    PictureMetadata metadata = DescribePicture({}, magnification_, result.size(), calibrations,
-                                               window_.StillFormat().NominalScale());
-    metadata.captured = QDateTime::currentDateTime();
+                         StillPictureName(QDateTime::currentDateTime(), magnification, number, ExtensionOf(format), tag);
+    if (!metadata.captured.isValid()) metadata.captured = QDateTime::currentDateTime();
     QString error;
-    if (!WritePictureFile(path, result, metadata, &error)) {
+    if (!WritePictureFile(path, picture, metadata, &error)) {
         ShowMessageBox(&window_, LangText("PictureSaveFail", 100, "The picture could not be saved:") +
                                      QStringLiteral("\n%1\n%2").arg(path, error),
                        window_.MessageCaption(), MessageButtons::Ok, MessageIcon::Error);

@@ -5,6 +5,7 @@
 #include "app/mail/EmailDlg.h"
 #include "capture/FrameDelivery.h"
 #include "app/settings/VideoSettingDlg.h"
+#include "media/PictureMetadata.h"
 
 #include <QEvent>
 #include <QPointer>
@@ -51,6 +52,13 @@ private:
     // F6 and Capture -> All in focus: starts a stack, or ends it and saves the result as the
     // next still ("..._EDF_N0005"). Esc cancels it (the window's key handling).
     void ToggleFocusStack();
+    // F7 and Capture -> Mosaic: starts a mosaic, or ends it, assembles it and saves it as the
+    // next still ("..._MOS_N0006"). Esc cancels it.
+    void ToggleMosaic();
+    // The pictures selected in the list stacked or laid out as a mosaic, saved as the next
+    // still.
+    void CombineSelectedPictures(bool mosaic);
+    void SaveAsNextStill(const QImage& picture, const QString& tag, PictureMetadata metadata, int magnification);
     void RunTimeLapse();
     void RunVideoSetting();
     void ReadMagnification();

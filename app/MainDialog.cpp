@@ -3,6 +3,7 @@
 #include "app/settings/FlatFieldControl.h"
 #include "app/stills/StillFormatSetting.h"
 #include "processing/LiveFocusStack.h"
+#include "processing/LiveMosaic.h"
 #include "app/stills/StillPicture.h"
 #include "app/PictureDescription.h"
 #include "measure/StageCalibration.h"
@@ -110,7 +111,8 @@ CMainDialog::CMainDialog(backend::CaptureBackend& backend, SingleInstance& insta
     focusMeter_ = std::make_shared<FocusMeter>();
     // Last, the live focus stack: it puts the stack in the frame's place while it runs.
     liveStack_ = std::make_shared<LiveFocusStack>();
-    engine_->SetProcessingSteps({flatField_->Step(), focusMeter_, liveStack_});
+    liveMosaic_ = std::make_shared<LiveMosaic>();
+    engine_->SetProcessingSteps({flatField_->Step(), focusMeter_, liveStack_, liveMosaic_});
     engine_->SetExtraOverlay([meter = focusMeter_](QPainter& painter, const QRect& area) { DrawPeaking(painter, area, *meter); });
     focusDisplay_ = new FocusDisplay(focusMeter_, client_);
     focusDisplay_->setGeometry(kFocusBar);
@@ -456,13 +458,16 @@ void CMainDialog::keyPressEvent(QKeyEvent* event)
     case Qt::Key_F3:
     case Qt::Key_F4:
     case Qt::Key_F6:
+    case Qt::Key_F7:
     case Qt::Key_F11:
     case Qt::Key_F12:
         OnFunctionKey(key);
         event->accept();
         return;
     case Qt::Key_Escape:
-        if (liveStack_->Running()) liveStack_->Cancel(); // Esc drops a stack; nothing is saved
+        // Esc drops a stack or a mosaic; nothing is saved.
+        if (liveStack_->Running()) liveStack_->Cancel();
+        else if (liveMosaic_->Running()) liveMosaic_->Cancel();
         else if (IsFullScreen()) QMetaObject::invokeMethod(this, [this] { LeaveFullScreen(); }, Qt::QueuedConnection);
         event->accept();
         return;
@@ -485,7 +490,7 @@ bool CMainDialog::HandleMouse(QObject* watched, QEvent* event)
     const QPoint global = mouse->globalPosition().toPoint();
 
     if (type == QEvent::MouseButtonPress && mouse->button() == Qt::LeftButton) {
-        if (watched == list_) list_->SelectAt(global);
+        if (watched == list_) list_->SelectAt(global, mouse->modifiers());
         if (watched == client_) {
             const QPoint at = mouse->position().toPoint();
             if (kVideosTab.contains(at)) ShowPictureList(false);
@@ -505,9 +510,11 @@ bool CMainDialog::HandleMouse(QObject* watched, QEvent* event)
         return watched == list_;
     }
     if (type == QEvent::MouseButtonPress && mouse->button() == Qt::RightButton) {
-        if (watched == list_ && list_->SelectAt(global)) {
+        // A click on a selected picture keeps the selection (several may be combined).
+        if (watched == list_ && (list_->IsSelectedAt(global) || list_->SelectAt(global))) {
             QMenu menu(this);
-            BuildListMenu(menu, [this](int command) { OnCommand(command); });
+            BuildListMenu(menu, [this](int command) { OnCommand(command); },
+                          list_->ShowingPictures() && list_->SelectedPaths().size() >= 2);
             menu.exec(global);
             return true;
         }

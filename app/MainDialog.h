@@ -24,6 +24,7 @@ class CCalibrationsDlg;
 class FlatFieldControl;
 class StillFormatSetting;
 class LiveFocusStack;
+class LiveMosaic;
 class FocusDisplay;
 class FocusMeter;
 class CCaptureGraph;
@@ -117,6 +118,7 @@ public:
     FlatFieldControl& FlatField() const { return *flatField_; }
     FocusMeter& Focus() const { return *focusMeter_; }
     LiveFocusStack& LiveStack() const { return *liveStack_; }
+    LiveMosaic& LiveMosaicStep() const { return *liveMosaic_; }
     const MainCommands& Commands() const { return commands_; }
 
     // Paints the skin, the scale label and the resolution read-out of the client area.
@@ -177,5 +179,6 @@ private:
     FlatFieldControl* flatField_ = nullptr; // a child
     std::shared_ptr<FocusMeter> focusMeter_;
     std::shared_ptr<LiveFocusStack> liveStack_;
+    std::shared_ptr<LiveMosaic> liveMosaic_;
     FocusDisplay* focusDisplay_ = nullptr;
 };

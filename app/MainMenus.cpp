@@ -39,7 +39,10 @@ void BuildMainMenu(QMenuBar& bar, const CommandHandler& onCommand, const std::fu
               {ID_FILE_DELETE, "Delete ", "Delete..."},
               {ID_FILE_DELETE_ALL, "DeleteAll", "Delete All"},
               {0, nullptr, nullptr},
-              {ID_FILE_EMAIL, "EMail", "E-Mail..."}},
+              {ID_FILE_EMAIL, "EMail", "E-Mail..."},
+              {0, nullptr, nullptr},
+              {ID_FILE_STACK, "StackPictures", "Stack pictures"},
+              {ID_FILE_MOSAIC, "MosaicOfPictures", "Mosaic of pictures"}},
              kSize, onCommand);
     QMenu* setting = bar.addMenu(LangText("Setting", kSize, "Setting"));
     AddItems(*setting,
@@ -86,7 +89,8 @@ void BuildMainMenu(QMenuBar& bar, const CommandHandler& onCommand, const std::fu
               {ID_CAPTURE_VIDEO, "Take Video", "Take Video/Stop...   F3/F4"},
               {0, nullptr, nullptr},
               {ID_CAPTURE_TIMELAPSE, "Take time lapsed Pictures", "Take Time-Lapse Pictures"},
-              {ID_CAPTURE_FOCUS_STACK, "FocusStackMenu", "All in focus        F6"}},
+              {ID_CAPTURE_FOCUS_STACK, "FocusStackMenu", "All in focus        F6"},
+              {ID_CAPTURE_MOSAIC, "MosaicMenu", "Mosaic              F7"}},
              kSize, onCommand);
     QMenu* help = bar.addMenu(LangText("Help", kSize, "Help"));
     AddItems(*help,
@@ -95,7 +99,7 @@ void BuildMainMenu(QMenuBar& bar, const CommandHandler& onCommand, const std::fu
              kSize, onCommand);
 }
 
-void BuildListMenu(QMenu& menu, const CommandHandler& onCommand)
+void BuildListMenu(QMenu& menu, const CommandHandler& onCommand, bool severalPictures)
 {
     AddItems(menu,
              {{ID_FILE_OPEN, "Open", "Open..."},
@@ -106,6 +110,10 @@ void BuildListMenu(QMenu& menu, const CommandHandler& onCommand)
               {0, nullptr, nullptr},
               {ID_FILE_EMAIL, "EMail", "E-Mail..."}},
              20, onCommand);
+    if (!severalPictures) return;
+    menu.addSeparator();
+    AddItems(menu, {{ID_FILE_STACK, "StackPictures", "Stack pictures"}, {ID_FILE_MOSAIC, "MosaicOfPictures", "Mosaic of pictures"}},
+             30, onCommand);
 }
 
 void BuildPreviewMenu(QMenu& menu, const CommandHandler& onCommand)

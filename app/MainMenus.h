@@ -21,7 +21,8 @@ struct MenuItemSpec {
 // Its last item, checked when `nominalScale` says so, switches the nominal scale of stills.
 void BuildMainMenu(QMenuBar& bar, const CommandHandler& onCommand, const std::function<int()>& checkedStillFormat = {},
                    const std::function<bool()>& nominalScale = {});
-// The thumbnail list's menu (texts in 20-byte buffers).
-void BuildListMenu(QMenu& menu, const CommandHandler& onCommand);
+// The thumbnail list's menu (texts in 20-byte buffers); with several pictures selected,
+// the commands that combine them.
+void BuildListMenu(QMenu& menu, const CommandHandler& onCommand, bool severalPictures = false);
 // The preview area's four overlay switches with their icons (30-byte buffers).
 void BuildPreviewMenu(QMenu& menu, const CommandHandler& onCommand);

@@ -1,9 +1,11 @@
 // The processing steps on a 1280 x 1024 frame of the simulated microscope, on one core:
 // even light (the correction alone, a reference in force) and the focus measure.
+#include "capture/backend/SimulatedBackend.h"
 #include "capture/backend/SlideRenderer.h"
 #include "processing/FlatField.h"
 #include "processing/FocusMeter.h"
 #include "processing/FocusStack.h"
+#include "processing/Mosaic.h"
 
 #include <QImage>
 
@@ -103,5 +105,57 @@ void FocusStackTenFiles1280x1024(benchmark::State& state)
     }
 }
 BENCHMARK(FocusStackTenFiles1280x1024)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
+} // namespace
+
+namespace {
+
+// Frames of the simulated stage along its scanning path, at 1280 x 1024.
+std::vector<QImage> StageFrames(int count, double secondsApart)
+{
+    SlideRenderer renderer;
+    renderer.Prepare(1280, 1024, Slide::Stage);
+    std::vector<QImage> frames;
+    std::vector<std::uint8_t> pixels(renderer.FrameBytes());
+    for (int i = 0; i < count; ++i) {
+        SimulatedOptics optics;
+        optics.stage = backend::SimulatedDevice::StagePathAt(i * secondsApart, 1280, 1024);
+        renderer.RenderFrame(0, pixels.data(), nullptr, optics);
+        frames.push_back(QImage(pixels.data(), 1280, 1024, static_cast<qsizetype>(SlideRenderer::StrideOf(1280)),
+                                QImage::Format_BGR888)
+                             .copy());
+    }
+    return frames;
+}
+
+// Tracking a live 1280 x 1024 frame (15 a second along the path): the target is at least
+// 15 frames a second on one core, 66 ms a frame.
+void MosaicTrackFrame1280x1024(benchmark::State& state)
+{
+    const std::vector<QImage> frames = StageFrames(60, 1.0 / 15);
+    Mosaic mosaic({});
+    std::size_t next = 0;
+    for (auto _ : state) {
+        mosaic.Add(frames[next]);
+        next = (next + 1) % frames.size();
+    }
+    state.counters["keys"] = mosaic.KeyCount();
+}
+BENCHMARK(MosaicTrackFrame1280x1024)->Unit(benchmark::kMillisecond)->Iterations(60);
+
+// Assembling 20 key pictures of 1280 x 1024 (target: 3 s on this 2-core machine).
+void MosaicAssembleTwenty1280x1024(benchmark::State& state)
+{
+    const std::vector<QImage> frames = StageFrames(20, 1.0 / 0.35 / 3); // a third of a field apart
+    Mosaic mosaic({true});
+    for (const QImage& frame : frames) mosaic.Add(frame);
+    for (auto _ : state) {
+        const Mosaic::Assembled assembled = mosaic.Assemble();
+        benchmark::DoNotOptimize(assembled.picture.constBits());
+        state.counters["placed"] = static_cast<double>(assembled.positions.size());
+        state.counters["overlap_rms"] = assembled.overlapRms;
+    }
+}
+BENCHMARK(MosaicAssembleTwenty1280x1024)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
 } // namespace

@@ -143,19 +143,61 @@ void CThumbnailList::AddRecordedVideo(const QString& path)
     RedrawThumbnails();
 }
 
-int CThumbnailList::SelectAt(const QPoint& screenPoint)
+int CThumbnailList::SelectAt(const QPoint& screenPoint, Qt::KeyboardModifiers modifiers)
 {
-    ClearSelection(showingPictures_);
     // A point on a cell's right or bottom edge lies outside it.
     const int index = EntryAt(mapFromGlobal(screenPoint));
-    if (index >= 0) {
-        CurrentSelectedRef() = index;
-        CurrentList()[static_cast<std::size_t>(index)].flags |= Selected;
-        RedrawThumbnails();
-        return 1;
+    auto& list = CurrentList();
+    int& selected = CurrentSelectedRef();
+    const bool adding = showingPictures_ && index >= 0 && (modifiers & (Qt::ControlModifier | Qt::ShiftModifier));
+    if (adding && (modifiers & Qt::ShiftModifier) && selected >= 0) {
+        for (int i = std::min(selected, index); i <= std::max(selected, index); ++i)
+            list[static_cast<std::size_t>(i)].flags |= Selected;
+    } else if (adding) {
+        MediaEntry& entry = list[static_cast<std::size_t>(index)];
+        entry.flags ^= Selected;
+        if (entry.flags & Selected) {
+            selected = index;
+        } else if (selected == index) {
+            // The selected one taken out: the nearest other selected entry takes its place.
+            selected = -1;
+            for (int i = 0; i < static_cast<int>(list.size()); ++i)
+                if ((list[static_cast<std::size_t>(i)].flags & Selected) &&
+                    (selected < 0 || std::abs(i - index) < std::abs(selected - index)))
+                    selected = i;
+        }
+    } else {
+        ClearSelection(showingPictures_);
+        if (index >= 0) {
+            selected = index;
+            list[static_cast<std::size_t>(index)].flags |= Selected;
+        }
     }
     RedrawThumbnails();
-    return 0;
+    return index >= 0 ? 1 : 0;
+}
+
+bool CThumbnailList::IsSelectedAt(const QPoint& screenPoint) const
+{
+    const int index = EntryAt(mapFromGlobal(screenPoint));
+    return index >= 0 && (CurrentList()[static_cast<std::size_t>(index)].flags & Selected);
+}
+
+QStringList CThumbnailList::SelectedPaths() const
+{
+    QStringList paths;
+    for (const MediaEntry& entry : CurrentList())
+        if ((entry.flags & (Listed | Selected)) == (Listed | Selected)) paths << entry.path;
+    return paths;
+}
+
+const MediaEntry* CThumbnailList::GetSelectedEntry() const
+{
+    const int index = SelectedIndex();
+    const auto& list = CurrentList();
+    if (index < 0 || index >= static_cast<int>(list.size())) return nullptr;
+    const MediaEntry& entry = list[static_cast<std::size_t>(index)];
+    return (entry.flags & (Listed | Selected)) == (Listed | Selected) ? &entry : nullptr;
 }
 
 const MediaEntry* CThumbnailList::FindEntry(std::uint32_t mask) const
@@ -177,8 +219,7 @@ void CThumbnailList::ClearSelection(bool pictures)
 {
     auto& list = pictures ? pictures_ : videos_;
     int& selected = pictures ? pictureSelected_ : videoSelected_;
-    if (selected == -1) return;
-    if (selected >= 0 && selected < static_cast<int>(list.size())) list[static_cast<std::size_t>(selected)].flags &= ~Selected;
+    for (MediaEntry& entry : list) entry.flags &= ~Selected;
     selected = -1;
 }
 
@@ -259,12 +300,7 @@ void CThumbnailList::DeleteAll()
 
 int CThumbnailList::SaveSelectedAs(const QString& destination)
 {
-    MediaEntry* entry = nullptr;
-    for (auto& candidate : CurrentList())
-        if ((candidate.flags & (Listed | Selected)) == (Listed | Selected)) {
-            entry = &candidate;
-            break;
-        }
+    auto* entry = const_cast<MediaEntry*>(GetSelectedEntry());
     if (!entry) return 0;
     entry->flags &= ~New;
     const QString title = QStringLiteral("QRV-DM500");
@@ -401,18 +437,20 @@ void CThumbnailList::DrawPlaceholder(QImage& surface, const QRect& cell) const
 
 void CThumbnailList::DrawSelectionFrame(QImage& surface) const
 {
-    const int selected = showingPictures_ ? pictureSelected_ : videoSelected_;
-    if (selected < 0) return;
-    const int k = selected - CurrentTopRow() * 2;
-    if (k < 0 || k >= kCells) return;
-    const QRect& cell = cells_[static_cast<std::size_t>(k)];
-    const int l = cell.left() - 2, t = cell.top() - 2;
-    const int r = cell.left() + cell.width() + 2, b = cell.top() + cell.height() + 2;
     QPainter p(&surface);
     p.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
     p.setPen(QPen(kSelectionPen, 2, Qt::DotLine, Qt::FlatCap));
     p.setBrush(Qt::NoBrush);
-    p.drawRect(QRect(l, t, r + 1 - l - 1, b + 1 - t - 1));
+    const auto& list = CurrentList();
+    const int start = CurrentTopRow() * 2;
+    for (int k = 0; k < kCells; ++k) {
+        const int index = start + k;
+        if (index >= static_cast<int>(list.size()) || !(list[static_cast<std::size_t>(index)].flags & Selected)) continue;
+        const QRect& cell = cells_[static_cast<std::size_t>(k)];
+        const int l = cell.left() - 2, t = cell.top() - 2;
+        const int r = cell.left() + cell.width() + 2, b = cell.top() + cell.height() + 2;
+        p.drawRect(QRect(l, t, r + 1 - l - 1, b + 1 - t - 1));
+    }
 }
 
 void CThumbnailList::RedrawThumbnails()

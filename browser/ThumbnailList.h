@@ -1,12 +1,15 @@
 #pragma once
 // The panel of captured pictures or recorded videos: a 2 x 5 grid of thumbnails with a
-// vertical scroll bar, one list per folder, one selected entry per list. Thumbnails are
+// vertical scroll bar, one list per folder. One entry per list is the selected one (what
+// Open, Save as, Delete and E-Mail act on); Ctrl- and Shift-clicks add more pictures to the
+// selection, for commands that combine several. Thumbnails are
 // decoded anew on every redraw; nothing is cached.
 
 #include "media/ThumbnailDecoder.h"
 
 #include <QImage>
 #include <QString>
+#include <QStringList>
 #include "media/PictureMetadata.h"
 
 #include <QWidget>
@@ -50,9 +53,15 @@ public:
     void SetShowingPictures(bool pictures) { showingPictures_ = pictures; }
 
     // Selection and queries, on the shown list.
-    int SelectAt(const QPoint& screenPoint);
+    // A click: the entry under the point becomes the one selected. In the picture list,
+    // with Ctrl the entry is added to the selection or taken out of it, with Shift the
+    // entries from the selected one to it are added. 1 when there was an entry there.
+    int SelectAt(const QPoint& screenPoint, Qt::KeyboardModifiers modifiers = {});
+    bool IsSelectedAt(const QPoint& screenPoint) const;
+    // Every selected entry of the shown list, in list order.
+    QStringList SelectedPaths() const;
     const MediaEntry* FindEntry(std::uint32_t mask) const;
-    const MediaEntry* GetSelectedEntry() const { return FindEntry(Listed | Selected); }
+    const MediaEntry* GetSelectedEntry() const;
     std::uint32_t GetSelectedPath(QString& path) const;
     void ClearSelection(bool pictures);
     void RemoveEntry(const QString& path);

@@ -1,55 +1,47 @@
 #include "processing/LiveFocusStack.h"
 
 #include "processing/FocusStack.h"
+#include "processing/NewestFrameWorker.h"
 
 #include <QPainter>
 
 #include <cstring>
-#include <pthread.h>
 
 LiveFocusStack::LiveFocusStack() = default;
 
 LiveFocusStack::~LiveFocusStack()
 {
-    EndWorker();
+    TakeWorker();
+}
+
+std::unique_ptr<NewestFrameWorker> LiveFocusStack::TakeWorker()
+{
+    // Once taken, the processing thread hands it no more frames.
+    std::lock_guard lock(workerMutex_);
+    running_ = false;
+    return std::move(worker_);
 }
 
 void LiveFocusStack::Start()
 {
-    EndWorker();
+    TakeWorker().reset();
     {
-        std::lock_guard lock(mutex_);
-        pending_ = QImage();
+        std::lock_guard lock(shownMutex_);
         shown_ = QImage();
-        quit_ = false;
-        busy_ = false;
     }
     counted_ = 0;
     stack_ = std::make_unique<FocusStack>(FocusStack::Options{true, false});
-    worker_ = std::thread([this] { Work(); });
+    std::lock_guard lock(workerMutex_);
+    worker_ = std::make_unique<NewestFrameWorker>("qrv-stacking", [this](const QImage& frame) { Stack(frame); });
     running_ = true;
-}
-
-void LiveFocusStack::EndWorker()
-{
-    running_ = false;
-    {
-        std::lock_guard lock(mutex_);
-        quit_ = true;
-    }
-    wake_.notify_all();
-    if (worker_.joinable()) worker_.join();
 }
 
 QImage LiveFocusStack::Stop(QImage* depthMap)
 {
-    running_ = false; // no more frames are handed over
-    if (worker_.joinable()) {
-        // The frame in hand is stacked before the end.
-        std::unique_lock lock(mutex_);
-        idle_.wait(lock, [this] { return !busy_ && pending_.isNull(); });
-    }
-    EndWorker();
+    std::unique_ptr<NewestFrameWorker> worker = TakeWorker();
+    if (!worker) return {};
+    worker->WaitUntilIdle(); // the frame in hand is stacked before the end
+    worker.reset();
     if (!stack_ || stack_->Given() == 0) return {};
     if (depthMap) *depthMap = stack_->DepthMap();
     QImage result = stack_->Result();
@@ -59,13 +51,13 @@ QImage LiveFocusStack::Stop(QImage* depthMap)
 
 bool LiveFocusStack::Idle() const
 {
-    std::lock_guard lock(mutex_);
-    return !busy_ && pending_.isNull();
+    std::lock_guard lock(workerMutex_);
+    return !worker_ || worker_->Idle();
 }
 
 void LiveFocusStack::Cancel()
 {
-    EndWorker();
+    TakeWorker().reset();
     stack_.reset();
 }
 
@@ -76,10 +68,10 @@ void LiveFocusStack::Process(Frame& frame)
                                QImage::Format_BGR888)
                             .copy();
     {
-        std::lock_guard lock(mutex_);
-        pending_ = live; // the newest waiting frame wins
+        std::lock_guard lock(workerMutex_);
+        if (!worker_) return;
+        worker_->Hand(live);
     }
-    wake_.notify_one();
     ShowStackIn(frame, live);
 }
 
@@ -87,7 +79,7 @@ void LiveFocusStack::ShowStackIn(Frame& frame, const QImage& live)
 {
     QImage shown;
     {
-        std::lock_guard lock(mutex_);
+        std::lock_guard lock(shownMutex_);
         shown = shown_;
     }
     if (shown.size() == QSize(frame.width, frame.height))
@@ -113,26 +105,10 @@ void LiveFocusStack::ShowStackIn(Frame& frame, const QImage& live)
                     static_cast<std::size_t>(inset.width()) * 3);
 }
 
-void LiveFocusStack::Work()
+void LiveFocusStack::Stack(const QImage& frame)
 {
-    pthread_setname_np(pthread_self(), "qrv-stacking");
-    for (;;) {
-        QImage frame;
-        {
-            std::unique_lock lock(mutex_);
-            wake_.wait(lock, [this] { return quit_ || !pending_.isNull(); });
-            if (quit_) return;
-            frame = std::move(pending_);
-            pending_ = QImage();
-            busy_ = true;
-        }
-        if (stack_->Add(frame) == FocusStack::Added::Sharper) ++counted_;
-        const QImage shown = stack_->Result().convertToFormat(QImage::Format_BGR888);
-        {
-            std::lock_guard lock(mutex_);
-            shown_ = shown;
-            busy_ = false;
-        }
-        idle_.notify_all();
-    }
+    if (stack_->Add(frame) == FocusStack::Added::Sharper) ++counted_;
+    const QImage shown = stack_->Result().convertToFormat(QImage::Format_BGR888);
+    std::lock_guard lock(shownMutex_);
+    shown_ = shown;
 }

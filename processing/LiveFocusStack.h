@@ -10,12 +10,11 @@
 #include <QImage>
 
 #include <atomic>
-#include <condition_variable>
 #include <memory>
 #include <mutex>
-#include <thread>
 
 class FocusStack;
+class NewestFrameWorker;
 
 class LiveFocusStack : public FrameStep {
 public:
@@ -38,19 +37,15 @@ public:
     void Process(Frame& frame) override;
 
 private:
-    void Work();
+    void Stack(const QImage& frame);
+    std::unique_ptr<NewestFrameWorker> TakeWorker();
     void ShowStackIn(Frame& frame, const QImage& live);
-    void EndWorker();
 
     std::atomic<bool> running_{false};
     std::atomic<int> counted_{0};
-    mutable std::mutex mutex_; // guards pending_, shown_, quit_ and busy_
-    std::condition_variable wake_;
-    std::condition_variable idle_;
-    QImage pending_; // the newest frame waiting for the stack (BGR888)
-    QImage shown_;   // the stack's latest result, as frames show it (BGR888)
-    bool quit_ = false;
-    bool busy_ = false;
+    mutable std::mutex shownMutex_;
+    QImage shown_; // the stack's latest result, as frames show it (BGR888)
     std::unique_ptr<FocusStack> stack_; // the stacking thread's while it runs
-    std::thread worker_;
+    mutable std::mutex workerMutex_; // guards worker_ between the window and the processing thread
+    std::unique_ptr<NewestFrameWorker> worker_;
 };

@@ -464,8 +464,8 @@ Mosaic::Assembled Mosaic::Assemble(const std::function<bool(int, int)>& progress
         high = {std::max(high.x, p.x), std::max(high.y, p.y)};
     }
     const cv::Point2d origin(std::floor(low.x), std::floor(low.y));
-    const cv::Size size(static_cast<int>(std::ceil(high.x - origin.x)) + s.frame.width + 1,
-                        static_cast<int>(std::ceil(high.y - origin.y)) + s.frame.height + 1);
+    const cv::Size size(static_cast<int>(std::ceil(high.x - origin.x + s.frame.width - 1e-6)),
+                        static_cast<int>(std::ceil(high.y - origin.y + s.frame.height - 1e-6)));
     if (size.width > s.options.maxSide || size.height > s.options.maxSide) return {};
     cv::Mat sums = cv::Mat::zeros(size, CV_32FC3), weights = cv::Mat::zeros(size, CV_32F);
     const cv::Mat feather = FeatherWeights(s.frame);
@@ -481,9 +481,11 @@ Mosaic::Assembled Mosaic::Assemble(const std::function<bool(int, int)>& progress
         weighted = colour.mul(feather3);
         cv::warpAffine(weighted, movedColour, shift, placed, cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar::all(0));
         cv::warpAffine(feather, movedWeight, shift, placed, cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar(0));
-        const cv::Rect target(whole, placed);
-        sums(target) += movedColour;
-        weights(target) += movedWeight;
+        // A picture between pixels reaches one pixel further, beyond the mosaic's last one.
+        const cv::Rect target = cv::Rect(whole, placed) & cv::Rect(cv::Point(), size);
+        const cv::Rect own(cv::Point(), target.size());
+        sums(target) += movedColour(own);
+        weights(target) += movedWeight(own);
         if (progress && !progress(++done, total)) return {};
     }
     QImage picture(size.width, size.height, QImage::Format_RGB32);

@@ -38,7 +38,10 @@ CombinedPictures StackPictureFiles(const QStringList& paths, const CombineProgre
             combined.failure = QStringLiteral("cannot read %1: %2").arg(paths[i], reason);
             return combined;
         }
-        if (i == 0) combined.metadata = carried;
+        if (i == 0) {
+            combined.metadata = carried;
+            combined.inputSize = picture.size();
+        }
         if (stack.Add(picture) == FocusStack::Added::WrongSize) {
             combined.failure = QStringLiteral("%1 is %2, the first picture %3: a stack needs pictures of one size")
                                    .arg(paths[i], SizeText(picture.size()), SizeText(stack.Size()));
@@ -77,7 +80,10 @@ CombinedPictures MosaicOfPictureFiles(const QStringList& paths, const CombinePro
             combined.failure = QStringLiteral("cannot read %1: %2").arg(paths[i], reason);
             return combined;
         }
-        if (mosaic.KeyCount() == 0) combined.metadata = carried;
+        if (mosaic.KeyCount() == 0) {
+            combined.metadata = carried;
+            combined.inputSize = picture.size();
+        }
         switch (mosaic.Add(picture)) {
         case Mosaic::Step::First:
         case Mosaic::Step::KeyAdded:

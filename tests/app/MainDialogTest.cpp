@@ -14,6 +14,7 @@
 #include "media/PictureFile.h"
 #include "app/stills/StillFormatSetting.h"
 #include "processing/LiveFocusStack.h"
+#include "processing/LiveMosaic.h"
 #include "app/timelapse/TimeLapseDlg.h"
 #include "media/AviWriter.h"
 #include "app/SingleInstance.h"
@@ -809,4 +810,75 @@ TEST_F(MainDialogTest, WithoutACalibrationAStillCarriesTheNominalScaleOnlyWhenCh
     EXPECT_TRUE(StillFormatSetting(program_.path() + "/stills.json").NominalScale());
     const double nominal = NominalMillimetresPerPicturePixel(*CalibrationRate(100, 1280, 1024), QSize(1280, 1024), 640);
     EXPECT_NEAR(takeStill(), nominal, nominal * 1e-3); // pHYs holds whole pixels per metre
+}
+
+TEST_F(MainDialogTest, F7BuildsAMosaicWhileTheStageMovesAndSavesItAsTheNextStill)
+{
+    Start(true);
+    backend_->Microscope()->SetSlide(Slide::Stage);
+    backend_->Microscope()->SetStagePath(true);
+    QTest::keyClick(&dialog_->Engine(), Qt::Key_F11); // the stage slide from the stream's restart, 640 x 480
+    dialog_->MagnificationBox().setText("200");
+    QTest::keyClick(&dialog_->Engine(), Qt::Key_F7);
+    ASSERT_TRUE(dialog_->LiveMosaicStep().Running());
+    QTest::keyClick(dialog_.get(), Qt::Key_Escape); // dropped: nothing saved
+    EXPECT_FALSE(dialog_->LiveMosaicStep().Running());
+    EXPECT_TRUE(dialog_->LastPicturePath().isEmpty());
+
+    dialog_->OnCommand(ID_CAPTURE_MOSAIC);
+    ASSERT_TRUE(WaitUntil([&] { return dialog_->LiveMosaicStep().Pictures() >= 3; }, 60000));
+    EXPECT_EQ(dialog_->LiveMosaicStep().Lost(), Mosaic::LostReason::None);
+    QTest::keyClick(&dialog_->Engine(), Qt::Key_F7);
+    EXPECT_FALSE(dialog_->LiveMosaicStep().Running());
+    const QString saved = dialog_->LastPicturePath();
+    EXPECT_TRUE(saved.endsWith("_200X_MOS_N0001.bmp")) << saved.toStdString();
+    ASSERT_EQ(dialog_->ThumbnailList().Pictures().size(), 1u);
+    // Wider than a field: the stage moved along its first row.
+    EXPECT_GT(QImage(saved).width(), dialog_->Engine().CaptureSize().width());
+    EXPECT_NEAR(QImage(saved).height(), dialog_->Engine().CaptureSize().height(), 2); // placed to a fraction of a pixel
+}
+
+TEST_F(MainDialogTest, PicturesSelectedInTheListWithCtrlAndShiftAreStackedOrLaidOutAsAMosaic)
+{
+    Start(true);
+    // Three pictures of the stage slide, each a third of a field on from the one before.
+    SlideRenderer stage;
+    stage.Prepare(320, 240, Slide::Stage);
+    const QString folder = dialog_->Folders().picture;
+    for (int i = 0; i < 3; ++i) {
+        std::vector<std::uint8_t> pixels(stage.FrameBytes());
+        SimulatedOptics optics;
+        optics.stage = {1000 + 550 * i, 1000};
+        stage.RenderFrame(0, pixels.data(), nullptr, optics);
+        const QString path = folder + QStringLiteral("/Still_2026-12-07_10101%1_200X_N000%1.bmp").arg(i + 1);
+        ASSERT_TRUE(QImage(pixels.data(), 320, 240, static_cast<qsizetype>(SlideRenderer::StrideOf(320)), QImage::Format_BGR888)
+                        .save(path, "BMP"));
+        dialog_->ThumbnailList().AddCapturedPicture(path);
+    }
+    CThumbnailList& list = dialog_->ThumbnailList();
+    QTest::qWait(50); // drawn: its cells are laid out
+    // One selected: the commands ask for more.
+    EXPECT_EQ(list.SelectedPaths().size(), 1);
+    // A click on the first, Shift+click on the third: all three; Ctrl+click takes the middle one out and back.
+    QTest::mouseClick(&list, Qt::LeftButton, {}, list.Cells()[0].center());
+    QTest::mouseClick(&list, Qt::LeftButton, Qt::ShiftModifier, list.Cells()[2].center());
+    EXPECT_EQ(list.SelectedPaths().size(), 3);
+    QTest::mouseClick(&list, Qt::LeftButton, Qt::ControlModifier, list.Cells()[1].center());
+    EXPECT_EQ(list.SelectedPaths().size(), 2);
+    QTest::mouseClick(&list, Qt::LeftButton, Qt::ControlModifier, list.Cells()[1].center());
+    ASSERT_EQ(list.SelectedPaths().size(), 3);
+
+    dialog_->OnCommand(ID_FILE_MOSAIC);
+    const QString mosaic = dialog_->LastPicturePath();
+    EXPECT_TRUE(mosaic.endsWith("_200X_MOS_N0004.bmp")) << mosaic.toStdString();
+    const QImage laidOut(mosaic);
+    EXPECT_NEAR(laidOut.width(), 320 + stage.StageOffset({2100, 0}).x - stage.StageOffset({1000, 0}).x, 2);
+    ASSERT_EQ(list.Pictures().size(), 4u);
+    // The new picture is the one selected: a plain click picks the three again.
+    QTest::mouseClick(&list, Qt::LeftButton, {}, list.Cells()[0].center());
+    QTest::mouseClick(&list, Qt::LeftButton, Qt::ShiftModifier, list.Cells()[2].center());
+    dialog_->OnCommand(ID_FILE_STACK);
+    EXPECT_TRUE(dialog_->LastPicturePath().endsWith("_200X_EDF_N0005.bmp")) << dialog_->LastPicturePath().toStdString();
+    EXPECT_EQ(QImage(dialog_->LastPicturePath()).size(), QSize(320, 240));
+    EXPECT_EQ(list.Pictures().size(), 5u);
 }

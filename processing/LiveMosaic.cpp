@@ -1,0 +1,128 @@
+#include "processing/LiveMosaic.h"
+
+#include "processing/NewestFrameWorker.h"
+
+#include <QPainter>
+
+#include <algorithm>
+
+LiveMosaic::LiveMosaic() = default;
+
+LiveMosaic::~LiveMosaic()
+{
+    TakeWorker();
+}
+
+std::unique_ptr<NewestFrameWorker> LiveMosaic::TakeWorker()
+{
+    // Once taken, the processing thread hands it no more frames.
+    std::lock_guard lock(workerMutex_);
+    running_ = false;
+    return std::move(worker_);
+}
+
+void LiveMosaic::Start(Texts texts, Mosaic::Options options)
+{
+    TakeWorker().reset();
+    {
+        std::lock_guard lock(mapMutex_);
+        map_ = QImage();
+    }
+    keys_ = 0;
+    lost_ = Mosaic::LostReason::None;
+    atLimit_ = false;
+    mosaic_ = std::make_unique<Mosaic>(options);
+    std::lock_guard lock(workerMutex_);
+    texts_ = std::move(texts);
+    worker_ = std::make_unique<NewestFrameWorker>("qrv-mosaic", [this](const QImage& frame) { Track(frame); });
+    running_ = true;
+}
+
+std::unique_ptr<Mosaic> LiveMosaic::Stop()
+{
+    std::unique_ptr<NewestFrameWorker> worker = TakeWorker();
+    if (!worker) return {};
+    worker->WaitUntilIdle(); // the frame in hand is placed before the end
+    worker.reset();
+    if (!mosaic_ || mosaic_->KeyCount() == 0) mosaic_.reset();
+    return std::move(mosaic_);
+}
+
+void LiveMosaic::Cancel()
+{
+    TakeWorker().reset();
+    mosaic_.reset();
+}
+
+bool LiveMosaic::Idle() const
+{
+    std::lock_guard lock(workerMutex_);
+    return !worker_ || worker_->Idle();
+}
+
+void LiveMosaic::Process(Frame& frame)
+{
+    if (!running_ || frame.Empty()) return;
+    {
+        std::lock_guard lock(workerMutex_);
+        if (!worker_) return;
+        worker_->Hand(QImage(frame.pixels.data(), frame.width, frame.height, static_cast<qsizetype>(frame.stride),
+                             QImage::Format_BGR888)
+                          .copy());
+    }
+    ShowMapIn(frame);
+}
+
+void LiveMosaic::Track(const QImage& frame)
+{
+    const Mosaic::Step step = mosaic_->Add(frame);
+    if (step == Mosaic::Step::TooLarge) atLimit_ = true;
+    lost_ = mosaic_->Lost();
+    keys_ = mosaic_->KeyCount();
+    // The map, a quarter of the frame's width at most.
+    QImage map = mosaic_->Map(std::max(64, frame.width() / 4));
+    std::lock_guard lock(mapMutex_);
+    map_ = std::move(map);
+}
+
+void LiveMosaic::ShowMapIn(Frame& frame) const
+{
+    QImage map;
+    {
+        std::lock_guard lock(mapMutex_);
+        map = map_;
+    }
+    QImage surface(frame.pixels.data(), frame.width, frame.height, static_cast<qsizetype>(frame.stride),
+                   QImage::Format_BGR888);
+    QPainter painter(&surface);
+    const int margin = 8;
+    QFont font = painter.font();
+    font.setPixelSize(std::max(11, frame.height / 40));
+    font.setBold(true);
+    painter.setFont(font);
+    // The map at the top right, framed, with the number of pictures under it.
+    const QRect mapBox(frame.width - margin - map.width(), margin, map.width(), map.height());
+    if (!map.isNull()) {
+        painter.drawImage(mapBox.topLeft(), map);
+        painter.setPen(QPen(Qt::white, 1));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(mapBox.adjusted(-1, -1, 0, 0));
+    }
+    const QString count = QString::number(keys_.load());
+    const QString message = atLimit_                                      ? texts_.sizeLimit
+                            : lost_ == Mosaic::LostReason::Blank          ? texts_.blank
+                            : lost_ == Mosaic::LostReason::NoMatch        ? texts_.lost
+                                                                          : QString();
+    const int lineHeight = font.pixelSize() + 6;
+    auto label = [&](const QString& text, int top, const QColor& colour) {
+        const QRect box = painter.fontMetrics().boundingRect(text).adjusted(-6, -3, 6, 3);
+        const QRect placed(frame.width - margin - box.width(), top, box.width(), box.height());
+        painter.fillRect(placed, QColor(0, 0, 0, 160));
+        painter.setPen(colour);
+        painter.drawText(placed, Qt::AlignCenter, text);
+    };
+    int top = map.isNull() ? margin : mapBox.bottom() + 4;
+    label(count, top, Qt::white);
+    top += lineHeight + 2;
+    if (!message.isEmpty()) label(message, top, QColor(255, 90, 90));
+}
