@@ -40,4 +40,5 @@ enum MainCommand : int {
     ID_CAPTURE_MOSAIC = 32879,       // start a mosaic, or stop and save it
     ID_FILE_STACK = 32880,           // the pictures selected in the list, stacked
     ID_FILE_MOSAIC = 32881,          // the pictures selected in the list, as a mosaic
+    ID_CAPTURE_DEPTH_MAP = 32882,    // All in focus also saves its depth map
 };

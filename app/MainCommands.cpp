@@ -107,6 +107,12 @@ void MainCommands::OnCommand(int command)
     case ID_OVERLAY_TIME: SwitchOverlay(command); break;
     case ID_OVERLAY_SCALE_BAR: SwitchScaleBar(); break;
     case ID_OVERLAY_PEAKING: window_.Focus().SetPeaking(!window_.Focus().Peaking()); break;
+    case ID_CAPTURE_DEPTH_MAP: {
+        QString error;
+        if (!window_.StillFormat().SetDepthMap(!window_.StillFormat().DepthMap(), &error))
+            qCWarning(lcMedia) << "the still setting could not be remembered:" << error;
+        break;
+    }
     case ID_STILL_NOMINAL_SCALE: {
         QString error;
         if (!window_.StillFormat().SetNominalScale(!window_.StillFormat().NominalScale(), &error))
@@ -161,13 +167,23 @@ void MainCommands::ToggleFocusStack()
         if (window_.IsConnected() && !window_.LiveMosaicStep().Running()) stack.Start();
         return;
     }
-    const QImage result = stack.Stop();
+    QImage depthMap;
+    const QImage result = stack.Stop(window_.StillFormat().DepthMap() ? &depthMap : nullptr);
     if (result.isNull()) return;
     ReadMagnification();
     const CalibrationStore calibrations(window_.CalibrationPath());
-    SaveAsNextStill(result, QStringLiteral("EDF"),
-                    DescribePicture({}, magnification_, result.size(), calibrations, window_.StillFormat().NominalScale()),
-                    magnification_);
+    const PictureMetadata metadata =
+        DescribePicture({}, magnification_, result.size(), calibrations, window_.StillFormat().NominalScale());
+    const QString saved = SaveAsNextStill(result, QStringLiteral("EDF"), metadata, magnification_);
+    if (saved.isEmpty() || depthMap.isNull()) return;
+    // Beside it, the same name with "_depth" (not a still of its own: no running number).
+    const QString depthPath = saved.left(saved.lastIndexOf(QLatin1Char('.'))) + QStringLiteral("_depth.") +
+                              ExtensionOf(window_.StillFormat().Format());
+    QString error;
+    if (!WritePictureFile(depthPath, depthMap, metadata, &error))
+        ShowMessageBox(&window_, LangText("PictureSaveFail", 100, "The picture could not be saved:") +
+                                     QStringLiteral("\n%1\n%2").arg(depthPath, error),
+                       window_.MessageCaption(), MessageButtons::Ok, MessageIcon::Error);
 }
 
 void MainCommands::ToggleMosaic()
@@ -241,7 +257,7 @@ void MainCommands::CombineSelectedPictures(bool mosaic)
                     magnification > 0 ? magnification : magnification_);
 }
 
-void MainCommands::SaveAsNextStill(const QImage& picture, const QString& tag, PictureMetadata metadata, int magnification)
+QString MainCommands::SaveAsNextStill(const QImage& picture, const QString& tag, PictureMetadata metadata, int magnification)
 {
     // Saved as the next still, in the stills' format, with the magnification's scale.
     const QString folder = window_.Folders().picture;
@@ -255,11 +271,12 @@ void MainCommands::SaveAsNextStill(const QImage& picture, const QString& tag, Pi
         ShowMessageBox(&window_, LangText("PictureSaveFail", 100, "The picture could not be saved:") +
                                      QStringLiteral("\n%1\n%2").arg(path, error),
                        window_.MessageCaption(), MessageButtons::Ok, MessageIcon::Error);
-        return;
+        return {};
     }
     lastPicturePath_ = path;
     window_.ThumbnailList().AddCapturedPicture(path);
     window_.Sounds().Play(IDW_SHUTTER);
+    return path;
 }
 
 void MainCommands::TakeStillPicture()

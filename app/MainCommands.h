@@ -58,7 +58,8 @@ private:
     // The pictures selected in the list stacked or laid out as a mosaic, saved as the next
     // still.
     void CombineSelectedPictures(bool mosaic);
-    void SaveAsNextStill(const QImage& picture, const QString& tag, PictureMetadata metadata, int magnification);
+    // The path saved to; empty when it could not be (the user was told).
+    QString SaveAsNextStill(const QImage& picture, const QString& tag, PictureMetadata metadata, int magnification);
     void RunTimeLapse();
     void RunVideoSetting();
     void ReadMagnification();

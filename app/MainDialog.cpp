@@ -99,7 +99,9 @@ CMainDialog::CMainDialog(backend::CaptureBackend& backend, SingleInstance& insta
         case PictureFormat::Png: return static_cast<int>(ID_STILL_FORMAT_PNG);
         default: return static_cast<int>(ID_STILL_FORMAT_BMP);
         }
-    }, [this] { return stillFormat_->NominalScale(); });
+    }, [this](int option) {
+        return option == ID_STILL_NOMINAL_SCALE ? stillFormat_->NominalScale() : stillFormat_->DepthMap();
+    });
     PlaceMenuBar();
     engine_->SetFullScreenHint(LangText("EscRestore", 30, "ESC Restore"));
     connect(engine_, &CCaptureGraph::StillDue, this, [this](StillSource source) { commands_.OnCaptureStill(source); });

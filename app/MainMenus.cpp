@@ -28,7 +28,7 @@ void AddItems(QMenu& menu, std::initializer_list<MenuItemSpec> items, int textSi
 } // namespace
 
 void BuildMainMenu(QMenuBar& bar, const CommandHandler& onCommand, const std::function<int()>& checkedStillFormat,
-                   const std::function<bool()>& nominalScale)
+                   const std::function<bool(int)>& optionOn)
 {
     constexpr int kSize = 30;
     QMenu* file = bar.addMenu(LangText("File", kSize, "File"));
@@ -69,10 +69,10 @@ void BuildMainMenu(QMenuBar& bar, const CommandHandler& onCommand, const std::fu
     nominal->setCheckable(true);
     nominal->setData(ID_STILL_NOMINAL_SCALE);
     QObject::connect(nominal, &QAction::triggered, formats, [onCommand] { onCommand(ID_STILL_NOMINAL_SCALE); });
-    QObject::connect(formats, &QMenu::aboutToShow, formats, [formats, checkedStillFormat, nominalScale] {
+    QObject::connect(formats, &QMenu::aboutToShow, formats, [formats, checkedStillFormat, optionOn] {
         const int checked = checkedStillFormat ? checkedStillFormat() : ID_STILL_FORMAT_BMP;
         for (QAction* action : formats->actions()) {
-            if (action->data().toInt() == ID_STILL_NOMINAL_SCALE) action->setChecked(nominalScale && nominalScale());
+            if (action->data().toInt() == ID_STILL_NOMINAL_SCALE) action->setChecked(optionOn && optionOn(ID_STILL_NOMINAL_SCALE));
             else action->setChecked(action->data().toInt() == checked);
         }
     });
@@ -92,6 +92,13 @@ void BuildMainMenu(QMenuBar& bar, const CommandHandler& onCommand, const std::fu
               {ID_CAPTURE_FOCUS_STACK, "FocusStackMenu", "All in focus        F6"},
               {ID_CAPTURE_MOSAIC, "MosaicMenu", "Mosaic              F7"}},
              kSize, onCommand);
+    // Whether All in focus also saves its depth map next to the picture.
+    QAction* depthMap = capture->addAction(LangText("DepthMapMenu", 64, "All in focus with its depth map"));
+    depthMap->setCheckable(true);
+    depthMap->setData(ID_CAPTURE_DEPTH_MAP);
+    QObject::connect(depthMap, &QAction::triggered, capture, [onCommand] { onCommand(ID_CAPTURE_DEPTH_MAP); });
+    QObject::connect(capture, &QMenu::aboutToShow, capture,
+                     [depthMap, optionOn] { depthMap->setChecked(optionOn && optionOn(ID_CAPTURE_DEPTH_MAP)); });
     QMenu* help = bar.addMenu(LangText("Help", kSize, "Help"));
     AddItems(*help,
              {{ID_HELP_MANUAL, "ViewZentrixManual", "QRV-DM500 Help"},

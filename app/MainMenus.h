@@ -18,9 +18,10 @@ struct MenuItemSpec {
 
 // Builds the menu bar: File, Setting, Capture, Help (texts in 30-byte buffers). The still
 // format's submenu checks the command `checkedStillFormat` names when it opens.
-// Its last item, checked when `nominalScale` says so, switches the nominal scale of stills.
+// The items that switch an option (the nominal scale of stills, the depth map of All in
+// focus) are checked when `optionOn(command)` says so.
 void BuildMainMenu(QMenuBar& bar, const CommandHandler& onCommand, const std::function<int()>& checkedStillFormat = {},
-                   const std::function<bool()>& nominalScale = {});
+                   const std::function<bool(int)>& optionOn = {});
 // The thumbnail list's menu (texts in 20-byte buffers); with several pictures selected,
 // the commands that combine them.
 void BuildListMenu(QMenu& menu, const CommandHandler& onCommand, bool severalPictures = false);

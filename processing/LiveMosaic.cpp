@@ -32,8 +32,11 @@ void LiveMosaic::Start(Texts texts, Mosaic::Options options)
     lost_ = Mosaic::LostReason::None;
     atLimit_ = false;
     mosaic_ = std::make_unique<Mosaic>(options);
+    {
+        std::lock_guard lock(mapMutex_);
+        texts_ = std::move(texts);
+    }
     std::lock_guard lock(workerMutex_);
-    texts_ = std::move(texts);
     worker_ = std::make_unique<NewestFrameWorker>("qrv-mosaic", [this](const QImage& frame) { Track(frame); });
     running_ = true;
 }
@@ -88,9 +91,11 @@ void LiveMosaic::Track(const QImage& frame)
 void LiveMosaic::ShowMapIn(Frame& frame) const
 {
     QImage map;
+    Texts texts;
     {
         std::lock_guard lock(mapMutex_);
         map = map_;
+        texts = texts_;
     }
     QImage surface(frame.pixels.data(), frame.width, frame.height, static_cast<qsizetype>(frame.stride),
                    QImage::Format_BGR888);
@@ -109,10 +114,10 @@ void LiveMosaic::ShowMapIn(Frame& frame) const
         painter.drawRect(mapBox.adjusted(-1, -1, 0, 0));
     }
     const QString count = QString::number(keys_.load());
-    const QString message = atLimit_                                      ? texts_.sizeLimit
-                            : lost_ == Mosaic::LostReason::Blank          ? texts_.blank
-                            : lost_ == Mosaic::LostReason::NoMatch        ? texts_.lost
-                                                                          : QString();
+    const QString message = atLimit_                               ? texts.sizeLimit
+                            : lost_ == Mosaic::LostReason::Blank   ? texts.blank
+                            : lost_ == Mosaic::LostReason::NoMatch ? texts.lost
+                                                                   : QString();
     const int lineHeight = font.pixelSize() + 6;
     auto label = [&](const QString& text, int top, const QColor& colour) {
         const QRect box = painter.fontMetrics().boundingRect(text).adjusted(-6, -3, 6, 3);

@@ -52,9 +52,9 @@ private:
     std::atomic<int> keys_{0};
     std::atomic<Mosaic::LostReason> lost_{Mosaic::LostReason::None};
     std::atomic<bool> atLimit_{false};
-    Texts texts_; // set before the worker starts, read by the processing thread
-    mutable std::mutex mapMutex_;
-    QImage map_; // the latest map (RGB32)
+    mutable std::mutex mapMutex_; // guards map_ and texts_
+    QImage map_;  // the latest map (RGB32)
+    Texts texts_;
     std::unique_ptr<Mosaic> mosaic_; // the tracking thread's while it runs
     mutable std::mutex workerMutex_; // guards worker_ between the window and the processing thread
     std::unique_ptr<NewestFrameWorker> worker_;

@@ -13,6 +13,7 @@ StillFormatSetting::StillFormatSetting(QString path) : path_(std::move(path))
     if (!bytes) return;
     const QJsonObject object = QJsonDocument::fromJson(*bytes).object();
     nominalScale_ = object.value(QStringLiteral("nominalScale")).toBool(false);
+    depthMap_ = object.value(QStringLiteral("depthMap")).toBool(false);
     const QString extension = object.value(QStringLiteral("format")).toString();
     // Only the still formats; anything else (a damaged file, a JPEG) leaves BMP.
     const std::optional<PictureFormat> format = PictureFormatOf(QStringLiteral("still.") + extension);
@@ -32,10 +33,17 @@ bool StillFormatSetting::SetNominalScale(bool on, QString* error)
     return Save(error);
 }
 
+bool StillFormatSetting::SetDepthMap(bool on, QString* error)
+{
+    depthMap_ = on;
+    return Save(error);
+}
+
 bool StillFormatSetting::Save(QString* error) const
 {
     QJsonObject object;
     object.insert(QStringLiteral("format"), ExtensionOf(format_));
     object.insert(QStringLiteral("nominalScale"), nominalScale_);
+    object.insert(QStringLiteral("depthMap"), depthMap_);
     return WriteFileWhole(path_, QJsonDocument(object).toJson(), error);
 }

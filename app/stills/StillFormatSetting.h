@@ -1,5 +1,6 @@
 #pragma once
-// The format new stills are written in: BMP (the default), TIFF or PNG. Kept in a small JSON
+// The format new stills are written in: BMP (the default), TIFF or PNG, and what goes with
+// them. Kept in a small JSON
 // file of the per-user configuration folder; a missing or damaged file means BMP.
 
 #include "media/PictureWriter.h"
@@ -15,6 +16,9 @@ public:
     // has no calibration (off unless the user chose it).
     bool NominalScale() const { return nominalScale_; }
     bool SetNominalScale(bool on, QString* error = nullptr);
+    // Whether All in focus also saves its depth map beside the picture ("..._N0005_depth").
+    bool DepthMap() const { return depthMap_; }
+    bool SetDepthMap(bool on, QString* error = nullptr);
     // Saved at once; false with the reason when the file could not be written (the format
     // holds for this session all the same).
     bool SetFormat(PictureFormat format, QString* error = nullptr);
@@ -25,4 +29,5 @@ private:
 
     PictureFormat format_ = PictureFormat::Bmp;
     bool nominalScale_ = false;
+    bool depthMap_ = false;
 };

@@ -2,6 +2,7 @@
 #include "app/Commands.h"
 #include "framework/FileDialogs.h"
 #include "framework/LangText.h"
+#include "framework/RunningNumber.h"
 #include "resources/Resources.h"
 #include "resources/ResourceIds.h"
 #include "app/MainDialog.h"
@@ -13,6 +14,7 @@
 #include "measure/MeasureGeometry.h"
 #include "media/PictureFile.h"
 #include "app/stills/StillFormatSetting.h"
+#include "app/stills/StillPicture.h"
 #include "processing/LiveFocusStack.h"
 #include "processing/LiveMosaic.h"
 #include "app/timelapse/TimeLapseDlg.h"
@@ -782,6 +784,7 @@ TEST_F(MainDialogTest, F6StacksWhileTheFocusTurnsAndSavesTheResultAsTheNextStill
     EXPECT_FALSE(dialog_->LiveStack().Running());
     EXPECT_TRUE(dialog_->LastPicturePath().isEmpty());
 
+    dialog_->OnCommand(ID_CAPTURE_DEPTH_MAP); // with its depth map
     QTest::keyClick(&dialog_->Engine(), Qt::Key_F6);
     ASSERT_TRUE(WaitUntil([&] { return dialog_->LiveStack().Counted() >= 2; }, 30000));
     dialog_->OnCommand(ID_CAPTURE_FOCUS_STACK); // the menu's command stops it too
@@ -790,6 +793,10 @@ TEST_F(MainDialogTest, F6StacksWhileTheFocusTurnsAndSavesTheResultAsTheNextStill
     EXPECT_TRUE(saved.endsWith("_200X_EDF_N0001.bmp")) << saved.toStdString();
     ASSERT_EQ(dialog_->ThumbnailList().Pictures().size(), 1u);
     EXPECT_EQ(QImage(saved).size(), dialog_->Engine().CaptureSize());
+    const QImage depth(saved.chopped(4) + "_depth.bmp");
+    EXPECT_EQ(depth.size(), dialog_->Engine().CaptureSize());
+    // The depth map is no still of its own: the next still counts on from the stack.
+    EXPECT_EQ(NextRunningNumber(PictureFolder(), {}, StillPicturePatterns()), 2);
 }
 
 TEST_F(MainDialogTest, WithoutACalibrationAStillCarriesTheNominalScaleOnlyWhenChosen)
