@@ -395,15 +395,14 @@ QImage DibToImage(const DecodeBuffer& buffer)
     return image;
 }
 
-bool StretchDibOnto(const DecodeBuffer& buffer, QImage& target, const QRect& cell)
+namespace {
+
+// The decoded picture stretched over `cell`, nearest pixel.
+bool StretchDibInto(const DibInfo& info, const DecodeBuffer& buffer, QImage& target, const QRect& cell, int height,
+                    bool bottomUp)
 {
-    DibInfo info;
-    if (!ParseDib(buffer.Data(), DecodeBuffer::Size(), info)) return false;
-    if (target.format() != QImage::Format_RGB32 && target.format() != QImage::Format_ARGB32) return false;
     const QRect area = cell.intersected(target.rect());
-    if (area.isEmpty() || cell.width() <= 0 || cell.height() <= 0) return true;
-    const bool bottomUp = info.height > 0;
-    const int height = bottomUp ? info.height : -info.height;
+    if (area.isEmpty()) return true;
     const std::size_t stride = DibStride(info.width, info.bitCount);
     const std::uint8_t* pixels = buffer.Data() + kDibHeaderSize;
     const int bytesPerPixel = info.bitCount / 8;
@@ -418,6 +417,31 @@ bool StretchDibOnto(const DecodeBuffer& buffer, QImage& target, const QRect& cel
         }
     }
     return true;
+}
+
+} // namespace
+
+bool StretchDibOnto(const DecodeBuffer& buffer, QImage& target, const QRect& cell)
+{
+    DibInfo info;
+    if (!ParseDib(buffer.Data(), DecodeBuffer::Size(), info)) return false;
+    if (target.format() != QImage::Format_RGB32 && target.format() != QImage::Format_ARGB32) return false;
+    if (cell.intersected(target.rect()).isEmpty() || cell.width() <= 0 || cell.height() <= 0) return true;
+    const bool bottomUp = info.height > 0;
+    const int height = bottomUp ? info.height : -info.height;
+    // Stills of the usual shapes fill the cell; a much wider or taller picture (a mosaic)
+    // keeps its shape, centred on a dark cell, rather than being squashed.
+    const double shape = (static_cast<double>(info.width) / height) / (static_cast<double>(cell.width()) / cell.height());
+    QRect fitted = cell;
+    if (shape > 1.25 || shape < 0.8) {
+        const QSize size = QSize(info.width, height).scaled(cell.size(), Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+        fitted = QRect(cell.left() + (cell.width() - size.width()) / 2, cell.top() + (cell.height() - size.height()) / 2,
+                       size.width(), size.height());
+        const QRect dark = cell.intersected(target.rect());
+        for (int y = dark.top(); y <= dark.bottom(); ++y)
+            std::fill_n(reinterpret_cast<QRgb*>(target.scanLine(y)) + dark.left(), dark.width(), qRgb(24, 24, 24));
+    }
+    return StretchDibInto(info, buffer, target, fitted, height, bottomUp);
 }
 
 bool LoadPictureAsDib(const QString& path, DecodeBuffer& buffer)

@@ -267,3 +267,26 @@ TEST(VideoThumbnail, OddSizesMatchFfmpegsOwnDecodingToTheLastColumn)
         }
     }
 }
+
+TEST(ThumbnailDecoder, AStillFillsItsCellAndAWideMosaicKeepsItsShape)
+{
+    QTemporaryDir dir;
+    DecodeBuffer buffer;
+    QImage cells(200, 150, QImage::Format_RGB32);
+    // A 5:4 still fills a 4:3 cell, as stills always have.
+    ASSERT_TRUE(LoadBitmapFileAsDib(WriteStill(dir, 1280, 1024), buffer));
+    cells.fill(Qt::white);
+    ASSERT_TRUE(StretchDibOnto(buffer, cells, QRect(0, 0, 200, 150)));
+    EXPECT_EQ(cells.pixel(100, 1), qRgb(0x40, 0x40, 0x40));
+    // A mosaic three times as wide as high: its shape kept, dark above and below.
+    ASSERT_TRUE(LoadBitmapFileAsDib(WriteStill(dir, 1200, 400), buffer));
+    cells.fill(Qt::white);
+    ASSERT_TRUE(StretchDibOnto(buffer, cells, QRect(0, 0, 200, 150)));
+    EXPECT_EQ(cells.pixel(100, 2), qRgb(24, 24, 24));
+    EXPECT_EQ(cells.pixel(100, 75), qRgb(0x40, 0x40, 0x40));
+    EXPECT_EQ(cells.pixel(100, 147), qRgb(24, 24, 24));
+    int top = 0;
+    while (top < 150 && cells.pixel(100, top) == qRgb(24, 24, 24)) ++top;
+    EXPECT_NEAR(top, (150 - 200 / 3) / 2, 1);
+    EXPECT_EQ(cells.pixel(0, top), qRgb(255, 0, 0)); // the picture's top-left pixel at the band's top-left
+}
