@@ -463,9 +463,10 @@ Mosaic::Assembled Mosaic::Assemble(const std::function<bool(int, int)>& progress
         low = {std::min(low.x, p.x), std::min(low.y, p.y)};
         high = {std::max(high.x, p.x), std::max(high.y, p.y)};
     }
-    const cv::Point2d origin(std::floor(low.x), std::floor(low.y));
-    const cv::Size size(static_cast<int>(std::ceil(high.x - origin.x + s.frame.width - 1e-6)),
-                        static_cast<int>(std::ceil(high.y - origin.y + s.frame.height - 1e-6)));
+    // (A picture a hair above or left of the others does not earn the mosaic a row of its own.)
+    const cv::Point2d origin(std::floor(low.x + 0.1), std::floor(low.y + 0.1));
+    const cv::Size size(static_cast<int>(std::ceil(high.x - origin.x + s.frame.width - 0.1)),
+                        static_cast<int>(std::ceil(high.y - origin.y + s.frame.height - 0.1)));
     if (size.width > s.options.maxSide || size.height > s.options.maxSide) return {};
     cv::Mat sums = cv::Mat::zeros(size, CV_32FC3), weights = cv::Mat::zeros(size, CV_32F);
     const cv::Mat feather = FeatherWeights(s.frame);
@@ -483,9 +484,11 @@ Mosaic::Assembled Mosaic::Assemble(const std::function<bool(int, int)>& progress
         cv::warpAffine(feather, movedWeight, shift, placed, cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar(0));
         // A picture between pixels reaches one pixel further, beyond the mosaic's last one.
         const cv::Rect target = cv::Rect(whole, placed) & cv::Rect(cv::Point(), size);
-        const cv::Rect own(cv::Point(), target.size());
-        sums(target) += movedColour(own);
-        weights(target) += movedWeight(own);
+        if (!target.empty()) {
+            const cv::Rect own(target.tl() - whole, target.size());
+            sums(target) += movedColour(own);
+            weights(target) += movedWeight(own);
+        }
         if (progress && !progress(++done, total)) return {};
     }
     QImage picture(size.width, size.height, QImage::Format_RGB32);
