@@ -1,5 +1,7 @@
 #include "processing/FocusStack.h"
 
+#include "processing/CvImages.h"
+
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 #include <opencv2/video/tracking.hpp>
@@ -22,20 +24,6 @@ constexpr int kAlignSmoothing = 1;
 constexpr double kSharpnessSigma = 1.0;
 // A picture counts when at least this share of the pixels got sharper.
 constexpr double kCountingShare = 0.002;
-
-cv::Mat ToBgr(const QImage& picture)
-{
-    const QImage bgr = picture.convertToFormat(QImage::Format_BGR888);
-    return cv::Mat(bgr.height(), bgr.width(), CV_8UC3, const_cast<uchar*>(bgr.constBits()),
-                   static_cast<std::size_t>(bgr.bytesPerLine()))
-        .clone();
-}
-
-QImage ToImage(const cv::Mat& bgr)
-{
-    QImage image(bgr.data, bgr.cols, bgr.rows, static_cast<qsizetype>(bgr.step), QImage::Format_BGR888);
-    return image.convertToFormat(QImage::Format_RGB32);
-}
 
 cv::Mat Sharpness(const cv::Mat& bgr)
 {
@@ -146,7 +134,7 @@ FocusStack::~FocusStack() = default;
 FocusStack::Added FocusStack::Add(const QImage& picture)
 {
     State& s = *state_;
-    cv::Mat bgr = ToBgr(picture);
+    cv::Mat bgr = BgrMatOf(picture);
     if (bgr.empty()) return Added::WrongSize;
     if (s.given == 0) {
         s.size = bgr.size();
@@ -197,7 +185,7 @@ QImage FocusStack::Result() const
 {
     const State& s = *state_;
     if (s.result.empty()) return {};
-    if (!s.options.keepFrames || s.kept.size() < 2) return ToImage(s.result);
+    if (!s.options.keepFrames || s.kept.size() < 2) return ImageOfBgr(s.result);
     // The consistency filter: each pixel takes the picture most of its neighbours took, so
     // isolated wrong choices go; the pixels come from the kept aligned pictures.
     cv::Mat index8, filtered;
@@ -213,7 +201,7 @@ QImage FocusStack::Result() const
             if (source < s.kept.size()) out[x] = s.kept[source].at<cv::Vec3b>(y, x);
         }
     }
-    return ToImage(merged);
+    return ImageOfBgr(merged);
 }
 
 QImage FocusStack::DepthMap() const

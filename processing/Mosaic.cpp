@@ -1,5 +1,6 @@
 #include "processing/Mosaic.h"
 
+#include "processing/CvImages.h"
 #include "processing/PhaseCorrelation.h"
 
 #include <QPainter>
@@ -28,19 +29,6 @@ constexpr double kBlankStructure = 1.5;
 constexpr std::size_t kCachedSpectra = 6;
 // The map's key pictures are kept this much smaller than the frames.
 constexpr int kThumbReduction = 8;
-
-cv::Mat ToBgr(const QImage& picture)
-{
-    const QImage bgr = picture.convertToFormat(QImage::Format_BGR888);
-    return cv::Mat(bgr.height(), bgr.width(), CV_8UC3, const_cast<uchar*>(bgr.constBits()),
-                   static_cast<std::size_t>(bgr.bytesPerLine()))
-        .clone();
-}
-
-QImage ToImage(const cv::Mat& bgr)
-{
-    return QImage(bgr.data, bgr.cols, bgr.rows, static_cast<qsizetype>(bgr.step), QImage::Format_BGR888).copy();
-}
 
 cv::Mat Grey(const cv::Mat& bgr)
 {
@@ -190,7 +178,7 @@ qint64 Mosaic::BytesFor(QSize mosaic, QSize frame, int keys)
 Mosaic::Step Mosaic::Add(const QImage& picture)
 {
     State& s = *state_;
-    cv::Mat bgr = ToBgr(picture);
+    cv::Mat bgr = BgrMatOf(picture);
     if (bgr.empty()) return Step::WrongSize;
     if (s.keys.empty()) {
         s.frame = bgr.size();
@@ -309,7 +297,7 @@ QImage Mosaic::Map(int side) const
         return QRectF((position.x - box.x) * scale, (position.y - box.y) * scale, s.frame.width * scale,
                       s.frame.height * scale);
     };
-    for (const Key& key : s.keys) painter.drawImage(place(key.position), ToImage(key.thumb));
+    for (const Key& key : s.keys) painter.drawImage(place(key.position), ImageOfBgr(key.thumb));
     const bool lost = s.lost != LostReason::None;
     painter.setPen(QPen(lost ? QColor(240, 40, 40) : QColor(60, 230, 60), 2));
     painter.setBrush(Qt::NoBrush);

@@ -6,6 +6,8 @@
 
 #include <QFileInfo>
 
+#include <functional>
+
 namespace {
 
 QString SizeText(QSize size)
@@ -16,6 +18,34 @@ QString SizeText(QSize size)
 bool Report(const CombineProgress& progress, const QString& line, int done, int total)
 {
     return !progress || progress(line, done, total);
+}
+
+// Reads the inputs in order and hands each to `take`, which returns false to stop (having
+// said why in `combined`). The first picture's description and size become the result's.
+// False when an input could not be read, `take` stopped or the user cancelled.
+bool ReadEach(const QStringList& paths, CombinedPictures& combined, const CombineProgress& progress, const QString& done,
+              int steps, const std::function<bool(int, const QImage&)>& take)
+{
+    const int total = static_cast<int>(paths.size());
+    for (int i = 0; i < total; ++i) {
+        QString reason;
+        PictureMetadata carried;
+        const QImage picture = ReadPictureFile(paths[i], &reason, &carried);
+        if (picture.isNull()) {
+            combined.failure = QStringLiteral("cannot read %1: %2").arg(paths[i], reason);
+            return false;
+        }
+        if (combined.inputSize.isEmpty()) {
+            combined.metadata = carried;
+            combined.inputSize = picture.size();
+        }
+        if (!take(i, picture)) return false;
+        if (!Report(progress, QStringLiteral("%1 %2 of %3: %4").arg(done).arg(i + 1).arg(total).arg(paths[i]), i + 1, steps)) {
+            combined.failure = CombiningCancelled();
+            return false;
+        }
+    }
+    return true;
 }
 
 } // namespace
@@ -29,29 +59,15 @@ CombinedPictures StackPictureFiles(const QStringList& paths, const CombineProgre
 {
     CombinedPictures combined;
     FocusStack stack({true, true});
-    const int total = static_cast<int>(paths.size());
-    for (int i = 0; i < total; ++i) {
-        QString reason;
-        PictureMetadata carried;
-        const QImage picture = ReadPictureFile(paths[i], &reason, &carried);
-        if (picture.isNull()) {
-            combined.failure = QStringLiteral("cannot read %1: %2").arg(paths[i], reason);
-            return combined;
-        }
-        if (i == 0) {
-            combined.metadata = carried;
-            combined.inputSize = picture.size();
-        }
-        if (stack.Add(picture) == FocusStack::Added::WrongSize) {
-            combined.failure = QStringLiteral("%1 is %2, the first picture %3: a stack needs pictures of one size")
-                                   .arg(paths[i], SizeText(picture.size()), SizeText(stack.Size()));
-            return combined;
-        }
-        if (!Report(progress, QStringLiteral("stacked %1 of %2: %3").arg(i + 1).arg(total).arg(paths[i]), i + 1, total)) {
-            combined.failure = CombiningCancelled();
-            return combined;
-        }
-    }
+    const bool read = ReadEach(paths, combined, progress, QStringLiteral("stacked"), static_cast<int>(paths.size()),
+                               [&](int i, const QImage& picture) {
+                                   if (stack.Add(picture) != FocusStack::Added::WrongSize) return true;
+                                   combined.failure =
+                                       QStringLiteral("%1 is %2, the first picture %3: a stack needs pictures of one size")
+                                           .arg(paths[i], SizeText(picture.size()), SizeText(stack.Size()));
+                                   return false;
+                               });
+    if (!read) return combined;
     if (stack.Given() == 0) {
         combined.failure = QStringLiteral("no pictures to stack");
         return combined;
@@ -72,42 +88,29 @@ CombinedPictures MosaicOfPictureFiles(const QStringList& paths, const CombinePro
     const int steps = 2 * total;
     std::vector<int> keyOf(paths.size(), -1); // each input's key picture, -1 when not placed
     std::vector<QString> whyNot(paths.size());
-    for (int i = 0; i < total; ++i) {
-        QString reason;
-        PictureMetadata carried;
-        const QImage picture = ReadPictureFile(paths[i], &reason, &carried);
-        if (picture.isNull()) {
-            combined.failure = QStringLiteral("cannot read %1: %2").arg(paths[i], reason);
-            return combined;
-        }
-        if (mosaic.KeyCount() == 0) {
-            combined.metadata = carried;
-            combined.inputSize = picture.size();
-        }
+    const bool read = ReadEach(paths, combined, progress, QStringLiteral("read"), steps, [&](int i, const QImage& picture) {
+        const auto input = static_cast<std::size_t>(i);
         switch (mosaic.Add(picture)) {
         case Mosaic::Step::First:
         case Mosaic::Step::KeyAdded:
-        case Mosaic::Step::Resumed: keyOf[static_cast<std::size_t>(i)] = mosaic.KeyCount() - 1; break;
+        case Mosaic::Step::Resumed: keyOf[input] = mosaic.KeyCount() - 1; break;
         case Mosaic::Step::WrongSize:
             combined.failure = QStringLiteral("%1 is %2, the first picture %3: a mosaic needs pictures of one size")
                                    .arg(paths[i], SizeText(picture.size()), SizeText(mosaic.FrameSize()));
-            return combined;
+            return false;
         case Mosaic::Step::TooLarge:
-            whyNot[static_cast<std::size_t>(i)] =
-                QStringLiteral("the mosaic would pass its size limit (16384 pixels on a side, 1.5 GB of memory)");
+            whyNot[input] = QStringLiteral("the mosaic would pass its size limit (16384 pixels on a side, 1.5 GB of memory)");
             break;
         case Mosaic::Step::Lost:
         case Mosaic::Step::Followed:
-            whyNot[static_cast<std::size_t>(i)] = mosaic.Lost() == Mosaic::LostReason::Blank
-                                                      ? QStringLiteral("nothing to match in it (a blank picture)")
-                                                      : QStringLiteral("it overlaps none of the pictures placed before it");
+            whyNot[input] = mosaic.Lost() == Mosaic::LostReason::Blank
+                                ? QStringLiteral("nothing to match in it (a blank picture)")
+                                : QStringLiteral("it overlaps none of the pictures placed before it");
             break;
         }
-        if (!Report(progress, QStringLiteral("read %1 of %2: %3").arg(i + 1).arg(total).arg(paths[i]), i + 1, steps)) {
-            combined.failure = CombiningCancelled();
-            return combined;
-        }
-    }
+        return true;
+    });
+    if (!read) return combined;
     if (mosaic.KeyCount() == 0) {
         combined.failure = QStringLiteral("none of the pictures has anything to match");
         return combined;
