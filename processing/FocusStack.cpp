@@ -90,7 +90,7 @@ struct FocusStack::State {
         if (found) {
             warp.at<float>(0, 2) = 2 * warp.at<float>(0, 2) + 0.5f * (1 - warp.at<float>(0, 0) - warp.at<float>(0, 1));
             warp.at<float>(1, 2) = 2 * warp.at<float>(1, 2) + 0.5f * (1 - warp.at<float>(1, 0) - warp.at<float>(1, 1));
-            found = Fit(previousFine, fine, warp, 20, 1e-6);
+            found = Fit(previousFine, fine, warp, options.quick ? 8 : 20, options.quick ? 1e-5 : 1e-6);
         }
         if (!found) warp = cv::Mat::eye(2, 3, CV_32F); // no agreement (a blank field): taken as it is
         lastStep = warp.clone();
@@ -104,11 +104,23 @@ struct FocusStack::State {
         toLast = cv::Matx33d(a, b, c, d, e, f, 0, 0, 1) * toLast;
         const cv::Matx23d map(toLast(0, 0), toLast(0, 1), toLast(0, 2), toLast(1, 0), toLast(1, 1), toLast(1, 2));
         cv::Mat aligned;
-        cv::warpAffine(bgr, aligned, cv::Mat(map), size, cv::INTER_CUBIC | cv::WARP_INVERSE_MAP, cv::BORDER_REPLICATE);
+        const int interpolation = options.quick ? cv::INTER_LINEAR : cv::INTER_CUBIC;
+        cv::warpAffine(bgr, aligned, cv::Mat(map), size, interpolation | cv::WARP_INVERSE_MAP, cv::BORDER_REPLICATE);
         // Where the picture does not reach (its edges, when it is smaller than the first), it
-        // has nothing to give: the stack keeps what it has there.
-        cv::warpAffine(cv::Mat(bgr.size(), CV_8U, cv::Scalar(255)), covered, cv::Mat(map), size,
-                       cv::INTER_NEAREST | cv::WARP_INVERSE_MAP, cv::BORDER_CONSTANT, cv::Scalar(0));
+        // has nothing to give: the stack keeps what it has there. That is the picture's own
+        // outline carried back onto the first one's pixels.
+        cv::Matx23d back;
+        cv::invertAffineTransform(map, back);
+        const double right = bgr.cols - 1, bottom = bgr.rows - 1;
+        std::vector<cv::Point> outline;
+        constexpr int kShift = 4; // corners to a sixteenth of a pixel
+        for (const cv::Point2d corner : {cv::Point2d(0, 0), cv::Point2d(right, 0), cv::Point2d(right, bottom), cv::Point2d(0, bottom)}) {
+            const cv::Point2d p(back(0, 0) * corner.x + back(0, 1) * corner.y + back(0, 2),
+                                back(1, 0) * corner.x + back(1, 1) * corner.y + back(1, 2));
+            outline.emplace_back(static_cast<int>(std::lround(p.x * (1 << kShift))), static_cast<int>(std::lround(p.y * (1 << kShift))));
+        }
+        covered = cv::Mat::zeros(size, CV_8U);
+        cv::fillConvexPoly(covered, outline, cv::Scalar(255), cv::LINE_8, kShift);
         return aligned;
     }
 
@@ -202,6 +214,13 @@ QImage FocusStack::Result() const
         }
     }
     return ImageOfBgr(merged);
+}
+
+QImage FocusStack::RunningResult() const
+{
+    const cv::Mat& result = state_->result;
+    if (result.empty()) return {};
+    return QImage(result.data, result.cols, result.rows, static_cast<qsizetype>(result.step), QImage::Format_BGR888).copy();
 }
 
 QImage FocusStack::DepthMap() const

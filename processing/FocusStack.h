@@ -17,6 +17,7 @@ public:
     struct Options {
         bool align = true;       // align each picture to the one before
         bool keepFrames = false; // keep the aligned pictures for the final consistency filter
+        bool quick = false;      // live: resampled bilinear rather than bicubic, for speed
     };
     enum class Added {
         Sharper,    // some of the picture was sharper than the stack: it counts
@@ -38,6 +39,8 @@ public:
     // The merged picture (RGB32), and the depth map: each pixel's grey says which picture
     // it came from, the first black, the last white. Null before the first picture.
     QImage Result() const;
+    // The merged picture as it stands (no consistency filter), BGR888: what a live preview shows.
+    QImage RunningResult() const;
     QImage DepthMap() const;
     // Which picture (0 = the first given) a pixel of the result came from.
     int SourceAt(int x, int y) const;

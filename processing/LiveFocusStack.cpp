@@ -30,7 +30,7 @@ void LiveFocusStack::Start()
         shown_ = QImage();
     }
     counted_ = 0;
-    stack_ = std::make_unique<FocusStack>(FocusStack::Options{true, false});
+    stack_ = std::make_unique<FocusStack>(FocusStack::Options{true, false, true});
     std::lock_guard lock(workerMutex_);
     worker_ = std::make_unique<NewestFrameWorker>("qrv-stacking", [this](const QImage& frame) { Stack(frame); });
     running_ = true;
@@ -108,7 +108,7 @@ void LiveFocusStack::ShowStackIn(Frame& frame, const QImage& live)
 void LiveFocusStack::Stack(const QImage& frame)
 {
     if (stack_->Add(frame) == FocusStack::Added::Sharper) ++counted_;
-    const QImage shown = stack_->Result().convertToFormat(QImage::Format_BGR888);
+    const QImage shown = stack_->RunningResult();
     std::lock_guard lock(shownMutex_);
     shown_ = shown;
 }

@@ -59,6 +59,43 @@ QImage RenderRelief(const ReliefSlide& specimen, int focus)
     return frame;
 }
 
+// How far the stack's alignment of the last picture against the first is from the truth (a
+// pure scale about the centre), at the corners, in pixels.
+double AlignmentError(const FocusStack& stack, const std::vector<int>& focuses)
+{
+    const auto t = stack.LastTransform();
+    const double scale = ReliefSlide::ScaleAt(focuses.back()) / ReliefSlide::ScaleAt(focuses.front());
+    const double cx = (640 - 1) / 2.0, cy = (512 - 1) / 2.0;
+    double worst = 0;
+    for (const auto& [x, y] : {std::pair{20.0, 20.0}, std::pair{620.0, 20.0}, std::pair{20.0, 490.0}, std::pair{620.0, 490.0}}) {
+        const double tx = t[0] * x + t[1] * y + t[2], ty = t[3] * x + t[4] * y + t[5];
+        const double ex = cx + scale * (x - cx), ey = cy + scale * (y - cy);
+        worst = std::max(worst, std::hypot(tx - ex, ty - ey));
+    }
+    return worst;
+}
+
+// The share of textured pixels whose source picture is the one focused at their height (to
+// within one step).
+double DepthRight(const FocusStack& stack, const ReliefSlide& specimen, const std::vector<int>& focuses)
+{
+    const double cx = (640 - 1) / 2.0, cy = (512 - 1) / 2.0;
+    const double firstScale = ReliefSlide::ScaleAt(focuses.front());
+    const double referenceScale = ReliefSlide::ScaleAt(ReliefSlide::kReferenceFocus);
+    int textured = 0, right = 0;
+    for (int y = 16; y < 512 - 16; y += 2)
+        for (int x = 16; x < 640 - 16; x += 2) {
+            // The point under (x, y) of the first picture, in the reference picture's pixels.
+            const int rx = static_cast<int>(std::lround(cx + (x - cx) * referenceScale / firstScale));
+            const int ry = static_cast<int>(std::lround(cy + (y - cy) * referenceScale / firstScale));
+            if (!specimen.IsTextured(rx, ry)) continue;
+            const int truth = static_cast<int>(std::lround(specimen.HeightAt(rx, ry) / 10.0));
+            ++textured;
+            if (std::abs(stack.SourceAt(x, y) - truth) <= 1) ++right;
+        }
+    return static_cast<double>(right) / std::max(1, textured);
+}
+
 } // namespace
 
 TEST(FocusStack, TwoPicturesEachSharpInOneHalfGiveOneSharpInBoth)
@@ -104,36 +141,14 @@ TEST(FocusStack, TheReliefSlideComesOutSharpWithTheRightDepthAndAligned)
         stack.Add(frames.back());
     }
 
-    // Alignment: the last picture against the first is a pure scale about the centre.
-    const auto t = stack.LastTransform();
-    const double scale = ReliefSlide::ScaleAt(focuses.back()) / ReliefSlide::ScaleAt(focuses.front());
     const double cx = (640 - 1) / 2.0, cy = (512 - 1) / 2.0;
-    double worst = 0;
-    for (const auto& [x, y] : {std::pair{20.0, 20.0}, std::pair{620.0, 20.0}, std::pair{20.0, 490.0}, std::pair{620.0, 490.0}}) {
-        const double tx = t[0] * x + t[1] * y + t[2], ty = t[3] * x + t[4] * y + t[5];
-        const double ex = cx + scale * (x - cx), ey = cy + scale * (y - cy);
-        worst = std::max(worst, std::hypot(tx - ex, ty - ey));
-    }
+    const double worst = AlignmentError(stack, focuses);
     std::printf("alignment error at the corners: %.3f px\n", worst);
     EXPECT_LE(worst, 0.5);
-
-    // Depth: the picture each textured pixel came from is the one focused at its height.
-    const double firstScale = ReliefSlide::ScaleAt(focuses.front());
-    const double referenceScale = ReliefSlide::ScaleAt(ReliefSlide::kReferenceFocus);
-    int textured = 0, right = 0;
-    for (int y = 16; y < 512 - 16; y += 2)
-        for (int x = 16; x < 640 - 16; x += 2) {
-            // The point under (x, y) of the first picture, in the reference picture's pixels.
-            const int rx = static_cast<int>(std::lround(cx + (x - cx) * referenceScale / firstScale));
-            const int ry = static_cast<int>(std::lround(cy + (y - cy) * referenceScale / firstScale));
-            if (!specimen.IsTextured(rx, ry)) continue;
-            const int truth = static_cast<int>(std::lround(specimen.HeightAt(rx, ry) / 10.0));
-            ++textured;
-            if (std::abs(stack.SourceAt(x, y) - truth) <= 1) ++right;
-        }
-    const double depthRight = static_cast<double>(right) / textured;
-    std::printf("depth map right (within one step) for %.1f %% of %d textured pixels\n", 100 * depthRight, textured);
+    const double depthRight = DepthRight(stack, specimen, focuses);
+    std::printf("depth map right (within one step) for %.1f %% of textured pixels\n", 100 * depthRight);
     EXPECT_GE(depthRight, 0.95);
+    const double firstScale = ReliefSlide::ScaleAt(focuses.front());
 
     // Sharpness: every textured region at least 90 % as sharp as its sharpest picture, each
     // picture brought onto the first one's pixels by its true scale (as the stack brings
@@ -193,4 +208,18 @@ TEST(FocusStack, TheReliefSlideComesOutSharpWithTheRightDepthAndAligned)
     std::printf("board pixels 4-8 px beside components taken from a component's picture: %.2f %% of %d\n",
                 100.0 * haloed / std::max(1, beside), beside);
     EXPECT_LE(haloed, beside / 20);
+}
+
+TEST(FocusStack, TheLiveStackAlignsAsWellWithItsQuickerSettings)
+{
+    ReliefSlide specimen;
+    specimen.Prepare(640, 512);
+    std::vector<int> focuses;
+    for (int f = 0; f <= 100; f += 10) focuses.push_back(f);
+    FocusStack stack({true, false, true});
+    for (const int f : focuses) stack.Add(RenderRelief(specimen, f));
+    const double worst = AlignmentError(stack, focuses), depthRight = DepthRight(stack, specimen, focuses);
+    std::printf("live: alignment error %.3f px, depth right for %.1f %%\n", worst, 100 * depthRight);
+    EXPECT_LE(worst, 0.5);
+    EXPECT_GE(depthRight, 0.95);
 }
