@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <random>
 
 namespace {
@@ -35,10 +37,18 @@ void PaintSpecimen(QPainter& p, double fieldWidth, double fieldHeight, double ma
 
     // Connective fibres: long, thin, pale pink strands.
     p.setBrush(Qt::NoBrush);
+    // On a slide of many fields each fibre stays within a field or so of where it starts (as
+    // long as on a one-field slide, and as many to a field).
+    const bool large = fields > 1;
+    auto along = [&](double from, double extent) {
+        return large ? from + uniform(-w, w) : uniform(0, extent);
+    };
     for (int i = 0; i < count(26); ++i) {
-        QPainterPath fibre(QPointF(uniform(0, total), uniform(0, totalH)));
-        fibre.cubicTo(QPointF(uniform(0, total), uniform(0, totalH)), QPointF(uniform(0, total), uniform(0, totalH)),
-                      QPointF(uniform(0, total), uniform(0, totalH)));
+        const QPointF start(uniform(0, total), uniform(0, totalH));
+        QPainterPath fibre(start);
+        fibre.cubicTo(QPointF(along(start.x(), total), along(start.y(), totalH)),
+                      QPointF(along(start.x(), total), along(start.y(), totalH)),
+                      QPointF(along(start.x(), total), along(start.y(), totalH)));
         p.setPen(QPen(QColor(214, 150, 170, static_cast<int>(uniform(40, 90))), w * uniform(0.002, 0.006),
                       Qt::SolidLine, Qt::RoundCap));
         p.drawPath(fibre);
@@ -107,11 +117,54 @@ void PaintMicrometer(QPainter& p, double fieldWidth, double left, double totalWi
     p.drawText(QPointF(start, baseline + fieldWidth * 0.05), QStringLiteral("1 mm / 100 div"));
 }
 
+// The slide drawn as top-down BGR with a little grain. Drawing a slide of many fields takes
+// seconds, so the last one drawn is kept for the next stream (every restart of the camera
+// would otherwise wait for it again).
+std::shared_ptr<const std::vector<std::uint8_t>> SharedTexture(int width, int height, Slide slide, int textureWidth,
+                                                               int textureHeight, int margin)
+{
+    struct Drawn {
+        int width = 0, height = 0;
+        Slide slide = Slide::Tissue;
+        std::shared_ptr<const std::vector<std::uint8_t>> texture;
+    };
+    static std::mutex mutex;
+    static Drawn last;
+    std::lock_guard lock(mutex);
+    if (last.texture && last.width == width && last.height == height && last.slide == slide) return last.texture;
+
+    const bool stage = slide == Slide::Stage;
+    QImage image(textureWidth, textureHeight, QImage::Format_RGB32); // the painter's fast path
+    {
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        if (slide == Slide::StageMicrometer) PaintMicrometer(painter, width, margin, textureWidth, textureHeight);
+        else if (stage)
+            PaintSpecimen(painter, width, height, static_cast<double>(margin) / width, kStageFieldsAcross, kStageFieldsDown);
+        else PaintSpecimen(painter, width, height, static_cast<double>(margin) / width);
+    }
+    std::mt19937 random(7u);
+    std::uniform_int_distribution<int> noise(-4, 4);
+    auto texture = std::make_shared<std::vector<std::uint8_t>>(static_cast<std::size_t>(textureWidth) * textureHeight * 3);
+    for (int y = 0; y < textureHeight; ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        std::uint8_t* out = &(*texture)[static_cast<std::size_t>(y) * textureWidth * 3];
+        for (int x = 0; x < textureWidth; ++x) {
+            const int n = noise(random);
+            out[x * 3 + 0] = static_cast<std::uint8_t>(std::clamp(qBlue(row[x]) + n, 0, 255));
+            out[x * 3 + 1] = static_cast<std::uint8_t>(std::clamp(qGreen(row[x]) + n, 0, 255));
+            out[x * 3 + 2] = static_cast<std::uint8_t>(std::clamp(qRed(row[x]) + n, 0, 255));
+        }
+    }
+    last = {width, height, slide, texture};
+    return texture;
+}
+
 } // namespace
 
 void SlideRenderer::Prepare(int width, int height, Slide slide)
 {
-    if (width == width_ && height == height_ && slide == slide_ && !texture_.empty()) return;
+    if (width == width_ && height == height_ && slide == slide_ && texture_) return;
     width_ = width;
     height_ = height;
     slide_ = slide;
@@ -121,15 +174,7 @@ void SlideRenderer::Prepare(int width, int height, Slide slide)
     textureHeight_ = height * (stage ? kStageFieldsDown : 1) + 2 * margin_;
 
     if (slide == Slide::Relief) relief_.Prepare(width, height);
-    QImage image(textureWidth_, textureHeight_, QImage::Format_RGB888);
-    {
-        QPainter painter(&image);
-        painter.setRenderHint(QPainter::Antialiasing);
-        if (slide == Slide::StageMicrometer) PaintMicrometer(painter, width, margin_, textureWidth_, textureHeight_);
-        else if (stage)
-            PaintSpecimen(painter, width, height, static_cast<double>(margin_) / width, kStageFieldsAcross, kStageFieldsDown);
-        else PaintSpecimen(painter, width, height, static_cast<double>(margin_) / width);
-    }
+    texture_ = SharedTexture(width, height, slide, textureWidth_, textureHeight_, margin_);
     // The uneven lamp: darker towards the corners and from right to left, never above full.
     // Under the stage's lamp, a slight vignette of its own, as on a real microscope.
     lamp_.resize(static_cast<std::size_t>(width) * height);
@@ -144,24 +189,11 @@ void SlideRenderer::Prepare(int width, int height, Slide slide)
                 static_cast<std::uint16_t>(std::lround(256 * (1.0 - 0.08 * (u * u + v * v) / 2)));
         }
     // Sensor noise, fixed per pixel: cheap and keeps flat areas from looking drawn.
-    std::mt19937 random(7u);
-    {
-        std::mt19937 frameNoise(11u);
-        std::uniform_int_distribution<int> small(-3, 3);
-        noise_.resize(static_cast<std::size_t>(width) * height);
-        for (auto& n : noise_) n = static_cast<std::int8_t>(small(frameNoise));
-    }
-    std::uniform_int_distribution<int> noise(-4, 4);
-    texture_.resize(static_cast<std::size_t>(textureWidth_) * textureHeight_ * 3);
-    for (int y = 0; y < textureHeight_; ++y) {
-        const std::uint8_t* row = image.constScanLine(y);
-        std::uint8_t* out = &texture_[static_cast<std::size_t>(y) * textureWidth_ * 3];
-        for (int x = 0; x < textureWidth_; ++x) {
-            const int n = noise(random);
-            for (int c = 0; c < 3; ++c) // RGB in, BGR out
-                out[x * 3 + c] = static_cast<std::uint8_t>(std::clamp(row[x * 3 + (2 - c)] + n, 0, 255));
-        }
-    }
+    std::mt19937 frameNoise(11u);
+    std::uniform_int_distribution<int> small(-3, 3);
+    noise_.resize(static_cast<std::size_t>(width) * height);
+    for (auto& n : noise_) n = static_cast<std::int8_t>(small(frameNoise));
+
 }
 
 int SimulatedOptics::BlurRadius(int width) const
@@ -216,7 +248,7 @@ void BoxBlur(std::uint8_t* pixels, int width, int height, std::size_t stride, in
 void SlideRenderer::RenderFrame(double seconds, std::uint8_t* out, const std::uint8_t* lut,
                                 const SimulatedOptics& optics) const
 {
-    if (texture_.empty()) return;
+    if (!texture_) return;
     // A slow, smooth drift within the margin; on the stage, where the stage holds the slide.
     const bool stage = slide_ == Slide::Stage;
     const Offset field = StageOffset(optics.stage);
@@ -237,9 +269,9 @@ void SlideRenderer::RenderFrame(double seconds, std::uint8_t* out, const std::ui
             for (int x = 0; x < width_; ++x)
                 for (int c = 0; c < 3; ++c) dst[x * 3 + c] = static_cast<std::uint8_t>(glass[c] + n[x]);
         } else if (fx == 0 && fy == 0) {
-            std::memcpy(dst, &texture_[(static_cast<std::size_t>(dy + y) * textureWidth_ + dx) * 3], rowBytes);
+            std::memcpy(dst, &(*texture_)[(static_cast<std::size_t>(dy + y) * textureWidth_ + dx) * 3], rowBytes);
         } else {
-            const std::uint8_t* top = &texture_[(static_cast<std::size_t>(dy + y) * textureWidth_ + dx) * 3];
+            const std::uint8_t* top = &(*texture_)[(static_cast<std::size_t>(dy + y) * textureWidth_ + dx) * 3];
             const std::uint8_t* bottom = top + static_cast<std::size_t>(textureWidth_) * 3;
             const int w00 = (256 - fx) * (256 - fy), w01 = fx * (256 - fy), w10 = (256 - fx) * fy, w11 = fx * fy;
             for (std::size_t i = 0; i < rowBytes; ++i)

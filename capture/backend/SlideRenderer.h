@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 // What lies under the simulated microscope.
@@ -80,7 +81,7 @@ private:
     int margin_ = 0;
     int textureWidth_ = 0;
     int textureHeight_ = 0;
-    std::vector<std::uint8_t> texture_; // top-down BGR, tightly packed
+    std::shared_ptr<const std::vector<std::uint8_t>> texture_; // top-down BGR, tightly packed; shared
     std::vector<std::uint16_t> lamp_;   // the uneven lamp per frame pixel, 1.0 = 256
     std::vector<std::uint16_t> stageLamp_; // the stage microscope's slight vignette, likewise
     std::vector<std::int8_t> noise_;    // fixed sensor noise per frame pixel, for the blank field
