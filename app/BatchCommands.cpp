@@ -224,3 +224,31 @@ int RunBatchCommand(const QStringList& arguments, const QString& calibrationPath
     if (rest.value(0) == QLatin1String("--mosaic")) return MosaicOf(rest.mid(1), out, err);
     return BadUsage(err, QStringLiteral("the command (--convert, --stack, --mosaic) comes first"));
 }
+
+QString UnknownWindowOption(const QStringList& arguments)
+{
+    // Qt's own options (QGuiApplication, QApplication and the X11 platform), with one dash or
+    // two; those that take a value take the next argument.
+    static const QStringList withValue = {"platform", "platformpluginpath", "platformtheme", "plugin", "qmljsdebugger",
+                                          "qwindowgeometry", "qwindowicon", "qwindowtitle", "session", "display",
+                                          "geometry", "style", "stylesheet", "name", "title", "visual"};
+    static const QStringList alone = {"reverse", "widgetcount", "nograb", "dograb", "sync"};
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (!argument.startsWith(QLatin1Char('-'))) continue;
+        if (argument == QLatin1String("--simulate") || argument.startsWith(QLatin1String("--simulate=")) ||
+            argument == QLatin1String("--version"))
+            continue;
+        QString name = argument.mid(argument.startsWith(QLatin1String("--")) ? 2 : 1);
+        const qsizetype equals = name.indexOf(QLatin1Char('='));
+        const bool hasValue = equals >= 0;
+        if (hasValue) name.truncate(equals);
+        if (withValue.contains(name)) {
+            if (!hasValue) ++i;
+            continue;
+        }
+        if (alone.contains(name) && !hasValue) continue;
+        return argument;
+    }
+    return {};
+}

@@ -17,3 +17,8 @@ bool IsBatchCommand(const QStringList& arguments);
 int RunBatchCommand(const QStringList& arguments, const QString& calibrationPath, QTextStream& out, QTextStream& err);
 
 QString UsageText();
+
+// The first option on a command line for the window that neither the program nor Qt knows
+// (empty when there is none): the program then prints the usage and exits with 2 rather than
+// start its window.
+QString UnknownWindowOption(const QStringList& arguments);

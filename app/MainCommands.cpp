@@ -336,7 +336,10 @@ void MainCommands::OnCaptureStill(StillSource source)
     const StillSaveResult result =
         SaveStillPicture(engine.CurrentFrame(), engine.Stills(), window_.Folders().picture, magnification_,
                          QDateTime::currentDateTime(),
-                         [this] { ShowMessageBox(&window_, QStringLiteral("Picture Error"), QApplication::applicationName()); },
+                         [this] {
+                             ShowMessageBox(&window_, LangText("PictureError", 64, "Picture Error"),
+                                            QApplication::applicationName());
+                         },
                          file);
     if (result.outcome == StillSaveResult::Saved) {
         lastPicturePath_ = result.path;
@@ -470,7 +473,8 @@ void MainCommands::SaveSelectedAs()
     const QString chosen = GetSaveFileName(&window_, request);
     if (chosen.isEmpty()) return;
     if (chosen.size() >= refused.size() && DirectoryOf(chosen).compare(refused, Qt::CaseInsensitive) == 0) {
-        ShowMessageBox(&window_, QStringLiteral("Can't save file to temp directory!!"), QStringLiteral("Save file"),
+        ShowMessageBox(&window_, LangText("SaveToMediaFolder", 100, "Can't save file to temp directory!!"),
+                       LangText("SaveFileCaption", 64, "Save file"),
                        MessageButtons::Ok, MessageIcon::Exclamation);
         return;
     }
@@ -517,7 +521,7 @@ void MainCommands::OpenPicture()
     QString path;
     if (window_.ThumbnailList().GetSelectedPath(path) == 0) return;
     if (!IsReadableRegularFile(path)) {
-        ShowMessageBox(&window_, QStringLiteral("the picture not open,please check the file exist!"),
+        ShowMessageBox(&window_, LangText("PictureNotOpen", 100, "the picture not open,please check the file exist!"),
                        QApplication::applicationName());
         return;
     }

@@ -159,7 +159,11 @@ void CMainDialog::BuildLayout()
     KeepNormalSize();
     menuBar_ = new QMenuBar(this);
     menuBar_->setNativeMenuBar(false);
-    menuBar_->setStyleSheet(QStringLiteral("QMenuBar { background: #F8F8F8; }"));
+    // The bar keeps the skin's light grey under any desktop theme, so its text is set with it
+    // (a dark theme's light text would vanish on it).
+    menuBar_->setStyleSheet(QStringLiteral("QMenuBar { background: #F8F8F8; color: #1E1E1E; }"
+                                           "QMenuBar::item:selected { background: #DCE6F2; color: #101010; }"
+                                           "QMenuBar::item:disabled { color: #8A8A8A; }"));
     client_ = new SkinPanel(*this, this);
 
     skin_ = resources::LoadBitmapImage(IDB_SKIN).convertToFormat(QImage::Format_RGB32);

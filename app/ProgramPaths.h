@@ -11,6 +11,10 @@ QString ProgramDirectory();
 QString DataDirectory();
 QString DataDirectoryFor(const QString& programDirectory);
 
+// The user's documents folder as the desktop names it (XDG_DOCUMENTS_DIR in the user's
+// folder list, e.g. ~/Dokumente), else Qt's idea of it.
+QString DesktopDocumentsFolder();
+
 // The picture and video folders under the user's documents folder.
 struct MediaFolders {
     QString base;

@@ -24,6 +24,11 @@ int main(int argc, char** argv)
         QTextStream out(stdout), err(stderr);
         return RunBatchCommand(arguments, CalibrationStore::DefaultPath(), out, err);
     }
+    if (const QString unknown = UnknownWindowOption(arguments); !unknown.isEmpty()) {
+        QTextStream err(stderr);
+        err << "qrv-dm500: unknown option " << unknown << "\n\n" << UsageText();
+        return 2;
+    }
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("QRV-DM500"));
     QApplication::setOrganizationName(QStringLiteral("QRV"));

@@ -259,7 +259,7 @@ void CThumbnailList::DeleteSelected()
     if (!GetSelectedPath(path)) return;
     QFile file(path);
     if (!file.remove()) {
-        ShowMessageBox(nullptr, file.errorString(), QStringLiteral("Capture"), MessageButtons::Ok, MessageIcon::Error);
+        ShowMessageBox(nullptr, file.errorString(), LangText("MsgTitle", 30, "QRV-DM500"), MessageButtons::Ok, MessageIcon::Error);
         return;
     }
     ClearSelection(showingPictures_);
@@ -303,7 +303,7 @@ int CThumbnailList::SaveSelectedAs(const QString& destination)
     auto* entry = const_cast<MediaEntry*>(GetSelectedEntry());
     if (!entry) return 0;
     entry->flags &= ~New;
-    const QString title = QStringLiteral("QRV-DM500");
+    const QString title = LangText("MsgTitle", 30, "QRV-DM500");
     QString error;
     const std::optional<PictureFormat> target = PictureFormatOf(destination);
     // (A video "saved as" a JPEG goes to the conversion, which says it is no picture.)
@@ -326,7 +326,7 @@ int CThumbnailList::SaveSelectedAs(const QString& destination)
     // Another format: the picture converted, with the scale it carries or its calibration's.
     const PictureMetadata metadata = describeForSaving ? describeForSaving(entry->path, carried, picture.size()) : carried;
     if (!WritePictureFile(destination, picture, metadata, &error))
-        ShowMessageBox(this, QStringLiteral("Conpress fail") + (error.isEmpty() ? QString() : QLatin1Char('\n') + error),
+        ShowMessageBox(this, LangText("ConvertFail", 100, "The picture could not be converted:") + (error.isEmpty() ? QString() : QLatin1Char('\n') + error),
                        title, MessageButtons::Ok, MessageIcon::Warning);
     return 1;
 }

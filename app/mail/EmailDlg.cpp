@@ -99,12 +99,13 @@ void CEmailDlg::Send()
     if (path_.mid(path_.lastIndexOf(QLatin1Char('.')) + 1) == QLatin1String("bmp")) {
         const QString folder = attachments_.Folder();
         if (folder.isEmpty()) {
-            Fail(Outcome::AttachmentFailed, QStringLiteral("the TemFolder create Fail"));
+            Fail(Outcome::AttachmentFailed,
+                 LangText("MailFolderFail", 100, "The folder for the attachment could not be made."));
             return;
         }
         const QImage picture = ReadPictureFile(path_, nullptr);
         if (picture.isNull()) {
-            Fail(Outcome::AttachmentFailed, QStringLiteral("imageEmail Create fail"));
+            Fail(Outcome::AttachmentFailed, LangText("MailPictureFail", 100, "The picture could not be read for the e-mail."));
             return;
         }
         attachment_ = folder + QLatin1Char('/') + name.left(std::max<qsizetype>(0, name.size() - 4)) + QStringLiteral(".jpg");
@@ -112,7 +113,7 @@ void CEmailDlg::Send()
         QBuffer encoded(&jpeg);
         encoded.open(QIODevice::WriteOnly);
         if (!picture.save(&encoded, "JPEG") || !WriteFileWhole(attachment_, jpeg, nullptr)) {
-            Fail(Outcome::AttachmentFailed, QStringLiteral("Compress fail"));
+            Fail(Outcome::AttachmentFailed, LangText("MailConvertFail", 100, "The picture could not be converted for the e-mail."));
             return;
         }
     }

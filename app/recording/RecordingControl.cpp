@@ -15,14 +15,15 @@ namespace {
 QString OpenFailureMessage(AviWriter::OpenStep step)
 {
     switch (step) {
-    case AviWriter::OpenStep::OpenFile: return QStringLiteral("Open avi file failed");
-    case AviWriter::OpenStep::CreateStream: return QStringLiteral("Create stream failed");
-    case AviWriter::OpenStep::MakeCompressedStream: return QStringLiteral("Make compress stream failed");
-    case AviWriter::OpenStep::UnsupportedFormat: return QStringLiteral("Unsupport compressed format");
+    case AviWriter::OpenStep::OpenFile: return LangText("AviOpenFailed", 100, "Open avi file failed");
+    case AviWriter::OpenStep::CreateStream: return LangText("AviStreamFailed", 100, "Create stream failed");
+    case AviWriter::OpenStep::MakeCompressedStream:
+        return LangText("AviCompressorFailed", 100, "Make compress stream failed");
+    case AviWriter::OpenStep::UnsupportedFormat: return LangText("AviUnsupported", 100, "Unsupport compressed format");
     case AviWriter::OpenStep::SetFormat:
     case AviWriter::OpenStep::None: break;
     }
-    return QStringLiteral("Set stream format failed");
+    return LangText("AviFormatFailed", 100, "Set stream format failed");
 }
 
 QString RecordingName(const QDateTime& time, int runningNumber)
@@ -179,8 +180,8 @@ bool CRecordingControl::Open()
     const int runningNumber = NextRunningNumber(
         folder,
         [] {
-            ShowMessageBox(nullptr, QStringLiteral("AVI Error"), QStringLiteral("AVI Capture"), MessageButtons::Ok,
-                           MessageIcon::Error);
+            ShowMessageBox(nullptr, LangText("AviError", 64, "AVI Error"), LangText("AviCaptureCaption", 64, "AVI Capture"),
+                           MessageButtons::Ok, MessageIcon::Error);
         },
         QStringLiteral("*.avi"));
     const QString path = folder + QLatin1Char('/') + RecordingName(QDateTime::currentDateTime(), runningNumber);

@@ -56,7 +56,7 @@ void CVideoSettingDlg::BuildControls()
 {
     const DialogTemplate layout(*this, 269, 298);
     auto at = [&layout](int x, int y, int w, int h) { return layout.At(x, y, w, h); };
-    setWindowTitle(QStringLiteral("Video Setting"));
+    setWindowTitle(LangText("VideoSettingTitle", 64, "Video Setting"));
 
     deviceGroup_ = new QGroupBox(QStringLiteral("Video Capture Device"), this);
     deviceGroup_->setGeometry(at(7, 5, 255, 38));

@@ -174,3 +174,21 @@ TEST(BatchCommands, MosaicPlacesPicturesTakenWhileSlidingAndSaysWhichItCouldNot)
     EXPECT_EQ(Program({"--mosaic", home.path() + "/x.gif", inputs[0]}, home.path()).code, 2);
     EXPECT_EQ(Program({"--mosaic", home.path() + "/x.png"}, home.path()).code, 2);
 }
+
+TEST(BatchCommands, AnUnknownOptionGetsTheUsageAndTwoRatherThanTheWindow)
+{
+    QTemporaryDir home;
+    Outcome run = Program({"--frobnicate"}, home.path());
+    EXPECT_EQ(run.code, 2);
+    EXPECT_TRUE(run.err.contains("unknown option --frobnicate")) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("Usage: qrv-dm500")) << run.err.toStdString();
+    run = Program({"--version"}, home.path());
+    EXPECT_EQ(run.code, 0);
+    EXPECT_TRUE(run.out.startsWith("QRV-DM500 ")) << run.out.toStdString();
+    // The program's own options and Qt's (with their values) start the window.
+    EXPECT_EQ(UnknownWindowOption({"qrv-dm500", "--simulate=stage,path", "-platform", "offscreen", "--style=Fusion",
+                                   "-reverse", "-qwindowtitle", "-x-"}),
+              QString());
+    EXPECT_EQ(UnknownWindowOption({"qrv-dm500", "-reverse=1"}), "-reverse=1");
+    EXPECT_EQ(UnknownWindowOption({"qrv-dm500", "--simulate", "-h2"}), "-h2");
+}

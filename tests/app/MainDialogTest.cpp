@@ -22,6 +22,7 @@
 #include "app/SingleInstance.h"
 #include "TestSupport.h"
 #include "browser/ThumbnailList.h"
+#include "widgets/MenuXP.h"
 #include "capture/backend/SimulatedBackend.h"
 #include "capture/backend/V4l2Backend.h"
 #include "../capture/FakeV4l2Camera.h"
@@ -33,6 +34,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QMenuBar>
+#include <QPalette>
+
+#include <cmath>
 #include <QTest>
 #include <QUuid>
 
@@ -888,4 +892,59 @@ TEST_F(MainDialogTest, PicturesSelectedInTheListWithCtrlAndShiftAreStackedOrLaid
     EXPECT_TRUE(dialog_->LastPicturePath().endsWith("_200X_EDF_N0005.bmp")) << dialog_->LastPicturePath().toStdString();
     EXPECT_EQ(QImage(dialog_->LastPicturePath()).size(), QSize(320, 240));
     EXPECT_EQ(list.Pictures().size(), 5u);
+}
+
+namespace {
+
+// The contrast (as WCAG counts it) between the lightest and the darkest pixel of a picture:
+// text on its background reads from about 4.5 up.
+double Contrast(const QImage& picture)
+{
+    double darkest = 1, lightest = 0;
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x) {
+            const QColor c = picture.pixelColor(x, y);
+            auto linear = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+            const double l = 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+            darkest = std::min(darkest, l);
+            lightest = std::max(lightest, l);
+        }
+    return (lightest + 0.05) / (darkest + 0.05);
+}
+
+QPalette DarkPalette()
+{
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(35, 38, 41));
+    dark.setColor(QPalette::WindowText, QColor(239, 240, 241));
+    dark.setColor(QPalette::Base, QColor(27, 30, 32));
+    dark.setColor(QPalette::Text, QColor(239, 240, 241));
+    dark.setColor(QPalette::Button, QColor(49, 54, 59));
+    dark.setColor(QPalette::ButtonText, QColor(239, 240, 241));
+    dark.setColor(QPalette::Highlight, QColor(61, 174, 233));
+    dark.setColor(QPalette::HighlightedText, QColor(252, 252, 252));
+    return dark;
+}
+
+} // namespace
+
+TEST_F(MainDialogTest, UnderADarkThemeTheMenuBarAndThePopUpMenusRead)
+{
+    const QPalette before = QApplication::palette();
+    QApplication::setPalette(DarkPalette());
+    Start(true);
+    QTest::qWait(50);
+    // Each title of the menu bar on its own: its text against the bar.
+    QMenuBar& bar = dialog_->MenuBar();
+    for (QAction* title : bar.actions()) {
+        const QImage shot = bar.grab(bar.actionGeometry(title)).toImage();
+        EXPECT_GE(Contrast(shot), 4.5) << title->text().toStdString();
+    }
+    // The preview's owner-drawn menu.
+    CMenuXP menu;
+    menu.addAction(QStringLiteral("Cross Line"));
+    menu.ensurePolished();
+    menu.adjustSize();
+    EXPECT_GE(Contrast(menu.grab().toImage()), 4.5);
+    QApplication::setPalette(before);
 }

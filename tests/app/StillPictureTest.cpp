@@ -1,8 +1,12 @@
+#include "app/ProgramPaths.h"
 #include "app/stills/StillPicture.h"
 #include "TestSupport.h"
 #include "capture/FrameDelivery.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <QImage>
 
 #include <gtest/gtest.h>
@@ -122,4 +126,24 @@ TEST(SaveStillPicture, AFullDiskReportsTheFailureAndLeavesNoCutPicture)
     const QStringList files = QDir(dir.path()).entryList(QDir::Files);
     EXPECT_EQ(files, QStringList{"Still_2026-01-01_000000_N0001.bmp"});
     EXPECT_EQ(ReadFile(dir.path() + "/Still_2026-01-01_000000_N0001.bmp"), "earlier picture, kept");
+}
+
+TEST(MediaFolders, FollowTheDocumentsFolderAsTheDesktopNamesIt)
+{
+    // A German desktop's documents folder, named in the user's XDG folder list.
+    QTemporaryDir home;
+    const QByteArray oldHome = qgetenv("HOME"), oldConfig = qgetenv("XDG_CONFIG_HOME");
+    qputenv("HOME", home.path().toUtf8());
+    qputenv("XDG_CONFIG_HOME", (home.path() + "/.config").toUtf8());
+    QDir().mkpath(home.path() + "/.config");
+    QDir().mkpath(home.path() + "/Dokumente");
+    QFile dirs(home.path() + "/.config/user-dirs.dirs");
+    ASSERT_TRUE(dirs.open(QIODevice::WriteOnly));
+    dirs.write("XDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n");
+    dirs.close();
+    const MediaFolders folders = MediaFolders::Create({});
+    qputenv("HOME", oldHome);
+    qputenv("XDG_CONFIG_HOME", oldConfig);
+    EXPECT_EQ(folders.picture, home.path() + "/Dokumente/QRV-DM500 files/Picture");
+    EXPECT_TRUE(QFileInfo(folders.picture).isDir());
 }

@@ -336,7 +336,7 @@ TEST_F(ThumbnailListTest, SaveAsOntoAFullDiskKeepsTheOldFileAndSaysWhy)
     EXPECT_FALSE(QFile::exists(target.path() + "/converted.jpg"));
     ASSERT_EQ(boxes.Boxes().size(), 2u);
     EXPECT_TRUE(boxes.Boxes()[0].text.contains(QString::fromLocal8Bit(std::strerror(EFBIG))));
-    EXPECT_TRUE(boxes.Boxes()[1].text.startsWith("Conpress fail"));
+    EXPECT_TRUE(boxes.Boxes()[1].text.startsWith("The picture could not be converted:"));
     EXPECT_EQ(QDir(target.path()).entryList(QDir::Files), QStringList{"kept.bmp"}); // no temporary left
 }
 
