@@ -196,11 +196,20 @@ void CMainDialog::BuildLayout()
     list_->setGeometry(kListRect);
     list_->UpdateScrollBar();
     list_->installEventFilter(this);
+    connect(list_, &CThumbnailList::openRequested, this, [this] { OnCommand(ID_FILE_OPEN); });
+    connect(list_, &CThumbnailList::deleteRequested, this, [this] { OnCommand(ID_FILE_DELETE); });
+    connect(list_, &CThumbnailList::listRequested, this, [this](bool pictures) {
+        ShowPictureList(pictures);
+        list_->UpdateScrollBar();
+    });
+    list_->setAccessibleName(LangText("TabPictures", 30, "Pictures"));
     client_->installEventFilter(this);
 
     BuildButtons();
 
     magnificationBox_ = new QLineEdit(client_);
+    // The skin draws its label ("Scale:"); a screen reader gets it from here.
+    magnificationBox_->setAccessibleName(LangText("Magnification", 30, "Magnification"));
     magnificationBox_->setGeometry(DialogUnitsToPixels(QRect(542, 5, 27, 12), kTemplateBaseUnits));
     magnificationBox_->setMaxLength(3);
     magnificationBox_->setValidator(new QIntValidator(-99, 999, magnificationBox_));
@@ -235,6 +244,7 @@ void CMainDialog::BuildButtons()
         // Preview and Setting exist for their commands but are never shown.
         button->setVisible(id != IDC_PREVIEW && id != IDC_SETTING);
         tools_[i] = {button, id, LangText(place.key, 64, place.tip)};
+        button->setAccessibleName(tools_[i].tooltip); // kept when full screen hides the tooltip
     }
     previewButton_ = static_cast<CLatchButton*>(tools_[0].button);
     aviButton_ = static_cast<CLatchButton*>(tools_[2].button);
@@ -411,6 +421,7 @@ void CMainDialog::ShowPictureList(bool pictures)
 {
     if (list_->ShowingPictures() == pictures) return;
     list_->SetShowingPictures(pictures);
+    list_->setAccessibleName(pictures ? LangText("TabPictures", 30, "Pictures") : LangText("TabVideos", 30, "Videos"));
     QPainter painter(&skin_);
     const QImage tab = resources::LoadBitmapImage(pictures ? IDB_TAB_PICTURES : IDB_TAB_VIDEOS);
     painter.drawImage(7, 51, tab);
@@ -468,6 +479,11 @@ void CMainDialog::keyPressEvent(QKeyEvent* event)
     case Qt::Key_F11:
     case Qt::Key_F12:
         OnFunctionKey(key);
+        event->accept();
+        return;
+    case Qt::Key_F10:
+        // The menu bar from the keyboard, as on other desktops (its titles also take Alt+letter).
+        if (menuBar_->isVisible() && !menuBar_->actions().isEmpty()) menuBar_->setActiveAction(menuBar_->actions().first());
         event->accept();
         return;
     case Qt::Key_Escape:

@@ -27,11 +27,25 @@ void AddItems(QMenu& menu, std::initializer_list<MenuItemSpec> items, int textSi
 
 } // namespace
 
+QString WithMnemonic(const QString& title)
+{
+    // The language file's own "&" wins; otherwise the first letter, where it is one a
+    // keyboard types (Alt+F for "File", Alt+D for "Datei").
+    if (title.contains(QLatin1Char('&'))) return title;
+    for (qsizetype i = 0; i < title.size(); ++i) {
+        const QChar c = title[i];
+        if (c.isSpace()) continue;
+        if (c.unicode() < 128 && c.isLetterOrNumber()) return title.left(i) + QLatin1Char('&') + title.mid(i);
+        break;
+    }
+    return title;
+}
+
 void BuildMainMenu(QMenuBar& bar, const CommandHandler& onCommand, const std::function<int()>& checkedStillFormat,
                    const std::function<bool(int)>& optionOn)
 {
     constexpr int kSize = 30;
-    QMenu* file = bar.addMenu(LangText("File", kSize, "File"));
+    QMenu* file = bar.addMenu(WithMnemonic(LangText("File", kSize, "File")));
     AddItems(*file,
              {{ID_FILE_OPEN, "Open", "Open..."},
               {0, nullptr, nullptr},
@@ -44,7 +58,7 @@ void BuildMainMenu(QMenuBar& bar, const CommandHandler& onCommand, const std::fu
               {ID_FILE_STACK, "StackPictures", "Stack pictures"},
               {ID_FILE_MOSAIC, "MosaicOfPictures", "Mosaic of pictures"}},
              kSize, onCommand);
-    QMenu* setting = bar.addMenu(LangText("Setting", kSize, "Setting"));
+    QMenu* setting = bar.addMenu(WithMnemonic(LangText("Setting", kSize, "Setting")));
     AddItems(*setting,
              {{ID_SETTING_640, "640*480", "640*480    F11"},
               {ID_SETTING_1280, "1280*1024", "1280*1024  F12"},
@@ -83,7 +97,7 @@ void BuildMainMenu(QMenuBar& bar, const CommandHandler& onCommand, const std::fu
               {ID_OVERLAY_CIRCLE, "Circle", "Circle"},
               {ID_OVERLAY_TIME, "Time", "Time"}},
              kSize, onCommand);
-    QMenu* capture = bar.addMenu(LangText("Capture", kSize, "Capture"));
+    QMenu* capture = bar.addMenu(WithMnemonic(LangText("Capture", kSize, "Capture")));
     AddItems(*capture,
              {{ID_CAPTURE_PICTURE, "Take Picture", "Take Picture...      F2"},
               {ID_CAPTURE_VIDEO, "Take Video", "Take Video/Stop...   F3/F4"},
@@ -99,7 +113,7 @@ void BuildMainMenu(QMenuBar& bar, const CommandHandler& onCommand, const std::fu
     QObject::connect(depthMap, &QAction::triggered, capture, [onCommand] { onCommand(ID_CAPTURE_DEPTH_MAP); });
     QObject::connect(capture, &QMenu::aboutToShow, capture,
                      [depthMap, optionOn] { depthMap->setChecked(optionOn && optionOn(ID_CAPTURE_DEPTH_MAP)); });
-    QMenu* help = bar.addMenu(LangText("Help", kSize, "Help"));
+    QMenu* help = bar.addMenu(WithMnemonic(LangText("Help", kSize, "Help")));
     AddItems(*help,
              {{ID_HELP_MANUAL, "ViewZentrixManual", "QRV-DM500 Help"},
               {ID_HELP_ABOUT, "ViewZentrixAbout", "About QRV-DM500"}},

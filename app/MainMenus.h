@@ -22,6 +22,10 @@ struct MenuItemSpec {
 // focus) are checked when `optionOn(command)` says so.
 void BuildMainMenu(QMenuBar& bar, const CommandHandler& onCommand, const std::function<int()>& checkedStillFormat = {},
                    const std::function<bool(int)>& optionOn = {});
+// A menu title with a keyboard mnemonic: the language file's "&" where it has one, else one
+// before the first letter a keyboard types.
+QString WithMnemonic(const QString& title);
+
 // The thumbnail list's menu (texts in 20-byte buffers); with several pictures selected,
 // the commands that combine them.
 void BuildListMenu(QMenu& menu, const CommandHandler& onCommand, bool severalPictures = false);

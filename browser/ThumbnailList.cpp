@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QHelpEvent>
 #include <QScrollBar>
@@ -76,6 +77,7 @@ CThumbnailList::CThumbnailList(QString pictureFolder, QString videoFolder, QWidg
     : QWidget(parent), pictureFolder_(std::move(pictureFolder)), videoFolder_(std::move(videoFolder))
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
+    setFocusPolicy(Qt::StrongFocus); // pictures chosen and opened from the keyboard too
     scrollBar_ = new ListScrollBar(Qt::Vertical, this);
     scrollBar_->setSingleStep(1);
     scrollBar_->setPageStep(5);
@@ -349,6 +351,95 @@ void CThumbnailList::UpdateScrollBar()
     scrollBar_->setEnabled(maximum >= 5);
 }
 
+void CThumbnailList::SelectIndex(int index, bool extend)
+{
+    auto& list = CurrentList();
+    if (list.empty()) return;
+    index = std::clamp(index, 0, static_cast<int>(list.size()) - 1);
+    if (!extend || !showingPictures_) ClearSelection(showingPictures_);
+    CurrentSelectedRef() = index;
+    list[static_cast<std::size_t>(index)].flags |= Selected;
+    // Scrolled so that the entry shows.
+    const int row = index / 2;
+    int top = CurrentTopRow();
+    if (row < top) top = row;
+    else if (row >= top + kCells / 2) top = row - kCells / 2 + 1;
+    if (top != CurrentTopRow()) {
+        Scroll(ThumbPosition, top);
+        return; // redrawn
+    }
+    RedrawThumbnails();
+}
+
+void CThumbnailList::keyPressEvent(QKeyEvent* event)
+{
+    const int count = static_cast<int>(CurrentList().size());
+    const int current = SelectedIndex();
+    const bool extend = event->modifiers() & Qt::ShiftModifier;
+    auto moveTo = [&](int index) {
+        SelectIndex(current < 0 ? 0 : index, extend);
+        event->accept();
+    };
+    switch (event->key()) {
+    case Qt::Key_Left: moveTo(current - 1); return;
+    case Qt::Key_Right: moveTo(current + 1); return;
+    case Qt::Key_Up: moveTo(current - 2); return;
+    case Qt::Key_Down: moveTo(current + 2); return;
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+        if (event->modifiers() & Qt::ControlModifier) {
+            emit listRequested(event->key() == Qt::Key_PageUp);
+            event->accept();
+            return;
+        }
+        moveTo(current + (event->key() == Qt::Key_PageUp ? -kCells : kCells));
+        return;
+    case Qt::Key_Home: moveTo(0); return;
+    case Qt::Key_End: moveTo(count - 1); return;
+    case Qt::Key_Space:
+        if ((event->modifiers() & Qt::ControlModifier) && showingPictures_ && current >= 0) {
+            CurrentList()[static_cast<std::size_t>(current)].flags ^= Selected;
+            RedrawThumbnails();
+            event->accept();
+            return;
+        }
+        break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (GetSelectedEntry()) emit openRequested();
+        event->accept();
+        return;
+    case Qt::Key_Delete:
+        if (GetSelectedEntry()) emit deleteRequested();
+        event->accept();
+        return;
+    default: break;
+    }
+    QWidget::keyPressEvent(event); // the window's keys (F2, ...) go on to it
+}
+
+void CThumbnailList::focusInEvent(QFocusEvent* event)
+{
+    QWidget::focusInEvent(event);
+    RedrawThumbnails();
+}
+
+void CThumbnailList::focusOutEvent(QFocusEvent* event)
+{
+    QWidget::focusOutEvent(event);
+    RedrawThumbnails();
+}
+
+void CThumbnailList::DrawFocusFrame(QImage& surface) const
+{
+    // The keyboard is on the list: a frame just inside its cells' area.
+    if (!hasFocus()) return;
+    QPainter p(&surface);
+    p.setPen(QPen(QColor(90, 170, 255), 2));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(QRect(2, 1, width() - kScrollBarWidth - 5, height() - 4));
+}
+
 void CThumbnailList::Scroll(int action, int thumbPosition)
 {
     int pos = CurrentTopRow();
@@ -485,6 +576,7 @@ void CThumbnailList::RedrawThumbnails()
     drawnCells_ = c;
     canvas_ = work_.copy(0, 0, canvas_.width(), canvas_.height());
     DrawSelectionFrame(canvas_);
+    DrawFocusFrame(canvas_);
     update();
 }
 

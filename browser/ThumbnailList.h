@@ -91,11 +91,25 @@ public:
 
     enum ScrollAction { LineUp, LineDown, PageUp, PageDown, ThumbPosition, Top, Bottom, EndScroll };
 
+    // The keyboard: the arrows move the selection (Shift adds to it in the picture list),
+    // Ctrl+Space takes the selected entry in or out; Enter asks to open it, Delete to delete it;
+    // Ctrl+Page Up and Ctrl+Page Down ask for the picture or the video list.
+    void SelectIndex(int index, bool extend);
+
+signals:
+    void openRequested();
+    void deleteRequested();
+    // Ctrl+Page Up / Ctrl+Page Down: the other list (its tab is the window's).
+    void listRequested(bool pictures);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     bool event(QEvent* event) override; // the file name of the cell under the pointer as its tooltip
     void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     std::vector<MediaEntry>& CurrentList() { return showingPictures_ ? pictures_ : videos_; }
@@ -110,6 +124,7 @@ private:
     Decode DecodeEntry(const MediaEntry& entry);
     void DrawCornerMark(QImage& surface, const QRect& cell) const;
     void DrawSelectionFrame(QImage& surface) const;
+    void DrawFocusFrame(QImage& surface) const;
     // A plain frame marked "cannot show", for an entry whose file does not decode.
     void DrawPlaceholder(QImage& surface, const QRect& cell) const;
     // The entry drawn in the cell at `point` (widget coordinates), -1 outside every cell.

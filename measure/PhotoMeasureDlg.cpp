@@ -141,6 +141,7 @@ CPhotoMeasureDlg::CPhotoMeasureDlg(const QString& picturePath, QWidget* parent, 
         button->LoadBitmaps(resources::LoadBitmap(place.normal), resources::LoadBitmap(place.pressed));
         button->move(place.at);
         button->setToolTip(LangText(place.key, 64, place.tip));
+        button->setAccessibleName(button->toolTip());
         buttons_[i] = button;
     }
     drawButton_ = static_cast<CLatchButton*>(buttons_[2]);

@@ -23,7 +23,9 @@ QPixmap Greyed(const QPixmap& source)
 
 CBitmapButton::CBitmapButton(QWidget* parent) : QAbstractButton(parent)
 {
-    setFocusPolicy(Qt::NoFocus);
+    // Reached with Tab (and pressed with Space), never focused by a click: a click on a
+    // button leaves the keys where they were.
+    setFocusPolicy(Qt::TabFocus);
 }
 
 void CBitmapButton::LoadBitmaps(const QPixmap& normal, const QPixmap& pressed)
@@ -45,6 +47,15 @@ void CBitmapButton::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.drawPixmap(0, 0, CurrentBitmap());
+    if (hasFocus()) {
+        // The keyboard's place: a dotted frame in both a light and a dark line, so it shows
+        // on any artwork.
+        const QRect frame = rect().adjusted(1, 1, -2, -2);
+        painter.setPen(QPen(Qt::white, 1, Qt::SolidLine));
+        painter.drawRect(frame);
+        painter.setPen(QPen(Qt::black, 1, Qt::DotLine));
+        painter.drawRect(frame);
+    }
 }
 
 void CLatchButton::Latch()

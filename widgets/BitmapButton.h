@@ -1,6 +1,7 @@
 #pragma once
 // Push buttons drawn from bitmaps and sized to them: the first bitmap normally, the second
-// while pressed; a greyed first bitmap while disabled.
+// while pressed; a greyed first bitmap while disabled. Tab reaches them (a frame shows it);
+// their accessible name is what their tooltip says.
 
 #include <QAbstractButton>
 #include <QPixmap>

@@ -22,6 +22,7 @@
 #include "app/SingleInstance.h"
 #include "TestSupport.h"
 #include "browser/ThumbnailList.h"
+#include "widgets/BitmapButton.h"
 #include "widgets/MenuXP.h"
 #include "capture/backend/SimulatedBackend.h"
 #include "capture/backend/V4l2Backend.h"
@@ -33,10 +34,13 @@
 #include <QSlider>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QAccessible>
 #include <QMenuBar>
+#include <QSignalSpy>
 #include <QPalette>
 
 #include <cmath>
+#include <set>
 #include <QTest>
 #include <QUuid>
 
@@ -111,7 +115,7 @@ TEST_F(MainDialogTest, LaysOutTheSkinnedWindow)
     EXPECT_EQ(dialog_->MagnificationBox().maxLength(), 3);
     QStringList titles;
     for (QAction* action : dialog_->MenuBar().actions()) titles << action->text();
-    EXPECT_EQ(titles, (QStringList{"File", "Setting", "Capture", "Help"}));
+    EXPECT_EQ(titles, (QStringList{"&File", "&Setting", "&Capture", "&Help"})); // Alt+F, Alt+S, ...
     EXPECT_TRUE(QDir(PictureFolder()).exists());
     EXPECT_TRUE(QDir(dialog_->Folders().video).exists());
 }
@@ -947,4 +951,67 @@ TEST_F(MainDialogTest, UnderADarkThemeTheMenuBarAndThePopUpMenusRead)
     menu.adjustSize();
     EXPECT_GE(Contrast(menu.grab().toImage()), 4.5);
     QApplication::setPalette(before);
+}
+
+TEST_F(MainDialogTest, EveryButtonIsNamedAndReachedWithTabAndTheListWorksFromTheKeyboard)
+{
+    const QString folder = documents_.path() + "/QRV-DM500 files/Picture/";
+    for (int i = 1; i <= 3; ++i) WriteFile(folder + QString("Still_N%1.bmp").arg(i, 4, 10, QChar('0')), SmallBmp(qRgb(0, 0, 200)));
+    Start(true);
+    dialog_->activateWindow();
+    QTest::qWait(50);
+    // Tab goes round every visible button, the list and the magnification box.
+    std::set<QWidget*> reached;
+    dialog_->MagnificationBox().setFocus();
+    for (int i = 0; i < 20; ++i) {
+        reached.insert(QApplication::focusWidget());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    for (const int id : {IDC_CAMERA, IDC_AVI, IDC_CLOCK, IDC_SAVE, IDC_EMAIL}) {
+        QWidget* button = dialog_->Button(id);
+        EXPECT_TRUE(reached.count(button)) << id;
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(button);
+        ASSERT_TRUE(accessible);
+        EXPECT_FALSE(accessible->text(QAccessible::Name).isEmpty()) << id;
+    }
+    EXPECT_TRUE(reached.count(&dialog_->ThumbnailList()));
+    EXPECT_TRUE(reached.count(&dialog_->MagnificationBox()));
+    EXPECT_FALSE(QAccessible::queryAccessibleInterface(&dialog_->MagnificationBox())->text(QAccessible::Name).isEmpty());
+
+    // The list: arrows choose, Shift adds, Enter opens, Delete deletes.
+    CThumbnailList& list = dialog_->ThumbnailList();
+    list.setFocus();
+    QSignalSpy open(&list, &CThumbnailList::openRequested), remove(&list, &CThumbnailList::deleteRequested);
+    QTest::keyClick(&list, Qt::Key_Home);
+    EXPECT_EQ(list.SelectedIndex(), 0);
+    QTest::keyClick(&list, Qt::Key_Right);
+    EXPECT_EQ(list.SelectedIndex(), 1);
+    QTest::keyClick(&list, Qt::Key_Down, Qt::ShiftModifier);
+    EXPECT_EQ(list.SelectedPaths().size(), 2);
+    QTest::keyClick(&list, Qt::Key_Return);
+    QTest::keyClick(&list, Qt::Key_Delete);
+    EXPECT_EQ(open.count(), 1);
+    EXPECT_EQ(remove.count(), 1);
+    // Ctrl+Page Down shows the videos.
+    QTest::keyClick(&list, Qt::Key_PageDown, Qt::ControlModifier);
+    EXPECT_FALSE(list.ShowingPictures());
+
+    // Photo Measure's buttons are named and reached with Tab too.
+    CPhotoMeasureDlg measure(folder + "Still_N0001.bmp", nullptr, dialog_->CalibrationPath());
+    measure.show();
+    measure.activateWindow();
+    QTest::qWait(50);
+    std::set<QWidget*> inMeasure;
+    QWidget* start = measure.Button(CPhotoMeasureDlg::IDC_OPEN);
+    start->setFocus();
+    for (int i = 0; i < 30; ++i) {
+        inMeasure.insert(QApplication::focusWidget());
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : start, Qt::Key_Tab);
+    }
+    using M = CPhotoMeasureDlg;
+    for (const int id : {M::IDC_OPEN, M::IDC_SAVE, M::IDC_DRAW, M::IDC_MEASURE, M::IDC_PEN, M::IDC_TEXT, M::IDC_UNDO, M::IDC_REDO}) {
+        QWidget* button = measure.Button(id);
+        EXPECT_TRUE(inMeasure.count(button)) << id;
+        EXPECT_FALSE(QAccessible::queryAccessibleInterface(button)->text(QAccessible::Name).isEmpty()) << id;
+    }
 }
