@@ -14,8 +14,12 @@ diff -u "$work/expected.txt" "$work/contents.txt"
 
 depends="$(dpkg-deb -f "$deb" Depends)"
 echo "Depends: $depends"
-for needed in libqt6widgets6 libavcodec libv4lconvert0 libudev1 libjpeg62-turbo qt6-qpa-plugins; do
+for needed in libqt6widgets6 libavcodec libv4lconvert0 libudev1 libjpeg62-turbo; do
   grep -q "$needed" <<<"$depends" || { echo "missing dependency: $needed"; exit 1; }
 done
 dpkg-deb -I "$deb" postinst >/dev/null
+grep -q "qt6-wayland" <<<"$(dpkg-deb -f "$deb" Recommends)" || { echo "Qt's Wayland plugin not recommended"; exit 1; }
+# Debian's own checks: no errors (warnings are shown). Run as root, lintian says it would
+# rather not be, and checks all the same.
+lintian --fail-on error "$deb" || { echo "lintian reports errors"; exit 1; }
 echo "package: ok"
