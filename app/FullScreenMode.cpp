@@ -1,5 +1,7 @@
 #include "app/FullScreenMode.h"
 
+#include "framework/WindowSystem.h"
+
 #include "capture/CaptureGraph.h"
 
 #include <QScreen>
@@ -38,11 +40,14 @@ void FullScreenMode::Leave()
 {
     if (!active_) return;
     active_ = false;
+    sinceLeft_.start();
     window_.showNormal();
     window_.setMinimumSize(windowSize_);
     window_.resize(windowSize_);
     window_.setWindowTitle(savedTitle_);
-    window_.setGeometry(savedGeometry_);
+    // Back where it was, where the program places windows; under Wayland the compositor
+    // puts it back and only the size is ours.
+    if (ProgramPlacesWindows()) window_.setGeometry(savedGeometry_);
     engine_.setGeometry(previewRect_);
     engine_.SetFullScreen(false);
     showControls_(true);
@@ -51,6 +56,17 @@ void FullScreenMode::Leave()
     // The window system may still report the full-screen size after this; the remembered
     // placement is applied once more when it has settled.
     QTimer::singleShot(0, &window_, [this] {
-        if (!active_) window_.setGeometry(savedGeometry_);
+        if (!active_ && ProgramPlacesWindows()) window_.setGeometry(savedGeometry_);
     });
+}
+
+void FullScreenMode::OnWindowFullScreenWithoutMode()
+{
+    if (active_) return;
+    if (sinceLeft_.isValid() && sinceLeft_.elapsed() < 1500) {
+        window_.showNormal();
+        window_.resize(windowSize_);
+        return;
+    }
+    Enter();
 }

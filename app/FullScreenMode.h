@@ -2,6 +2,7 @@
 // The full-screen preview: the live picture over the whole screen without the window's own
 // controls, and the way back to the window exactly where it was.
 
+#include <QElapsedTimer>
 #include <QRect>
 #include <QSize>
 #include <QString>
@@ -21,6 +22,10 @@ public:
     bool IsActive() const { return active_; }
     void Enter();
     void Leave();
+    // The window system says the window is full screen while the mode is not: a late echo
+    // of the mode just left (a Wayland compositor answers after the window has moved on),
+    // which is undone; or the window system's own doing, which enters the mode.
+    void OnWindowFullScreenWithoutMode();
 
 private:
     QWidget& window_;
@@ -32,4 +37,5 @@ private:
     bool active_ = false;
     QRect savedGeometry_;
     QString savedTitle_;
+    QElapsedTimer sinceLeft_; // how long ago the mode was left
 };

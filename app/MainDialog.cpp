@@ -18,6 +18,7 @@
 #include "app/Commands.h"
 #include "framework/DialogUnits.h"
 #include "framework/LangText.h"
+#include "framework/WindowSystem.h"
 #include "app/MainMenus.h"
 #include "widgets/MenuXP.h"
 #include "resources/Resources.h"
@@ -175,7 +176,9 @@ void CMainDialog::BuildLayout()
     }
     scaleLabel_ = resources::LoadBitmapImage(IDB_SCALE_LABEL);
     resolutionReadout_ = resources::LoadBitmapImage(IDB_RESOLUTION_READOUT);
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    // Centred on the screen where the program places its windows (under Wayland the
+    // compositor does).
+    if (const QScreen* screen = QGuiApplication::primaryScreen(); screen && ProgramPlacesWindows()) {
         const QRect available = screen->availableGeometry();
         move(available.left() + (available.width() - kClientSize.width()) / 2,
              available.top() + (available.height() - kClientSize.height()) / 2);
@@ -573,6 +576,17 @@ void CMainDialog::changeEvent(QEvent* event)
     // The title bar's maximise button asks for the full-screen preview.
     if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMaximized) && !IsFullScreen())
         QMetaObject::invokeMethod(this, [this] { EnterFullScreen(); }, Qt::QueuedConnection);
+    if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowFullScreen) && !IsFullScreen())
+        QMetaObject::invokeMethod(this, [this] {
+            if ((windowState() & Qt::WindowFullScreen) && !IsFullScreen()) fullScreen_->OnWindowFullScreenWithoutMode();
+        }, Qt::QueuedConnection);
+    // Back to normal: on Wayland the compositor says so only after the window has left full
+    // screen (and leaves its size to it), so the skin's size is put back here too.
+    if (event->type() == QEvent::WindowStateChange && !IsFullScreen() &&
+        !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized)) && size() != kClientSize)
+        QMetaObject::invokeMethod(this, [this] {
+            if (!IsFullScreen() && !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) resize(kClientSize);
+        }, Qt::QueuedConnection);
     CModalDialog::changeEvent(event);
 }
 

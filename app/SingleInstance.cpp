@@ -90,7 +90,10 @@ bool SingleInstance::ActivateRunningCopy(int timeoutMs) const
     if (!socket.waitForConnected(timeoutMs)) return false; // none, or a stale socket
     // Something listening there that is not one of our own copies is not obeyed.
     if (!PeerIs(socket, trustedUser_)) return false;
-    socket.write(kShowRequest);
+    // On Wayland only the launcher's activation token lets the running copy come forward:
+    // it goes along with the request.
+    const QByteArray token = qgetenv("XDG_ACTIVATION_TOKEN");
+    socket.write(token.isEmpty() ? QByteArray(kShowRequest) : "show " + token.left(512) + "\n");
     socket.waitForBytesWritten(timeoutMs);
     // Only an answer counts: a copy that does not answer is not running properly.
     QByteArray answer;
@@ -119,9 +122,14 @@ bool SingleInstance::Attach(std::function<void()> onActivate)
                 continue;
             }
             connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-                if (!socket->readAll().contains("show")) return;
+                const QByteArray request = socket->readAll();
+                if (!request.contains("show")) return;
                 socket->write(kShown);
                 socket->flush();
+                // The second copy's activation token, for the window system to let this
+                // window come forward (Qt's Wayland plugin takes it from the environment).
+                const QByteArray token = request.startsWith("show ") ? request.mid(5).trimmed() : QByteArray();
+                if (!token.isEmpty() && token.size() <= 512 && !token.contains('\0')) qputenv("XDG_ACTIVATION_TOKEN", token);
                 if (onActivate_) onActivate_();
             });
         }

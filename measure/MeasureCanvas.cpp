@@ -1,5 +1,7 @@
 #include "measure/MeasureCanvas.h"
 
+#include "framework/WindowSystem.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -205,6 +207,12 @@ void CMeasureCanvas::paintEvent(QPaintEvent*)
         painter.setCompositionMode(QPainter::RasterOp_NotSourceXorDestination);
         DrawFigure(painter, feedback_);
     }
+    if (confined_ && !ProgramPlacesWindows()) {
+        // The area the shape stays in, since the pointer cannot be held inside it.
+        painter.setCompositionMode(QPainter::RasterOp_NotSourceXorDestination);
+        painter.setPen(QPen(Qt::black, 1, Qt::DashLine));
+        painter.drawRect(confinement_.adjusted(0, 0, -1, -1));
+    }
 }
 
 void CMeasureCanvas::Placed(const Figure& figure)
@@ -258,12 +266,16 @@ void CMeasureCanvas::Capture(const QRect& confinement)
 {
     confinement_ = confinement;
     confined_ = true;
-    grabMouse();
+    // Where the pointer may not be held or moved (Wayland), the shape is still kept inside
+    // (its points are clamped) and the area is shown instead.
+    if (ProgramPlacesWindows()) grabMouse();
+    else update();
 }
 
 void CMeasureCanvas::Release()
 {
-    if (confined_) releaseMouse();
+    if (confined_ && ProgramPlacesWindows()) releaseMouse();
+    if (confined_ && !ProgramPlacesWindows()) update();
     confined_ = false;
 }
 
@@ -285,7 +297,7 @@ void CMeasureCanvas::mouseMoveEvent(QMouseEvent* event)
         // Keep the pointer inside while a shape is built.
         q.setX(std::clamp(q.x(), confinement_.left(), std::max(confinement_.left(), confinement_.right())));
         q.setY(std::clamp(q.y(), confinement_.top(), std::max(confinement_.top(), confinement_.bottom())));
-        QCursor::setPos(mapToGlobal(q));
+        if (ProgramPlacesWindows()) QCursor::setPos(mapToGlobal(q));
     }
     MouseMove(q);
 }

@@ -19,7 +19,8 @@ int main(int argc, char** argv)
         return 0;
     }
     if (!instance.Attach([] {
-            std::printf("activated\n");
+            std::printf("activated%s%s\n", qEnvironmentVariableIsSet("XDG_ACTIVATION_TOKEN") ? " token=" : "",
+                        qgetenv("XDG_ACTIVATION_TOKEN").constData());
             std::fflush(stdout);
         }))
         return 3;

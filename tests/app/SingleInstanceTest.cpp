@@ -43,6 +43,15 @@ TEST(SingleInstance, ASecondCopyBringsTheFirstToTheFrontAndEnds)
     EXPECT_TRUE(second.readAllStandardOutput().contains("handed-over"));
     EXPECT_TRUE(WaitForLine(first, "activated", firstOutput));
 
+    // Started from a Wayland launcher: its activation token reaches the running copy.
+    QProcess third;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_ACTIVATION_TOKEN", "launcher-token-42");
+    third.setProcessEnvironment(environment);
+    third.start(PROBE_PATH, {name});
+    ASSERT_TRUE(third.waitForFinished(10000));
+    EXPECT_TRUE(WaitForLine(first, "activated token=launcher-token-42", firstOutput)) << firstOutput.constData();
+
     first.kill();
     first.waitForFinished();
 }

@@ -1,4 +1,5 @@
-// Every test runs inside one QApplication on the offscreen platform, without sound. No
+// Every test runs inside one QApplication on the offscreen platform (or the one QRV_TEST_PLATFORM
+// names: CI runs the window's tests on Wayland too), without sound. No
 // test may wait for a person: message boxes and choosers answer at once unless a test
 // installs its own answer.
 #include "framework/FileDialogs.h"
@@ -12,7 +13,8 @@
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    const QByteArray platform = qgetenv("QRV_TEST_PLATFORM");
+    qputenv("QT_QPA_PLATFORM", platform.isEmpty() ? QByteArray("offscreen") : platform);
     qputenv("QRV_NO_SOUND", "1");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("QRV-DM500"));
