@@ -270,7 +270,7 @@ QWidget* CMainDialog::Button(int controlId) const
 
 void CMainDialog::PaintClient(QPainter& painter, const QRect& dirty)
 {
-    painter.drawImage(dirty.topLeft(), skin_, dirty);
+    painter.drawImage(QRectF(dirty), skin_, resources::PixelsOf(dirty, skin_));
     // Scale label and resolution read-out: text on their small bitmaps.
     QImage label = scaleLabel_.convertToFormat(QImage::Format_RGB32);
     {

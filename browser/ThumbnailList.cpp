@@ -473,7 +473,7 @@ void CThumbnailList::SetUpSurfaces()
         const int top = 4 + (cellHeight_ + 7) * (k / 2);
         cells_[static_cast<std::size_t>(k)] = QRect(left, top, cellWidth_, cellHeight_);
     }
-    canvas_ = resources::LoadBitmapImage(IDB_LIST_PICTURES).convertToFormat(QImage::Format_RGB32);
+    canvas_ = resources::LoadBitmapImage(IDB_LIST_PICTURES, 1).convertToFormat(QImage::Format_RGB32);
     if (canvas_.isNull()) canvas_ = QImage(220, 420, QImage::Format_RGB32);
     surfacesReady_ = true;
 }
@@ -547,7 +547,8 @@ void CThumbnailList::DrawSelectionFrame(QImage& surface) const
 void CThumbnailList::RedrawThumbnails()
 {
     if (!surfacesReady_) return; // the first paint sets up and draws
-    work_ = resources::LoadBitmapImage(showingPictures_ ? IDB_LIST_PICTURES : IDB_LIST_VIDEOS)
+    // Composed in the list's own pixels (thumbnails are stretched into them): the plain bitmap.
+    work_ = resources::LoadBitmapImage(showingPictures_ ? IDB_LIST_PICTURES : IDB_LIST_VIDEOS, 1)
                 .convertToFormat(QImage::Format_RGB32);
     if (work_.isNull()) {
         work_ = QImage(220, 420, QImage::Format_RGB32);

@@ -495,7 +495,7 @@ void CPhotoMeasureDlg::OnOpen()
 void CPhotoMeasureDlg::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
-    painter.drawImage(event->rect().topLeft(), background_, event->rect());
+    painter.drawImage(QRectF(event->rect()), background_, resources::PixelsOf(event->rect(), background_));
     painter.drawImage(562, 7, rateLabel_);
 }
 

@@ -213,5 +213,5 @@ void CVideoPlayerDlg::OnPositionTick()
 void CVideoPlayerDlg::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
-    painter.drawImage(event->rect().topLeft(), background_, event->rect());
+    painter.drawImage(QRectF(event->rect()), background_, resources::PixelsOf(event->rect(), background_));
 }

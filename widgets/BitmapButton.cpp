@@ -33,7 +33,7 @@ void CBitmapButton::LoadBitmaps(const QPixmap& normal, const QPixmap& pressed)
     normal_ = normal;
     pressed_ = pressed.isNull() ? normal : pressed;
     disabled_ = Greyed(normal_);
-    setFixedSize(normal_.size());
+    setFixedSize(normal_.deviceIndependentSize().toSize()); // laid out as drawn, however many pixels
     update();
 }
 

@@ -13,7 +13,7 @@ public:
 
     // Loads the normal and pressed bitmaps and sizes the button to the first.
     void LoadBitmaps(const QPixmap& normal, const QPixmap& pressed);
-    QSize sizeHint() const override { return normal_.size(); }
+    QSize sizeHint() const override { return normal_.deviceIndependentSize().toSize(); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;

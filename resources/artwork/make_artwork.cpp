@@ -1,5 +1,7 @@
 // Draws the program's artwork (skins, buttons, icons) and synthesises its sounds, at the
-// exact sizes the windows lay them out for, and writes a Qt resource file listing them.
+// exact sizes the windows lay them out for, and writes a Qt resource file listing them. The
+// bitmaps are drawn twice: as laid out ("140.png") and with twice the pixels for screens
+// scaled to 150 % and more ("140@2x.png"), from the same drawing code.
 // Run at build time: make_artwork <output folder>.
 
 #include <QDir>
@@ -23,6 +25,7 @@ using Glyph = std::function<void(QPainter&, const QRectF&)>;
 
 QString g_out;
 QStringList g_entries;
+int g_scale = 1; // pixels per laid-out pixel of the bitmaps being drawn
 
 const QColor kPanelTop(58, 70, 86);
 const QColor kPanelBottom(30, 37, 47);
@@ -31,13 +34,19 @@ const QColor kGlyph(236, 242, 248);
 
 void Save(const QImage& image, const QString& name)
 {
-    image.save(g_out + "/" + name);
-    g_entries << name;
+    // The 2x bitmaps carry Qt's "@2x" before the extension.
+    QString file = name;
+    if (g_scale > 1 && file.startsWith(QLatin1String("bitmap/")))
+        file.insert(file.lastIndexOf(QLatin1Char('.')), QStringLiteral("@%1x").arg(g_scale));
+    image.save(g_out + "/" + file);
+    g_entries << file;
 }
 
+// A bitmap laid out w x h, with g_scale pixels to each: painted in laid-out coordinates.
 QImage NewImage(int w, int h)
 {
-    QImage image(w, h, QImage::Format_RGB32);
+    QImage image(w * g_scale, h * g_scale, QImage::Format_RGB32);
+    image.setDevicePixelRatio(g_scale);
     image.fill(Qt::black);
     return image;
 }
@@ -653,6 +662,10 @@ void WriteSounds()
 
 } // namespace
 
+namespace {
+void DrawBitmaps();
+}
+
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -661,6 +674,25 @@ int main(int argc, char** argv)
     g_out = QString::fromLocal8Bit(argv[1]);
     for (const char* sub : {"bitmap", "icon", "sound", "desktop"}) QDir().mkpath(g_out + "/" + sub);
 
+    for (g_scale = 1; g_scale <= 2; ++g_scale) DrawBitmaps();
+    g_scale = 1;
+
+    WriteIcons();
+    WriteSounds();
+
+    QFile qrc(g_out + "/artwork.qrc");
+    if (!qrc.open(QIODevice::WriteOnly | QIODevice::Text)) return 1;
+    QTextStream out(&qrc);
+    out << "<RCC>\n  <qresource prefix=\"/\">\n";
+    for (const QString& entry : g_entries) out << "    <file>" << entry << "</file>\n";
+    out << "  </qresource>\n</RCC>\n";
+    return 0;
+}
+
+namespace {
+
+void DrawBitmaps()
+{
     Save(Skin(), "bitmap/140.png");
     Save(ListBackground(true), "bitmap/144.png");
     Save(ListBackground(false), "bitmap/148.png");
@@ -693,15 +725,6 @@ int main(int argc, char** argv)
     ButtonPair(205, 206, 23, 23, LetterGlyph);
     ButtonPair(207, 208, 23, 23, [](QPainter& p, const QRectF& r) { ArrowGlyph(p, r, true); });
     ButtonPair(267, 266, 23, 23, [](QPainter& p, const QRectF& r) { ArrowGlyph(p, r, false); });
-
-    WriteIcons();
-    WriteSounds();
-
-    QFile qrc(g_out + "/artwork.qrc");
-    if (!qrc.open(QIODevice::WriteOnly | QIODevice::Text)) return 1;
-    QTextStream out(&qrc);
-    out << "<RCC>\n  <qresource prefix=\"/\">\n";
-    for (const QString& entry : g_entries) out << "    <file>" << entry << "</file>\n";
-    out << "  </qresource>\n</RCC>\n";
-    return 0;
 }
+
+} // namespace
