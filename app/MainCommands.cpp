@@ -175,15 +175,7 @@ void MainCommands::ToggleFocusStack()
     const PictureMetadata metadata =
         DescribePicture({}, magnification_, result.size(), calibrations, window_.StillFormat().NominalScale());
     const QString saved = SaveAsNextStill(result, QStringLiteral("EDF"), metadata, magnification_);
-    if (saved.isEmpty() || depthMap.isNull()) return;
-    // Beside it, the same name with "_depth" (not a still of its own: no running number).
-    const QString depthPath = saved.left(saved.lastIndexOf(QLatin1Char('.'))) + QStringLiteral("_depth.") +
-                              ExtensionOf(window_.StillFormat().Format());
-    QString error;
-    if (!WritePictureFile(depthPath, depthMap, metadata, &error))
-        ShowMessageBox(&window_, LangText("PictureSaveFail", 100, "The picture could not be saved:") +
-                                     QStringLiteral("\n%1\n%2").arg(depthPath, error),
-                       window_.MessageCaption(), MessageButtons::Ok, MessageIcon::Error);
+    SaveDepthMapBeside(saved, depthMap, metadata);
 }
 
 void MainCommands::ToggleMosaic()
@@ -253,8 +245,22 @@ void MainCommands::CombineSelectedPictures(bool mosaic)
     const PictureMetadata metadata = DescribePicture(combined.metadata, magnification, combined.inputSize, calibrations,
                                                      window_.StillFormat().NominalScale());
     ReadMagnification();
-    SaveAsNextStill(combined.picture, mosaic ? QStringLiteral("MOS") : QStringLiteral("EDF"), metadata,
-                    magnification > 0 ? magnification : magnification_);
+    const QString saved = SaveAsNextStill(combined.picture, mosaic ? QStringLiteral("MOS") : QStringLiteral("EDF"),
+                                          metadata, magnification > 0 ? magnification : magnification_);
+    if (!mosaic && window_.StillFormat().DepthMap()) SaveDepthMapBeside(saved, combined.depthMap, metadata);
+}
+
+void MainCommands::SaveDepthMapBeside(const QString& saved, const QImage& depthMap, const PictureMetadata& metadata)
+{
+    if (saved.isEmpty() || depthMap.isNull()) return;
+    // The same name with "_depth" (not a still of its own: no running number).
+    const QString path = saved.left(saved.lastIndexOf(QLatin1Char('.'))) + QStringLiteral("_depth.") +
+                         ExtensionOf(window_.StillFormat().Format());
+    QString error;
+    if (!WritePictureFile(path, depthMap, metadata, &error))
+        ShowMessageBox(&window_, LangText("PictureSaveFail", 100, "The picture could not be saved:") +
+                                     QStringLiteral("\n%1\n%2").arg(path, error),
+                       window_.MessageCaption(), MessageButtons::Ok, MessageIcon::Error);
 }
 
 QString MainCommands::SaveAsNextStill(const QImage& picture, const QString& tag, PictureMetadata metadata, int magnification)

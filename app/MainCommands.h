@@ -60,6 +60,8 @@ private:
     void CombineSelectedPictures(bool mosaic);
     // The path saved to; empty when it could not be (the user was told).
     QString SaveAsNextStill(const QImage& picture, const QString& tag, PictureMetadata metadata, int magnification);
+    // A stack's depth map beside the still `saved` ("..._N0005_depth.png"), when both are there.
+    void SaveDepthMapBeside(const QString& saved, const QImage& depthMap, const PictureMetadata& metadata);
     void RunTimeLapse();
     void RunVideoSetting();
     void ReadMagnification();

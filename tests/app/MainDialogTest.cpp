@@ -895,9 +895,11 @@ TEST_F(MainDialogTest, PicturesSelectedInTheListWithCtrlAndShiftAreStackedOrLaid
     // The new picture is the one selected: a plain click picks the three again.
     QTest::mouseClick(&list, Qt::LeftButton, {}, list.Cells()[0].center());
     QTest::mouseClick(&list, Qt::LeftButton, Qt::ShiftModifier, list.Cells()[2].center());
+    dialog_->OnCommand(ID_CAPTURE_DEPTH_MAP); // the stack's depth map too
     dialog_->OnCommand(ID_FILE_STACK);
     EXPECT_TRUE(dialog_->LastPicturePath().endsWith("_200X_EDF_N0005.bmp")) << dialog_->LastPicturePath().toStdString();
     EXPECT_EQ(QImage(dialog_->LastPicturePath()).size(), QSize(320, 240));
+    EXPECT_EQ(QImage(dialog_->LastPicturePath().chopped(4) + "_depth.bmp").size(), QSize(320, 240));
     EXPECT_EQ(list.Pictures().size(), 5u);
 }
 
