@@ -213,6 +213,15 @@ void CMainDialog::BuildLayout()
     magnificationBox_ = new QLineEdit(client_);
     // The skin draws its label ("Scale:"); a screen reader gets it from here.
     magnificationBox_->setAccessibleName(LangText("Magnification", 30, "Magnification"));
+    // The keys start in the magnification box, as they always have; Tab goes on through the
+    // buttons left to right and the list.
+    magnificationBox_->setFocus();
+    QWidget* previous = magnificationBox_;
+    for (const int id : {IDC_CAMERA, IDC_AVI, IDC_CLOCK, IDC_EMAIL, IDC_SAVE}) {
+        QWidget::setTabOrder(previous, Button(id));
+        previous = Button(id);
+    }
+    QWidget::setTabOrder(previous, list_);
     magnificationBox_->setGeometry(DialogUnitsToPixels(QRect(542, 5, 27, 12), kTemplateBaseUnits));
     magnificationBox_->setMaxLength(3);
     magnificationBox_->setValidator(new QIntValidator(-99, 999, magnificationBox_));
