@@ -418,26 +418,27 @@ void CThumbnailList::keyPressEvent(QKeyEvent* event)
     QWidget::keyPressEvent(event); // the window's keys (F2, ...) go on to it
 }
 
+// Only the frame changes with the focus: nothing is decoded again (a click gives the focus
+// before it selects, and a redraw in between would drop vanished files under the click).
 void CThumbnailList::focusInEvent(QFocusEvent* event)
 {
     QWidget::focusInEvent(event);
-    RedrawThumbnails();
+    update();
 }
 
 void CThumbnailList::focusOutEvent(QFocusEvent* event)
 {
     QWidget::focusOutEvent(event);
-    RedrawThumbnails();
+    update();
 }
 
-void CThumbnailList::DrawFocusFrame(QImage& surface) const
+void CThumbnailList::DrawFocusFrame(QPainter& painter) const
 {
     // The keyboard is on the list: a frame just inside its cells' area.
     if (!hasFocus()) return;
-    QPainter p(&surface);
-    p.setPen(QPen(QColor(90, 170, 255), 2));
-    p.setBrush(Qt::NoBrush);
-    p.drawRect(QRect(2, 1, width() - kScrollBarWidth - 5, height() - 4));
+    painter.setPen(QPen(QColor(90, 170, 255), 2));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(QRect(2, 1, width() - kScrollBarWidth - 5, height() - 4));
 }
 
 void CThumbnailList::Scroll(int action, int thumbPosition)
@@ -577,7 +578,6 @@ void CThumbnailList::RedrawThumbnails()
     drawnCells_ = c;
     canvas_ = work_.copy(0, 0, canvas_.width(), canvas_.height());
     DrawSelectionFrame(canvas_);
-    DrawFocusFrame(canvas_);
     update();
 }
 
@@ -590,6 +590,7 @@ void CThumbnailList::paintEvent(QPaintEvent* event)
     }
     QPainter painter(this);
     painter.drawImage(event->rect().topLeft(), canvas_, event->rect());
+    DrawFocusFrame(painter);
 }
 
 void CThumbnailList::wheelEvent(QWheelEvent* event)

@@ -20,6 +20,7 @@
 #include <memory>
 #include <vector>
 
+class QPainter;
 class QScrollBar;
 
 enum MediaEntryFlags : std::uint32_t { Listed = 1, New = 2, Selected = 4 };
@@ -124,7 +125,7 @@ private:
     Decode DecodeEntry(const MediaEntry& entry);
     void DrawCornerMark(QImage& surface, const QRect& cell) const;
     void DrawSelectionFrame(QImage& surface) const;
-    void DrawFocusFrame(QImage& surface) const;
+    void DrawFocusFrame(QPainter& painter) const;
     // A plain frame marked "cannot show", for an entry whose file does not decode.
     void DrawPlaceholder(QImage& surface, const QRect& cell) const;
     // The entry drawn in the cell at `point` (widget coordinates), -1 outside every cell.
