@@ -107,16 +107,13 @@ void MainCommands::OnCommand(int command)
     case ID_OVERLAY_TIME: SwitchOverlay(command); break;
     case ID_OVERLAY_SCALE_BAR: SwitchScaleBar(); break;
     case ID_OVERLAY_PEAKING: window_.Focus().SetPeaking(!window_.Focus().Peaking()); break;
-    case ID_CAPTURE_DEPTH_MAP: {
-        QString error;
-        if (!window_.StillFormat().SetDepthMap(!window_.StillFormat().DepthMap(), &error))
-            qCWarning(lcMedia) << "the still setting could not be remembered:" << error;
-        break;
-    }
+    case ID_CAPTURE_DEPTH_MAP:
     case ID_STILL_NOMINAL_SCALE: {
+        StillFormatSetting& still = window_.StillFormat();
         QString error;
-        if (!window_.StillFormat().SetNominalScale(!window_.StillFormat().NominalScale(), &error))
-            qCWarning(lcMedia) << "the still setting could not be remembered:" << error;
+        const bool kept = command == ID_CAPTURE_DEPTH_MAP ? still.SetDepthMap(!still.DepthMap(), &error)
+                                                          : still.SetNominalScale(!still.NominalScale(), &error);
+        if (!kept) qCWarning(lcMedia) << "the still setting could not be remembered:" << error;
         break;
     }
     case ID_STILL_FORMAT_BMP:
@@ -185,7 +182,8 @@ void MainCommands::ToggleMosaic()
         if (!window_.IsConnected() || window_.LiveStack().Running()) return;
         live.Start({LangText("MosaicLost", 100, "Tracking lost: go back over a covered area"),
                     LangText("MosaicBlank", 100, "Nothing to follow here: go back over a covered area"),
-                    LangText("MosaicSizeLimit", 100, "The mosaic has reached its size limit: stop to save it")});
+                    LangText("MosaicSizeLimit", 100, "The mosaic has reached its size limit: stop to save it"),
+                    LangText("MosaicSizeChanged", 100, "The capture size changed: stop to save the mosaic")});
         return;
     }
     const std::unique_ptr<Mosaic> mosaic = live.Stop();

@@ -31,6 +31,7 @@ void LiveMosaic::Start(Texts texts, Mosaic::Options options)
     keys_ = 0;
     lost_ = Mosaic::LostReason::None;
     atLimit_ = false;
+    sizeChanged_ = false;
     mosaic_ = std::make_unique<Mosaic>(options);
     {
         std::lock_guard lock(mapMutex_);
@@ -80,6 +81,7 @@ void LiveMosaic::Track(const QImage& frame)
 {
     const Mosaic::Step step = mosaic_->Add(frame);
     if (step == Mosaic::Step::TooLarge) atLimit_ = true;
+    sizeChanged_ = step == Mosaic::Step::WrongSize;
     lost_ = mosaic_->Lost();
     keys_ = mosaic_->KeyCount();
     // The map, a quarter of the frame's width at most.
@@ -114,7 +116,8 @@ void LiveMosaic::ShowMapIn(Frame& frame) const
         painter.drawRect(mapBox.adjusted(-1, -1, 0, 0));
     }
     const QString count = QString::number(keys_.load());
-    const QString message = atLimit_                               ? texts.sizeLimit
+    const QString message = sizeChanged_                           ? texts.sizeChanged
+                            : atLimit_                             ? texts.sizeLimit
                             : lost_ == Mosaic::LostReason::Blank   ? texts.blank
                             : lost_ == Mosaic::LostReason::NoMatch ? texts.lost
                                                                    : QString();

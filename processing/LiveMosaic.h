@@ -23,6 +23,7 @@ public:
         QString lost;      // tracking lost: go back over a covered area
         QString blank;     // nothing to follow in the view
         QString sizeLimit; // the mosaic has reached its size limit
+        QString sizeChanged; // the capture size changed: frames of the new size cannot join
     };
 
     LiveMosaic();
@@ -38,6 +39,8 @@ public:
     int Pictures() const { return keys_; }
     Mosaic::LostReason Lost() const { return lost_; }
     bool AtSizeLimit() const { return atLimit_; }
+    // Frames of another capture size arrived (and were refused): what there is can be saved.
+    bool CaptureSizeChanged() const { return sizeChanged_; }
     bool Idle() const;
 
     // The processing stage's worker.
@@ -52,6 +55,7 @@ private:
     std::atomic<int> keys_{0};
     std::atomic<Mosaic::LostReason> lost_{Mosaic::LostReason::None};
     std::atomic<bool> atLimit_{false};
+    std::atomic<bool> sizeChanged_{false};
     mutable std::mutex mapMutex_; // guards map_ and texts_
     QImage map_;  // the latest map (RGB32)
     Texts texts_;

@@ -55,7 +55,7 @@ TEST(LiveMosaic, FramesThroughTheStepGrowTheMosaicAndShowItsMapAndLostTracking)
     mosaic.Process(untouched); // not running: frames pass as they are
     EXPECT_EQ(untouched.pixels, before);
 
-    mosaic.Start({"lost", "blank", "limit"});
+    mosaic.Start({"lost", "blank", "limit", "size"});
     Frame shown, live;
     for (int x = 2000; x <= 3600; x += 160) { // a field across, a tenth at a time
         shown = live = StageFrame(slide, {x, 1500});
@@ -73,13 +73,28 @@ TEST(LiveMosaic, FramesThroughTheStepGrowTheMosaicAndShowItsMapAndLostTracking)
     WaitUntilIdle(mosaic);
     EXPECT_EQ(mosaic.Lost(), Mosaic::LostReason::Blank);
 
+    // The capture size changes: said, and the mosaic so far is kept.
+    const int keys = mosaic.Pictures();
+    SlideRenderer smaller;
+    smaller.Prepare(160, 120, Slide::Stage);
+    Frame other;
+    other.width = 160;
+    other.height = 120;
+    other.stride = Frame::StrideOf(160);
+    other.pixels.resize(other.Bytes());
+    smaller.RenderFrame(0, other.pixels.data(), nullptr, {});
+    mosaic.Process(other);
+    WaitUntilIdle(mosaic);
+    EXPECT_TRUE(mosaic.CaptureSizeChanged());
+    EXPECT_EQ(mosaic.Pictures(), keys);
+
     const std::unique_ptr<Mosaic> done = mosaic.Stop();
     ASSERT_TRUE(done);
     EXPECT_EQ(done->KeyCount(), mosaic.Pictures());
     EXPECT_FALSE(mosaic.Running());
 
     // Cancelled: nothing to keep.
-    mosaic.Start({"lost", "blank", "limit"});
+    mosaic.Start({"lost", "blank", "limit", "size"});
     Frame again = StageFrame(slide, {2000, 1500});
     mosaic.Process(again);
     WaitUntilIdle(mosaic);
