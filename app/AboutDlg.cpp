@@ -44,7 +44,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : CModalDialog(parent)
     auto* ok = new QPushButton(LangText("Ok", 70, "OK"), this);
     ok->setGeometry(at(167, 104, 50, 14));
     ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, [this] { EndDialog(IDOK); });
+    connect(ok, &QPushButton::clicked, this, [this] { EndDialog(Answer::Ok); });
 }
 
 void OpenManual()

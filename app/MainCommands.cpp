@@ -7,7 +7,8 @@
 #include "app/Commands.h"
 #include "framework/FileDialogs.h"
 #include "framework/LangText.h"
-#include "app/MainDialog.h"
+#include "app/recording/RecordingControl.h"
+#include "app/ProgramPaths.h"
 #include "measure/PhotoMeasureDlg.h"
 #include "app/settings/FlatFieldDlg.h"
 #include "processing/FocusMeter.h"
@@ -32,7 +33,6 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QFile>
-#include <QLineEdit>
 
 namespace {
 
@@ -59,7 +59,7 @@ QEvent::Type OpenSelectedEvent::Type()
 void MainCommands::OnCommand(int command)
 {
     switch (command) {
-    case IDC_PREVIEW: window_.ReturnToPreview(); break;
+    case IDC_PREVIEW: host_.ReturnToPreview(); break;
     case IDC_CAMERA:
     case ID_CAPTURE_PICTURE: TakeStillPicture(); break;
     case ID_CAPTURE_FOCUS_STACK: ToggleFocusStack(); break;
@@ -68,23 +68,23 @@ void MainCommands::OnCommand(int command)
     case ID_FILE_MOSAIC: CombineSelectedPictures(true); break;
     case IDC_CLOCK:
     case ID_CAPTURE_TIMELAPSE:
-        if (!window_.IsPreviewState()) {
-            ShowMessageBox(&window_, LangText("BrowseToTimer", 100, "Please return to the preview state"),
+        if (!host_.IsPreviewState()) {
+            ShowMessageBox(Parent(), LangText("BrowseToTimer", 100, "Please return to the preview state"),
                            QApplication::applicationName(), MessageButtons::Ok, MessageIcon::Exclamation);
             break;
         }
         RunTimeLapse();
         break;
     case IDC_AVI:
-    case ID_CAPTURE_VIDEO: window_.Recording().OnAviCommand(); break;
+    case ID_CAPTURE_VIDEO: host_.Recording().OnAviCommand(); break;
     case IDC_SAVE:
     case ID_FILE_SAVE_AS: SaveSelectedAs(); break;
     case IDC_EMAIL:
     case ID_FILE_EMAIL: {
         QString path;
         if (!SelectedPath(path, false)) break;
-        CEmailDlg mail(path, attachments_, &window_);
-        window_.RunDialog(mail);
+        CEmailDlg mail(path, attachments_, Parent());
+        host_.RunDialog(mail);
         break;
     }
     case ID_FILE_OPEN: OpenSelected(); break;
@@ -93,9 +93,9 @@ void MainCommands::OnCommand(int command)
     case IDC_SETTING:
     case ID_SETTING_DEVICE: RunVideoSetting(); break;
     case ID_SETTING_CALIBRATIONS: {
-        CalibrationStore store(window_.CalibrationPath());
-        CCalibrationsDlg dialog(store, &window_);
-        window_.RunDialog(dialog);
+        CalibrationStore store(host_.CalibrationPath());
+        CCalibrationsDlg dialog(store, Parent());
+        host_.RunDialog(dialog);
         break;
     }
     case ID_SETTING_640: SetResolution(640, 480); break;
@@ -106,10 +106,10 @@ void MainCommands::OnCommand(int command)
     case ID_OVERLAY_CIRCLE:
     case ID_OVERLAY_TIME: SwitchOverlay(command); break;
     case ID_OVERLAY_SCALE_BAR: SwitchScaleBar(); break;
-    case ID_OVERLAY_PEAKING: window_.Focus().SetPeaking(!window_.Focus().Peaking()); break;
+    case ID_OVERLAY_PEAKING: host_.Focus().SetPeaking(!host_.Focus().Peaking()); break;
     case ID_CAPTURE_DEPTH_MAP:
     case ID_STILL_NOMINAL_SCALE: {
-        StillFormatSetting& still = window_.StillFormat();
+        StillFormatSetting& still = host_.StillFormat();
         QString error;
         const bool kept = command == ID_CAPTURE_DEPTH_MAP ? still.SetDepthMap(!still.DepthMap(), &error)
                                                           : still.SetNominalScale(!still.NominalScale(), &error);
@@ -123,18 +123,18 @@ void MainCommands::OnCommand(int command)
                                      : command == ID_STILL_FORMAT_PNG ? PictureFormat::Png
                                                                       : PictureFormat::Bmp;
         QString error;
-        if (!window_.StillFormat().SetFormat(format, &error))
+        if (!host_.StillFormat().SetFormat(format, &error))
             qCWarning(lcMedia) << "the still format could not be remembered:" << error;
         break;
     }
     case ID_SETTING_FLATFIELD: {
-        CFlatFieldDlg dialog(window_.FlatField(), &window_);
-        window_.RunDialog(dialog);
+        CFlatFieldDlg dialog(host_.FlatField(), Parent());
+        host_.RunDialog(dialog);
         break;
     }
     case ID_HELP_ABOUT:
     case ID_ABOUT_SYSTEM: {
-        CAboutDlg about(&window_);
+        CAboutDlg about(Parent());
         about.DoModal();
         break;
     }
@@ -149,8 +149,8 @@ void MainCommands::OnFunctionKey(int key)
     case Qt::Key_F2: TakeStillPicture(); break;
     case Qt::Key_F6: ToggleFocusStack(); break;
     case Qt::Key_F7: ToggleMosaic(); break;
-    case Qt::Key_F3: window_.Recording().OnQuickStart(); break;
-    case Qt::Key_F4: window_.Recording().OnQuickStop(); break;
+    case Qt::Key_F3: host_.Recording().OnQuickStart(); break;
+    case Qt::Key_F4: host_.Recording().OnQuickStop(); break;
     case Qt::Key_F11: SetResolution(640, 480); break;
     case Qt::Key_F12: SetResolution(1280, 1024); break;
     default: break;
@@ -159,27 +159,27 @@ void MainCommands::OnFunctionKey(int key)
 
 void MainCommands::ToggleFocusStack()
 {
-    LiveFocusStack& stack = window_.LiveStack();
+    LiveFocusStack& stack = host_.LiveStack();
     if (!stack.Running()) {
-        if (window_.IsConnected() && !window_.LiveMosaicStep().Running()) stack.Start();
+        if (host_.IsConnected() && !host_.LiveMosaicStep().Running()) stack.Start();
         return;
     }
     QImage depthMap;
-    const QImage result = stack.Stop(window_.StillFormat().DepthMap() ? &depthMap : nullptr);
+    const QImage result = stack.Stop(host_.StillFormat().DepthMap() ? &depthMap : nullptr);
     if (result.isNull()) return;
     ReadMagnification();
-    const CalibrationStore calibrations(window_.CalibrationPath());
+    const CalibrationStore calibrations(host_.CalibrationPath());
     const PictureMetadata metadata =
-        DescribePicture({}, magnification_, result.size(), calibrations, window_.StillFormat().NominalScale());
+        DescribePicture({}, magnification_, result.size(), calibrations, host_.StillFormat().NominalScale());
     const QString saved = SaveAsNextStill(result, QStringLiteral("EDF"), metadata, magnification_);
     SaveDepthMapBeside(saved, depthMap, metadata);
 }
 
 void MainCommands::ToggleMosaic()
 {
-    LiveMosaic& live = window_.LiveMosaicStep();
+    LiveMosaic& live = host_.LiveMosaicStep();
     if (!live.Running()) {
-        if (!window_.IsConnected() || window_.LiveStack().Running()) return;
+        if (!host_.IsConnected() || host_.LiveStack().Running()) return;
         live.Start({LangText("MosaicLost", 100, "Tracking lost: go back over a covered area"),
                     LangText("MosaicBlank", 100, "Nothing to follow here: go back over a covered area"),
                     LangText("MosaicSizeLimit", 100, "The mosaic has reached its size limit: stop to save it"),
@@ -189,63 +189,63 @@ void MainCommands::ToggleMosaic()
     const std::unique_ptr<Mosaic> mosaic = live.Stop();
     if (!mosaic) return;
     Mosaic::Assembled assembled;
-    if (!RunWithProgress(&window_, LangText("MosaicAssembling", 100, "Assembling the mosaic..."),
+    if (!RunWithProgress(Parent(), LangText("MosaicAssembling", 100, "Assembling the mosaic..."),
                          LangText("Cancel", 64, "Cancel"),
                          [&](const ProgressReport& report) { assembled = mosaic->Assemble(report); }) ||
         assembled.picture.isNull())
         return;
     // The mosaic has the frames' scale: that of the magnification's calibration at their size.
     ReadMagnification();
-    const CalibrationStore calibrations(window_.CalibrationPath());
+    const CalibrationStore calibrations(host_.CalibrationPath());
     const PictureMetadata metadata = DescribePicture({}, magnification_, mosaic->FrameSize(), calibrations,
-                                                     window_.StillFormat().NominalScale());
+                                                     host_.StillFormat().NominalScale());
     SaveAsNextStill(assembled.picture, QStringLiteral("MOS"), metadata, magnification_);
 }
 
 void MainCommands::CombineSelectedPictures(bool mosaic)
 {
-    CThumbnailList& list = window_.ThumbnailList();
+    CThumbnailList& list = host_.ThumbnailList();
     const QStringList paths = list.ShowingPictures() ? list.SelectedPaths() : QStringList();
     if (paths.size() < 2) {
-        ShowMessageBox(&window_,
+        ShowMessageBox(Parent(),
                        LangText("SelectSeveral", 100, "Select two or more pictures in the list (Ctrl+click, Shift+click)."),
-                       window_.MessageCaption(), MessageButtons::Ok, MessageIcon::Information);
+                       host_.MessageCaption(), MessageButtons::Ok, MessageIcon::Information);
         return;
     }
     CombinedPictures combined;
     const QString label = mosaic ? LangText("MosaicAssembling", 100, "Assembling the mosaic...")
                                  : LangText("Stacking", 100, "Stacking the pictures...");
-    RunWithProgress(&window_, label, LangText("Cancel", 64, "Cancel"), [&](const ProgressReport& report) {
+    RunWithProgress(Parent(), label, LangText("Cancel", 64, "Cancel"), [&](const ProgressReport& report) {
         const CombineProgress progress = [&report](const QString&, int done, int total) { return report(done, total); };
         combined = mosaic ? MosaicOfPictureFiles(paths, progress) : StackPictureFiles(paths, progress);
     });
     if (combined.picture.isNull()) {
         if (combined.failure != CombiningCancelled())
-            ShowMessageBox(&window_,
+            ShowMessageBox(Parent(),
                            (mosaic ? LangText("MosaicFail", 100, "The mosaic could not be made:")
                                    : LangText("StackFail", 100, "The pictures could not be stacked:")) +
                                QLatin1Char('\n') + combined.failure,
-                           window_.MessageCaption(), MessageButtons::Ok, MessageIcon::Warning);
+                           host_.MessageCaption(), MessageButtons::Ok, MessageIcon::Warning);
         return;
     }
     if (mosaic && combined.used < paths.size()) {
         QStringList missing;
         for (const QString& outcome : combined.outcomes)
             if (outcome.startsWith(QLatin1String("not placed"))) missing << outcome.mid(11);
-        ShowMessageBox(&window_,
+        ShowMessageBox(Parent(),
                        LangText("MosaicNotPlaced", 100, "These pictures overlap none of the others and were left out:") +
                            QLatin1Char('\n') + missing.join(QLatin1Char('\n')),
-                       window_.MessageCaption(), MessageButtons::Ok, MessageIcon::Information);
+                       host_.MessageCaption(), MessageButtons::Ok, MessageIcon::Information);
     }
     // The result has the first picture's scale: the one it carries, or its magnification's.
-    const CalibrationStore calibrations(window_.CalibrationPath());
+    const CalibrationStore calibrations(host_.CalibrationPath());
     const int magnification = MagnificationInName(paths.front());
     const PictureMetadata metadata = DescribePicture(combined.metadata, magnification, combined.inputSize, calibrations,
-                                                     window_.StillFormat().NominalScale());
+                                                     host_.StillFormat().NominalScale());
     ReadMagnification();
     const QString saved = SaveAsNextStill(combined.picture, mosaic ? QStringLiteral("MOS") : QStringLiteral("EDF"),
                                           metadata, magnification > 0 ? magnification : magnification_);
-    if (!mosaic && window_.StillFormat().DepthMap()) SaveDepthMapBeside(saved, combined.depthMap, metadata);
+    if (!mosaic && host_.StillFormat().DepthMap()) SaveDepthMapBeside(saved, combined.depthMap, metadata);
 }
 
 void MainCommands::SaveDepthMapBeside(const QString& saved, const QImage& depthMap, const PictureMetadata& metadata)
@@ -253,62 +253,62 @@ void MainCommands::SaveDepthMapBeside(const QString& saved, const QImage& depthM
     if (saved.isEmpty() || depthMap.isNull()) return;
     // The same name with "_depth" (not a still of its own: no running number).
     const QString path = saved.left(saved.lastIndexOf(QLatin1Char('.'))) + QStringLiteral("_depth.") +
-                         ExtensionOf(window_.StillFormat().Format());
+                         ExtensionOf(host_.StillFormat().Format());
     QString error;
     if (!WritePictureFile(path, depthMap, metadata, &error))
-        ShowMessageBox(&window_, LangText("PictureSaveFail", 100, "The picture could not be saved:") +
+        ShowMessageBox(Parent(), LangText("PictureSaveFail", 100, "The picture could not be saved:") +
                                      QStringLiteral("\n%1\n%2").arg(path, error),
-                       window_.MessageCaption(), MessageButtons::Ok, MessageIcon::Error);
+                       host_.MessageCaption(), MessageButtons::Ok, MessageIcon::Error);
 }
 
 QString MainCommands::SaveAsNextStill(const QImage& picture, const QString& tag, PictureMetadata metadata, int magnification)
 {
     // Saved as the next still, in the stills' format, with the magnification's scale.
-    const QString folder = window_.Folders().picture;
-    const PictureFormat format = window_.StillFormat().Format();
+    const QString folder = host_.Folders().picture;
+    const PictureFormat format = host_.StillFormat().Format();
     const int number = NextRunningNumber(folder, {}, StillPicturePatterns());
     const QString path = folder + QLatin1Char('/') +
                          StillPictureName(QDateTime::currentDateTime(), magnification, number, ExtensionOf(format), tag);
     if (!metadata.captured.isValid()) metadata.captured = QDateTime::currentDateTime();
     QString error;
     if (!WritePictureFile(path, picture, metadata, &error)) {
-        ShowMessageBox(&window_, LangText("PictureSaveFail", 100, "The picture could not be saved:") +
+        ShowMessageBox(Parent(), LangText("PictureSaveFail", 100, "The picture could not be saved:") +
                                      QStringLiteral("\n%1\n%2").arg(path, error),
-                       window_.MessageCaption(), MessageButtons::Ok, MessageIcon::Error);
+                       host_.MessageCaption(), MessageButtons::Ok, MessageIcon::Error);
         return {};
     }
     lastPicturePath_ = path;
-    window_.ThumbnailList().AddCapturedPicture(path);
-    window_.Sounds().Play(IDW_SHUTTER);
+    host_.ThumbnailList().AddCapturedPicture(path);
+    host_.PlaySound(IDW_SHUTTER);
     return path;
 }
 
 void MainCommands::TakeStillPicture()
 {
-    if (window_.IsPreviewState()) {
-        window_.Engine().Stills().Request(StillSource::Keyboard);
+    if (host_.IsPreviewState()) {
+        host_.Engine().Stills().Request(StillSource::Keyboard);
         return;
     }
-    ShowMessageBox(&window_, LangText("BrowseToCamera", 100, "Please return to the preview state"),
+    ShowMessageBox(Parent(), LangText("BrowseToCamera", 100, "Please return to the preview state"),
                    QApplication::applicationName(), MessageButtons::Ok, MessageIcon::Exclamation);
 }
 
 void MainCommands::RunTimeLapse()
 {
-    CTimeLapseDlg dialog(window_.Engine(), &window_);
+    CTimeLapseDlg dialog(host_.Engine(), Parent());
     seriesRunning_ = true;
     seriesFailureShown_ = false;
-    window_.RunDialog(dialog);
+    host_.RunDialog(dialog);
     seriesRunning_ = false;
 }
 
 void MainCommands::RunVideoSetting()
 {
-    CVideoSettingDlg dialog(window_.Engine(), propertyRows_, [this](int width, int height) { SetResolution(width, height); },
-                            &window_);
-    dialog.beforeDeviceChange = [this] { window_.Recording().FinishBeforeStreamChange(); };
+    CVideoSettingDlg dialog(host_.Engine(), propertyRows_, [this](int width, int height) { SetResolution(width, height); },
+                            Parent());
+    dialog.beforeDeviceChange = [this] { host_.Recording().FinishBeforeStreamChange(); };
     videoSetting_ = &dialog;
-    window_.RunDialog(dialog);
+    host_.RunDialog(dialog);
     videoSetting_.clear();
 }
 
@@ -320,52 +320,52 @@ void MainCommands::OnDeviceListChanged()
 void MainCommands::ReadMagnification()
 {
     bool ok = false;
-    const int value = window_.MagnificationBox().text().trimmed().toInt(&ok);
+    const int value = host_.MagnificationText().trimmed().toInt(&ok);
     magnification_ = ok ? value : 0;
 }
 
 void MainCommands::OnCaptureStill(StillSource source)
 {
     ReadMagnification();
-    CCaptureGraph& engine = window_.Engine();
-    StillFileOptions file{window_.StillFormat().Format(), {}};
+    CCaptureGraph& engine = host_.Engine();
+    StillFileOptions file{host_.StillFormat().Format(), {}};
     if (file.format != PictureFormat::Bmp) {
         // The file carries the scale of the magnification's calibration and the microscope.
-        const CalibrationStore calibrations(window_.CalibrationPath());
+        const CalibrationStore calibrations(host_.CalibrationPath());
         file.metadata = DescribePicture({}, magnification_, engine.CaptureSize(), calibrations,
-                                        window_.StillFormat().NominalScale());
+                                        host_.StillFormat().NominalScale());
         if (const CaptureDevice* device = engine.Devices().Current())
             file.metadata.microscope = QString::fromStdU16String(device->friendlyName);
     }
     const StillSaveResult result =
-        SaveStillPicture(engine.CurrentFrame(), engine.Stills(), window_.Folders().picture, magnification_,
+        SaveStillPicture(engine.CurrentFrame(), engine.Stills(), host_.Folders().picture, magnification_,
                          QDateTime::currentDateTime(),
                          [this] {
-                             ShowMessageBox(&window_, LangText("PictureError", 64, "Picture Error"),
+                             ShowMessageBox(Parent(), LangText("PictureError", 64, "Picture Error"),
                                             QApplication::applicationName());
                          },
                          file);
     if (result.outcome == StillSaveResult::Saved) {
         lastPicturePath_ = result.path;
-        window_.ThumbnailList().AddCapturedPicture(result.path);
-        if (source == StillSource::CameraButton || window_.Recording().IsRecording()) engine.RestartPreview();
+        host_.ThumbnailList().AddCapturedPicture(result.path);
+        if (source == StillSource::CameraButton || host_.Recording().IsRecording()) engine.RestartPreview();
     } else if (result.outcome == StillSaveResult::Failed && !(seriesRunning_ && seriesFailureShown_)) {
         // A picture the user asked for and did not get must not go unnoticed; a series that
         // keeps failing says so once.
         seriesFailureShown_ = seriesRunning_;
-        ShowMessageBox(&window_,
+        ShowMessageBox(Parent(),
                        LangText("PictureSaveFail", 100, "The picture could not be saved:") +
                            QStringLiteral("\n%1\n%2").arg(result.path, result.error),
-                       window_.MessageCaption(), MessageButtons::Ok, MessageIcon::Error);
+                       host_.MessageCaption(), MessageButtons::Ok, MessageIcon::Error);
     }
-    window_.Sounds().Play(IDW_SHUTTER);
+    host_.PlaySound(IDW_SHUTTER);
 }
 
 void MainCommands::SwitchOverlay(int command)
 {
-    if (!window_.IsConnected()) return;
+    if (!host_.IsConnected()) return;
     const int index = command - ID_OVERLAY_CROSS;
-    CCaptureGraph& engine = window_.Engine();
+    CCaptureGraph& engine = host_.Engine();
     OverlaySwitches overlays = engine.Overlays();
     bool* switches[4] = {&overlays.crossLine, &overlays.coordinates, &overlays.circles, &overlays.dateTime};
     int& counter = overlayCounters_[static_cast<std::size_t>(index)];
@@ -383,22 +383,22 @@ bool MainCommands::TakeScaleBarCalibration()
 {
     // The bar's scale is the calibration of the magnification in the box.
     ReadMagnification();
-    const CalibrationStore store(window_.CalibrationPath());
+    const CalibrationStore store(host_.CalibrationPath());
     const std::optional<StageCalibration> calibration = store.Find(magnification_);
-    window_.Engine().SetScaleBarScale(calibration ? calibration->millimetresPerPixel : 0,
+    host_.Engine().SetScaleBarScale(calibration ? calibration->millimetresPerPixel : 0,
                                       store.Unit() == LengthUnit::Micrometre);
     return calibration.has_value();
 }
 
 void MainCommands::SwitchScaleBar()
 {
-    if (!window_.IsConnected()) return;
-    CCaptureGraph& engine = window_.Engine();
+    if (!host_.IsConnected()) return;
+    CCaptureGraph& engine = host_.Engine();
     OverlaySwitches overlays = engine.Overlays();
     overlays.scaleBar = !overlays.scaleBar;
     if (overlays.scaleBar && !TakeScaleBarCalibration()) {
-        ShowMessageBox(&window_, LangText("NoCalibration", 100, "There is no calibration for this magnification."),
-                       window_.MessageCaption(), MessageButtons::Ok, MessageIcon::Information);
+        ShowMessageBox(Parent(), LangText("NoCalibration", 100, "There is no calibration for this magnification."),
+                       host_.MessageCaption(), MessageButtons::Ok, MessageIcon::Information);
         return;
     }
     engine.SetOverlays(overlays);
@@ -408,21 +408,21 @@ void MainCommands::OnMagnificationEdited()
 {
     // A bar on the live picture follows the box: another magnification, another scale (or
     // none where that magnification has no calibration).
-    if (window_.Engine().Overlays().scaleBar) TakeScaleBarCalibration();
+    if (host_.Engine().Overlays().scaleBar) TakeScaleBarCalibration();
 }
 
 void MainCommands::SetResolution(int width, int height)
 {
-    if (window_.Engine().CaptureSize() != QSize(width, height)) window_.Recording().FinishBeforeStreamChange();
-    window_.Engine().SetResolution(width, height);
-    window_.ClientArea().update(CMainDialog::kResolutionReadout.adjusted(0, 0, 1, 1));
+    if (host_.Engine().CaptureSize() != QSize(width, height)) host_.Recording().FinishBeforeStreamChange();
+    host_.Engine().SetResolution(width, height);
+    host_.CaptureSizeChanged();
 }
 
 bool MainCommands::SelectedPath(QString& path, bool useMessageCaption)
 {
-    if (window_.ThumbnailList().GetSelectedPath(path) != 0) return true;
-    ShowMessageBox(&window_, LangText("SelectFile", 100, "Please select an image or video"),
-                   useMessageCaption ? window_.MessageCaption() : QApplication::applicationName(), MessageButtons::Ok,
+    if (host_.ThumbnailList().GetSelectedPath(path) != 0) return true;
+    ShowMessageBox(Parent(), LangText("SelectFile", 100, "Please select an image or video"),
+                   useMessageCaption ? host_.MessageCaption() : QApplication::applicationName(), MessageButtons::Ok,
                    MessageIcon::Exclamation);
     return false;
 }
@@ -436,10 +436,10 @@ void MainCommands::OpenSelected()
     // Photo Measure opens stills: bitmaps, and the TIFF and PNG stills the program writes.
     if (extension == QLatin1String("bmp") || extension == QLatin1String("BMP") || format == PictureFormat::Tiff ||
         format == PictureFormat::Png) {
-        QCoreApplication::postEvent(&window_, new OpenSelectedEvent(OpenSelectedEvent::Kind::Picture));
+        QCoreApplication::postEvent(Parent(), new OpenSelectedEvent(OpenSelectedEvent::Kind::Picture));
         ReadMagnification();
     } else {
-        QCoreApplication::postEvent(&window_, new OpenSelectedEvent(OpenSelectedEvent::Kind::Video));
+        QCoreApplication::postEvent(Parent(), new OpenSelectedEvent(OpenSelectedEvent::Kind::Video));
     }
 }
 
@@ -453,8 +453,8 @@ void MainCommands::SaveSelectedAs()
 {
     QString path;
     if (!SelectedPath(path, false)) return;
-    CThumbnailList& list = window_.ThumbnailList();
-    const MediaFolders& folders = window_.Folders();
+    CThumbnailList& list = host_.ThumbnailList();
+    const MediaFolders& folders = host_.Folders();
     const QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
     const QString proposal = name.left(std::max<qsizetype>(0, name.size() - 4));
     const bool pictures = list.ShowingPictures();
@@ -474,10 +474,10 @@ void MainCommands::SaveSelectedAs()
                    QStringLiteral("avi")};
         refused = folders.video;
     }
-    const QString chosen = GetSaveFileName(&window_, request);
+    const QString chosen = GetSaveFileName(Parent(), request);
     if (chosen.isEmpty()) return;
     if (chosen.size() >= refused.size() && DirectoryOf(chosen).compare(refused, Qt::CaseInsensitive) == 0) {
-        ShowMessageBox(&window_, LangText("SaveToMediaFolder", 100, "Can't save file to temp directory!!"),
+        ShowMessageBox(Parent(), LangText("SaveToMediaFolder", 100, "Can't save file to temp directory!!"),
                        LangText("SaveFileCaption", 64, "Save file"),
                        MessageButtons::Ok, MessageIcon::Exclamation);
         return;
@@ -490,7 +490,7 @@ QString MainCommands::SaveAsStartFolder(bool pictures) const
 {
     const QString folder = QStandardPaths::writableLocation(pictures ? QStandardPaths::PicturesLocation
                                                                      : QStandardPaths::MoviesLocation);
-    const MediaFolders& media = window_.Folders();
+    const MediaFolders& media = host_.Folders();
     // Never one of the folders the command refuses, nor one inside them.
     if (folder.isEmpty() || !QFileInfo(folder).isDir() || folder.startsWith(media.picture, Qt::CaseInsensitive) ||
         folder.startsWith(media.video, Qt::CaseInsensitive))
@@ -502,7 +502,7 @@ void MainCommands::DeleteSelected(bool all)
 {
     QString path;
     if (!SelectedPath(path, true)) return;
-    CThumbnailList& list = window_.ThumbnailList();
+    CThumbnailList& list = host_.ThumbnailList();
     if (all) list.DeleteAll();
     else list.DeleteSelected();
     list.UpdateScrollBar();
@@ -511,25 +511,25 @@ void MainCommands::DeleteSelected(bool all)
 void MainCommands::OpenVideo()
 {
     QString path;
-    if (window_.ThumbnailList().GetSelectedPath(path) == 0) return;
-    CThumbnailList& list = window_.ThumbnailList();
+    if (host_.ThumbnailList().GetSelectedPath(path) == 0) return;
+    CThumbnailList& list = host_.ThumbnailList();
     CVideoPlayerDlg player(path, [&list] {
         QString selected;
         return list.GetSelectedPath(selected) != 0;
-    }, &window_);
-    window_.RunDialog(player);
+    }, Parent());
+    host_.RunDialog(player);
 }
 
 void MainCommands::OpenPicture()
 {
     QString path;
-    if (window_.ThumbnailList().GetSelectedPath(path) == 0) return;
+    if (host_.ThumbnailList().GetSelectedPath(path) == 0) return;
     if (!IsReadableRegularFile(path)) {
-        ShowMessageBox(&window_, LangText("PictureNotOpen", 100, "the picture not open,please check the file exist!"),
+        ShowMessageBox(Parent(), LangText("PictureNotOpen", 100, "the picture not open,please check the file exist!"),
                        QApplication::applicationName());
         return;
     }
-    CPhotoMeasureDlg dialog(path, &window_, window_.CalibrationPath());
+    CPhotoMeasureDlg dialog(path, Parent(), host_.CalibrationPath());
     if (!dialog.HasPicture()) return; // the reason was shown; no empty window follows
     dialog.DoModal();
 }

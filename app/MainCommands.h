@@ -2,6 +2,7 @@
 // What the main window's buttons, menus and keys do: still pictures, the overlays, the
 // capture size, and opening, saving and deleting what the thumbnail list holds.
 
+#include "app/MainCommandHost.h"
 #include "app/mail/EmailDlg.h"
 #include "capture/FrameDelivery.h"
 #include "app/settings/VideoSettingDlg.h"
@@ -12,8 +13,6 @@
 #include <QString>
 
 #include <array>
-
-class CMainDialog;
 
 // Posted to the main window to open the selected picture in Photo Measure or the selected
 // video in the player, after the click that asked for it is handled.
@@ -30,7 +29,7 @@ private:
 
 class MainCommands {
 public:
-    explicit MainCommands(CMainDialog& window) : window_(window) {}
+    explicit MainCommands(MainCommandHost& host) : host_(host) {}
 
     void OnCommand(int command);
     void OnFunctionKey(int key);
@@ -77,7 +76,9 @@ private:
     void OpenVideo();
     bool SelectedPath(QString& path, bool useMessageCaption);
 
-    CMainDialog& window_;
+    QWidget* Parent() const { return &host_.HostWidget(); }
+
+    MainCommandHost& host_;
     int magnification_ = 0;
     std::array<int, 4> overlayCounters_{};
     QString lastPicturePath_;

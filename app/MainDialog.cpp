@@ -136,6 +136,16 @@ void CMainDialog::VideoRecorded(const QString& path)
     list_->AddRecordedVideo(path);
 }
 
+QString CMainDialog::MagnificationText() const
+{
+    return magnificationBox_->text();
+}
+
+void CMainDialog::CaptureSizeChanged()
+{
+    client_->update(kResolutionReadout.adjusted(0, 0, 1, 1));
+}
+
 void CMainDialog::RunDialog(CModalDialog& dialog)
 {
     if (dialogRunner) dialogRunner(dialog);

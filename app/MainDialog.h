@@ -7,6 +7,7 @@
 #include "app/DevicePresence.h"
 #include "capture/DeviceSettingsMemory.h"
 #include "app/FullScreenMode.h"
+#include "app/MainCommandHost.h"
 #include "app/MainCommands.h"
 #include "framework/ModalDialog.h"
 #include "app/ProgramPaths.h"
@@ -37,7 +38,7 @@ class QLineEdit;
 class QMenuBar;
 class SingleInstance;
 
-class CMainDialog : public CModalDialog, public RecordingHost {
+class CMainDialog : public CModalDialog, public RecordingHost, public MainCommandHost {
     Q_OBJECT
 public:
     static constexpr QSize kClientSize{868, 580};
@@ -88,14 +89,16 @@ public:
     QString VideoFolder() const override { return folders_.video; }
     void PlaySound(int soundId) override;
     void VideoRecorded(const QString& path) override;
-    CThumbnailList& ThumbnailList() const { return *list_; }
+    CThumbnailList& ThumbnailList() const override { return *list_; }
     DevicePresence& Presence() const { return *presence_; }
-    CRecordingControl& Recording() const { return *recording_; }
-    const MediaFolders& Folders() const { return folders_; }
-    bool IsConnected() const { return connected_; }
+    CRecordingControl& Recording() const override { return *recording_; }
+    const MediaFolders& Folders() const override { return folders_; }
+    bool IsConnected() const override { return connected_; }
     bool IsFullScreen() const override;
-    bool IsPreviewState() const;
+    bool IsPreviewState() const override;
     QLineEdit& MagnificationBox() const { return *magnificationBox_; }
+    QString MagnificationText() const override;
+    void CaptureSizeChanged() override;
     int Magnification() const { return commands_.Magnification(); }
     const std::array<int, 4>& OverlayCounters() const { return commands_.OverlayCounters(); }
     SoundPlayer& Sounds() { return sounds_; }
@@ -104,21 +107,21 @@ public:
     QMenuBar& MenuBar() const { return *menuBar_; }
     QWidget* Button(int controlId) const;
     QString LastPicturePath() const { return commands_.LastPicturePath(); }
-    QString MessageCaption() const { return messageCaption_; }
+    QString MessageCaption() const override { return messageCaption_; }
 
     // Runs the window's dialogs (time-lapse, e-mail, player, calibrations, Video Setting,
     // flat field): modally, or through `dialogRunner` when one is set (tests answer there).
     std::function<void(CModalDialog&)> dialogRunner;
-    void RunDialog(CModalDialog& dialog);
+    void RunDialog(CModalDialog& dialog) override;
     // The stage calibrations' file.
-    QString CalibrationPath() const { return calibrationPath_; }
+    QString CalibrationPath() const override { return calibrationPath_; }
     // The format new stills are written in.
-    StillFormatSetting& StillFormat() const { return *stillFormat_; }
+    StillFormatSetting& StillFormat() const override { return *stillFormat_; }
     // The processing steps in the frame path and their controls.
-    FlatFieldControl& FlatField() const { return *flatField_; }
-    FocusMeter& Focus() const { return *focusMeter_; }
-    LiveFocusStack& LiveStack() const { return *liveStack_; }
-    LiveMosaic& LiveMosaicStep() const { return *liveMosaic_; }
+    FlatFieldControl& FlatField() const override { return *flatField_; }
+    FocusMeter& Focus() const override { return *focusMeter_; }
+    LiveFocusStack& LiveStack() const override { return *liveStack_; }
+    LiveMosaic& LiveMosaicStep() const override { return *liveMosaic_; }
     const MainCommands& Commands() const { return commands_; }
 
     // Paints the skin, the scale label and the resolution read-out of the client area.

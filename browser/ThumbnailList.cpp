@@ -255,7 +255,7 @@ void CThumbnailList::DeleteSelected()
 {
     const QString title = LangText("MsgTitle", 30, "QRV-DM500");
     if (ShowMessageBox(this, LangText("SureDelete", 64, "Are you sure you want to delete this file?"), title, MessageButtons::OkCancel,
-                       MessageIcon::Warning) != IDOK)
+                       MessageIcon::Warning) != Answer::Ok)
         return;
     QString path;
     if (!GetSelectedPath(path)) return;
@@ -274,7 +274,7 @@ void CThumbnailList::DeleteAll()
 {
     const QString title = LangText("MsgTitle", 30, "QRV-DM500");
     if (ShowMessageBox(this, LangText("SureDeleteAll", 64, "Are you sure you want to delete all files?"), title,
-                       MessageButtons::OkCancel, MessageIcon::Warning) != IDOK)
+                       MessageButtons::OkCancel, MessageIcon::Warning) != Answer::Ok)
         return;
     QString path;
     if (!GetSelectedPath(path)) return;

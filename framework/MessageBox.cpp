@@ -33,7 +33,7 @@ MessageBoxHook SetMessageBoxHook(MessageBoxHook hook)
     return old;
 }
 
-int ShowMessageBox(QWidget* parent, const QString& text, const QString& caption, MessageButtons buttons,
+Answer ShowMessageBox(QWidget* parent, const QString& text, const QString& caption, MessageButtons buttons,
                    MessageIcon icon)
 {
     if (Hook()) return Hook()(MessageBoxRequest{text, caption, buttons, icon});
@@ -49,12 +49,12 @@ int ShowMessageBox(QWidget* parent, const QString& text, const QString& caption,
         break;
     }
     switch (box.exec()) {
-    case QMessageBox::Ok: return IDOK;
+    case QMessageBox::Ok: return Answer::Ok;
     case QMessageBox::Yes:
-    case QMessageBox::Save: return IDYES;
+    case QMessageBox::Save: return Answer::Yes;
     case QMessageBox::No:
-    case QMessageBox::Discard: return IDNO;
-    default: return buttons == MessageButtons::YesNo ? IDNO : IDCANCEL;
+    case QMessageBox::Discard: return Answer::No;
+    default: return buttons == MessageButtons::YesNo ? Answer::No : Answer::Cancel;
     }
 }
 

@@ -1,6 +1,6 @@
 #pragma once
-// Message boxes with the buttons and icons the program uses. The result is compared with
-// IDOK or IDYES. Tests replace the box with a hook that records it and answers.
+// Message boxes with the buttons and icons the program uses, and the user's answer. Tests
+// replace the box with a hook that records it and answers.
 
 #include <QString>
 
@@ -8,10 +8,11 @@
 
 class QWidget;
 
-// SaveDiscardCancel answers IDYES for Save, IDNO for Discard and IDCANCEL for Cancel.
 enum class MessageButtons { Ok, OkCancel, YesNo, SaveDiscardCancel };
 enum class MessageIcon { None, Warning, Exclamation, Error, Question, Information };
-enum MessageResult { IDOK = 1, IDCANCEL = 2, IDYES = 6, IDNO = 7 };
+// A box's button, or how a dialog ended (Ok or Cancel). SaveDiscardCancel answers Yes for
+// Save, No for Discard and Cancel for Cancel; closing a Yes/No box answers No.
+enum class Answer { Ok, Cancel, Yes, No };
 
 struct MessageBoxRequest {
     QString text;
@@ -20,10 +21,10 @@ struct MessageBoxRequest {
     MessageIcon icon = MessageIcon::None;
 };
 
-using MessageBoxHook = std::function<int(const MessageBoxRequest&)>;
+using MessageBoxHook = std::function<Answer(const MessageBoxRequest&)>;
 
-// Shows the box modally (or asks the hook) and returns IDOK, IDCANCEL, IDYES or IDNO.
-int ShowMessageBox(QWidget* parent, const QString& text, const QString& caption,
+// Shows the box modally (or asks the hook) and returns the button chosen.
+Answer ShowMessageBox(QWidget* parent, const QString& text, const QString& caption,
                    MessageButtons buttons = MessageButtons::Ok, MessageIcon icon = MessageIcon::None);
 
 // "The file could not be saved:" with the system's reason, under the program's name.

@@ -4,14 +4,14 @@
 
 CModalDialog::CModalDialog(QWidget* parent) : QDialog(parent) {}
 
-int CModalDialog::DoModal()
+Answer CModalDialog::DoModal()
 {
-    return exec() == QDialog::Accepted ? IDOK : IDCANCEL;
+    return exec() == QDialog::Accepted ? Answer::Ok : Answer::Cancel;
 }
 
-void CModalDialog::EndDialog(int result)
+void CModalDialog::EndDialog(Answer result)
 {
-    done(result == IDOK ? QDialog::Accepted : QDialog::Rejected);
+    done(result == Answer::Ok ? QDialog::Accepted : QDialog::Rejected);
 }
 
 void CModalDialog::keyPressEvent(QKeyEvent* event)

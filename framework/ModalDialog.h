@@ -11,9 +11,9 @@ class CModalDialog : public QDialog {
 public:
     explicit CModalDialog(QWidget* parent = nullptr);
 
-    // Runs the dialog and returns IDOK or IDCANCEL.
-    int DoModal();
-    void EndDialog(int result);
+    // Runs the dialog and returns Answer::Ok or Answer::Cancel.
+    Answer DoModal();
+    void EndDialog(Answer result);
 
 protected:
     // Esc and Enter key presses are dropped before the dialog sees them.

@@ -52,5 +52,5 @@ void CCalibrateDlg::Accept()
     }
     unit_ = unitList_->currentIndex() == 1 ? LengthUnit::Micrometre : LengthUnit::Millimetre;
     lengthMillimetres_ = unit_ == LengthUnit::Micrometre ? typed / 1000 : typed;
-    EndDialog(IDOK);
+    EndDialog(Answer::Ok);
 }

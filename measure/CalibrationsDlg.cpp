@@ -59,7 +59,7 @@ CCalibrationsDlg::CCalibrationsDlg(CalibrationStore& store, QWidget* parent) : C
         QString error;
         Report(store_.SetUnit(index == 1 ? LengthUnit::Micrometre : LengthUnit::Millimetre, &error), error);
     });
-    connect(close, &QPushButton::clicked, this, [this] { EndDialog(IDOK); });
+    connect(close, &QPushButton::clicked, this, [this] { EndDialog(Answer::Ok); });
     Fill();
 }
 

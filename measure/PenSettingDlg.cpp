@@ -125,7 +125,7 @@ void CPenSettingDlg::Accept()
     const int typed = width;
     if (!exchange_.Save(this)) return;
     width = typed; // the width handed back is the one typed or stepped, as validated
-    EndDialog(IDOK);
+    EndDialog(Answer::Ok);
 }
 
 QLine CPenSettingDlg::PreviewLine() const

@@ -341,8 +341,8 @@ void CPhotoMeasureDlg::OnCalibrate()
     const double picturePixels = std::hypot(a.x() - b.x(), a.y() - b.y());
     if (picturePixels < 1) return;
     CCalibrateDlg dialog(calibrations_->Unit(), this);
-    const int answer = runCalibrateDialog ? runCalibrateDialog(dialog) : dialog.DoModal();
-    if (answer != IDOK) return;
+    const Answer answer = runCalibrateDialog ? runCalibrateDialog(dialog) : dialog.DoModal();
+    if (answer != Answer::Ok) return;
     StageCalibration calibration;
     calibration.magnification = TypedMagnification();
     calibration.millimetresPerPixel = dialog.LengthMillimetres() / picturePixels * canvas_->PictureSize().width() / 1280.0;
@@ -401,10 +401,10 @@ void CPhotoMeasureDlg::OnMenuCommand(int command)
     readout_->setText(LangText(item->readoutKey, 30, item->readout));
 }
 
-int CPhotoMeasureDlg::RunSettings(QDialog& dialog)
+Answer CPhotoMeasureDlg::RunSettings(QDialog& dialog)
 {
     if (runSettingsDialog) return runSettingsDialog(dialog);
-    return dialog.exec() == QDialog::Accepted ? IDOK : IDCANCEL;
+    return dialog.exec() == QDialog::Accepted ? Answer::Ok : Answer::Cancel;
 }
 
 void CPhotoMeasureDlg::OnPenSetting()
@@ -417,7 +417,7 @@ void CPhotoMeasureDlg::OnPenSetting()
     dialog.penColor = canvas_->penColor;
     dialog.labelColor = canvas_->labelColor;
     dialog.labelFont = canvas_->labelFont;
-    if (RunSettings(dialog) != IDOK) return;
+    if (RunSettings(dialog) != Answer::Ok) return;
     canvas_->penWidth = dialog.width;
     canvas_->penStyle = dialog.style;
     canvas_->penColor = dialog.penColor;
@@ -431,7 +431,7 @@ void CPhotoMeasureDlg::OnTextSetting()
     if (canvas_) {
         CTextSettingDlg dialog(this);
         dialog.textColor = canvas_->textColor;
-        if (RunSettings(dialog) == IDOK) {
+        if (RunSettings(dialog) == Answer::Ok) {
             canvas_->textColor = dialog.textColor;
             canvas_->textFont = dialog.textFont;
             canvas_->SetPendingText(dialog.text);
@@ -503,11 +503,11 @@ void CPhotoMeasureDlg::closeEvent(QCloseEvent* event)
 {
     // Only shapes that were never saved are worth a question; they can be saved from it.
     if (canvas_ && canvas_->HasUnsavedShapes()) {
-        const int answer = ShowMessageBox(this,
+        const Answer answer = ShowMessageBox(this,
                                           LangText("SureSaveShapes", 100, "The shapes on this picture are not saved. Save them?"),
                                           QApplication::applicationName(), MessageButtons::SaveDiscardCancel,
                                           MessageIcon::Question);
-        if (answer == IDCANCEL || (answer == IDYES && !SaveAnnotatedPicture())) {
+        if (answer == Answer::Cancel || (answer == Answer::Yes && !SaveAnnotatedPicture())) {
             event->ignore();
             return;
         }

@@ -77,9 +77,9 @@ public:
     // Tests stand in for the pop-up menu: the next menu returns this command (0: dismissed).
     void SetMenuAnswer(std::optional<int> command) { menuAnswer_ = command; }
     // Tests stand in for the settings dialogs: run before OK / Cancel is pressed.
-    std::function<int(QDialog&)> runSettingsDialog;
+    std::function<Answer(QDialog&)> runSettingsDialog;
     // Tests answer the calibration question instead of a person.
-    std::function<int(CCalibrateDlg&)> runCalibrateDialog;
+    std::function<Answer(CCalibrateDlg&)> runCalibrateDialog;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -92,7 +92,7 @@ private:
     // Asks where and saves the picture with its shapes; false when cancelled or failed.
     bool SaveAnnotatedPicture();
     void ReleaseToggles();
-    int RunSettings(QDialog& dialog);
+    Answer RunSettings(QDialog& dialog);
     int TypedMagnification() const;
 
     QString picturePath_;

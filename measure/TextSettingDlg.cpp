@@ -72,7 +72,7 @@ CTextSettingDlg::CTextSettingDlg(QWidget* parent) : CModalDialog(parent), textFo
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(ok, &QPushButton::clicked, this, [this] {
         text = textBox_->toPlainText().left(kMaxText);
-        EndDialog(IDOK);
+        EndDialog(Answer::Ok);
     });
 }
 

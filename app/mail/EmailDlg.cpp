@@ -87,7 +87,7 @@ void CEmailDlg::Fail(Outcome outcome, const QString& message)
     outcome_ = outcome;
     ShowMessageBox(this, message, QStringLiteral("QRV-DM500"), MessageButtons::Ok, MessageIcon::Warning);
     // The status window has nothing more to show: it closes with the message.
-    QTimer::singleShot(0, this, [this] { EndDialog(IDCANCEL); });
+    QTimer::singleShot(0, this, [this] { EndDialog(Answer::Cancel); });
 }
 
 void CEmailDlg::Send()
@@ -127,7 +127,7 @@ void CEmailDlg::OnFinished(int exitCode, QProcess::ExitStatus status)
         // Handed over: whether the message is sent is the mail program's business, so no
         // "Send Completed" is claimed. The attachment stays for the mail program to read.
         outcome_ = Outcome::HandedOver;
-        EndDialog(IDOK);
+        EndDialog(Answer::Ok);
         return;
     }
     if (status == QProcess::NormalExit && exitCode == kXdgToolMissing)

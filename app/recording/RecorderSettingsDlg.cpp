@@ -79,7 +79,7 @@ void CRecorderSettingsDlg::Accept()
     else if (useDefaultCompressor_) useDefaultCompressor_();
     frameRate = rate;
     timeLimitSeconds = limit;
-    EndDialog(IDOK);
+    EndDialog(Answer::Ok);
 }
 
 void CRecorderSettingsDlg::SetFileRate(int framesPerSecond)

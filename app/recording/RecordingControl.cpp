@@ -100,8 +100,8 @@ void CRecordingControl::OnAviCommand()
         [&] { SetDefaultCompressor(options_, size); }, &window_.HostWidget());
     shown = &dialog;
     dialog.SetFileRate(NominalRate(size.width()));
-    const int answer = runSettingsDialog ? runSettingsDialog(dialog) : dialog.DoModal();
-    if (answer != IDOK) return;
+    const Answer answer = runSettingsDialog ? runSettingsDialog(dialog) : dialog.DoModal();
+    if (answer != Answer::Ok) return;
     timeLimit_ = dialog.timeLimitOn ? dialog.timeLimitSeconds : kNoLimit;
     CCaptureGraph& engine = window_.Engine();
     engine.StopPreview();

@@ -6,6 +6,7 @@
 #include "app/recording/AviRecording.h"
 #include "app/recording/CompressorChoice.h"
 #include "app/recording/RecordingHost.h"
+#include "framework/MessageBox.h"
 
 #include <QObject>
 #include <QTimer>
@@ -45,7 +46,7 @@ public:
     const QTimer& QuickTimer() const { return quickTimer_; }
 
     // Runs the recorder settings dialog; tests answer it instead of a person.
-    std::function<int(CRecorderSettingsDlg&)> runSettingsDialog;
+    std::function<Answer(CRecorderSettingsDlg&)> runSettingsDialog;
 
     // The file's nominal rate for a capture width: 22 at 320, 15 at 640, 5 otherwise.
     static int NominalRate(int captureWidth);

@@ -40,7 +40,7 @@ CFlatFieldDlg::CFlatFieldDlg(FlatFieldControl& control, QWidget* parent) : CModa
     connect(takeDark_, &QPushButton::clicked, this, [this] { control_.Take(FlatFieldCorrection::Capture::Dark); });
     connect(remove_, &QPushButton::clicked, this, [this] { control_.Remove(); });
     connect(on_, &QCheckBox::clicked, this, [this](bool on) { control_.SetOn(on); });
-    connect(close, &QPushButton::clicked, this, [this] { EndDialog(IDOK); });
+    connect(close, &QPushButton::clicked, this, [this] { EndDialog(Answer::Ok); });
     connect(&control_, &FlatFieldControl::Changed, this, &CFlatFieldDlg::Refresh);
     connect(&control_, &FlatFieldControl::Taken, this, [this](const QString& error) {
         if (!error.isEmpty()) ShowSaveFailure(this, error);

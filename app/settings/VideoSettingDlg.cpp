@@ -114,9 +114,9 @@ void CVideoSettingDlg::BuildControls()
     connect(defaultButton_, &QPushButton::clicked, this, &CVideoSettingDlg::OnDefault);
     connect(okButton_, &QPushButton::clicked, this, [this] {
         ApplyResolutionSelection();
-        EndDialog(IDOK);
+        EndDialog(Answer::Ok);
     });
-    connect(exitButton_, &QPushButton::clicked, this, [this] { EndDialog(IDCANCEL); });
+    connect(exitButton_, &QPushButton::clicked, this, [this] { EndDialog(Answer::Cancel); });
     connect(resolutionList_, &QComboBox::currentIndexChanged, this, [this] {
         if (!filling_) ApplyResolutionSelection();
     });

@@ -189,7 +189,7 @@ void CTimeLapseDlg::OnCancel()
 {
     series_.Stop(); // returns at once: the worker only ever waits on its own wake-up
     reports_.Clear();
-    EndDialog(IDCANCEL);
+    EndDialog(Answer::Cancel);
 }
 
 void CTimeLapseDlg::reject()

@@ -22,6 +22,7 @@
 #include "media/AviWriter.h"
 #include "app/SingleInstance.h"
 #include "TestSupport.h"
+#include "tests/app/MainWindowFixture.h"
 #include "browser/ThumbnailList.h"
 #include "widgets/BitmapButton.h"
 #include "widgets/MenuXP.h"
@@ -64,20 +65,13 @@ public:
     }
 };
 
-class MainDialogTest : public ::testing::Test {
+class MainDialogTest : public MainWindowFixture {
 protected:
     void Start(bool withMicroscope)
     {
         backend_ = std::make_unique<backend::SimulatedBackend>(withMicroscope);
-        instance_ = std::make_unique<SingleInstance>("Vizmora-test-" + QUuid::createUuid().toString(QUuid::Id128));
-        dialog_ = std::make_unique<CMainDialog>(*backend_, *instance_, nullptr,
-                                                CMainDialog::Places{documents_.path(), program_.path(), program_.path()});
+        OpenWindow();
         dialog_->show();
-    }
-    void TearDown() override
-    {
-        if (dialog_) dialog_->close();
-        dialog_.reset();
     }
     QString PictureFolder() const { return dialog_->Folders().picture; }
     bool ButtonsEnabled() const
@@ -93,12 +87,6 @@ protected:
         return true;
     }
     QString ConnectMessage() const { return dialog_->Engine().Texts().connectMessage; }
-
-    QTemporaryDir documents_;
-    QTemporaryDir program_;
-    std::unique_ptr<backend::SimulatedBackend> backend_;
-    std::unique_ptr<SingleInstance> instance_;
-    std::unique_ptr<CMainDialog> dialog_;
 };
 
 } // namespace
@@ -439,7 +427,7 @@ TEST_F(MainDialogTest, ARecordingWithATimeLimitEndsByItselfAndIsListed)
         settings.show();
         settings.SecondsBox().setText("2");
         settings.OkButton().click();
-        return settings.result() == QDialog::Accepted ? IDOK : IDCANCEL;
+        return settings.result() == QDialog::Accepted ? Answer::Ok : Answer::Cancel;
     };
     dialog_->OnCommand(IDC_AVI);
     ASSERT_TRUE(dialog_->Recording().IsRecording());
@@ -621,12 +609,9 @@ TEST_F(MainDialogTest, ThePanelsWordsAreInTheUsersLanguage)
     auto panelFor = [&](std::uint16_t language) {
         QFile::copy(QStringLiteral(SOURCE_DIR "/resources/lang/German1252.ini"), program_.path() + "/German1252.ini");
         backend_ = std::make_unique<backend::SimulatedBackend>(false);
-        instance_ = std::make_unique<SingleInstance>("Vizmora-test-" + QUuid::createUuid().toString(QUuid::Id128));
-        dialog_ = std::make_unique<CMainDialog>(
-            *backend_, *instance_, nullptr,
-            CMainDialog::Places{documents_.path(), program_.path(), program_.path(), language});
+        OpenWindow(language);
         const QImage panel = dialog_->ClientArea().grab().toImage().convertToFormat(QImage::Format_RGB32);
-        dialog_.reset();
+        CloseWindow();
         return panel;
     };
     const QImage english = panelFor(0x0409);
@@ -702,7 +687,7 @@ TEST_F(MainDialogTest, TheCameraMotionJpegIsRecordedAtTheCameraRateAndLostFrames
         settings.FrameRateBox().setText("30");
         settings.SecondsBox().setText("2");
         settings.OkButton().click();
-        return settings.result() == QDialog::Accepted ? IDOK : IDCANCEL;
+        return settings.result() == QDialog::Accepted ? Answer::Ok : Answer::Cancel;
     };
     dialog_->OnCommand(IDC_AVI);
     SetCompressorChoiceHook(previous);

@@ -7,6 +7,7 @@
 #include "app/MainDialog.h"
 #include "app/SingleInstance.h"
 #include "TestSupport.h"
+#include "tests/app/MainWindowFixture.h"
 #include "capture/CaptureGraph.h"
 #include "capture/backend/SimulatedBackend.h"
 #include "processing/FocusMeter.h"
@@ -50,7 +51,7 @@ QImage HeldPicture(const CCaptureGraph& engine)
     return picture;
 }
 
-class ProcessingTest : public ::testing::Test {
+class ProcessingTest : public MainWindowFixture {
 protected:
     void SetUp() override
     {
@@ -60,17 +61,13 @@ protected:
     }
     void Start()
     {
-        instance_ = std::make_unique<SingleInstance>("Vizmora-test-" + QUuid::createUuid().toString(QUuid::Id128));
-        dialog_ = std::make_unique<CMainDialog>(*backend_, *instance_, nullptr,
-                                                CMainDialog::Places{documents_.path(), program_.path(), program_.path()});
+        OpenWindow();
         dialog_->show();
         ASSERT_TRUE(WaitUntil([&] { return dialog_->Engine().LastFrameWidth() > 0; }, 30000));
     }
     void Restart()
     {
-        dialog_->close();
-        dialog_.reset();
-        instance_.reset();
+        CloseWindow();
         Start();
     }
     // Waits until frames captured after now have been processed and shown (by their numbers,
@@ -91,17 +88,6 @@ protected:
         WaitForNewFrames();
         return Spread(HeldPicture(dialog_->Engine()));
     }
-    void TearDown() override
-    {
-        if (dialog_) dialog_->close();
-        dialog_.reset();
-    }
-
-    QTemporaryDir documents_;
-    QTemporaryDir program_;
-    std::unique_ptr<backend::SimulatedBackend> backend_;
-    std::unique_ptr<SingleInstance> instance_;
-    std::unique_ptr<CMainDialog> dialog_;
 };
 
 } // namespace

@@ -159,7 +159,7 @@ TEST_F(ThumbnailListTest, EveryCellShowsItsOwnFileAndActsOnIt)
 
     // Delete on the placeholder removes the damaged file and nothing else.
     ASSERT_EQ(list.SelectAt(CellCentre(0)), 1);
-    MessageBoxRecorder boxes(IDOK);
+    MessageBoxRecorder boxes(Answer::Ok);
     list.DeleteSelected();
     EXPECT_FALSE(QFile::exists(Pictures() + "/Still_N0001.bmp"));
     EXPECT_TRUE(QFile::exists(Pictures() + "/Still_N0002.bmp"));
@@ -225,13 +225,13 @@ TEST_F(ThumbnailListTest, DeleteAsksAndDeletes)
 {
     AddPictures(2);
     auto& list = Make();
-    MessageBoxRecorder boxes(IDCANCEL);
+    MessageBoxRecorder boxes(Answer::Cancel);
     list.SelectAt(CellCentre(0));
     list.DeleteSelected();
     EXPECT_EQ(list.Pictures().size(), 2u);
     ASSERT_EQ(boxes.Boxes().size(), 1u);
     EXPECT_EQ(boxes.Boxes()[0].text, "Are you sure you want to delete this file?");
-    boxes.SetAnswer(IDOK);
+    boxes.SetAnswer(Answer::Ok);
     list.DeleteSelected();
     EXPECT_EQ(list.Pictures().size(), 1u);
     EXPECT_FALSE(QFile::exists(Pictures() + "/Still_N0001.bmp"));
@@ -243,7 +243,7 @@ TEST_F(ThumbnailListTest, DeleteAllGoesByTheSelectedExtensionsExactCase)
     WriteFile(Pictures() + "/Mixed_N0009.Bmp", SmallBmp(qRgb(1, 2, 3)));
     WriteFile(Videos() + "/Video_N0001.avi", "x");
     auto& list = Make();
-    MessageBoxRecorder boxes(IDOK);
+    MessageBoxRecorder boxes(Answer::Ok);
     // The picture list holds the two *.bmp files and the *.Bmp one (listing ignores case).
     ASSERT_EQ(list.Pictures().size(), 3u);
     int mixed = -1;
@@ -276,7 +276,7 @@ TEST_F(ThumbnailListTest, NamesDifferingInCaseAreTwoFiles)
     WriteFile(Pictures() + "/CASE_N0030.bmp", SmallBmp(qRgb(4, 5, 6)));
     auto& list = Make();
     ASSERT_EQ(list.Pictures().size(), 2u);
-    MessageBoxRecorder boxes(IDOK);
+    MessageBoxRecorder boxes(Answer::Ok);
     int lower = -1;
     for (int i = 0; i < 2; ++i)
         if (list.Pictures()[static_cast<std::size_t>(i)].path.endsWith("/case_N0030.bmp")) lower = i;

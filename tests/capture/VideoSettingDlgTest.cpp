@@ -162,7 +162,7 @@ TEST_F(VideoSettingTest, TheResolutionListFollowsTheLastFrameAndOkAppliesIt)
     const int formats = backend_.Microscope()->SetFormatCalls();
     dialog->OkButton().click(); // applied again though unchanged
     EXPECT_GT(backend_.Microscope()->SetFormatCalls(), formats);
-    EXPECT_EQ(dialog->result(), IDOK);
+    EXPECT_EQ(dialog->result(), QDialog::Accepted);
 }
 
 TEST_F(VideoSettingTest, ListsOnlyMicroscopesAndSwitchesBetweenThem)

@@ -7,7 +7,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     EnsureApplication();
-    static const MessageBoxHook quiet = SetMessageBoxHook([](const MessageBoxRequest&) { return IDOK; });
+    static const MessageBoxHook quiet = SetMessageBoxHook([](const MessageBoxRequest&) { return Answer::Ok; });
     (void)quiet;
     if (size == 0) return 0;
     // The first byte chooses the kind, the rest is the file.

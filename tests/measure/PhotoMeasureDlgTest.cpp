@@ -134,7 +134,7 @@ TEST_F(PhotoMeasureDlgTest, PenDialogKeepsTheCanvasPenWhenNothingIsTouched)
         EXPECT_TRUE(pen.StyleButton(PenSolid).isChecked()); // shown whatever the style
         EXPECT_EQ(pen.WidthBox().text(), "1");
         ButtonNamed(pen, "OK")->click();
-        return pen.result() == QDialog::Accepted ? IDOK : IDCANCEL;
+        return pen.result() == QDialog::Accepted ? Answer::Ok : Answer::Cancel;
     };
     dialog_->OnPenSetting();
     EXPECT_EQ(Canvas().penStyle, PenDash);
@@ -163,7 +163,7 @@ TEST_F(PhotoMeasureDlgTest, PenDialogValidatesTheWidthAndDrawsThePreview)
         EXPECT_EQ(boxes.Boxes().size(), 1u); // the range message; the dialog stays open
         pen.WidthBox().setText("3");
         ButtonNamed(pen, "OK")->click();
-        return pen.result() == QDialog::Accepted ? IDOK : IDCANCEL;
+        return pen.result() == QDialog::Accepted ? Answer::Ok : Answer::Cancel;
     };
     dialog_->OnPenSetting();
     EXPECT_EQ(Canvas().penStyle, PenDot);
@@ -180,7 +180,7 @@ TEST_F(PhotoMeasureDlgTest, LabelsCanBeMadeBlueThroughTheFontStep)
         pen.show();
         ButtonNamed(pen, "Font")->click();
         ButtonNamed(pen, "OK")->click();
-        return pen.result() == QDialog::Accepted ? IDOK : IDCANCEL;
+        return pen.result() == QDialog::Accepted ? Answer::Ok : Answer::Cancel;
     };
     dialog_->OnPenSetting();
     SetFontHook(previousFont);
@@ -206,7 +206,7 @@ TEST_F(PhotoMeasureDlgTest, TextDialogCancelStillSelectsTheTextTool)
     dialog_->runSettingsDialog = [](QDialog& dialog) {
         auto& text = static_cast<CTextSettingDlg&>(dialog);
         text.TextBox().setPlainText("ignored");
-        return IDCANCEL;
+        return Answer::Cancel;
     };
     dialog_->OnTextSetting();
     EXPECT_EQ(Canvas().Tool(), ToolText);
@@ -220,7 +220,7 @@ TEST_F(PhotoMeasureDlgTest, TextDialogCancelStillSelectsTheTextTool)
         text.TextBox().setPlainText("two\nlines");
         EXPECT_EQ(text.PreviewText(), "two lines");
         ButtonNamed(text, "OK")->click();
-        return IDOK;
+        return Answer::Ok;
     };
     dialog_->OnTextSetting();
     EXPECT_EQ(Canvas().PendingText(), "two\nlines");
@@ -284,7 +284,7 @@ TEST_F(PhotoMeasureDlgTest, ClosingAsksOnlyForUnsavedShapesAndCanSaveThem)
     QTest::keyClick(dialog_.get(), Qt::Key_Escape);
     QTest::keyClick(dialog_.get(), Qt::Key_Return);
     EXPECT_TRUE(dialog_->isVisible());
-    MessageBoxRecorder boxes(IDCANCEL);
+    MessageBoxRecorder boxes(Answer::Cancel);
     // Nothing drawn: it closes without a question.
     dialog_->close();
     EXPECT_TRUE(boxes.Boxes().empty());
@@ -301,7 +301,7 @@ TEST_F(PhotoMeasureDlgTest, ClosingAsksOnlyForUnsavedShapesAndCanSaveThem)
     EXPECT_EQ(boxes.Boxes()[0].buttons, MessageButtons::SaveDiscardCancel);
 
     // Save, but the file dialog is cancelled: the window stays with its shapes.
-    boxes.SetAnswer(IDYES);
+    boxes.SetAnswer(Answer::Yes);
     const SaveFileHook previous = SetSaveFileHook([](const SaveFileRequest&) { return QString(); });
     dialog_->close();
     EXPECT_TRUE(dialog_->isVisible());

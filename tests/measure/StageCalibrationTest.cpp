@@ -91,7 +91,7 @@ protected:
             calibrate.LengthBox().setText(length);
             calibrate.UnitList().setCurrentIndex(unitIndex);
             calibrate.OkButton().click();
-            return calibrate.result() == QDialog::Accepted ? IDOK : IDCANCEL;
+            return calibrate.result() == QDialog::Accepted ? Answer::Ok : Answer::Cancel;
         };
         dialog_->OnMenuCommand(CPhotoMeasureDlg::kCalibrateCommand);
     }

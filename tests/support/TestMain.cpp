@@ -19,7 +19,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("QRV-DM500"));
     QStandardPaths::setTestModeEnabled(true); // never the user's own settings
-    SetMessageBoxHook([](const MessageBoxRequest&) { return IDOK; });
+    SetMessageBoxHook([](const MessageBoxRequest&) { return Answer::Ok; });
     SetSaveFileHook([](const SaveFileRequest&) { return QString(); });
     SetOpenFileHook([](const SaveFileRequest&) { return QString(); });
     SetColorHook([](const QColor&) { return std::optional<QColor>(); });

@@ -8,7 +8,7 @@
 #include <QFileInfo>
 #include <QThread>
 
-MessageBoxRecorder::MessageBoxRecorder(int answer) : answer_(answer)
+MessageBoxRecorder::MessageBoxRecorder(Answer answer) : answer_(answer)
 {
     previous_ = SetMessageBoxHook([this](const MessageBoxRequest& request) {
         boxes_.push_back(request);

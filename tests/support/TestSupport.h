@@ -14,14 +14,14 @@
 // when this goes out of scope.
 class MessageBoxRecorder {
 public:
-    explicit MessageBoxRecorder(int answer = IDOK);
+    explicit MessageBoxRecorder(Answer answer = Answer::Ok);
     ~MessageBoxRecorder();
     const std::vector<MessageBoxRequest>& Boxes() const { return boxes_; }
-    void SetAnswer(int answer) { answer_ = answer; }
+    void SetAnswer(Answer answer) { answer_ = answer; }
 
 private:
     std::vector<MessageBoxRequest> boxes_;
-    int answer_;
+    Answer answer_;
     MessageBoxHook previous_;
 };
 
