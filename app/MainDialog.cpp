@@ -55,6 +55,11 @@ protected:
         QPainter painter(this);
         owner_.PaintClient(painter, event->rect());
     }
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QWidget::resizeEvent(event);
+        owner_.PlaceFocusBar();
+    }
 
 private:
     CMainDialog& owner_;
@@ -118,7 +123,7 @@ CMainDialog::CMainDialog(backend::CaptureBackend& backend, SingleInstance& insta
     engine_->SetProcessingSteps({flatField_->Step(), focusMeter_, liveStack_, liveMosaic_});
     engine_->SetExtraOverlay([meter = focusMeter_](QPainter& painter, const QRect& area) { DrawPeaking(painter, area, *meter); });
     focusDisplay_ = new FocusDisplay(focusMeter_, client_);
-    focusDisplay_->setGeometry(kFocusBar);
+    PlaceFocusBar();
     presence_ = std::make_unique<DevicePresence>(backend_, *engine_);
     connect(presence_.get(), &DevicePresence::StateChanged, this, &CMainDialog::OnPresenceChanged);
     connect(presence_.get(), &DevicePresence::DeviceListChanged, this, [this] { commands_.OnDeviceListChanged(); });
@@ -278,6 +283,16 @@ void CMainDialog::PlaceMenuBar()
     const int menuHeight = menuBar_->sizeHint().height();
     menuBar_->setGeometry(0, 0, kClientSize.width(), menuHeight);
     client_->setGeometry(0, menuHeight, kClientSize.width(), kClientSize.height() - menuHeight);
+}
+
+void CMainDialog::PlaceFocusBar()
+{
+    if (!focusDisplay_) return;
+    // Under the picture in the window; over the full-screen picture, in its bottom-left corner.
+    constexpr int kMargin = 8;
+    focusDisplay_->setGeometry(IsFullScreen() ? QRect(QPoint(kMargin, client_->height() - kFocusBar.height() - kMargin),
+                                                      kFocusBar.size())
+                                              : kFocusBar);
 }
 
 QWidget* CMainDialog::Button(int controlId) const

@@ -124,6 +124,8 @@ public:
     LiveMosaic& LiveMosaicStep() const override { return *liveMosaic_; }
     const MainCommands& Commands() const { return commands_; }
 
+    // The focus bar follows the client area: under the picture, or in full screen over it.
+    void PlaceFocusBar();
     // Paints the skin, the scale label and the resolution read-out of the client area.
     void PaintClient(QPainter& painter, const QRect& dirty);
 

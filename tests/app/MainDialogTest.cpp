@@ -7,6 +7,7 @@
 #include "resources/Resources.h"
 #include "resources/ResourceIds.h"
 #include "app/MainDialog.h"
+#include "app/FocusDisplay.h"
 #include "app/recording/CompressorChoice.h"
 #include "app/recording/RecorderSettingsDlg.h"
 #include "measure/StageCalibration.h"
@@ -196,6 +197,10 @@ TEST_F(MainDialogTest, FullScreenRoundTripRestoresThePlacementAndMenu)
     EXPECT_FALSE(dialog_->ThumbnailList().isVisible());
     EXPECT_TRUE(dialog_->Button(IDC_CAMERA)->toolTip().isEmpty());
     EXPECT_GT(dialog_->Engine().width(), 610);
+    // The focus bar goes with the picture: in its bottom-left corner, not where the panel was.
+    const FocusDisplay* focusBar = dialog_->findChild<FocusDisplay*>();
+    ASSERT_NE(focusBar, nullptr);
+    EXPECT_EQ(focusBar->geometry().bottomLeft(), QPoint(8, dialog_->ClientArea().height() - 9));
 
     QTest::keyClick(&dialog_->Engine(), Qt::Key_Escape);
     EXPECT_TRUE(WaitUntil([&] { return !dialog_->IsFullScreen(); }));
@@ -208,6 +213,7 @@ TEST_F(MainDialogTest, FullScreenRoundTripRestoresThePlacementAndMenu)
     EXPECT_TRUE(dialog_->MenuBar().isVisible());
     EXPECT_TRUE(dialog_->ThumbnailList().isVisible());
     EXPECT_EQ(dialog_->Engine().geometry(), QRect(249, 34, 610, 480));
+    EXPECT_EQ(focusBar->geometry(), CMainDialog::kFocusBar);
     EXPECT_FALSE(dialog_->Button(IDC_CAMERA)->toolTip().isEmpty());
     EXPECT_TRUE(dialog_->isVisible()); // Esc never closes the window
 }
