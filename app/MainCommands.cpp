@@ -161,7 +161,8 @@ void MainCommands::ToggleFocusStack()
 {
     LiveFocusStack& stack = host_.LiveStack();
     if (!stack.Running()) {
-        if (host_.IsConnected() && !host_.LiveMosaicStep().Running()) stack.Start();
+        if (host_.IsConnected() && !host_.LiveMosaicStep().Running())
+            stack.Start(LangText("StackSizeChanged", 100, "The capture size changed: stop to save the stack"));
         return;
     }
     QImage depthMap;

@@ -1,6 +1,7 @@
 #include "processing/LiveFocusStack.h"
 
 #include "processing/FocusStack.h"
+#include "processing/FrameNotice.h"
 #include "processing/NewestFrameWorker.h"
 
 #include <QPainter>
@@ -22,14 +23,16 @@ std::unique_ptr<NewestFrameWorker> LiveFocusStack::TakeWorker()
     return std::move(worker_);
 }
 
-void LiveFocusStack::Start()
+void LiveFocusStack::Start(const QString& sizeChanged)
 {
     TakeWorker().reset();
     {
         std::lock_guard lock(shownMutex_);
         shown_ = QImage();
+        sizeChangedText_ = sizeChanged;
     }
     counted_ = 0;
+    sizeChanged_ = false;
     stack_ = std::make_unique<FocusStack>(FocusStack::Options{true, false, true});
     std::lock_guard lock(workerMutex_);
     worker_ = std::make_unique<NewestFrameWorker>("qrv-stacking", [this](const QImage& frame) { Stack(frame); });
@@ -78,9 +81,11 @@ void LiveFocusStack::Process(Frame& frame)
 void LiveFocusStack::ShowStackIn(Frame& frame, const QImage& live)
 {
     QImage shown;
+    QString sizeChanged;
     {
         std::lock_guard lock(shownMutex_);
         shown = shown_;
+        if (sizeChanged_) sizeChanged = sizeChangedText_;
     }
     if (shown.size() == QSize(frame.width, frame.height))
         for (int y = 0; y < frame.height; ++y)
@@ -103,11 +108,19 @@ void LiveFocusStack::ShowStackIn(Frame& frame, const QImage& live)
     for (int y = 0; y < inset.height(); ++y)
         std::memcpy(frame.Row(top + y) + static_cast<std::size_t>(left) * 3, inset.constScanLine(y),
                     static_cast<std::size_t>(inset.width()) * 3);
+    if (sizeChanged.isEmpty()) return;
+    QImage surface(frame.pixels.data(), frame.width, frame.height, static_cast<qsizetype>(frame.stride),
+                   QImage::Format_BGR888);
+    QPainter painter(&surface);
+    UseFrameNoticeFont(painter, frame.height);
+    DrawFrameNotice(painter, sizeChanged, frame.width - 8, 8, FrameWarningColour());
 }
 
 void LiveFocusStack::Stack(const QImage& frame)
 {
-    if (stack_->Add(frame) == FocusStack::Added::Sharper) ++counted_;
+    const FocusStack::Added added = stack_->Add(frame);
+    if (added == FocusStack::Added::Sharper) ++counted_;
+    sizeChanged_ = added == FocusStack::Added::WrongSize;
     const QImage shown = stack_->RunningResult();
     std::lock_guard lock(shownMutex_);
     shown_ = shown;

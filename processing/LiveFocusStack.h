@@ -21,8 +21,9 @@ public:
     LiveFocusStack();
     ~LiveFocusStack() override;
 
-    // Window thread.
-    void Start();
+    // Window thread. `sizeChanged` is shown over the frames when the capture size changes
+    // while the stack runs (frames of another size cannot join it; the stack so far is kept).
+    void Start(const QString& sizeChanged = {});
     // Ends the stack after the frame in hand: its result, and its depth map when asked for;
     // null images when nothing was stacked.
     QImage Stop(QImage* depthMap = nullptr);
@@ -32,6 +33,8 @@ public:
     int Counted() const { return counted_; }
     // No frame waits for the stack and none is being stacked.
     bool Idle() const;
+    // A frame of another size than the first came and was refused.
+    bool CaptureSizeChanged() const { return sizeChanged_; }
 
     // The processing stage's worker.
     void Process(Frame& frame) override;
@@ -43,8 +46,10 @@ private:
 
     std::atomic<bool> running_{false};
     std::atomic<int> counted_{0};
+    std::atomic<bool> sizeChanged_{false};
     mutable std::mutex shownMutex_;
     QImage shown_; // the stack's latest result, as frames show it (BGR888)
+    QString sizeChangedText_; // guarded by shownMutex_
     std::unique_ptr<FocusStack> stack_; // the stacking thread's while it runs
     mutable std::mutex workerMutex_; // guards worker_ between the window and the processing thread
     std::unique_ptr<NewestFrameWorker> worker_;

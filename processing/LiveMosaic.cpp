@@ -1,5 +1,6 @@
 #include "processing/LiveMosaic.h"
 
+#include "processing/FrameNotice.h"
 #include "processing/NewestFrameWorker.h"
 
 #include <QPainter>
@@ -103,10 +104,7 @@ void LiveMosaic::ShowMapIn(Frame& frame) const
                    QImage::Format_BGR888);
     QPainter painter(&surface);
     const int margin = 8;
-    QFont font = painter.font();
-    font.setPixelSize(std::max(11, frame.height / 40));
-    font.setBold(true);
-    painter.setFont(font);
+    UseFrameNoticeFont(painter, frame.height);
     // The map at the top right, framed, with the number of pictures under it.
     const QRect mapBox(frame.width - margin - map.width(), margin, map.width(), map.height());
     if (!map.isNull()) {
@@ -121,16 +119,8 @@ void LiveMosaic::ShowMapIn(Frame& frame) const
                             : lost_ == Mosaic::LostReason::Blank   ? texts.blank
                             : lost_ == Mosaic::LostReason::NoMatch ? texts.lost
                                                                    : QString();
-    const int lineHeight = font.pixelSize() + 6;
-    auto label = [&](const QString& text, int top, const QColor& colour) {
-        const QRect box = painter.fontMetrics().boundingRect(text).adjusted(-6, -3, 6, 3);
-        const QRect placed(frame.width - margin - box.width(), top, box.width(), box.height());
-        painter.fillRect(placed, QColor(0, 0, 0, 160));
-        painter.setPen(colour);
-        painter.drawText(placed, Qt::AlignCenter, text);
-    };
-    int top = map.isNull() ? margin : mapBox.bottom() + 4;
-    label(count, top, Qt::white);
-    top += lineHeight + 2;
-    if (!message.isEmpty()) label(message, top, QColor(255, 90, 90));
+    const int right = frame.width - margin;
+    const int top = map.isNull() ? margin : mapBox.bottom() + 4;
+    const int countHeight = DrawFrameNotice(painter, count, right, top, Qt::white);
+    DrawFrameNotice(painter, message, right, top + countHeight + 2, FrameWarningColour());
 }

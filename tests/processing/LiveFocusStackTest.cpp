@@ -39,7 +39,7 @@ TEST(LiveFocusStack, FramesThroughTheStepGrowTheStackWhichTheyThenShow)
     stack.Process(untouched); // not running: frames pass as they are
     EXPECT_EQ(untouched.pixels, before);
 
-    stack.Start();
+    stack.Start("size changed");
     Frame last;
     for (int focus = 0; focus <= 100; focus += 20) {
         last = ReliefFrame(specimen, focus);
@@ -53,6 +53,26 @@ TEST(LiveFocusStack, FramesThroughTheStepGrowTheStackWhichTheyThenShow)
     const std::vector<std::uint8_t> live = shown.pixels;
     stack.Process(shown);
     EXPECT_NE(shown.pixels, live);
+    EXPECT_FALSE(stack.CaptureSizeChanged());
+
+    // The capture size changes: the frames say so at their top right, and the stack so far
+    // is kept.
+    ReliefSlide smaller;
+    smaller.Prepare(160, 128);
+    Frame other = ReliefFrame(smaller, 50);
+    stack.Process(other);
+    WaitUntilIdle(stack);
+    EXPECT_TRUE(stack.CaptureSizeChanged());
+    Frame told = ReliefFrame(smaller, 50);
+    const std::vector<std::uint8_t> plain = told.pixels;
+    stack.Process(told);
+    const auto topRightDiffers = [&] {
+        for (int y = 8; y < 20; ++y)
+            if (std::memcmp(told.Row(y) + 100 * 3, plain.data() + y * told.stride + 100 * 3, 50 * 3) != 0) return true;
+        return false;
+    };
+    EXPECT_TRUE(topRightDiffers());
+
     const QImage result = stack.Stop();
     ASSERT_FALSE(result.isNull());
     EXPECT_EQ(result.size(), QSize(320, 256));
