@@ -48,6 +48,10 @@ void Configure(AVCodecContext* context, const AVCodec* codec, int width, int hei
     context->framerate = AVRational{framesPerSecond, 1};
     context->pix_fmt = PixelFormatFor(codec);
     context->gop_size = 1; // every sample a key frame
+    // Microsoft Video 1 codes a frame alone only once keyint_min frames have passed since the
+    // last (25 by default), and between them leaves unchanged blocks to the frame before: a
+    // still scene would give frames that seeking cannot start from.
+    context->keyint_min = 0;
     context->max_b_frames = 0;
     if (choice.hasQuality && choice.quality > 0) {
         const int quality = std::clamp(choice.quality, 1, 100);

@@ -1,6 +1,8 @@
 #include "TestSupport.h"
 #include "media/AviWriter.h"
+#include "media/PlaybackEngine.h"
 
+#include <QImage>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -64,6 +66,36 @@ TEST(AviWriter, EveryOfferedEncoderRecordsAFileThatPlays)
         EXPECT_EQ(facts.frames, 3) << encoder.encoder;
         EXPECT_TRUE(facts.allKeyFrames) << encoder.encoder;
         EXPECT_EQ(facts.rateNumerator, 15) << encoder.encoder;
+    }
+}
+
+TEST(AviWriter, EveryFrameOfAStillSceneStandsAloneSoSeekingShowsItWhole)
+{
+    // A grey scene with a small white mark moving along its top: most of each frame is what
+    // the frame before showed, which an encoder could leave out.
+    QTemporaryDir dir;
+    for (const VideoEncoderChoice& encoder : AviVideoEncoders(64, 48)) {
+        const QString path = dir.path() + "/" + QString::fromStdString(encoder.encoder) + ".avi";
+        auto opened = AviWriter::Open(path, 64, 48, 5, encoder);
+        ASSERT_TRUE(opened.writer) << encoder.encoder << ": " << opened.reason.toStdString();
+        for (int i = 0; i < 40; ++i) {
+            std::vector<std::uint8_t> frame = Frame(64, 48, 150);
+            const std::size_t stride = frame.size() / 48;
+            for (int y = 0; y < 4; ++y) std::fill_n(frame.begin() + y * stride + i * 3, 12, std::uint8_t{255});
+            ASSERT_TRUE(opened.writer->WriteFrame(frame.data(), frame.size()));
+        }
+        ASSERT_TRUE(opened.writer->Close());
+
+        // Seeking to the 33rd frame decodes it alone: the grey is there, not left black.
+        PlaybackEngine player;
+        ASSERT_TRUE(player.Open(path, QSize(64, 48))) << encoder.encoder;
+        player.SetPosition(32 / 5.0);
+        ASSERT_TRUE(WaitUntil([&] { return !player.CurrentFrame().isNull(); }, 5000)) << encoder.encoder;
+        const QImage shown = player.CurrentFrame();
+        int dark = 0;
+        for (int y = 8; y < 48; y += 4)
+            for (int x = 0; x < 64; x += 4) dark += qGray(shown.pixel(x, y)) < 100;
+        EXPECT_EQ(dark, 0) << encoder.encoder << ": blocks missing from a frame seeking started at";
     }
 }
 
