@@ -34,7 +34,7 @@ MessageBoxHook SetMessageBoxHook(MessageBoxHook hook)
 }
 
 Answer ShowMessageBox(QWidget* parent, const QString& text, const QString& caption, MessageButtons buttons,
-                   MessageIcon icon)
+                      MessageIcon icon)
 {
     if (Hook()) return Hook()(MessageBoxRequest{text, caption, buttons, icon});
 

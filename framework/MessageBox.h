@@ -25,7 +25,7 @@ using MessageBoxHook = std::function<Answer(const MessageBoxRequest&)>;
 
 // Shows the box modally (or asks the hook) and returns the button chosen.
 Answer ShowMessageBox(QWidget* parent, const QString& text, const QString& caption,
-                   MessageButtons buttons = MessageButtons::Ok, MessageIcon icon = MessageIcon::None);
+                      MessageButtons buttons = MessageButtons::Ok, MessageIcon icon = MessageIcon::None);
 
 // "The file could not be saved:" with the system's reason, under the program's name.
 void ShowSaveFailure(QWidget* parent, const QString& reason);
