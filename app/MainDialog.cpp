@@ -607,20 +607,24 @@ void CMainDialog::resizeEvent(QResizeEvent* event)
 
 void CMainDialog::changeEvent(QEvent* event)
 {
-    // The title bar's maximise button asks for the full-screen preview.
-    if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMaximized) && !IsFullScreen())
-        QMetaObject::invokeMethod(this, [this] { EnterFullScreen(); }, Qt::QueuedConnection);
-    if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowFullScreen) && !IsFullScreen())
-        QMetaObject::invokeMethod(this, [this] {
-            if ((windowState() & Qt::WindowFullScreen) && !IsFullScreen()) fullScreen_->OnWindowFullScreenWithoutMode();
-        }, Qt::QueuedConnection);
-    // Back to normal: on Wayland the compositor says so only after the window has left full
-    // screen (and leaves its size to it), so the skin's size is put back here too.
-    if (event->type() == QEvent::WindowStateChange && !IsFullScreen() &&
-        !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized)) && size() != kClientSize)
-        QMetaObject::invokeMethod(this, [this] {
-            if (!IsFullScreen() && !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) resize(kClientSize);
-        }, Qt::QueuedConnection);
+    if (event->type() == QEvent::WindowStateChange && !IsFullScreen()) {
+        // Each answered after the window system has settled (queued), if still so then.
+        const Qt::WindowStates state = windowState();
+        if (state & Qt::WindowMaximized) {
+            // The title bar's maximise button asks for the full-screen preview.
+            QMetaObject::invokeMethod(this, [this] { EnterFullScreen(); }, Qt::QueuedConnection);
+        } else if (state & Qt::WindowFullScreen) {
+            QMetaObject::invokeMethod(this, [this] {
+                if ((windowState() & Qt::WindowFullScreen) && !IsFullScreen()) fullScreen_->OnWindowFullScreenWithoutMode();
+            }, Qt::QueuedConnection);
+        } else if (!(state & Qt::WindowMinimized) && size() != kClientSize) {
+            // Back to normal: on Wayland the compositor says so only after the window has
+            // left full screen (and leaves its size to it), so the skin's size is put back.
+            QMetaObject::invokeMethod(this, [this] {
+                if (!IsFullScreen() && !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) resize(kClientSize);
+            }, Qt::QueuedConnection);
+        }
+    }
     CModalDialog::changeEvent(event);
 }
 

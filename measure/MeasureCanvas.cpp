@@ -274,8 +274,10 @@ void CMeasureCanvas::Capture(const QRect& confinement)
 
 void CMeasureCanvas::Release()
 {
-    if (confined_ && ProgramPlacesWindows()) releaseMouse();
-    if (confined_ && !ProgramPlacesWindows()) update();
+    if (confined_) {
+        if (ProgramPlacesWindows()) releaseMouse();
+        else update(); // the shown area goes
+    }
     confined_ = false;
 }
 

@@ -660,37 +660,7 @@ void WriteSounds()
     WriteWav(181, shutter, rate);
 }
 
-} // namespace
-
-namespace {
-void DrawBitmaps();
-}
-
-int main(int argc, char** argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    if (argc < 2) return 2;
-    g_out = QString::fromLocal8Bit(argv[1]);
-    for (const char* sub : {"bitmap", "icon", "sound", "desktop"}) QDir().mkpath(g_out + "/" + sub);
-
-    for (g_scale = 1; g_scale <= 2; ++g_scale) DrawBitmaps();
-    g_scale = 1;
-
-    WriteIcons();
-    WriteSounds();
-
-    QFile qrc(g_out + "/artwork.qrc");
-    if (!qrc.open(QIODevice::WriteOnly | QIODevice::Text)) return 1;
-    QTextStream out(&qrc);
-    out << "<RCC>\n  <qresource prefix=\"/\">\n";
-    for (const QString& entry : g_entries) out << "    <file>" << entry << "</file>\n";
-    out << "  </qresource>\n</RCC>\n";
-    return 0;
-}
-
-namespace {
-
+// Every bitmap, at the scale in g_scale.
 void DrawBitmaps()
 {
     Save(Skin(), "bitmap/140.png");
@@ -728,3 +698,26 @@ void DrawBitmaps()
 }
 
 } // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    if (argc < 2) return 2;
+    g_out = QString::fromLocal8Bit(argv[1]);
+    for (const char* sub : {"bitmap", "icon", "sound", "desktop"}) QDir().mkpath(g_out + "/" + sub);
+
+    for (g_scale = 1; g_scale <= 2; ++g_scale) DrawBitmaps();
+    g_scale = 1;
+
+    WriteIcons();
+    WriteSounds();
+
+    QFile qrc(g_out + "/artwork.qrc");
+    if (!qrc.open(QIODevice::WriteOnly | QIODevice::Text)) return 1;
+    QTextStream out(&qrc);
+    out << "<RCC>\n  <qresource prefix=\"/\">\n";
+    for (const QString& entry : g_entries) out << "    <file>" << entry << "</file>\n";
+    out << "  </qresource>\n</RCC>\n";
+    return 0;
+}
