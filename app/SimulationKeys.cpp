@@ -3,6 +3,7 @@
 #include "capture/backend/SimulatedBackend.h"
 
 #include <QKeyEvent>
+#include <QWidget>
 
 SimulationKeys::SimulationKeys(std::shared_ptr<backend::SimulatedDevice> device, QObject* parent)
     : QObject(parent), device_(std::move(device))
@@ -11,7 +12,10 @@ SimulationKeys::SimulationKeys(std::shared_ptr<backend::SimulatedDevice> device,
 
 bool SimulationKeys::eventFilter(QObject* watched, QEvent* event)
 {
-    if (device_ && event->type() == QEvent::KeyPress) {
+    // Only keys that reached a window, which its focused control left unused: the list's
+    // Page Up and Ctrl+Page Down, a text box's Ctrl+arrows and a slider's Page Up stay theirs.
+    const auto* widget = qobject_cast<QWidget*>(watched);
+    if (device_ && event->type() == QEvent::KeyPress && widget && widget->isWindow()) {
         const auto* key = static_cast<QKeyEvent*>(event);
         switch (key->key()) {
         case Qt::Key_PageUp: device_->SetFocus(device_->Focus() + kFocusStep); return true;

@@ -1,7 +1,8 @@
 #pragma once
 // The simulated microscope's knobs on the keyboard, as a person at a real one turns them:
 // Page Up and Page Down turn the focus, Ctrl+B moves the slide to an empty area and back,
-// Ctrl+arrows move the stage (with Shift, in larger steps).
+// Ctrl+arrows move the stage (with Shift, in larger steps). A control that uses the key
+// itself (the list, a text box, a slider) keeps it.
 
 #include <QObject>
 

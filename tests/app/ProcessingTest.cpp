@@ -5,6 +5,7 @@
 #include "app/settings/FlatFieldControl.h"
 #include "app/settings/FlatFieldDlg.h"
 #include "app/MainDialog.h"
+#include "app/SimulationKeys.h"
 #include "app/SingleInstance.h"
 #include "TestSupport.h"
 #include "tests/app/MainWindowFixture.h"
@@ -15,6 +16,7 @@
 #include <QCheckBox>
 #include <QImage>
 #include <QPushButton>
+#include <QSlider>
 #include <QTest>
 #include <QUuid>
 
@@ -155,4 +157,30 @@ TEST_F(ProcessingTest, TheFocusMeterFollowsTheKnobAndPeaksAtTheBestFocus)
     dialog_->OnCommand(ID_OVERLAY_PEAKING);
     EXPECT_TRUE(meter.Peaking());
     EXPECT_TRUE(WaitUntil([&] { return meter.Mask() != nullptr; }, 30000));
+}
+
+TEST(SimulationKeys, TheKnobsTakeOnlyKeysTheFocusedControlLeavesUnused)
+{
+    backend::SimulatedBackend simulated(true);
+    const std::shared_ptr<backend::SimulatedDevice> device = simulated.Microscope();
+    SimulationKeys keys(device);
+    qApp->installEventFilter(&keys);
+    QWidget window;
+    auto* slider = new QSlider(Qt::Horizontal, &window);
+    auto* plain = new QWidget(&window);
+    plain->setFocusPolicy(Qt::StrongFocus);
+    window.show();
+    const int focus = device->Focus();
+
+    // A slider's Page Up moves the slider, not the focus knob.
+    slider->setFocus();
+    QTest::keyClick(slider, Qt::Key_PageUp);
+    EXPECT_GT(slider->value(), 0);
+    EXPECT_EQ(device->Focus(), focus);
+
+    // A key the focused control does not use reaches the window: the knob turns.
+    plain->setFocus();
+    QTest::keyClick(plain, Qt::Key_PageUp);
+    EXPECT_EQ(device->Focus(), focus + SimulationKeys::kFocusStep);
+    qApp->removeEventFilter(&keys);
 }
