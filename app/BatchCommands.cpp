@@ -2,6 +2,7 @@
 
 #include "app/PictureDescription.h"
 #include "app/stills/StillPicture.h"
+#include "framework/RegularFile.h"
 #include "measure/StageCalibration.h"
 #include "media/PictureFile.h"
 #include "media/PictureWriter.h"
@@ -30,6 +31,28 @@ int Failed(QTextStream& err, const QString& why)
     return kFailed;
 }
 
+// Why an output may not be written: it is one of the inputs (also through another name or
+// a link), or two outputs are one file. Empty when it may.
+QString OverwritesInput(const QString& output, const QStringList& inputs, const QStringList& otherOutputs = {})
+{
+    for (const QString& input : inputs)
+        if (IsSameFile(output, input))
+            return QStringLiteral("%1 is the input %2: choose another output, the input is left as it is").arg(output, input);
+    for (const QString& other : otherOutputs)
+        if (QFileInfo(output).absoluteFilePath() == QFileInfo(other).absoluteFilePath() || IsSameFile(output, other))
+            return QStringLiteral("%1 and %2 are one file: choose two outputs").arg(output, other);
+    return {};
+}
+
+// The end of a command that combined its inputs: the inputs it left out, each with the
+// reason, on standard output, and the exit code (1 when it left one out).
+int DoneLeavingOut(const CombinedPictures& combined, QTextStream& out)
+{
+    for (const QString& line : combined.outcomes) out << line << '\n';
+    out.flush();
+    return combined.leftOut.isEmpty() ? kDone : kFailed;
+}
+
 // Progress lines on standard error, as they come.
 CombineProgress ProgressTo(QTextStream& err)
 {
@@ -48,11 +71,12 @@ QString ScaleText(const PictureMetadata& metadata)
                                : QStringLiteral("no scale");
 }
 
-// --convert OUT IN [--magnification N]
+// --convert OUT IN [--magnification N] [--nominal]
 int Convert(const QStringList& arguments, const QString& calibrationPath, QTextStream& err)
 {
     QStringList files;
     std::optional<int> magnification;
+    bool nominal = false;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString& argument = arguments[i];
         if (argument == QLatin1String("--magnification")) {
@@ -61,6 +85,8 @@ int Convert(const QStringList& arguments, const QString& calibrationPath, QTextS
             if (!number || value <= 0) return BadUsage(err, QStringLiteral("--magnification needs a whole number above 0"));
             magnification = value;
             ++i;
+        } else if (argument == QLatin1String("--nominal")) {
+            nominal = true;
         } else if (argument.startsWith(QLatin1String("--"))) {
             return BadUsage(err, QStringLiteral("unknown option %1").arg(argument));
         } else {
@@ -72,6 +98,7 @@ int Convert(const QStringList& arguments, const QString& calibrationPath, QTextS
     const QString& input = files[1];
     if (!PictureFormatOf(output))
         return BadUsage(err, QStringLiteral("%1: the output's extension must be .bmp, .jpg, .tif or .png").arg(output));
+    if (const QString why = OverwritesInput(output, {input}); !why.isEmpty()) return BadUsage(err, why);
 
     err << "converting " << input << " to " << output << '\n';
     err.flush();
@@ -87,13 +114,15 @@ int Convert(const QStringList& arguments, const QString& calibrationPath, QTextS
     metadata.captured = carried.captured.isValid() ? carried.captured : QFileInfo(input).lastModified();
     const int named = MagnificationInName(input);
     if (magnification) {
-        const std::optional<StageCalibration> calibration = calibrations.Find(*magnification);
-        if (!calibration) return Failed(err, QStringLiteral("there is no calibration for %1X").arg(*magnification));
+        if (!calibrations.Find(*magnification) && !nominal)
+            return Failed(err, QStringLiteral("there is no calibration for %1X (--nominal takes the built-in scale)")
+                                   .arg(*magnification));
+        metadata.millimetresPerPixel = 0; // the magnification asked for wins over what IN carries
         metadata.magnification = *magnification;
-        metadata.millimetresPerPixel = CalibrationStore::MillimetresPerPicturePixel(*calibration, picture.width());
-    } else if (named > 0 && calibrations.Find(named)) {
+        metadata = DescribePicture(metadata, *magnification, picture.size(), calibrations, nominal);
+    } else if (named > 0 && (calibrations.Find(named) || nominal)) {
         metadata.millimetresPerPixel = 0;
-        metadata = DescribePicture(metadata, named, picture.size(), calibrations);
+        metadata = DescribePicture(metadata, named, picture.size(), calibrations, nominal);
     } else if (named > 0) {
         metadata.magnification = named;
     }
@@ -107,7 +136,7 @@ int Convert(const QStringList& arguments, const QString& calibrationPath, QTextS
 }
 
 // --stack OUT INPUT... [--depth-map FILE]
-int Stack(const QStringList& arguments, QTextStream& err)
+int Stack(const QStringList& arguments, QTextStream& out, QTextStream& err)
 {
     QStringList files;
     QString depthMap;
@@ -129,6 +158,10 @@ int Stack(const QStringList& arguments, QTextStream& err)
     if (!PictureFormatOf(output))
         return BadUsage(err, QStringLiteral("%1: the output's extension must be .bmp, .jpg, .tif or .png").arg(output));
 
+    if (const QString why = OverwritesInput(output, files); !why.isEmpty()) return BadUsage(err, why);
+    if (!depthMap.isEmpty())
+        if (const QString why = OverwritesInput(depthMap, files, {output}); !why.isEmpty()) return BadUsage(err, why);
+
     const CombinedPictures stack = StackPictureFiles(files, ProgressTo(err));
     if (stack.picture.isNull()) return Failed(err, stack.failure);
     // The result carries what the first picture did (its scale, its magnification).
@@ -137,9 +170,11 @@ int Stack(const QStringList& arguments, QTextStream& err)
         return Failed(err, QStringLiteral("cannot write %1: %2").arg(output, error));
     if (!depthMap.isEmpty() && !WritePictureFile(depthMap, stack.depthMap, stack.metadata, &error))
         return Failed(err, QStringLiteral("cannot write %1: %2").arg(depthMap, error));
-    err << "wrote " << output << " from " << stack.used << " of " << files.size() << " pictures\n";
+    err << "wrote " << output << " from " << stack.used << " of " << files.size() << " pictures";
+    if (!stack.leftOut.isEmpty()) err << " (" << stack.leftOut.size() << " left out)";
+    err << '\n';
     err.flush();
-    return kDone;
+    return DoneLeavingOut(stack, out);
 }
 
 // --mosaic OUT INPUT...
@@ -155,17 +190,17 @@ int MosaicOf(const QStringList& arguments, QTextStream& out, QTextStream& err)
     if (!PictureFormatOf(output))
         return BadUsage(err, QStringLiteral("%1: the output's extension must be .bmp, .jpg, .tif or .png").arg(output));
 
+    if (const QString why = OverwritesInput(output, files); !why.isEmpty()) return BadUsage(err, why);
+
     const CombinedPictures mosaic = MosaicOfPictureFiles(files, ProgressTo(err));
     if (mosaic.picture.isNull()) return Failed(err, mosaic.failure);
     QString error;
     if (!WritePictureFile(output, mosaic.picture, mosaic.metadata, &error))
         return Failed(err, QStringLiteral("cannot write %1: %2").arg(output, error));
-    for (const QString& line : mosaic.outcomes) out << line << '\n';
-    out.flush();
     err << "wrote " << output << " (" << mosaic.picture.width() << " x " << mosaic.picture.height() << ", "
         << mosaic.used << " of " << files.size() << " pictures placed)\n";
     err.flush();
-    return kDone;
+    return DoneLeavingOut(mosaic, out);
 }
 
 } // namespace
@@ -174,7 +209,7 @@ QString UsageText()
 {
     return QStringLiteral(
         "Usage: qrv-dm500 [--simulate[=micrometer,uneven,blank,raw,relief,sweep,stage,path]]\n"
-        "       qrv-dm500 --convert OUT IN [--magnification N]\n"
+        "       qrv-dm500 --convert OUT IN [--magnification N] [--nominal]\n"
         "       qrv-dm500 --stack OUT INPUT... [--depth-map FILE]\n"
         "       qrv-dm500 --mosaic OUT INPUT...\n"
         "       qrv-dm500 --help | --version\n"
@@ -186,18 +221,26 @@ QString UsageText()
         "  --convert         write the picture IN (BMP, JPEG, TIFF or PNG) as OUT, in the format\n"
         "                    of OUT's extension (.bmp, .jpg, .tif, .png), with the scale of the\n"
         "                    calibration of magnification N, or of the magnification in IN's\n"
-        "                    name (_200X_), or the scale IN carries; TIFF and PNG keep it\n"
+        "                    name (_200X_), or the scale IN carries; TIFF and PNG keep it;\n"
+        "                    --nominal takes the built-in scale of the magnification where it\n"
+        "                    has no calibration\n"
         "  --stack           merge pictures taken at different focus into OUT, sharp wherever\n"
         "                    one of them is (all of one size; aligned first); --depth-map writes\n"
-        "                    which picture each pixel came from, first black, last white\n"
-        "  --mosaic          lay out pictures taken while sliding the sample (in order, each\n"
-        "                    overlapping one before it) as one picture OUT; prints for each\n"
-        "                    input \"placed NAME X Y\" (its top-left in OUT, in pixels) or\n"
-        "                    \"not placed NAME: why\"\n"
+        "                    which picture each pixel came from, first black, last white;\n"
+        "                    prints \"left out NAME: why\" for each input it could not use\n"
+        "                    (unreadable, another size, not part of the focus series)\n"
+        "  --mosaic          lay out pictures taken while sliding the sample (in any order,\n"
+        "                    each overlapping another by 15 % or more) as one picture OUT;\n"
+        "                    prints for each input \"placed NAME X Y\" (its top-left in OUT, in\n"
+        "                    pixels) or \"not placed NAME: why\"\n"
         "  --help            show this text\n"
         "  --version         show the version and where the language file and manual are\n"
         "\n"
-        "Exit status: 0 done, 1 the command failed (the reason on standard error), 2 usage.\n");
+        "OUT is never one of the inputs (the command refuses it) and is written whole or not\n"
+        "at all.\n"
+        "\n"
+        "Exit status: 0 done with every input, 1 the command failed (the reason on standard\n"
+        "error) or left an input out (OUT is written from the others), 2 usage.\n");
 }
 
 bool IsBatchCommand(const QStringList& arguments)
@@ -220,7 +263,7 @@ int RunBatchCommand(const QStringList& arguments, const QString& calibrationPath
         return kDone;
     }
     if (rest.value(0) == QLatin1String("--convert")) return Convert(rest.mid(1), calibrationPath, err);
-    if (rest.value(0) == QLatin1String("--stack")) return Stack(rest.mid(1), err);
+    if (rest.value(0) == QLatin1String("--stack")) return Stack(rest.mid(1), out, err);
     if (rest.value(0) == QLatin1String("--mosaic")) return MosaicOf(rest.mid(1), out, err);
     return BadUsage(err, QStringLiteral("the command (--convert, --stack, --mosaic) comes first"));
 }

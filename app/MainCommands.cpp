@@ -189,6 +189,13 @@ void MainCommands::ToggleMosaic()
     }
     const std::unique_ptr<Mosaic> mosaic = live.Stop();
     if (!mosaic) return;
+    if (mosaic->KeyCount() < 2) {
+        // One picture is no mosaic: nothing is saved, and the user learns why.
+        ShowMessageBox(Parent(),
+                       LangText("MosaicNotMoved", 100, "The view did not move over the sample: there is no mosaic to save."),
+                       host_.MessageCaption(), MessageButtons::Ok, MessageIcon::Information);
+        return;
+    }
     Mosaic::Assembled assembled;
     if (!RunWithProgress(Parent(), LangText("MosaicAssembling", 100, "Assembling the mosaic..."),
                          LangText("Cancel", 64, "Cancel"),
@@ -229,15 +236,11 @@ void MainCommands::CombineSelectedPictures(bool mosaic)
                            host_.MessageCaption(), MessageButtons::Ok, MessageIcon::Warning);
         return;
     }
-    if (mosaic && combined.used < paths.size()) {
-        QStringList missing;
-        for (const QString& outcome : combined.outcomes)
-            if (outcome.startsWith(QLatin1String("not placed"))) missing << outcome.mid(11);
+    if (!combined.leftOut.isEmpty())
         ShowMessageBox(Parent(),
-                       LangText("MosaicNotPlaced", 100, "These pictures overlap none of the others and were left out:") +
-                           QLatin1Char('\n') + missing.join(QLatin1Char('\n')),
+                       LangText("PicturesLeftOut", 100, "These pictures were left out:") + QLatin1Char('\n') +
+                           combined.leftOut.join(QLatin1Char('\n')),
                        host_.MessageCaption(), MessageButtons::Ok, MessageIcon::Information);
-    }
     // The result has the first picture's scale: the one it carries, or its magnification's.
     const CalibrationStore calibrations(host_.CalibrationPath());
     const int magnification = MagnificationInName(paths.front());

@@ -167,3 +167,10 @@ bool WriteFileWhole(const QString& destination, const QByteArray& bytes, QString
     if (error) *error = output.Error();
     return false;
 }
+
+bool IsSameFile(const QString& first, const QString& second)
+{
+    struct stat a {}, b {};
+    return ::stat(QFile::encodeName(first).constData(), &a) == 0 && ::stat(QFile::encodeName(second).constData(), &b) == 0 &&
+           a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}

@@ -27,3 +27,7 @@ bool CopyRegularFile(const QString& source, const QString& destination, QString*
 
 // Writes `bytes` to `destination` the same way.
 bool WriteFileWhole(const QString& destination, const QByteArray& bytes, QString* error);
+
+// True when both names lead to one file (the same device and inode, after following links:
+// another path, a symbolic or a hard link). False when either does not exist.
+bool IsSameFile(const QString& first, const QString& second);

@@ -1,5 +1,7 @@
 #include "measure/MeasureCanvas.h"
 
+#include "media/StillNames.h"
+
 #include "framework/WindowSystem.h"
 
 #include <algorithm>
@@ -52,22 +54,6 @@ QString PictureFileCaption(const QString& path)
     return underscore < 0 ? title : title.mid(underscore + 1);
 }
 
-int FileNameRateOf(const QString& fileCaption)
-{
-    const QString piece = fileCaption.right(11).left(5);
-    if (!piece.startsWith(QLatin1Char('_')) || !piece.endsWith(QLatin1Char('X'))) return 0;
-    // The leading number of characters 2 to 4, as a C conversion reads it.
-    const QString digits = piece.mid(1, 3);
-    int value = 0;
-    qsizetype i = 0;
-    bool negative = false;
-    if (i < digits.size() && (digits[i] == QLatin1Char('-') || digits[i] == QLatin1Char('+')))
-        negative = digits[i++] == QLatin1Char('-');
-    for (; i < digits.size() && digits[i] >= QLatin1Char('0') && digits[i] <= QLatin1Char('9'); ++i)
-        value = value * 10 + (digits[i].unicode() - '0');
-    return negative ? -value : value;
-}
-
 CMeasureCanvas::CMeasureCanvas(const QString& picturePath, QSize viewSize, QWidget* parent)
     : QWidget(parent), labelFont(DefaultLabelFont()), textFont(DefaultLabelFont())
 {
@@ -98,7 +84,7 @@ void CMeasureCanvas::OpenPicture(const QString& path)
     fileScale_ = carried.millimetresPerPixel;
     title_ = PictureTitle(path);
     fileCaption_ = PictureFileCaption(path);
-    fileNameRate_ = FileNameRateOf(fileCaption_);
+    fileNameRate_ = MagnificationInName(path);
     // Shown whole with its shape kept; shapes are measured and saved on the picture itself.
     mapping_ = LetterboxMapping(picture_.size(), size());
     // Reduced once, averaging every pixel, so one-pixel lines of an annotated picture do
@@ -635,13 +621,9 @@ std::pair<std::size_t, const MeasureShape*> CMeasureCanvas::ShapesFingerprint() 
 bool CMeasureCanvas::SaveAnnotated(const QString& path, QString* error)
 {
     if (!HasPicture()) return false;
-    const QString extension = path.right(3);
-    const char* format = nullptr;
-    if (extension.compare(QLatin1String("bmp"), Qt::CaseInsensitive) == 0) format = "BMP";
-    else if (extension.compare(QLatin1String("jpg"), Qt::CaseInsensitive) == 0) format = "JPEG";
     const std::optional<PictureFormat> kind = PictureFormatOf(path);
+    if (!kind) return false;
     const bool carriesScale = kind == PictureFormat::Tiff || kind == PictureFormat::Png;
-    if (!format && !carriesScale) return false;
     QImage annotated = picture_.copy();
     {
         QPainter painter(&annotated);
@@ -654,22 +636,15 @@ bool CMeasureCanvas::SaveAnnotated(const QString& path, QString* error)
         }
     }
     // The caption is only shown, never saved. The file is encoded whole first and replaces
-    // an old one only once it is completely written.
+    // an old one only once it is completely written. In TIFF and PNG the scale the labels
+    // use travels with the picture (the nominal one too: the labels were read with it); a
+    // bitmap or a JPEG says it has none.
+    PictureMetadata metadata;
     if (carriesScale) {
-        // The scale the labels use travels with the picture (the nominal one too: the
-        // labels were read with it).
-        PictureMetadata metadata;
         metadata.millimetresPerPixel = LabelsMillimetresPerPixel();
         metadata.magnification = calibrationRate_;
-        if (!WritePictureFile(path, annotated, metadata, error)) return false;
-        savedFingerprint_ = ShapesFingerprint();
-        return true;
     }
-    QByteArray encoded;
-    QBuffer buffer(&encoded);
-    buffer.open(QIODevice::WriteOnly);
-    if (!annotated.convertToFormat(QImage::Format_RGB888).save(&buffer, format, format[0] == 'J' ? 90 : -1)) return false;
-    if (!WriteFileWhole(path, encoded, error)) return false;
+    if (!WritePictureFile(path, annotated, metadata, error)) return false;
     savedFingerprint_ = ShapesFingerprint();
     return true;
 }

@@ -17,7 +17,6 @@
 // File name parts of a picture path.
 QString PictureTitle(const QString& path);       // name without its extension
 QString PictureFileCaption(const QString& path); // the title after its first underscore
-int FileNameRateOf(const QString& fileCaption);  // "..._200X_N0001" -> 200, else 0
 
 class CMeasureCanvas : public QWidget {
     Q_OBJECT

@@ -41,8 +41,37 @@ QStringList StillPicturePatterns()
 
 namespace {
 
-// PNG: the scale as pHYs (pixels per metre), the rest as the standard text keywords.
-QByteArray EncodePng(const QImage& picture, const PictureMetadata& metadata)
+// Qt writes every picture's resolution (96 dpi when nobody set one), which other programs
+// read as a scale; where there is none, the encoded file is made to say none.
+void WithoutResolution(QByteArray& bytes, PictureFormat format)
+{
+    auto* data = reinterpret_cast<unsigned char*>(bytes.data());
+    if (format == PictureFormat::Bmp && bytes.size() >= 46) {
+        std::memset(data + 38, 0, 8); // biXPelsPerMeter, biYPelsPerMeter
+    } else if (format == PictureFormat::Jpeg && bytes.size() >= 18 && data[2] == 0xFF && data[3] == 0xE0 &&
+               std::memcmp(data + 6, "JFIF", 5) == 0) {
+        data[13] = 0; // density units: none, only the pixels' aspect (1:1)
+        data[14] = 0;
+        data[15] = 1;
+        data[16] = 0;
+        data[17] = 1;
+    } else if (format == PictureFormat::Png) {
+        // Chunks after the 8-byte signature: length, type, data, CRC. pHYs goes whole.
+        qsizetype at = 8;
+        while (at + 12 <= bytes.size()) {
+            const quint32 length = (quint32(data[at]) << 24) | (quint32(data[at + 1]) << 16) | (quint32(data[at + 2]) << 8) | data[at + 3];
+            if (length > quint32(bytes.size() - at - 12)) break;
+            if (std::memcmp(data + at + 4, "pHYs", 4) == 0) {
+                bytes.remove(at, 12 + static_cast<qsizetype>(length));
+                return;
+            }
+            at += 12 + static_cast<qsizetype>(length);
+        }
+    }
+}
+
+// The picture with the scale as its resolution (pixels per metre), or with none.
+QImage WithScaleAsResolution(const QImage& picture, const PictureMetadata& metadata)
 {
     QImage tagged = picture;
     if (metadata.HasScale()) {
@@ -50,6 +79,13 @@ QByteArray EncodePng(const QImage& picture, const PictureMetadata& metadata)
         tagged.setDotsPerMeterX(perMetre);
         tagged.setDotsPerMeterY(perMetre);
     }
+    return tagged;
+}
+
+// PNG: the scale as pHYs (pixels per metre), the rest as the standard text keywords.
+QByteArray EncodePng(const QImage& picture, const PictureMetadata& metadata)
+{
+    QImage tagged = WithScaleAsResolution(picture, metadata);
     tagged.setText(QStringLiteral("Software"), PictureSoftwareName());
     if (metadata.captured.isValid())
         tagged.setText(QStringLiteral("Creation Time"), metadata.captured.toString(Qt::ISODate));
@@ -104,9 +140,11 @@ bool WritePictureFile(const QString& path, const QImage& picture, const PictureM
     } else {
         QBuffer out(&bytes);
         out.open(QIODevice::WriteOnly);
-        if (!picture.convertToFormat(QImage::Format_RGB888).save(&out, *format == PictureFormat::Bmp ? "BMP" : "JPEG"))
+        const bool bitmap = *format == PictureFormat::Bmp;
+        if (!WithScaleAsResolution(picture, metadata).convertToFormat(QImage::Format_RGB888).save(&out, bitmap ? "BMP" : "JPEG", bitmap ? -1 : 90))
             bytes.clear();
     }
+    if (!metadata.HasScale()) WithoutResolution(bytes, *format);
     if (bytes.isEmpty()) {
         if (error) *error = QStringLiteral("the picture could not be encoded");
         return false;

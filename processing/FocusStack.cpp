@@ -24,6 +24,12 @@ constexpr int kAlignSmoothing = 1;
 constexpr double kSharpnessSigma = 1.0;
 // A picture counts when at least this share of the pixels got sharper.
 constexpr double kCountingShare = 0.002;
+// Neighbours in a focus series agree at least this well once aligned (the correlation of
+// their coarse shapes, which blur changes little); another field agrees far less.
+constexpr double kSeriesAgreement = 0.5;
+// A focus knob grows the picture by a few per cent and shifts it a little, never more.
+constexpr double kMaxSeriesScaleChange = 0.2;
+constexpr double kMaxSeriesShift = 0.25; // of the picture's width
 
 cv::Mat Sharpness(const cv::Mat& bgr)
 {
@@ -48,16 +54,26 @@ struct FocusStack::State {
     cv::Mat previousFine, previousCoarse; // the last picture, reduced, grey, float: what the next aligns to
     cv::Mat lastStep = cv::Mat::eye(2, 3, CV_32F); // the last step's transform, in reduced pixels
 
-    static bool Fit(const cv::Mat& from, const cv::Mat& to, cv::Mat& warp, int iterations, double epsilon)
+    // The correlation the fit reached (up to 1), or -1 when it found none.
+    static double Fit(const cv::Mat& from, const cv::Mat& to, cv::Mat& warp, int iterations, double epsilon)
     {
         try {
-            cv::findTransformECC(from, to, warp, cv::MOTION_AFFINE,
-                                 cv::TermCriteria(cv::TermCriteria::COUNT | cv::TermCriteria::EPS, iterations, epsilon),
-                                 cv::noArray(), kAlignSmoothing);
-            return true;
+            return cv::findTransformECC(from, to, warp, cv::MOTION_AFFINE,
+                                        cv::TermCriteria(cv::TermCriteria::COUNT | cv::TermCriteria::EPS, iterations, epsilon),
+                                        cv::noArray(), kAlignSmoothing);
         } catch (const cv::Exception&) {
-            return false;
+            return -1;
         }
+    }
+
+    // Whether a step's transform is one a focus knob makes: a small change of scale, a small
+    // shift, no turn or shear to speak of.
+    static bool PlausibleStep(const cv::Mat& warp, cv::Size reduced)
+    {
+        const double a = warp.at<float>(0, 0), b = warp.at<float>(0, 1), d = warp.at<float>(1, 0), e = warp.at<float>(1, 1);
+        return std::abs(a - 1) < kMaxSeriesScaleChange && std::abs(e - 1) < kMaxSeriesScaleChange && std::abs(b) < 0.05 &&
+               std::abs(d) < 0.05 && std::abs(warp.at<float>(0, 2)) < kMaxSeriesShift * reduced.width &&
+               std::abs(warp.at<float>(1, 2)) < kMaxSeriesShift * reduced.width;
     }
     cv::Matx33d toLast = cv::Matx33d::eye(); // first picture's pixels -> last picture's
     cv::Scalar firstMean;
@@ -65,7 +81,8 @@ struct FocusStack::State {
     int given = 0;
     int counted = 0;
 
-    // The picture warped onto the first one's pixels.
+    // The picture warped onto the first one's pixels; empty when it is to be left out as
+    // not part of the series (it then does not become the picture the next aligns to).
     cv::Mat Align(const cv::Mat& bgr)
     {
         cv::Mat grey, fine, coarse;
@@ -86,13 +103,14 @@ struct FocusStack::State {
         cv::Mat warp = lastStep.clone();
         warp.at<float>(0, 2) = (warp.at<float>(0, 2) - 0.5f * (1 - warp.at<float>(0, 0) - warp.at<float>(0, 1))) / 2;
         warp.at<float>(1, 2) = (warp.at<float>(1, 2) - 0.5f * (1 - warp.at<float>(1, 0) - warp.at<float>(1, 1))) / 2;
-        bool found = Fit(previousCoarse, coarse, warp, 30, 1e-4);
-        if (found) {
+        double agreement = Fit(previousCoarse, coarse, warp, 30, 1e-4);
+        if (agreement >= 0) {
             warp.at<float>(0, 2) = 2 * warp.at<float>(0, 2) + 0.5f * (1 - warp.at<float>(0, 0) - warp.at<float>(0, 1));
             warp.at<float>(1, 2) = 2 * warp.at<float>(1, 2) + 0.5f * (1 - warp.at<float>(1, 0) - warp.at<float>(1, 1));
-            found = Fit(previousFine, fine, warp, options.quick ? 8 : 20, options.quick ? 1e-5 : 1e-6);
+            agreement = Fit(previousFine, fine, warp, options.quick ? 8 : 20, options.quick ? 1e-5 : 1e-6);
         }
-        if (!found) warp = cv::Mat::eye(2, 3, CV_32F); // no agreement (a blank field): taken as it is
+        if (agreement < 0 || !PlausibleStep(warp, fine.size())) warp = cv::Mat::eye(2, 3, CV_32F); // no fit: as it is
+        if (options.leaveOutUnrelated && ShapesAgreement(previousFine, fine, warp) < kSeriesAgreement) return {};
         lastStep = warp.clone();
         previousFine = fine;
         previousCoarse = coarse;
@@ -122,6 +140,28 @@ struct FocusStack::State {
         covered = cv::Mat::zeros(size, CV_8U);
         cv::fillConvexPoly(covered, outline, cv::Scalar(255), cv::LINE_8, kShift);
         return aligned;
+    }
+
+    // How well two reduced pictures agree once the second is aligned by `warp`: the
+    // correlation of their coarse shapes (which a change of focus leaves much as they are),
+    // away from the borders. A blank pair (nothing to disagree) agrees.
+    static double ShapesAgreement(const cv::Mat& first, const cv::Mat& second, const cv::Mat& warp)
+    {
+        cv::Mat aligned, a, b;
+        cv::warpAffine(second, aligned, warp, first.size(), cv::INTER_LINEAR | cv::WARP_INVERSE_MAP, cv::BORDER_REPLICATE);
+        const double sigma = std::max(2.0, first.cols / 80.0);
+        cv::GaussianBlur(first, a, cv::Size(), sigma);
+        cv::GaussianBlur(aligned, b, cv::Size(), sigma);
+        const cv::Rect middle(first.cols / 10, first.rows / 10, first.cols * 8 / 10, first.rows * 8 / 10);
+        a = a(middle).clone();
+        b = b(middle).clone();
+        cv::Scalar meanA, deviationA, meanB, deviationB;
+        cv::meanStdDev(a, meanA, deviationA);
+        cv::meanStdDev(b, meanB, deviationB);
+        if (deviationA[0] < 1 || deviationB[0] < 1) return 1;
+        a -= meanA[0];
+        b -= meanB[0];
+        return a.dot(b) / (static_cast<double>(a.total()) * deviationA[0] * deviationB[0]);
     }
 
     // Brightness matched to the first picture, channel by channel, within a fifth.
@@ -162,6 +202,7 @@ FocusStack::Added FocusStack::Add(const QImage& picture)
     }
     if (bgr.size() != s.size) return Added::WrongSize;
     cv::Mat aligned = s.Align(bgr);
+    if (aligned.empty()) return Added::Unrelated;
     s.MatchBrightness(aligned);
     const cv::Mat energy = Sharpness(aligned);
     cv::Mat sharper;

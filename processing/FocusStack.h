@@ -18,11 +18,13 @@ public:
         bool align = true;       // align each picture to the one before
         bool keepFrames = false; // keep the aligned pictures for the final consistency filter
         bool quick = false;      // live: resampled bilinear rather than bicubic, for speed
+        bool leaveOutUnrelated = false; // refuse a picture that does not align (files: another field)
     };
     enum class Added {
         Sharper,    // some of the picture was sharper than the stack: it counts
         NothingNew, // nothing got sharper: not counted
         WrongSize,  // not the size of the first picture: refused
+        Unrelated,  // does not align with the picture before (another field): left out
     };
 
     explicit FocusStack(Options options);

@@ -1,6 +1,7 @@
 #include "processing/Mosaic.h"
 
 #include "processing/CvImages.h"
+#include "processing/MosaicAssembly.h"
 #include "processing/PhaseCorrelation.h"
 
 #include <QPainter>
@@ -18,13 +19,6 @@ namespace {
 constexpr int kTrackWidth = 640;
 // A new key picture when the view is this share of a field away from every kept one.
 constexpr double kKeyStep = 1.0 / 3;
-// Pairs of key pictures overlapping by less than this share of a field are not matched
-// when the mosaic is assembled (too little in common to be sure).
-constexpr double kMinPairOverlap = 0.12;
-// The overlaps matched in assembly are reduced to at most this side.
-constexpr int kPairSide = 512;
-// The structure (band-passed brightness, grey levels) below which a picture is blank.
-constexpr double kBlankStructure = 1.5;
 // Spectra of key pictures kept for tracking (the nearest ones are asked again and again).
 constexpr std::size_t kCachedSpectra = 6;
 // The map's key pictures are kept this much smaller than the frames.
@@ -37,28 +31,6 @@ cv::Mat Grey(const cv::Mat& bgr)
     return grey;
 }
 
-cv::Mat Reduced(const cv::Mat& grey, int factor)
-{
-    if (factor <= 1) return grey;
-    cv::Mat reduced;
-    cv::resize(grey, reduced, cv::Size(grey.cols / factor, grey.rows / factor), 0, 0, cv::INTER_AREA);
-    return reduced;
-}
-
-// Whether a picture has anything to follow: its detail (fine structure with the lamp's slow
-// changes taken out), at a quarter of the tracking size, is below what sensor noise gives.
-bool IsBlank(const cv::Mat& reducedGrey)
-{
-    cv::Mat small, fine, coarse;
-    cv::resize(reducedGrey, small, cv::Size(std::max(8, reducedGrey.cols / 4), std::max(8, reducedGrey.rows / 4)), 0, 0,
-               cv::INTER_AREA);
-    small.convertTo(small, CV_32F);
-    cv::GaussianBlur(small, fine, cv::Size(), 0.8);
-    cv::GaussianBlur(small, coarse, cv::Size(), 4.0);
-    cv::Scalar mean, deviation;
-    cv::meanStdDev(fine - coarse, mean, deviation);
-    return deviation[0] < kBlankStructure;
-}
 
 // How far apart two views are, in fields (the larger of across and down).
 double FieldsApart(cv::Point2d a, cv::Point2d b, cv::Size field)
@@ -73,12 +45,6 @@ struct Key {
     cv::Point2d position;
 };
 
-// A measured offset between two key pictures: `second` lies at `first` + offset.
-struct Link {
-    int first, second;
-    cv::Point2d offset;
-    double weight;
-};
 
 } // namespace
 
@@ -87,7 +53,7 @@ struct Mosaic::State {
     cv::Size frame;
     int reduction = 1;
     std::vector<Key> keys;
-    std::vector<Link> links; // from tracking: how each key picture was placed
+    std::vector<MosaicLink> links; // from tracking: how each key picture was placed
     std::list<std::pair<int, CorrelationSpectrum>> spectra; // most recently used first
     cv::Point2d view;
     LostReason lost = LostReason::None;
@@ -183,8 +149,8 @@ Mosaic::Step Mosaic::Add(const QImage& picture)
     if (s.keys.empty()) {
         s.frame = bgr.size();
         s.reduction = std::max(1, (bgr.cols + kTrackWidth - 1) / kTrackWidth);
-        cv::Mat reduced = Reduced(Grey(bgr), s.reduction);
-        if (IsBlank(reduced)) {
+        cv::Mat reduced = ReducedGrey(Grey(bgr), s.reduction);
+        if (NothingToMatch(reduced)) {
             s.lost = LostReason::Blank;
             return Step::Lost;
         }
@@ -195,8 +161,8 @@ Mosaic::Step Mosaic::Add(const QImage& picture)
     }
     if (bgr.size() != s.frame) return Step::WrongSize;
 
-    cv::Mat reduced = Reduced(Grey(bgr), s.reduction);
-    if (IsBlank(reduced)) {
+    cv::Mat reduced = ReducedGrey(Grey(bgr), s.reduction);
+    if (NothingToMatch(reduced)) {
         s.lost = LostReason::Blank;
         return Step::Lost;
     }
@@ -305,65 +271,6 @@ QImage Mosaic::Map(int side) const
     return map;
 }
 
-namespace {
-
-// The feathering weight across a picture: highest in the middle, falling to nothing at the
-// edges, so that where pictures overlap each fades into the next.
-cv::Mat FeatherWeights(cv::Size size)
-{
-    cv::Mat weights(size, CV_32F);
-    for (int y = 0; y < size.height; ++y) {
-        const float wy = std::min(y + 0.5f, size.height - y - 0.5f) / (size.height / 2.0f);
-        auto* row = weights.ptr<float>(y);
-        for (int x = 0; x < size.width; ++x)
-            row[x] = std::max(1e-3f, wy) * std::max(1e-3f, std::min(x + 0.5f, size.width - x - 0.5f) / (size.width / 2.0f));
-    }
-    return weights;
-}
-
-// The offset of `second` against `first` measured on their overlap at full resolution
-// (reduced to kPairSide), starting from the tracked offset; false when they do not agree.
-bool MeasurePair(const cv::Mat& first, const cv::Mat& second, cv::Point2d tracked, cv::Point2d* measured,
-                 double* peak)
-{
-    const cv::Point whole(static_cast<int>(std::lround(tracked.x)), static_cast<int>(std::lround(tracked.y)));
-    const cv::Rect inFirst = cv::Rect(0, 0, first.cols, first.rows) & cv::Rect(whole, first.size());
-    if (inFirst.width < kMinPairOverlap * first.cols || inFirst.height < kMinPairOverlap * first.rows) return false;
-    const cv::Rect inSecond = inFirst - whole;
-    const int factor = std::max(1, (std::max(inFirst.width, inFirst.height) + kPairSide - 1) / kPairSide);
-    const PhaseMatch match = Correlate(CorrelationSpectrum(Reduced(first(inFirst), factor)),
-                                       CorrelationSpectrum(Reduced(second(inSecond), factor)));
-    const cv::Point2d residual = match.shift * factor;
-    if (!match.Strong() || std::abs(residual.x) > first.cols / 8.0 || std::abs(residual.y) > first.rows / 8.0)
-        return false;
-    *measured = cv::Point2d(whole) + residual;
-    *peak = match.peak;
-    return true;
-}
-
-// The RMS grey difference of two pictures where they overlap at `offset`.
-double OverlapDifference(const cv::Mat& first, const cv::Mat& second, cv::Point2d offset, double* samples)
-{
-    const cv::Point whole(static_cast<int>(std::floor(offset.x)), static_cast<int>(std::floor(offset.y)));
-    const cv::Point2d fraction = offset - cv::Point2d(whole);
-    // The second picture moved by the fraction of a pixel, then compared pixel for pixel; the
-    // outermost pixels (not covered after the move) are left out.
-    cv::Mat moved;
-    const cv::Matx23d shift(1, 0, fraction.x, 0, 1, fraction.y);
-    cv::warpAffine(second, moved, shift, second.size(), cv::INTER_LINEAR, cv::BORDER_REPLICATE);
-    cv::Rect inFirst = cv::Rect(0, 0, first.cols, first.rows) & cv::Rect(whole + cv::Point(1, 1), first.size() - cv::Size(2, 2));
-    if (inFirst.area() <= 0) return 0;
-    const cv::Rect inSecond = inFirst - whole;
-    cv::Mat a, b, difference;
-    first(inFirst).convertTo(a, CV_32F);
-    moved(inSecond).convertTo(b, CV_32F);
-    difference = a - b;
-    *samples = inFirst.area();
-    return difference.dot(difference);
-}
-
-} // namespace
-
 Mosaic::Assembled Mosaic::Assemble(const std::function<bool(int, int)>& progress) const
 {
     const State& s = *state_;
@@ -380,121 +287,48 @@ Mosaic::Assembled Mosaic::Assemble(const std::function<bool(int, int)>& progress
     for (int i = 0; i < n; ++i)
         for (int j = i + 1; j < n; ++j)
             if (FieldsApart(s.keys[static_cast<std::size_t>(i)].position, s.keys[static_cast<std::size_t>(j)].position,
-                            s.frame) <= 1 - kMinPairOverlap)
+                            s.frame) <= 1 - kMinMosaicOverlap)
                 candidates.emplace_back(i, j);
     const int total = static_cast<int>(candidates.size()) + n;
     int done = 0;
-    std::vector<Link> links;
+    std::vector<MosaicLink> links;
     for (const auto& [i, j] : candidates) {
         cv::Point2d measured;
         double peak = 0;
         const cv::Point2d tracked = s.keys[static_cast<std::size_t>(j)].position - s.keys[static_cast<std::size_t>(i)].position;
-        if (MeasurePair(greys[static_cast<std::size_t>(i)], greys[static_cast<std::size_t>(j)], tracked, &measured, &peak))
+        if (MeasureOverlapOffset(greys[static_cast<std::size_t>(i)], greys[static_cast<std::size_t>(j)], tracked, &measured, &peak))
             links.push_back({i, j, measured, peak});
         if (progress && !progress(++done, total)) return {};
     }
     assembled.pairs = static_cast<int>(links.size());
     // Tracking's own links keep every picture tied in, weakly, where no overlap was measured.
-    for (Link link : s.links) {
+    for (MosaicLink link : s.links) {
         link.weight *= 0.1;
         links.push_back(link);
     }
-
-    // Least squares: the positions that best agree with every measured offset, the first
-    // picture fixed at the origin. Across and down are solved apart (same equations).
-    std::vector<cv::Point2d> positions(s.keys.size());
-    for (int i = 0; i < n; ++i) positions[static_cast<std::size_t>(i)] = s.keys[static_cast<std::size_t>(i)].position;
-    if (n > 1) {
-        cv::Mat normal = cv::Mat::zeros(n - 1, n - 1, CV_64F), right = cv::Mat::zeros(n - 1, 2, CV_64F);
-        for (const Link& link : links) {
-            const int a = link.first - 1, b = link.second - 1; // -1: the fixed first picture
-            const double w = link.weight;
-            if (a >= 0) normal.at<double>(a, a) += w;
-            if (b >= 0) normal.at<double>(b, b) += w;
-            if (a >= 0 && b >= 0) {
-                normal.at<double>(a, b) -= w;
-                normal.at<double>(b, a) -= w;
-            }
-            if (b >= 0) {
-                right.at<double>(b, 0) += w * link.offset.x;
-                right.at<double>(b, 1) += w * link.offset.y;
-            }
-            if (a >= 0) {
-                right.at<double>(a, 0) -= w * link.offset.x;
-                right.at<double>(a, 1) -= w * link.offset.y;
-            }
-        }
-        cv::Mat solved;
-        if (cv::solve(normal, right, solved, cv::DECOMP_CHOLESKY))
-            for (int i = 1; i < n; ++i)
-                positions[static_cast<std::size_t>(i)] = {solved.at<double>(i - 1, 0), solved.at<double>(i - 1, 1)};
-    }
+    std::vector<cv::Point2d> start;
+    for (const Key& key : s.keys) start.push_back(key.position);
+    const std::vector<cv::Point2d> positions = SolveMosaicPositions(n, links, start);
 
     // The pictures' agreement where they overlap, now placed.
     double squares = 0, samples = 0;
     for (std::size_t l = 0; l < static_cast<std::size_t>(assembled.pairs); ++l) {
-        const Link& link = links[l];
+        const MosaicLink& link = links[l];
         double count = 0;
-        squares += OverlapDifference(greys[static_cast<std::size_t>(link.first)], greys[static_cast<std::size_t>(link.second)],
-                                     positions[static_cast<std::size_t>(link.second)] -
-                                         positions[static_cast<std::size_t>(link.first)],
-                                     &count);
+        squares += OverlapSquares(greys[static_cast<std::size_t>(link.first)], greys[static_cast<std::size_t>(link.second)],
+                                  positions[static_cast<std::size_t>(link.second)] - positions[static_cast<std::size_t>(link.first)],
+                                  &count);
         samples += count;
     }
     assembled.overlapRms = samples > 0 ? std::sqrt(squares / samples) : 0;
     greys.clear();
 
-    // Blending: each picture moved to its place (to a fraction of a pixel) and added with its
-    // feathering weight; the sums divided by the weights. Uncovered background stays black.
-    cv::Point2d low = positions.front(), high = positions.front();
-    for (const cv::Point2d& p : positions) {
-        low = {std::min(low.x, p.x), std::min(low.y, p.y)};
-        high = {std::max(high.x, p.x), std::max(high.y, p.y)};
-    }
-    // (A picture a hair above or left of the others does not earn the mosaic a row of its own.)
-    const cv::Point2d origin(std::floor(low.x + 0.1), std::floor(low.y + 0.1));
-    const cv::Size size(static_cast<int>(std::ceil(high.x - origin.x + s.frame.width - 0.1)),
-                        static_cast<int>(std::ceil(high.y - origin.y + s.frame.height - 0.1)));
-    if (size.width > s.options.maxSide || size.height > s.options.maxSide) return {};
-    cv::Mat sums = cv::Mat::zeros(size, CV_32FC3), weights = cv::Mat::zeros(size, CV_32F);
-    const cv::Mat feather = FeatherWeights(s.frame);
-    const cv::Size placed(s.frame.width + 1, s.frame.height + 1);
-    for (int i = 0; i < n; ++i) {
-        const cv::Point2d offset = positions[static_cast<std::size_t>(i)] - origin;
-        const cv::Point whole(static_cast<int>(std::floor(offset.x)), static_cast<int>(std::floor(offset.y)));
-        const cv::Matx23d shift(1, 0, offset.x - whole.x, 0, 1, offset.y - whole.y);
-        cv::Mat colour, weighted, movedColour, movedWeight;
-        s.keys[static_cast<std::size_t>(i)].bgr.convertTo(colour, CV_32FC3);
-        cv::Mat feather3;
-        cv::merge(std::vector<cv::Mat>{feather, feather, feather}, feather3);
-        weighted = colour.mul(feather3);
-        cv::warpAffine(weighted, movedColour, shift, placed, cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar::all(0));
-        cv::warpAffine(feather, movedWeight, shift, placed, cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar(0));
-        // A picture between pixels reaches one pixel further, beyond the mosaic's last one.
-        const cv::Rect target = cv::Rect(whole, placed) & cv::Rect(cv::Point(), size);
-        if (!target.empty()) {
-            const cv::Rect own(target.tl() - whole, target.size());
-            sums(target) += movedColour(own);
-            weights(target) += movedWeight(own);
-        }
-        if (progress && !progress(++done, total)) return {};
-    }
-    QImage picture(size.width, size.height, QImage::Format_RGB32);
-    for (int y = 0; y < size.height; ++y) {
-        const auto* sum = sums.ptr<cv::Vec3f>(y);
-        const float* weight = weights.ptr<float>(y);
-        auto* out = reinterpret_cast<QRgb*>(picture.scanLine(y));
-        for (int x = 0; x < size.width; ++x) {
-            if (weight[x] < 1e-8f) {
-                out[x] = qRgb(0, 0, 0);
-                continue;
-            }
-            const cv::Vec3f c = sum[x] / weight[x];
-            out[x] = qRgb(std::clamp(static_cast<int>(c[2] + 0.5f), 0, 255), std::clamp(static_cast<int>(c[1] + 0.5f), 0, 255),
-                          std::clamp(static_cast<int>(c[0] + 0.5f), 0, 255));
-        }
-    }
-    assembled.picture = picture;
-    for (const cv::Point2d& p : positions) assembled.positions.emplace_back(p.x - origin.x, p.y - origin.y);
+    std::vector<cv::Mat> pictures;
+    for (const Key& key : s.keys) pictures.push_back(key.bgr);
+    BlendedMosaic blended = BlendMosaic(pictures, positions, {}, s.options.maxSide,
+                                        [&] { return !progress || progress(++done, total); });
+    assembled.picture = blended.picture;
+    if (blended.picture.isNull()) return assembled;
+    assembled.positions = std::move(blended.positions);
     return assembled;
 }

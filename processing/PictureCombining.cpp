@@ -2,7 +2,12 @@
 
 #include "media/PictureFile.h"
 #include "processing/FocusStack.h"
+#include "processing/CvImages.h"
 #include "processing/Mosaic.h"
+#include "processing/MosaicAssembly.h"
+#include "processing/MosaicLayout.h"
+
+#include <opencv2/imgproc.hpp>
 
 #include <QFileInfo>
 
@@ -20,32 +25,48 @@ bool Report(const CombineProgress& progress, const QString& line, int done, int 
     return !progress || progress(line, done, total);
 }
 
-// Reads the inputs in order and hands each to `take`, which returns false to stop (having
-// said why in `combined`). The first picture's description and size become the result's.
-// False when an input could not be read, `take` stopped or the user cancelled.
+// Reads the inputs in order and hands each readable one to `take`, which returns why it
+// left the picture out (empty when it took it). The first picture's description and size
+// become the result's. Unreadable pictures and pictures of another size are left out with
+// the reason. False when the user cancelled.
 bool ReadEach(const QStringList& paths, CombinedPictures& combined, const CombineProgress& progress, const QString& done,
-              int steps, const std::function<bool(int, const QImage&)>& take)
+              int steps, const std::function<QString(int, const QImage&)>& take, std::vector<QString>* whyLeftOut = nullptr)
 {
+    if (whyLeftOut) whyLeftOut->assign(static_cast<std::size_t>(paths.size()), QString());
     const int total = static_cast<int>(paths.size());
     for (int i = 0; i < total; ++i) {
         QString reason;
         PictureMetadata carried;
         const QImage picture = ReadPictureFile(paths[i], &reason, &carried);
+        QString why;
         if (picture.isNull()) {
-            combined.failure = QStringLiteral("cannot read %1: %2").arg(paths[i], reason);
-            return false;
+            why = QStringLiteral("cannot read it: %1").arg(reason);
+        } else if (!combined.inputSize.isEmpty() && picture.size() != combined.inputSize) {
+            why = QStringLiteral("it is %1, the first picture %2 (the pictures must be of one size)")
+                      .arg(SizeText(picture.size()), SizeText(combined.inputSize));
+        } else {
+            if (combined.inputSize.isEmpty()) {
+                combined.metadata = carried;
+                combined.inputSize = picture.size();
+            }
+            why = take(i, picture);
         }
-        if (combined.inputSize.isEmpty()) {
-            combined.metadata = carried;
-            combined.inputSize = picture.size();
-        }
-        if (!take(i, picture)) return false;
+        if (!why.isEmpty()) combined.leftOut << QStringLiteral("%1: %2").arg(paths[i], why);
+        if (whyLeftOut) (*whyLeftOut)[static_cast<std::size_t>(i)] = why;
         if (!Report(progress, QStringLiteral("%1 %2 of %3: %4").arg(done).arg(i + 1).arg(total).arg(paths[i]), i + 1, steps)) {
             combined.failure = CombiningCancelled();
             return false;
         }
     }
     return true;
+}
+
+// The failure when fewer than two pictures could be used: the reasons of those left out.
+QString TooFewFailure(const CombinedPictures& combined, const QString& what)
+{
+    QString failure = QStringLiteral("fewer than two pictures to %1").arg(what);
+    for (const QString& line : combined.leftOut) failure += QStringLiteral("\n  left out %1").arg(line);
+    return failure;
 }
 
 } // namespace
@@ -58,18 +79,20 @@ QString CombiningCancelled()
 CombinedPictures StackPictureFiles(const QStringList& paths, const CombineProgress& progress)
 {
     CombinedPictures combined;
-    FocusStack stack({true, true});
+    FocusStack::Options options;
+    options.keepFrames = true;
+    options.leaveOutUnrelated = true;
+    FocusStack stack(options);
     const bool read = ReadEach(paths, combined, progress, QStringLiteral("stacked"), static_cast<int>(paths.size()),
-                               [&](int i, const QImage& picture) {
-                                   if (stack.Add(picture) != FocusStack::Added::WrongSize) return true;
-                                   combined.failure =
-                                       QStringLiteral("%1 is %2, the first picture %3: a stack needs pictures of one size")
-                                           .arg(paths[i], SizeText(picture.size()), SizeText(stack.Size()));
-                                   return false;
+                               [&](int, const QImage& picture) {
+                                   return stack.Add(picture) == FocusStack::Added::Unrelated
+                                              ? QStringLiteral("not part of the focus series")
+                                              : QString();
                                });
     if (!read) return combined;
-    if (stack.Given() == 0) {
-        combined.failure = QStringLiteral("no pictures to stack");
+    for (const QString& line : combined.leftOut) combined.outcomes << QStringLiteral("left out ") + line;
+    if (stack.Given() < 2) {
+        combined.failure = TooFewFailure(combined, QStringLiteral("stack"));
         return combined;
     }
     combined.picture = stack.Result();
@@ -81,65 +104,83 @@ CombinedPictures StackPictureFiles(const QStringList& paths, const CombineProgre
 CombinedPictures MosaicOfPictureFiles(const QStringList& paths, const CombineProgress& progress)
 {
     CombinedPictures combined;
-    Mosaic mosaic({true});
     const int total = static_cast<int>(paths.size());
-    // Reading and placing is most of the work for a few pictures, assembling for many: each
-    // counts as much as the other.
-    const int steps = 2 * total;
-    std::vector<int> keyOf(paths.size(), -1); // each input's key picture, -1 when not placed
-    std::vector<QString> whyNot(paths.size());
+    // Reading is a step per picture; laying out and blending are the rest, about as much.
+    const int steps = 3 * total;
+    std::vector<cv::Mat> pictures, greys;
+    std::vector<int> inputOf; // each picture's input
+    std::vector<QString> unread;
     const bool read = ReadEach(paths, combined, progress, QStringLiteral("read"), steps, [&](int i, const QImage& picture) {
-        const auto input = static_cast<std::size_t>(i);
-        switch (mosaic.Add(picture)) {
-        case Mosaic::Step::First:
-        case Mosaic::Step::KeyAdded:
-        case Mosaic::Step::Resumed: keyOf[input] = mosaic.KeyCount() - 1; break;
-        case Mosaic::Step::WrongSize:
-            combined.failure = QStringLiteral("%1 is %2, the first picture %3: a mosaic needs pictures of one size")
-                                   .arg(paths[i], SizeText(picture.size()), SizeText(mosaic.FrameSize()));
-            return false;
-        case Mosaic::Step::TooLarge:
-            whyNot[input] = QStringLiteral("the mosaic would pass its size limit (16384 pixels on a side, 1.5 GB of memory)");
-            break;
-        case Mosaic::Step::Lost:
-        case Mosaic::Step::Followed:
-            whyNot[input] = mosaic.Lost() == Mosaic::LostReason::Blank
-                                ? QStringLiteral("nothing to match in it (a blank picture)")
-                                : QStringLiteral("it overlaps none of the pictures placed before it");
-            break;
-        }
-        return true;
-    });
+        pictures.push_back(BgrMatOf(picture));
+        cv::Mat grey;
+        cv::cvtColor(pictures.back(), grey, cv::COLOR_BGR2GRAY);
+        greys.push_back(grey);
+        inputOf.push_back(i);
+        return QString();
+    }, &unread);
     if (!read) return combined;
-    if (mosaic.KeyCount() == 0) {
-        combined.failure = QStringLiteral("none of the pictures has anything to match");
-        return combined;
-    }
+
     bool cancelled = false;
-    const Mosaic::Assembled assembled = mosaic.Assemble([&](int done, int all) {
+    const MosaicLayout layout = LayOutMosaic(greys, [&](int done, int all) {
         cancelled = !Report(progress, QString(), total + done * total / std::max(1, all), steps);
         return !cancelled;
     });
-    if (cancelled || assembled.picture.isNull()) {
-        combined.failure = cancelled ? CombiningCancelled() : QStringLiteral("the mosaic passes its size limit");
+    greys.clear();
+    if (cancelled) {
+        combined.failure = CombiningCancelled();
         return combined;
     }
-    for (int i = 0; i < total; ++i) {
-        const int key = keyOf[static_cast<std::size_t>(i)];
-        if (key < 0) {
-            combined.outcomes << QStringLiteral("not placed %1: %2").arg(paths[i], whyNot[static_cast<std::size_t>(i)]);
+    // Each input's account, in order: those that could not be read first had theirs.
+    std::vector<QString> outcomeOf(paths.size());
+    for (int i = 0; i < total; ++i)
+        if (!unread[static_cast<std::size_t>(i)].isEmpty())
+            outcomeOf[static_cast<std::size_t>(i)] = QStringLiteral("not placed %1: %2").arg(paths[i], unread[static_cast<std::size_t>(i)]);
+    std::vector<cv::Mat> placed;
+    std::vector<cv::Point2d> positions;
+    std::vector<double> gains;
+    std::vector<int> placedInput;
+    for (std::size_t p = 0; p < layout.pictures.size(); ++p) {
+        const MosaicLayout::Placement& placement = layout.pictures[p];
+        const int input = inputOf[p];
+        if (!placement.position) {
+            combined.leftOut << QStringLiteral("%1: %2").arg(paths[input], placement.whyNot);
+            outcomeOf[static_cast<std::size_t>(input)] = QStringLiteral("not placed %1: %2").arg(paths[input], placement.whyNot);
             continue;
         }
-        const QPointF at = assembled.positions[static_cast<std::size_t>(key)];
-        combined.outcomes << QStringLiteral("placed %1 %2 %3").arg(paths[i]).arg(at.x(), 0, 'f', 1).arg(at.y(), 0, 'f', 1);
+        placed.push_back(pictures[p]);
+        positions.push_back(*placement.position);
+        gains.push_back(placement.gain);
+        placedInput.push_back(input);
     }
-    combined.picture = assembled.picture;
-    combined.used = mosaic.KeyCount();
+    pictures.clear();
+    if (placed.size() < 2) {
+        combined.failure = TooFewFailure(combined, QStringLiteral("lay out as a mosaic"));
+        return combined;
+    }
+    const Mosaic::Options limits;
+    int reportedBlends = 0;
+    const BlendedMosaic blended = BlendMosaic(placed, positions, gains, limits.maxSide, [&] {
+        return Report(progress, QString(), 2 * total + ++reportedBlends * total / static_cast<int>(placed.size()), steps);
+    });
+    if (blended.picture.isNull()) {
+        combined.failure = QStringLiteral("the mosaic passes its size limit (16384 pixels on a side)");
+        return combined;
+    }
+    for (std::size_t p = 0; p < placedInput.size(); ++p) {
+        const QPointF at = blended.positions[p];
+        outcomeOf[static_cast<std::size_t>(placedInput[p])] =
+            QStringLiteral("placed %1 %2 %3").arg(paths[placedInput[p]]).arg(at.x(), 0, 'f', 1).arg(at.y(), 0, 'f', 1);
+    }
+    for (const QString& outcome : outcomeOf) combined.outcomes << outcome;
+    combined.picture = blended.picture;
+    combined.used = static_cast<int>(placed.size());
     Report(progress,
-           QStringLiteral("placed %1 of %2 pictures; where they overlap they differ by %3 grey levels (RMS)")
+           QStringLiteral("placed %1 of %2 pictures over %3 overlapping pairs; their detail agrees to %4 where they overlap "
+                          "(correlation, 1 is identical)")
                .arg(combined.used)
                .arg(total)
-               .arg(assembled.overlapRms, 0, 'f', 1),
+               .arg(layout.pairs)
+               .arg(layout.agreement, 0, 'f', 2),
            steps, steps);
     return combined;
 }

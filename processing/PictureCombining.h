@@ -17,11 +17,16 @@ struct CombinedPictures {
     QSize inputSize;           // the size of the pictures combined (a scale is for pictures of it)
     QString failure;
     // A mosaic's account of each input, in order: "placed NAME X Y" (its top-left in the
-    // mosaic, in pixels) or "not placed NAME: why".
+    // mosaic, in pixels) or "not placed NAME: why"; a stack's: "left out NAME: why" for each
+    // input it did not use.
     QStringList outcomes;
-    int used = 0; // pictures that went into the result
+    QStringList leftOut; // "NAME: why" for each input left out, in order
+    int used = 0;        // pictures that went into the result
 };
 
+// Inputs that cannot be read, or differ in size from the first, are left out (and named
+// with the reason); a stack also leaves out a picture that does not align with the one
+// before it (another field). Nothing is made when fewer than two pictures remain.
 // `progress(line, done, total)`: a line to show, and how much of the work is done; false
 // cancels (and nothing is made).
 using CombineProgress = std::function<bool(const QString& line, int done, int total)>;

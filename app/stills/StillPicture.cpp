@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QImage>
-#include <QRegularExpression>
 
 #include <cstring>
 #include <limits>
@@ -26,16 +25,6 @@ QString StillPictureName(const QDateTime& time, int magnification, int runningNu
     return QString::asprintf("Still_%4d-%02d-%02d_%02d%02d%02d_", d.year(), d.month(), d.day(), t.hour(), t.minute(),
                              t.second()) +
            number + extension;
-}
-
-int MagnificationInName(const QString& path)
-{
-    static const QRegularExpression kMagnification(QStringLiteral("_(\\d{1,4})X_"));
-    const QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
-    QRegularExpressionMatchIterator matches = kMagnification.globalMatch(name);
-    int magnification = 0;
-    while (matches.hasNext()) magnification = matches.next().captured(1).toInt(); // the last one, before N
-    return magnification;
 }
 
 std::vector<std::uint8_t> BmpHeaders(std::int32_t width, std::int32_t height, std::uint32_t imageSize)

@@ -6,6 +6,7 @@
 #include "framework/Frame.h"
 #include "framework/RunningNumber.h"
 #include "media/PictureWriter.h"
+#include "media/StillNames.h"
 
 #include <QByteArray>
 #include <QString>
@@ -19,8 +20,6 @@
 // `tag` goes before the running number ("..._200X_EDF_N0009.bmp" for an all-in-focus one).
 QString StillPictureName(const QDateTime& time, int magnification, int runningNumber,
                          const QString& extension = QStringLiteral("bmp"), const QString& tag = {});
-// The magnification a capture's name carries ("..._200X_..."); 0 when none.
-int MagnificationInName(const QString& path);
 
 // The 14-byte file header and the 40-byte information header of a 24-bit picture.
 std::vector<std::uint8_t> BmpHeaders(std::int32_t width, std::int32_t height, std::uint32_t imageSize);

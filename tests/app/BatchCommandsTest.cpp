@@ -7,6 +7,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -87,13 +89,15 @@ TEST(BatchCommands, ConvertWritesACalibratedTiffWithoutADisplay)
 TEST(BatchCommands, StackMergesPicturesWithoutADisplay)
 {
     QTemporaryDir home;
-    // Two pictures, each sharp in one half (fine stripes) and plain in the other.
+    // Two pictures, each sharp in one half (fine stripes) and plain in the other (the stripes
+    // blurred to their mean, as out of focus).
     auto half = [&](bool left, const QString& name) {
         QImage picture(160, 120, QImage::Format_RGB32);
         for (int y = 0; y < 120; ++y)
             for (int x = 0; x < 160; ++x) {
                 const bool detailed = (x < 80) == left;
-                picture.setPixel(x, y, detailed && (x / 2 + y / 2) % 2 ? qRgb(220, 220, 220) : qRgb(110, 110, 110));
+                const int grey = !detailed ? 165 : (x / 2 + y / 2) % 2 ? 220 : 110;
+                picture.setPixel(x, y, qRgb(grey, grey, grey));
             }
         picture.save(home.path() + "/" + name, "BMP");
         return home.path() + "/" + name;
@@ -145,7 +149,8 @@ TEST(BatchCommands, MosaicPlacesPicturesTakenWhileSlidingAndSaysWhichItCouldNot)
     }
     const QString out = home.path() + "/mosaic.tif";
     Outcome run = Program(QStringList{"--mosaic", out} + inputs, home.path());
-    ASSERT_EQ(run.code, 0) << run.err.toStdString();
+    // Written from the others; 1 says an input was left out.
+    ASSERT_EQ(run.code, 1) << run.err.toStdString();
     EXPECT_TRUE(run.err.contains("read 6 of 6")) << run.err.toStdString();
     const QStringList lines = run.out.split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 6) << run.out.toStdString();
@@ -173,6 +178,84 @@ TEST(BatchCommands, MosaicPlacesPicturesTakenWhileSlidingAndSaysWhichItCouldNot)
     EXPECT_FALSE(QFile::exists(home.path() + "/x.png"));
     EXPECT_EQ(Program({"--mosaic", home.path() + "/x.gif", inputs[0]}, home.path()).code, 2);
     EXPECT_EQ(Program({"--mosaic", home.path() + "/x.png"}, home.path()).code, 2);
+}
+
+TEST(BatchCommands, AnOutputThatIsAnInputIsRefusedUnderAnyNameAndTheInputStays)
+{
+    QTemporaryDir home;
+    QImage picture(160, 120, QImage::Format_RGB32);
+    for (int y = 0; y < 120; ++y)
+        for (int x = 0; x < 160; ++x) picture.setPixel(x, y, qRgb((x * 7) % 256, (y * 5) % 256, (x * y) % 256));
+    const QString a = home.path() + "/a.png", b = home.path() + "/b.png", q = home.path() + "/q.jpg";
+    ASSERT_TRUE(picture.save(a) && picture.save(b) && picture.save(q, "JPEG"));
+    QDir(home.path()).mkdir("sub");
+    ASSERT_TRUE(QFile::link(a, home.path() + "/link.png"));
+    ASSERT_EQ(::link(QFile::encodeName(a).constData(), QFile::encodeName(home.path() + "/hard.png").constData()), 0);
+    auto bytes = [](const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const QByteArray before = bytes(a), jpeg = bytes(q);
+
+    const QList<QStringList> refused = {
+        {"--stack", a, a, b},
+        {"--stack", home.path() + "/sub/../a.png", a, b},
+        {"--stack", home.path() + "/link.png", a, b},
+        {"--stack", home.path() + "/hard.png", a, b},
+        {"--stack", home.path() + "/out.png", a, b, "--depth-map", b},
+        {"--stack", home.path() + "/out.png", a, b, "--depth-map", home.path() + "/out.png"},
+        {"--mosaic", b, a, b},
+        {"--convert", q, q},
+        {"--convert", home.path() + "/link.png", a}};
+    for (const QStringList& arguments : refused) {
+        const Outcome run = Program(arguments, home.path());
+        EXPECT_EQ(run.code, 2) << arguments.join(' ').toStdString();
+        EXPECT_TRUE(run.err.contains("is the input") || run.err.contains("are one file")) << run.err.toStdString();
+    }
+    EXPECT_EQ(bytes(a), before);
+    EXPECT_EQ(bytes(q), jpeg);
+    EXPECT_FALSE(QFile::exists(home.path() + "/out.png"));
+    // Nothing but the inputs and the links: no temporary file left beside them.
+    EXPECT_EQ(QDir(home.path()).entryList(QDir::Files).size(), 5);
+}
+
+TEST(BatchCommands, AStackOfPicturesOfDifferentFieldsLeavesOutEachThatIsNotPartOfTheSeries)
+{
+    QTemporaryDir home;
+    SlideRenderer stage;
+    stage.Prepare(320, 240, Slide::Stage);
+    auto take = [&](StagePosition where, const QString& name) {
+        std::vector<std::uint8_t> pixels(stage.FrameBytes());
+        SimulatedOptics optics;
+        optics.stage = where;
+        stage.RenderFrame(0, pixels.data(), nullptr, optics);
+        QImage picture(pixels.data(), 320, 240, static_cast<qsizetype>(SlideRenderer::StrideOf(320)), QImage::Format_BGR888);
+        picture.save(home.path() + "/" + name, "BMP");
+        return home.path() + "/" + name;
+    };
+    // Two views of one field (a hair apart, as a focus knob moves it), then one of a field far
+    // away, and a damaged file.
+    const QString first = take({2000, 1500}, "f1.bmp"), second = take({2004, 1502}, "f2.bmp");
+    const QString elsewhere = take({6000, 300}, "far.bmp");
+    const QString damaged = home.path() + "/damaged.bmp";
+    QFile file(damaged);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("BM this is no picture");
+    file.close();
+    const QString out = home.path() + "/out.png";
+    Outcome run = Program({"--stack", out, first, second, elsewhere, damaged}, home.path());
+    EXPECT_EQ(run.code, 1) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains("left out " + elsewhere + ": not part of the focus series")) << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains("left out " + damaged + ": cannot read it")) << run.out.toStdString();
+    EXPECT_FALSE(run.out.contains("left out " + second)) << run.out.toStdString();
+    EXPECT_TRUE(QFile::exists(out));
+
+    // Sixty... or here three pictures, each of another field: nothing to stack, nothing written.
+    const QString out2 = home.path() + "/out2.png";
+    run = Program({"--stack", out2, first, elsewhere, take({300, 2900}, "far2.bmp")}, home.path());
+    EXPECT_EQ(run.code, 1);
+    EXPECT_TRUE(run.err.contains("fewer than two pictures")) << run.err.toStdString();
+    EXPECT_FALSE(QFile::exists(out2));
 }
 
 TEST(BatchCommands, AnUnknownOptionGetsTheUsageAndTwoRatherThanTheWindow)

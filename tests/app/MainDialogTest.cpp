@@ -825,9 +825,21 @@ TEST_F(MainDialogTest, F7BuildsAMosaicWhileTheStageMovesAndSavesItAsTheNextStill
 {
     Start(true);
     backend_->Microscope()->SetSlide(Slide::Stage);
-    backend_->Microscope()->SetStagePath(true);
     QTest::keyClick(&dialog_->Engine(), Qt::Key_F11); // the stage slide from the stream's restart, 640 x 480
     dialog_->MagnificationBox().setText("200");
+    // The stage stands still: F7 twice saves no one-picture "mosaic" and says why.
+    QTest::keyClick(&dialog_->Engine(), Qt::Key_F7);
+    ASSERT_TRUE(WaitUntil([&] { return dialog_->LiveMosaicStep().Pictures() >= 1; }, 60000));
+    {
+        MessageBoxRecorder boxes;
+        QTest::keyClick(&dialog_->Engine(), Qt::Key_F7);
+        ASSERT_EQ(boxes.Boxes().size(), 1u);
+        EXPECT_TRUE(boxes.Boxes()[0].text.contains("did not move")) << boxes.Boxes()[0].text.toStdString();
+    }
+    EXPECT_TRUE(dialog_->LastPicturePath().isEmpty());
+    EXPECT_TRUE(dialog_->ThumbnailList().Pictures().empty());
+
+    backend_->Microscope()->SetStagePath(true);
     QTest::keyClick(&dialog_->Engine(), Qt::Key_F7);
     ASSERT_TRUE(dialog_->LiveMosaicStep().Running());
     QTest::keyClick(dialog_.get(), Qt::Key_Escape); // dropped: nothing saved
@@ -883,15 +895,41 @@ TEST_F(MainDialogTest, PicturesSelectedInTheListWithCtrlAndShiftAreStackedOrLaid
     const QImage laidOut(mosaic);
     EXPECT_NEAR(laidOut.width(), 320 + stage.StageOffset({2100, 0}).x - stage.StageOffset({1000, 0}).x, 2);
     ASSERT_EQ(list.Pictures().size(), 4u);
-    // The new picture is the one selected: a plain click picks the three again.
+    // The new picture is the one selected: a plain click picks the three again. They are
+    // three fields, not a focus series: the stack leaves two out, says so, and saves nothing.
     QTest::mouseClick(&list, Qt::LeftButton, {}, list.Cells()[0].center());
     QTest::mouseClick(&list, Qt::LeftButton, Qt::ShiftModifier, list.Cells()[2].center());
+    {
+        MessageBoxRecorder boxes;
+        dialog_->OnCommand(ID_FILE_STACK);
+        ASSERT_EQ(boxes.Boxes().size(), 1u);
+        EXPECT_TRUE(boxes.Boxes()[0].text.contains("N0002.bmp: not part of the focus series")) << boxes.Boxes()[0].text.toStdString();
+        EXPECT_TRUE(boxes.Boxes()[0].text.contains("N0003.bmp: not part of the focus series"));
+    }
+    EXPECT_EQ(list.Pictures().size(), 4u);
+
+    // Two pictures of one field at two focus positions: stacked, its depth map beside it.
+    for (int i = 0; i < 2; ++i) {
+        std::vector<std::uint8_t> pixels(stage.FrameBytes());
+        SimulatedOptics optics;
+        optics.stage = {1000 + 3 * i, 1000};
+        stage.RenderFrame(0, pixels.data(), nullptr, optics);
+        const QString path = folder + QStringLiteral("/Still_2026-12-07_10102%1_200X_N000%2.bmp").arg(i).arg(5 + i);
+        ASSERT_TRUE(QImage(pixels.data(), 320, 240, static_cast<qsizetype>(SlideRenderer::StrideOf(320)), QImage::Format_BGR888)
+                        .save(path, "BMP"));
+        list.AddCapturedPicture(path);
+    }
+    QTest::qWait(50);
+    const std::size_t count = list.Pictures().size();
+    QTest::mouseClick(&list, Qt::LeftButton, {}, list.Cells()[count - 2].center());
+    QTest::mouseClick(&list, Qt::LeftButton, Qt::ShiftModifier, list.Cells()[count - 1].center());
+    ASSERT_EQ(list.SelectedPaths().size(), 2);
     dialog_->OnCommand(ID_CAPTURE_DEPTH_MAP); // the stack's depth map too
     dialog_->OnCommand(ID_FILE_STACK);
-    EXPECT_TRUE(dialog_->LastPicturePath().endsWith("_200X_EDF_N0005.bmp")) << dialog_->LastPicturePath().toStdString();
+    EXPECT_TRUE(dialog_->LastPicturePath().endsWith("_200X_EDF_N0007.bmp")) << dialog_->LastPicturePath().toStdString();
     EXPECT_EQ(QImage(dialog_->LastPicturePath()).size(), QSize(320, 240));
     EXPECT_EQ(QImage(dialog_->LastPicturePath().chopped(4) + "_depth.bmp").size(), QSize(320, 240));
-    EXPECT_EQ(list.Pictures().size(), 5u);
+    EXPECT_EQ(list.Pictures().size(), 7u);
 }
 
 namespace {

@@ -1,4 +1,5 @@
 #include "measure/MeasureCanvas.h"
+#include "media/StillNames.h"
 #include "measure/MeasureGeometry.h"
 #include "TestSupport.h"
 
@@ -69,9 +70,14 @@ TEST_F(MeasureCanvasTest, OpensThePictureAndReadsItsName)
     EXPECT_EQ(canvas_->Title(), "Still_2009-05-14_102030_200X_N0001");
     EXPECT_EQ(canvas_->FileCaption(), "2009-05-14_102030_200X_N0001");
     EXPECT_EQ(canvas_->FileNameRate(), 200);
-    EXPECT_EQ(FileNameRateOf("2009-05-14_102030_N0001"), 0);
-    EXPECT_EQ(FileNameRateOf("2009-05-14_102030_1000X_N0001"), 0);
-    EXPECT_EQ(FileNameRateOf("2009-05-14_102030_-12X_N0001"), -12);
+    // One reader of still names: the plain ones as ever, and the all-in-focus and mosaic
+    // stills' (whose tag stands between the magnification and the running number).
+    EXPECT_EQ(MagnificationInName("/p/Still_2009-05-14_102030_N0001.bmp"), 0);
+    EXPECT_EQ(MagnificationInName("/p/Still_2009-05-14_102030_050X_N0001.bmp"), 50);
+    EXPECT_EQ(MagnificationInName("/p/Still_2009-05-14_102030_200X_EDF_N0001.bmp"), 200);
+    EXPECT_EQ(MagnificationInName("/p/Still_2009-05-14_102030_200X_MOS_N0002.tif"), 200);
+    EXPECT_EQ(MagnificationInName("/p/Still_2009-05-14_102030_1000X_N0001.bmp"), 1000);
+    EXPECT_EQ(MagnificationInName("/p/Still_2009-05-14_102030_-12X_N0001.bmp"), 0);
     EXPECT_EQ(PictureFileCaption("/x/NoUnderscore.bmp"), "NoUnderscore");
 }
 

@@ -254,3 +254,42 @@ TEST(PngFile, TheScaleGoesIntoPhysAndComesBack)
     ReadPictureFile(dir.path() + "/printed.png", nullptr, &read);
     EXPECT_FALSE(read.HasScale());
 }
+
+// A picture without a scale says it has none in every format: no pHYs in a PNG, no pixels
+// per metre in a bitmap, no density unit in a JPEG (only its aspect); ImageMagick agrees.
+TEST(PictureWriter, WithoutAScaleNoFormatClaimsAResolution)
+{
+    QTemporaryDir dir;
+    QImage picture = Gradient(64, 48);
+    picture.setDotsPerMeterX(3780); // what Qt gives every new picture: 96 dpi
+    picture.setDotsPerMeterY(3780);
+    for (const char* extension : {"png", "bmp", "jpg"}) {
+        const QString path = dir.path() + "/still." + extension;
+        ASSERT_TRUE(WritePictureFile(path, picture, PictureMetadata(), nullptr)) << extension;
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        const QLatin1String kind(extension);
+        if (kind == QLatin1String("png")) {
+            EXPECT_FALSE(bytes.contains("pHYs"));
+        } else if (kind == QLatin1String("bmp")) {
+            EXPECT_EQ(bytes.mid(38, 8), QByteArray(8, '\0'));
+        } else {
+            EXPECT_EQ(bytes.at(13), '\0'); // JFIF density units
+        }
+        if (kind != QLatin1String("bmp")) { // (ImageMagick gives a bitmap's unit whatever it holds)
+            QProcess identify;
+            identify.start(QStringLiteral("identify"), {QStringLiteral("-format"), QStringLiteral("%U"), path});
+            ASSERT_TRUE(identify.waitForFinished(20000));
+            EXPECT_EQ(identify.readAllStandardOutput().trimmed(), QByteArray("Undefined")) << extension;
+        }
+        PictureMetadata read;
+        ReadPictureFile(path, nullptr, &read);
+        EXPECT_FALSE(read.HasScale()) << extension;
+    }
+    // With a scale, a PNG and a bitmap carry it as pixels per metre.
+    PictureMetadata scaled;
+    scaled.millimetresPerPixel = 0.0025; // 400000 pixels a metre
+    ASSERT_TRUE(WritePictureFile(dir.path() + "/scaled.bmp", picture, scaled, nullptr));
+    EXPECT_EQ(QImage(dir.path() + "/scaled.bmp").dotsPerMeterX(), 400000);
+}

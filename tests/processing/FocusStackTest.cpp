@@ -135,10 +135,11 @@ TEST(FocusStack, TheReliefSlideComesOutSharpWithTheRightDepthAndAligned)
     std::vector<int> focuses;
     for (int f = 0; f <= 100; f += 10) focuses.push_back(f);
     std::vector<QImage> frames;
-    FocusStack stack({true, true});
+    FocusStack stack({true, true, false, true});
     for (const int f : focuses) {
         frames.push_back(RenderRelief(specimen, f));
-        stack.Add(frames.back());
+        // Every picture of the series, however blurred, is found to belong to it.
+        EXPECT_NE(stack.Add(frames.back()), FocusStack::Added::Unrelated) << "focus " << f;
     }
 
     const double cx = (640 - 1) / 2.0, cy = (512 - 1) / 2.0;
