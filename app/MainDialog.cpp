@@ -17,6 +17,8 @@
 #include "capture/CaptureGraph.h"
 #include "app/Commands.h"
 #include "framework/DialogUnits.h"
+#include "framework/RegularFile.h"
+#include "processing/FlatFieldStore.h"
 #include "framework/LangText.h"
 #include "framework/WindowSystem.h"
 #include "app/MainMenus.h"
@@ -89,11 +91,15 @@ CMainDialog::CMainDialog(backend::CaptureBackend& backend, SingleInstance& insta
     SelectLanguageFile(places.programDirectory.isEmpty() ? DataDirectory() : places.programDirectory,
                        places.languageId ? places.languageId : SystemLanguageId());
     folders_ = MediaFolders::Create(places.documentsFolder);
+    // What a kill in the middle of saving left behind (only one copy runs at a time).
+    RemoveStaleTemporaryFiles(folders_.picture);
+    RemoveStaleTemporaryFiles(folders_.video);
     const QString configFolder = places.configFolder.isEmpty()
                                      ? QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation)
                                      : places.configFolder;
     calibrationPath_ = configFolder + QStringLiteral("/calibrations.json");
     deviceMemory_ = std::make_unique<DeviceSettingsMemory>(configFolder + QStringLiteral("/devices.json"));
+    KeepDamagedSettingsAside(configFolder);
     stillFormat_ = std::make_unique<StillFormatSetting>(configFolder + QStringLiteral("/stills.json"));
     setWindowIcon(resources::LoadIcon(IDR_MAINFRAME));
     messageCaption_ = LangText("MsgTitle", 30, "QRV-DM500");
@@ -129,6 +135,23 @@ CMainDialog::CMainDialog(backend::CaptureBackend& backend, SingleInstance& insta
     connect(presence_.get(), &DevicePresence::DeviceListChanged, this, [this] { commands_.OnDeviceListChanged(); });
     presence_->Start();
     RefreshTooltips();
+}
+
+void CMainDialog::KeepDamagedSettingsAside(const QString& configFolder)
+{
+    // Damaged settings files are kept aside, the program goes on with what could be read, and
+    // the user hears of it once, when the window is up.
+    QStringList notices;
+    if (const QString notice = CalibrationStore::Recover(calibrationPath_); !notice.isEmpty()) notices << notice;
+    if (const QString notice = deviceMemory_->KeepDamagedFileAside(); !notice.isEmpty()) notices << notice;
+    notices << FlatFieldStore(configFolder).KeepDamagedFilesAside();
+    if (notices.isEmpty()) return;
+    QTimer::singleShot(0, this, [this, notices] {
+        ShowMessageBox(this,
+                       LangText("DamagedSettings", 100, "Some settings files were damaged and have been kept aside:") +
+                           QStringLiteral("\n\n") + notices.join(QStringLiteral("\n\n")),
+                       messageCaption_, MessageButtons::Ok, MessageIcon::Warning);
+    });
 }
 
 void CMainDialog::PlaySound(int soundId)

@@ -138,6 +138,7 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    void KeepDamagedSettingsAside(const QString& configFolder);
     struct ToolEntry {
         QWidget* button = nullptr;
         int controlId = 0;

@@ -15,6 +15,7 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QTimer>
 #include <QHelpEvent>
 #include <QScrollBar>
 #include <QToolTip>
@@ -492,10 +493,19 @@ CThumbnailList::Decode CThumbnailList::DecodeEntry(const MediaEntry& entry)
     } else {
         // A recording cut short (a kill, a full disk) gets its index back the first time
         // it is met, so every player reads its length.
-        if (IsCutShortAvi(entry.path)) {
+        if (IsCutShortAvi(entry.path) && !unrepairable_.contains(entry.path)) {
             QString error;
-            if (RepairCutShortAvi(entry.path, &error) == AviRepairResult::Failed)
+            if (RepairCutShortAvi(entry.path, &error) == AviRepairResult::Failed) {
+                // Left as it is (it still plays in our player); the user hears why, once.
                 qCWarning(lcMedia) << "could not repair" << entry.path << ":" << error;
+                unrepairable_.insert(entry.path);
+                QTimer::singleShot(0, this, [this, path = entry.path, error] {
+                    ShowMessageBox(this,
+                                   LangText("RepairFail", 100, "This recording was cut short and could not be repaired; it is left as it is:") +
+                                       QStringLiteral("\n%1\n%2").arg(path, error),
+                                   LangText("MsgTitle", 30, "QRV-DM500"), MessageButtons::Ok, MessageIcon::Warning);
+                });
+            }
         }
         ok = LoadVideoFirstFrameAsDib(entry.path, *decodeBuffer_);
     }

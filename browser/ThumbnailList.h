@@ -8,6 +8,7 @@
 #include "media/ThumbnailDecoder.h"
 
 #include <QImage>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include "media/PictureMetadata.h"
@@ -113,6 +114,7 @@ protected:
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
+    QSet<QString> unrepairable_; // cut-short recordings whose repair failed: not tried again, told once
     std::vector<MediaEntry>& CurrentList() { return showingPictures_ ? pictures_ : videos_; }
     const std::vector<MediaEntry>& CurrentList() const { return showingPictures_ ? pictures_ : videos_; }
     int& CurrentTopRowRef() { return showingPictures_ ? pictureTopRow_ : videoTopRow_; }

@@ -1,5 +1,6 @@
 #include "capture/DeviceSettingsMemory.h"
 
+#include "framework/DamagedFiles.h"
 #include "framework/Logging.h"
 #include "framework/RegularFile.h"
 
@@ -33,7 +34,8 @@ void DeviceSettingsMemory::Load()
     QJsonParseError parseError{};
     const QJsonDocument document = QJsonDocument::fromJson(*bytes, &parseError);
     if (!document.isObject()) {
-        qCWarning(lcCapture) << "ignoring the damaged device settings" << path_ << parseError.errorString();
+        loadError_ = parseError.error != QJsonParseError::NoError ? parseError.errorString() : QStringLiteral("not an object");
+        qCWarning(lcCapture) << "ignoring the damaged device settings" << path_ << loadError_;
         return;
     }
     const QJsonObject devices = document.object().value(QStringLiteral("devices")).toObject();
@@ -53,6 +55,19 @@ void DeviceSettingsMemory::Load()
         }
         if (!device.key().isEmpty()) devices_[device.key().toStdString()] = std::move(settings);
     }
+}
+
+QString DeviceSettingsMemory::KeepDamagedFileAside()
+{
+    if (loadError_.isEmpty()) return {};
+    const QString aside = KeepDamagedAside(path_);
+    const QString notice = aside.isEmpty()
+                               ? QStringLiteral("%1 is damaged (%2) and could not be kept aside").arg(path_, loadError_)
+                               : QStringLiteral("%1 was damaged (%2); it is kept as %3, and the microscopes' settings start "
+                                                "afresh")
+                                     .arg(path_, loadError_, aside);
+    loadError_.clear();
+    return notice;
 }
 
 const RememberedSettings* DeviceSettingsMemory::Find(const std::string& identity) const

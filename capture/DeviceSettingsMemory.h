@@ -22,9 +22,12 @@ struct RememberedSettings {
 
 class DeviceSettingsMemory {
 public:
-    // Reads `path`; an unreadable or damaged file leaves the memory empty (and is replaced
-    // at the next save).
+    // Reads `path`; a damaged file leaves the memory empty and says so in LoadError().
     explicit DeviceSettingsMemory(QString path);
+    const QString& LoadError() const { return loadError_; }
+    // Once at start: a damaged file is kept aside (NAME.damaged) rather than replaced at the
+    // next save. What was done, for the user; empty when the file was whole or missing.
+    QString KeepDamagedFileAside();
 
     // Null when nothing is remembered for `identity` (or the identity is empty).
     const RememberedSettings* Find(const std::string& identity) const;
@@ -40,6 +43,7 @@ private:
     void Load();
 
     QString path_;
+    QString loadError_;
     std::map<std::string, RememberedSettings> devices_;
     bool dirty_ = false;
 };

@@ -4,3 +4,4 @@
 Q_LOGGING_CATEGORY(lcCapture, "qrv.capture", QtCriticalMsg)
 Q_LOGGING_CATEGORY(lcUdev, "qrv.udev", QtCriticalMsg)
 Q_LOGGING_CATEGORY(lcMedia, "qrv.media", QtCriticalMsg)
+Q_LOGGING_CATEGORY(lcSettings, "qrv.settings", QtCriticalMsg)

@@ -1,6 +1,9 @@
 #include "framework/RegularFile.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
 
 #include <cstring>
 
@@ -173,4 +176,15 @@ bool IsSameFile(const QString& first, const QString& second)
     struct stat a {}, b {};
     return ::stat(QFile::encodeName(first).constData(), &a) == 0 && ::stat(QFile::encodeName(second).constData(), &b) == 0 &&
            a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+int RemoveStaleTemporaryFiles(const QString& folder)
+{
+    static const QRegularExpression kTemporary(
+        QStringLiteral("^.+\\.(bmp|jpg|jpeg|tif|tiff|png|avi|csv)\\.[A-Za-z0-9]{6}$"), QRegularExpression::CaseInsensitiveOption);
+    int removed = 0;
+    const QFileInfoList files = QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QFileInfo& file : files)
+        if (!file.isSymLink() && kTemporary.match(file.fileName()).hasMatch() && QFile::remove(file.filePath())) ++removed;
+    return removed;
 }

@@ -31,3 +31,8 @@ bool WriteFileWhole(const QString& destination, const QByteArray& bytes, QString
 // True when both names lead to one file (the same device and inode, after following links:
 // another path, a symbolic or a hard link). False when either does not exist.
 bool IsSameFile(const QString& first, const QString& second);
+
+// Removes the temporary files the writers above leave when the program is killed while
+// writing ("NAME.EXT.XXXXXX" beside the file it was to become) from `folder`. Only for
+// folders no other program writes such names into, when nothing of ours is writing.
+int RemoveStaleTemporaryFiles(const QString& folder);

@@ -1,5 +1,7 @@
 #include "measure/StageCalibration.h"
 
+#include "framework/DamagedFiles.h"
+
 #include "framework/RegularFile.h"
 
 #include <QDir>
@@ -38,14 +40,31 @@ CalibrationStore::CalibrationStore(QString path) : path_(std::move(path))
         if (QFileInfo::exists(path_)) loadError_ = QStringLiteral("the file cannot be read");
         return;
     }
-    if (!FromJson(*bytes, calibrations_, unit_, loadError_)) {
+    // A damaged entry costs only itself: the others are still used.
+    if (!FromJson(*bytes, calibrations_, unit_, loadError_, true)) {
         calibrations_.clear();
         unit_ = LengthUnit::Millimetre;
     }
 }
 
+QString CalibrationStore::Recover(const QString& path)
+{
+    CalibrationStore store(path);
+    if (store.loadError_.isEmpty()) return {};
+    const QString aside = KeepDamagedAside(path);
+    if (aside.isEmpty()) return QStringLiteral("%1 is damaged (%2) and could not be kept aside").arg(path, store.loadError_);
+    QString notice = QStringLiteral("%1 was damaged (%2); it is kept as %3").arg(path, store.loadError_, aside);
+    if (!store.calibrations_.empty()) {
+        store.Save(nullptr);
+        notice += QStringLiteral(", and the %1 calibrations that could be read are used").arg(store.calibrations_.size());
+    } else {
+        notice += QStringLiteral("; no calibration could be read from it");
+    }
+    return notice;
+}
+
 bool CalibrationStore::FromJson(const QByteArray& bytes, std::vector<StageCalibration>& calibrations, LengthUnit& unit,
-                                QString& error)
+                                QString& error, bool skipDamaged)
 {
     QJsonParseError parseError{};
     const QJsonDocument document = QJsonDocument::fromJson(bytes, &parseError);
@@ -65,6 +84,7 @@ bool CalibrationStore::FromJson(const QByteArray& bytes, std::vector<StageCalibr
         c.name = entry.value(QStringLiteral("name")).toString().left(100);
         if (!IsSensible(c)) {
             error = QStringLiteral("a calibration for %1X is not sensible").arg(c.magnification);
+            if (skipDamaged) continue;
             return false;
         }
         std::erase_if(calibrations, [&](const StageCalibration& o) { return o.magnification == c.magnification; });

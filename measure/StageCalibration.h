@@ -22,9 +22,12 @@ class CalibrationStore {
 public:
     static QString DefaultPath();
 
-    // Reads `path`. A damaged file leaves the store empty and says so in LoadError(); a
-    // missing one is simply empty.
+    // Reads `path`. A damaged file says so in LoadError() and leaves the store with the
+    // entries that could be read (none when it is not JSON); a missing one is simply empty.
     explicit CalibrationStore(QString path);
+    // Once at start: a damaged file is kept aside (NAME.damaged) and what could be read of it
+    // saved again. What was done, for the user; empty when the file was whole or missing.
+    static QString Recover(const QString& path);
 
     const QString& LoadError() const { return loadError_; }
     const std::vector<StageCalibration>& All() const { return calibrations_; }
@@ -47,8 +50,10 @@ public:
 private:
     bool Save(QString* error);
     QByteArray ToJson() const;
+    // `skipDamaged`: an entry that is not sensible is left out (with the reason in `error`)
+    // rather than failing the whole file.
     static bool FromJson(const QByteArray& bytes, std::vector<StageCalibration>& calibrations, LengthUnit& unit,
-                         QString& error);
+                         QString& error, bool skipDamaged = false);
 
     QString path_;
     std::vector<StageCalibration> calibrations_;

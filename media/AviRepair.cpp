@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -74,6 +75,27 @@ double ScanVideoSeconds(const QString& path)
     return static_cast<double>(end) * av_q2d(timeBase);
 }
 
+namespace {
+
+// Whether the chunk a packet came from lies whole in the file: a kill while a frame was being
+// written leaves its chunk header with the full size and only part of the bytes, which the
+// demuxer still hands out as a (shorter) packet. The packet's position is that of its
+// bytes; the chunk header ("00dc": stream, kind, then the size) stands just before them.
+bool ChunkIsWhole(QFile& file, const AVPacket& packet)
+{
+    constexpr qint64 kHeader = 8;
+    if (packet.pos < kHeader) return true; // nothing to check against
+    char header[kHeader];
+    if (!file.seek(packet.pos - kHeader) || file.read(header, kHeader) != kHeader) return false;
+    if (!std::isdigit(static_cast<unsigned char>(header[0])) || !std::isdigit(static_cast<unsigned char>(header[1])))
+        return true; // not a chunk header of ours: the demuxer's word stands
+    const quint32 size = static_cast<quint8>(header[4]) | (static_cast<quint8>(header[5]) << 8) |
+                         (static_cast<quint8>(header[6]) << 16) | (static_cast<quint32>(static_cast<quint8>(header[7])) << 24);
+    return packet.pos + static_cast<qint64>(size) <= file.size();
+}
+
+} // namespace
+
 AviRepairResult RepairCutShortAvi(const QString& path, QString* error)
 {
     auto fail = [error](const QString& why) {
@@ -110,9 +132,18 @@ AviRepairResult RepairCutShortAvi(const QString& path, QString* error)
     }
     PacketPtr packet(av_packet_alloc());
     std::int64_t copied = 0;
+    QFile chunks(path);
+    if (!chunks.open(QIODevice::ReadOnly)) {
+        removeTemporary();
+        return fail(chunks.errorString());
+    }
     // Up to the last packet that reads whole; a frame cut in half ends the copy.
     while (packet && av_read_frame(in, packet.get()) >= 0) {
         const int target = streamMap[static_cast<std::size_t>(packet->stream_index)];
+        if (target >= 0 && !ChunkIsWhole(chunks, *packet)) {
+            av_packet_unref(packet.get());
+            break;
+        }
         if (target >= 0) {
             av_packet_rescale_ts(packet.get(), in->streams[packet->stream_index]->time_base, out->streams[target]->time_base);
             packet->stream_index = target;

@@ -1,10 +1,12 @@
 #include "processing/FlatFieldStore.h"
 
+#include "framework/DamagedFiles.h"
 #include "framework/RegularFile.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QtEndian>
 
 #include <cmath>
@@ -115,4 +117,21 @@ std::optional<FlatFieldReference> FlatFieldStore::Load(const std::string& identi
 bool FlatFieldStore::Remove(const std::string& identity, int width, int height) const
 {
     return QFile::remove(PathFor(identity, width, height));
+}
+
+QStringList FlatFieldStore::KeepDamagedFilesAside() const
+{
+    QStringList notices;
+    const QFileInfoList files = QDir(folder_).entryInfoList({QStringLiteral("flatfield-*.bin")}, QDir::Files);
+    for (const QFileInfo& file : files) {
+        QString reason = QStringLiteral("it cannot be read");
+        const std::optional<QByteArray> bytes = ReadRegularFile(file.filePath(), kMaxFileBytes);
+        if (bytes && Decode(*bytes, &reason)) continue;
+        const QString aside = KeepDamagedAside(file.filePath());
+        notices << (aside.isEmpty() ? QStringLiteral("%1 is damaged (%2) and could not be kept aside").arg(file.filePath(), reason)
+                                    : QStringLiteral("the even-light reference %1 was damaged (%2); it is kept as %3, and "
+                                                     "even light is off for its microscope until a new reference is taken")
+                                          .arg(file.filePath(), reason, aside));
+    }
+    return notices;
 }

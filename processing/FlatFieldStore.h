@@ -7,6 +7,7 @@
 #include "processing/FlatField.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 #include <string>
@@ -22,6 +23,9 @@ public:
     std::optional<FlatFieldReference> Load(const std::string& identity, int width, int height,
                                            QString* error = nullptr) const;
     bool Remove(const std::string& identity, int width, int height) const;
+    // Once at start: every reference file that cannot be used is kept aside (NAME.damaged)
+    // rather than silently ignored. What was done, a line per file, for the user.
+    QStringList KeepDamagedFilesAside() const;
 
     // The file's bytes, and back (exposed for the fuzz harness and tests).
     static QByteArray Encode(const FlatFieldReference& reference);

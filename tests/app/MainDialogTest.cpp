@@ -1049,3 +1049,47 @@ TEST_F(MainDialogTest, EveryButtonIsNamedAndReachedWithTabAndTheListWorksFromThe
         EXPECT_FALSE(QAccessible::queryAccessibleInterface(button)->text(QAccessible::Name).isEmpty()) << id;
     }
 }
+
+TEST_F(MainDialogTest, DamagedSettingsAreKeptAsideAndReportedOnceAndAKilledSavesLeftoversGo)
+{
+    const QString config = program_.path();
+    // One sensible calibration and one that is not; a device file and a reference that are no files of ours.
+    WriteFile(config + "/calibrations.json",
+              R"({"unit":"mm","calibrations":[{"magnification":200,"millimetresPerPixel":0.00125,"name":"200X"},)"
+              R"({"magnification":50,"millimetresPerPixel":-1,"name":"broken"}]})");
+    WriteFile(config + "/devices.json", "{ \"devices\": ");
+    WriteFile(config + "/flatfield-0123456789abcdef-640x480.bin", "QRVFLAT1 and then nothing sensible");
+    // A still and a recording a kill cut off while they were written, beside a whole still.
+    const QString pictures = documents_.path() + "/QRV-DM500 files/Picture";
+    WriteFile(pictures + "/Still_2026-12-07_101010_N0001.bmp", SmallBmp(qRgb(1, 2, 3)));
+    WriteFile(pictures + "/Still_2026-12-07_101011_N0002.bmp.TZ0JWS", "half a picture");
+    WriteFile(documents_.path() + "/QRV-DM500 files/Video/Video_2026-12-07_101012_N0001.avi.a1B2c3", "half");
+
+    MessageBoxRecorder boxes;
+    Start(true);
+    ASSERT_TRUE(WaitUntil([&] { return !boxes.Boxes().empty(); }));
+    QTest::qWait(20);
+    ASSERT_EQ(boxes.Boxes().size(), 1u); // one message for all
+    const QString text = boxes.Boxes()[0].text;
+    for (const char* name : {"calibrations.json", "devices.json", "flatfield-0123456789abcdef-640x480.bin"}) {
+        EXPECT_TRUE(text.contains(name)) << name << "\n" << text.toStdString();
+        EXPECT_TRUE(QFile::exists(config + "/" + name + ".damaged")) << name;
+    }
+    EXPECT_TRUE(text.contains("the 1 calibrations that could be read are used")) << text.toStdString();
+    // What could be read goes on: the 200X calibration measures as before.
+    const CalibrationStore calibrations(config + "/calibrations.json");
+    EXPECT_TRUE(calibrations.LoadError().isEmpty());
+    EXPECT_TRUE(calibrations.Find(200).has_value());
+    EXPECT_FALSE(calibrations.Find(50).has_value());
+    // The leftovers of the killed saves are gone, the whole still stays.
+    EXPECT_FALSE(QFile::exists(pictures + "/Still_2026-12-07_101011_N0002.bmp.TZ0JWS"));
+    EXPECT_FALSE(QFile::exists(documents_.path() + "/QRV-DM500 files/Video/Video_2026-12-07_101012_N0001.avi.a1B2c3"));
+    EXPECT_TRUE(QFile::exists(pictures + "/Still_2026-12-07_101010_N0001.bmp"));
+
+    // The next start has nothing to say.
+    CloseWindow();
+    MessageBoxRecorder again;
+    Start(true);
+    QTest::qWait(50);
+    EXPECT_TRUE(again.Boxes().empty());
+}

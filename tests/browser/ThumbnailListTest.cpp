@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
 #include <QHelpEvent>
 #include <QScrollBar>
 #include <QToolTip>
@@ -354,4 +355,39 @@ TEST_F(ThumbnailListTest, AVideoSavedAsJpegFailsWithItsMessageAndTheSourceStays)
     EXPECT_TRUE(boxes.Boxes()[0].text.startsWith("The file could not be saved:\n"));
     EXPECT_TRUE(QFile::exists(Videos() + "/Video_N0001.avi"));
     EXPECT_FALSE(QFile::exists(target.path() + "/frame.jpg"));
+}
+
+TEST_F(ThumbnailListTest, ACutShortRecordingThatCannotBeRepairedIsLeftAsItIsAndTheUserToldOnce)
+{
+    // A recording cut in half, as a kill leaves it.
+    const QString path = Videos() + "/Video_2026-12-07_101010_N0001.avi";
+    QProcess ffmpeg;
+    ffmpeg.start("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i", "testsrc=size=160x120:rate=5", "-frames:v", "20",
+                            "-c:v", "msvideo1", path});
+    ASSERT_TRUE(ffmpeg.waitForFinished(60000));
+    ASSERT_TRUE(QFile::resize(path, QFileInfo(path).size() / 2));
+    const QByteArray cut = ReadFile(path);
+
+    MessageBoxRecorder boxes;
+    rlimit old {};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit tiny = old;
+    tiny.rlim_cur = 4096; // the repaired copy cannot be written, as on a full disk
+    signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &tiny);
+    list_ = std::make_unique<CThumbnailList>(Pictures(), Videos());
+    list_->SetShowingPictures(false);
+    list_->resize(220, 420);
+    list_->show();
+    QCoreApplication::processEvents();
+    list_->repaint();
+    setrlimit(RLIMIT_FSIZE, &old);
+    ASSERT_TRUE(WaitUntil([&] { return !boxes.Boxes().empty(); }));
+    EXPECT_TRUE(boxes.Boxes()[0].text.contains("could not be repaired")) << boxes.Boxes()[0].text.toStdString();
+    EXPECT_TRUE(boxes.Boxes()[0].text.contains(path));
+    EXPECT_EQ(ReadFile(path), cut);
+    // Drawn again: not tried again, not said again.
+    list_->repaint();
+    QTest::qWait(20);
+    EXPECT_EQ(boxes.Boxes().size(), 1u);
 }

@@ -1,13 +1,18 @@
 #include "TestSupport.h"
+#include "media/AviRepair.h"
 #include "media/AviWriter.h"
 #include "media/PlaybackEngine.h"
 
+#include <QDir>
 #include <QImage>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
+#include <sys/resource.h>
 #include <vector>
 
 namespace {
@@ -122,4 +127,61 @@ TEST(AviWriter, AFrameOfAnotherSizeIsRefusedWithItsReason)
     EXPECT_FALSE(opened.writer->LastError().isEmpty());
     EXPECT_TRUE(opened.writer->Close());
     EXPECT_EQ(ReadAviFacts(path).frames, 1);
+}
+
+// A kill while a frame was being written leaves its chunk's header with the whole size and
+// only part of its bytes. The repair keeps the frames before it and drops that one, so
+// FFmpeg decodes the repaired file without a word; where the copy cannot be written (a full
+// disk), the recording stays as it was and the reason comes back.
+TEST(AviRepair, TheFrameCutInHalfIsDroppedAndAFullDiskLeavesTheRecordingAsItWas)
+{
+    QTemporaryDir dir;
+    for (const bool msvc : {true, false}) {
+        const QString path = dir.path() + (msvc ? "/msvc.avi" : "/mjpeg.avi");
+        VideoEncoderChoice mjpeg;
+        mjpeg.handler = "MJPG";
+        mjpeg.encoder = "mjpeg";
+        auto opened = AviWriter::Open(path, 64, 48, 5, msvc ? DefaultVideoEncoder() : mjpeg);
+        ASSERT_TRUE(opened.writer) << opened.reason.toStdString();
+        for (int i = 0; i < 10; ++i) {
+            std::vector<std::uint8_t> frame = Frame(64, 48, static_cast<std::uint8_t>(i * 20));
+            for (std::size_t b = 0; b < frame.size(); ++b) frame[b] = static_cast<std::uint8_t>(frame[b] + (b * 7919u) % 61);
+            ASSERT_TRUE(opened.writer->WriteFrame(frame.data(), frame.size()));
+        }
+        ASSERT_TRUE(opened.writer->Close());
+        // Cut in the middle of the last frame's chunk: before it, the index's "idx1" and the
+        // last chunk header ("00dc") stand.
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        file.close();
+        const qsizetype index = bytes.lastIndexOf("idx1");
+        const qsizetype lastChunk = bytes.lastIndexOf("00dc", index);
+        ASSERT_GT(lastChunk, 0);
+        ASSERT_TRUE(QFile::resize(path, lastChunk + 8 + (index - lastChunk - 8) / 2));
+        ASSERT_TRUE(IsCutShortAvi(path));
+        const QByteArray cut = ReadFile(path);
+
+        // A full disk: the copy cannot be written; the reason, and the file untouched.
+        rlimit old{};
+        getrlimit(RLIMIT_FSIZE, &old);
+        rlimit tiny = old;
+        tiny.rlim_cur = 4096;
+        std::signal(SIGXFSZ, SIG_IGN);
+        setrlimit(RLIMIT_FSIZE, &tiny);
+        QString error;
+        const AviRepairResult full = RepairCutShortAvi(path, &error);
+        setrlimit(RLIMIT_FSIZE, &old);
+        EXPECT_EQ(full, AviRepairResult::Failed);
+        EXPECT_FALSE(error.isEmpty());
+        EXPECT_EQ(ReadFile(path), cut);
+        EXPECT_EQ(QDir(dir.path()).entryList({"*.repair*"}, QDir::Files).size(), 0) << QDir(dir.path()).entryList().join(" ").toStdString() << error.toStdString();
+
+        ASSERT_EQ(RepairCutShortAvi(path, &error), AviRepairResult::Repaired) << error.toStdString();
+        EXPECT_EQ(ReadAviFacts(path).frames, 9) << (msvc ? "msvc" : "mjpeg");
+        QProcess ffmpeg;
+        ffmpeg.start("ffmpeg", {"-v", "error", "-i", path, "-f", "null", "-"});
+        ASSERT_TRUE(ffmpeg.waitForFinished(60000));
+        EXPECT_EQ(ffmpeg.readAllStandardError(), QByteArray()) << (msvc ? "msvc" : "mjpeg");
+    }
 }
