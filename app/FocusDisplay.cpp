@@ -34,6 +34,13 @@ void FocusDisplay::paintEvent(QPaintEvent*)
     const double now = meter_ ? meter_->Sharpness() : 0;
     share_ = best > 0 ? std::clamp(now / best, 0.0, 1.0) : 0;
     if (!meter_ || meter_->Measured() == 0) return;
+    if (meter_->NothingToJudge()) {
+        // Clear glass or an empty field: a full bar would claim focus where there is nothing.
+        share_ = 0;
+        p.setPen(QColor(150, 190, 230));
+        p.drawText(bar, Qt::AlignCenter, LangText("FocusNoDetail", 64, "No detail to judge"));
+        return;
+    }
     // Green near the best, amber further away.
     const QColor fill = share_ > 0.9 ? QColor(110, 210, 120) : QColor(230, 170, 60);
     p.fillRect(QRect(bar.left(), bar.top(), static_cast<int>(bar.width() * share_), bar.height()), fill);

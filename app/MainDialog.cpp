@@ -352,8 +352,9 @@ void CMainDialog::PaintClient(QPainter& painter, const QRect& dirty)
         QPainter p(&counter);
         p.setFont(largeFont_);
         p.setPen(QColor(0, 255, 0));
-        p.drawText(1, 1 + QFontMetrics(largeFont_).ascent(),
-                   QString::asprintf("%2d ", recordCounter_) + LangText("Second", 10, "Seconds"));
+        // Whole in every language: the counter's artwork has a fixed size.
+        DrawTextFittedInto(p, counter.rect().adjusted(1, 1, -1, -1),
+                           QString::asprintf("%2d ", recordCounter_) + LangText("Second", 10, "Seconds"));
         p.end();
         painter.drawImage(737, 516, counter);
         if (recordDropped_ > 0) {

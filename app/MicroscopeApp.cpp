@@ -1,4 +1,5 @@
 #include "app/MicroscopeApp.h"
+#include "framework/QtTranslations.h"
 
 #include "app/MainDialog.h"
 #include "app/ProgramStyle.h"
@@ -63,6 +64,7 @@ int CMicroscopeApp::Run(const Options& options)
     RouteFfmpegLogToMediaCategory();
     QCoreApplication::setApplicationVersion(QStringLiteral(QRV_VERSION));
     resources::Initialise();
+    InstallQtTranslations(QLocale::system());
     QApplication::setStyle(new ProgramStyle);
 
     SingleInstance instance(options.instanceName);

@@ -3,6 +3,7 @@
 #include "capture/backend/SimulatedBackend.h"
 
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QWidget>
 
 SimulationKeys::SimulationKeys(std::shared_ptr<backend::SimulatedDevice> device, QObject* parent)
@@ -14,8 +15,15 @@ bool SimulationKeys::eventFilter(QObject* watched, QEvent* event)
 {
     // Only keys that reached a window, which its focused control left unused: the list's
     // Page Up and Ctrl+Page Down, a text box's Ctrl+arrows and a slider's Page Up stay theirs.
+    // A number box (the magnification) has no words for Ctrl+arrows to jump between: there
+    // they move the stage before the box sees them.
     const auto* widget = qobject_cast<QWidget*>(watched);
-    if (device_ && event->type() == QEvent::KeyPress && widget && widget->isWindow()) {
+    const auto* box = qobject_cast<const QLineEdit*>(watched);
+    const bool numberBox = box && box->validator() && event->type() == QEvent::KeyPress &&
+                           (static_cast<QKeyEvent*>(event)->modifiers() & Qt::ControlModifier) &&
+                           static_cast<QKeyEvent*>(event)->key() >= Qt::Key_Left &&
+                           static_cast<QKeyEvent*>(event)->key() <= Qt::Key_Down;
+    if (device_ && event->type() == QEvent::KeyPress && widget && (widget->isWindow() || numberBox)) {
         const auto* key = static_cast<QKeyEvent*>(event);
         switch (key->key()) {
         case Qt::Key_PageUp: device_->SetFocus(device_->Focus() + kFocusStep); return true;

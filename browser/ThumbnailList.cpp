@@ -381,6 +381,13 @@ void CThumbnailList::keyPressEvent(QKeyEvent* event)
         SelectIndex(current < 0 ? 0 : index, extend);
         event->accept();
     };
+    // Ctrl+arrows are not the list's: they go on to the window (the simulated stage moves).
+    const bool arrow = event->key() == Qt::Key_Left || event->key() == Qt::Key_Right || event->key() == Qt::Key_Up ||
+                       event->key() == Qt::Key_Down;
+    if (arrow && (event->modifiers() & Qt::ControlModifier)) {
+        event->ignore();
+        return;
+    }
     switch (event->key()) {
     case Qt::Key_Left: moveTo(current - 1); return;
     case Qt::Key_Right: moveTo(current + 1); return;

@@ -151,10 +151,33 @@ std::optional<QByteArray> ReadIniText(const QString& path, const char* key)
     return cache.Lookup(path, key);
 }
 
-int CopyCut(char* buffer, int size, const char* text, std::size_t length)
+// Whether a byte starts a two-byte character in a double-byte code page (Japanese 932,
+// Chinese 936 and 950, Korean 949); never in the single-byte ones.
+bool IsLeadByte(unsigned char byte, int codePage)
+{
+    switch (codePage) {
+    case 932: return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+    case 936:
+    case 949:
+    case 950: return byte >= 0x81 && byte <= 0xFE;
+    default: return false;
+    }
+}
+
+// Copies at most size - 1 bytes and the terminator, never cutting a two-byte character in two.
+int CopyCut(char* buffer, int size, const char* text, std::size_t length, int codePage)
 {
     const std::size_t room = static_cast<std::size_t>(size - 1);
-    const std::size_t count = std::min(length, room);
+    std::size_t count = std::min(length, room);
+    if (count < length) {
+        std::size_t whole = 0;
+        for (std::size_t at = 0; at < count;) {
+            const std::size_t next = at + (IsLeadByte(static_cast<unsigned char>(text[at]), codePage) ? 2 : 1);
+            if (next > count) break;
+            whole = at = next;
+        }
+        count = whole;
+    }
     std::memcpy(buffer, text, count);
     buffer[count] = '\0';
     return static_cast<int>(count);
@@ -235,9 +258,11 @@ int GetLangText(const char* key, char* buffer, int size, const char* defaultText
     if (buffer == nullptr || size <= 0) return 0;
     std::memset(buffer, 0, static_cast<std::size_t>(size));
     const std::optional<QByteArray> text = key ? ReadIniText(Selection().languageFile, key) : std::nullopt;
-    if (text) return CopyCut(buffer, size, text->constData(), static_cast<std::size_t>(text->size()));
+    if (text)
+        return CopyCut(buffer, size, text->constData(), static_cast<std::size_t>(text->size()),
+                       CodePageOfLanguageFile(Selection().languageFile));
     const char* fallback = defaultText ? defaultText : "";
-    return CopyCut(buffer, size, fallback, std::strlen(fallback));
+    return CopyCut(buffer, size, fallback, std::strlen(fallback), 1252);
 }
 
 QString DecodeCodePage(const QByteArray& bytes, int codePage)

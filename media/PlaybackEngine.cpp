@@ -1,5 +1,7 @@
 #include "media/PlaybackEngine.h"
 
+#include <cmath>
+
 #include "media/AviInput.h"
 #include "media/FfmpegHandles.h"
 #include "media/AviRepair.h"
@@ -61,7 +63,12 @@ bool PlaybackEngine::Open(const QString& path, QSize frameSize)
     else if (format->duration > 0) duration_ = static_cast<double>(format->duration) / AV_TIME_BASE;
     else duration_ = ScanVideoSeconds(path); // a file without an index (cut short): plays to its last frame
 
-    frameSize_ = frameSize.expandedTo(QSize(1, 1));
+    // Shown whole with its shape kept: the largest size within the one asked for (the
+    // player's bars fill the rest). Pixels that are not square count as the stream says.
+    QSize picture(stream->codecpar->width, stream->codecpar->height);
+    const AVRational aspect = stream->codecpar->sample_aspect_ratio;
+    if (aspect.num > 0 && aspect.den > 0) picture.setWidth(static_cast<int>(std::lround(picture.width() * av_q2d(aspect))));
+    frameSize_ = (picture.isEmpty() ? frameSize : picture.scaled(frameSize, Qt::KeepAspectRatio)).expandedTo(QSize(1, 1));
     input_ = std::move(holder);
     position_ = 0;
     state_ = State::Paused;

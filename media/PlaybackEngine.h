@@ -41,7 +41,8 @@ public:
     double Position() const { return position_; }
     void SetPosition(double seconds);
 
-    // The picture presented last (at the size given to Open).
+    // The picture presented last: the largest size within the one given to Open that keeps
+    // the video's shape.
     QImage CurrentFrame() const { return current_; }
 
 signals:

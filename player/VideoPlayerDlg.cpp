@@ -22,7 +22,8 @@ enum : int {
     kLast = 1013,
 };
 
-// The picture the engine presents, stretched over the video area.
+// The picture the engine presents, in the middle of the video area with its shape kept
+// (black bars where its shape and the area's differ).
 class VideoPicture : public QWidget {
 public:
     VideoPicture(const PlaybackEngine& engine, QWidget* parent) : QWidget(parent), engine_(engine)
@@ -35,8 +36,11 @@ protected:
     {
         QPainter painter(this);
         const QImage frame = engine_.CurrentFrame();
-        if (frame.isNull()) painter.fillRect(rect(), Qt::black);
-        else painter.drawImage(rect(), frame);
+        painter.fillRect(rect(), Qt::black);
+        if (frame.isNull()) return;
+        QRect shown(QPoint(), frame.size().scaled(size(), Qt::KeepAspectRatio));
+        shown.moveCenter(rect().center());
+        painter.drawImage(shown, frame);
     }
 
 private:

@@ -1,5 +1,7 @@
 #include "processing/FocusMeter.h"
 
+#include "processing/Detail.h"
+
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 
@@ -71,6 +73,7 @@ void FocusMeter::Process(Frame& frame)
         cv::cvtColor(reduced, grey, cv::COLOR_BGR2GRAY);
     }
     const double value = LaplacianVariance(grey.data, grey.cols, grey.rows, grey.step);
+    nothingToJudge_ = HasNoDetail(grey);
 
     const double brightness = cv::mean(grey)[0];
     const bool newScene = resetRequested_.exchange(false) || frame.width != sceneWidth_ || frame.height != sceneHeight_ ||

@@ -33,6 +33,9 @@ public:
     double Sharpness() const { return sharpness_; }
     double Best() const { return best_; }
     std::uint64_t Measured() const { return measured_; }
+    // The last frame measured had no detail to judge (clear glass, an empty field): its
+    // sharpness says nothing.
+    bool NothingToJudge() const { return nothingToJudge_; }
     void SetEnabled(bool on) { enabled_ = on; }
     bool Enabled() const { return enabled_; }
     void SetPeaking(bool on) { peaking_ = on; }
@@ -51,6 +54,7 @@ private:
     std::atomic<double> sharpness_{0};
     std::atomic<double> best_{0};
     std::atomic<std::uint64_t> measured_{0};
+    std::atomic<bool> nothingToJudge_{false};
     // The stage's worker only: what the scene looked like, to notice it change.
     double sceneBrightness_ = -1;
     double lastMeasured_ = -1;

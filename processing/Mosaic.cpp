@@ -1,6 +1,7 @@
 #include "processing/Mosaic.h"
 
 #include "processing/CvImages.h"
+#include "processing/Detail.h"
 #include "processing/MosaicAssembly.h"
 #include "processing/PhaseCorrelation.h"
 
@@ -150,7 +151,7 @@ Mosaic::Step Mosaic::Add(const QImage& picture)
         s.frame = bgr.size();
         s.reduction = std::max(1, (bgr.cols + kTrackWidth - 1) / kTrackWidth);
         cv::Mat reduced = ReducedGrey(Grey(bgr), s.reduction);
-        if (NothingToMatch(reduced)) {
+        if (HasNoDetail(reduced)) {
             s.lost = LostReason::Blank;
             return Step::Lost;
         }
@@ -162,7 +163,7 @@ Mosaic::Step Mosaic::Add(const QImage& picture)
     if (bgr.size() != s.frame) return Step::WrongSize;
 
     cv::Mat reduced = ReducedGrey(Grey(bgr), s.reduction);
-    if (NothingToMatch(reduced)) {
+    if (HasNoDetail(reduced)) {
         s.lost = LostReason::Blank;
         return Step::Lost;
     }

@@ -11,8 +11,6 @@ namespace {
 
 // The overlaps measured are reduced to at most this side.
 constexpr int kPairSide = 512;
-// The structure (band-passed brightness, grey levels) below which a picture is blank.
-constexpr double kBlankStructure = 1.5;
 
 // The feathering weight across a picture: highest in the middle, falling to nothing at the
 // edges, so that where pictures overlap each fades into the next.
@@ -36,20 +34,6 @@ cv::Mat ReducedGrey(const cv::Mat& grey, int factor)
     cv::Mat reduced;
     cv::resize(grey, reduced, cv::Size(grey.cols / factor, grey.rows / factor), 0, 0, cv::INTER_AREA);
     return reduced;
-}
-
-bool NothingToMatch(const cv::Mat& reducedGrey)
-{
-    // At a quarter of the tracking size.
-    cv::Mat small, fine, coarse;
-    cv::resize(reducedGrey, small, cv::Size(std::max(8, reducedGrey.cols / 4), std::max(8, reducedGrey.rows / 4)), 0, 0,
-               cv::INTER_AREA);
-    small.convertTo(small, CV_32F);
-    cv::GaussianBlur(small, fine, cv::Size(), 0.8);
-    cv::GaussianBlur(small, coarse, cv::Size(), 4.0);
-    cv::Scalar mean, deviation;
-    cv::meanStdDev(fine - coarse, mean, deviation);
-    return deviation[0] < kBlankStructure;
 }
 
 bool MeasureOverlapOffset(const cv::Mat& first, const cv::Mat& second, cv::Point2d guess, cv::Point2d* measured,

@@ -26,11 +26,6 @@ constexpr double kMinMosaicOverlap = 0.12;
 // The grey picture reduced by a whole factor (INTER_AREA); itself for 1.
 cv::Mat ReducedGrey(const cv::Mat& grey, int factor);
 
-// Whether a grey picture (reduced to at most 640 pixels across) has nothing to match: its
-// detail (fine structure with the lamp's slow changes taken out) is below what sensor noise
-// gives (clear glass, a blank area).
-bool NothingToMatch(const cv::Mat& reducedGrey);
-
 // The offset of `second` against `first` (grey pictures of one size), measured on the
 // overlap that `guess` implies (reduced to at most 512 pixels a side); false when the
 // overlap is too small or the match there is not sure or strays far from the guess.

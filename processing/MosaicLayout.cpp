@@ -1,5 +1,6 @@
 #include "processing/MosaicLayout.h"
 
+#include "processing/Detail.h"
 #include "processing/MosaicAssembly.h"
 #include "processing/PhaseCorrelation.h"
 
@@ -87,7 +88,7 @@ Prepared Prepare(const cv::Mat& grey, int factor)
     Prepared prepared;
     prepared.grey = grey;
     const int trackFactor = std::max(1, (grey.cols + 639) / 640);
-    prepared.blank = NothingToMatch(ReducedGrey(grey, trackFactor));
+    prepared.blank = HasNoDetail(ReducedGrey(grey, trackFactor));
     ReducedGrey(grey, factor).convertTo(prepared.plain, CV_32F);
     cv::Mat fine, coarse;
     cv::GaussianBlur(prepared.plain, fine, cv::Size(), 0.7);

@@ -16,6 +16,8 @@
 #include <QCheckBox>
 #include <QImage>
 #include <QPushButton>
+#include <QIntValidator>
+#include <QLineEdit>
 #include <QSlider>
 #include <QTest>
 #include <QUuid>
@@ -182,5 +184,23 @@ TEST(SimulationKeys, TheKnobsTakeOnlyKeysTheFocusedControlLeavesUnused)
     plain->setFocus();
     QTest::keyClick(plain, Qt::Key_PageUp);
     EXPECT_EQ(device->Focus(), focus + SimulationKeys::kFocusStep);
+
+    // Ctrl+arrows move the stage from a number box (the magnification's), but stay a text
+    // box's own word jumps.
+    auto* number = new QLineEdit(&window);
+    number->setValidator(new QIntValidator(1, 9999, number));
+    auto* text = new QLineEdit(QStringLiteral("two words"), &window);
+    number->show();
+    text->show();
+    const StagePosition before = device->Stage();
+    number->setFocus();
+    QTest::keyClick(number, Qt::Key_Right, Qt::ControlModifier);
+    EXPECT_GT(device->Stage().x, before.x);
+    const StagePosition moved = device->Stage();
+    text->setFocus();
+    text->setCursorPosition(0);
+    QTest::keyClick(text, Qt::Key_Right, Qt::ControlModifier);
+    EXPECT_EQ(device->Stage().x, moved.x);
+    EXPECT_GT(text->cursorPosition(), 0);
     qApp->removeEventFilter(&keys);
 }

@@ -1,4 +1,5 @@
 #include "framework/LangText.h"
+#include "framework/QtTranslations.h"
 #include "TestSupport.h"
 
 #include <QCoreApplication>
@@ -128,6 +129,24 @@ TEST_F(LangTextTest, TextsAreConvertedFromTheFilesCodePage)
     WriteFile(dir_.path() + "/Chinese936.ini", "[Zentrix]\nOpen=\xB4\xF2\xBF\xAA\n");
     EXPECT_EQ(LangText("Open", 30, "Open..."), QString::fromUtf8("打开"));
     EXPECT_EQ(LangText("Open", 4, "Open..."), QString::fromUtf8("打"));
+    // The cut falls between characters, never inside one: the buffer holds whole ones only.
+    char buffer[4];
+    EXPECT_EQ(GetLangText("Open", buffer, 4, "Open..."), 2);
+
+    // The same in Japanese (932, whose lead bytes are in two ranges) and Korean (949), after
+    // a one-byte character that shifts every boundary by one.
+    SelectLanguageFile(dir_.path(), 0x0411);
+    WriteFile(dir_.path() + "/Japanese932.ini", "[Zentrix]\nOpen=A\x8A\x4A\x82\xAD\xE3\x41\n"); // "A開く" then 0xE341
+    for (int size = 2; size <= 8; ++size) {
+        const QString text = LangText("Open", size, "Open...");
+        EXPECT_FALSE(text.contains(QChar(0xFFFD))) << size;
+        EXPECT_EQ(GetLangText("Open", buffer, std::min(size, 4), "Open...") % 2, 1) << size; // "A" and whole pairs
+    }
+    EXPECT_EQ(LangText("Open", 5, "Open..."), QString::fromUtf8("A開"));
+    SelectLanguageFile(dir_.path(), 0x0412);
+    WriteFile(dir_.path() + "/Korean949.ini", "[Zentrix]\nOpen=1\xBF\xAD\xB1\xE2\n"); // "1열기"
+    for (int size = 2; size <= 6; ++size) EXPECT_FALSE(LangText("Open", size, "Open...").contains(QChar(0xFFFD))) << size;
+    EXPECT_EQ(LangText("Open", 5, "Open..."), QString::fromUtf8("1열"));
 }
 
 TEST(ShippedLanguageFiles, HoldTheProgramsKeysInTheirCodePages)
@@ -150,4 +169,11 @@ TEST(ShippedLanguageFiles, HoldTheProgramsKeysInTheirCodePages)
     SelectLanguageFile(directory, 0x0409);
     EXPECT_EQ(LangText("ConnectMsg", 64, "x"), "Please connect QRV-DM500 Digital Microscope");
     EXPECT_EQ(LangText("MeasureFourPointCircle", 64, "x"), "Four Point Angle");
+}
+
+TEST(QtTranslations, QtsOwnButtonsSpeakTheSystemsLanguage)
+{
+    ASSERT_TRUE(InstallQtTranslations(QLocale(QLocale::German, QLocale::Germany)));
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Abbrechen"));
+    EXPECT_FALSE(InstallQtTranslations(QLocale(QLocale::Zulu)));
 }

@@ -185,3 +185,21 @@ TEST(AviRepair, TheFrameCutInHalfIsDroppedAndAFullDiskLeavesTheRecordingAsItWas)
         EXPECT_EQ(ffmpeg.readAllStandardError(), QByteArray()) << (msvc ? "msvc" : "mjpeg");
     }
 }
+
+// A 1280 x 1024 recording in a player area of 589 x 410 keeps its shape (1.25:1), with bars.
+TEST(PlaybackEngine, APictureKeepsItsShapeInAnAreaOfAnotherShape)
+{
+    QTemporaryDir dir;
+    const QString path = dir.path() + "/wide.avi";
+    auto opened = AviWriter::Open(path, 1280, 1024, 5, DefaultVideoEncoder());
+    ASSERT_TRUE(opened.writer);
+    const auto frame = Frame(1280, 1024, 90);
+    ASSERT_TRUE(opened.writer->WriteFrame(frame.data(), frame.size()));
+    ASSERT_TRUE(opened.writer->Close());
+    PlaybackEngine player;
+    ASSERT_TRUE(player.Open(path, QSize(589, 410)));
+    ASSERT_TRUE(WaitUntil([&] { return !player.CurrentFrame().isNull(); }, 5000));
+    const QSize shown = player.CurrentFrame().size();
+    EXPECT_EQ(shown.height(), 410);
+    EXPECT_NEAR(static_cast<double>(shown.width()) / shown.height(), 1280.0 / 1024, 0.01);
+}

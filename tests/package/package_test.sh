@@ -21,5 +21,7 @@ dpkg-deb -I "$deb" postinst >/dev/null
 grep -q "qt6-wayland" <<<"$(dpkg-deb -f "$deb" Recommends)" || { echo "Qt's Wayland plugin not recommended"; exit 1; }
 # Debian's own checks: no errors (warnings are shown). Run as root, lintian says it would
 # rather not be, and checks all the same.
-lintian --fail-on error "$deb" || { echo "lintian reports errors"; exit 1; }
+lintian --fail-on error "$deb" | tee "$work/lintian.txt" || { echo "lintian reports errors"; exit 1; }
+# Built with Debian's hardening flags: no hardening-no-bindnow, -no-fortify-functions, -no-relro.
+if grep -q "hardening-no-" "$work/lintian.txt"; then echo "built without Debian's hardening flags"; exit 1; fi
 echo "package: ok"

@@ -85,3 +85,20 @@ TEST(FocusMeter, TheBestValueStartsAgainWithAnotherSceneAndPeakingMarksTheEdges)
     EXPECT_GT(share, 0.005);
     EXPECT_LT(share, 0.06); // only the sharpest few per cent
 }
+
+// Clear glass has nothing to judge: the meter says so rather than read its noise as focus;
+// the specimen, even well out of focus, has.
+TEST(FocusMeter, ClearGlassHasNoDetailToJudge)
+{
+    SlideRenderer renderer;
+    renderer.Prepare(640, 480);
+    FocusMeter meter;
+    Frame glass = Render(renderer, SimulatedOptics::kSimulatedBestFocus, true);
+    meter.Process(glass);
+    EXPECT_TRUE(meter.NothingToJudge());
+    for (const int focus : {SimulatedOptics::kSimulatedBestFocus, 20}) {
+        Frame specimen = Render(renderer, focus);
+        meter.Process(specimen);
+        EXPECT_FALSE(meter.NothingToJudge()) << "focus " << focus;
+    }
+}
