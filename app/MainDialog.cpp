@@ -22,6 +22,7 @@
 #include "framework/LangText.h"
 #include "framework/WindowSystem.h"
 #include "app/MainMenus.h"
+#include "app/WindowAccessibility.h"
 #include "widgets/MenuXP.h"
 #include "resources/Resources.h"
 #include "app/SingleInstance.h"
@@ -84,6 +85,7 @@ CMainDialog::CMainDialog(backend::CaptureBackend& backend, SingleInstance& insta
     SetSwallowEscAndEnter(true);
     // Tooltips show whether or not the window has the focus.
     setAttribute(Qt::WA_AlwaysShowToolTips);
+    InstallWindowAccessibility();
 
     // The single-instance marker goes on first, so a second copy finds this one at once.
     instance_.Attach([this] { ComeForward(); });
@@ -244,6 +246,17 @@ void CMainDialog::BuildLayout()
         list_->UpdateScrollBar();
     });
     list_->setAccessibleName(LangText("TabPictures", 30, "Pictures"));
+    // The tabs are painted on the skin; a screen reader finds them as page tabs.
+    for (const bool pictures : {true, false}) {
+        auto* tab = new PageTabArea(pictures ? LangText("TabPictures", 30, "Pictures") : LangText("TabVideos", 30, "Videos"),
+                                    [this, pictures] { return list_->ShowingPictures() == pictures; },
+                                    [this, pictures] {
+                                        ShowPictureList(pictures);
+                                        list_->UpdateScrollBar();
+                                    },
+                                    client_);
+        tab->setGeometry(pictures ? kPicturesTab : kVideosTab);
+    }
     client_->installEventFilter(this);
 
     BuildButtons();

@@ -5,10 +5,30 @@
 #include "resources/Resources.h"
 
 #include <QActionGroup>
+#include <QRegularExpression>
 
 #include <utility>
 
 namespace {
+
+// A language file's menu text carries its keys at its end, spaced off ("Take Picture...
+// F2", "Take Video/Stop...   F3/F4"). The item gets the words as its name and the keys as
+// its shortcuts, which the menu shows at the right and a screen reader reads as the keys; they
+// act only while the menu itself has the keyboard (the window takes the keys otherwise).
+void SetTextAndKeys(QAction& action, const QString& text)
+{
+    static const QRegularExpression kTrailingKeys(QStringLiteral("^(.*\\S)\\s{2,}((?:F\\d{1,2})(?:/F\\d{1,2})*)$"));
+    const QRegularExpressionMatch match = kTrailingKeys.match(text);
+    if (!match.hasMatch()) {
+        action.setText(text);
+        return;
+    }
+    action.setText(match.captured(1));
+    QList<QKeySequence> keys;
+    for (const QString& key : match.captured(2).split(QLatin1Char('/'))) keys << QKeySequence(key);
+    action.setShortcuts(keys);
+    action.setShortcutContext(Qt::WidgetShortcut);
+}
 
 void AddItems(QMenu& menu, std::initializer_list<MenuItemSpec> items, int textSize, const CommandHandler& onCommand)
 {
@@ -17,7 +37,8 @@ void AddItems(QMenu& menu, std::initializer_list<MenuItemSpec> items, int textSi
             menu.addSeparator();
             continue;
         }
-        QAction* action = menu.addAction(LangText(item.key, textSize, item.defaultText));
+        QAction* action = menu.addAction(QString());
+        SetTextAndKeys(*action, LangText(item.key, textSize, item.defaultText));
         if (item.icon) action->setIcon(resources::LoadIcon(item.icon));
         action->setData(item.command);
         const int command = item.command;

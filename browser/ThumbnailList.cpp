@@ -1,4 +1,5 @@
 #include "browser/ThumbnailList.h"
+#include "browser/ThumbnailListAccessible.h"
 
 #include "framework/LangText.h"
 #include "framework/MessageBox.h"
@@ -15,6 +16,7 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QAccessible>
 #include <QTimer>
 #include <QHelpEvent>
 #include <QScrollBar>
@@ -77,6 +79,12 @@ QStringList ListingOrder(const QString& folder, const QStringList& patterns)
 CThumbnailList::CThumbnailList(QString pictureFolder, QString videoFolder, QWidget* parent)
     : QWidget(parent), pictureFolder_(std::move(pictureFolder)), videoFolder_(std::move(videoFolder))
 {
+    // A screen reader finds the pictures as the list's items.
+    static const bool accessible = [] {
+        QAccessible::installFactory(ThumbnailListAccessibleFactory);
+        return true;
+    }();
+    (void)accessible;
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus); // pictures chosen and opened from the keyboard too
     scrollBar_ = new ListScrollBar(Qt::Vertical, this);
@@ -360,6 +368,12 @@ void CThumbnailList::SelectIndex(int index, bool extend)
     if (!extend || !showingPictures_) ClearSelection(showingPictures_);
     CurrentSelectedRef() = index;
     list[static_cast<std::size_t>(index)].flags |= Selected;
+    // A screen reader says which picture the arrows reached.
+    if (QAccessible::isActive() && hasFocus()) {
+        QAccessibleEvent focus(this, QAccessible::Focus);
+        focus.setChild(index);
+        QAccessible::updateAccessibility(&focus);
+    }
     // Scrolled so that the entry shows.
     const int row = index / 2;
     int top = CurrentTopRow();

@@ -145,10 +145,13 @@ CMenuXP::~CMenuXP() = default;
 QAction* CMenuXP::AppendItem(int commandId, const QString& text, const QIcon& icon, Qt::KeyboardModifiers modifiers,
                              int key)
 {
-    QString itemText = text;
-    const QString keys = key ? KeyCombinationText(modifiers, key) : QString();
-    if (!keys.isEmpty()) itemText += QLatin1Char('\t') + keys;
-    QAction* action = addAction(icon, itemText);
+    // The words are the item's name; the keys its shortcut, which the menu draws at the right
+    // and a screen reader reads as the keys. Active only while this menu has the keyboard.
+    QAction* action = addAction(icon, text);
+    if (key && key != Qt::Key_Escape) {
+        action->setShortcut(QKeySequence(QKeyCombination(modifiers, static_cast<Qt::Key>(key))));
+        action->setShortcutContext(Qt::WidgetShortcut);
+    }
     action->setData(commandId);
     connect(action, &QAction::triggered, this, [this, commandId] { chosen_ = commandId; });
     return action;

@@ -1,5 +1,6 @@
 #include "widgets/MenuXP.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QFontMetrics>
 
@@ -13,8 +14,14 @@ TEST(MenuXP, KeyCombinationTexts)
     EXPECT_EQ(CMenuXP::KeyCombinationText(Qt::ControlModifier, Qt::Key_Escape), "Ctrl+");
     CMenuXP menu;
     QAction* save = menu.AppendItem(7, "Save", QIcon(), Qt::ControlModifier, Qt::Key_S);
-    EXPECT_EQ(save->text(), "Save\tCtrl+S");
+    // The words are the item's name, the keys its shortcut: a screen reader reads "Save" and
+    // the keys apart.
+    EXPECT_EQ(save->text(), "Save");
+    EXPECT_EQ(save->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
     EXPECT_EQ(save->data().toInt(), 7);
+    QAccessibleInterface* item = QAccessible::queryAccessibleInterface(&menu)->child(0);
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(item->text(QAccessible::Name), "Save");
 }
 
 TEST(MenuXP, ItemsAreMeasuredInTheBoldMenuFont)
