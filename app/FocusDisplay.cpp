@@ -38,7 +38,9 @@ void FocusDisplay::paintEvent(QPaintEvent*)
         // Clear glass or an empty field: a full bar would claim focus where there is nothing.
         share_ = 0;
         p.setPen(QColor(150, 190, 230));
-        p.drawText(bar, Qt::AlignCenter, LangText("FocusNoDetail", 64, "No detail to judge"));
+        // Over the bar's whole height, so the letters' descenders are not cut.
+        p.drawText(QRect(bar.left(), 0, bar.width(), height()), Qt::AlignCenter,
+                   LangText("FocusNoDetail", 64, "No detail to judge"));
         return;
     }
     // Green near the best, amber further away.
