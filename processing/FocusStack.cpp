@@ -24,6 +24,10 @@ constexpr int kAlignSmoothing = 1;
 constexpr double kSharpnessSigma = 1.0;
 // A picture counts when at least this share of the pixels got sharper.
 constexpr double kCountingShare = 0.002;
+// A picture's sharpness counts as detail from this many times the noise's up; below that
+// multiple no picture is taken to be sharp (the noise alone reaches it among a few pictures).
+constexpr double kNoiseMultiple = 4;
+constexpr double kSharpMultiple = 10;
 // Neighbours in a focus series agree at least this well once aligned (the correlation of
 // their coarse shapes, which blur changes little); another field agrees far less.
 constexpr double kSeriesAgreement = 0.5;
@@ -31,11 +35,13 @@ constexpr double kSeriesAgreement = 0.5;
 constexpr double kMaxSeriesScaleChange = 0.2;
 constexpr double kMaxSeriesShift = 0.25; // of the picture's width
 
+// The energy of the finest detail (the 4-neighbour Laplacian: the wider one also answers to
+// the slopes of a blurred edge, which then wins beside it).
 cv::Mat Sharpness(const cv::Mat& bgr)
 {
     cv::Mat grey, laplacian, energy;
     cv::cvtColor(bgr, grey, cv::COLOR_BGR2GRAY);
-    cv::Laplacian(grey, laplacian, CV_32F, 3);
+    cv::Laplacian(grey, laplacian, CV_32F, 1);
     cv::multiply(laplacian, laplacian, energy);
     cv::GaussianBlur(energy, energy, cv::Size(), kSharpnessSigma);
     return energy;
@@ -234,6 +240,31 @@ QSize FocusStack::Size() const
     return QSize(state_->size.width, state_->size.height);
 }
 
+namespace {
+
+// How surely some picture was sharp at each pixel (0 none, 1 surely), CV_32F: its best
+// sharpness against the noise's, which the blurriest picture shows where it is plain.
+cv::Mat SharpSomewhere(const FocusStack::State& s)
+{
+    double noise = 0;
+    for (const cv::Mat& frame : s.kept) {
+        const cv::Mat energy = Sharpness(frame);
+        cv::Mat sample;
+        cv::resize(energy, sample, cv::Size(std::max(1, energy.cols / 4), std::max(1, energy.rows / 4)), 0, 0, cv::INTER_NEAREST);
+        std::vector<float> values(sample.begin<float>(), sample.end<float>());
+        auto low = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 5);
+        std::nth_element(values.begin(), low, values.end());
+        noise = noise == 0 ? *low : std::min(noise, static_cast<double>(*low));
+    }
+    noise = std::max(noise, 1.0);
+    cv::Mat share = (s.best / noise - kNoiseMultiple) / (kSharpMultiple - kNoiseMultiple);
+    share = cv::max(cv::min(share, 1.0), 0.0);
+    cv::GaussianBlur(share, share, cv::Size(), 3.0);
+    return share;
+}
+
+} // namespace
+
 QImage FocusStack::Result() const
 {
     const State& s = *state_;
@@ -254,6 +285,18 @@ QImage FocusStack::Result() const
             if (source < s.kept.size()) out[x] = s.kept[source].at<cv::Vec3b>(y, x);
         }
     }
+    // Where no picture was sharp (a background out of focus in every one), choosing pixel by
+    // pixel would only pick the noise: there the pictures are averaged, smoothly blended
+    // into the choices around.
+    const cv::Mat chosenShare = SharpSomewhere(s);
+    cv::Mat mean = cv::Mat::zeros(merged.size(), CV_32FC3);
+    for (const cv::Mat& frame : s.kept) cv::accumulate(frame, mean);
+    mean /= static_cast<double>(s.kept.size());
+    cv::Mat chosen32, share3, blended;
+    merged.convertTo(chosen32, CV_32FC3);
+    cv::merge(std::vector<cv::Mat>{chosenShare, chosenShare, chosenShare}, share3);
+    blended = chosen32.mul(share3) + mean.mul(cv::Scalar::all(1.0) - share3);
+    blended.convertTo(merged, CV_8UC3);
     return ImageOfBgr(merged);
 }
 

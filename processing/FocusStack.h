@@ -50,7 +50,8 @@ public:
     // from the first picture's pixels to the last's.
     std::array<double, 6> LastTransform() const;
 
-private:
     struct State;
+
+private:
     std::unique_ptr<State> state_;
 };

@@ -68,6 +68,8 @@ void ReliefSlide::Prepare(int width, int height)
     boardWidth_ = boardWidth;
     sharp_.assign(static_cast<std::size_t>(boardWidth) * boardHeight * 3, 0);
     heights_.assign(static_cast<std::size_t>(boardWidth) * boardHeight, 0);
+    boardHeights_.assign(heights_.size(), 0);
+    componentOf_.assign(heights_.size(), 0);
     // The speckle: random values on a grid of 3-pixel cells, smoothly between them (as the
     // optics pass detail: nothing finer than a pixel or two).
     std::mt19937 random(20261207);
@@ -93,10 +95,12 @@ void ReliefSlide::Prepare(int width, int height)
             int height = std::clamp(static_cast<int>(std::lround(10 + 35 * ux / 1280.0)), 5, 50);
             int b = 70, g = 150, r = 60;
             if ((static_cast<int>(uy) + 1024) % 96 < 10 || (static_cast<int>(ux) + 1280) % 160 < 8) b = 60, g = 150, r = 190;
+            boardHeights_[static_cast<std::size_t>(by) * boardWidth + bx] = static_cast<std::uint8_t>(height);
             const Component* on = nullptr;
             for (const Component& c : kComponents)
                 if (ux >= c.left && ux < c.right && uy >= c.top && uy < c.bottom) on = &c;
             if (on) {
+                componentOf_[static_cast<std::size_t>(by) * boardWidth + bx] = static_cast<std::uint8_t>(on - kComponents + 1);
                 // A component: dark, with a light printed texture, and a darker rim.
                 height = on->height;
                 const bool rim = ux < on->left + 12 || ux >= on->right - 12 || uy < on->top + 12 || uy >= on->bottom - 12;
@@ -135,10 +139,11 @@ void ReliefSlide::Render(int focus, std::uint8_t* out, std::size_t stride) const
     const double scale = ScaleAt(focus);
     const double cx = (width_ - 1) / 2.0, cy = (height_ - 1) / 2.0;
     const int boardHeight = static_cast<int>(heights_.size() / static_cast<std::size_t>(boardWidth_));
-    std::vector<std::uint8_t> scaled(static_cast<std::size_t>(width_) * height_ * 3);
-    std::vector<std::uint8_t> radius(static_cast<std::size_t>(width_) * height_);
+    const std::size_t pixels = static_cast<std::size_t>(width_) * height_;
+    std::vector<std::uint8_t> scaled(pixels * 3);
+    std::vector<std::uint8_t> boardRadius(pixels), component(pixels);
     const double blurUnit = kBlurPerHeight * width_ / 1280.0;
-    std::map<int, int> radii; // radius -> pixels
+    std::map<int, int> radii; // the board's radii -> pixels
     for (int y = 0; y < height_; ++y) {
         const double fy = std::clamp(margin_ + cy + (y - cy) / scale, 0.0, boardHeight - 1.0);
         const int y0 = std::min(static_cast<int>(fy), boardHeight - 2);
@@ -158,33 +163,59 @@ void ReliefSlide::Render(int focus, std::uint8_t* out, std::size_t stride) const
                     (1 - wy) * ((1 - wx) * p00[c] + wx * p01[c]) + wy * ((1 - wx) * p10[c] + wx * p11[c])));
             const std::size_t nearest =
                 static_cast<std::size_t>(std::lround(fy)) * boardWidth_ + static_cast<std::size_t>(std::lround(fx));
-            radius[to] = LadderRadius(std::abs(heights_[nearest] - focus) * blurUnit);
-            ++radii[radius[to]];
+            boardRadius[to] = LadderRadius(std::abs(boardHeights_[nearest] - focus) * blurUnit);
+            component[to] = componentOf_[nearest];
+            ++radii[boardRadius[to]];
         }
     }
-    // Each blur the frame needs, once, and each pixel from the one of its own distance. A
-    // blur mixes only points of its own distance (normalised over them), so a blurred board
-    // does not bleed the components standing on it into their surroundings.
-    std::vector<int> sums(scaled.size()), weights(static_cast<std::size_t>(width_) * height_);
+    // The board first, as a lens sees it behind the components: each blur it needs, once,
+    // mixing only board points of its own distance (normalised over them); beneath a
+    // component, what the board around it gives.
+    std::vector<int> sums(pixels * 3), weights(pixels);
+    std::vector<float> picture(pixels * 3);
     for (const auto& [r, count] : radii) {
-        for (std::size_t i = 0; i < weights.size(); ++i) {
-            const bool mine = radius[i] == r;
-            weights[i] = mine ? 1 : 0;
-            for (int c = 0; c < 3; ++c) sums[i * 3 + c] = mine ? scaled[i * 3 + c] : 0;
+        for (std::size_t i = 0; i < pixels; ++i) {
+            const bool source = boardRadius[i] == r && component[i] == 0;
+            weights[i] = source ? 1 : 0;
+            for (int c = 0; c < 3; ++c) sums[i * 3 + c] = source ? scaled[i * 3 + c] : 0;
         }
         BoxSum(sums.data(), 3, width_, height_, r);
         BoxSum(weights.data(), 1, width_, height_, r);
-        for (int y = 0; y < height_; ++y) {
-            std::uint8_t* row = out + stride * static_cast<std::size_t>(y);
-            for (int x = 0; x < width_; ++x) {
-                const std::size_t at = static_cast<std::size_t>(y) * width_ + x;
-                if (radius[at] != r) continue;
-                for (int c = 0; c < 3; ++c) row[x * 3 + c] = static_cast<std::uint8_t>(sums[at * 3 + c] / weights[at]);
-            }
+        for (std::size_t i = 0; i < pixels; ++i) {
+            if (boardRadius[i] != r) continue;
+            for (int c = 0; c < 3; ++c)
+                picture[i * 3 + c] = weights[i] > 0 ? static_cast<float>(sums[i * 3 + c]) / weights[i] : scaled[i * 3 + c];
         }
         (void)count;
     }
-    for (int y = 0; y < height_; ++y)
-        std::memset(out + stride * static_cast<std::size_t>(y) + static_cast<std::size_t>(width_) * 3, 0,
-                    stride - static_cast<std::size_t>(width_) * 3);
+    // Then each component over it, blurred as a whole by its own distance from the focus:
+    // out of focus, its edge spreads over the board around it (a halo, as through a real
+    // lens), while the board's blur never reaches over a component.
+    for (std::size_t k = 0; k < std::size(kComponents); ++k) {
+        const int r = LadderRadius(std::abs(kComponents[k].height - focus) * blurUnit);
+        bool present = false;
+        for (std::size_t i = 0; i < pixels; ++i) {
+            const bool mine = component[i] == k + 1;
+            present = present || mine;
+            weights[i] = mine ? 1 : 0;
+            for (int c = 0; c < 3; ++c) sums[i * 3 + c] = mine ? scaled[i * 3 + c] : 0;
+        }
+        if (!present) continue;
+        BoxSum(sums.data(), 3, width_, height_, r);
+        BoxSum(weights.data(), 1, width_, height_, r);
+        const float area = static_cast<float>((2 * r + 1) * (2 * r + 1));
+        for (std::size_t i = 0; i < pixels; ++i) {
+            if (weights[i] == 0) continue;
+            const float cover = weights[i] / area;
+            for (int c = 0; c < 3; ++c) picture[i * 3 + c] = sums[i * 3 + c] / area + (1 - cover) * picture[i * 3 + c];
+        }
+    }
+    for (int y = 0; y < height_; ++y) {
+        std::uint8_t* row = out + stride * static_cast<std::size_t>(y);
+        for (int x = 0; x < width_; ++x)
+            for (int c = 0; c < 3; ++c)
+                row[x * 3 + c] = static_cast<std::uint8_t>(
+                    std::clamp(std::lround(picture[(static_cast<std::size_t>(y) * width_ + x) * 3 + c]), 0L, 255L));
+        std::memset(row + static_cast<std::size_t>(width_) * 3, 0, stride - static_cast<std::size_t>(width_) * 3);
+    }
 }

@@ -39,4 +39,6 @@ private:
     int boardWidth_ = 0; // the field's width and the margins
     std::vector<std::uint8_t> sharp_;   // the board in focus everywhere, BGR, boardWidth_ * 3 a row
     std::vector<std::uint8_t> heights_; // per board pixel
+    std::vector<std::uint8_t> boardHeights_; // the board's own height beneath the components too
+    std::vector<std::uint8_t> componentOf_;  // 0 for the board, k + 1 on component k
 };
