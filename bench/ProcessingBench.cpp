@@ -6,8 +6,12 @@
 #include "processing/FocusMeter.h"
 #include "processing/FocusStack.h"
 #include "processing/Mosaic.h"
+#include "processing/PictureCombining.h"
 
 #include <QImage>
+#include <QTemporaryDir>
+
+#include <sys/resource.h>
 
 #include <benchmark/benchmark.h>
 
@@ -158,5 +162,38 @@ void MosaicAssembleTwenty1280x1024(benchmark::State& state)
     }
 }
 BENCHMARK(MosaicAssembleTwenty1280x1024)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
+// --mosaic of 200 pictures of 1280 x 1024 from files (a grid of the stage, a quarter of a field
+// apart; JPEG files in a temporary folder): target 60 s and 800 MB at the peak.
+void MosaicOfTwoHundredFiles1280x1024(benchmark::State& state)
+{
+    QTemporaryDir folder;
+    QStringList paths;
+    {
+        SlideRenderer renderer;
+        renderer.Prepare(1280, 1024, Slide::Stage);
+        std::vector<std::uint8_t> pixels(renderer.FrameBytes());
+        for (int k = 0; k < 200; ++k) {
+            const int row = k / 16, column = row % 2 == 0 ? k % 16 : 15 - k % 16; // serpentine
+            SimulatedOptics optics;
+            optics.stage = {600 + column * 412, 600 + row * 412}; // about a quarter of a field a step
+            renderer.RenderFrame(0, pixels.data(), nullptr, optics);
+            paths << folder.path() + QStringLiteral("/tile_%1.jpg").arg(k, 3, 10, QLatin1Char('0'));
+            QImage(pixels.data(), 1280, 1024, static_cast<qsizetype>(SlideRenderer::StrideOf(1280)), QImage::Format_BGR888)
+                .save(paths.back(), "JPEG", 90);
+        }
+    }
+    for (auto _ : state) {
+        const CombinedPictures mosaic = MosaicOfPictureFiles(paths);
+        benchmark::DoNotOptimize(mosaic.picture.constBits());
+        state.counters["placed"] = mosaic.used;
+        state.counters["width"] = mosaic.picture.width();
+        state.counters["height"] = mosaic.picture.height();
+    }
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    state.counters["peak_MB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+BENCHMARK(MosaicOfTwoHundredFiles1280x1024)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
 
 } // namespace

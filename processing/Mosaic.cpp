@@ -136,10 +136,8 @@ Mosaic::~Mosaic() = default;
 
 qint64 Mosaic::BytesFor(QSize mosaic, QSize frame, int keys)
 {
-    // The kept pictures, then the assembly's sums (three colours and a weight, in floats)
-    // and the result.
-    const qint64 area = qint64(mosaic.width()) * mosaic.height();
-    return qint64(keys) * frame.width() * frame.height() * 3 + area * (4 * 4 + 4);
+    // The kept pictures, then the assembly's band of sums and the result.
+    return qint64(keys) * frame.width() * frame.height() * 3 + BlendBytes(mosaic);
 }
 
 Mosaic::Step Mosaic::Add(const QImage& picture)
@@ -324,10 +322,13 @@ Mosaic::Assembled Mosaic::Assemble(const std::function<bool(int, int)>& progress
     assembled.overlapRms = samples > 0 ? std::sqrt(squares / samples) : 0;
     greys.clear();
 
-    std::vector<cv::Mat> pictures;
-    for (const Key& key : s.keys) pictures.push_back(key.bgr);
-    BlendedMosaic blended = BlendMosaic(pictures, positions, {}, s.options.maxSide,
-                                        [&] { return !progress || progress(++done, total); });
+    int blendedPictures = 0;
+    BlendedMosaic blended = BlendMosaic(
+        n, [&](int i) { return s.keys[static_cast<std::size_t>(i)].bgr; }, s.frame, positions, {}, s.options.maxSide, [&] {
+            // (A picture may serve more than one band: the count stops short of the total.)
+            return !progress || progress(std::min(done + ++blendedPictures, total - 1), total);
+        });
+    if (progress && !blended.picture.isNull()) progress(total, total);
     assembled.picture = blended.picture;
     if (blended.picture.isNull()) return assembled;
     assembled.positions = std::move(blended.positions);

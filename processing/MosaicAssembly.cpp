@@ -113,12 +113,27 @@ double OverlapSquares(const cv::Mat& first, const cv::Mat& second, cv::Point2d o
     return difference.dot(difference);
 }
 
-BlendedMosaic BlendMosaic(const std::vector<cv::Mat>& pictures, const std::vector<cv::Point2d>& positions,
-                          const std::vector<double>& gains, int maxSide, const std::function<bool()>& progress)
+namespace {
+
+// The sums of one band are kept in floats (three colours and a weight): about this many bytes
+// at the most, whatever the mosaic's size.
+constexpr qint64 kBandBytes = qint64(192) << 20;
+
+} // namespace
+
+qint64 BlendBytes(QSize size)
+{
+    // The result (three bytes a pixel) and one band's sums.
+    const qint64 area = qint64(size.width()) * size.height();
+    return area * 3 + std::min(kBandBytes, area * 16);
+}
+
+BlendedMosaic BlendMosaic(int count, const std::function<cv::Mat(int)>& picture, cv::Size frame,
+                          const std::vector<cv::Point2d>& positions, const std::vector<double>& gains, int maxSide,
+                          const std::function<bool()>& progress)
 {
     BlendedMosaic blended;
-    if (pictures.empty() || positions.size() != pictures.size()) return blended;
-    const cv::Size frame = pictures.front().size();
+    if (count <= 0 || positions.size() != static_cast<std::size_t>(count)) return blended;
     cv::Point2d low = positions.front(), high = positions.front();
     for (const cv::Point2d& p : positions) {
         low = {std::min(low.x, p.x), std::min(low.y, p.y)};
@@ -129,48 +144,58 @@ BlendedMosaic BlendMosaic(const std::vector<cv::Mat>& pictures, const std::vecto
     const cv::Size size(static_cast<int>(std::ceil(high.x - origin.x + frame.width - 0.1)),
                         static_cast<int>(std::ceil(high.y - origin.y + frame.height - 0.1)));
     if (size.width > maxSide || size.height > maxSide) return blended;
+    QImage result(size.width, size.height, QImage::Format_RGB888);
+    if (result.isNull()) return blended;
 
     // Each picture moved to its place (to a fraction of a pixel) and added with its feathering
     // weight; the sums divided by the weights. Uncovered background stays black.
-    cv::Mat sums = cv::Mat::zeros(size, CV_32FC3), weights = cv::Mat::zeros(size, CV_32F);
     const cv::Mat feather = FeatherWeights(frame);
     cv::Mat feather3;
     cv::merge(std::vector<cv::Mat>{feather, feather, feather}, feather3);
     const cv::Size placed(frame.width + 1, frame.height + 1);
-    for (std::size_t i = 0; i < pictures.size(); ++i) {
-        const cv::Point2d offset = positions[i] - origin;
-        const cv::Point whole(static_cast<int>(std::floor(offset.x)), static_cast<int>(std::floor(offset.y)));
-        const cv::Matx23d shift(1, 0, offset.x - whole.x, 0, 1, offset.y - whole.y);
-        cv::Mat colour, movedColour, movedWeight;
-        pictures[i].convertTo(colour, CV_32FC3, i < gains.size() ? gains[i] : 1.0);
-        const cv::Mat weighted = colour.mul(feather3);
-        cv::warpAffine(weighted, movedColour, shift, placed, cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar::all(0));
-        cv::warpAffine(feather, movedWeight, shift, placed, cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar(0));
-        // A picture between pixels reaches one pixel further, beyond the mosaic's last one.
-        const cv::Rect target = cv::Rect(whole, placed) & cv::Rect(cv::Point(), size);
-        if (!target.empty()) {
+    const int bandRows = static_cast<int>(std::clamp<qint64>(kBandBytes / (qint64(size.width) * 16), 1, size.height));
+    cv::Mat sums(bandRows, size.width, CV_32FC3), weights(bandRows, size.width, CV_32F);
+    for (int top = 0; top < size.height; top += bandRows) {
+        const cv::Rect band(0, top, size.width, std::min(bandRows, size.height - top));
+        sums.setTo(cv::Scalar::all(0));
+        weights.setTo(cv::Scalar(0));
+        for (int i = 0; i < count; ++i) {
+            const cv::Point2d offset = positions[static_cast<std::size_t>(i)] - origin;
+            const cv::Point whole(static_cast<int>(std::floor(offset.x)), static_cast<int>(std::floor(offset.y)));
+            const cv::Rect target = cv::Rect(whole, placed) & band;
+            if (target.empty()) continue;
+            const cv::Mat bgr = picture(i);
+            if (bgr.empty() || bgr.size() != frame) return {};
+            const cv::Matx23d shift(1, 0, offset.x - whole.x, 0, 1, offset.y - whole.y);
+            cv::Mat colour, movedColour, movedWeight;
+            bgr.convertTo(colour, CV_32FC3, static_cast<std::size_t>(i) < gains.size() ? gains[static_cast<std::size_t>(i)] : 1.0);
+            const cv::Mat weighted = colour.mul(feather3);
+            cv::warpAffine(weighted, movedColour, shift, placed, cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar::all(0));
+            cv::warpAffine(feather, movedWeight, shift, placed, cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar(0));
+            // A picture between pixels reaches one pixel further, beyond the mosaic's last one.
             const cv::Rect own(target.tl() - whole, target.size());
-            sums(target) += movedColour(own);
-            weights(target) += movedWeight(own);
+            const cv::Rect inBand(target.tl() - band.tl(), target.size());
+            sums(inBand) += movedColour(own);
+            weights(inBand) += movedWeight(own);
+            if (progress && !progress()) return {};
         }
-        if (progress && !progress()) return {};
-    }
-    QImage picture(size.width, size.height, QImage::Format_RGB32);
-    for (int y = 0; y < size.height; ++y) {
-        const auto* sum = sums.ptr<cv::Vec3f>(y);
-        const float* weight = weights.ptr<float>(y);
-        auto* out = reinterpret_cast<QRgb*>(picture.scanLine(y));
-        for (int x = 0; x < size.width; ++x) {
-            if (weight[x] < 1e-8f) {
-                out[x] = qRgb(0, 0, 0);
-                continue;
+        for (int y = 0; y < band.height; ++y) {
+            const auto* sum = sums.ptr<cv::Vec3f>(y);
+            const float* weight = weights.ptr<float>(y);
+            uchar* out = result.scanLine(top + y);
+            for (int x = 0; x < size.width; ++x, out += 3) {
+                if (weight[x] < 1e-8f) {
+                    out[0] = out[1] = out[2] = 0;
+                    continue;
+                }
+                const cv::Vec3f c = sum[x] / weight[x];
+                out[0] = static_cast<uchar>(std::clamp(static_cast<int>(c[2] + 0.5f), 0, 255)); // RGB from BGR
+                out[1] = static_cast<uchar>(std::clamp(static_cast<int>(c[1] + 0.5f), 0, 255));
+                out[2] = static_cast<uchar>(std::clamp(static_cast<int>(c[0] + 0.5f), 0, 255));
             }
-            const cv::Vec3f c = sum[x] / weight[x];
-            out[x] = qRgb(std::clamp(static_cast<int>(c[2] + 0.5f), 0, 255), std::clamp(static_cast<int>(c[1] + 0.5f), 0, 255),
-                          std::clamp(static_cast<int>(c[0] + 0.5f), 0, 255));
         }
     }
-    blended.picture = picture;
+    blended.picture = result;
     for (const cv::Point2d& p : positions) blended.positions.emplace_back(p.x - origin.x, p.y - origin.y);
     return blended;
 }

@@ -42,11 +42,16 @@ std::vector<cv::Point2d> SolveMosaicPositions(int count, const std::vector<Mosai
 double OverlapSquares(const cv::Mat& first, const cv::Mat& second, cv::Point2d offset, double* samples);
 
 struct BlendedMosaic {
-    QImage picture;                 // RGB32; null when cancelled or beyond `maxSide`
+    QImage picture;                 // RGB888; null when cancelled, beyond `maxSide` or a picture could not be had
     std::vector<QPointF> positions; // each picture's top-left in `picture`
 };
-// The pictures (BGR, one size) at their positions, each multiplied by its gain (none: 1),
-// blended with weights that fall to nothing at each picture's edges. `progress(1)` after each
-// picture; false cancels.
-BlendedMosaic BlendMosaic(const std::vector<cv::Mat>& pictures, const std::vector<cv::Point2d>& positions,
-                          const std::vector<double>& gains, int maxSide, const std::function<bool()>& progress = {});
+// The pictures (BGR, all of `frame`'s size) at their positions, each multiplied by its gain
+// (none: 1), blended with weights that fall to nothing at each picture's edges. The mosaic is
+// made a band of rows at a time, asking `picture(i)` for each picture the band needs (so
+// pictures can be read from their files again rather than all held); an empty matrix from it
+// fails the blend. `progress()` along the way; false cancels.
+BlendedMosaic BlendMosaic(int count, const std::function<cv::Mat(int)>& picture, cv::Size frame,
+                          const std::vector<cv::Point2d>& positions, const std::vector<double>& gains, int maxSide,
+                          const std::function<bool()>& progress = {});
+// The memory a blend of a mosaic of `size` takes, besides the pictures it is given.
+qint64 BlendBytes(QSize size);

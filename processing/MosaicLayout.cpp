@@ -16,6 +16,12 @@ namespace {
 constexpr int kSearchWidth = 320;
 // The highest correlation peaks read as shifts, per pair.
 constexpr int kPeaksPerPair = 10;
+// The first look at a pair: on copies at least this wide, an overlap that agrees this well
+// is worth matching in full (false matches pass it too; they are sorted out then).
+constexpr int kQuickMinWidth = 128;
+constexpr double kQuickAgreement = 0.35;
+// A picture tied in by this many pairs needs no more (the placement stays overdetermined).
+constexpr int kEnoughPairs = 12;
 // An overlap counts when it is at least this share of a picture's width and height, and of
 // its area: less is too little to tell a match from chance.
 constexpr double kMinOverlapSide = 0.1;
@@ -38,6 +44,8 @@ struct Prepared {
     cv::Mat detail; // reduced, band-passed (the lamp's slow changes and the noise taken out), CV_32F
     cv::Mat plain;  // reduced, CV_32F: for the exposure
     CorrelationSpectrum spectrum;
+    cv::Mat quickDetail; // reduced twice as much again, for a first look at each pair
+    CorrelationSpectrum quickSpectrum;
     bool blank = false;
 };
 
@@ -64,9 +72,14 @@ double OverlapAgreement(const cv::Mat& first, const cv::Mat& second, cv::Point s
     if (inFirst.width < kMinOverlapSide * first.cols || inFirst.height < kMinOverlapSide * first.rows ||
         area < kMinOverlapArea)
         return -2;
-    cv::Mat result;
-    cv::matchTemplate(first(inFirst), second(inFirst - shift), result, cv::TM_CCOEFF_NORMED);
-    return result.at<float>(0, 0);
+    // The correlation coefficient, from the sums (far cheaper than a template match here).
+    const cv::Mat a = first(inFirst), b = second(inFirst - shift);
+    cv::Scalar meanA, deviationA, meanB, deviationB;
+    cv::meanStdDev(a, meanA, deviationA);
+    cv::meanStdDev(b, meanB, deviationB);
+    if (deviationA[0] < 1e-6 || deviationB[0] < 1e-6) return 0;
+    const double cross = a.dot(b) / static_cast<double>(a.total()) - meanA[0] * meanB[0];
+    return cross / (deviationA[0] * deviationB[0]);
 }
 
 // The agreement's peak found to a fraction of a pixel (a parabola through the neighbours).
@@ -87,15 +100,36 @@ Prepared Prepare(const cv::Mat& grey, int factor)
 {
     Prepared prepared;
     prepared.grey = grey;
-    const int trackFactor = std::max(1, (grey.cols + 639) / 640);
-    prepared.blank = HasNoDetail(ReducedGrey(grey, trackFactor));
+    prepared.blank = HasNoDetail(grey);
     ReducedGrey(grey, factor).convertTo(prepared.plain, CV_32F);
     cv::Mat fine, coarse;
     cv::GaussianBlur(prepared.plain, fine, cv::Size(), 0.7);
     cv::GaussianBlur(prepared.plain, coarse, cv::Size(), 6.0);
     prepared.detail = fine - coarse;
     if (!prepared.blank) prepared.spectrum = CorrelationSpectrum(prepared.detail, CorrelationSpectrum::Taper::Edges);
+    if (!prepared.blank && prepared.detail.cols >= kQuickMinWidth) {
+        cv::resize(prepared.detail, prepared.quickDetail, cv::Size(prepared.detail.cols / 2, prepared.detail.rows / 2), 0, 0,
+                   cv::INTER_AREA);
+        prepared.quickSpectrum = CorrelationSpectrum(prepared.quickDetail, CorrelationSpectrum::Taper::Edges);
+    }
     return prepared;
+}
+
+// A first look at a pair, on the quick copies: whether any of the correlation's highest
+// peaks, read as each shift it stands for, gives an overlap that agrees at all. Pictures too
+// small for quick copies always may.
+bool MayOverlap(const Prepared& a, const Prepared& b)
+{
+    if (a.quickSpectrum.Empty() || b.quickSpectrum.Empty()) return true;
+    const cv::Mat surface = CorrelationSurface(a.quickSpectrum, b.quickSpectrum);
+    for (const SurfacePeak& peak : HighestPeaks(surface, kPeaksPerPair)) {
+        const cv::Point at(static_cast<int>(std::lround(peak.at.x)) % surface.cols,
+                           static_cast<int>(std::lround(peak.at.y)) % surface.rows);
+        for (const int dx : {at.x, at.x - surface.cols})
+            for (const int dy : {at.y, at.y - surface.rows})
+                if (OverlapAgreement(a.quickDetail, b.quickDetail, {dx, dy}) >= kQuickAgreement) return true;
+    }
+    return false;
 }
 
 // The shift of `second` against `first`, when one is clearly best; full-size pixels.
@@ -202,6 +236,33 @@ Solved Place(int count, int groupId, const std::vector<int>& group, const std::v
     return solved;
 }
 
+// Every overlapping pair, whatever the order the pictures came in. Each pair is first looked
+// at on pictures reduced twice as much (a quick correlation and the agreement of its best
+// shifts); only a pair that may overlap is matched in full.
+std::vector<PairMatch> FindPairs(const std::vector<Prepared>& prepared, int factor, std::vector<int>& matched,
+                                 const std::function<bool()>& step, bool* cancelled)
+{
+    const int count = static_cast<int>(prepared.size());
+    std::vector<PairMatch> pairs;
+    for (int i = 0; i < count && !*cancelled; ++i) {
+        for (int j = i + 1; j < count; ++j) {
+            const Prepared& a = prepared[static_cast<std::size_t>(i)];
+            const Prepared& b = prepared[static_cast<std::size_t>(j)];
+            // Enough pairs tie both in already (pictures taken close together overlap dozens).
+            if (matched[static_cast<std::size_t>(i)] >= kEnoughPairs && matched[static_cast<std::size_t>(j)] >= kEnoughPairs)
+                continue;
+            if (a.blank || b.blank || !MayOverlap(a, b)) continue;
+            if (const std::optional<PairMatch> match = MatchPair(prepared, i, j, factor)) {
+                pairs.push_back(*match);
+                ++matched[static_cast<std::size_t>(i)];
+                ++matched[static_cast<std::size_t>(j)];
+            }
+        }
+        if (!step()) *cancelled = true;
+    }
+    return pairs;
+}
+
 // How well a placed picture agrees with every picture it overlaps once placed (the mean
 // correlation of the detail, weighted by the overlaps' areas); 1 when it overlaps none.
 double PlacedAgreement(int picture, const Solved& solved, const std::vector<Prepared>& prepared, int factor)
@@ -258,15 +319,17 @@ void EvenExposure(const Solved& solved, const std::vector<Prepared>& prepared, i
 
 } // namespace
 
-MosaicLayout LayOutMosaic(const std::vector<cv::Mat>& greys, const std::function<bool(int, int)>& progress)
+MosaicLayout LayOutMosaic(const std::vector<cv::Mat>& greys, int reduction, const std::function<bool(int, int)>& progress)
 {
     MosaicLayout layout;
     const int count = static_cast<int>(greys.size());
     if (count == 0) return layout;
     layout.pictures.resize(greys.size());
     const int factor = std::max(1, (greys.front().cols + kSearchWidth - 1) / kSearchWidth);
-    const int total = count * (count - 1) / 2 + count;
+    // Preparing is a step a picture; finding its pairs another.
+    const int total = 2 * count;
     int done = 0;
+    bool cancelled = false;
 
     std::vector<Prepared> prepared;
     prepared.reserve(greys.size());
@@ -275,19 +338,11 @@ MosaicLayout LayOutMosaic(const std::vector<cv::Mat>& greys, const std::function
         if (progress && !progress(++done, total)) return {};
     }
 
-    // Every pair, whatever the order the pictures came in.
-    std::vector<PairMatch> pairs;
+
     std::vector<int> matched(greys.size(), 0); // pairs found per picture
-    for (int i = 0; i < count; ++i)
-        for (int j = i + 1; j < count; ++j) {
-            if (!prepared[static_cast<std::size_t>(i)].blank && !prepared[static_cast<std::size_t>(j)].blank)
-                if (const std::optional<PairMatch> match = MatchPair(prepared, i, j, factor)) {
-                    pairs.push_back(*match);
-                    ++matched[static_cast<std::size_t>(i)];
-                    ++matched[static_cast<std::size_t>(j)];
-                }
-            if (progress && !progress(++done, total)) return {};
-        }
+    std::vector<PairMatch> pairs =
+        FindPairs(prepared, factor, matched, [&] { return !progress || progress(++done, total); }, &cancelled);
+    if (cancelled) return {};
 
     // False matches agree far less than the rest.
     std::vector<double> agreements;
@@ -350,7 +405,7 @@ MosaicLayout LayOutMosaic(const std::vector<cv::Mat>& greys, const std::function
     for (int i = 0; i < count; ++i) {
         MosaicLayout::Placement& placement = layout.pictures[static_cast<std::size_t>(i)];
         if (std::find(solved.members.begin(), solved.members.end(), i) != solved.members.end()) {
-            placement.position = solved.positions[static_cast<std::size_t>(i)];
+            placement.position = solved.positions[static_cast<std::size_t>(i)] * std::max(1, reduction);
             continue;
         }
         if (prepared[static_cast<std::size_t>(i)].blank)

@@ -1,6 +1,7 @@
 #pragma once
 // Where pictures taken while sliding the sample lie against each other, from the pictures
-// alone and in whatever order they come. Every pair is matched by phase correlation; a
+// alone and in whatever order they come. Every pair is matched by phase correlation (after a
+// quick first look on smaller copies, which most pairs that do not overlap fail); a
 // correlation peak stands for four shifts (a shift is only known modulo the picture's size),
 // so each of the highest peaks is read as each of them, and the shift whose overlap agrees
 // best (normalised cross-correlation of the pictures' detail) is taken when it is clearly
@@ -28,6 +29,8 @@ struct MosaicLayout {
     double agreement = 0;   // their detail's mean correlation over the overlaps, once placed (1: identical)
 };
 
-// `greys`: the pictures in grey, all of one size. `progress(done, total)` along the way;
-// false cancels (and an empty layout comes back).
-MosaicLayout LayOutMosaic(const std::vector<cv::Mat>& greys, const std::function<bool(int, int)>& progress = {});
+// `greys`: the pictures in grey, all of one size, reduced by the whole factor `reduction`
+// (positions come back at full size). `progress(done, total)` along the way; false cancels
+// (and an empty layout comes back).
+MosaicLayout LayOutMosaic(const std::vector<cv::Mat>& greys, int reduction = 1,
+                          const std::function<bool(int, int)>& progress = {});

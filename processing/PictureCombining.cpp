@@ -15,6 +15,9 @@
 
 namespace {
 
+// Pictures are placed on grey copies reduced (by a whole factor) to at most this width.
+constexpr int kPlacingWidth = 640;
+
 QString SizeText(QSize size)
 {
     return QStringLiteral("%1 x %2").arg(size.width()).arg(size.height());
@@ -105,23 +108,26 @@ CombinedPictures MosaicOfPictureFiles(const QStringList& paths, const CombinePro
 {
     CombinedPictures combined;
     const int total = static_cast<int>(paths.size());
-    // Reading is a step per picture; laying out and blending are the rest, about as much.
+    // Reading, laying out and blending (which reads the pictures again) a step a picture each.
     const int steps = 3 * total;
-    std::vector<cv::Mat> pictures, greys;
-    std::vector<int> inputOf; // each picture's input
+    // Only reduced grey copies are kept for placing (a few hundred pictures fit in memory);
+    // the pictures themselves are read again for the blend.
+    std::vector<cv::Mat> greys;
+    std::vector<int> inputOf; // each kept picture's input
     std::vector<QString> unread;
+    int reduction = 0;
     const bool read = ReadEach(paths, combined, progress, QStringLiteral("read"), steps, [&](int i, const QImage& picture) {
-        pictures.push_back(BgrMatOf(picture));
         cv::Mat grey;
-        cv::cvtColor(pictures.back(), grey, cv::COLOR_BGR2GRAY);
-        greys.push_back(grey);
+        cv::cvtColor(BgrMatOf(picture), grey, cv::COLOR_BGR2GRAY);
+        if (reduction == 0) reduction = std::max(1, (grey.cols + kPlacingWidth - 1) / kPlacingWidth);
+        greys.push_back(ReducedGrey(grey, reduction));
         inputOf.push_back(i);
         return QString();
     }, &unread);
     if (!read) return combined;
 
     bool cancelled = false;
-    const MosaicLayout layout = LayOutMosaic(greys, [&](int done, int all) {
+    const MosaicLayout layout = LayOutMosaic(greys, std::max(1, reduction), [&](int done, int all) {
         cancelled = !Report(progress, QString(), total + done * total / std::max(1, all), steps);
         return !cancelled;
     });
@@ -130,12 +136,11 @@ CombinedPictures MosaicOfPictureFiles(const QStringList& paths, const CombinePro
         combined.failure = CombiningCancelled();
         return combined;
     }
-    // Each input's account, in order: those that could not be read first had theirs.
+    // Each input's account, in order.
     std::vector<QString> outcomeOf(paths.size());
     for (int i = 0; i < total; ++i)
         if (!unread[static_cast<std::size_t>(i)].isEmpty())
             outcomeOf[static_cast<std::size_t>(i)] = QStringLiteral("not placed %1: %2").arg(paths[i], unread[static_cast<std::size_t>(i)]);
-    std::vector<cv::Mat> placed;
     std::vector<cv::Point2d> positions;
     std::vector<double> gains;
     std::vector<int> placedInput;
@@ -147,23 +152,35 @@ CombinedPictures MosaicOfPictureFiles(const QStringList& paths, const CombinePro
             outcomeOf[static_cast<std::size_t>(input)] = QStringLiteral("not placed %1: %2").arg(paths[input], placement.whyNot);
             continue;
         }
-        placed.push_back(pictures[p]);
         positions.push_back(*placement.position);
         gains.push_back(placement.gain);
         placedInput.push_back(input);
     }
-    pictures.clear();
-    if (placed.size() < 2) {
+    if (placedInput.size() < 2) {
         combined.failure = TooFewFailure(combined, QStringLiteral("lay out as a mosaic"));
         return combined;
     }
     const Mosaic::Options limits;
-    int reportedBlends = 0;
-    const BlendedMosaic blended = BlendMosaic(placed, positions, gains, limits.maxSide, [&] {
-        return Report(progress, QString(), 2 * total + ++reportedBlends * total / static_cast<int>(placed.size()), steps);
-    });
+    const cv::Size frame(combined.inputSize.width(), combined.inputSize.height());
+    int blendSteps = 0;
+    QString unreadable;
+    const BlendedMosaic blended = BlendMosaic(
+        static_cast<int>(placedInput.size()),
+        [&](int i) {
+            QString reason;
+            const QString& path = paths[placedInput[static_cast<std::size_t>(i)]];
+            const cv::Mat bgr = BgrMatOf(ReadPictureFile(path, &reason));
+            if (bgr.empty()) unreadable = QStringLiteral("cannot read %1 again: %2").arg(path, reason);
+            return bgr;
+        },
+        frame, positions, gains, limits.maxSide, [&] {
+            cancelled = !Report(progress, QString(), 2 * total + std::min(++blendSteps, total - 1), steps);
+            return !cancelled;
+        });
     if (blended.picture.isNull()) {
-        combined.failure = QStringLiteral("the mosaic passes its size limit (16384 pixels on a side)");
+        combined.failure = cancelled             ? CombiningCancelled()
+                           : !unreadable.isEmpty() ? unreadable
+                                                   : QStringLiteral("the mosaic passes its size limit (16384 pixels on a side)");
         return combined;
     }
     for (std::size_t p = 0; p < placedInput.size(); ++p) {
@@ -173,7 +190,7 @@ CombinedPictures MosaicOfPictureFiles(const QStringList& paths, const CombinePro
     }
     for (const QString& outcome : outcomeOf) combined.outcomes << outcome;
     combined.picture = blended.picture;
-    combined.used = static_cast<int>(placed.size());
+    combined.used = static_cast<int>(placedInput.size());
     Report(progress,
            QStringLiteral("placed %1 of %2 pictures over %3 overlapping pairs; their detail agrees to %4 where they overlap "
                           "(correlation, 1 is identical)")
