@@ -24,10 +24,13 @@ constexpr int kAlignSmoothing = 1;
 constexpr double kSharpnessSigma = 1.0;
 // A picture counts when at least this share of the pixels got sharper.
 constexpr double kCountingShare = 0.002;
-// A picture's sharpness counts as detail from this many times the noise's up; below that
-// multiple no picture is taken to be sharp (the noise alone reaches it among a few pictures).
-constexpr double kNoiseMultiple = 4;
-constexpr double kSharpMultiple = 10;
+// A stack has a focus peak at a pixel where its sharpest picture's detail has this many times
+// the blurriest's energy; up to the even multiple it has none (the noise alone differs that
+// much between pictures), and in between some.
+constexpr double kEvenPeak = 3;
+constexpr double kClearPeak = 8;
+// Where there is no peak the choice is made over a neighbourhood this wide (sigma, pixels).
+constexpr double kCoarseSigma = 6.0;
 // Neighbours in a focus series agree at least this well once aligned (the correlation of
 // their coarse shapes, which blur changes little); another field agrees far less.
 constexpr double kSeriesAgreement = 0.5;
@@ -84,6 +87,8 @@ struct FocusStack::State {
     cv::Matx33d toLast = cv::Matx33d::eye(); // first picture's pixels -> last picture's
     cv::Scalar firstMean;
     std::vector<cv::Mat> kept; // aligned pictures (keepFrames)
+    mutable cv::Mat decided;    // the final choice from the kept pictures (CV_16U), made once asked for
+    mutable cv::Mat sharpShare; // with it: how surely a picture is sharp at each pixel (CV_32F)
     int given = 0;
     int counted = 0;
 
@@ -202,7 +207,7 @@ FocusStack::Added FocusStack::Add(const QImage& picture)
         s.result = bgr;
         s.best = Sharpness(bgr);
         s.index = cv::Mat::zeros(s.size, CV_16U);
-        if (s.options.keepFrames) s.kept.push_back(bgr);
+        if (s.options.keepFrames) s.kept.push_back(bgr.clone()); // its own: the result grows over the first
         s.given = s.counted = 1;
         return Added::Sharper;
     }
@@ -215,6 +220,7 @@ FocusStack::Added FocusStack::Add(const QImage& picture)
     cv::compare(energy, s.best * 1.02, sharper, cv::CMP_GT); // a clear gain, not noise
     if (!s.covered.empty()) sharper &= s.covered;
     const int number = s.given++;
+    s.decided.release();
     if (s.options.keepFrames) s.kept.push_back(aligned);
     const int gained = cv::countNonZero(sharper);
     if (gained < kCountingShare * s.size.area()) return Added::NothingNew;
@@ -242,25 +248,55 @@ QSize FocusStack::Size() const
 
 namespace {
 
-// How surely some picture was sharp at each pixel (0 none, 1 surely), CV_32F: its best
-// sharpness against the noise's, which the blurriest picture shows where it is plain.
-cv::Mat SharpSomewhere(const FocusStack::State& s)
+// Which kept picture each pixel comes from (CV_16U), and how surely any picture is sharp
+// there (CV_32F, 0 to 1). A pixel whose sharpest picture is not clearly sharper than its
+// blurriest (the focus measure below the noise, or even across the stack: a background out
+// of focus in every picture) has nothing to choose by: there the choice is the picture
+// sharpest over a wider neighbourhood (a smooth depth), and the result the pictures' mean.
+// Elsewhere the sharpest picture in the finest detail; then each pixel takes the picture most
+// of its neighbours took (isolated wrong choices go).
+const cv::Mat& Decision(const FocusStack::State& s, cv::Mat* sharpShare = nullptr)
 {
-    double noise = 0;
-    for (const cv::Mat& frame : s.kept) {
-        const cv::Mat energy = Sharpness(frame);
-        cv::Mat sample;
-        cv::resize(energy, sample, cv::Size(std::max(1, energy.cols / 4), std::max(1, energy.rows / 4)), 0, 0, cv::INTER_NEAREST);
-        std::vector<float> values(sample.begin<float>(), sample.end<float>());
-        auto low = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 5);
-        std::nth_element(values.begin(), low, values.end());
-        noise = noise == 0 ? *low : std::min(noise, static_cast<double>(*low));
+    if (s.decided.empty()) {
+        cv::Mat bestFine, leastFine, bestCoarse, fineIndex, coarseIndex;
+        for (std::size_t k = 0; k < s.kept.size(); ++k) {
+            const cv::Mat fine = Sharpness(s.kept[k]);
+            cv::Mat coarse;
+            cv::GaussianBlur(fine, coarse, cv::Size(), kCoarseSigma);
+            if (k == 0) {
+                bestFine = fine.clone();
+                leastFine = fine.clone();
+                bestCoarse = coarse;
+                fineIndex = cv::Mat::zeros(fine.size(), CV_16U);
+                coarseIndex = cv::Mat::zeros(fine.size(), CV_16U);
+                continue;
+            }
+            cv::Mat better, coarseBetter;
+            cv::compare(fine, bestFine, better, cv::CMP_GT);
+            fine.copyTo(bestFine, better);
+            fineIndex.setTo(static_cast<int>(k), better);
+            leastFine = cv::min(leastFine, fine);
+            cv::compare(coarse, bestCoarse, coarseBetter, cv::CMP_GT);
+            coarse.copyTo(bestCoarse, coarseBetter);
+            coarseIndex.setTo(static_cast<int>(k), coarseBetter);
+        }
+        // The focus peak's prominence: the sharpest against the blurriest, over a few pixels.
+        cv::GaussianBlur(bestFine, bestFine, cv::Size(), 2.0);
+        cv::GaussianBlur(leastFine, leastFine, cv::Size(), 2.0);
+        cv::Mat prominence = bestFine / cv::max(leastFine, 1.0);
+        cv::Mat share = (prominence - kEvenPeak) / (kClearPeak - kEvenPeak);
+        share = cv::max(cv::min(share, 1.0), 0.0);
+        cv::GaussianBlur(share, s.sharpShare, cv::Size(), 3.0);
+        cv::Mat none;
+        cv::compare(share, 0.0, none, cv::CMP_LE);
+        coarseIndex.copyTo(fineIndex, none);
+        cv::Mat index8, filtered;
+        fineIndex.convertTo(index8, CV_8U, 255.0 / std::max<int>(1, s.given - 1));
+        cv::medianBlur(index8, filtered, 5);
+        filtered.convertTo(s.decided, CV_16U, std::max<int>(1, s.given - 1) / 255.0);
     }
-    noise = std::max(noise, 1.0);
-    cv::Mat share = (s.best / noise - kNoiseMultiple) / (kSharpMultiple - kNoiseMultiple);
-    share = cv::max(cv::min(share, 1.0), 0.0);
-    cv::GaussianBlur(share, share, cv::Size(), 3.0);
-    return share;
+    if (sharpShare) *sharpShare = s.sharpShare;
+    return s.decided;
 }
 
 } // namespace
@@ -270,25 +306,19 @@ QImage FocusStack::Result() const
     const State& s = *state_;
     if (s.result.empty()) return {};
     if (!s.options.keepFrames || s.kept.size() < 2) return ImageOfBgr(s.result);
-    // The consistency filter: each pixel takes the picture most of its neighbours took, so
-    // isolated wrong choices go; the pixels come from the kept aligned pictures.
-    cv::Mat index8, filtered;
-    s.index.convertTo(index8, CV_8U, 255.0 / std::max<int>(1, s.given - 1));
-    cv::medianBlur(index8, filtered, 5);
+    // Each pixel from the kept aligned picture the decision gives.
+    cv::Mat chosenShare;
+    const cv::Mat& decided = Decision(s, &chosenShare);
     cv::Mat merged = s.result.clone();
-    const double perStep = 255.0 / std::max<int>(1, s.given - 1);
     for (int y = 0; y < merged.rows; ++y) {
-        const uchar* chosen = filtered.ptr<uchar>(y);
+        const auto* chosen = decided.ptr<std::uint16_t>(y);
         cv::Vec3b* out = merged.ptr<cv::Vec3b>(y);
-        for (int x = 0; x < merged.cols; ++x) {
-            const auto source = static_cast<std::size_t>(std::lround(chosen[x] / perStep));
-            if (source < s.kept.size()) out[x] = s.kept[source].at<cv::Vec3b>(y, x);
-        }
+        for (int x = 0; x < merged.cols; ++x)
+            if (chosen[x] < s.kept.size()) out[x] = s.kept[chosen[x]].at<cv::Vec3b>(y, x);
     }
     // Where no picture was sharp (a background out of focus in every one), choosing pixel by
     // pixel would only pick the noise: there the pictures are averaged, smoothly blended
     // into the choices around.
-    const cv::Mat chosenShare = SharpSomewhere(s);
     cv::Mat mean = cv::Mat::zeros(merged.size(), CV_32FC3);
     for (const cv::Mat& frame : s.kept) cv::accumulate(frame, mean);
     mean /= static_cast<double>(s.kept.size());
@@ -312,7 +342,8 @@ QImage FocusStack::DepthMap() const
     const State& s = *state_;
     if (s.index.empty()) return {};
     cv::Mat grey;
-    s.index.convertTo(grey, CV_8U, 255.0 / std::max<int>(1, s.given - 1));
+    const bool decided = s.options.keepFrames && s.kept.size() >= 2;
+    (decided ? Decision(s) : s.index).convertTo(grey, CV_8U, 255.0 / std::max<int>(1, s.given - 1));
     QImage image(grey.data, grey.cols, grey.rows, static_cast<qsizetype>(grey.step), QImage::Format_Grayscale8);
     return image.copy();
 }
@@ -321,7 +352,8 @@ int FocusStack::SourceAt(int x, int y) const
 {
     const State& s = *state_;
     if (s.index.empty() || x < 0 || y < 0 || x >= s.size.width || y >= s.size.height) return -1;
-    return s.index.at<std::uint16_t>(y, x);
+    const bool decided = s.options.keepFrames && s.kept.size() >= 2;
+    return (decided ? Decision(s) : s.index).at<std::uint16_t>(y, x);
 }
 
 std::array<double, 6> FocusStack::LastTransform() const
