@@ -28,7 +28,10 @@ void FullScreenMode::Enter()
     window_.setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     const QRect screen = window_.screen() ? window_.screen()->geometry() : QRect(QPoint(0, 0), windowSize_);
     window_.showFullScreen();
-    window_.setGeometry(screen);
+    // Under Wayland the compositor gives the full-screen size when it grants the state; a size
+    // set before that (while it still holds the window maximised) breaks the protocol and
+    // ends the connection.
+    if (ProgramPlacesWindows()) window_.setGeometry(screen);
     client_.setGeometry(0, 0, screen.width(), screen.height());
     engine_.setGeometry(client_.rect());
     engine_.show();
