@@ -35,6 +35,8 @@ constexpr double kMaxRunnerUpShare = 0.85;
 // placed picture this far below it, on the whole, with every picture it then overlaps.
 constexpr double kPairBelowTypical = 0.2;
 constexpr double kPlacedBelowTypical = 0.15;
+// A placed picture's overlaps must agree at least this much better where it is than moved.
+constexpr double kUniqueMargin = 0.02;
 // Exposure: how far neighbours' brightness may differ by noise (grey levels), and how far a
 // gain may stray from 1, in the balance between the two (as in the established stitchers).
 constexpr double kGainNoise = 10, kGainSpread = 0.1;
@@ -265,12 +267,14 @@ std::vector<PairMatch> FindPairs(const std::vector<Prepared>& prepared, int fact
 
 // How well a placed picture agrees with every picture it overlaps once placed (the mean
 // correlation of the detail, weighted by the overlaps' areas); 1 when it overlaps none.
-double PlacedAgreement(int picture, const Solved& solved, const std::vector<Prepared>& prepared, int factor)
+double PlacedAgreement(int picture, const Solved& solved, const std::vector<Prepared>& prepared, int factor,
+                       cv::Point moved = {})
 {
     double sum = 0, weights = 0;
     for (int other : solved.members) {
         if (other == picture) continue;
-        const cv::Point2d offset = (solved.positions[static_cast<std::size_t>(other)] - solved.positions[static_cast<std::size_t>(picture)]) / factor;
+        const cv::Point2d offset = (solved.positions[static_cast<std::size_t>(other)] - solved.positions[static_cast<std::size_t>(picture)]) / factor -
+                                   cv::Point2d(moved);
         double share = 0;
         const double agreement = OverlapAgreement(prepared[static_cast<std::size_t>(picture)].detail,
                                                   prepared[static_cast<std::size_t>(other)].detail,
@@ -280,6 +284,22 @@ double PlacedAgreement(int picture, const Solved& solved, const std::vector<Prep
         weights += share;
     }
     return weights > 0 ? sum / weights : 1;
+}
+
+// Whether a placed picture's overlaps agree clearly best where it is: moved a few pixels to
+// anything up to a sixteenth of its width, they must agree less. On a repeating pattern (a
+// row of alike windows, a grating) every pair may have taken the same wrong repeat; then the
+// picture matches about as well one repeat away, and its place is not known.
+bool UniquelyPlaced(int picture, const Solved& solved, const std::vector<Prepared>& prepared, int factor)
+{
+    const double here = PlacedAgreement(picture, solved, prepared, factor);
+    const int reach = std::clamp(prepared.front().detail.cols / 16, 4, 16);
+    for (int dy = -reach; dy <= reach; dy += 2)
+        for (int dx = -reach; dx <= reach; dx += 2)
+            if ((std::abs(dx) > 2 || std::abs(dy) > 2) &&
+                PlacedAgreement(picture, solved, prepared, factor, {dx, dy}) >= here - kUniqueMargin)
+                return false;
+    return true;
 }
 
 // A gain per placed picture that makes neighbours equally bright where they overlap, kept
@@ -364,7 +384,7 @@ MosaicLayout LayOutMosaic(const std::vector<cv::Mat>& greys, int reduction, cons
     // and a picture that disagrees with what it overlaps once placed, until all agree.
     std::vector<bool> usable(greys.size());
     for (std::size_t i = 0; i < greys.size(); ++i) usable[i] = !prepared[i].blank;
-    std::vector<bool> disagrees(greys.size(), false);
+    std::vector<bool> disagrees(greys.size(), false), ambiguous(greys.size(), false);
     const double tolerance = std::max(3.0, 1.5 * factor);
     Solved solved;
     for (;;) {
@@ -396,6 +416,15 @@ MosaicLayout LayOutMosaic(const std::vector<cv::Mat>& greys, int reduction, cons
                 worstPicture = member;
             }
         }
+        if (worstPicture < 0) {
+            // All agree: each must also agree best where it is (not one repeat away).
+            for (int member : solved.members)
+                if (solved.members.size() > 1 && !UniquelyPlaced(member, solved, prepared, factor)) {
+                    worstPicture = member;
+                    ambiguous[static_cast<std::size_t>(member)] = true;
+                    break;
+                }
+        }
         if (worstPicture < 0) break;
         usable[static_cast<std::size_t>(worstPicture)] = false;
         disagrees[static_cast<std::size_t>(worstPicture)] = true;
@@ -410,6 +439,8 @@ MosaicLayout LayOutMosaic(const std::vector<cv::Mat>& greys, int reduction, cons
         }
         if (prepared[static_cast<std::size_t>(i)].blank)
             placement.whyNot = QStringLiteral("nothing to match in it (a blank picture)");
+        else if (ambiguous[static_cast<std::size_t>(i)])
+            placement.whyNot = QStringLiteral("it matches its neighbours about as well a little elsewhere (a repeating pattern)");
         else if (disagrees[static_cast<std::size_t>(i)])
             placement.whyNot = QStringLiteral("its overlap with its neighbours does not agree once placed");
         else if (matched[static_cast<std::size_t>(i)] > 0)
