@@ -37,6 +37,7 @@ constexpr double kPairBelowTypical = 0.2;
 constexpr double kPlacedBelowTypical = 0.15;
 // A placed picture's overlaps must agree at least this much better where it is than moved.
 constexpr double kUniqueMargin = 0.02;
+constexpr std::size_t kUniqueOverlaps = 8; // the overlaps that check it, the largest
 // Exposure: how far neighbours' brightness may differ by noise (grey levels), and how far a
 // gain may stray from 1, in the balance between the two (as in the established stitchers).
 constexpr double kGainNoise = 10, kGainSpread = 0.1;
@@ -290,15 +291,46 @@ double PlacedAgreement(int picture, const Solved& solved, const std::vector<Prep
 // anything up to a sixteenth of its width, they must agree less. On a repeating pattern (a
 // row of alike windows, a grating) every pair may have taken the same wrong repeat; then the
 // picture matches about as well one repeat away, and its place is not known.
+// (Against the eight pictures it overlaps most, on the quick copies where there are some:
+// the check looks at a few hundred places.)
 bool UniquelyPlaced(int picture, const Solved& solved, const std::vector<Prepared>& prepared, int factor)
 {
-    const double here = PlacedAgreement(picture, solved, prepared, factor);
-    const int reach = std::clamp(prepared.front().detail.cols / 16, 4, 16);
-    for (int dy = -reach; dy <= reach; dy += 2)
-        for (int dx = -reach; dx <= reach; dx += 2)
-            if ((std::abs(dx) > 2 || std::abs(dy) > 2) &&
-                PlacedAgreement(picture, solved, prepared, factor, {dx, dy}) >= here - kUniqueMargin)
-                return false;
+    const bool quick = !prepared.front().quickDetail.empty();
+    const int scale = quick ? 2 * factor : factor;
+    auto detailOf = [&](int i) -> const cv::Mat& {
+        return quick ? prepared[static_cast<std::size_t>(i)].quickDetail : prepared[static_cast<std::size_t>(i)].detail;
+    };
+    auto offsetTo = [&](int other) {
+        const cv::Point2d offset =
+            (solved.positions[static_cast<std::size_t>(other)] - solved.positions[static_cast<std::size_t>(picture)]) / scale;
+        return cv::Point(static_cast<int>(std::lround(offset.x)), static_cast<int>(std::lround(offset.y)));
+    };
+    const cv::Mat& mine = detailOf(picture);
+    std::vector<std::pair<double, int>> overlapping; // share, picture
+    for (int other : solved.members)
+        if (other != picture)
+            if (const double area = OverlapIn(mine.size(), offsetTo(other)).area() / static_cast<double>(mine.total());
+                area >= kMinOverlapArea)
+                overlapping.emplace_back(area, other);
+    std::sort(overlapping.rbegin(), overlapping.rend());
+    overlapping.resize(std::min<std::size_t>(overlapping.size(), kUniqueOverlaps));
+    auto agreementAt = [&](cv::Point moved) {
+        double sum = 0, weights = 0;
+        for (const auto& [area, other] : overlapping) {
+            double share = 0;
+            const double agreement = OverlapAgreement(mine, detailOf(other), offsetTo(other) - moved, &share);
+            if (agreement < -1) continue;
+            sum += agreement * share;
+            weights += share;
+        }
+        return weights > 0 ? sum / weights : 0;
+    };
+    const double here = agreementAt({});
+    const int step = quick ? 1 : 2;
+    const int reach = std::clamp(prepared.front().detail.cols / 16, 4, 16) / (quick ? 2 : 1);
+    for (int dy = -reach; dy <= reach; dy += step)
+        for (int dx = -reach; dx <= reach; dx += step)
+            if ((std::abs(dx) > step || std::abs(dy) > step) && agreementAt({dx, dy}) >= here - kUniqueMargin) return false;
     return true;
 }
 
