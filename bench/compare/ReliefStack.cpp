@@ -2,6 +2,7 @@
 // and the truth in the first picture's geometry, for the comparison with enfuse:
 // relief_stack FOLDER FIRST LAST STEP writes FOLDER/frame_NN.png, FOLDER/truth.png (each point
 // from the picture focused on its own height) and FOLDER/heights.png (the heights, grey).
+#include "RealStack.h"
 #include "capture/backend/ReliefSlide.h"
 
 #include <QBuffer>
@@ -18,6 +19,11 @@
 namespace {
 
 constexpr int kWidth = 640, kHeight = 512;
+
+QImage ImageOf(const cv::Mat& bgr)
+{
+    return QImage(bgr.data, bgr.cols, bgr.rows, static_cast<qsizetype>(bgr.step), QImage::Format_BGR888).copy();
+}
 
 cv::Mat Render(const ReliefSlide& specimen, int focus)
 {
@@ -37,23 +43,6 @@ cv::Mat OntoFirst(const cv::Mat& frame, int focus, int first)
     return warped;
 }
 
-QImage AsACameraSeesIt(const cv::Mat& frame, unsigned seed)
-{
-    std::mt19937 random(seed);
-    std::normal_distribution<double> noise(0, 2.5);
-    QImage picture(kWidth, kHeight, QImage::Format_RGB888);
-    for (int y = 0; y < kHeight; ++y)
-        for (int x = 0; x < kWidth; ++x)
-            for (int c = 0; c < 3; ++c)
-                picture.scanLine(y)[x * 3 + c] = static_cast<uchar>(
-                    std::clamp(static_cast<int>(std::lround(frame.at<cv::Vec3b>(y, x)[2 - c] + noise(random))), 0, 255));
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    picture.save(&buffer, "JPEG", 85);
-    return QImage::fromData(bytes, "JPEG");
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -68,7 +57,7 @@ int main(int argc, char** argv)
     specimen.Prepare(kWidth, kHeight);
     int n = 0;
     for (int focus = first; focus <= last; focus += step)
-        AsACameraSeesIt(Render(specimen, focus), static_cast<unsigned>(focus))
+        AsACameraSeesIt(ImageOf(Render(specimen, focus)), static_cast<unsigned>(focus))
             .save(folder + QStringLiteral("/frame_%1.png").arg(n++, 2, 10, QLatin1Char('0')));
     // The truth: each point as the picture focused on its own height shows it.
     cv::Mat truth(kHeight, kWidth, CV_8UC3), heights(kHeight, kWidth, CV_8U);

@@ -232,29 +232,6 @@ TEST(FocusStack, TheLiveStackAlignsAsWellWithItsQuickerSettings)
     EXPECT_GE(depthRight, 0.95);
 }
 
-namespace {
-
-// A frame as a camera gives it: sensor noise, then JPEG's artefacts.
-QImage AsACameraSeesIt(const QImage& frame, unsigned seed)
-{
-    std::mt19937 random(seed);
-    std::normal_distribution<double> noise(0, 2.5);
-    QImage noisy = frame.convertToFormat(QImage::Format_RGB32);
-    for (int y = 0; y < noisy.height(); ++y) {
-        auto* line = reinterpret_cast<QRgb*>(noisy.scanLine(y));
-        for (int x = 0; x < noisy.width(); ++x) {
-            auto channel = [&](int v) { return std::clamp(static_cast<int>(std::lround(v + noise(random))), 0, 255); };
-            line[x] = qRgb(channel(qRed(line[x])), channel(qGreen(line[x])), channel(qBlue(line[x])));
-        }
-    }
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    noisy.save(&buffer, "JPEG", 85);
-    return QImage::fromData(bytes, "JPEG");
-}
-
-} // namespace
 
 // Where no picture of the stack is sharp (the low left of the board, with the focus turned
 // only over the components), the result stays as smooth as the pictures are: no patchwork of

@@ -19,5 +19,8 @@ struct RealStack {
     QRect farBelow;  // the strip never in focus
 };
 
+// A picture as a camera gives it: sensor noise (2.5 grey levels), then JPEG at quality 85.
+QImage AsACameraSeesIt(const QImage& picture, unsigned seed);
+
 // Focus from -10 to 70 in steps of 10 (nine pictures) over `photograph` (tests/data/photos).
 RealStack MakeRealStack(const QString& photograph);

@@ -6,33 +6,11 @@
 # Usage: window_manager_test.sh PROGRAM
 set -uo pipefail
 program="$1"
-work="$(mktemp -d)"
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-  wait 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-  echo "FAILED: $*"
-  head -40 "$work/program.log" 2>/dev/null
-  exit 1
-}
-
-exec 3> "$work/display"
-Xvfb -displayfd 3 -screen 0 1400x1000x24 -nolisten tcp > "$work/xvfb.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || fail "Xvfb did not start"
-export DISPLAY=":$(head -1 "$work/display")"
-unset QT_QPA_PLATFORM
-
+screen=1400x1000
+source "$(dirname "$0")/xvfb_session.sh"
 openbox > "$work/openbox.log" 2>&1 &
 pids+=($!)
 sleep 0.5
-mkdir -p "$work/home" "$work/runtime"
-chmod 700 "$work/runtime"
 HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime" QRV_NO_SOUND=1 "$program" --simulate > "$work/program.log" 2>&1 &
 pids+=($!)
 
