@@ -4,6 +4,7 @@
 #include "processing/MosaicAssembly.h"
 #include "processing/PhaseCorrelation.h"
 
+#include <opencv2/core/utility.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
@@ -248,22 +249,42 @@ std::vector<PairMatch> FindPairs(const std::vector<Prepared>& prepared, int fact
     const int count = static_cast<int>(prepared.size());
     std::vector<PairMatch> pairs;
     for (int i = 0; i < count && !*cancelled; ++i) {
-        for (int j = i + 1; j < count; ++j) {
-            const Prepared& a = prepared[static_cast<std::size_t>(i)];
-            const Prepared& b = prepared[static_cast<std::size_t>(j)];
-            // Enough pairs tie both in already (pictures taken close together overlap dozens).
-            if (matched[static_cast<std::size_t>(i)] >= kEnoughPairs && matched[static_cast<std::size_t>(j)] >= kEnoughPairs)
-                continue;
-            if (a.blank || b.blank || !MayOverlap(a, b)) continue;
-            if (const std::optional<PairMatch> match = MatchPair(prepared, i, j, factor)) {
-                pairs.push_back(*match);
-                ++matched[static_cast<std::size_t>(i)];
-                ++matched[static_cast<std::size_t>(j)];
+        const Prepared& a = prepared[static_cast<std::size_t>(i)];
+        // A row's pairs are matched side by side, then taken in order as one by one.
+        std::vector<int> candidates;
+        for (int j = i + 1; j < count; ++j)
+            if (!a.blank && !prepared[static_cast<std::size_t>(j)].blank &&
+                !(matched[static_cast<std::size_t>(i)] >= kEnoughPairs && matched[static_cast<std::size_t>(j)] >= kEnoughPairs))
+                candidates.push_back(j);
+        std::vector<std::optional<PairMatch>> found(candidates.size());
+        cv::parallel_for_(cv::Range(0, static_cast<int>(candidates.size())), [&](const cv::Range& range) {
+            for (int c = range.start; c < range.end; ++c) {
+                const int j = candidates[static_cast<std::size_t>(c)];
+                if (MayOverlap(a, prepared[static_cast<std::size_t>(j)])) found[static_cast<std::size_t>(c)] = MatchPair(prepared, i, j, factor);
             }
+        });
+        for (std::size_t c = 0; c < candidates.size(); ++c) {
+            const auto j = static_cast<std::size_t>(candidates[c]);
+            // Enough pairs tie both in already (pictures taken close together overlap dozens).
+            if (!found[c] || (matched[static_cast<std::size_t>(i)] >= kEnoughPairs && matched[j] >= kEnoughPairs)) continue;
+            pairs.push_back(*found[c]);
+            ++matched[static_cast<std::size_t>(i)];
+            ++matched[j];
         }
         if (!step()) *cancelled = true;
     }
     return pairs;
+}
+
+// Each of the list's pictures judged side by side; the first in the list judged false, or -1.
+int FirstFailing(const std::vector<int>& members, const std::function<bool(int)>& passes)
+{
+    std::vector<char> failing(members.size(), 0);
+    cv::parallel_for_(cv::Range(0, static_cast<int>(members.size())), [&](const cv::Range& range) {
+        for (int m = range.start; m < range.end; ++m) failing[static_cast<std::size_t>(m)] = !passes(members[static_cast<std::size_t>(m)]);
+    });
+    const auto first = std::find(failing.begin(), failing.end(), 1);
+    return first == failing.end() ? -1 : members[static_cast<std::size_t>(first - failing.begin())];
 }
 
 // How well a placed picture agrees with every picture it overlaps once placed (the mean
@@ -439,23 +460,22 @@ MosaicLayout LayOutMosaic(const std::vector<cv::Mat>& greys, int reduction, cons
             pairs.erase(worst);
             continue;
         }
+        std::vector<double> placedAgreements(solved.members.size());
+        cv::parallel_for_(cv::Range(0, static_cast<int>(solved.members.size())), [&](const cv::Range& range) {
+            for (int m = range.start; m < range.end; ++m)
+                placedAgreements[static_cast<std::size_t>(m)] = PlacedAgreement(solved.members[static_cast<std::size_t>(m)], solved, prepared, factor);
+        });
         int worstPicture = -1;
         double worstAgreement = minPlacedAgreement;
-        for (int member : solved.members) {
-            const double agreement = PlacedAgreement(member, solved, prepared, factor);
-            if (agreement < worstAgreement) {
-                worstAgreement = agreement;
-                worstPicture = member;
+        for (std::size_t m = 0; m < solved.members.size(); ++m)
+            if (placedAgreements[m] < worstAgreement) {
+                worstAgreement = placedAgreements[m];
+                worstPicture = solved.members[m];
             }
-        }
-        if (worstPicture < 0) {
+        if (worstPicture < 0 && solved.members.size() > 1) {
             // All agree: each must also agree best where it is (not one repeat away).
-            for (int member : solved.members)
-                if (solved.members.size() > 1 && !UniquelyPlaced(member, solved, prepared, factor)) {
-                    worstPicture = member;
-                    ambiguous[static_cast<std::size_t>(member)] = true;
-                    break;
-                }
+            worstPicture = FirstFailing(solved.members, [&](int member) { return UniquelyPlaced(member, solved, prepared, factor); });
+            if (worstPicture >= 0) ambiguous[static_cast<std::size_t>(worstPicture)] = true;
         }
         if (worstPicture < 0) break;
         usable[static_cast<std::size_t>(worstPicture)] = false;
