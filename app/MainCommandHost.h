@@ -40,6 +40,8 @@ public:
     virtual void RunDialog(CModalDialog& dialog) = 0;
     virtual void PlaySound(int soundId) = 0;
     virtual void ReturnToPreview() = 0;
+    virtual bool IsFullScreen() const = 0;
+    virtual void LeaveFullScreen() = 0;
     // The capture size was set: its read-out shows the new one.
     virtual void CaptureSizeChanged() = 0;
 };

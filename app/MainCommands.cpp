@@ -56,105 +56,54 @@ QEvent::Type OpenSelectedEvent::Type()
     return type;
 }
 
-void MainCommands::OnCommand(int command)
+void MainCommands::MailSelected()
 {
-    switch (command) {
-    case IDC_PREVIEW: host_.ReturnToPreview(); break;
-    case IDC_CAMERA:
-    case ID_CAPTURE_PICTURE: TakeStillPicture(); break;
-    case ID_CAPTURE_FOCUS_STACK: ToggleFocusStack(); break;
-    case ID_CAPTURE_MOSAIC: ToggleMosaic(); break;
-    case ID_FILE_STACK: CombineSelectedPictures(false); break;
-    case ID_FILE_MOSAIC: CombineSelectedPictures(true); break;
-    case IDC_CLOCK:
-    case ID_CAPTURE_TIMELAPSE:
-        if (!host_.IsPreviewState()) {
-            ShowMessageBox(Parent(), LangText("BrowseToTimer", 100, "Please return to the preview state"),
-                           QApplication::applicationName(), MessageButtons::Ok, MessageIcon::Exclamation);
-            break;
-        }
-        RunTimeLapse();
-        break;
-    case IDC_AVI:
-    case ID_CAPTURE_VIDEO: host_.Recording().OnAviCommand(); break;
-    case IDC_SAVE:
-    case ID_FILE_SAVE_AS: SaveSelectedAs(); break;
-    case IDC_EMAIL:
-    case ID_FILE_EMAIL: {
-        QString path;
-        if (!SelectedPath(path, false)) break;
-        CEmailDlg mail(path, attachments_, Parent());
-        host_.RunDialog(mail);
-        break;
-    }
-    case ID_FILE_OPEN: OpenSelected(); break;
-    case ID_FILE_DELETE: DeleteSelected(false); break;
-    case ID_FILE_DELETE_ALL: DeleteSelected(true); break;
-    case IDC_SETTING:
-    case ID_SETTING_DEVICE: RunVideoSetting(); break;
-    case ID_SETTING_CALIBRATIONS: {
-        CalibrationStore store(host_.CalibrationPath());
-        CCalibrationsDlg dialog(store, Parent());
-        host_.RunDialog(dialog);
-        break;
-    }
-    case ID_SETTING_640: SetResolution(640, 480); break;
-    case ID_SETTING_1280: SetResolution(1280, 1024); break;
-    case ID_SETTING_CROSS: SwitchOverlay(ID_OVERLAY_CROSS); break; // as the pop-up menu's item
-    case ID_OVERLAY_CROSS:
-    case ID_OVERLAY_SCALE:
-    case ID_OVERLAY_CIRCLE:
-    case ID_OVERLAY_TIME: SwitchOverlay(command); break;
-    case ID_OVERLAY_SCALE_BAR: SwitchScaleBar(); break;
-    case ID_OVERLAY_PEAKING: host_.Focus().SetPeaking(!host_.Focus().Peaking()); break;
-    case ID_CAPTURE_DEPTH_MAP:
-    case ID_STILL_NOMINAL_SCALE: {
-        StillFormatSetting& still = host_.StillFormat();
-        QString error;
-        const bool kept = command == ID_CAPTURE_DEPTH_MAP ? still.SetDepthMap(!still.DepthMap(), &error)
-                                                          : still.SetNominalScale(!still.NominalScale(), &error);
-        if (!kept) qCWarning(lcMedia) << "the still setting could not be remembered:" << error;
-        break;
-    }
-    case ID_STILL_FORMAT_BMP:
-    case ID_STILL_FORMAT_TIFF:
-    case ID_STILL_FORMAT_PNG: {
-        const PictureFormat format = command == ID_STILL_FORMAT_TIFF ? PictureFormat::Tiff
-                                     : command == ID_STILL_FORMAT_PNG ? PictureFormat::Png
-                                                                      : PictureFormat::Bmp;
-        QString error;
-        if (!host_.StillFormat().SetFormat(format, &error))
-            qCWarning(lcMedia) << "the still format could not be remembered:" << error;
-        break;
-    }
-    case ID_SETTING_FLATFIELD: {
-        CFlatFieldDlg dialog(host_.FlatField(), Parent());
-        host_.RunDialog(dialog);
-        break;
-    }
-    case ID_HELP_ABOUT:
-    case ID_ABOUT_SYSTEM: {
-        CAboutDlg about(Parent());
-        about.DoModal();
-        break;
-    }
-    case ID_HELP_MANUAL: OpenManual(); break;
-    default: break;
-    }
+    QString path;
+    if (!SelectedPath(path, false)) return;
+    CEmailDlg mail(path, attachments_, Parent());
+    host_.RunDialog(mail);
 }
 
-void MainCommands::OnFunctionKey(int key)
+void MainCommands::RunCalibrations()
 {
-    switch (key) {
-    case Qt::Key_F2: TakeStillPicture(); break;
-    case Qt::Key_F6: ToggleFocusStack(); break;
-    case Qt::Key_F7: ToggleMosaic(); break;
-    case Qt::Key_F3: host_.Recording().OnQuickStart(); break;
-    case Qt::Key_F4: host_.Recording().OnQuickStop(); break;
-    case Qt::Key_F11: SetResolution(640, 480); break;
-    case Qt::Key_F12: SetResolution(1280, 1024); break;
-    default: break;
-    }
+    CalibrationStore store(host_.CalibrationPath());
+    CCalibrationsDlg dialog(store, Parent());
+    host_.RunDialog(dialog);
+}
+
+void MainCommands::RunFlatField()
+{
+    CFlatFieldDlg dialog(host_.FlatField(), Parent());
+    host_.RunDialog(dialog);
+}
+
+void MainCommands::ShowAbout()
+{
+    CAboutDlg about(Parent());
+    about.DoModal();
+}
+
+void MainCommands::SwitchStillOption(int command)
+{
+    StillFormatSetting& still = host_.StillFormat();
+    QString error;
+    const bool kept = command == ID_CAPTURE_DEPTH_MAP ? still.SetDepthMap(!still.DepthMap(), &error)
+                                                      : still.SetNominalScale(!still.NominalScale(), &error);
+    if (!kept) qCWarning(lcMedia) << "the still setting could not be remembered:" << error;
+}
+
+void MainCommands::SetStillFormat(PictureFormat format)
+{
+    QString error;
+    if (!host_.StillFormat().SetFormat(format, &error))
+        qCWarning(lcMedia) << "the still format could not be remembered:" << error;
+}
+
+void MainCommands::CancelOrLeaveFullScreen()
+{
+    if (host_.LiveStack().Running()) host_.LiveStack().Cancel();
+    else if (host_.LiveMosaicStep().Running()) host_.LiveMosaicStep().Cancel();
+    else if (host_.IsFullScreen()) QMetaObject::invokeMethod(Parent(), [this] { host_.LeaveFullScreen(); }, Qt::QueuedConnection);
 }
 
 void MainCommands::ToggleFocusStack()
@@ -299,6 +248,11 @@ void MainCommands::TakeStillPicture()
 
 void MainCommands::RunTimeLapse()
 {
+    if (!host_.IsPreviewState()) {
+        ShowMessageBox(Parent(), LangText("BrowseToTimer", 100, "Please return to the preview state"),
+                       QApplication::applicationName(), MessageButtons::Ok, MessageIcon::Exclamation);
+        return;
+    }
     CTimeLapseDlg dialog(host_.Engine(), Parent());
     seriesRunning_ = true;
     seriesFailureShown_ = false;

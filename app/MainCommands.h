@@ -7,12 +7,15 @@
 #include "capture/FrameDelivery.h"
 #include "app/settings/VideoSettingDlg.h"
 #include "media/PictureMetadata.h"
+#include "media/PictureWriter.h"
 
 #include <QEvent>
 #include <QPointer>
 #include <QString>
 
 #include <array>
+
+class CommandTable;
 
 // Posted to the main window to open the selected picture in Photo Measure or the selected
 // video in the player, after the click that asked for it is handled.
@@ -31,8 +34,8 @@ class MainCommands {
 public:
     explicit MainCommands(MainCommandHost& host) : host_(host) {}
 
-    void OnCommand(int command);
-    void OnFunctionKey(int key);
+    // Each command with its text, keys, places and handler (MainCommandTable.cpp).
+    void DeclareCommands(CommandTable& table);
     // The engine holds the frame for a still request.
     void OnCaptureStill(StillSource source);
     void OnOpenSelected(const OpenSelectedEvent& event);
@@ -49,7 +52,7 @@ public:
 private:
     void TakeStillPicture();
     // F6 and Capture -> All in focus: starts a stack, or ends it and saves the result as the
-    // next still ("..._EDF_N0005"). Esc cancels it (the window's key handling).
+    // next still ("..._EDF_N0005"). Esc cancels it.
     void ToggleFocusStack();
     // F7 and Capture -> Mosaic: starts a mosaic, or ends it, assembles it and saves it as the
     // next still ("..._MOS_N0006"). Esc cancels it.
@@ -63,6 +66,15 @@ private:
     void SaveDepthMapBeside(const QString& saved, const QImage& depthMap, const PictureMetadata& metadata);
     void RunTimeLapse();
     void RunVideoSetting();
+    void RunCalibrations();
+    void RunFlatField();
+    void ShowAbout();
+    void MailSelected();
+    // The depth map of All in focus, or the nominal scale of stills, on or off.
+    void SwitchStillOption(int command);
+    void SetStillFormat(PictureFormat format);
+    // Esc: a stack or a mosaic is dropped (nothing saved), else full screen is left.
+    void CancelOrLeaveFullScreen();
     void ReadMagnification();
     void SwitchOverlay(int command);
     void SwitchScaleBar();

@@ -21,7 +21,7 @@
 #include "processing/FlatFieldStore.h"
 #include "framework/LangText.h"
 #include "framework/WindowSystem.h"
-#include "app/MainMenus.h"
+#include "widgets/CommandTable.h"
 #include "app/WindowAccessibility.h"
 #include "widgets/MenuXP.h"
 #include "resources/Resources.h"
@@ -107,15 +107,9 @@ CMainDialog::CMainDialog(backend::CaptureBackend& backend, SingleInstance& insta
     messageCaption_ = LangText("MsgTitle", 30, "QRV-DM500");
 
     BuildLayout();
-    BuildMainMenu(*menuBar_, [this](int command) { OnCommand(command); }, [this] {
-        switch (stillFormat_->Format()) {
-        case PictureFormat::Tiff: return static_cast<int>(ID_STILL_FORMAT_TIFF);
-        case PictureFormat::Png: return static_cast<int>(ID_STILL_FORMAT_PNG);
-        default: return static_cast<int>(ID_STILL_FORMAT_BMP);
-        }
-    }, [this](int option) {
-        return option == ID_STILL_NOMINAL_SCALE ? stillFormat_->NominalScale() : stillFormat_->DepthMap();
-    });
+    commandTable_ = std::make_unique<CommandTable>(*this);
+    commands_.DeclareCommands(*commandTable_);
+    commandTable_->BuildMenuBar(*menuBar_);
     PlaceMenuBar();
     engine_->SetFullScreenHint(LangText("EscRestore", 30, "ESC Restore"));
     connect(engine_, &CCaptureGraph::StillDue, this, [this](StillSource source) { commands_.OnCaptureStill(source); });
@@ -426,13 +420,18 @@ bool CMainDialog::IsPreviewState() const
     return aviButton_->IsLatched() || previewButton_->IsLatched();
 }
 
+void CMainDialog::OnCommand(int command)
+{
+    commandTable_->Run(command);
+}
+
 void CMainDialog::ReturnToPreview()
 {
     if (previewButton_->IsLatched()) {
         previewButton_->Unlatch();
         engine_->StopPreview();
     } else {
-        // A recording ends here without stopping the stream (the time limit comes this way).
+        // A recording ends here without stopping the stream.
         if (recording_->IsRecording()) {
             recording_->EndRecording();
             aviButton_->Unlatch();
@@ -544,27 +543,11 @@ void CMainDialog::ShowControls(bool show)
 void CMainDialog::keyPressEvent(QKeyEvent* event)
 {
     // Keys the focused control does not take come here.
-    switch (const int key = event->key()) {
-    case Qt::Key_F2:
-    case Qt::Key_F3:
-    case Qt::Key_F4:
-    case Qt::Key_F6:
-    case Qt::Key_F7:
-    case Qt::Key_F11:
-    case Qt::Key_F12:
-        OnFunctionKey(key);
-        event->accept();
-        return;
+    // The commands' keys act before this (the window's key actions).
+    switch (event->key()) {
     case Qt::Key_F10:
         // The menu bar from the keyboard, as on other desktops (its titles also take Alt+letter).
         if (menuBar_->isVisible() && !menuBar_->actions().isEmpty()) menuBar_->setActiveAction(menuBar_->actions().first());
-        event->accept();
-        return;
-    case Qt::Key_Escape:
-        // Esc drops a stack or a mosaic; nothing is saved.
-        if (liveStack_->Running()) liveStack_->Cancel();
-        else if (liveMosaic_->Running()) liveMosaic_->Cancel();
-        else if (IsFullScreen()) QMetaObject::invokeMethod(this, [this] { LeaveFullScreen(); }, Qt::QueuedConnection);
         event->accept();
         return;
     default: CModalDialog::keyPressEvent(event); // Enter never closes the window
@@ -609,14 +592,14 @@ bool CMainDialog::HandleMouse(QObject* watched, QEvent* event)
         // A click on a selected picture keeps the selection (several may be combined).
         if (watched == list_ && (list_->IsSelectedAt(global) || list_->SelectAt(global))) {
             QMenu menu(this);
-            BuildListMenu(menu, [this](int command) { OnCommand(command); },
-                          list_->ShowingPictures() && list_->SelectedPaths().size() >= 2);
+            const bool several = list_->ShowingPictures() && list_->SelectedPaths().size() >= 2;
+            commandTable_->BuildPopUp(menu, kListPopUp | (several ? kListPopUpSeveral : 0u));
             menu.exec(global);
             return true;
         }
         if (watched == engine_) {
             CMenuXP menu(this);
-            BuildPreviewMenu(menu, [this](int command) { OnCommand(command); });
+            commandTable_->BuildPopUp(menu, kPicturePopUp);
             menu.exec(global);
             return true;
         }

@@ -22,6 +22,7 @@
 #include <memory>
 
 class CCalibrationsDlg;
+class CommandTable;
 class FlatFieldControl;
 class StillFormatSetting;
 class LiveFocusStack;
@@ -64,9 +65,8 @@ public:
                 const Places& places = {});
     ~CMainDialog() override;
 
-    // Commands of the buttons, menus and keys.
-    void OnCommand(int command) { commands_.OnCommand(command); }
-    void OnFunctionKey(int key) { commands_.OnFunctionKey(key); }
+    // Runs a command of the buttons, menus and keys by its number.
+    void OnCommand(int command);
     void ReturnToPreview() override;
     void RefreshTooltips() override;
     // Brings the window (and a box open over it) to the front.
@@ -80,7 +80,7 @@ public:
     bool IsRecordCounterShown() const { return recordCounter_ >= 0; }
     void ShowPictureList(bool pictures);
     void EnterFullScreen();
-    void LeaveFullScreen();
+    void LeaveFullScreen() override;
 
     // The parts of the window, for its commands, for tests and for the dialogs that hang off it.
     CCaptureGraph& Engine() const override { return *engine_; }
@@ -177,6 +177,7 @@ private:
     bool connected_ = false;
     SoundPlayer sounds_;
     MainCommands commands_{*this};
+    std::unique_ptr<CommandTable> commandTable_;
     std::unique_ptr<CRecordingControl> recording_;
     std::unique_ptr<DevicePresence> presence_;
     int recordCounter_ = -1; // seconds shown, or -1

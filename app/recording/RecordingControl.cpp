@@ -235,7 +235,11 @@ void CRecordingControl::OnLimitTick()
     }
     if (seconds_ == timeLimit_) {
         limitTimer_.start(500);
-        window_.ReturnToPreview(); // ends the recording without stopping the stream
+        // The time is up: the recording ends here, the stream running on, and the window
+        // shows the preview's state again.
+        EndRecording();
+        window_.SetRecordingLatches(false);
+        window_.Engine().StartPreview();
     }
     if (!window_.IsFullScreen()) window_.ShowRecordCounter(seconds_, FramesDropped());
 }

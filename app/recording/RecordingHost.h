@@ -26,6 +26,4 @@ public:
     virtual bool FramesAreCorrected() const = 0;
     virtual void HideRecordCounter() = 0;
     virtual bool IsFullScreen() const = 0;
-    // Ends a timed recording the way the preview command does, the stream left running.
-    virtual void ReturnToPreview() = 0;
 };

@@ -202,7 +202,7 @@ TEST_F(MainDialogTest, FullScreenRoundTripRestoresThePlacementAndMenu)
     ASSERT_NE(focusBar, nullptr);
     EXPECT_EQ(focusBar->geometry().bottomLeft(), QPoint(8, dialog_->ClientArea().height() - 9));
 
-    QTest::keyClick(&dialog_->Engine(), Qt::Key_Escape);
+    PressKey(Qt::Key_Escape);
     EXPECT_TRUE(WaitUntil([&] { return !dialog_->IsFullScreen(); }));
     // Back in its place; under Wayland the place is the compositor's, and the size is checked.
     const bool placed = ProgramPlacesWindows();
@@ -222,7 +222,7 @@ TEST_F(MainDialogTest, F2SavesAPictureThatIsListedAndSelected)
 {
     Start(true);
     dialog_->MagnificationBox().setText("200");
-    QTest::keyClick(&dialog_->Engine(), Qt::Key_F2);
+    PressKey(Qt::Key_F2);
     ASSERT_TRUE(WaitUntil([&] { return !dialog_->LastPicturePath().isEmpty(); }));
     EXPECT_TRUE(dialog_->LastPicturePath().endsWith("_200X_N0001.bmp"));
     EXPECT_EQ(QFileInfo(dialog_->LastPicturePath()).size(), 3932214);
@@ -247,7 +247,7 @@ TEST_F(MainDialogTest, CommandsCheckTheirConditions)
     MessageBoxRecorder boxes;
     dialog_->OnCommand(IDC_PREVIEW); // leave the preview state
     EXPECT_FALSE(dialog_->IsPreviewState());
-    QTest::keyClick(&dialog_->Engine(), Qt::Key_F2);
+    PressKey(Qt::Key_F2);
     ASSERT_EQ(boxes.Boxes().size(), 1u);
     EXPECT_EQ(boxes.Boxes()[0].text, "Please return to the preview state");
     EXPECT_FALSE(dialog_->Engine().Stills().Pending());
@@ -280,7 +280,7 @@ TEST_F(MainDialogTest, OpenGoesToThePictureWindowOnlyForBmpAndBMP)
 TEST_F(MainDialogTest, SaveAsRefusesThePictureFolderItselfButNotASubfolder)
 {
     Start(true);
-    QTest::keyClick(&dialog_->Engine(), Qt::Key_F2);
+    PressKey(Qt::Key_F2);
     ASSERT_TRUE(WaitUntil([&] { return !dialog_->LastPicturePath().isEmpty(); }));
     MessageBoxRecorder boxes;
     QString answer = PictureFolder().toUpper() + "/copy.bmp";
@@ -315,7 +315,7 @@ TEST_F(MainDialogTest, OverlaySwitchesFlipOnEachUse)
 TEST_F(MainDialogTest, F11SwitchesTo640x480AndRemembersIt)
 {
     Start(true);
-    QTest::keyClick(&dialog_->Engine(), Qt::Key_F11);
+    PressKey(Qt::Key_F11);
     EXPECT_EQ(dialog_->Engine().CaptureSize().width(), 640);
     EXPECT_EQ(QFileInfo(program_.path() + "/CapConfig.dat").size(), 88);
     EXPECT_EQ(backend_->Microscope()->Format().width, 640);
@@ -412,7 +412,7 @@ TEST_F(MainDialogTest, AFailedStillSaveIsReportedInTheProgramsWords)
     ASSERT_TRUE(QDir(PictureFolder()).removeRecursively());
     WriteFile(PictureFolder(), "in the way");
     MessageBoxRecorder boxes;
-    QTest::keyClick(&dialog_->Engine(), Qt::Key_F2);
+    PressKey(Qt::Key_F2);
     ASSERT_TRUE(WaitUntil([&] { return !boxes.Boxes().empty(); }));
     EXPECT_TRUE(boxes.Boxes()[0].text.startsWith("The picture could not be saved:\n")) << boxes.Boxes()[0].text.toStdString();
     EXPECT_EQ(boxes.Boxes()[0].caption, "QRV-DM500");
@@ -461,16 +461,16 @@ TEST_F(MainDialogTest, ARecordingWithATimeLimitEndsByItselfAndIsListed)
 TEST_F(MainDialogTest, F3AndF4RecordAndClosingTheWindowFinishesTheFile)
 {
     Start(true);
-    QTest::keyClick(&dialog_->Engine(), Qt::Key_F3);
+    PressKey(Qt::Key_F3);
     ASSERT_TRUE(dialog_->Recording().IsRecording());
     EXPECT_EQ(dialog_->Recording().Options().encoder.encoder, "msvideo1");
     QTest::qWait(1200);
-    QTest::keyClick(&dialog_->Engine(), Qt::Key_F4);
+    PressKey(Qt::Key_F4);
     EXPECT_FALSE(dialog_->Recording().IsRecording());
     ASSERT_EQ(dialog_->ThumbnailList().Videos().size(), 1u);
     EXPECT_GE(ReadAviFacts(dialog_->ThumbnailList().Videos()[0].path).frames, 2);
 
-    QTest::keyClick(&dialog_->Engine(), Qt::Key_F3);
+    PressKey(Qt::Key_F3);
     ASSERT_TRUE(dialog_->Recording().IsRecording());
     QTest::qWait(1200);
     const QString path = dialog_->Recording().Recording().Path();
@@ -484,11 +484,11 @@ TEST_F(MainDialogTest, ChangingTheCaptureSizeDuringARecordingFinishesTheFileFirs
 {
     Start(true);
     dialog_->Engine().SetResolution(1280, 1024);
-    QTest::keyClick(&dialog_->Engine(), Qt::Key_F3);
+    PressKey(Qt::Key_F3);
     ASSERT_TRUE(dialog_->Recording().IsRecording());
     QTest::qWait(1500);
     MessageBoxRecorder boxes;
-    QTest::keyClick(&dialog_->Engine(), Qt::Key_F11); // 640 x 480, mid-recording
+    PressKey(Qt::Key_F11); // 640 x 480, mid-recording
     EXPECT_FALSE(dialog_->Recording().IsRecording());
     ASSERT_EQ(boxes.Boxes().size(), 1u); // the user is told
     EXPECT_EQ(dialog_->Sounds().LastPlayed(), 182);
@@ -502,11 +502,11 @@ TEST_F(MainDialogTest, ChangingTheCaptureSizeDuringARecordingFinishesTheFileFirs
     EXPECT_GE(facts.frames, 5);
 
     // The same size again is no change: a recording goes on.
-    QTest::keyClick(&dialog_->Engine(), Qt::Key_F3);
+    PressKey(Qt::Key_F3);
     ASSERT_TRUE(dialog_->Recording().IsRecording());
-    QTest::keyClick(&dialog_->Engine(), Qt::Key_F11);
+    PressKey(Qt::Key_F11);
     EXPECT_TRUE(dialog_->Recording().IsRecording());
-    QTest::keyClick(&dialog_->Engine(), Qt::Key_F4);
+    PressKey(Qt::Key_F4);
 }
 
 TEST_F(MainDialogTest, ARecordingThatGotNoFrameOnAFullDiskIsNotKept)
@@ -519,7 +519,7 @@ TEST_F(MainDialogTest, ARecordingThatGotNoFrameOnAFullDiskIsNotKept)
     full.rlim_cur = 0; // a full disk: the file is created, nothing goes into it
     signal(SIGXFSZ, SIG_IGN);
     setrlimit(RLIMIT_FSIZE, &full);
-    QTest::keyClick(&dialog_->Engine(), Qt::Key_F3);
+    PressKey(Qt::Key_F3);
     const bool ended = WaitUntil([&] { return !dialog_->Recording().IsRecording(); }, 8000);
     QTest::qWait(300);
     setrlimit(RLIMIT_FSIZE, &old);
@@ -532,7 +532,7 @@ TEST_F(MainDialogTest, ARecordingThatGotNoFrameOnAFullDiskIsNotKept)
 TEST_F(MainDialogTest, SaveAsStartsWhereACopyIsAcceptedAndRemembersWhereItWent)
 {
     Start(true);
-    QTest::keyClick(&dialog_->Engine(), Qt::Key_F2);
+    PressKey(Qt::Key_F2);
     ASSERT_TRUE(WaitUntil([&] { return !dialog_->LastPicturePath().isEmpty(); }));
     const QString source = dialog_->LastPicturePath();
     QTemporaryDir elsewhere;
@@ -571,7 +571,7 @@ TEST_F(MainDialogTest, ASeriesWhosePicturesFailSaysSoOnce)
     dialog_->OnCommand(IDC_CLOCK);
     EXPECT_EQ(boxes.Boxes().size(), 1u);
     // Outside a series every failure is told again.
-    QTest::keyClick(&dialog_->Engine(), Qt::Key_F2);
+    PressKey(Qt::Key_F2);
     EXPECT_TRUE(WaitUntil([&] { return boxes.Boxes().size() == 2; }));
 }
 
@@ -734,7 +734,7 @@ TEST_F(MainDialogTest, StillsInTiffCarryTheCalibrationAndSaveAsConvertsWithIt)
     ASSERT_TRUE(store.Set({200, 0.00125, QStringLiteral("200X")}));
     dialog_->OnCommand(ID_STILL_FORMAT_TIFF);
     dialog_->MagnificationBox().setText("200");
-    QTest::keyClick(&dialog_->Engine(), Qt::Key_F2);
+    PressKey(Qt::Key_F2);
     ASSERT_TRUE(WaitUntil([&] { return !dialog_->LastPicturePath().isEmpty(); }));
     const QString tiff = dialog_->LastPicturePath();
     EXPECT_TRUE(tiff.endsWith("_200X_N0001.tif")) << tiff.toStdString();
@@ -753,7 +753,7 @@ TEST_F(MainDialogTest, StillsInTiffCarryTheCalibrationAndSaveAsConvertsWithIt)
     // Back to BMP: the running number goes on across the formats.
     dialog_->OnCommand(ID_STILL_FORMAT_BMP);
     const QString first = dialog_->LastPicturePath();
-    QTest::keyClick(&dialog_->Engine(), Qt::Key_F2);
+    PressKey(Qt::Key_F2);
     ASSERT_TRUE(WaitUntil([&] { return dialog_->LastPicturePath() != first; }));
     EXPECT_TRUE(dialog_->LastPicturePath().endsWith("_200X_N0002.bmp"));
     // Save as of the BMP still to TIFF carries the calibration of its magnification.
@@ -777,17 +777,17 @@ TEST_F(MainDialogTest, F6StacksWhileTheFocusTurnsAndSavesTheResultAsTheNextStill
     backend_->Microscope()->SetFocusSweep(true);
     // The relief slide from the stream's next start, at 640 x 480 (a sanitized build
     // renders it slowly).
-    QTest::keyClick(&dialog_->Engine(), Qt::Key_F11);
+    PressKey(Qt::Key_F11);
     dialog_->MagnificationBox().setText("200");
-    QTest::keyClick(&dialog_->Engine(), Qt::Key_F6);
+    PressKey(Qt::Key_F6);
     ASSERT_TRUE(dialog_->LiveStack().Running());
     // Esc drops it: nothing saved.
-    QTest::keyClick(dialog_.get(), Qt::Key_Escape);
+    PressKey(Qt::Key_Escape);
     EXPECT_FALSE(dialog_->LiveStack().Running());
     EXPECT_TRUE(dialog_->LastPicturePath().isEmpty());
 
     dialog_->OnCommand(ID_CAPTURE_DEPTH_MAP); // with its depth map
-    QTest::keyClick(&dialog_->Engine(), Qt::Key_F6);
+    PressKey(Qt::Key_F6);
     ASSERT_TRUE(WaitUntil([&] { return dialog_->LiveStack().Counted() >= 2; }, 30000));
     dialog_->OnCommand(ID_CAPTURE_FOCUS_STACK); // the menu's command stops it too
     EXPECT_FALSE(dialog_->LiveStack().Running());
@@ -808,7 +808,7 @@ TEST_F(MainDialogTest, WithoutACalibrationAStillCarriesTheNominalScaleOnlyWhenCh
     dialog_->MagnificationBox().setText("100"); // no calibration for it
     auto takeStill = [&] {
         const QString before = dialog_->LastPicturePath();
-        QTest::keyClick(&dialog_->Engine(), Qt::Key_F2);
+        PressKey(Qt::Key_F2);
         EXPECT_TRUE(WaitUntil([&] { return dialog_->LastPicturePath() != before; }));
         PictureMetadata carried;
         ReadPictureFile(dialog_->LastPicturePath(), nullptr, &carried);
@@ -825,19 +825,19 @@ TEST_F(MainDialogTest, F7BuildsAMosaicWhileTheStageMovesAndSavesItAsTheNextStill
 {
     Start(true);
     backend_->Microscope()->SetSlide(Slide::Stage);
-    QTest::keyClick(&dialog_->Engine(), Qt::Key_F11); // the stage slide from the stream's restart, 640 x 480
+    PressKey(Qt::Key_F11); // the stage slide from the stream's restart, 640 x 480
     dialog_->MagnificationBox().setText("200");
     backend_->Microscope()->SetStagePath(true);
-    QTest::keyClick(&dialog_->Engine(), Qt::Key_F7);
+    PressKey(Qt::Key_F7);
     ASSERT_TRUE(dialog_->LiveMosaicStep().Running());
-    QTest::keyClick(dialog_.get(), Qt::Key_Escape); // dropped: nothing saved
+    PressKey(Qt::Key_Escape); // dropped: nothing saved
     EXPECT_FALSE(dialog_->LiveMosaicStep().Running());
     EXPECT_TRUE(dialog_->LastPicturePath().isEmpty());
 
     dialog_->OnCommand(ID_CAPTURE_MOSAIC);
     ASSERT_TRUE(WaitUntil([&] { return dialog_->LiveMosaicStep().Pictures() >= 3; }, 60000));
     EXPECT_EQ(dialog_->LiveMosaicStep().Lost(), Mosaic::LostReason::None);
-    QTest::keyClick(&dialog_->Engine(), Qt::Key_F7);
+    PressKey(Qt::Key_F7);
     EXPECT_FALSE(dialog_->LiveMosaicStep().Running());
     const QString saved = dialog_->LastPicturePath();
     EXPECT_TRUE(saved.endsWith("_200X_MOS_N0001.bmp")) << saved.toStdString();
@@ -848,11 +848,11 @@ TEST_F(MainDialogTest, F7BuildsAMosaicWhileTheStageMovesAndSavesItAsTheNextStill
 
     // The stage stands still: F7 twice saves no one-picture "mosaic" and says why.
     backend_->Microscope()->SetStagePath(false);
-    QTest::keyClick(&dialog_->Engine(), Qt::Key_F7);
+    PressKey(Qt::Key_F7);
     ASSERT_TRUE(WaitUntil([&] { return dialog_->LiveMosaicStep().Pictures() >= 1; }, 60000));
     {
         MessageBoxRecorder boxes;
-        QTest::keyClick(&dialog_->Engine(), Qt::Key_F7);
+        PressKey(Qt::Key_F7);
         ASSERT_EQ(boxes.Boxes().size(), 1u);
         EXPECT_TRUE(boxes.Boxes()[0].text.contains("did not move")) << boxes.Boxes()[0].text.toStdString();
     }

@@ -6,7 +6,9 @@
 #include "app/SingleInstance.h"
 #include "capture/backend/SimulatedBackend.h"
 
+#include <QApplication>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QUuid>
 
 #include <gtest/gtest.h>
@@ -22,6 +24,16 @@ protected:
         dialog_ = std::make_unique<CMainDialog>(
             *backend_, *instance_, nullptr,
             CMainDialog::Places{documents_.path(), program_.path(), program_.path(), language});
+    }
+    // A key pressed in the window as a user does: shown and active, so the commands' keys act.
+    void PressKey(Qt::Key key)
+    {
+        if (!dialog_->isVisible()) dialog_->show();
+        if (!dialog_->isActiveWindow()) {
+            dialog_->activateWindow();
+            ASSERT_TRUE(QTest::qWaitForWindowActive(dialog_.get()));
+        }
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : dialog_.get(), key);
     }
     void CloseWindow()
     {

@@ -115,7 +115,7 @@ TEST_F(ProcessingTest, EvenLightTakenFromTheDialogIsShownSavedAndComesBackAfterA
     EXPECT_LE(HeldSpread(), 0.02);
 
     // A still is what is shown: even too.
-    QTest::keyClick(&dialog_->Engine(), Qt::Key_F2);
+    PressKey(Qt::Key_F2);
     ASSERT_TRUE(WaitUntil([&] { return !dialog_->LastPicturePath().isEmpty(); }, 30000));
     EXPECT_LE(Spread(QImage(dialog_->LastPicturePath())), 0.02);
 
@@ -124,11 +124,11 @@ TEST_F(ProcessingTest, EvenLightTakenFromTheDialogIsShownSavedAndComesBackAfterA
     EXPECT_TRUE(dialog_->FlatField().IsOn());
     EXPECT_LE(HeldSpread(), 0.02);
     // Another capture size has no reference of its own.
-    QTest::keyClick(&dialog_->Engine(), Qt::Key_F11);
+    PressKey(Qt::Key_F11);
     ASSERT_TRUE(WaitUntil([&] { return dialog_->Engine().LastFrameWidth() == 640; }, 30000));
     EXPECT_FALSE(dialog_->FlatField().HasReference());
     EXPECT_GE(HeldSpread(), 0.10);
-    QTest::keyClick(&dialog_->Engine(), Qt::Key_F12);
+    PressKey(Qt::Key_F12);
     ASSERT_TRUE(WaitUntil([&] { return dialog_->Engine().LastFrameWidth() == 1280; }, 30000));
     // Switched off, it stays off after a restart, with its reference kept.
     dialog_->FlatField().SetOn(false);

@@ -46,6 +46,8 @@ std::map<QByteArray, int> BufferSizes()
                                        {"EMail", 20},  {"Brightness", 50}, {"Contrast", 50}, {"Saturation", 50},
                                        {"Sharpness", 50}, {"Gamma", 50},   {"Hue", 50}};
     const QRegularExpression call(QStringLiteral(R"re(LangText\(\s*"([^"]+)"\s*,\s*(?:\w+\s*,\s*)?(\w+)\s*,)re"));
+    // A command's text in the command table: {"Key", "English", size}.
+    const QRegularExpression commandText(QStringLiteral(R"re(\{\s*"([^"]+)"\s*,\s*"[^"]*"\s*,\s*(\w+)\s*\})re"));
     const QRegularExpression constant(QStringLiteral(R"re(constexpr int (k\w+) = (\d+);)re"));
     for (const char* folder : {"app", "browser", "capture", "framework", "measure", "media", "player", "processing", "widgets"}) {
         QDirIterator it(QStringLiteral(SOURCE_DIR "/") + folder, {"*.cpp", "*.h"}, QDir::Files, QDirIterator::Subdirectories);
@@ -55,7 +57,10 @@ std::map<QByteArray, int> BufferSizes()
             const QString text = QString::fromUtf8(file.readAll());
             std::map<QString, int> constants;
             for (const auto& m : constant.globalMatch(text)) constants[m.captured(1)] = m.captured(2).toInt();
-            for (const auto& m : call.globalMatch(text)) {
+            QList<QRegularExpressionMatch> sites;
+            for (const auto& m : call.globalMatch(text)) sites << m;
+            for (const auto& m : commandText.globalMatch(text)) sites << m;
+            for (const auto& m : sites) {
                 bool isNumber = false;
                 int size = m.captured(2).toInt(&isNumber);
                 if (!isNumber) size = constants.count(m.captured(2)) ? constants[m.captured(2)] : 0;
