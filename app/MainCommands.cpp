@@ -15,6 +15,7 @@
 #include "framework/RegularFile.h"
 #include "resources/Resources.h"
 #include "app/stills/StillPicture.h"
+#include "app/stills/StillWriter.h"
 #include "app/stills/StillFormatSetting.h"
 #include "app/PictureDescription.h"
 #include "processing/LiveFocusStack.h"
@@ -204,36 +205,29 @@ void MainCommands::CombineSelectedPictures(bool mosaic)
 void MainCommands::SaveDepthMapBeside(const QString& saved, const QImage& depthMap, const PictureMetadata& metadata)
 {
     if (saved.isEmpty() || depthMap.isNull()) return;
-    // The same name with "_depth" (not a still of its own: no running number).
-    const QString path = saved.left(saved.lastIndexOf(QLatin1Char('.'))) + QStringLiteral("_depth.") +
-                         ExtensionOf(host_.StillFormat().Format());
-    QString error;
-    if (!WritePictureFile(path, depthMap, metadata, &error))
-        ShowMessageBox(Parent(), LangText("PictureSaveFail", 100, "The picture could not be saved:") +
-                                     QStringLiteral("\n%1\n%2").arg(path, error),
-                       host_.MessageCaption(), MessageButtons::Ok, MessageIcon::Error);
+    const StillSaveResult result = StillWriter(host_.Folders().picture).WriteBeside(saved, QStringLiteral("_depth"), depthMap, metadata);
+    if (result.outcome == StillSaveResult::Failed) ReportStillFailure(result);
 }
 
 QString MainCommands::SaveAsNextStill(const QImage& picture, const QString& tag, PictureMetadata metadata, int magnification)
 {
     // Saved as the next still, in the stills' format, with the magnification's scale.
-    const QString folder = host_.Folders().picture;
-    const PictureFormat format = host_.StillFormat().Format();
-    const int number = NextRunningNumber(folder, {}, StillPicturePatterns());
-    const QString path = folder + QLatin1Char('/') +
-                         StillPictureName(QDateTime::currentDateTime(), magnification, number, ExtensionOf(format), tag);
-    if (!metadata.captured.isValid()) metadata.captured = QDateTime::currentDateTime();
-    QString error;
-    if (!WritePictureFile(path, picture, metadata, &error)) {
-        ShowMessageBox(Parent(), LangText("PictureSaveFail", 100, "The picture could not be saved:") +
-                                     QStringLiteral("\n%1\n%2").arg(path, error),
-                       host_.MessageCaption(), MessageButtons::Ok, MessageIcon::Error);
+    const StillSaveResult result = StillWriter(host_.Folders().picture)
+                                       .Write({picture, {}}, {QDateTime::currentDateTime(), magnification, tag,
+                                                              {host_.StillFormat().Format(), metadata}});
+    if (result.outcome != StillSaveResult::Saved) {
+        ReportStillFailure(result);
         return {};
     }
-    lastPicturePath_ = path;
-    host_.ThumbnailList().AddCapturedPicture(path);
+    lastPicturePath_ = result.path;
+    host_.ThumbnailList().AddCapturedPicture(result.path);
     host_.PlaySound(IDW_SHUTTER);
-    return path;
+    return result.path;
+}
+
+void MainCommands::ReportStillFailure(const StillSaveResult& result)
+{
+    ShowMessageBox(Parent(), StillFailureMessage(result), host_.MessageCaption(), MessageButtons::Ok, MessageIcon::Error);
 }
 
 void MainCommands::TakeStillPicture()
@@ -311,10 +305,7 @@ void MainCommands::OnCaptureStill(StillSource source)
         // A picture the user asked for and did not get must not go unnoticed; a series that
         // keeps failing says so once.
         seriesFailureShown_ = seriesRunning_;
-        ShowMessageBox(Parent(),
-                       LangText("PictureSaveFail", 100, "The picture could not be saved:") +
-                           QStringLiteral("\n%1\n%2").arg(result.path, result.error),
-                       host_.MessageCaption(), MessageButtons::Ok, MessageIcon::Error);
+        ReportStillFailure(result);
     }
     host_.PlaySound(IDW_SHUTTER);
 }

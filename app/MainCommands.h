@@ -16,6 +16,7 @@
 #include <array>
 
 class CommandTable;
+struct StillSaveResult;
 
 // Posted to the main window to open the selected picture in Photo Measure or the selected
 // video in the player, after the click that asked for it is handled.
@@ -62,6 +63,8 @@ private:
     void CombineSelectedPictures(bool mosaic);
     // The path saved to; empty when it could not be (the user was told).
     QString SaveAsNextStill(const QImage& picture, const QString& tag, PictureMetadata metadata, int magnification);
+    // Tells the user a still could not be saved, and why.
+    void ReportStillFailure(const StillSaveResult& result);
     // A stack's depth map beside the still `saved` ("..._N0005_depth.png"), when both are there.
     void SaveDepthMapBeside(const QString& saved, const QImage& depthMap, const PictureMetadata& metadata);
     void RunTimeLapse();

@@ -9,6 +9,7 @@
 #include "media/AviRepair.h"
 #include "media/PictureFile.h"
 #include "media/PictureWriter.h"
+#include "media/StillNames.h"
 
 #include <QBuffer>
 #include <QDir>

@@ -34,11 +34,6 @@ QString ExtensionOf(PictureFormat format)
     return QStringLiteral("bmp");
 }
 
-QStringList StillPicturePatterns()
-{
-    return {QStringLiteral("*.bmp"), QStringLiteral("*.tif"), QStringLiteral("*.tiff"), QStringLiteral("*.png")};
-}
-
 namespace {
 
 // Qt writes every picture's resolution (96 dpi when nobody set one), which other programs

@@ -16,8 +16,6 @@ enum class PictureFormat { Bmp, Jpeg, Tiff, Png };
 std::optional<PictureFormat> PictureFormatOf(const QString& path);
 // The extension new files of a format get.
 QString ExtensionOf(PictureFormat format);
-// The name patterns of the formats a still picture may have, for listing them.
-QStringList StillPicturePatterns();
 
 // Writes the picture to `path` in its format, whole or not at all: under a temporary name
 // that replaces `path` only when complete. False with the reason.

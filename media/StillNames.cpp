@@ -2,6 +2,26 @@
 
 #include <QRegularExpression>
 
+QStringList StillPicturePatterns()
+{
+    return {QStringLiteral("*.bmp"), QStringLiteral("*.tif"), QStringLiteral("*.tiff"), QStringLiteral("*.png")};
+}
+
+QString StillPictureName(const QDateTime& time, int magnification, int runningNumber, const QString& extension,
+                         const QString& tag)
+{
+    const QDate d = time.date();
+    const QTime t = time.time();
+    const QString number = (tag.isEmpty() ? QString() : tag + QLatin1Char('_')) + QString::asprintf("N%04d.", runningNumber);
+    if (magnification != 0)
+        return QString::asprintf("Still_%4d-%02d-%02d_%02d%02d%02d_%03dX_", d.year(), d.month(), d.day(), t.hour(),
+                                 t.minute(), t.second(), magnification) +
+               number + extension;
+    return QString::asprintf("Still_%4d-%02d-%02d_%02d%02d%02d_", d.year(), d.month(), d.day(), t.hour(), t.minute(),
+                             t.second()) +
+           number + extension;
+}
+
 int MagnificationInName(const QString& path)
 {
     static const QRegularExpression kMagnification(QStringLiteral("_(\\d{1,4})X_"));

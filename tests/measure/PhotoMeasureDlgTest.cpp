@@ -3,7 +3,8 @@
 #include "measure/MeasureCanvas.h"
 #include "measure/PenSettingDlg.h"
 #include "measure/PhotoMeasureDlg.h"
-#include "app/stills/StillPicture.h"
+#include "media/BmpFile.h"
+#include "media/StillNames.h"
 #include "TestSupport.h"
 #include "measure/TextSettingDlg.h"
 

@@ -1,4 +1,5 @@
-#include "app/stills/StillPicture.h"
+#include "media/BmpFile.h"
+#include "media/StillNames.h"
 #include "TestAvi.h"
 #include "TestSupport.h"
 #include "media/ThumbnailDecoder.h"
