@@ -4,6 +4,7 @@
 #include "app/stills/StillPicture.h"
 #include "framework/RegularFile.h"
 #include "measure/StageCalibration.h"
+#include "media/PictureConversion.h"
 #include "media/PictureFile.h"
 #include "media/PictureWriter.h"
 #include "processing/PictureCombining.h"
@@ -102,34 +103,35 @@ int Convert(const QStringList& arguments, const QString& calibrationPath, QTextS
 
     err << "converting " << input << " to " << output << '\n';
     err.flush();
-    QString reason;
-    PictureMetadata carried;
-    const QImage picture = ReadPictureFile(input, &reason, &carried);
-    if (picture.isNull()) return Failed(err, QStringLiteral("cannot read %1: %2").arg(input, reason));
-
     // The scale: the calibration of the magnification asked for; else that of the
     // magnification in the input's name; else the scale the input carries.
     const CalibrationStore calibrations(calibrationPath);
-    PictureMetadata metadata = carried;
-    metadata.captured = carried.captured.isValid() ? carried.captured : QFileInfo(input).lastModified();
+    if (magnification && !calibrations.Find(*magnification) && !nominal)
+        return Failed(err, QStringLiteral("there is no calibration for %1X (--nominal takes the built-in scale)")
+                               .arg(*magnification));
     const int named = MagnificationInName(input);
-    if (magnification) {
-        if (!calibrations.Find(*magnification) && !nominal)
-            return Failed(err, QStringLiteral("there is no calibration for %1X (--nominal takes the built-in scale)")
-                                   .arg(*magnification));
-        metadata.millimetresPerPixel = 0; // the magnification asked for wins over what IN carries
-        metadata.magnification = *magnification;
-        metadata = DescribePicture(metadata, *magnification, picture.size(), calibrations, nominal);
-    } else if (named > 0 && (calibrations.Find(named) || nominal)) {
-        metadata.millimetresPerPixel = 0;
-        metadata = DescribePicture(metadata, named, picture.size(), calibrations, nominal);
-    } else if (named > 0) {
-        metadata.magnification = named;
-    }
-    QString error;
-    if (!WritePictureFile(output, picture, metadata, &error))
-        return Failed(err, QStringLiteral("cannot write %1: %2").arg(output, error));
-    err << "wrote " << output << " (" << picture.width() << " x " << picture.height() << ", " << ScaleText(metadata)
+    const ConversionOutcome converted =
+        SavePictureAs(input, output, SameFormat::Convert, [&](const PictureMetadata& carried, QSize size) {
+            PictureMetadata metadata = carried;
+            metadata.captured = carried.captured.isValid() ? carried.captured : QFileInfo(input).lastModified();
+            if (magnification) {
+                metadata.millimetresPerPixel = 0; // the magnification asked for wins over what IN carries
+                metadata.magnification = *magnification;
+                return DescribePicture(metadata, *magnification, size, calibrations, nominal);
+            }
+            if (named > 0 && (calibrations.Find(named) || nominal)) {
+                metadata.millimetresPerPixel = 0;
+                return DescribePicture(metadata, named, size, calibrations, nominal);
+            }
+            if (named > 0) metadata.magnification = named;
+            return metadata;
+        });
+    if (converted.failure == ConversionOutcome::Reading)
+        return Failed(err, QStringLiteral("cannot read %1: %2").arg(input, converted.reason));
+    if (converted.failure != ConversionOutcome::None)
+        return Failed(err, QStringLiteral("cannot write %1: %2").arg(output, converted.reason));
+    const PictureMetadata& metadata = converted.metadata;
+    err << "wrote " << output << " (" << converted.size.width() << " x " << converted.size.height() << ", " << ScaleText(metadata)
         << ")\n";
     err.flush();
     return kDone;

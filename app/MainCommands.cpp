@@ -22,7 +22,9 @@
 #include "processing/LiveMosaic.h"
 #include "processing/PictureCombining.h"
 #include "widgets/WorkWithProgress.h"
+#include "media/PictureConversion.h"
 #include "media/PictureWriter.h"
+#include "media/StillNames.h"
 #include "framework/Logging.h"
 #include "measure/StageCalibration.h"
 #include "app/timelapse/TimeLapseDlg.h"
@@ -431,7 +433,22 @@ void MainCommands::SaveSelectedAs()
                        MessageButtons::Ok, MessageIcon::Exclamation);
         return;
     }
-    if (list.SaveSelectedAs(chosen) == 1 && QFileInfo::exists(chosen)) lastSaveAsFolder_ = DirectoryOf(chosen);
+    // A picture saved in another format gets the scale it carries, or its magnification's.
+    const ConversionOutcome saved =
+        SavePictureAs(path, chosen, SameFormat::Copy, [this, &path](const PictureMetadata& carried, QSize size) {
+            return DescribePicture(carried, MagnificationInName(path), size, CalibrationStore(host_.CalibrationPath()),
+                                   host_.StillFormat().NominalScale());
+        });
+    list.SelectedWasSaved();
+    if (saved.failure == ConversionOutcome::None) lastSaveAsFolder_ = DirectoryOf(chosen);
+    else if (saved.failure == ConversionOutcome::Writing)
+        ShowMessageBox(Parent(),
+                       LangText("ConvertFail", 100, "The picture could not be converted:") +
+                           (saved.reason.isEmpty() ? QString() : QLatin1Char('\n') + saved.reason),
+                       host_.MessageCaption(), MessageButtons::Ok, MessageIcon::Warning);
+    else
+        ShowMessageBox(Parent(), LangText("SaveAsFail", 100, "The file could not be saved:") + QLatin1Char('\n') + saved.reason,
+                       host_.MessageCaption(), MessageButtons::Ok, MessageIcon::Warning);
     list.RedrawThumbnails();
 }
 

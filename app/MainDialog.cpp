@@ -226,10 +226,6 @@ void CMainDialog::BuildLayout()
 
     list_ = new CThumbnailList(folders_.picture, folders_.video, client_);
     // A still saved as another format takes the scale of its magnification's calibration.
-    list_->describeForSaving = [this](const QString& path, const PictureMetadata& carried, QSize size) {
-        return DescribePicture(carried, MagnificationInName(path), size, CalibrationStore(calibrationPath_),
-                               stillFormat_->NominalScale());
-    };
     list_->setGeometry(kListRect);
     list_->UpdateScrollBar();
     list_->installEventFilter(this);

@@ -310,37 +310,9 @@ void CThumbnailList::DeleteAll()
     RedrawThumbnails();
 }
 
-int CThumbnailList::SaveSelectedAs(const QString& destination)
+void CThumbnailList::SelectedWasSaved()
 {
-    auto* entry = const_cast<MediaEntry*>(GetSelectedEntry());
-    if (!entry) return 0;
-    entry->flags &= ~New;
-    const QString title = LangText("MsgTitle", 30, "QRV-DM500");
-    QString error;
-    const std::optional<PictureFormat> target = PictureFormatOf(destination);
-    // (A video "saved as" a JPEG goes to the conversion, which says it is no picture.)
-    if (!target || target == PictureFormatOf(entry->path) || (!showingPictures_ && target != PictureFormat::Jpeg)) {
-        // The same kind of file (or one the program does not write): copied byte for byte.
-        // The old destination is replaced only by a complete copy.
-        if (QFileInfo(destination) != QFileInfo(entry->path) && !CopyRegularFile(entry->path, destination, &error))
-            ShowMessageBox(this, LangText("SaveAsFail", 100, "The file could not be saved:") + QLatin1Char('\n') + error,
-                           title, MessageButtons::Ok, MessageIcon::Warning);
-        return 1;
-    }
-    QString reason;
-    PictureMetadata carried;
-    const QImage picture = ReadPictureFile(entry->path, &reason, &carried);
-    if (picture.isNull()) {
-        ShowMessageBox(this, LangText("SaveAsFail", 100, "The file could not be saved:") + QLatin1Char('\n') + reason,
-                       title, MessageButtons::Ok, MessageIcon::Warning);
-        return 0;
-    }
-    // Another format: the picture converted, with the scale it carries or its calibration's.
-    const PictureMetadata metadata = describeForSaving ? describeForSaving(entry->path, carried, picture.size()) : carried;
-    if (!WritePictureFile(destination, picture, metadata, &error))
-        ShowMessageBox(this, LangText("ConvertFail", 100, "The picture could not be converted:") + (error.isEmpty() ? QString() : QLatin1Char('\n') + error),
-                       title, MessageButtons::Ok, MessageIcon::Warning);
-    return 1;
+    if (auto* entry = const_cast<MediaEntry*>(GetSelectedEntry())) entry->flags &= ~New;
 }
 
 void CThumbnailList::UpdateScrollBar()

@@ -34,10 +34,6 @@ struct MediaEntry {
 class CThumbnailList : public QWidget {
     Q_OBJECT
 public:
-    // What a picture saved as another format says beside its pixels (its scale); the list
-    // keeps what the source carries when none is set. Source path, what it carries, its size.
-    std::function<PictureMetadata(const QString&, const PictureMetadata&, QSize)> describeForSaving;
-
     static constexpr int kCells = 10;
     static constexpr int kScrollBarWidth = 17;
 
@@ -70,8 +66,8 @@ public:
     int DropIfMissing(const QString& path);
     void DeleteSelected();
     void DeleteAll();
-    // Copies the selected file to `destination`, as JPEG when its name ends in "jpg".
-    int SaveSelectedAs(const QString& destination);
+    // The selected entry was saved elsewhere: it is no longer marked as new.
+    void SelectedWasSaved();
 
     // Drawing and scrolling.
     void RedrawThumbnails();

@@ -315,48 +315,6 @@ TEST_F(ThumbnailListTest, LinksToAFifoAreSkippedWithoutWaiting)
     EXPECT_EQ(list.DrawnCells(), 0);
 }
 
-TEST_F(ThumbnailListTest, SaveAsOntoAFullDiskKeepsTheOldFileAndSaysWhy)
-{
-    AddPictures(1);
-    auto& list = Make();
-    list.SelectAt(CellCentre(0));
-    QTemporaryDir target;
-    const QString destination = target.path() + "/kept.bmp";
-    WriteFile(destination, "the user's earlier file");
-    MessageBoxRecorder boxes;
-    rlimit old {};
-    getrlimit(RLIMIT_FSIZE, &old);
-    rlimit tiny = old;
-    tiny.rlim_cur = 60; // smaller than the picture: the write fails as on a full disk
-    signal(SIGXFSZ, SIG_IGN);
-    setrlimit(RLIMIT_FSIZE, &tiny);
-    list.SaveSelectedAs(destination);
-    list.SaveSelectedAs(target.path() + "/converted.jpg");
-    setrlimit(RLIMIT_FSIZE, &old);
-    EXPECT_EQ(ReadFile(destination), "the user's earlier file");
-    EXPECT_FALSE(QFile::exists(target.path() + "/converted.jpg"));
-    ASSERT_EQ(boxes.Boxes().size(), 2u);
-    EXPECT_TRUE(boxes.Boxes()[0].text.contains(QString::fromLocal8Bit(std::strerror(EFBIG))));
-    EXPECT_TRUE(boxes.Boxes()[1].text.startsWith("The picture could not be converted:"));
-    EXPECT_EQ(QDir(target.path()).entryList(QDir::Files), QStringList{"kept.bmp"}); // no temporary left
-}
-
-TEST_F(ThumbnailListTest, AVideoSavedAsJpegFailsWithItsMessageAndTheSourceStays)
-{
-    WriteFile(Videos() + "/Video_N0001.avi", "not a picture");
-    auto& list = Make();
-    list.SetShowingPictures(false);
-    list.RedrawThumbnails();
-    list.SelectAt(CellCentre(0));
-    QTemporaryDir target;
-    MessageBoxRecorder boxes;
-    EXPECT_EQ(list.SaveSelectedAs(target.path() + "/frame.jpg"), 0);
-    ASSERT_EQ(boxes.Boxes().size(), 1u);
-    EXPECT_TRUE(boxes.Boxes()[0].text.startsWith("The file could not be saved:\n"));
-    EXPECT_TRUE(QFile::exists(Videos() + "/Video_N0001.avi"));
-    EXPECT_FALSE(QFile::exists(target.path() + "/frame.jpg"));
-}
-
 TEST_F(ThumbnailListTest, ACutShortRecordingThatCannotBeRepairedIsLeftAsItIsAndTheUserToldOnce)
 {
     // A recording cut in half, as a kill leaves it.
