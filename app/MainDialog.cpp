@@ -16,6 +16,7 @@
 #include "measure/StageCalibration.h"
 #include "capture/CaptureGraph.h"
 #include "app/Commands.h"
+#include "framework/Logging.h"
 #include "framework/DialogUnits.h"
 #include "framework/RegularFile.h"
 #include "processing/FlatFieldStore.h"
@@ -409,6 +410,7 @@ void CMainDialog::ComeForward()
         modal->raise();
         modal->activateWindow();
     }
+    qCDebug(lcWindow) << "another copy was started: the window came forward";
 }
 
 bool CMainDialog::IsPreviewState() const
@@ -617,7 +619,9 @@ void CMainDialog::resizeEvent(QResizeEvent* event)
     CModalDialog::resizeEvent(event);
     if (IsFullScreen() || (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)) || size() == kClientSize) return;
     QTimer::singleShot(0, this, [this] {
-        if (!IsFullScreen() && !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) resize(kClientSize);
+        if (IsFullScreen() || (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) return;
+        qCDebug(lcWindow) << "resized to" << size() << "from outside: the skin's size is put back";
+        resize(kClientSize);
     });
 }
 

@@ -8,3 +8,4 @@ Q_DECLARE_LOGGING_CATEGORY(lcCapture)
 Q_DECLARE_LOGGING_CATEGORY(lcUdev)
 Q_DECLARE_LOGGING_CATEGORY(lcMedia)
 Q_DECLARE_LOGGING_CATEGORY(lcSettings)
+Q_DECLARE_LOGGING_CATEGORY(lcWindow) // what the window system asked of the main window

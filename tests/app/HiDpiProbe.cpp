@@ -21,6 +21,6 @@ int main(int argc, char** argv)
     SingleInstance instance("Vizmora-hidpi-" + QUuid::createUuid().toString(QUuid::Id128));
     CMainDialog window(backend, instance, nullptr, CMainDialog::Places{documents.path(), program.path(), program.path()});
     window.show();
-    QTest::qWait(100);
+    if (!QTest::qWaitForWindowExposed(&window)) return 4;
     return window.grab().toImage().save(QString::fromLocal8Bit(argv[1])) ? 0 : 3;
 }

@@ -174,16 +174,20 @@ TEST_F(MainDialogTest, SeveralNodeChangesGiveOneCheckASecondAfterTheLast)
 {
     Start(true);
     const int before = backend_->PresenceQueries();
+    const QTimer& check = dialog_->Presence().DeviceCheckTimer();
     for (int i = 0; i < 3; ++i) {
         dialog_->Presence().OnDeviceChange(backend::DeviceNotification::NodesChanged);
-        QTest::qWait(300);
+        EXPECT_GT(check.remainingTime(), 900); // the check is a second away again
+        if (i < 2) {
+            ASSERT_TRUE(WaitUntil([&] { return check.remainingTime() < 700; }, 2000));
+        }
     }
     EXPECT_EQ(backend_->PresenceQueries(), before); // each notification postponed the check
-    EXPECT_EQ(dialog_->Presence().DeviceCheckTimer().interval(), 1000);
+    EXPECT_EQ(check.interval(), 1000);
     EXPECT_TRUE(WaitUntil([&] { return backend_->PresenceQueries() > before; }, 2000));
-    QTest::qWait(1200);
+    // One check, and none to come.
     EXPECT_EQ(backend_->PresenceQueries(), before + 1);
-    EXPECT_FALSE(dialog_->Presence().DeviceCheckTimer().isActive());
+    EXPECT_FALSE(check.isActive());
 }
 
 TEST_F(MainDialogTest, FullScreenRoundTripRestoresThePlacementAndMenu)
@@ -267,7 +271,7 @@ TEST_F(MainDialogTest, OpenGoesToThePictureWindowOnlyForBmpAndBMP)
     dialog_->installEventFilter(&spy);
     auto& list = dialog_->ThumbnailList();
     ASSERT_EQ(list.Pictures().size(), 2u);
-    QTest::qWait(50);
+    WaitForListDrawn();
     for (int cell = 0; cell < 2; ++cell) {
         ASSERT_TRUE(list.SelectAt(list.mapToGlobal(list.Cells()[static_cast<std::size_t>(cell)].center())));
         dialog_->OnCommand(ID_FILE_OPEN);
@@ -340,7 +344,7 @@ TEST_F(MainDialogTest, OpeningAPictureThatVanishedSaysSo)
     WriteFile(documents_.path() + "/QRV-DM500 files/Picture/Still_N0001.bmp", QByteArray(100, 'x'));
     Start(true);
     auto& list = dialog_->ThumbnailList();
-    QTest::qWait(50);
+    WaitForListDrawn();
     ASSERT_TRUE(list.SelectAt(list.mapToGlobal(list.Cells()[0].center())));
     QFile::remove(documents_.path() + "/QRV-DM500 files/Picture/Still_N0001.bmp");
     MessageBoxRecorder boxes;
@@ -356,7 +360,7 @@ TEST_F(MainDialogTest, OneClickOnTheListSelectsOnceEvenAfterAFileVanished)
     Start(true);
     auto& list = dialog_->ThumbnailList();
     ASSERT_EQ(list.Pictures().size(), 3u);
-    QTest::qWait(50);
+    WaitForListDrawn();
     // The first picture goes away behind the program's back; the user clicks the second.
     // Finding the vanished file while redrawing clears the selection; a second pass of the
     // same click would then select the third picture, which the user never clicked.
@@ -464,7 +468,7 @@ TEST_F(MainDialogTest, F3AndF4RecordAndClosingTheWindowFinishesTheFile)
     PressKey(Qt::Key_F3);
     ASSERT_TRUE(dialog_->Recording().IsRecording());
     EXPECT_EQ(dialog_->Recording().Options().encoder.encoder, "msvideo1");
-    QTest::qWait(1200);
+    ASSERT_TRUE(WaitUntil([&] { return dialog_->Recording().Recording().FramesWritten() >= 3; }));
     PressKey(Qt::Key_F4);
     EXPECT_FALSE(dialog_->Recording().IsRecording());
     ASSERT_EQ(dialog_->ThumbnailList().Videos().size(), 1u);
@@ -472,7 +476,7 @@ TEST_F(MainDialogTest, F3AndF4RecordAndClosingTheWindowFinishesTheFile)
 
     PressKey(Qt::Key_F3);
     ASSERT_TRUE(dialog_->Recording().IsRecording());
-    QTest::qWait(1200);
+    ASSERT_TRUE(WaitUntil([&] { return dialog_->Recording().Recording().FramesWritten() >= 3; }));
     const QString path = dialog_->Recording().Recording().Path();
     dialog_->close(); // during the recording
     const AviFacts facts = ReadAviFacts(path);
@@ -486,7 +490,7 @@ TEST_F(MainDialogTest, ChangingTheCaptureSizeDuringARecordingFinishesTheFileFirs
     dialog_->Engine().SetResolution(1280, 1024);
     PressKey(Qt::Key_F3);
     ASSERT_TRUE(dialog_->Recording().IsRecording());
-    QTest::qWait(1500);
+    ASSERT_TRUE(WaitUntil([&] { return dialog_->Recording().Recording().FramesWritten() >= 5; }));
     MessageBoxRecorder boxes;
     PressKey(Qt::Key_F11); // 640 x 480, mid-recording
     EXPECT_FALSE(dialog_->Recording().IsRecording());
@@ -521,7 +525,6 @@ TEST_F(MainDialogTest, ARecordingThatGotNoFrameOnAFullDiskIsNotKept)
     setrlimit(RLIMIT_FSIZE, &full);
     PressKey(Qt::Key_F3);
     const bool ended = WaitUntil([&] { return !dialog_->Recording().IsRecording(); }, 8000);
-    QTest::qWait(300);
     setrlimit(RLIMIT_FSIZE, &old);
     ASSERT_TRUE(ended);
     ASSERT_FALSE(boxes.Boxes().empty()); // the user was told why
@@ -565,7 +568,8 @@ TEST_F(MainDialogTest, ASeriesWhosePicturesFailSaysSoOnce)
     dialog_->dialogRunner = [&](CModalDialog&) {
         for (int i = 0; i < 3; ++i) {
             dialog_->Engine().Stills().Request(StillSource::Keyboard);
-            QTest::qWait(400); // a frame comes, the picture fails
+            // A frame comes, the picture fails.
+            ASSERT_TRUE(WaitUntil([&] { return !dialog_->Engine().Stills().Pending(); }));
         }
     };
     dialog_->OnCommand(IDC_CLOCK);
@@ -878,7 +882,7 @@ TEST_F(MainDialogTest, PicturesSelectedInTheListWithCtrlAndShiftAreStackedOrLaid
         dialog_->ThumbnailList().AddCapturedPicture(path);
     }
     CThumbnailList& list = dialog_->ThumbnailList();
-    QTest::qWait(50); // drawn: its cells are laid out
+    WaitForListDrawn();
     // One selected: the commands ask for more.
     EXPECT_EQ(list.SelectedPaths().size(), 1);
     // A click on the first, Shift+click on the third: all three; Ctrl+click takes the middle one out and back.
@@ -920,7 +924,7 @@ TEST_F(MainDialogTest, PicturesSelectedInTheListWithCtrlAndShiftAreStackedOrLaid
                         .save(path, "BMP"));
         list.AddCapturedPicture(path);
     }
-    QTest::qWait(50);
+    WaitForListDrawn();
     const std::size_t count = list.Pictures().size();
     QTest::mouseClick(&list, Qt::LeftButton, {}, list.Cells()[count - 2].center());
     QTest::mouseClick(&list, Qt::LeftButton, Qt::ShiftModifier, list.Cells()[count - 1].center());
@@ -972,7 +976,7 @@ TEST_F(MainDialogTest, UnderADarkThemeTheMenuBarAndThePopUpMenusRead)
     const QPalette before = QApplication::palette();
     QApplication::setPalette(DarkPalette());
     Start(true);
-    QTest::qWait(50);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog_.get()));
     // Each title of the menu bar on its own: its text against the bar.
     QMenuBar& bar = dialog_->MenuBar();
     for (QAction* title : bar.actions()) {
@@ -994,7 +998,7 @@ TEST_F(MainDialogTest, EveryButtonIsNamedAndReachedWithTabAndTheListWorksFromThe
     for (int i = 1; i <= 3; ++i) WriteFile(folder + QString("Still_N%1.bmp").arg(i, 4, 10, QChar('0')), SmallBmp(qRgb(0, 0, 200)));
     Start(true);
     dialog_->activateWindow();
-    QTest::qWait(50);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dialog_.get()));
     // Tab goes round every visible button, the list and the magnification box.
     std::set<QWidget*> reached;
     dialog_->MagnificationBox().setFocus();
@@ -1035,7 +1039,7 @@ TEST_F(MainDialogTest, EveryButtonIsNamedAndReachedWithTabAndTheListWorksFromThe
     CPhotoMeasureDlg measure(folder + "Still_N0001.bmp", nullptr, dialog_->CalibrationPath());
     measure.show();
     measure.activateWindow();
-    QTest::qWait(50);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&measure));
     std::set<QWidget*> inMeasure;
     QWidget* start = measure.Button(CPhotoMeasureDlg::IDC_OPEN);
     start->setFocus();
@@ -1069,7 +1073,7 @@ TEST_F(MainDialogTest, DamagedSettingsAreKeptAsideAndReportedOnceAndAKilledSaves
     MessageBoxRecorder boxes;
     Start(true);
     ASSERT_TRUE(WaitUntil([&] { return !boxes.Boxes().empty(); }));
-    QTest::qWait(20);
+    QCoreApplication::processEvents(); // anything else the start had to say
     ASSERT_EQ(boxes.Boxes().size(), 1u); // one message for all
     const QString text = boxes.Boxes()[0].text;
     for (const char* name : {"calibrations.json", "devices.json", "flatfield-0123456789abcdef-640x480.bin"}) {
@@ -1091,6 +1095,6 @@ TEST_F(MainDialogTest, DamagedSettingsAreKeptAsideAndReportedOnceAndAKilledSaves
     CloseWindow();
     MessageBoxRecorder again;
     Start(true);
-    QTest::qWait(50);
+    QCoreApplication::processEvents(); // the start's notices are posted at once
     EXPECT_TRUE(again.Boxes().empty());
 }

@@ -4,7 +4,9 @@
 
 #include "app/MainDialog.h"
 #include "app/SingleInstance.h"
+#include "browser/ThumbnailList.h"
 #include "capture/backend/SimulatedBackend.h"
+#include "TestSupport.h"
 
 #include <QApplication>
 #include <QTemporaryDir>
@@ -34,6 +36,11 @@ protected:
             ASSERT_TRUE(QTest::qWaitForWindowActive(dialog_.get()));
         }
         QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : dialog_.get(), key);
+    }
+    // The thumbnail list is laid out and drawn (its first paint sets up its cells).
+    void WaitForListDrawn()
+    {
+        ASSERT_TRUE(WaitUntil([&] { return !dialog_->ThumbnailList().Cells()[0].isEmpty(); }));
     }
     void CloseWindow()
     {

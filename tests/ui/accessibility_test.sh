@@ -14,24 +14,29 @@ eval "$(dbus-launch --sh-syntax)"
 pids+=("$DBUS_SESSION_BUS_PID")
 /usr/libexec/at-spi-bus-launcher --launch-immediately > "$work/atspi.log" 2>&1 &
 pids+=($!)
-sleep 0.5
+wait_for dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress > /dev/null 2>&1 ||
+  fail "the accessibility bus did not start"
 
 QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_ACCESSIBILITY=1 "$program" --simulate > "$work/program.log" 2>&1 &
 pids+=($!)
 window=""
-for _ in $(seq 100); do
-  window="$(xdotool search --name '^QRV-DM500$' 2>/dev/null | tail -1)"
-  [ -n "$window" ] && break
-  sleep 0.1
-done
-[ -n "$window" ] || fail "the main window did not appear"
-sleep 1.5 # the simulated microscope's first frames
+found_window() { window="$(xdotool search --name '^QRV-DM500$' 2>/dev/null | tail -1)"; [ -n "$window" ]; }
+wait_for found_window || fail "the main window did not appear"
 pictures="$HOME/Documents/QRV-DM500 files/Picture"
+stills() { ls "$pictures" 2>/dev/null | grep -c '\.bmp$'; }
 for n in 1 2; do
+  # A still asked for before the first frame is taken with it.
   xdotool windowfocus --sync "$window" 2>/dev/null; xdotool key F2
-  for _ in $(seq 50); do [ "$(ls "$pictures" 2>/dev/null | grep -c '\.bmp$')" -ge "$n" ] && break; sleep 0.1; done
+  has_stills() { [ "$(stills)" -ge "$n" ]; }
+  wait_for has_stills || break
 done
-[ "$(ls "$pictures" | grep -c '\.bmp$')" -eq 2 ] || fail "two stills were not taken: $(ls "$pictures")"
-sleep 0.5
-/usr/bin/python3 "$here/accessibility_tree.py" 2 || fail "the accessibility tree"
+[ "$(stills)" -eq 2 ] || fail "two stills were not taken: $(ls "$pictures")"
+# The tree, once the list shows both (the last walk's findings are shown).
+for _ in $(seq 10); do
+  /usr/bin/python3 "$here/accessibility_tree.py" 2 > "$work/tree.log" 2>&1
+  status=$?
+  [ "$status" -eq 0 ] && break
+done
+cat "$work/tree.log"
+[ "$status" -eq 0 ] || fail "the accessibility tree"
 echo "accessibility: ok"

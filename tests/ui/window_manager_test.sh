@@ -10,7 +10,9 @@ screen=1400x1000
 source "$(dirname "$0")/xvfb_session.sh"
 openbox > "$work/openbox.log" 2>&1 &
 pids+=($!)
-sleep 0.5
+wait_for wmctrl -m > /dev/null 2>&1 || fail "openbox did not start"
+# The window's log tells when it answered the window manager.
+export QT_LOGGING_RULES="qrv.window.debug=true"
 HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime" QRV_NO_SOUND=1 "$program" --simulate > "$work/program.log" 2>&1 &
 pids+=($!)
 
@@ -38,26 +40,25 @@ wait_for_size 1400x1000 || fail "maximise did not give the full-screen preview (
 
 xdotool key --window "$window" Escape
 wait_for_size 868x580 || fail "Esc did not bring the window back (size $(size))"
-sleep 0.3
-[ "$(place)" = "$before" ] || fail "the window came back at $(place), not $before"
+at_place() { [ "$(place)" = "$before" ]; }
+wait_for at_place || fail "the window came back at $(place), not $before"
 
 wmctrl -i -r "$window" -e 0,-1,-1,1000,700
-sleep 0.5
+wait_for grep -q "from outside: the skin's size is put back" "$work/program.log" ||
+  fail "the window did not see the window manager's resize"
 wait_for_size 868x580 || fail "a resize by the window manager was kept (size $(size))"
 
 # A box open over the window stays in front when a second copy brings the window forward.
 xdotool mousemove --window "$window" 145 45 click 1 # E-Mail with nothing selected: a box
 box=""
-for _ in $(seq 50); do
-  box="$(xdotool getactivewindow 2>/dev/null)"
-  [ -n "$box" ] && [ "$box" != "$window" ] && break
-  sleep 0.1
-done
-[ -n "$box" ] && [ "$box" != "$window" ] || fail "no message box came up"
+a_box_is_active() { box="$(xdotool getactivewindow 2>/dev/null)"; [ -n "$box" ] && [ "$box" != "$window" ]; }
+wait_for a_box_is_active || fail "no message box came up"
 HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime" QRV_NO_SOUND=1 timeout 20 "$program" --simulate > "$work/second.log" 2>&1 ||
   fail "the second copy did not end by itself"
-sleep 1
-xwininfo -id "$box" | grep -q 'IsViewable' || fail "the box was hidden"
-[ "$(xdotool getactivewindow)" = "$box" ] || fail "the box lost the focus to $(xdotool getactivewindow)"
+wait_for grep -q "the window came forward" "$work/program.log" || fail "the window did not come forward"
+box_viewable() { xwininfo -id "$box" | grep -q 'IsViewable'; }
+wait_for box_viewable || fail "the box was hidden"
+box_has_focus() { [ "$(xdotool getactivewindow)" = "$box" ]; }
+wait_for box_has_focus || fail "the box lost the focus to $(xdotool getactivewindow)"
 
 echo "2 passed, 0 failed"

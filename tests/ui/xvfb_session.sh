@@ -1,6 +1,6 @@
 # Sourced by the window tests: a work folder, an Xvfb display of "$screen" (DISPLAY set),
 # a home and runtime folder of their own, `pids` killed and the folder removed at exit, and
-# `fail` that prints the program's log.
+# `fail` that prints the program's log, and `wait_for` that waits for a condition.
 work="$(mktemp -d)"
 pids=()
 cleanup() {
@@ -14,11 +14,15 @@ fail() {
   head -40 "$work/program.log" 2>/dev/null
   exit 1
 }
+# Runs the command until it succeeds, for up to ten seconds; its status is the last run's.
+wait_for() {
+  for _ in $(seq 100); do "$@" && return 0; sleep 0.1; done
+  return 1
+}
 exec 3> "$work/display"
 Xvfb -displayfd 3 -screen 0 "${screen}x24" -nolisten tcp > "$work/xvfb.log" 2>&1 &
 pids+=($!)
-for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || fail "Xvfb did not start"
+wait_for test -s "$work/display" || fail "Xvfb did not start"
 export DISPLAY=":$(head -1 "$work/display")"
 unset QT_QPA_PLATFORM
 mkdir -p "$work/home" "$work/runtime"
