@@ -38,7 +38,8 @@ QString OverwritesInput(const QString& output, const QStringList& inputs, const 
 {
     for (const QString& input : inputs)
         if (IsSameFile(output, input))
-            return QStringLiteral("%1 is the input %2: choose another output, the input is left as it is").arg(output, input);
+            return QStringLiteral("%1 is the input %2: choose another output, the input is left as it is")
+                .arg(output, input);
     for (const QString& other : otherOutputs)
         if (QFileInfo(output).absoluteFilePath() == QFileInfo(other).absoluteFilePath() || IsSameFile(output, other))
             return QStringLiteral("%1 and %2 are one file: choose two outputs").arg(output, other);
@@ -83,7 +84,8 @@ int Convert(const QStringList& arguments, const QString& calibrationPath, QTextS
         if (argument == QLatin1String("--magnification")) {
             bool number = false;
             const int value = i + 1 < arguments.size() ? arguments[i + 1].toInt(&number) : 0;
-            if (!number || value <= 0) return BadUsage(err, QStringLiteral("--magnification needs a whole number above 0"));
+            if (!number || value <= 0)
+                return BadUsage(err, QStringLiteral("--magnification needs a whole number above 0"));
             magnification = value;
             ++i;
         } else if (argument == QLatin1String("--nominal")) {
@@ -107,8 +109,9 @@ int Convert(const QStringList& arguments, const QString& calibrationPath, QTextS
     // magnification in the input's name; else the scale the input carries.
     const CalibrationStore calibrations(calibrationPath);
     if (magnification && !calibrations.Find(*magnification) && !nominal)
-        return Failed(err, QStringLiteral("there is no calibration for %1X (--nominal takes the built-in scale)")
-                               .arg(*magnification));
+        return Failed(
+            err,
+            QStringLiteral("there is no calibration for %1X (--nominal takes the built-in scale)").arg(*magnification));
     const int named = MagnificationInName(input);
     const ConversionOutcome converted =
         SavePictureAs(input, output, SameFormat::Convert, [&](const PictureMetadata& carried, QSize size) {
@@ -131,8 +134,8 @@ int Convert(const QStringList& arguments, const QString& calibrationPath, QTextS
     if (converted.failure != ConversionOutcome::None)
         return Failed(err, QStringLiteral("cannot write %1: %2").arg(output, converted.reason));
     const PictureMetadata& metadata = converted.metadata;
-    err << "wrote " << output << " (" << converted.size.width() << " x " << converted.size.height() << ", " << ScaleText(metadata)
-        << ")\n";
+    err << "wrote " << output << " (" << converted.size.width() << " x " << converted.size.height() << ", "
+        << ScaleText(metadata) << ")\n";
     err.flush();
     return kDone;
 }
@@ -148,7 +151,9 @@ int Stack(const QStringList& arguments, QTextStream& out, QTextStream& err)
             if (i + 1 >= arguments.size()) return BadUsage(err, QStringLiteral("--depth-map needs a file"));
             depthMap = arguments[++i];
             if (!PictureFormatOf(depthMap))
-                return BadUsage(err, QStringLiteral("%1: the depth map's extension must be .bmp, .jpg, .tif or .png").arg(depthMap));
+                return BadUsage(
+                    err,
+                    QStringLiteral("%1: the depth map's extension must be .bmp, .jpg, .tif or .png").arg(depthMap));
         } else if (argument.startsWith(QLatin1String("--"))) {
             return BadUsage(err, QStringLiteral("unknown option %1").arg(argument));
         } else {
@@ -184,7 +189,8 @@ int MosaicOf(const QStringList& arguments, QTextStream& out, QTextStream& err)
 {
     QStringList files;
     for (const QString& argument : arguments) {
-        if (argument.startsWith(QLatin1String("--"))) return BadUsage(err, QStringLiteral("unknown option %1").arg(argument));
+        if (argument.startsWith(QLatin1String("--")))
+            return BadUsage(err, QStringLiteral("unknown option %1").arg(argument));
         files << argument;
     }
     if (files.size() < 2) return BadUsage(err, QStringLiteral("--mosaic takes an output file and at least one input"));
@@ -209,40 +215,39 @@ int MosaicOf(const QStringList& arguments, QTextStream& out, QTextStream& err)
 
 QString UsageText()
 {
-    return QStringLiteral(
-        "Usage: qrv-dm500 [--simulate[=micrometer,uneven,blank,raw,relief,sweep,stage,path]]\n"
-        "       qrv-dm500 --convert OUT IN [--magnification N] [--nominal]\n"
-        "       qrv-dm500 --stack OUT INPUT... [--depth-map FILE]\n"
-        "       qrv-dm500 --mosaic OUT INPUT...\n"
-        "       qrv-dm500 --help | --version\n"
-        "\n"
-        "  --simulate        add the simulated microscope (a stage micrometer, an uneven lamp,\n"
-        "                    clear glass, uncompressed frames, a relief specimen, the focus\n"
-        "                    turning by itself, a stage moved by Ctrl+arrows, or moving along\n"
-        "                    a scanning path by itself)\n"
-        "  --convert         write the picture IN (BMP, JPEG, TIFF or PNG) as OUT, in the format\n"
-        "                    of OUT's extension (.bmp, .jpg, .tif, .png), with the scale of the\n"
-        "                    calibration of magnification N, or of the magnification in IN's\n"
-        "                    name (_200X_), or the scale IN carries; TIFF and PNG keep it;\n"
-        "                    --nominal takes the built-in scale of the magnification where it\n"
-        "                    has no calibration\n"
-        "  --stack           merge pictures taken at different focus into OUT, sharp wherever\n"
-        "                    one of them is (all of one size; aligned first); --depth-map writes\n"
-        "                    which picture each pixel came from, first black, last white;\n"
-        "                    prints \"left out NAME: why\" for each input it could not use\n"
-        "                    (unreadable, another size, not part of the focus series)\n"
-        "  --mosaic          lay out pictures taken while sliding the sample (in any order,\n"
-        "                    each overlapping another by 15 % or more) as one picture OUT;\n"
-        "                    prints for each input \"placed NAME X Y\" (its top-left in OUT, in\n"
-        "                    pixels) or \"not placed NAME: why\"\n"
-        "  --help            show this text\n"
-        "  --version         show the version and where the language file and manual are\n"
-        "\n"
-        "OUT is never one of the inputs (the command refuses it) and is written whole or not\n"
-        "at all.\n"
-        "\n"
-        "Exit status: 0 done with every input, 1 the command failed (the reason on standard\n"
-        "error) or left an input out (OUT is written from the others), 2 usage.\n");
+    return QStringLiteral("Usage: qrv-dm500 [--simulate[=micrometer,uneven,blank,raw,relief,sweep,stage,path]]\n"
+                          "       qrv-dm500 --convert OUT IN [--magnification N] [--nominal]\n"
+                          "       qrv-dm500 --stack OUT INPUT... [--depth-map FILE]\n"
+                          "       qrv-dm500 --mosaic OUT INPUT...\n"
+                          "       qrv-dm500 --help | --version\n"
+                          "\n"
+                          "  --simulate        add the simulated microscope (a stage micrometer, an uneven lamp,\n"
+                          "                    clear glass, uncompressed frames, a relief specimen, the focus\n"
+                          "                    turning by itself, a stage moved by Ctrl+arrows, or moving along\n"
+                          "                    a scanning path by itself)\n"
+                          "  --convert         write the picture IN (BMP, JPEG, TIFF or PNG) as OUT, in the format\n"
+                          "                    of OUT's extension (.bmp, .jpg, .tif, .png), with the scale of the\n"
+                          "                    calibration of magnification N, or of the magnification in IN's\n"
+                          "                    name (_200X_), or the scale IN carries; TIFF and PNG keep it;\n"
+                          "                    --nominal takes the built-in scale of the magnification where it\n"
+                          "                    has no calibration\n"
+                          "  --stack           merge pictures taken at different focus into OUT, sharp wherever\n"
+                          "                    one of them is (all of one size; aligned first); --depth-map writes\n"
+                          "                    which picture each pixel came from, first black, last white;\n"
+                          "                    prints \"left out NAME: why\" for each input it could not use\n"
+                          "                    (unreadable, another size, not part of the focus series)\n"
+                          "  --mosaic          lay out pictures taken while sliding the sample (in any order,\n"
+                          "                    each overlapping another by 15 % or more) as one picture OUT;\n"
+                          "                    prints for each input \"placed NAME X Y\" (its top-left in OUT, in\n"
+                          "                    pixels) or \"not placed NAME: why\"\n"
+                          "  --help            show this text\n"
+                          "  --version         show the version and where the language file and manual are\n"
+                          "\n"
+                          "OUT is never one of the inputs (the command refuses it) and is written whole or not\n"
+                          "at all.\n"
+                          "\n"
+                          "Exit status: 0 done with every input, 1 the command failed (the reason on standard\n"
+                          "error) or left an input out (OUT is written from the others), 2 usage.\n");
 }
 
 bool IsBatchCommand(const QStringList& arguments)
@@ -274,9 +279,14 @@ QString UnknownWindowOption(const QStringList& arguments)
 {
     // Qt's own options (QGuiApplication, QApplication and the X11 platform), with one dash or
     // two; those that take a value take the next argument.
-    static const QStringList withValue = {"platform", "platformpluginpath", "platformtheme", "plugin", "qmljsdebugger",
-                                          "qwindowgeometry", "qwindowicon", "qwindowtitle", "session", "display",
-                                          "geometry", "style", "stylesheet", "name", "title", "visual"};
+    static const QStringList withValue = {"platform",      "platformpluginpath",
+                                          "platformtheme", "plugin",
+                                          "qmljsdebugger", "qwindowgeometry",
+                                          "qwindowicon",   "qwindowtitle",
+                                          "session",       "display",
+                                          "geometry",      "style",
+                                          "stylesheet",    "name",
+                                          "title",         "visual"};
     static const QStringList alone = {"reverse", "widgetcount", "nograb", "dograb", "sync"};
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString& argument = arguments[i];

@@ -35,10 +35,10 @@ enum MainCommand : int {
     ID_STILL_FORMAT_BMP = 32874,     // the format of new stills
     ID_STILL_FORMAT_TIFF = 32875,
     ID_STILL_FORMAT_PNG = 32876,
-    ID_CAPTURE_FOCUS_STACK = 32877,  // all in focus: start a stack, or stop and save it
-    ID_STILL_NOMINAL_SCALE = 32878,  // TIFF/PNG stills carry the nominal scale without a calibration
-    ID_CAPTURE_MOSAIC = 32879,       // start a mosaic, or stop and save it
-    ID_FILE_STACK = 32880,           // the pictures selected in the list, stacked
-    ID_FILE_MOSAIC = 32881,          // the pictures selected in the list, as a mosaic
-    ID_CAPTURE_DEPTH_MAP = 32882,    // All in focus also saves its depth map
+    ID_CAPTURE_FOCUS_STACK = 32877, // all in focus: start a stack, or stop and save it
+    ID_STILL_NOMINAL_SCALE = 32878, // TIFF/PNG stills carry the nominal scale without a calibration
+    ID_CAPTURE_MOSAIC = 32879,      // start a mosaic, or stop and save it
+    ID_FILE_STACK = 32880,          // the pictures selected in the list, stacked
+    ID_FILE_MOSAIC = 32881,         // the pictures selected in the list, as a mosaic
+    ID_CAPTURE_DEPTH_MAP = 32882,   // All in focus also saves its depth map
 };

@@ -7,7 +7,8 @@
 
 #include <algorithm>
 
-FocusDisplay::FocusDisplay(std::shared_ptr<FocusMeter> meter, QWidget* parent) : QWidget(parent), meter_(std::move(meter))
+FocusDisplay::FocusDisplay(std::shared_ptr<FocusMeter> meter, QWidget* parent)
+    : QWidget(parent), meter_(std::move(meter))
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setToolTip(LangText("FocusTip", 100, "Sharpness of the live picture; the mark is the sharpest seen here"));

@@ -1,41 +1,41 @@
 #include "app/MainCommands.h"
 
 #include "app/AboutDlg.h"
-#include "measure/CalibrationsDlg.h"
-#include "capture/CaptureGraph.h"
-#include "app/mail/EmailDlg.h"
 #include "app/Commands.h"
-#include "framework/FileDialogs.h"
-#include "framework/LangText.h"
-#include "app/recording/RecordingControl.h"
+#include "app/PictureDescription.h"
 #include "app/ProgramPaths.h"
-#include "measure/PhotoMeasureDlg.h"
+#include "app/mail/EmailDlg.h"
+#include "app/recording/RecordingControl.h"
 #include "app/settings/FlatFieldDlg.h"
-#include "processing/FocusMeter.h"
-#include "framework/RegularFile.h"
-#include "resources/Resources.h"
+#include "app/stills/StillFormatSetting.h"
 #include "app/stills/StillPicture.h"
 #include "app/stills/StillWriter.h"
-#include "app/stills/StillFormatSetting.h"
-#include "app/PictureDescription.h"
-#include "processing/LiveFocusStack.h"
-#include "processing/LiveMosaic.h"
-#include "processing/PictureCombining.h"
-#include "widgets/WorkWithProgress.h"
+#include "app/timelapse/TimeLapseDlg.h"
+#include "browser/ThumbnailList.h"
+#include "capture/CaptureGraph.h"
+#include "framework/FileDialogs.h"
+#include "framework/LangText.h"
+#include "framework/Logging.h"
+#include "framework/RegularFile.h"
+#include "measure/CalibrationsDlg.h"
+#include "measure/PhotoMeasureDlg.h"
+#include "measure/StageCalibration.h"
 #include "media/PictureConversion.h"
 #include "media/PictureWriter.h"
 #include "media/StillNames.h"
-#include "framework/Logging.h"
-#include "measure/StageCalibration.h"
-#include "app/timelapse/TimeLapseDlg.h"
 #include "player/VideoPlayerDlg.h"
-#include "browser/ThumbnailList.h"
+#include "processing/FocusMeter.h"
+#include "processing/LiveFocusStack.h"
+#include "processing/LiveMosaic.h"
+#include "processing/PictureCombining.h"
+#include "resources/Resources.h"
+#include "widgets/WorkWithProgress.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
-#include <QFile>
 
 namespace {
 
@@ -106,7 +106,9 @@ void MainCommands::CancelOrLeaveFullScreen()
 {
     if (host_.LiveStack().Running()) host_.LiveStack().Cancel();
     else if (host_.LiveMosaicStep().Running()) host_.LiveMosaicStep().Cancel();
-    else if (host_.IsFullScreen()) QMetaObject::invokeMethod(Parent(), [this] { host_.LeaveFullScreen(); }, Qt::QueuedConnection);
+    else if (host_.IsFullScreen())
+        QMetaObject::invokeMethod(
+            Parent(), [this] { host_.LeaveFullScreen(); }, Qt::QueuedConnection);
 }
 
 void MainCommands::ToggleFocusStack()
@@ -143,9 +145,10 @@ void MainCommands::ToggleMosaic()
     if (!mosaic) return;
     if (mosaic->KeyCount() < 2) {
         // One picture is no mosaic: nothing is saved, and the user learns why.
-        ShowMessageBox(Parent(),
-                       LangText("MosaicNotMoved", 100, "The view did not move over the sample: there is no mosaic to save."),
-                       host_.MessageCaption(), MessageButtons::Ok, MessageIcon::Information);
+        ShowMessageBox(
+            Parent(),
+            LangText("MosaicNotMoved", 100, "The view did not move over the sample: there is no mosaic to save."),
+            host_.MessageCaption(), MessageButtons::Ok, MessageIcon::Information);
         return;
     }
     Mosaic::Assembled assembled;
@@ -157,8 +160,8 @@ void MainCommands::ToggleMosaic()
     // The mosaic has the frames' scale: that of the magnification's calibration at their size.
     ReadMagnification();
     const CalibrationStore calibrations(host_.CalibrationPath());
-    const PictureMetadata metadata = DescribePicture({}, magnification_, mosaic->FrameSize(), calibrations,
-                                                     host_.StillFormat().NominalScale());
+    const PictureMetadata metadata =
+        DescribePicture({}, magnification_, mosaic->FrameSize(), calibrations, host_.StillFormat().NominalScale());
     SaveAsNextStill(assembled.picture, QStringLiteral("MOS"), metadata, magnification_);
 }
 
@@ -167,9 +170,10 @@ void MainCommands::CombineSelectedPictures(bool mosaic)
     CThumbnailList& list = host_.ThumbnailList();
     const QStringList paths = list.ShowingPictures() ? list.SelectedPaths() : QStringList();
     if (paths.size() < 2) {
-        ShowMessageBox(Parent(),
-                       LangText("SelectSeveral", 100, "Select two or more pictures in the list (Ctrl+click, Shift+click)."),
-                       host_.MessageCaption(), MessageButtons::Ok, MessageIcon::Information);
+        ShowMessageBox(
+            Parent(),
+            LangText("SelectSeveral", 100, "Select two or more pictures in the list (Ctrl+click, Shift+click)."),
+            host_.MessageCaption(), MessageButtons::Ok, MessageIcon::Information);
         return;
     }
     CombinedPictures combined;
@@ -207,16 +211,19 @@ void MainCommands::CombineSelectedPictures(bool mosaic)
 void MainCommands::SaveDepthMapBeside(const QString& saved, const QImage& depthMap, const PictureMetadata& metadata)
 {
     if (saved.isEmpty() || depthMap.isNull()) return;
-    const StillSaveResult result = StillWriter(host_.Folders().picture).WriteBeside(saved, QStringLiteral("_depth"), depthMap, metadata);
+    const StillSaveResult result =
+        StillWriter(host_.Folders().picture).WriteBeside(saved, QStringLiteral("_depth"), depthMap, metadata);
     if (result.outcome == StillSaveResult::Failed) ReportStillFailure(result);
 }
 
-QString MainCommands::SaveAsNextStill(const QImage& picture, const QString& tag, PictureMetadata metadata, int magnification)
+QString MainCommands::SaveAsNextStill(const QImage& picture, const QString& tag, PictureMetadata metadata,
+                                      int magnification)
 {
     // Saved as the next still, in the stills' format, with the magnification's scale.
-    const StillSaveResult result = StillWriter(host_.Folders().picture)
-                                       .Write({picture, {}}, {QDateTime::currentDateTime(), magnification, tag,
-                                                              {host_.StillFormat().Format(), metadata}});
+    const StillSaveResult result =
+        StillWriter(host_.Folders().picture)
+            .Write({picture, {}},
+                   {QDateTime::currentDateTime(), magnification, tag, {host_.StillFormat().Format(), metadata}});
     if (result.outcome != StillSaveResult::Saved) {
         ReportStillFailure(result);
         return {};
@@ -229,7 +236,8 @@ QString MainCommands::SaveAsNextStill(const QImage& picture, const QString& tag,
 
 void MainCommands::ReportStillFailure(const StillSaveResult& result)
 {
-    ShowMessageBox(Parent(), StillFailureMessage(result), host_.MessageCaption(), MessageButtons::Ok, MessageIcon::Error);
+    ShowMessageBox(Parent(), StillFailureMessage(result), host_.MessageCaption(), MessageButtons::Ok,
+                   MessageIcon::Error);
 }
 
 void MainCommands::TakeStillPicture()
@@ -258,8 +266,8 @@ void MainCommands::RunTimeLapse()
 
 void MainCommands::RunVideoSetting()
 {
-    CVideoSettingDlg dialog(host_.Engine(), propertyRows_, [this](int width, int height) { SetResolution(width, height); },
-                            Parent());
+    CVideoSettingDlg dialog(
+        host_.Engine(), propertyRows_, [this](int width, int height) { SetResolution(width, height); }, Parent());
     dialog.beforeDeviceChange = [this] { host_.Recording().FinishBeforeStreamChange(); };
     videoSetting_ = &dialog;
     host_.RunDialog(dialog);
@@ -286,19 +294,17 @@ void MainCommands::OnCaptureStill(StillSource source)
     if (file.format != PictureFormat::Bmp) {
         // The file carries the scale of the magnification's calibration and the microscope.
         const CalibrationStore calibrations(host_.CalibrationPath());
-        file.metadata = DescribePicture({}, magnification_, engine.CaptureSize(), calibrations,
-                                        host_.StillFormat().NominalScale());
+        file.metadata =
+            DescribePicture({}, magnification_, engine.CaptureSize(), calibrations, host_.StillFormat().NominalScale());
         if (const CaptureDevice* device = engine.Devices().Current())
             file.metadata.microscope = QString::fromStdU16String(device->friendlyName);
     }
-    const StillSaveResult result =
-        SaveStillPicture(engine.CurrentFrame(), engine.Stills(), host_.Folders().picture, magnification_,
-                         QDateTime::currentDateTime(),
-                         [this] {
-                             ShowMessageBox(Parent(), LangText("PictureError", 64, "Picture Error"),
-                                            QApplication::applicationName());
-                         },
-                         file);
+    const StillSaveResult result = SaveStillPicture(
+        engine.CurrentFrame(), engine.Stills(), host_.Folders().picture, magnification_, QDateTime::currentDateTime(),
+        [this] {
+            ShowMessageBox(Parent(), LangText("PictureError", 64, "Picture Error"), QApplication::applicationName());
+        },
+        file);
     if (result.outcome == StillSaveResult::Saved) {
         lastPicturePath_ = result.path;
         host_.ThumbnailList().AddCapturedPicture(result.path);
@@ -337,7 +343,7 @@ bool MainCommands::TakeScaleBarCalibration()
     const CalibrationStore store(host_.CalibrationPath());
     const std::optional<StageCalibration> calibration = store.Find(magnification_);
     host_.Engine().SetScaleBarScale(calibration ? calibration->millimetresPerPixel : 0,
-                                      store.Unit() == LengthUnit::Micrometre);
+                                    store.Unit() == LengthUnit::Micrometre);
     return calibration.has_value();
 }
 
@@ -429,8 +435,7 @@ void MainCommands::SaveSelectedAs()
     if (chosen.isEmpty()) return;
     if (chosen.size() >= refused.size() && DirectoryOf(chosen).compare(refused, Qt::CaseInsensitive) == 0) {
         ShowMessageBox(Parent(), LangText("SaveToMediaFolder", 100, "Can't save file to temp directory!!"),
-                       LangText("SaveFileCaption", 64, "Save file"),
-                       MessageButtons::Ok, MessageIcon::Exclamation);
+                       LangText("SaveFileCaption", 64, "Save file"), MessageButtons::Ok, MessageIcon::Exclamation);
         return;
     }
     // A picture saved in another format gets the scale it carries, or its magnification's.
@@ -447,15 +452,16 @@ void MainCommands::SaveSelectedAs()
                            (saved.reason.isEmpty() ? QString() : QLatin1Char('\n') + saved.reason),
                        host_.MessageCaption(), MessageButtons::Ok, MessageIcon::Warning);
     else
-        ShowMessageBox(Parent(), LangText("SaveAsFail", 100, "The file could not be saved:") + QLatin1Char('\n') + saved.reason,
+        ShowMessageBox(Parent(),
+                       LangText("SaveAsFail", 100, "The file could not be saved:") + QLatin1Char('\n') + saved.reason,
                        host_.MessageCaption(), MessageButtons::Ok, MessageIcon::Warning);
     list.RedrawThumbnails();
 }
 
 QString MainCommands::SaveAsStartFolder(bool pictures) const
 {
-    const QString folder = QStandardPaths::writableLocation(pictures ? QStandardPaths::PicturesLocation
-                                                                     : QStandardPaths::MoviesLocation);
+    const QString folder =
+        QStandardPaths::writableLocation(pictures ? QStandardPaths::PicturesLocation : QStandardPaths::MoviesLocation);
     const MediaFolders& media = host_.Folders();
     // Never one of the folders the command refuses, nor one inside them.
     if (folder.isEmpty() || !QFileInfo(folder).isDir() || folder.startsWith(media.picture, Qt::CaseInsensitive) ||
@@ -479,10 +485,13 @@ void MainCommands::OpenVideo()
     QString path;
     if (host_.ThumbnailList().GetSelectedPath(path) == 0) return;
     CThumbnailList& list = host_.ThumbnailList();
-    CVideoPlayerDlg player(path, [&list] {
-        QString selected;
-        return list.GetSelectedPath(selected) != 0;
-    }, Parent());
+    CVideoPlayerDlg player(
+        path,
+        [&list] {
+            QString selected;
+            return list.GetSelectedPath(selected) != 0;
+        },
+        Parent());
     host_.RunDialog(player);
 }
 

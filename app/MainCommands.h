@@ -4,8 +4,8 @@
 
 #include "app/MainCommandHost.h"
 #include "app/mail/EmailDlg.h"
-#include "capture/FrameDelivery.h"
 #include "app/settings/VideoSettingDlg.h"
+#include "capture/FrameDelivery.h"
 #include "media/PictureMetadata.h"
 #include "media/PictureWriter.h"
 
@@ -101,6 +101,6 @@ private:
     MailAttachments attachments_;
     VideoPropertyRows propertyRows_ = MakeVideoPropertyRows();
     QPointer<CVideoSettingDlg> videoSetting_; // while it is open
-    bool seriesRunning_ = false;     // a time-lapse series is open
-    bool seriesFailureShown_ = false; // and has told of a failed picture already
+    bool seriesRunning_ = false;              // a time-lapse series is open
+    bool seriesFailureShown_ = false;         // and has told of a failed picture already
 };

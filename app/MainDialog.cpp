@@ -1,36 +1,35 @@
 #include "app/MainDialog.h"
 
+#include "app/FocusDisplay.h"
+#include "app/PictureDescription.h"
 #include "app/settings/FlatFieldControl.h"
 #include "app/stills/StillFormatSetting.h"
+#include "app/stills/StillPicture.h"
+#include "measure/StageCalibration.h"
+#include "processing/FocusMeter.h"
 #include "processing/LiveFocusStack.h"
 #include "processing/LiveMosaic.h"
-#include "app/stills/StillPicture.h"
-#include "app/PictureDescription.h"
-#include "measure/StageCalibration.h"
-#include "app/FocusDisplay.h"
-#include "processing/FocusMeter.h"
 
-#include "widgets/BitmapButton.h"
-#include "widgets/FittedText.h"
-#include "app/PanelTexts.h"
-#include "measure/StageCalibration.h"
-#include "capture/CaptureGraph.h"
 #include "app/Commands.h"
-#include "framework/Logging.h"
-#include "framework/DialogUnits.h"
-#include "framework/RegularFile.h"
-#include "processing/FlatFieldStore.h"
-#include "framework/LangText.h"
-#include "framework/WindowSystem.h"
-#include "widgets/CommandTable.h"
-#include "app/WindowAccessibility.h"
-#include "widgets/MenuXP.h"
-#include "resources/Resources.h"
+#include "app/PanelTexts.h"
 #include "app/SingleInstance.h"
+#include "app/WindowAccessibility.h"
 #include "browser/ThumbnailList.h"
+#include "capture/CaptureGraph.h"
+#include "framework/DialogUnits.h"
+#include "framework/LangText.h"
+#include "framework/Logging.h"
+#include "framework/RegularFile.h"
+#include "framework/WindowSystem.h"
+#include "measure/StageCalibration.h"
+#include "processing/FlatFieldStore.h"
+#include "resources/Resources.h"
+#include "widgets/BitmapButton.h"
+#include "widgets/CommandTable.h"
+#include "widgets/FittedText.h"
+#include "widgets/MenuXP.h"
 
 #include <QApplication>
-#include <QStandardPaths>
 #include <QCloseEvent>
 #include <QFile>
 #include <QFileInfo>
@@ -41,6 +40,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QTimer>
 
 namespace {
@@ -124,7 +124,8 @@ CMainDialog::CMainDialog(backend::CaptureBackend& backend, SingleInstance& insta
     liveStack_ = std::make_shared<LiveFocusStack>();
     liveMosaic_ = std::make_shared<LiveMosaic>();
     engine_->SetProcessingSteps({flatField_->Step(), focusMeter_, liveStack_, liveMosaic_});
-    engine_->SetExtraOverlay([meter = focusMeter_](QPainter& painter, const QRect& area) { DrawPeaking(painter, area, *meter); });
+    engine_->SetExtraOverlay(
+        [meter = focusMeter_](QPainter& painter, const QRect& area) { DrawPeaking(painter, area, *meter); });
     focusDisplay_ = new FocusDisplay(focusMeter_, client_);
     PlaceFocusBar();
     presence_ = std::make_unique<DevicePresence>(backend_, *engine_);
@@ -239,13 +240,14 @@ void CMainDialog::BuildLayout()
     list_->setAccessibleName(LangText("TabPictures", 30, "Pictures"));
     // The tabs are painted on the skin; a screen reader finds them as page tabs.
     for (const bool pictures : {true, false}) {
-        auto* tab = new PageTabArea(pictures ? LangText("TabPictures", 30, "Pictures") : LangText("TabVideos", 30, "Videos"),
-                                    [this, pictures] { return list_->ShowingPictures() == pictures; },
-                                    [this, pictures] {
-                                        ShowPictureList(pictures);
-                                        list_->UpdateScrollBar();
-                                    },
-                                    client_);
+        auto* tab = new PageTabArea(
+            pictures ? LangText("TabPictures", 30, "Pictures") : LangText("TabVideos", 30, "Videos"),
+            [this, pictures] { return list_->ShowingPictures() == pictures; },
+            [this, pictures] {
+                ShowPictureList(pictures);
+                list_->UpdateScrollBar();
+            },
+            client_);
         tab->setGeometry(pictures ? kPicturesTab : kVideosTab);
     }
     client_->installEventFilter(this);
@@ -317,9 +319,9 @@ void CMainDialog::PlaceFocusBar()
     if (!focusDisplay_) return;
     // Under the picture in the window; over the full-screen picture, in its bottom-left corner.
     constexpr int kMargin = 8;
-    focusDisplay_->setGeometry(IsFullScreen() ? QRect(QPoint(kMargin, client_->height() - kFocusBar.height() - kMargin),
-                                                      kFocusBar.size())
-                                              : kFocusBar);
+    focusDisplay_->setGeometry(
+        IsFullScreen() ? QRect(QPoint(kMargin, client_->height() - kFocusBar.height() - kMargin), kFocusBar.size())
+                       : kFocusBar);
 }
 
 QWidget* CMainDialog::Button(int controlId) const
@@ -390,10 +392,9 @@ void CMainDialog::OnPresenceChanged(DevicePresence::State state)
     case DevicePresence::State::AccessDenied:
         // The microscope is there, but this user may not open it: say so instead of asking
         // for it to be connected.
-        engine_->SetConnectMessage(
-            QStringLiteral("No permission to open %1.\nAdd yourself to the video group:\n"
-                           "sudo usermod -aG video $USER\nthen log in again.")
-                .arg(presence_->DeniedNode()));
+        engine_->SetConnectMessage(QStringLiteral("No permission to open %1.\nAdd yourself to the video group:\n"
+                                                  "sudo usermod -aG video $USER\nthen log in again.")
+                                       .arg(presence_->DeniedNode()));
         break;
     }
 }
@@ -545,7 +546,8 @@ void CMainDialog::keyPressEvent(QKeyEvent* event)
     switch (event->key()) {
     case Qt::Key_F10:
         // The menu bar from the keyboard, as on other desktops (its titles also take Alt+letter).
-        if (menuBar_->isVisible() && !menuBar_->actions().isEmpty()) menuBar_->setActiveAction(menuBar_->actions().first());
+        if (menuBar_->isVisible() && !menuBar_->actions().isEmpty())
+            menuBar_->setActiveAction(menuBar_->actions().first());
         event->accept();
         return;
     default: CModalDialog::keyPressEvent(event); // Enter never closes the window
@@ -617,7 +619,8 @@ void CMainDialog::KeepNormalSize()
 void CMainDialog::resizeEvent(QResizeEvent* event)
 {
     CModalDialog::resizeEvent(event);
-    if (IsFullScreen() || (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)) || size() == kClientSize) return;
+    if (IsFullScreen() || (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)) || size() == kClientSize)
+        return;
     QTimer::singleShot(0, this, [this] {
         if (IsFullScreen() || (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) return;
         qCDebug(lcWindow) << "resized to" << size() << "from outside: the skin's size is put back";
@@ -632,17 +635,26 @@ void CMainDialog::changeEvent(QEvent* event)
         const Qt::WindowStates state = windowState();
         if (state & Qt::WindowMaximized) {
             // The title bar's maximise button asks for the full-screen preview.
-            QMetaObject::invokeMethod(this, [this] { EnterFullScreen(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this] { EnterFullScreen(); }, Qt::QueuedConnection);
         } else if (state & Qt::WindowFullScreen) {
-            QMetaObject::invokeMethod(this, [this] {
-                if ((windowState() & Qt::WindowFullScreen) && !IsFullScreen()) fullScreen_->OnWindowFullScreenWithoutMode();
-            }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    if ((windowState() & Qt::WindowFullScreen) && !IsFullScreen())
+                        fullScreen_->OnWindowFullScreenWithoutMode();
+                },
+                Qt::QueuedConnection);
         } else if (!(state & Qt::WindowMinimized) && size() != kClientSize) {
             // Back to normal: on Wayland the compositor says so only after the window has
             // left full screen (and leaves its size to it), so the skin's size is put back.
-            QMetaObject::invokeMethod(this, [this] {
-                if (!IsFullScreen() && !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) resize(kClientSize);
-            }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    if (!IsFullScreen() && !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
+                        resize(kClientSize);
+                },
+                Qt::QueuedConnection);
         }
     }
     CModalDialog::changeEvent(event);

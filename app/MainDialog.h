@@ -5,15 +5,15 @@
 // full-screen preview (FullScreenMode); it routes the user's clicks and keys to them.
 
 #include "app/DevicePresence.h"
-#include "capture/DeviceSettingsMemory.h"
 #include "app/FullScreenMode.h"
 #include "app/MainCommandHost.h"
 #include "app/MainCommands.h"
-#include "framework/ModalDialog.h"
 #include "app/ProgramPaths.h"
+#include "app/SoundPlayer.h"
 #include "app/recording/RecordingControl.h"
 #include "app/recording/RecordingHost.h"
-#include "app/SoundPlayer.h"
+#include "capture/DeviceSettingsMemory.h"
+#include "framework/ModalDialog.h"
 
 #include <QImage>
 
@@ -45,8 +45,8 @@ public:
     static constexpr QSize kClientSize{868, 580};
     static constexpr QRect kPreviewRect{249, 34, 610, 480};
     static constexpr QRect kListRect{8, 120, 220, 420};
-    static constexpr QRect kPicturesTab{10, 57, 101, 57};  // (10, 57) .. (110, 113)
-    static constexpr QRect kVideosTab{124, 56, 101, 59};   // (124, 56) .. (224, 114)
+    static constexpr QRect kPicturesTab{10, 57, 101, 57}; // (10, 57) .. (110, 113)
+    static constexpr QRect kVideosTab{124, 56, 101, 59};  // (124, 56) .. (224, 114)
     static constexpr QRect kResolutionReadout{260, 515, 75, 12};
     static constexpr QRect kFocusBar{345, 515, 240, 14};
     // Beside the recording counter: the frames a recording lost, when any.
@@ -57,7 +57,7 @@ public:
     struct Places {
         QString documentsFolder;
         QString programDirectory;
-        QString configFolder; // where each microscope's settings are remembered
+        QString configFolder;     // where each microscope's settings are remembered
         std::uint16_t languageId; // 0 (as left out): the system's language
     };
 
@@ -180,7 +180,7 @@ private:
     std::unique_ptr<CommandTable> commandTable_;
     std::unique_ptr<CRecordingControl> recording_;
     std::unique_ptr<DevicePresence> presence_;
-    int recordCounter_ = -1; // seconds shown, or -1
+    int recordCounter_ = -1;         // seconds shown, or -1
     std::int64_t recordDropped_ = 0; // frames the recording lost, shown under the seconds when not 0
     std::unique_ptr<FullScreenMode> fullScreen_;
     FlatFieldControl* flatField_ = nullptr; // a child

@@ -10,8 +10,8 @@
 #include "media/FfmpegLog.h"
 #include "resources/Resources.h"
 
-#include "framework/LangText.h"
 #include "app/ProgramPaths.h"
+#include "framework/LangText.h"
 
 #include <QApplication>
 #include <QFileInfo>

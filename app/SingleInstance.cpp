@@ -32,7 +32,7 @@ bool IsPrivateFolder(const QString& folder)
 // The user of the process at the other end of a connected local socket.
 bool PeerUser(qintptr descriptor, uid_t& user)
 {
-    ucred credentials {};
+    ucred credentials{};
     socklen_t length = sizeof credentials;
     if (descriptor < 0 ||
         ::getsockopt(static_cast<int>(descriptor), SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0)
@@ -129,7 +129,8 @@ bool SingleInstance::Attach(std::function<void()> onActivate)
                 // The second copy's activation token, for the window system to let this
                 // window come forward (Qt's Wayland plugin takes it from the environment).
                 const QByteArray token = request.startsWith("show ") ? request.mid(5).trimmed() : QByteArray();
-                if (!token.isEmpty() && token.size() <= 512 && !token.contains('\0')) qputenv("XDG_ACTIVATION_TOKEN", token);
+                if (!token.isEmpty() && token.size() <= 512 && !token.contains('\0'))
+                    qputenv("XDG_ACTIVATION_TOKEN", token);
                 if (onActivate_) onActivate_();
             });
         }

@@ -23,7 +23,8 @@ void OnSignal(int)
     const int saved = errno;
     const int fd = signalPipe.load();
     const char byte = 1;
-    if (fd >= 0) [[maybe_unused]] const ssize_t written = ::write(fd, &byte, 1);
+    if (fd >= 0) [[maybe_unused]]
+        const ssize_t written = ::write(fd, &byte, 1);
     errno = saved;
 }
 
@@ -41,8 +42,7 @@ TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent)
     notifier_ = std::make_unique<QSocketNotifier>(fds_[0], QSocketNotifier::Read);
     connect(notifier_.get(), &QSocketNotifier::activated, this, [this] {
         char bytes[16];
-        while (::read(fds_[0], bytes, sizeof bytes) > 0) {
-        }
+        while (::read(fds_[0], bytes, sizeof bytes) > 0) {}
         emit Requested();
     });
 }

@@ -31,7 +31,8 @@ void RedrawGrid(benchmark::State& state, bool jpeg)
     QDir().mkpath(dir.path() + "/Video");
     CThumbnailList list(dir.path() + "/Picture", dir.path() + "/Video");
     if (jpeg)
-        for (int i = 1; i <= 10; ++i) list.AddPictureFile(QString("%1/Picture/Still_N%2.jpg").arg(dir.path()).arg(i, 4, 10, QChar('0')));
+        for (int i = 1; i <= 10; ++i)
+            list.AddPictureFile(QString("%1/Picture/Still_N%2.jpg").arg(dir.path()).arg(i, 4, 10, QChar('0')));
     list.resize(220, 420);
     list.show();
     for (int i = 0; i < 20 && list.Cells()[0].isEmpty(); ++i) {
@@ -42,8 +43,14 @@ void RedrawGrid(benchmark::State& state, bool jpeg)
     state.counters["cells"] = list.DrawnCells();
 }
 
-void RedrawTenBmpThumbnails(benchmark::State& state) { RedrawGrid(state, false); }
-void RedrawTenJpegThumbnails(benchmark::State& state) { RedrawGrid(state, true); }
+void RedrawTenBmpThumbnails(benchmark::State& state)
+{
+    RedrawGrid(state, false);
+}
+void RedrawTenJpegThumbnails(benchmark::State& state)
+{
+    RedrawGrid(state, true);
+}
 BENCHMARK(RedrawTenBmpThumbnails)->Unit(benchmark::kMillisecond);
 BENCHMARK(RedrawTenJpegThumbnails)->Unit(benchmark::kMillisecond);
 

@@ -1,10 +1,10 @@
 // The live frame path at 1280 x 1024: the copy into a pooled frame on the camera's thread,
 // the processing stage handing it on (no steps), then on the user-interface thread the scale
 // to the 610 x 480 preview with the four overlays, and the one copy to the window surface.
+#include "app/stills/StillPicture.h"
 #include "capture/CaptureGraph.h"
 #include "capture/FrameDelivery.h"
 #include "capture/PreviewSurface.h"
-#include "app/stills/StillPicture.h"
 #include "capture/backend/SimulatedBackend.h"
 #include "capture/backend/SlideRenderer.h"
 

@@ -11,7 +11,8 @@ namespace {
 void LanguageTextLookup(benchmark::State& state)
 {
     SelectLanguageFile(QCoreApplication::applicationDirPath() + "/..", 0x0409);
-    for (auto _ : state) benchmark::DoNotOptimize(LangText("SureDeleteAll", 64, "Are you sure you want to delete all files?"));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(LangText("SureDeleteAll", 64, "Are you sure you want to delete all files?"));
 }
 BENCHMARK(LanguageTextLookup)->Unit(benchmark::kMicrosecond);
 

@@ -26,10 +26,22 @@ void AddShapes(ShapeStore& shapes, int count)
         auto shape = std::make_unique<MeasureShape>();
         const int x = (i * 37) % 560, y = (i * 53) % 400;
         switch (i % 4) {
-        case 0: shape->kind = ShapeLine; shape->points = {{x, y}, {x + 60, y + 20}}; break;
-        case 1: shape->kind = ShapeRectangle; shape->points = {{x, y}, {x + 50, y + 40}}; break;
-        case 2: shape->kind = ShapeRadiusCircle; shape->points = {{x + 30, y + 30}, {x + 50, y + 30}}; break;
-        default: shape->kind = ShapeThreePointCircle; shape->points = {{x, y + 30}, {x + 30, y}, {x + 60, y + 30}}; break;
+        case 0:
+            shape->kind = ShapeLine;
+            shape->points = {{x, y}, {x + 60, y + 20}};
+            break;
+        case 1:
+            shape->kind = ShapeRectangle;
+            shape->points = {{x, y}, {x + 50, y + 40}};
+            break;
+        case 2:
+            shape->kind = ShapeRadiusCircle;
+            shape->points = {{x + 30, y + 30}, {x + 50, y + 30}};
+            break;
+        default:
+            shape->kind = ShapeThreePointCircle;
+            shape->points = {{x, y + 30}, {x + 30, y}, {x + 60, y + 30}};
+            break;
         }
         shape->labels = MeasureLabels(shape->kind, shape->points, calibration).value_or(std::vector<QString>{});
         shape->labelFont = DefaultLabelFont();

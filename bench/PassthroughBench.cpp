@@ -11,12 +11,12 @@
 #include "media/AviWriter.h"
 
 #include <QCoreApplication>
-#include <QEventLoop>
-#include <QTimer>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <benchmark/benchmark.h>
 
@@ -91,7 +91,8 @@ void RecordFromCamera(benchmark::State& state, bool passthrough, const char* enc
         cpu = ThreadCpuSeconds("qrv-recorder") - cpuAtStart;
         recorded = clock.elapsed() / 1000.0;
         recording.Close();
-        dropped = recording.FramesDropped() + static_cast<std::int64_t>(engine.FramesDroppedByProcessing() - droppedBefore);
+        dropped =
+            recording.FramesDropped() + static_cast<std::int64_t>(engine.FramesDroppedByProcessing() - droppedBefore);
         const AviFacts facts = ReadAviFacts(path);
         fileSeconds = static_cast<double>(facts.frames) * rate.Period();
         QFile::remove(path);
@@ -103,10 +104,19 @@ void RecordFromCamera(benchmark::State& state, bool passthrough, const char* enc
     state.counters["file_fps"] = rate.PerSecond();
 }
 BENCHMARK_CAPTURE(RecordFromCamera, RecordMjpegPassthrough1280x1024, true, "")
-    ->Arg(60)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+    ->Arg(60)
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
 BENCHMARK_CAPTURE(RecordFromCamera, RecordMsvideo1At5fps1280x1024, false, "msvideo1")
-    ->Arg(20)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+    ->Arg(20)
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
 BENCHMARK_CAPTURE(RecordFromCamera, RecordMjpegReencodedAt5fps1280x1024, false, "mjpeg")
-    ->Arg(20)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+    ->Arg(20)
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
 
 } // namespace

@@ -36,7 +36,8 @@ void FlatFieldCorrect1280x1024(benchmark::State& state)
     blank.unevenLamp = blank.blankField = true;
     const Frame field = SpecimenFrame(1280, 1024, blank);
     FlatFieldCorrection step;
-    step.StartCapture(FlatFieldCorrection::Capture::White, 1, [&step](const FlatFieldReference& r) { step.SetReference(r); });
+    step.StartCapture(FlatFieldCorrection::Capture::White, 1,
+                      [&step](const FlatFieldReference& r) { step.SetReference(r); });
     Frame first = field;
     step.Process(first);
     SimulatedOptics lamp;
@@ -179,7 +180,8 @@ void MosaicOfTwoHundredFiles1280x1024(benchmark::State& state)
             optics.stage = {600 + column * 412, 600 + row * 412}; // about a quarter of a field a step
             renderer.RenderFrame(0, pixels.data(), nullptr, optics);
             paths << folder.path() + QStringLiteral("/tile_%1.jpg").arg(k, 3, 10, QLatin1Char('0'));
-            QImage(pixels.data(), 1280, 1024, static_cast<qsizetype>(SlideRenderer::StrideOf(1280)), QImage::Format_BGR888)
+            QImage(pixels.data(), 1280, 1024, static_cast<qsizetype>(SlideRenderer::StrideOf(1280)),
+                   QImage::Format_BGR888)
                 .save(paths.back(), "JPEG", 90);
         }
     }

@@ -90,8 +90,8 @@ void DecodeFrame1280x1024(benchmark::State& state, const char* encoderName)
         for (int i = 0; i < kFrames && opened.writer; ++i) opened.writer->WriteFrame(frame.data(), frame.size());
     }
     for (auto _ : state) benchmark::DoNotOptimize(ReadAviFacts(path));
-    state.counters["ms_per_frame"] = benchmark::Counter(kFrames, benchmark::Counter::kIsIterationInvariantRate |
-                                                                      benchmark::Counter::kInvert);
+    state.counters["ms_per_frame"] =
+        benchmark::Counter(kFrames, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 BENCHMARK_CAPTURE(DecodeFrame1280x1024, msvideo1, "msvideo1")->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK_CAPTURE(DecodeFrame1280x1024, mjpeg, "mjpeg")->Unit(benchmark::kMillisecond)->Iterations(3);

@@ -2,27 +2,27 @@
 #include "browser/ThumbnailListAccessible.h"
 
 #include "framework/LangText.h"
+#include "framework/Logging.h"
 #include "framework/MessageBox.h"
 #include "framework/RegularFile.h"
-#include "resources/Resources.h"
-#include "framework/Logging.h"
 #include "media/AviRepair.h"
 #include "media/PictureFile.h"
 #include "media/PictureWriter.h"
 #include "media/StillNames.h"
+#include "resources/Resources.h"
 
+#include <QAccessible>
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QPainter>
-#include <QAccessible>
-#include <QTimer>
-#include <QHelpEvent>
 #include <QScrollBar>
-#include <QToolTip>
 #include <QStyleOptionSlider>
+#include <QTimer>
+#include <QToolTip>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -150,7 +150,8 @@ void CThumbnailList::AddRecordedVideo(const QString& path)
     videoTopRow_ = TopRowRoundedUp(count);
     UpdateScrollBar();
     // The new entry keeps its mark: the selection cleared here is the previous one.
-    if (videoSelected_ != -1 && videoSelected_ < count - 1) videos_[static_cast<std::size_t>(videoSelected_)].flags &= ~Selected;
+    if (videoSelected_ != -1 && videoSelected_ < count - 1)
+        videos_[static_cast<std::size_t>(videoSelected_)].flags &= ~Selected;
     videoSelected_ = count - 1;
     RedrawThumbnails();
 }
@@ -264,14 +265,15 @@ int CThumbnailList::DropIfMissing(const QString& path)
 void CThumbnailList::DeleteSelected()
 {
     const QString title = LangText("MsgTitle", 30, "QRV-DM500");
-    if (ShowMessageBox(this, LangText("SureDelete", 64, "Are you sure you want to delete this file?"), title, MessageButtons::OkCancel,
-                       MessageIcon::Warning) != Answer::Ok)
+    if (ShowMessageBox(this, LangText("SureDelete", 64, "Are you sure you want to delete this file?"), title,
+                       MessageButtons::OkCancel, MessageIcon::Warning) != Answer::Ok)
         return;
     QString path;
     if (!GetSelectedPath(path)) return;
     QFile file(path);
     if (!file.remove()) {
-        ShowMessageBox(nullptr, file.errorString(), LangText("MsgTitle", 30, "QRV-DM500"), MessageButtons::Ok, MessageIcon::Error);
+        ShowMessageBox(nullptr, file.errorString(), LangText("MsgTitle", 30, "QRV-DM500"), MessageButtons::Ok,
+                       MessageIcon::Error);
         return;
     }
     ClearSelection(showingPictures_);
@@ -294,13 +296,13 @@ void CThumbnailList::DeleteAll()
         extension == QLatin1String("JPG") || PictureFormatOf(path) == PictureFormat::Tiff ||
         PictureFormatOf(path) == PictureFormat::Png)
         folder = pictureFolder_;
-    else if (extension == QLatin1String("avi") || extension == QLatin1String("AVI"))
-        folder = videoFolder_;
+    else if (extension == QLatin1String("avi") || extension == QLatin1String("AVI")) folder = videoFolder_;
     if (!folder.isEmpty()) {
         // Exactly what the list shows goes; a file that resists stays listed.
         auto& list = CurrentList();
-        list.erase(std::remove_if(list.begin(), list.end(), [](const MediaEntry& entry) { return QFile::remove(entry.path); }),
-                   list.end());
+        list.erase(
+            std::remove_if(list.begin(), list.end(), [](const MediaEntry& entry) { return QFile::remove(entry.path); }),
+            list.end());
         for (MediaEntry& entry : list) entry.flags &= ~Selected;
     } else if (CurrentSelectedRef() != -1) {
         CurrentList().clear(); // a selection of another kind empties the shown list only
@@ -482,7 +484,8 @@ CThumbnailList::Decode CThumbnailList::DecodeEntry(const MediaEntry& entry)
     if (showingPictures_) {
         const std::optional<PictureFormat> format = PictureFormatOf(entry.path);
         if (format == PictureFormat::Jpeg) ok = ReadJpegAsDib(entry.path, *decodeBuffer_) == 0;
-        else if (format == PictureFormat::Tiff || format == PictureFormat::Png) ok = LoadPictureAsDib(entry.path, *decodeBuffer_);
+        else if (format == PictureFormat::Tiff || format == PictureFormat::Png)
+            ok = LoadPictureAsDib(entry.path, *decodeBuffer_);
         else ok = LoadBitmapFileAsDib(entry.path, *decodeBuffer_);
     } else {
         // A recording cut short (a kill, a full disk) gets its index back the first time
@@ -494,10 +497,12 @@ CThumbnailList::Decode CThumbnailList::DecodeEntry(const MediaEntry& entry)
                 qCWarning(lcMedia) << "could not repair" << entry.path << ":" << error;
                 unrepairable_.insert(entry.path);
                 QTimer::singleShot(0, this, [this, path = entry.path, error] {
-                    ShowMessageBox(this,
-                                   LangText("RepairFail", 100, "This recording was cut short and could not be repaired; it is left as it is:") +
-                                       QStringLiteral("\n%1\n%2").arg(path, error),
-                                   LangText("MsgTitle", 30, "QRV-DM500"), MessageButtons::Ok, MessageIcon::Warning);
+                    ShowMessageBox(
+                        this,
+                        LangText("RepairFail", 100,
+                                 "This recording was cut short and could not be repaired; it is left as it is:") +
+                            QStringLiteral("\n%1\n%2").arg(path, error),
+                        LangText("MsgTitle", 30, "QRV-DM500"), MessageButtons::Ok, MessageIcon::Warning);
                 });
             }
         }
@@ -541,7 +546,8 @@ void CThumbnailList::DrawSelectionFrame(QImage& surface) const
     const int start = CurrentTopRow() * 2;
     for (int k = 0; k < kCells; ++k) {
         const int index = start + k;
-        if (index >= static_cast<int>(list.size()) || !(list[static_cast<std::size_t>(index)].flags & Selected)) continue;
+        if (index >= static_cast<int>(list.size()) || !(list[static_cast<std::size_t>(index)].flags & Selected))
+            continue;
         const QRect& cell = cells_[static_cast<std::size_t>(k)];
         const int l = cell.left() - 2, t = cell.top() - 2;
         const int r = cell.left() + cell.width() + 2, b = cell.top() + cell.height() + 2;
@@ -627,9 +633,9 @@ bool CThumbnailList::event(QEvent* event)
         auto* help = static_cast<QHelpEvent*>(event);
         const int index = EntryAt(help->pos());
         if (index >= 0)
-            QToolTip::showText(help->globalPos(), FileNameOf(CurrentList()[static_cast<std::size_t>(index)].path), this);
-        else
-            QToolTip::hideText();
+            QToolTip::showText(help->globalPos(), FileNameOf(CurrentList()[static_cast<std::size_t>(index)].path),
+                               this);
+        else QToolTip::hideText();
         return true;
     }
     return QWidget::event(event);

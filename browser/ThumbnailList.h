@@ -7,11 +7,11 @@
 
 #include "media/ThumbnailDecoder.h"
 
+#include "media/PictureMetadata.h"
 #include <QImage>
 #include <QSet>
 #include <QString>
 #include <QStringList>
-#include "media/PictureMetadata.h"
 
 #include <QWidget>
 

@@ -20,7 +20,10 @@ public:
     }
 
     CThumbnailList* List() const { return static_cast<CThumbnailList*>(widget()); }
-    const std::vector<MediaEntry>& Entries() const { return List()->ShowingPictures() ? List()->Pictures() : List()->Videos(); }
+    const std::vector<MediaEntry>& Entries() const
+    {
+        return List()->ShowingPictures() ? List()->Pictures() : List()->Videos();
+    }
 
     int childCount() const override { return static_cast<int>(Entries().size()); }
     QAccessibleInterface* child(int index) const override;

@@ -1,7 +1,7 @@
 #include "capture/CaptureGraph.h"
 
-#include "widgets/ScaleBar.h"
 #include "framework/Logging.h"
+#include "widgets/ScaleBar.h"
 
 #include <QPaintEvent>
 #include <QPainter>
@@ -224,7 +224,7 @@ bool CCaptureGraph::StopPreview()
     running_ = false;
     if (!graphBuilt_ || !source_) return true;
     const bool stopped = Succeeded(source_->Stop()); // every callback has returned after this
-    frameCallback_.Flush(); // and the processing stage has handed on what it had
+    frameCallback_.Flush();                          // and the processing stage has handed on what it had
     // What the stopped stream still had on its way is of no use any more.
     streamEvents_.Clear();
     return stopped;
@@ -372,7 +372,7 @@ void CCaptureGraph::TakeStreamEvents()
     for (const StreamEvent event : streamEvents_.TakeAll()) {
         if (!running_) continue; // stopped meanwhile: the event is old news
         qCWarning(lcCapture) << (event == StreamEvent::DeviceLost ? "the camera went away"
-                                                                    : "the camera stopped delivering frames");
+                                                                  : "the camera stopped delivering frames");
         StopPreview();
         emit StreamLost(event);
     }
@@ -389,7 +389,8 @@ void CCaptureGraph::DrawOverlays(QPainter& painter, const QRect& client) const
     // `client` is the picture's area in the window: a window pixel spans 1280 / width frame
     // pixels of a 1280-wide frame, whatever the capture size.
     if (overlays_.scaleBar && scaleBarMillimetres_ > 0 && client.width() > 0) {
-        if (const auto bar = ChooseScaleBar(scaleBarMillimetres_ * 1280 / client.width(), client.width(), scaleBarMicrometres_))
+        if (const auto bar =
+                ChooseScaleBar(scaleBarMillimetres_ * 1280 / client.width(), client.width(), scaleBarMicrometres_))
             DrawScaleBar(painter, client, ScaleBarCorner::BottomRight, *bar);
     }
 }

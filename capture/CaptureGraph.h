@@ -80,7 +80,10 @@ public:
     // picture's area in the window. Window thread.
     void SetExtraOverlay(std::function<void(QPainter&, const QRect&)> overlay) { extraOverlay_ = std::move(overlay); }
     // The processing steps every frame passes before it is shown, saved or recorded.
-    void SetProcessingSteps(std::vector<std::shared_ptr<FrameStep>> steps) { frameCallback_.SetSteps(std::move(steps)); }
+    void SetProcessingSteps(std::vector<std::shared_ptr<FrameStep>> steps)
+    {
+        frameCallback_.SetSteps(std::move(steps));
+    }
     std::uint64_t FramesDroppedByProcessing() const { return frameCallback_.FramesDroppedByTheStage(); }
 
     // Stills: any thread may ask; the engine signals StillDue when the frame to save is held.

@@ -9,7 +9,7 @@
 #include <string>
 
 constexpr int kDeviceTableRows = 10;
-constexpr std::size_t kNameUnits = 256;   // UTF-16 units, terminator included
+constexpr std::size_t kNameUnits = 256; // UTF-16 units, terminator included
 constexpr std::size_t kHardwareIdBytes = 256;
 
 // Identifiers that make a device a supported microscope; index 0 is the QRV-DM500.
@@ -18,10 +18,10 @@ inline constexpr std::array<const char*, 1> KnownHardwareIds = {"Vid_5e1a&Pid_2c
 struct CaptureDevice {
     std::int32_t hardwareIdIndex = -1; // into KnownHardwareIds, -1 when none or empty row
     std::int32_t selected = 0;
-    std::u16string displayName;        // at most kNameUnits - 1 units
+    std::u16string displayName; // at most kNameUnits - 1 units
     std::u16string friendlyName;
     std::shared_ptr<const backend::DeviceHandle> moniker; // none on an empty row
-    std::string identity; // names the camera across replugs; empty when unknown
+    std::string identity;                                 // names the camera across replugs; empty when unknown
 };
 
 using DeviceTable = std::array<CaptureDevice, kDeviceTableRows>;

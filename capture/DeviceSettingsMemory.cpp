@@ -34,7 +34,8 @@ void DeviceSettingsMemory::Load()
     QJsonParseError parseError{};
     const QJsonDocument document = QJsonDocument::fromJson(*bytes, &parseError);
     if (!document.isObject()) {
-        loadError_ = parseError.error != QJsonParseError::NoError ? parseError.errorString() : QStringLiteral("not an object");
+        loadError_ =
+            parseError.error != QJsonParseError::NoError ? parseError.errorString() : QStringLiteral("not an object");
         qCWarning(lcCapture) << "ignoring the damaged device settings" << path_ << loadError_;
         return;
     }
@@ -61,11 +62,11 @@ QString DeviceSettingsMemory::KeepDamagedFileAside()
 {
     if (loadError_.isEmpty()) return {};
     const QString aside = KeepDamagedAside(path_);
-    const QString notice = aside.isEmpty()
-                               ? QStringLiteral("%1 is damaged (%2) and could not be kept aside").arg(path_, loadError_)
-                               : QStringLiteral("%1 was damaged (%2); it is kept as %3, and the microscopes' settings start "
-                                                "afresh")
-                                     .arg(path_, loadError_, aside);
+    const QString notice =
+        aside.isEmpty() ? QStringLiteral("%1 is damaged (%2) and could not be kept aside").arg(path_, loadError_)
+                        : QStringLiteral("%1 was damaged (%2); it is kept as %3, and the microscopes' settings start "
+                                         "afresh")
+                              .arg(path_, loadError_, aside);
     loadError_.clear();
     return notice;
 }
@@ -106,8 +107,8 @@ bool DeviceSettingsMemory::Save(QString* error)
         }
         QJsonObject properties;
         for (const auto& [property, entry] : settings.properties)
-            properties.insert(QString::number(property),
-                              QJsonObject{{QStringLiteral("value"), entry.value}, {QStringLiteral("flags"), entry.flags}});
+            properties.insert(QString::number(property), QJsonObject{{QStringLiteral("value"), entry.value},
+                                                                     {QStringLiteral("flags"), entry.flags}});
         record.insert(QStringLiteral("properties"), properties);
         devices.insert(QString::fromStdString(identity), record);
     }

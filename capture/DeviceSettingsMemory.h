@@ -16,8 +16,8 @@ struct RememberedProperty {
 };
 
 struct RememberedSettings {
-    QSize captureSize;                              // invalid when never chosen
-    std::map<int, RememberedProperty> properties;   // by property number
+    QSize captureSize;                            // invalid when never chosen
+    std::map<int, RememberedProperty> properties; // by property number
 };
 
 class DeviceSettingsMemory {

@@ -5,8 +5,8 @@
 // still output's callback only marks that the camera's button asked for a picture. Both
 // belong to the engine, which owns everything they touch.
 
-#include "capture/backend/CaptureBackend.h"
 #include "capture/FrameStage.h"
+#include "capture/backend/CaptureBackend.h"
 #include "framework/Frame.h"
 
 #include <QSize>
@@ -25,7 +25,8 @@
 class HeldFrame {
 public:
     // Runs `use` with the held frame (an empty one when none is held) under the lock.
-    template <typename Use> auto With(Use use) const
+    template <typename Use>
+    auto With(Use use) const
     {
         static const Frame kNone;
         std::lock_guard lock(mutex_);

@@ -33,8 +33,14 @@ QFont SystemFont()
 }
 
 namespace {
-int CentreX(const QRect& r) { return r.width() / 2; }
-int CentreY(const QRect& r) { return r.height() / 2; }
+int CentreX(const QRect& r)
+{
+    return r.width() / 2;
+}
+int CentreY(const QRect& r)
+{
+    return r.height() / 2;
+}
 
 // Line end points are exclusive: the last pixel is not drawn.
 void Line(QPainter& p, int x1, int y1, int x2, int y2)
@@ -46,8 +52,7 @@ void Line(QPainter& p, int x1, int y1, int x2, int y2)
 }
 } // namespace
 
-void DrawDateTime(QPainter& p, const QRect& client, const OverlaySwitches& on, const QDateTime& now,
-                  const QFont& font)
+void DrawDateTime(QPainter& p, const QRect& client, const OverlaySwitches& on, const QDateTime& now, const QFont& font)
 {
     if (!on.dateTime) return;
     const QString text = FormatDateTimeStamp(now);

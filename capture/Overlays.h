@@ -8,7 +8,6 @@
 #include <QRect>
 #include <QString>
 
-
 class QPainter;
 
 // Which measuring aids are drawn over the live picture.
@@ -36,8 +35,7 @@ QFont MakeFixedFont(int height, int width);
 // The system font the date-time stamp is written in.
 QFont SystemFont();
 
-void DrawDateTime(QPainter& p, const QRect& client, const OverlaySwitches& on, const QDateTime& now,
-                  const QFont& font);
+void DrawDateTime(QPainter& p, const QRect& client, const OverlaySwitches& on, const QDateTime& now, const QFont& font);
 void DrawCrossLine(QPainter& p, const QRect& client, const OverlaySwitches& on);
 void DrawCoordinates(QPainter& p, const QRect& client, const OverlaySwitches& on);
 void DrawCircles(QPainter& p, const QRect& client, const OverlaySwitches& on);

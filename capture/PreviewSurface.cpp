@@ -48,7 +48,8 @@ bool PreviewSurface::Compose(const Frame& frame)
         mappedSourceWidth_ = width;
         // The columns before the first that shows the frame's last pixel (they rise with x).
         fastColumns_ = 0;
-        while (fastColumns_ < dw && sourceColumn_[static_cast<std::size_t>(fastColumns_)] < (width - 1) * 3) ++fastColumns_;
+        while (fastColumns_ < dw && sourceColumn_[static_cast<std::size_t>(fastColumns_)] < (width - 1) * 3)
+            ++fastColumns_;
     }
     for (int y = 0; y < dh; ++y) {
         const std::uint8_t* src = frame.Row(static_cast<int>(static_cast<long long>(y) * height / dh));
@@ -78,7 +79,7 @@ QRect LetterboxArea(QSize surface, QSize frame)
     const long long sw = surface.width(), sh = surface.height(), fw = frame.width(), fh = frame.height();
     int w = surface.width(), h = surface.height();
     if (sw * fh > sh * fw) w = static_cast<int>((sh * fw + fh / 2) / fh); // wider than the frame: bars left and right
-    else h = static_cast<int>((sw * fh + fw / 2) / fw);                  // taller: bars above and below
+    else h = static_cast<int>((sw * fh + fw / 2) / fw);                   // taller: bars above and below
     // A bar of a pixel or less is not worth the black line it would leave.
     if (surface.width() - w <= 1) w = surface.width();
     if (surface.height() - h <= 1) h = surface.height();

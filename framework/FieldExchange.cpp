@@ -26,8 +26,8 @@ bool FieldExchange::Save(QWidget* dialog) const
         bool isNumber = false;
         const int value = field.edit->text().trimmed().toInt(&isNumber);
         if (!isNumber || value < field.minimum || value > field.maximum) {
-            const QString text = isNumber ? RangeMessage(field.minimum, field.maximum)
-                                          : QStringLiteral("Please enter an integer.");
+            const QString text =
+                isNumber ? RangeMessage(field.minimum, field.maximum) : QStringLiteral("Please enter an integer.");
             ShowMessageBox(dialog, text, QCoreApplication::applicationName(), MessageButtons::Ok,
                            MessageIcon::Exclamation);
             field.edit->setFocus(Qt::OtherFocusReason);

@@ -2,18 +2,20 @@
 
 #include <QColorDialog>
 #include <QFileDialog>
-#include <QFontDialog>
 #include <QFileInfo>
+#include <QFontDialog>
 
 namespace {
 // One answering hook per kind of chooser; tests install them, the program leaves them empty.
-template <typename Hook> Hook& Slot()
+template <typename Hook>
+Hook& Slot()
 {
     static Hook hook;
     return hook;
 }
 
-template <typename Hook> Hook Replace(Hook hook)
+template <typename Hook>
+Hook Replace(Hook hook)
 {
     Hook old = std::move(Slot<Hook>());
     Slot<Hook>() = std::move(hook);
@@ -26,9 +28,18 @@ struct OpenHookHolder {
     OpenFileHook hook;
 };
 
-SaveFileHook SetSaveFileHook(SaveFileHook hook) { return Replace(std::move(hook)); }
-ColorHook SetColorHook(ColorHook hook) { return Replace(std::move(hook)); }
-FontHook SetFontHook(FontHook hook) { return Replace(std::move(hook)); }
+SaveFileHook SetSaveFileHook(SaveFileHook hook)
+{
+    return Replace(std::move(hook));
+}
+ColorHook SetColorHook(ColorHook hook)
+{
+    return Replace(std::move(hook));
+}
+FontHook SetFontHook(FontHook hook)
+{
+    return Replace(std::move(hook));
+}
 
 OpenFileHook SetOpenFileHook(OpenFileHook hook)
 {
@@ -64,7 +75,6 @@ std::optional<QFont> ChooseFont(QWidget* parent, const QFont& initial)
     if (!ok) return std::nullopt;
     return chosen;
 }
-
 
 QString ToQtFilter(const QString& barFilter)
 {

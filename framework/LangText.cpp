@@ -41,12 +41,11 @@ struct LanguageFileEntry {
 
 // Primary language -> file. Chinese is handled apart: only the People's Republic gets its file.
 constexpr LanguageFileEntry kLanguageFiles[] = {
-    {0x01, "Arabic1256.ini"},    {0x06, "Danish1252.ini"},     {0x07, "German1252.ini"},
-    {0x0A, "Spanish1252.ini"},   {0x0B, "Finnish1252.ini"},    {0x0C, "French1252.ini"},
-    {0x0D, "Hebrew1255.ini"},    {0x10, "Italian1252.ini"},    {0x11, "Japanese932.ini"},
-    {0x12, "Korean949.ini"},     {0x13, "Dutch1252.ini"},      {0x14, "Norwegian1252.ini"},
-    {0x15, "Polish1250.ini"},    {0x16, "Portuguese1252.ini"}, {0x19, "Russian1251.ini"},
-    {0x1D, "Swedish1252.ini"},   {0x1F, "Turkish1254.ini"},    {0x2A, "Vietnamese1258.ini"},
+    {0x01, "Arabic1256.ini"},  {0x06, "Danish1252.ini"},     {0x07, "German1252.ini"},  {0x0A, "Spanish1252.ini"},
+    {0x0B, "Finnish1252.ini"}, {0x0C, "French1252.ini"},     {0x0D, "Hebrew1255.ini"},  {0x10, "Italian1252.ini"},
+    {0x11, "Japanese932.ini"}, {0x12, "Korean949.ini"},      {0x13, "Dutch1252.ini"},   {0x14, "Norwegian1252.ini"},
+    {0x15, "Polish1250.ini"},  {0x16, "Portuguese1252.ini"}, {0x19, "Russian1251.ini"}, {0x1D, "Swedish1252.ini"},
+    {0x1F, "Turkish1254.ini"}, {0x2A, "Vietnamese1258.ini"},
 };
 
 QByteArray Trimmed(const QByteArray& text)
@@ -250,8 +249,14 @@ void SelectLanguageFile(const QString& programDirectory, std::uint16_t languageI
     Selection().helpFile = programDirectory + QStringLiteral("/QRV-DM500-EN.html");
 }
 
-QString LanguageFilePath() { return Selection().languageFile; }
-QString HelpFilePath() { return Selection().helpFile; }
+QString LanguageFilePath()
+{
+    return Selection().languageFile;
+}
+QString HelpFilePath()
+{
+    return Selection().helpFile;
+}
 
 int GetLangText(const char* key, char* buffer, int size, const char* defaultText)
 {

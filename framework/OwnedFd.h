@@ -40,4 +40,3 @@ private:
     int fd_ = -1;
     std::function<int(int)> close_;
 };
-

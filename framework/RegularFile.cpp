@@ -8,8 +8,8 @@
 #include <cstring>
 
 #include <cerrno>
-#include <fcntl.h>
 #include <cstdlib>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -173,18 +173,21 @@ bool WriteFileWhole(const QString& destination, const QByteArray& bytes, QString
 
 bool IsSameFile(const QString& first, const QString& second)
 {
-    struct stat a {}, b {};
-    return ::stat(QFile::encodeName(first).constData(), &a) == 0 && ::stat(QFile::encodeName(second).constData(), &b) == 0 &&
-           a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+    struct stat a {
+    }, b{};
+    return ::stat(QFile::encodeName(first).constData(), &a) == 0 &&
+           ::stat(QFile::encodeName(second).constData(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 int RemoveStaleTemporaryFiles(const QString& folder)
 {
     static const QRegularExpression kTemporary(
-        QStringLiteral("^.+\\.(bmp|jpg|jpeg|tif|tiff|png|avi|csv)\\.[A-Za-z0-9]{6}$"), QRegularExpression::CaseInsensitiveOption);
+        QStringLiteral("^.+\\.(bmp|jpg|jpeg|tif|tiff|png|avi|csv)\\.[A-Za-z0-9]{6}$"),
+        QRegularExpression::CaseInsensitiveOption);
     int removed = 0;
     const QFileInfoList files = QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::System);
     for (const QFileInfo& file : files)
-        if (!file.isSymLink() && kTemporary.match(file.fileName()).hasMatch() && QFile::remove(file.filePath())) ++removed;
+        if (!file.isSymLink() && kTemporary.match(file.fileName()).hasMatch() && QFile::remove(file.filePath()))
+            ++removed;
     return removed;
 }

@@ -17,7 +17,8 @@ long RunningNumberOfName(const QString& fileName)
     qsizetype i = 0;
     while (i < tail.size() && (tail[i] == QLatin1Char(' ') || tail[i] == QLatin1Char('\t'))) ++i;
     bool negative = false;
-    if (i < tail.size() && (tail[i] == QLatin1Char('+') || tail[i] == QLatin1Char('-'))) negative = tail[i++] == QLatin1Char('-');
+    if (i < tail.size() && (tail[i] == QLatin1Char('+') || tail[i] == QLatin1Char('-')))
+        negative = tail[i++] == QLatin1Char('-');
     long value = 0;
     for (; i < tail.size() && tail[i].isDigit() && tail[i].unicode() < 128; ++i) {
         if (value > (std::numeric_limits<int>::max() - 9) / 10) break; // a running number never gets this long
@@ -45,4 +46,3 @@ int NextRunningNumber(const QString& folder, const std::function<void()>& onDire
     }
     return static_cast<int>(largest + 1);
 }
-

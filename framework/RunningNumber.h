@@ -18,4 +18,3 @@ int NextRunningNumber(const QString& folder, const std::function<void()>& onDire
                       const QString& pattern = QStringLiteral("*.bmp"));
 // The same over several patterns (stills of every format count on together).
 int NextRunningNumber(const QString& folder, const std::function<void()>& onDirectory, const QStringList& patterns);
-

@@ -44,7 +44,8 @@ CCalibrateDlg::CCalibrateDlg(LengthUnit unit, QWidget* parent) : CModalDialog(pa
 void CCalibrateDlg::Accept()
 {
     bool ok = false;
-    const double typed = QLocale::c().toDouble(lengthBox_->text().trimmed().replace(QLatin1Char(','), QLatin1Char('.')), &ok);
+    const double typed =
+        QLocale::c().toDouble(lengthBox_->text().trimmed().replace(QLatin1Char(','), QLatin1Char('.')), &ok);
     if (!ok || !(typed > 0)) {
         lengthBox_->setFocus();
         lengthBox_->selectAll();

@@ -95,8 +95,8 @@ void CCalibrationsDlg::RenameSelected()
         name = askName(current);
     } else {
         bool ok = false;
-        const QString typed = QInputDialog::getText(this, windowTitle(), LangText("Name", 30, "Name"), QLineEdit::Normal,
-                                                    current, &ok);
+        const QString typed =
+            QInputDialog::getText(this, windowTitle(), LangText("Name", 30, "Name"), QLineEdit::Normal, current, &ok);
         if (ok) name = typed;
     }
     if (!name) return;
@@ -116,8 +116,8 @@ void CCalibrationsDlg::RemoveSelected()
 
 void CCalibrationsDlg::ExportAll()
 {
-    const QString path = GetSaveFileName(
-        this, {windowTitle(), QDir::homePath() + QStringLiteral("/calibrations.json"), kFilter, QStringLiteral("json")});
+    const QString path = GetSaveFileName(this, {windowTitle(), QDir::homePath() + QStringLiteral("/calibrations.json"),
+                                                kFilter, QStringLiteral("json")});
     if (path.isEmpty()) return;
     QString error;
     Report(store_.Export(path, &error), error);
@@ -125,12 +125,14 @@ void CCalibrationsDlg::ExportAll()
 
 void CCalibrationsDlg::ImportFile()
 {
-    const QString path = GetOpenFileName(this, {windowTitle(), QStringLiteral("*.json"), kFilter, QStringLiteral("json")});
+    const QString path =
+        GetOpenFileName(this, {windowTitle(), QStringLiteral("*.json"), kFilter, QStringLiteral("json")});
     if (path.isEmpty()) return;
     QString error;
     if (!store_.Import(path, &error)) {
-        ShowMessageBox(this, LangText("CalibrationDamaged", 100, "The calibration file is damaged:") + QLatin1Char('\n') + error,
-                       QApplication::applicationName(), MessageButtons::Ok, MessageIcon::Error);
+        ShowMessageBox(
+            this, LangText("CalibrationDamaged", 100, "The calibration file is damaged:") + QLatin1Char('\n') + error,
+            QApplication::applicationName(), MessageButtons::Ok, MessageIcon::Error);
         return;
     }
     Fill();

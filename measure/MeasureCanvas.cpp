@@ -8,13 +8,13 @@
 #include <utility>
 
 #include "framework/LangText.h"
-#include "measure/MeasureGeometry.h"
-#include "widgets/ScaleBar.h"
-#include "media/PictureFile.h"
-#include "media/PictureWriter.h"
 #include "framework/MessageBox.h"
 #include "framework/RegularFile.h"
+#include "measure/MeasureGeometry.h"
 #include "measure/ShapeRenderer.h"
+#include "media/PictureFile.h"
+#include "media/PictureWriter.h"
+#include "widgets/ScaleBar.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -22,9 +22,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-#include <cmath>
 #include <QRectF>
-
+#include <cmath>
 
 namespace {
 
@@ -552,13 +551,15 @@ void CMeasureCanvas::Cancel()
     ClearPlaced();
 }
 
-std::vector<QString> CMeasureCanvas::LabelsFor(ShapeKind kind, const std::vector<QPoint>& points, bool& measurable) const
+std::vector<QString> CMeasureCanvas::LabelsFor(ShapeKind kind, const std::vector<QPoint>& points,
+                                               bool& measurable) const
 {
     measurable = true;
     const bool alwaysMeasured = kind == ShapePolygon || kind == ShapeFourPointAngle;
     if (!measure_ && !alwaysMeasured) {
         // Draw mode still refuses a circle that does not exist.
-        if (kind == ShapeThreePointCircle && points.size() >= 3 && !CircleThroughThreePoints(points[0], points[1], points[2]))
+        if (kind == ShapeThreePointCircle && points.size() >= 3 &&
+            !CircleThroughThreePoints(points[0], points[1], points[2]))
             measurable = false;
         return std::vector<QString>(static_cast<std::size_t>(LabelCount(kind)));
     }
@@ -584,9 +585,9 @@ void CMeasureCanvas::Complete(ShapeKind kind, std::vector<QPoint> points)
         // Three points on one line: no circle passes through them, so none is listed, and
         // the user is told why nothing was drawn.
         ClearPlaced();
-        ShowMessageBox(this,
-                       LangText("CircleNoPoints", 100, "The three points lie on one line: no circle passes through them."),
-                       QApplication::applicationName(), MessageButtons::Ok, MessageIcon::Information);
+        ShowMessageBox(
+            this, LangText("CircleNoPoints", 100, "The three points lie on one line: no circle passes through them."),
+            QApplication::applicationName(), MessageButtons::Ok, MessageIcon::Information);
         return;
     }
     shape->kind = kind;
@@ -631,7 +632,8 @@ bool CMeasureCanvas::SaveAnnotated(const QString& path, QString* error)
         for (const auto& shape : shapes_.shapeList) DrawShape(painter, *shape, map);
         // The scale bar, when one is asked for and a stage calibration gives the scale.
         if (scaleBarCorner_ && stageMillimetres_ > 0) {
-            if (const auto bar = ChooseScaleBar(stageMillimetres_, annotated.width(), stageUnit_ == LengthUnit::Micrometre))
+            if (const auto bar =
+                    ChooseScaleBar(stageMillimetres_, annotated.width(), stageUnit_ == LengthUnit::Micrometre))
                 DrawScaleBar(painter, annotated.rect(), *scaleBarCorner_, *bar);
         }
     }

@@ -162,20 +162,42 @@ long PolygonPixelCount(const std::vector<QPoint>& vertices)
     return count;
 }
 
-QString DistanceLabel(double mm) { return QString::asprintf("dist:%.2fmm", mm); }
-QString WidthLabel(double mm) { return QString::asprintf("width:%.2fmm", mm); }
-QString RadiusLabel(double mm) { return QString::asprintf("radius:%.2fmm", mm); }
-QString DiameterLabel(double mm) { return QString::asprintf("diameter:%.2fmm", mm); }
-QString HeightLabel(double mm) { return QString::asprintf("height:%.2fmm", mm); }
-QString AreaLabel(double mm2) { return QString::asprintf("area:%.2fmm2", mm2); }
-QString AngleLabel(double degrees) { return QString::asprintf("%.1f", degrees) + QChar(0x00B0); }
+QString DistanceLabel(double mm)
+{
+    return QString::asprintf("dist:%.2fmm", mm);
+}
+QString WidthLabel(double mm)
+{
+    return QString::asprintf("width:%.2fmm", mm);
+}
+QString RadiusLabel(double mm)
+{
+    return QString::asprintf("radius:%.2fmm", mm);
+}
+QString DiameterLabel(double mm)
+{
+    return QString::asprintf("diameter:%.2fmm", mm);
+}
+QString HeightLabel(double mm)
+{
+    return QString::asprintf("height:%.2fmm", mm);
+}
+QString AreaLabel(double mm2)
+{
+    return QString::asprintf("area:%.2fmm2", mm2);
+}
+QString AngleLabel(double degrees)
+{
+    return QString::asprintf("%.1f", degrees) + QChar(0x00B0);
+}
 
 ViewMapping LetterboxMapping(QSize picture, QSize view)
 {
     if (picture.isEmpty() || view.isEmpty()) return {};
     const double scale = std::max(static_cast<double>(picture.width()) / view.width(),
                                   static_cast<double>(picture.height()) / view.height());
-    return {scale, QPointF((view.width() - picture.width() / scale) / 2, (view.height() - picture.height() / scale) / 2)};
+    return {scale,
+            QPointF((view.width() - picture.width() / scale) / 2, (view.height() - picture.height() / scale) / 2)};
 }
 
 double NominalMillimetresPerPicturePixel(int rate, QSize picture, int viewWidth)
@@ -205,13 +227,15 @@ public:
     }
     QString LengthLabel(const char* what, double mm) const
     {
-        return c_.unit == LengthUnit::Micrometre ? QString::asprintf("%s:%.1f", what, mm * 1000) + QStringLiteral("\u00B5m")
-                                                 : QString::asprintf("%s:%.2fmm", what, mm);
+        return c_.unit == LengthUnit::Micrometre
+                   ? QString::asprintf("%s:%.1f", what, mm * 1000) + QStringLiteral("\u00B5m")
+                   : QString::asprintf("%s:%.2fmm", what, mm);
     }
     QString AreaLabel(double mm2) const
     {
-        return c_.unit == LengthUnit::Micrometre ? QString::asprintf("area:%.1f", mm2 * 1e6) + QStringLiteral("\u00B5m2")
-                                                 : QString::asprintf("area:%.2fmm2", mm2);
+        return c_.unit == LengthUnit::Micrometre
+                   ? QString::asprintf("area:%.1f", mm2 * 1e6) + QStringLiteral("\u00B5m2")
+                   : QString::asprintf("area:%.2fmm2", mm2);
     }
 
 private:
@@ -231,7 +255,8 @@ std::optional<std::vector<QString>> MeasureLabels(ShapeKind kind, const std::vec
         return std::vector<QString>{m.LengthLabel("dist", m.Length(p[0], p[1]))};
     case ShapeContinuousLine: {
         std::vector<QString> labels;
-        for (std::size_t i = 0; i + 1 < p.size(); ++i) labels.push_back(m.LengthLabel("dist", m.Length(p[i], p[i + 1])));
+        for (std::size_t i = 0; i + 1 < p.size(); ++i)
+            labels.push_back(m.LengthLabel("dist", m.Length(p[i], p[i + 1])));
         return labels;
     }
     case ShapeRectangle: {
@@ -258,16 +283,15 @@ std::optional<std::vector<QString>> MeasureLabels(ShapeKind kind, const std::vec
         const double radius = m.Millimetres(circle->radius);
         return std::vector<QString>{m.AreaLabel(pi * radius * radius), m.LengthLabel("radius", radius)};
     }
-    case ShapePolygon:
-        return std::vector<QString>{m.AreaLabel(m.Area(static_cast<double>(PolygonPixelCount(p))))};
+    case ShapePolygon: return std::vector<QString>{m.AreaLabel(m.Area(static_cast<double>(PolygonPixelCount(p))))};
     case ShapeAngle:
         if (!need(3)) return std::nullopt;
-        return std::vector<QString>{AngleLabel(AngleBetweenLines(m.OnPicture(p[2]), m.OnPicture(p[0]), m.OnPicture(p[2]),
-                                                                 m.OnPicture(p[1])))};
+        return std::vector<QString>{
+            AngleLabel(AngleBetweenLines(m.OnPicture(p[2]), m.OnPicture(p[0]), m.OnPicture(p[2]), m.OnPicture(p[1])))};
     case ShapeFourPointAngle:
         if (!need(4)) return std::nullopt;
-        return std::vector<QString>{AngleLabel(AngleBetweenLines(m.OnPicture(p[0]), m.OnPicture(p[1]), m.OnPicture(p[2]),
-                                                                 m.OnPicture(p[3])))};
+        return std::vector<QString>{
+            AngleLabel(AngleBetweenLines(m.OnPicture(p[0]), m.OnPicture(p[1]), m.OnPicture(p[2]), m.OnPicture(p[3])))};
     case ShapeText: return std::vector<QString>{};
     }
     return std::nullopt;

@@ -61,8 +61,8 @@ QString Field(const QString& text)
 
 QByteArray MeasurementsCsv(const ShapeStore& shapes, const MeasurementScale& scale)
 {
-    QStringList lines{QStringLiteral(
-        "index,kind,quantity,value,unit,quantity 2,value 2,unit 2,quantity 3,value 3,unit 3,points (picture pixels),scale,scale source,picture")};
+    QStringList lines{QStringLiteral("index,kind,quantity,value,unit,quantity 2,value 2,unit 2,quantity 3,value 3,unit "
+                                     "3,points (picture pixels),scale,scale source,picture")};
     int index = 0;
     for (const auto& shape : shapes.shapeList) {
         std::vector<LabelValue> values;

@@ -11,9 +11,9 @@
 
 struct MeasurementScale {
     ViewMapping mapping; // view to picture
-    QString pictureFile;  // the picture's file name
-    QString calibration;  // e.g. "0.000500 mm/px at 200X", or the nominal factor
-    QString source;       // "stage calibration" or "nominal"
+    QString pictureFile; // the picture's file name
+    QString calibration; // e.g. "0.000500 mm/px at 200X", or the nominal factor
+    QString source;      // "stage calibration" or "nominal"
 };
 
 // The CSV text for the measured shapes (drawn-only shapes and texts are left out).

@@ -33,7 +33,8 @@ CPenSettingDlg::CPenSettingDlg(QWidget* parent) : CModalDialog(parent), labelFon
                              {"DashDotDotLine", "Dash-Dot-Dot Line", {9, 58, 65, 10}}};
     for (int i = 0; i < 5; ++i) {
         styleButtons_[i] = new QRadioButton(LangText(radios[i].key, 30, radios[i].text), this);
-        styleButtons_[i]->setGeometry(at(radios[i].du.x(), radios[i].du.y(), radios[i].du.width(), radios[i].du.height()));
+        styleButtons_[i]->setGeometry(
+            at(radios[i].du.x(), radios[i].du.y(), radios[i].du.width(), radios[i].du.height()));
         connect(styleButtons_[i], &QRadioButton::clicked, this, [this, i] {
             style = i;
             update();

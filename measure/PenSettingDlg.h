@@ -3,8 +3,8 @@
 // labels, with a live preview line.
 
 #include "framework/FieldExchange.h"
-#include "measure/MeasureShape.h"
 #include "framework/ModalDialog.h"
+#include "measure/MeasureShape.h"
 
 #include <QFont>
 

@@ -1,25 +1,25 @@
 #include "measure/PhotoMeasureDlg.h"
 
-#include "widgets/BitmapButton.h"
-#include "measure/CalibrateDlg.h"
 #include "framework/FileDialogs.h"
-#include "widgets/FittedText.h"
 #include "framework/LangText.h"
+#include "framework/RegularFile.h"
+#include "measure/CalibrateDlg.h"
 #include "measure/MeasureCanvas.h"
 #include "measure/MeasureGeometry.h"
 #include "measure/MeasurementExport.h"
-#include "widgets/MenuXP.h"
 #include "measure/PenSettingDlg.h"
-#include "resources/Resources.h"
-#include "framework/RegularFile.h"
 #include "measure/TextSettingDlg.h"
+#include "resources/Resources.h"
+#include "widgets/BitmapButton.h"
+#include "widgets/FittedText.h"
+#include "widgets/MenuXP.h"
 
 #include <QApplication>
-#include <QImageReader>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
 #include <QFrame>
+#include <QImageReader>
 #include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
@@ -45,29 +45,38 @@ struct ToolMenuItem {
 
 constexpr ToolMenuItem kDrawMenu[] = {
     {32810, "straightline", "Line", IDI_LINE, ToolLine, false, "DrawLine", "Line"},
-    {32811, "Continuousline", "Continuous line", IDI_CONTINUOUS_LINE, ToolContinuousLine, false, "DrawContinueline", "Continuous Line"},
+    {32811, "Continuousline", "Continuous line", IDI_CONTINUOUS_LINE, ToolContinuousLine, false, "DrawContinueline",
+     "Continuous Line"},
     {0, nullptr, nullptr, 0, 0, false, nullptr, nullptr},
     {32812, "Angle", "Angle", IDI_ANGLE, ToolAngle, false, "DrawAngle", "Angle"},
     {32813, "Rectangle", "Retangle", IDI_RECTANGLE, ToolRectangle, false, "DrawRectangle", "Rectangle"},
     {0, nullptr, nullptr, 0, 0, false, nullptr, nullptr},
-    {32814, "RadialCircle", "Radius Circle", IDI_RADIUS_CIRCLE, ToolRadiusCircle, false, "DrawRadialCircle", "Radial Circle"},
-    {32815, "Diametercircle", "Diameter Circle", IDI_DIAMETER_CIRCLE, ToolDiameterCircle, false, "DrawDiametercircle", "Diameter Circle"},
-    {32816, "Threepointcircle", "Three Points Circle", IDI_THREE_POINT_CIRCLE, ToolThreePointCircle, false, "DrawThreePointCircle", "Three Point Circle"},
+    {32814, "RadialCircle", "Radius Circle", IDI_RADIUS_CIRCLE, ToolRadiusCircle, false, "DrawRadialCircle",
+     "Radial Circle"},
+    {32815, "Diametercircle", "Diameter Circle", IDI_DIAMETER_CIRCLE, ToolDiameterCircle, false, "DrawDiametercircle",
+     "Diameter Circle"},
+    {32816, "Threepointcircle", "Three Points Circle", IDI_THREE_POINT_CIRCLE, ToolThreePointCircle, false,
+     "DrawThreePointCircle", "Three Point Circle"},
 };
 
 constexpr ToolMenuItem kMeasureMenu[] = {
     {32817, "straightline", "Line", IDI_LINE, ToolLine, true, "MeasureLine", "Line"},
-    {32818, "Continuousline", "Continuous line", IDI_MEASURE_CONTINUOUS_LINE, ToolContinuousLine, true, "MeasureContinueline", "Continuous Line"},
+    {32818, "Continuousline", "Continuous line", IDI_MEASURE_CONTINUOUS_LINE, ToolContinuousLine, true,
+     "MeasureContinueline", "Continuous Line"},
     {0, nullptr, nullptr, 0, 0, false, nullptr, nullptr},
     {32819, "Rectangle", "Rectangle", IDI_RECTANGLE, ToolRectangle, true, "MeasureRectangle", "Rectangle"},
     {32820, "Ploygon", "Polygon", IDI_POLYGON, ToolPolygon, true, "MeasurePloygon", "Polygon"},
     {0, nullptr, nullptr, 0, 0, false, nullptr, nullptr},
-    {32821, "RadialCircle", "Radius Circle", IDI_RADIUS_CIRCLE, ToolRadiusCircle, true, "MeasureRedialCircle", "Radius Circle"},
-    {32822, "Diametercircle", "Diameter Circle", IDI_DIAMETER_CIRCLE, ToolDiameterCircle, true, "MeasureDiameterCircle", "Diameter Circle"},
-    {32823, "Threepointcircle", "Three Point Circle", IDI_THREE_POINT_CIRCLE, ToolThreePointCircle, true, "MeasureThreePointCircle", "Three Point Circle"},
+    {32821, "RadialCircle", "Radius Circle", IDI_RADIUS_CIRCLE, ToolRadiusCircle, true, "MeasureRedialCircle",
+     "Radius Circle"},
+    {32822, "Diametercircle", "Diameter Circle", IDI_DIAMETER_CIRCLE, ToolDiameterCircle, true, "MeasureDiameterCircle",
+     "Diameter Circle"},
+    {32823, "Threepointcircle", "Three Point Circle", IDI_THREE_POINT_CIRCLE, ToolThreePointCircle, true,
+     "MeasureThreePointCircle", "Three Point Circle"},
     {0, nullptr, nullptr, 0, 0, false, nullptr, nullptr},
     {32824, "Angle", "Angle", IDI_ANGLE, ToolAngle, true, "MeasureAngle", "Angle"},
-    {32825, "Fourpointangle", "Four Point Angle", IDI_FOUR_POINT_ANGLE, ToolFourPointAngle, true, "MeasureFourPointCircle", "Four Point Angle"},
+    {32825, "Fourpointangle", "Four Point Angle", IDI_FOUR_POINT_ANGLE, ToolFourPointAngle, true,
+     "MeasureFourPointCircle", "Four Point Angle"},
     {0, nullptr, nullptr, 0, 0, false, nullptr, nullptr},
     {CPhotoMeasureDlg::kCalibrateCommand, "Calibrate", "Calibrate...", 0, ToolNone, true, nullptr, nullptr},
     {CPhotoMeasureDlg::kExportCommand, "ExportMeasure", "Export measurements...", 0, ToolNone, false, nullptr, nullptr},
@@ -248,7 +257,8 @@ void CPhotoMeasureDlg::OpenToolMenu(bool measureMenu)
     chosen->Latch();
 
     CMenuXP menu(this);
-    const std::span<const ToolMenuItem> items = measureMenu ? std::span<const ToolMenuItem>(kMeasureMenu) : std::span<const ToolMenuItem>(kDrawMenu);
+    const std::span<const ToolMenuItem> items =
+        measureMenu ? std::span<const ToolMenuItem>(kMeasureMenu) : std::span<const ToolMenuItem>(kDrawMenu);
     for (const ToolMenuItem& item : items) {
         if (item.command == 0) menu.AppendSeparator();
         else menu.AppendItem(item.command, LangText(item.key, 30, item.text), resources::LoadIcon(item.icon));
@@ -322,8 +332,9 @@ void CPhotoMeasureDlg::UpdateScaleSource()
                                       : LangText("ScaleNominal", 30, "nominal scale"));
     scaleSource_->setStyleSheet(calibration ? QStringLiteral("color: rgb(120, 220, 140); font-weight: bold;")
                                             : QStringLiteral("color: rgb(170, 180, 190);"));
-    scaleSource_->setToolTip(calibration ? QStringLiteral("%1: %2 mm/px (1280)").arg(calibration->name).arg(
-                                               calibration->millimetresPerPixel, 0, 'g', 6)
+    scaleSource_->setToolTip(calibration ? QStringLiteral("%1: %2 mm/px (1280)")
+                                               .arg(calibration->name)
+                                               .arg(calibration->millimetresPerPixel, 0, 'g', 6)
                                          : QString());
 }
 
@@ -345,7 +356,8 @@ void CPhotoMeasureDlg::OnCalibrate()
     if (answer != Answer::Ok) return;
     StageCalibration calibration;
     calibration.magnification = TypedMagnification();
-    calibration.millimetresPerPixel = dialog.LengthMillimetres() / picturePixels * canvas_->PictureSize().width() / 1280.0;
+    calibration.millimetresPerPixel =
+        dialog.LengthMillimetres() / picturePixels * canvas_->PictureSize().width() / 1280.0;
     calibration.name = QStringLiteral("%1X").arg(calibration.magnification);
     QString error;
     if (!calibrations_->Set(calibration, &error) || !calibrations_->SetUnit(dialog.Unit(), &error)) {
@@ -360,7 +372,8 @@ void CPhotoMeasureDlg::OnExportMeasurements()
 {
     if (!canvas_ || !canvas_->HasPicture()) return;
     const QFileInfo picture(picturePath_);
-    const QString proposed = picture.absolutePath() + QLatin1Char('/') + picture.completeBaseName() + QStringLiteral(".csv");
+    const QString proposed =
+        picture.absolutePath() + QLatin1Char('/') + picture.completeBaseName() + QStringLiteral(".csv");
     const QString path = GetSaveFileName(this, {LangText("ExportMeasure", 30, "Export measurements..."), proposed,
                                                 QStringLiteral("CSV Files(*.csv)|*.csv||"), QStringLiteral("csv")});
     if (path.isEmpty()) return;
@@ -378,8 +391,7 @@ void CPhotoMeasureDlg::OnExportMeasurements()
         scale.source = QStringLiteral("nominal");
     }
     QString error;
-    if (!ExportMeasurements(path, canvas_->Shapes(), scale, &error))
-        ShowSaveFailure(this, error);
+    if (!ExportMeasurements(path, canvas_->Shapes(), scale, &error)) ShowSaveFailure(this, error);
 }
 
 void CPhotoMeasureDlg::OnMenuCommand(int command)
@@ -388,7 +400,7 @@ void CPhotoMeasureDlg::OnMenuCommand(int command)
         if (!canvas_) return;
         const auto corner = static_cast<ScaleBarCorner>(command - kScaleBarCommand);
         canvas_->SetScaleBarCorner(canvas_->ScaleBarCornerChosen() == corner ? std::nullopt
-                                                                               : std::optional<ScaleBarCorner>(corner));
+                                                                             : std::optional<ScaleBarCorner>(corner));
         return;
     }
     if (command == kCalibrateCommand) return OnCalibrate();
@@ -464,17 +476,19 @@ bool CPhotoMeasureDlg::SaveAnnotatedPicture()
     if (!canvas_) return false;
     // The dialog starts beside the picture, under its own name.
     const QString folder = QFileInfo(canvas_->PicturePath()).absolutePath();
-    const SaveFileRequest request{QString(), folder + QLatin1Char('/') + canvas_->Title(),
-                                  QStringLiteral("BMP Files(*.BMP)|*.BMP|JPG Files(*.JPG)|*.JPG|TIFF Files(*.tif)|*.tif|"
-                                                 "PNG Files(*.png)|*.png||"),
-                                  QStringLiteral("BMP")};
+    const SaveFileRequest request{
+        QString(), folder + QLatin1Char('/') + canvas_->Title(),
+        QStringLiteral("BMP Files(*.BMP)|*.BMP|JPG Files(*.JPG)|*.JPG|TIFF Files(*.tif)|*.tif|"
+                       "PNG Files(*.png)|*.png||"),
+        QStringLiteral("BMP")};
     const QString path = GetSaveFileName(this, request);
     if (path.isEmpty()) return false;
     QString error;
     const bool saved = canvas_->SaveAnnotated(path, &error);
     ShowMessageBox(this,
                    saved ? LangText("SaveSuccessfull", 64, "Saved successfully.")
-                         : LangText("SaveFail", 64, "Saving failed") + (error.isEmpty() ? QString() : QLatin1Char('\n') + error),
+                         : LangText("SaveFail", 64, "Saving failed") +
+                               (error.isEmpty() ? QString() : QLatin1Char('\n') + error),
                    QApplication::applicationName());
     return saved;
 }
@@ -482,9 +496,9 @@ bool CPhotoMeasureDlg::SaveAnnotatedPicture()
 void CPhotoMeasureDlg::OnOpen()
 {
     ReleaseToggles();
-    const SaveFileRequest request{QString(), QStringLiteral("*.bmp"),
-                                  QStringLiteral("bmp Files(*.bmp)|*.bmp|TIFF Files(*.tif)|*.tif|PNG Files(*.png)|*.png"),
-                                  QStringLiteral("bmp")};
+    const SaveFileRequest request{
+        QString(), QStringLiteral("*.bmp"),
+        QStringLiteral("bmp Files(*.bmp)|*.bmp|TIFF Files(*.tif)|*.tif|PNG Files(*.png)|*.png"), QStringLiteral("bmp")};
     const QString path = GetOpenFileName(this, request);
     if (path.isEmpty() || !canvas_) return;
     if (!CreateCanvas(path, true)) return;
@@ -503,10 +517,9 @@ void CPhotoMeasureDlg::closeEvent(QCloseEvent* event)
 {
     // Only shapes that were never saved are worth a question; they can be saved from it.
     if (canvas_ && canvas_->HasUnsavedShapes()) {
-        const Answer answer = ShowMessageBox(this,
-                                          LangText("SureSaveShapes", 100, "The shapes on this picture are not saved. Save them?"),
-                                          QApplication::applicationName(), MessageButtons::SaveDiscardCancel,
-                                          MessageIcon::Question);
+        const Answer answer = ShowMessageBox(
+            this, LangText("SureSaveShapes", 100, "The shapes on this picture are not saved. Save them?"),
+            QApplication::applicationName(), MessageButtons::SaveDiscardCancel, MessageIcon::Question);
         if (answer == Answer::Cancel || (answer == Answer::Yes && !SaveAnnotatedPicture())) {
             event->ignore();
             return;

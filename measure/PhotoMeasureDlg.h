@@ -9,8 +9,8 @@
 
 #include <array>
 #include <functional>
-#include <optional>
 #include <memory>
+#include <optional>
 
 #include "measure/StageCalibration.h"
 

@@ -9,7 +9,8 @@
 
 QPen PenFor(int style, int width, ColorRef colour)
 {
-    static const Qt::PenStyle styles[] = {Qt::SolidLine, Qt::DashLine, Qt::DotLine, Qt::DashDotLine, Qt::DashDotDotLine};
+    static const Qt::PenStyle styles[] = {Qt::SolidLine, Qt::DashLine, Qt::DotLine, Qt::DashDotLine,
+                                          Qt::DashDotDotLine};
     const Qt::PenStyle penStyle = style >= 0 && style <= 4 ? styles[style] : Qt::SolidLine;
     QPen pen(ToQColor(colour), std::max(1, width), penStyle, Qt::FlatCap, Qt::MiterJoin);
     if (width <= 1) pen.setWidth(0); // cosmetic one-pixel pen
@@ -81,7 +82,8 @@ void DrawShape(QPainter& painter, const MeasureShape& shape, const CoordinateMap
     std::vector<QPoint> labelAt;
     switch (shape.kind) {
     case ShapeText:
-        if (!p.empty() && !shape.labels.empty()) DrawLabel(painter, shape.labels[0], p[0], shape.textFont, shape.textColor);
+        if (!p.empty() && !shape.labels.empty())
+            DrawLabel(painter, shape.labels[0], p[0], shape.textFont, shape.textColor);
         painter.restore();
         return;
     case ShapeLine:
@@ -132,8 +134,9 @@ void DrawShape(QPainter& painter, const MeasureShape& shape, const CoordinateMap
     }
     case ShapeThreePointCircle: {
         if (p.size() < 3) break;
-        const auto circle = map.saving ? CircleThroughThreePoints(map.MapReal(v[0]), map.MapReal(v[1]), map.MapReal(v[2]))
-                                       : CircleThroughThreePoints(v[0], v[1], v[2]);
+        const auto circle = map.saving
+                                ? CircleThroughThreePoints(map.MapReal(v[0]), map.MapReal(v[1]), map.MapReal(v[2]))
+                                : CircleThroughThreePoints(v[0], v[1], v[2]);
         if (!circle) break;
         DrawCircle(painter, circle->centre, circle->drawnRadius);
         labelAt = {circle->centre, circle->centre + below};

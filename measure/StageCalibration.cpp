@@ -52,11 +52,13 @@ QString CalibrationStore::Recover(const QString& path)
     CalibrationStore store(path);
     if (store.loadError_.isEmpty()) return {};
     const QString aside = KeepDamagedAside(path);
-    if (aside.isEmpty()) return QStringLiteral("%1 is damaged (%2) and could not be kept aside").arg(path, store.loadError_);
+    if (aside.isEmpty())
+        return QStringLiteral("%1 is damaged (%2) and could not be kept aside").arg(path, store.loadError_);
     QString notice = QStringLiteral("%1 was damaged (%2); it is kept as %3").arg(path, store.loadError_, aside);
     if (!store.calibrations_.empty()) {
         store.Save(nullptr);
-        notice += QStringLiteral(", and the %1 calibrations that could be read are used").arg(store.calibrations_.size());
+        notice +=
+            QStringLiteral(", and the %1 calibrations that could be read are used").arg(store.calibrations_.size());
     } else {
         notice += QStringLiteral("; no calibration could be read from it");
     }
@@ -69,12 +71,13 @@ bool CalibrationStore::FromJson(const QByteArray& bytes, std::vector<StageCalibr
     QJsonParseError parseError{};
     const QJsonDocument document = QJsonDocument::fromJson(bytes, &parseError);
     if (!document.isObject()) {
-        error = parseError.error != QJsonParseError::NoError ? parseError.errorString() : QStringLiteral("not an object");
+        error =
+            parseError.error != QJsonParseError::NoError ? parseError.errorString() : QStringLiteral("not an object");
         return false;
     }
     const QJsonObject root = document.object();
     unit = root.value(QStringLiteral("unit")).toString() == QStringLiteral("um") ? LengthUnit::Micrometre
-                                                                               : LengthUnit::Millimetre;
+                                                                                 : LengthUnit::Millimetre;
     const QJsonArray list = root.value(QStringLiteral("calibrations")).toArray();
     for (const QJsonValue& value : list) {
         const QJsonObject entry = value.toObject();
@@ -118,7 +121,8 @@ bool CalibrationStore::Set(const StageCalibration& calibration, QString* error)
         if (error) *error = QStringLiteral("not a sensible calibration");
         return false;
     }
-    std::erase_if(calibrations_, [&](const StageCalibration& c) { return c.magnification == calibration.magnification; });
+    std::erase_if(calibrations_,
+                  [&](const StageCalibration& c) { return c.magnification == calibration.magnification; });
     calibrations_.push_back(calibration);
     std::sort(calibrations_.begin(), calibrations_.end(),
               [](const StageCalibration& a, const StageCalibration& b) { return a.magnification < b.magnification; });

@@ -2,8 +2,8 @@
 // A text to place on the picture, with its font and colour and a live preview. Every
 // opening starts from the default font.
 
-#include "measure/MeasureShape.h"
 #include "framework/ModalDialog.h"
+#include "measure/MeasureShape.h"
 
 #include <QFont>
 

@@ -1,7 +1,7 @@
 #include "media/AviInput.h"
 
-#include "media/FfmpegHandles.h"
 #include "framework/RegularFile.h"
+#include "media/FfmpegHandles.h"
 
 #include <cerrno>
 #include <sys/stat.h>

@@ -1,10 +1,10 @@
 #include "media/AviRepair.h"
 
+#include "framework/Logging.h"
+#include "framework/RegularFile.h"
 #include "media/AviInput.h"
 #include "media/FfmpegHandles.h"
 #include "media/FfmpegLog.h"
-#include "framework/Logging.h"
-#include "framework/RegularFile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -90,7 +90,8 @@ bool ChunkIsWhole(QFile& file, const AVPacket& packet)
     if (!std::isdigit(static_cast<unsigned char>(header[0])) || !std::isdigit(static_cast<unsigned char>(header[1])))
         return true; // not a chunk header of ours: the demuxer's word stands
     const quint32 size = static_cast<quint8>(header[4]) | (static_cast<quint8>(header[5]) << 8) |
-                         (static_cast<quint8>(header[6]) << 16) | (static_cast<quint32>(static_cast<quint8>(header[7])) << 24);
+                         (static_cast<quint8>(header[6]) << 16) |
+                         (static_cast<quint32>(static_cast<quint8>(header[7])) << 24);
     return packet.pos + static_cast<qint64>(size) <= file.size();
 }
 
@@ -145,7 +146,8 @@ AviRepairResult RepairCutShortAvi(const QString& path, QString* error)
             break;
         }
         if (target >= 0) {
-            av_packet_rescale_ts(packet.get(), in->streams[packet->stream_index]->time_base, out->streams[target]->time_base);
+            av_packet_rescale_ts(packet.get(), in->streams[packet->stream_index]->time_base,
+                                 out->streams[target]->time_base);
             packet->stream_index = target;
             packet->pos = -1;
             if (const int e = av_interleaved_write_frame(out.get(), packet.get()); e < 0) {

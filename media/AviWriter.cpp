@@ -1,8 +1,8 @@
 #include "media/AviWriter.h"
 
+#include "framework/Logging.h"
 #include "media/AviInput.h"
 #include "media/FfmpegHandles.h"
-#include "framework/Logging.h"
 
 extern "C" {
 #include <libavutil/opt.h>
@@ -26,9 +26,8 @@ struct KnownEncoder {
 
 // The basic encoders first; an encoder FFmpeg was built without is left out.
 constexpr KnownEncoder kKnownEncoders[] = {
-    {"MSVC", "msvideo1", false}, {"MJPG", "mjpeg", true},   {"FFV1", "ffv1", false},
-    {"HFYU", "huffyuv", false},  {"FMP4", "mpeg4", true},   {"H264", "libx264", true},
-    {"DIB ", "rawvideo", false},
+    {"MSVC", "msvideo1", false}, {"MJPG", "mjpeg", true},   {"FFV1", "ffv1", false},     {"HFYU", "huffyuv", false},
+    {"FMP4", "mpeg4", true},     {"H264", "libx264", true}, {"DIB ", "rawvideo", false},
 };
 
 AVPixelFormat PixelFormatFor(const AVCodec* codec)
@@ -98,8 +97,9 @@ std::vector<VideoEncoderChoice> AviVideoEncoders(int width, int height)
     for (const KnownEncoder& known : kKnownEncoders) {
         const AVCodec* codec = avcodec_find_encoder_by_name(known.encoder);
         if (!codec || !avi || avformat_query_codec(avi, codec->id, FF_COMPLIANCE_NORMAL) != 1) continue;
-        const VideoEncoderChoice choice{known.handler, known.encoder, codec->long_name ? codec->long_name : known.encoder,
-                                        known.hasQuality, known.hasQuality ? 75 : -1};
+        const VideoEncoderChoice choice{known.handler, known.encoder,
+                                        codec->long_name ? codec->long_name : known.encoder, known.hasQuality,
+                                        known.hasQuality ? 75 : -1};
         // Only what really opens at this size is offered.
         CodecContextPtr context(avcodec_alloc_context3(codec));
         if (!context) continue;
@@ -177,7 +177,8 @@ AviWriter::OpenResult AviWriter::Open(const QString& path, int width, int height
         parameters->codec_tag = MKTAG('M', 'J', 'P', 'G');
     } else {
         codec = avcodec_find_encoder_by_name(choice.encoder.c_str());
-        if (!codec) return fail(OpenStep::MakeCompressedStream, QStringLiteral("no encoder %1").arg(choice.encoder.c_str()));
+        if (!codec)
+            return fail(OpenStep::MakeCompressedStream, QStringLiteral("no encoder %1").arg(choice.encoder.c_str()));
         h.encoder.reset(avcodec_alloc_context3(codec));
         if (!h.encoder) return fail(OpenStep::MakeCompressedStream, FfmpegError(AVERROR(ENOMEM)));
         Configure(h.encoder.get(), codec, width, height, 1, choice);
@@ -190,7 +191,8 @@ AviWriter::OpenResult AviWriter::Open(const QString& path, int width, int height
         if (const int error = avcodec_parameters_from_context(h.stream->codecpar, h.encoder.get()); error < 0)
             return fail(OpenStep::SetFormat, FfmpegError(error));
         if (choice.handler.size() == 4 && choice.handler != "DIB ")
-            h.stream->codecpar->codec_tag = MKTAG(choice.handler[0], choice.handler[1], choice.handler[2], choice.handler[3]);
+            h.stream->codecpar->codec_tag =
+                MKTAG(choice.handler[0], choice.handler[1], choice.handler[2], choice.handler[3]);
     }
     h.stream->time_base = h.slotTimeBase; // the AVI's scale and rate are the nominal rate's
     h.stream->avg_frame_rate = AVRational{rate.numerator, rate.denominator};
@@ -216,7 +218,8 @@ AviWriter::OpenResult AviWriter::Open(const QString& path, int width, int height
             return fail(OpenStep::MakeCompressedStream, FfmpegError(error));
         h.scaler.reset(sws_getContext(width, height, AV_PIX_FMT_BGR24, width, height, h.encoder->pix_fmt, SWS_POINT,
                                       nullptr, nullptr, nullptr));
-        if (!h.scaler) return fail(OpenStep::UnsupportedFormat, QStringLiteral("no conversion to the encoder's format"));
+        if (!h.scaler)
+            return fail(OpenStep::UnsupportedFormat, QStringLiteral("no conversion to the encoder's format"));
     }
     result.writer = std::move(writer);
     return result;

@@ -18,11 +18,11 @@ struct AVPacket;
 // One video encoder the AVI writer can use, or none: the camera's own Motion JPEG frames
 // stored as they come.
 struct VideoEncoderChoice {
-    std::string handler;     // the four-character code a user knows it by, e.g. "MSVC"
-    std::string encoder;     // FFmpeg's encoder name, e.g. "msvideo1"; empty for the camera's frames
-    std::string description; // FFmpeg's long name
-    bool hasQuality = false; // whether the quality below means anything to it
-    int quality = -1;        // 1..100, or -1 for the encoder's default
+    std::string handler;      // the four-character code a user knows it by, e.g. "MSVC"
+    std::string encoder;      // FFmpeg's encoder name, e.g. "msvideo1"; empty for the camera's frames
+    std::string description;  // FFmpeg's long name
+    bool hasQuality = false;  // whether the quality below means anything to it
+    int quality = -1;         // 1..100, or -1 for the encoder's default
     bool passthrough = false; // the camera's Motion JPEG, not decoded and not encoded again
 };
 
@@ -103,11 +103,11 @@ private:
 // What a recording file holds, as FFmpeg reads it back (tests and the player).
 struct AviFacts {
     bool readable = false;
-    std::string codec;         // FFmpeg's codec name
-    int rateNumerator = 0;     // the stream's nominal rate (frames per second = num / den)
+    std::string codec;     // FFmpeg's codec name
+    int rateNumerator = 0; // the stream's nominal rate (frames per second = num / den)
     int rateDenominator = 0;
     int width = 0, height = 0;
-    std::int64_t frames = 0;   // frames decoded
-    bool allKeyFrames = true;  // every packet flagged as a key frame
+    std::int64_t frames = 0;  // frames decoded
+    bool allKeyFrames = true; // every packet flagged as a key frame
 };
 AviFacts ReadAviFacts(const QString& path);

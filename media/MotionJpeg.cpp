@@ -115,8 +115,8 @@ jpeg_error_mgr* JumpingErrors(ErrorJump& errors)
 
 // libjpeg's error path jumps back here; nothing in this function needs a destructor. The
 // encoded bytes are libjpeg's buffer, freed by the caller.
-bool EncodeInto(const std::uint8_t* bgr, int width, int height, std::size_t stride, int quality,
-                unsigned char** buffer, unsigned long* size)
+bool EncodeInto(const std::uint8_t* bgr, int width, int height, std::size_t stride, int quality, unsigned char** buffer,
+                unsigned long* size)
 {
     jpeg_compress_struct info;
     ErrorJump errors;
@@ -249,14 +249,14 @@ bool EncodeJpeg(const std::uint8_t* bgr, int width, int height, std::size_t stri
     return encoded && !out.empty();
 }
 
-bool DecodeJpeg(const std::uint8_t* bytes, std::size_t length, std::vector<std::uint8_t>& bgr, int& width,
-                int& height)
+bool DecodeJpeg(const std::uint8_t* bytes, std::size_t length, std::vector<std::uint8_t>& bgr, int& width, int& height)
 {
     bgr.clear();
     width = height = 0;
     if (!bytes || length < 4) return false;
     if (!DecodeInto(bytes, length, nullptr, 0, &width, &height, true)) return false;
-    if (width <= 0 || height <= 0 || static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) > 64'000'000)
+    if (width <= 0 || height <= 0 ||
+        static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) > 64'000'000)
         return false;
     bgr.resize(static_cast<std::size_t>(width) * 3 * static_cast<std::size_t>(height));
     int decodedWidth = 0, decodedHeight = 0;

@@ -34,5 +34,4 @@ bool EncodeJpeg(const std::uint8_t* bgr, int width, int height, std::size_t stri
 
 // Decodes a JPEG into top-down BGR rows of width * 3 bytes, with plain libjpeg and nothing
 // added; false when it cannot (a damaged frame, a missing table).
-bool DecodeJpeg(const std::uint8_t* bytes, std::size_t length, std::vector<std::uint8_t>& bgr, int& width,
-                int& height);
+bool DecodeJpeg(const std::uint8_t* bytes, std::size_t length, std::vector<std::uint8_t>& bgr, int& width, int& height);

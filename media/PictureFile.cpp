@@ -60,7 +60,8 @@ QImage ReadPictureFile(const QString& path, QString* reason, PictureMetadata* me
     };
     if (metadata) *metadata = PictureMetadata{};
     const std::optional<PictureFormat> kind = PictureFormatOf(path);
-    if (!kind) return fail(LangText("PictureKindUnknown", 100, "This kind of file is not a picture the program reads."));
+    if (!kind)
+        return fail(LangText("PictureKindUnknown", 100, "This kind of file is not a picture the program reads."));
     if (*kind == PictureFormat::Tiff) {
         if (!IsReadableRegularFile(path)) return fail(QString::fromLocal8Bit(std::strerror(errno)));
         QString why;

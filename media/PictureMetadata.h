@@ -6,11 +6,11 @@
 #include <QString>
 
 struct PictureMetadata {
-    double millimetresPerPixel = 0;   // the calibrated (or chosen) scale; 0 when none is known
-    bool scaleInMicrometres = true;   // the unit the scale is given in: micrometres or millimetres
-    QDateTime captured;               // invalid when unknown
-    int magnification = 0;            // as typed; 0 when none
-    QString microscope;               // the camera's name; empty when unknown
+    double millimetresPerPixel = 0; // the calibrated (or chosen) scale; 0 when none is known
+    bool scaleInMicrometres = true; // the unit the scale is given in: micrometres or millimetres
+    QDateTime captured;             // invalid when unknown
+    int magnification = 0;          // as typed; 0 when none
+    QString microscope;             // the camera's name; empty when unknown
 
     bool HasScale() const { return millimetresPerPixel > 0; }
 };

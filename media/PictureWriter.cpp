@@ -54,7 +54,8 @@ void WithoutResolution(QByteArray& bytes, PictureFormat format)
         // Chunks after the 8-byte signature: length, type, data, CRC. pHYs goes whole.
         qsizetype at = 8;
         while (at + 12 <= bytes.size()) {
-            const quint32 length = (quint32(data[at]) << 24) | (quint32(data[at + 1]) << 16) | (quint32(data[at + 2]) << 8) | data[at + 3];
+            const quint32 length =
+                (quint32(data[at]) << 24) | (quint32(data[at + 1]) << 16) | (quint32(data[at + 2]) << 8) | data[at + 3];
             if (length > quint32(bytes.size() - at - 12)) break;
             if (std::memcmp(data + at + 4, "pHYs", 4) == 0) {
                 bytes.remove(at, 12 + static_cast<qsizetype>(length));
@@ -136,7 +137,9 @@ bool WritePictureFile(const QString& path, const QImage& picture, const PictureM
         QBuffer out(&bytes);
         out.open(QIODevice::WriteOnly);
         const bool bitmap = *format == PictureFormat::Bmp;
-        if (!WithScaleAsResolution(picture, metadata).convertToFormat(QImage::Format_RGB888).save(&out, bitmap ? "BMP" : "JPEG", bitmap ? -1 : 90))
+        if (!WithScaleAsResolution(picture, metadata)
+                 .convertToFormat(QImage::Format_RGB888)
+                 .save(&out, bitmap ? "BMP" : "JPEG", bitmap ? -1 : 90))
             bytes.clear();
     }
     if (!metadata.HasScale()) WithoutResolution(bytes, *format);

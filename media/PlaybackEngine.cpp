@@ -2,11 +2,11 @@
 
 #include <cmath>
 
-#include "media/AviInput.h"
-#include "media/FfmpegHandles.h"
-#include "media/AviRepair.h"
-#include "media/ScaledPicture.h"
 #include "framework/Logging.h"
+#include "media/AviInput.h"
+#include "media/AviRepair.h"
+#include "media/FfmpegHandles.h"
+#include "media/ScaledPicture.h"
 
 #include <algorithm>
 #include <cstring>
@@ -67,8 +67,10 @@ bool PlaybackEngine::Open(const QString& path, QSize frameSize)
     // player's bars fill the rest). Pixels that are not square count as the stream says.
     QSize picture(stream->codecpar->width, stream->codecpar->height);
     const AVRational aspect = stream->codecpar->sample_aspect_ratio;
-    if (aspect.num > 0 && aspect.den > 0) picture.setWidth(static_cast<int>(std::lround(picture.width() * av_q2d(aspect))));
-    frameSize_ = (picture.isEmpty() ? frameSize : picture.scaled(frameSize, Qt::KeepAspectRatio)).expandedTo(QSize(1, 1));
+    if (aspect.num > 0 && aspect.den > 0)
+        picture.setWidth(static_cast<int>(std::lround(picture.width() * av_q2d(aspect))));
+    frameSize_ =
+        (picture.isEmpty() ? frameSize : picture.scaled(frameSize, Qt::KeepAspectRatio)).expandedTo(QSize(1, 1));
     input_ = std::move(holder);
     position_ = 0;
     state_ = State::Paused;
@@ -214,11 +216,11 @@ void PlaybackEngine::DecodeLoop()
         out.time = time;
         out.generation = generation;
         out.image = QImage(frameSize_, QImage::Format_RGB32);
-        in.scaler.reset(sws_getCachedContext(in.scaler.release(), decoded->width, decoded->height,
-                                             static_cast<AVPixelFormat>(decoded->format), frameSize_.width(),
-                                             frameSize_.height(), AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr,
-                                             nullptr));
-        if (!in.scaler || !scaled.Scale(in.scaler.get(), decoded, frameSize_.width(), frameSize_.height(), AV_PIX_FMT_BGRA))
+        in.scaler.reset(sws_getCachedContext(
+            in.scaler.release(), decoded->width, decoded->height, static_cast<AVPixelFormat>(decoded->format),
+            frameSize_.width(), frameSize_.height(), AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr, nullptr));
+        if (!in.scaler ||
+            !scaled.Scale(in.scaler.get(), decoded, frameSize_.width(), frameSize_.height(), AV_PIX_FMT_BGRA))
             return out;
         const std::size_t rowBytes = static_cast<std::size_t>(frameSize_.width()) * 4;
         for (int y = 0; y < frameSize_.height(); ++y) std::memcpy(out.image.scanLine(y), scaled.Row(y), rowBytes);
@@ -272,8 +274,8 @@ void PlaybackEngine::DecodeLoop()
             }
             const std::int64_t stamp = in.frame->best_effort_timestamp;
             const double time = stamp == AV_NOPTS_VALUE ? 0 : stamp * av_q2d(in.timeBase);
-            const double halfFrame = 0.5 * av_q2d(in.decoder->framerate.num ? av_inv_q(in.decoder->framerate)
-                                                                             : AVRational{1, 25});
+            const double halfFrame =
+                0.5 * av_q2d(in.decoder->framerate.num ? av_inv_q(in.decoder->framerate) : AVRational{1, 25});
             if (time + halfFrame < skipUntil) {
                 // Decoded on the way to the position a seek asked for: kept only as the last
                 // frame, in case the position lies past every frame.

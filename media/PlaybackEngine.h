@@ -83,9 +83,9 @@ private:
     State state_ = State::Stopped;
     double duration_ = 0;
     double position_ = 0;
-    double clockBase_ = 0;        // position when running began
-    QElapsedTimer clock_;         // real time since running began
-    bool showNextFrame_ = false;  // paused after a seek: the next frame to come is shown
+    double clockBase_ = 0;       // position when running began
+    QElapsedTimer clock_;        // real time since running began
+    bool showNextFrame_ = false; // paused after a seek: the next frame to come is shown
     QImage current_;
     QTimer presentTimer_;
     struct FramesReady {};

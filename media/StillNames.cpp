@@ -12,7 +12,8 @@ QString StillPictureName(const QDateTime& time, int magnification, int runningNu
 {
     const QDate d = time.date();
     const QTime t = time.time();
-    const QString number = (tag.isEmpty() ? QString() : tag + QLatin1Char('_')) + QString::asprintf("N%04d.", runningNumber);
+    const QString number =
+        (tag.isEmpty() ? QString() : tag + QLatin1Char('_')) + QString::asprintf("N%04d.", runningNumber);
     if (magnification != 0)
         return QString::asprintf("Still_%4d-%02d-%02d_%02d%02d%02d_%03dX_", d.year(), d.month(), d.day(), t.hour(),
                                  t.minute(), t.second(), magnification) +

@@ -2,10 +2,10 @@
 
 #include "media/PictureFile.h"
 
+#include "framework/RegularFile.h"
 #include "media/AviInput.h"
 #include "media/FfmpegHandles.h"
 #include "media/ScaledPicture.h"
-#include "framework/RegularFile.h"
 
 #include <QFile>
 
@@ -15,25 +15,27 @@
 #include <cstdio>
 #include <cstring>
 #include <optional>
-#include <vector>
 #include <unistd.h>
+#include <vector>
 
 extern "C" {
-#include <jpeglib.h>
 #include <jerror.h>
+#include <jpeglib.h>
 #include <libavutil/imgutils.h>
 }
 
 namespace {
 
-template <typename T> T ReadLittle(const std::uint8_t* p)
+template <typename T>
+T ReadLittle(const std::uint8_t* p)
 {
     std::uint64_t v = 0;
     for (std::size_t i = 0; i < sizeof(T); ++i) v |= static_cast<std::uint64_t>(p[i]) << (8 * i);
     return static_cast<T>(v);
 }
 
-template <typename T> void WriteLittle(std::uint8_t* p, T value)
+template <typename T>
+void WriteLittle(std::uint8_t* p, T value)
 {
     auto v = static_cast<std::uint64_t>(value);
     for (std::size_t i = 0; i < sizeof(T); ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
@@ -80,7 +82,8 @@ extern "C" void JpegErrorExit(j_common_ptr info)
 // Warnings are not shown; a file that ends before its picture does counts as broken.
 extern "C" void JpegEmitMessage(j_common_ptr info, int level)
 {
-    if (level < 0 && info->err->msg_code == JWRN_JPEG_EOF) reinterpret_cast<JpegErrorManager*>(info->err)->cutShort = true;
+    if (level < 0 && info->err->msg_code == JWRN_JPEG_EOF)
+        reinterpret_cast<JpegErrorManager*>(info->err)->cutShort = true;
 }
 
 // libjpeg's error path jumps back here; nothing in this function needs a destructor.
@@ -118,8 +121,8 @@ int DecodeJpeg(std::FILE* file, std::uint8_t* buffer, std::size_t capacity)
         info.scale_denom = denominator;
         jpeg_calc_output_dimensions(&info);
         const std::size_t need =
-            kDibHeaderSize + DibStride(static_cast<int>(info.output_width), 8 * info.out_color_components) *
-                                 info.output_height;
+            kDibHeaderSize +
+            DibStride(static_cast<int>(info.output_width), 8 * info.out_color_components) * info.output_height;
         if (need <= capacity) break;
         if (denominator == 8) {
             jpeg_destroy_decompress(&info);
@@ -152,7 +155,8 @@ bool ExpandPaletteBitmap(const std::uint8_t* file, std::size_t size, DecodeBuffe
 {
     if (size < 14 + kDibHeaderSize) return false;
     const std::uint8_t* header = file + 14;
-    if (ReadLittle<std::uint32_t>(header) != kDibHeaderSize || ReadLittle<std::uint32_t>(header + 16) != 0) return false;
+    if (ReadLittle<std::uint32_t>(header) != kDibHeaderSize || ReadLittle<std::uint32_t>(header + 16) != 0)
+        return false;
     const std::int32_t width = ReadLittle<std::int32_t>(header + 4);
     const std::int32_t height = ReadLittle<std::int32_t>(header + 8);
     if (width <= 0 || height == 0 || width > 65535 || height > 65535 || height < -65535) return false;
@@ -176,7 +180,8 @@ bool ExpandPaletteBitmap(const std::uint8_t* file, std::size_t size, DecodeBuffe
         for (std::int32_t x = 0; x < width; ++x) {
             const std::uint8_t index = src[x];
             if (index >= colours) continue; // outside the table: black
-            std::memcpy(dst + 3 * static_cast<std::size_t>(x), file + paletteAt + 4 * static_cast<std::size_t>(index), 3);
+            std::memcpy(dst + 3 * static_cast<std::size_t>(x), file + paletteAt + 4 * static_cast<std::size_t>(index),
+                        3);
         }
     }
     return true;
@@ -248,7 +253,8 @@ bool LoadLargeBitmapReduced(const QString& path, qint64 fileSize, DecodeBuffer& 
             }
         }
     }
-    const auto outHeight = static_cast<std::int32_t>(height < 0 ? -static_cast<std::int64_t>(outRows) : static_cast<std::int64_t>(outRows));
+    const auto outHeight = static_cast<std::int32_t>(height < 0 ? -static_cast<std::int64_t>(outRows)
+                                                                : static_cast<std::int64_t>(outRows));
     WriteDibHeader(buffer.Data(), outWidth, outHeight, 24, static_cast<std::uint32_t>(stride * outRows));
     return true;
 }
@@ -276,7 +282,8 @@ bool LoadBitmapFileAsDib(const QString& path, DecodeBuffer& buffer)
     qint64 fileSize = 0;
     if (!IsReadableRegularFile(path, &fileSize) || fileSize <= 40) return false;
     // A bitmap larger than the buffer (a picture from another camera) is reduced as it is read.
-    if (fileSize > static_cast<qint64>(DecodeBuffer::Size()) + 14) return LoadLargeBitmapReduced(path, fileSize, buffer);
+    if (fileSize > static_cast<qint64>(DecodeBuffer::Size()) + 14)
+        return LoadLargeBitmapReduced(path, fileSize, buffer);
     const std::optional<QByteArray> content = ReadRegularFile(path, static_cast<qint64>(DecodeBuffer::Size()) + 14);
     if (!content) return false;
     const QByteArray& bytes = *content;
@@ -369,7 +376,8 @@ bool LoadVideoFirstFrameAsDib(const QString& path, DecodeBuffer& buffer)
         std::memcpy(dst, scaled.Row(y), rowBytes);
         std::memset(dst + rowBytes, 0, stride - rowBytes);
     }
-    WriteDibHeader(buffer.Data(), width, height, 24, static_cast<std::uint32_t>(stride * static_cast<std::size_t>(height)));
+    WriteDibHeader(buffer.Data(), width, height, 24,
+                   static_cast<std::uint32_t>(stride * static_cast<std::size_t>(height)));
     return true;
 }
 
@@ -431,12 +439,13 @@ bool StretchDibOnto(const DecodeBuffer& buffer, QImage& target, const QRect& cel
     const int height = bottomUp ? info.height : -info.height;
     // Stills of the usual shapes fill the cell; a much wider or taller picture (a mosaic)
     // keeps its shape, centred on a dark cell, rather than being squashed.
-    const double shape = (static_cast<double>(info.width) / height) / (static_cast<double>(cell.width()) / cell.height());
+    const double shape =
+        (static_cast<double>(info.width) / height) / (static_cast<double>(cell.width()) / cell.height());
     QRect fitted = cell;
     if (shape > 1.25 || shape < 0.8) {
         const QSize size = QSize(info.width, height).scaled(cell.size(), Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
-        fitted = QRect(cell.left() + (cell.width() - size.width()) / 2, cell.top() + (cell.height() - size.height()) / 2,
-                       size.width(), size.height());
+        fitted = QRect(cell.left() + (cell.width() - size.width()) / 2,
+                       cell.top() + (cell.height() - size.height()) / 2, size.width(), size.height());
         const QRect dark = cell.intersected(target.rect());
         for (int y = dark.top(); y <= dark.bottom(); ++y)
             std::fill_n(reinterpret_cast<QRgb*>(target.scanLine(y)) + dark.left(), dark.width(), qRgb(24, 24, 24));
@@ -450,12 +459,13 @@ bool LoadPictureAsDib(const QString& path, DecodeBuffer& buffer)
     if (picture.isNull()) return false;
     // Reduced to what the buffer holds, as large bitmaps are.
     while (kDibHeaderSize + DibStride(picture.width(), 24) * static_cast<std::size_t>(picture.height()) > buffer.Size())
-        picture = picture.scaled(std::max(1, picture.width() / 2), std::max(1, picture.height() / 2), Qt::IgnoreAspectRatio,
-                                 Qt::FastTransformation);
+        picture = picture.scaled(std::max(1, picture.width() / 2), std::max(1, picture.height() / 2),
+                                 Qt::IgnoreAspectRatio, Qt::FastTransformation);
     const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
     const int width = rgb.width(), height = rgb.height();
     const std::size_t stride = DibStride(width, 24);
-    WriteDibHeader(buffer.Data(), width, height, 24, static_cast<std::uint32_t>(stride * static_cast<std::size_t>(height)));
+    WriteDibHeader(buffer.Data(), width, height, 24,
+                   static_cast<std::uint32_t>(stride * static_cast<std::size_t>(height)));
     for (int y = 0; y < height; ++y) {
         std::uint8_t* row = buffer.Data() + kDibHeaderSize + stride * static_cast<std::size_t>(height - 1 - y);
         const uchar* source = rgb.constScanLine(y);

@@ -155,15 +155,17 @@ QImage ReadTiffFile(const QString& path, qint64 maxPixels, QString* reason, Pict
             double millimetres = 0;
             if (unit == RESUNIT_CENTIMETER) millimetres = 10.0 / xResolution;
             else if (unit == RESUNIT_INCH && !imageJUnit.isEmpty()) millimetres = 25.4 / xResolution;
-            else if (unit == RESUNIT_NONE && (imageJUnit == QLatin1String("micron") || imageJUnit == QLatin1String("um") ||
-                                              imageJUnit == QStringLiteral("\u00B5m")))
+            else if (unit == RESUNIT_NONE &&
+                     (imageJUnit == QLatin1String("micron") || imageJUnit == QLatin1String("um") ||
+                      imageJUnit == QStringLiteral("\u00B5m")))
                 millimetres = 0.001 / xResolution;
             else if (unit == RESUNIT_NONE && imageJUnit == QLatin1String("mm")) millimetres = 1.0 / xResolution;
             if (millimetres > 0 && millimetres < 1e6) metadata->millimetresPerPixel = millimetres;
         }
         if (TIFFGetField(t, TIFFTAG_MODEL, &model) == 1 && model) metadata->microscope = QString::fromUtf8(model);
         if (TIFFGetField(t, TIFFTAG_DATETIME, &dateTime) == 1 && dateTime)
-            metadata->captured = QDateTime::fromString(QString::fromLatin1(dateTime), QStringLiteral("yyyy:MM:dd HH:mm:ss"));
+            metadata->captured =
+                QDateTime::fromString(QString::fromLatin1(dateTime), QStringLiteral("yyyy:MM:dd HH:mm:ss"));
         for (const QByteArray& line : text.split('\n'))
             if (line.startsWith("magnification=")) metadata->magnification = line.mid(14).trimmed().toInt();
     }
@@ -173,7 +175,8 @@ QImage ReadTiffFile(const QString& path, qint64 maxPixels, QString* reason, Pict
     QImage picture(static_cast<int>(width), static_cast<int>(height), QImage::Format_RGBA8888);
     if (picture.isNull()) return fail(QStringLiteral("no memory for the picture"));
     static_assert(sizeof(std::uint32_t) == 4);
-    if (!TIFFReadRGBAImageOriented(t, width, height, reinterpret_cast<std::uint32_t*>(picture.bits()), ORIENTATION_TOPLEFT, 0))
+    if (!TIFFReadRGBAImageOriented(t, width, height, reinterpret_cast<std::uint32_t*>(picture.bits()),
+                                   ORIENTATION_TOPLEFT, 0))
         return fail(tiffMessage);
     return picture.convertToFormat(QImage::Format_RGB32);
 }

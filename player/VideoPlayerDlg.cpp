@@ -1,8 +1,8 @@
 #include "player/VideoPlayerDlg.h"
 
-#include "widgets/BitmapButton.h"
 #include "framework/LangText.h"
 #include "resources/Resources.h"
+#include "widgets/BitmapButton.h"
 
 #include <QGuiApplication>
 #include <QPaintEvent>

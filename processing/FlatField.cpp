@@ -22,7 +22,8 @@ bool ReferenceAccumulator::Add(const Frame& frame)
         sum_.assign(static_cast<std::size_t>(width_) * height_ * 3, 0.0f);
         added_ = 0;
     }
-    const cv::Mat pixels(frame.height, frame.width, CV_8UC3, const_cast<std::uint8_t*>(frame.pixels.data()), frame.stride);
+    const cv::Mat pixels(frame.height, frame.width, CV_8UC3, const_cast<std::uint8_t*>(frame.pixels.data()),
+                         frame.stride);
     cv::Mat sum(height_, width_, CV_32FC3, sum_.data());
     cv::accumulate(pixels, sum);
     return ++added_ >= wanted_;
@@ -103,7 +104,8 @@ void ApplyFlatField(Frame& frame, const std::uint16_t* gain, const std::uint8_t*
             std::uint8_t* row = frame.Row(y);
             const std::uint16_t* g = gain + rowValues * static_cast<std::size_t>(y);
             for (std::size_t i = 0; i < rowValues; ++i) {
-                const std::uint32_t corrected = (row[i] * static_cast<std::uint32_t>(g[i]) + (1u << (kGainBits - 1))) >> kGainBits;
+                const std::uint32_t corrected =
+                    (row[i] * static_cast<std::uint32_t>(g[i]) + (1u << (kGainBits - 1))) >> kGainBits;
                 row[i] = static_cast<std::uint8_t>(corrected > 255u ? 255u : corrected);
             }
         }

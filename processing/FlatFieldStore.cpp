@@ -31,8 +31,10 @@ void PutSamples(QByteArray& out, const std::vector<float>& values)
 QString FlatFieldStore::PathFor(const std::string& identity, int width, int height) const
 {
     // The identity can hold any characters; its hash names the file.
-    const QByteArray hash = QCryptographicHash::hash(QByteArray::fromStdString(identity), QCryptographicHash::Sha1).toHex();
-    return folder_ + QStringLiteral("/flatfield-%1-%2x%3.bin").arg(QString::fromLatin1(hash.left(16))).arg(width).arg(height);
+    const QByteArray hash =
+        QCryptographicHash::hash(QByteArray::fromStdString(identity), QCryptographicHash::Sha1).toHex();
+    return folder_ +
+           QStringLiteral("/flatfield-%1-%2x%3.bin").arg(QString::fromLatin1(hash.left(16))).arg(width).arg(height);
 }
 
 QByteArray FlatFieldStore::Encode(const FlatFieldReference& reference)
@@ -128,10 +130,11 @@ QStringList FlatFieldStore::KeepDamagedFilesAside() const
         const std::optional<QByteArray> bytes = ReadRegularFile(file.filePath(), kMaxFileBytes);
         if (bytes && Decode(*bytes, &reason)) continue;
         const QString aside = KeepDamagedAside(file.filePath());
-        notices << (aside.isEmpty() ? QStringLiteral("%1 is damaged (%2) and could not be kept aside").arg(file.filePath(), reason)
-                                    : QStringLiteral("the even-light reference %1 was damaged (%2); it is kept as %3, and "
-                                                     "even light is off for its microscope until a new reference is taken")
-                                          .arg(file.filePath(), reason, aside));
+        notices << (aside.isEmpty()
+                        ? QStringLiteral("%1 is damaged (%2) and could not be kept aside").arg(file.filePath(), reason)
+                        : QStringLiteral("the even-light reference %1 was damaged (%2); it is kept as %3, and "
+                                         "even light is off for its microscope until a new reference is taken")
+                              .arg(file.filePath(), reason, aside));
     }
     return notices;
 }

@@ -67,7 +67,8 @@ void FocusMeter::Process(Frame& frame)
     } else {
         const cv::Mat pixels(frame.height, frame.width, CV_8UC3, frame.pixels.data(), frame.stride);
         const int width = std::min(kReducedWidth, frame.width);
-        const int height = std::max(1, static_cast<int>(std::lround(static_cast<double>(frame.height) * width / frame.width)));
+        const int height =
+            std::max(1, static_cast<int>(std::lround(static_cast<double>(frame.height) * width / frame.width)));
         cv::Mat reduced;
         cv::resize(pixels, reduced, cv::Size(width, height), 0, 0, cv::INTER_AREA);
         cv::cvtColor(reduced, grey, cv::COLOR_BGR2GRAY);
@@ -76,8 +77,8 @@ void FocusMeter::Process(Frame& frame)
     nothingToJudge_ = HasNoDetail(grey);
 
     const double brightness = cv::mean(grey)[0];
-    const bool newScene = resetRequested_.exchange(false) || frame.width != sceneWidth_ || frame.height != sceneHeight_ ||
-                          sceneBrightness_ < 0 ||
+    const bool newScene = resetRequested_.exchange(false) || frame.width != sceneWidth_ ||
+                          frame.height != sceneHeight_ || sceneBrightness_ < 0 ||
                           std::abs(brightness - sceneBrightness_) > kSceneChange * std::max(sceneBrightness_, 1.0);
     if (newScene) {
         sceneBrightness_ = brightness;

@@ -55,11 +55,11 @@ cv::Mat Sharpness(const cv::Mat& bgr)
 struct FocusStack::State {
     Options options;
     cv::Size size;
-    cv::Mat result; // CV_8UC3
-    cv::Mat best;   // CV_32F sharpness of the result's pixels
-    cv::Mat index;  // CV_16U: which picture each pixel came from
-    int reduction = 1; // the whole factor the alignment's pictures are reduced by
-    cv::Mat covered; // the last aligned picture's own pixels (255), not its repeated edges (0)
+    cv::Mat result;                       // CV_8UC3
+    cv::Mat best;                         // CV_32F sharpness of the result's pixels
+    cv::Mat index;                        // CV_16U: which picture each pixel came from
+    int reduction = 1;                    // the whole factor the alignment's pictures are reduced by
+    cv::Mat covered;                      // the last aligned picture's own pixels (255), not its repeated edges (0)
     cv::Mat previousFine, previousCoarse; // the last picture, reduced, grey, float: what the next aligns to
     cv::Mat lastStep = cv::Mat::eye(2, 3, CV_32F); // the last step's transform, in reduced pixels
 
@@ -67,9 +67,10 @@ struct FocusStack::State {
     static double Fit(const cv::Mat& from, const cv::Mat& to, cv::Mat& warp, int iterations, double epsilon)
     {
         try {
-            return cv::findTransformECC(from, to, warp, cv::MOTION_AFFINE,
-                                        cv::TermCriteria(cv::TermCriteria::COUNT | cv::TermCriteria::EPS, iterations, epsilon),
-                                        cv::noArray(), kAlignSmoothing);
+            return cv::findTransformECC(
+                from, to, warp, cv::MOTION_AFFINE,
+                cv::TermCriteria(cv::TermCriteria::COUNT | cv::TermCriteria::EPS, iterations, epsilon), cv::noArray(),
+                kAlignSmoothing);
         } catch (const cv::Exception&) {
             return -1;
         }
@@ -79,14 +80,16 @@ struct FocusStack::State {
     // shift, no turn or shear to speak of.
     static bool PlausibleStep(const cv::Mat& warp, cv::Size reduced)
     {
-        const double a = warp.at<float>(0, 0), b = warp.at<float>(0, 1), d = warp.at<float>(1, 0), e = warp.at<float>(1, 1);
-        return std::abs(a - 1) < kMaxSeriesScaleChange && std::abs(e - 1) < kMaxSeriesScaleChange && std::abs(b) < 0.05 &&
-               std::abs(d) < 0.05 && std::abs(warp.at<float>(0, 2)) < kMaxSeriesShift * reduced.width &&
+        const double a = warp.at<float>(0, 0), b = warp.at<float>(0, 1), d = warp.at<float>(1, 0),
+                     e = warp.at<float>(1, 1);
+        return std::abs(a - 1) < kMaxSeriesScaleChange && std::abs(e - 1) < kMaxSeriesScaleChange &&
+               std::abs(b) < 0.05 && std::abs(d) < 0.05 &&
+               std::abs(warp.at<float>(0, 2)) < kMaxSeriesShift * reduced.width &&
                std::abs(warp.at<float>(1, 2)) < kMaxSeriesShift * reduced.width;
     }
     cv::Matx33d toLast = cv::Matx33d::eye(); // first picture's pixels -> last picture's
     cv::Scalar firstMean;
-    std::vector<cv::Mat> kept; // aligned pictures (keepFrames)
+    std::vector<cv::Mat> kept;  // aligned pictures (keepFrames)
     mutable cv::Mat decided;    // the final choice from the kept pictures (CV_16U), made once asked for
     mutable cv::Mat sharpShare; // with it: how surely a picture is sharp at each pixel (CV_32F)
     int given = 0;
@@ -127,7 +130,8 @@ struct FocusStack::State {
         previousCoarse = coarse;
         // Back to full size: a reduced pixel x covers full pixels around k x + (k - 1) / 2.
         const double k = reduction, o = (reduction - 1) / 2.0;
-        const double a = warp.at<float>(0, 0), b = warp.at<float>(0, 1), d = warp.at<float>(1, 0), e = warp.at<float>(1, 1);
+        const double a = warp.at<float>(0, 0), b = warp.at<float>(0, 1), d = warp.at<float>(1, 0),
+                     e = warp.at<float>(1, 1);
         const double c = k * warp.at<float>(0, 2) + o - (a * o + b * o);
         const double f = k * warp.at<float>(1, 2) + o - (d * o + e * o);
         toLast = cv::Matx33d(a, b, c, d, e, f, 0, 0, 1) * toLast;
@@ -143,10 +147,12 @@ struct FocusStack::State {
         const double right = bgr.cols - 1, bottom = bgr.rows - 1;
         std::vector<cv::Point> outline;
         constexpr int kShift = 4; // corners to a sixteenth of a pixel
-        for (const cv::Point2d corner : {cv::Point2d(0, 0), cv::Point2d(right, 0), cv::Point2d(right, bottom), cv::Point2d(0, bottom)}) {
+        for (const cv::Point2d corner :
+             {cv::Point2d(0, 0), cv::Point2d(right, 0), cv::Point2d(right, bottom), cv::Point2d(0, bottom)}) {
             const cv::Point2d p(back(0, 0) * corner.x + back(0, 1) * corner.y + back(0, 2),
                                 back(1, 0) * corner.x + back(1, 1) * corner.y + back(1, 2));
-            outline.emplace_back(static_cast<int>(std::lround(p.x * (1 << kShift))), static_cast<int>(std::lround(p.y * (1 << kShift))));
+            outline.emplace_back(static_cast<int>(std::lround(p.x * (1 << kShift))),
+                                 static_cast<int>(std::lround(p.y * (1 << kShift))));
         }
         covered = cv::Mat::zeros(size, CV_8U);
         cv::fillConvexPoly(covered, outline, cv::Scalar(255), cv::LINE_8, kShift);
@@ -159,7 +165,8 @@ struct FocusStack::State {
     static double ShapesAgreement(const cv::Mat& first, const cv::Mat& second, const cv::Mat& warp)
     {
         cv::Mat aligned, a, b;
-        cv::warpAffine(second, aligned, warp, first.size(), cv::INTER_LINEAR | cv::WARP_INVERSE_MAP, cv::BORDER_REPLICATE);
+        cv::warpAffine(second, aligned, warp, first.size(), cv::INTER_LINEAR | cv::WARP_INVERSE_MAP,
+                       cv::BORDER_REPLICATE);
         const double sigma = std::max(2.0, first.cols / 80.0);
         cv::GaussianBlur(first, a, cv::Size(), sigma);
         cv::GaussianBlur(aligned, b, cv::Size(), sigma);
@@ -182,8 +189,7 @@ struct FocusStack::State {
         cv::Scalar gain(1, 1, 1);
         for (int c = 0; c < 3; ++c)
             if (mean[c] > 1) gain[c] = std::clamp(firstMean[c] / mean[c], 0.8, 1.25);
-        if (std::abs(gain[0] - 1) + std::abs(gain[1] - 1) + std::abs(gain[2] - 1) > 0.003)
-            cv::multiply(bgr, gain, bgr);
+        if (std::abs(gain[0] - 1) + std::abs(gain[1] - 1) + std::abs(gain[2] - 1) > 0.003) cv::multiply(bgr, gain, bgr);
     }
 };
 
@@ -334,7 +340,8 @@ QImage FocusStack::RunningResult() const
 {
     const cv::Mat& result = state_->result;
     if (result.empty()) return {};
-    return QImage(result.data, result.cols, result.rows, static_cast<qsizetype>(result.step), QImage::Format_BGR888).copy();
+    return QImage(result.data, result.cols, result.rows, static_cast<qsizetype>(result.step), QImage::Format_BGR888)
+        .copy();
 }
 
 QImage FocusStack::DepthMap() const

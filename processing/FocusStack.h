@@ -15,9 +15,9 @@
 class FocusStack {
 public:
     struct Options {
-        bool align = true;       // align each picture to the one before
-        bool keepFrames = false; // keep the aligned pictures for the final consistency filter
-        bool quick = false;      // live: resampled bilinear rather than bicubic, for speed
+        bool align = true;              // align each picture to the one before
+        bool keepFrames = false;        // keep the aligned pictures for the final consistency filter
+        bool quick = false;             // live: resampled bilinear rather than bicubic, for speed
         bool leaveOutUnrelated = false; // refuse a picture that does not align (files: another field)
     };
     enum class Added {

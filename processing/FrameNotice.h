@@ -15,4 +15,7 @@ void UseFrameNoticeFont(QPainter& painter, int frameHeight);
 int DrawFrameNotice(QPainter& painter, const QString& text, int right, int top, const QColor& colour);
 
 // Red, for what stopped the work.
-inline QColor FrameWarningColour() { return QColor(255, 90, 90); }
+inline QColor FrameWarningColour()
+{
+    return QColor(255, 90, 90);
+}

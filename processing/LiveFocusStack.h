@@ -48,9 +48,9 @@ private:
     std::atomic<int> counted_{0};
     std::atomic<bool> sizeChanged_{false};
     mutable std::mutex shownMutex_;
-    QImage shown_; // the stack's latest result, as frames show it (BGR888)
-    QString sizeChangedText_; // guarded by shownMutex_
+    QImage shown_;                      // the stack's latest result, as frames show it (BGR888)
+    QString sizeChangedText_;           // guarded by shownMutex_
     std::unique_ptr<FocusStack> stack_; // the stacking thread's while it runs
-    mutable std::mutex workerMutex_; // guards worker_ between the window and the processing thread
+    mutable std::mutex workerMutex_;    // guards worker_ between the window and the processing thread
     std::unique_ptr<NewestFrameWorker> worker_;
 };

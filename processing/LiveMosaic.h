@@ -20,9 +20,9 @@ class LiveMosaic : public FrameStep {
 public:
     // What the map says, in the user's language.
     struct Texts {
-        QString lost;      // tracking lost: go back over a covered area
-        QString blank;     // nothing to follow in the view
-        QString sizeLimit; // the mosaic has reached its size limit
+        QString lost;        // tracking lost: go back over a covered area
+        QString blank;       // nothing to follow in the view
+        QString sizeLimit;   // the mosaic has reached its size limit
         QString sizeChanged; // the capture size changed: frames of the new size cannot join
     };
 
@@ -57,7 +57,7 @@ private:
     std::atomic<bool> atLimit_{false};
     std::atomic<bool> sizeChanged_{false};
     mutable std::mutex mapMutex_; // guards map_ and texts_
-    QImage map_;  // the latest map (RGB32)
+    QImage map_;                  // the latest map (RGB32)
     Texts texts_;
     std::unique_ptr<Mosaic> mosaic_; // the tracking thread's while it runs
     mutable std::mutex workerMutex_; // guards worker_ between the window and the processing thread

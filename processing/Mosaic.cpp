@@ -32,7 +32,6 @@ cv::Mat Grey(const cv::Mat& bgr)
     return grey;
 }
 
-
 // How far apart two views are, in fields (the larger of across and down).
 double FieldsApart(cv::Point2d a, cv::Point2d b, cv::Size field)
 {
@@ -46,7 +45,6 @@ struct Key {
     cv::Point2d position;
 };
 
-
 } // namespace
 
 struct Mosaic::State {
@@ -54,7 +52,7 @@ struct Mosaic::State {
     cv::Size frame;
     int reduction = 1;
     std::vector<Key> keys;
-    std::vector<MosaicLink> links; // from tracking: how each key picture was placed
+    std::vector<MosaicLink> links;                          // from tracking: how each key picture was placed
     std::list<std::pair<int, CorrelationSpectrum>> spectra; // most recently used first
     cv::Point2d view;
     LostReason lost = LostReason::None;
@@ -99,10 +97,7 @@ struct Mosaic::State {
         return order;
     }
 
-    cv::Rect2d BoundsWith(cv::Point2d position) const
-    {
-        return bounds | cv::Rect2d(position, cv::Size2d(frame));
-    }
+    cv::Rect2d BoundsWith(cv::Point2d position) const { return bounds | cv::Rect2d(position, cv::Size2d(frame)); }
 
     bool WithinLimits(const cv::Rect2d& box, int keyCount) const
     {
@@ -114,8 +109,9 @@ struct Mosaic::State {
     void Keep(cv::Mat bgr, cv::Mat reduced, cv::Point2d position, int from, double peak)
     {
         Key key;
-        cv::resize(bgr, key.thumb, cv::Size(std::max(1, frame.width / kThumbReduction), std::max(1, frame.height / kThumbReduction)),
-                   0, 0, cv::INTER_AREA);
+        cv::resize(bgr, key.thumb,
+                   cv::Size(std::max(1, frame.width / kThumbReduction), std::max(1, frame.height / kThumbReduction)), 0,
+                   0, cv::INTER_AREA);
         key.bgr = std::move(bgr);
         key.reduced = std::move(reduced);
         key.position = position;
@@ -294,8 +290,10 @@ Mosaic::Assembled Mosaic::Assemble(const std::function<bool(int, int)>& progress
     for (const auto& [i, j] : candidates) {
         cv::Point2d measured;
         double peak = 0;
-        const cv::Point2d tracked = s.keys[static_cast<std::size_t>(j)].position - s.keys[static_cast<std::size_t>(i)].position;
-        if (MeasureOverlapOffset(greys[static_cast<std::size_t>(i)], greys[static_cast<std::size_t>(j)], tracked, &measured, &peak))
+        const cv::Point2d tracked =
+            s.keys[static_cast<std::size_t>(j)].position - s.keys[static_cast<std::size_t>(i)].position;
+        if (MeasureOverlapOffset(greys[static_cast<std::size_t>(i)], greys[static_cast<std::size_t>(j)], tracked,
+                                 &measured, &peak))
             links.push_back({i, j, measured, peak});
         if (progress && !progress(++done, total)) return {};
     }
@@ -314,9 +312,9 @@ Mosaic::Assembled Mosaic::Assemble(const std::function<bool(int, int)>& progress
     for (std::size_t l = 0; l < static_cast<std::size_t>(assembled.pairs); ++l) {
         const MosaicLink& link = links[l];
         double count = 0;
-        squares += OverlapSquares(greys[static_cast<std::size_t>(link.first)], greys[static_cast<std::size_t>(link.second)],
-                                  positions[static_cast<std::size_t>(link.second)] - positions[static_cast<std::size_t>(link.first)],
-                                  &count);
+        squares += OverlapSquares(
+            greys[static_cast<std::size_t>(link.first)], greys[static_cast<std::size_t>(link.second)],
+            positions[static_cast<std::size_t>(link.second)] - positions[static_cast<std::size_t>(link.first)], &count);
         samples += count;
     }
     assembled.overlapRms = samples > 0 ? std::sqrt(squares / samples) : 0;
@@ -324,7 +322,8 @@ Mosaic::Assembled Mosaic::Assemble(const std::function<bool(int, int)>& progress
 
     int blendedPictures = 0;
     BlendedMosaic blended = BlendMosaic(
-        n, [&](int i) { return s.keys[static_cast<std::size_t>(i)].bgr; }, s.frame, positions, {}, s.options.maxSide, [&] {
+        n, [&](int i) { return s.keys[static_cast<std::size_t>(i)].bgr; }, s.frame, positions, {}, s.options.maxSide,
+        [&] {
             // (A picture may serve more than one band: the count stops short of the total.)
             return !progress || progress(std::min(done + ++blendedPictures, total - 1), total);
         });

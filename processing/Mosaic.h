@@ -20,18 +20,18 @@
 class Mosaic {
 public:
     struct Options {
-        bool everyPictureIsKey = false; // pictures from files: each one is placed and kept
-        int maxSide = 16384;            // the assembled mosaic's largest side, in pixels
+        bool everyPictureIsKey = false;       // pictures from files: each one is placed and kept
+        int maxSide = 16384;                  // the assembled mosaic's largest side, in pixels
         qint64 maxBytes = qint64(1536) << 20; // kept pictures and the assembly's working memory
     };
     enum class Step {
-        First,         // the first picture: the mosaic starts with it
-        Followed,      // placed; the view has not moved far enough for a new key picture
-        KeyAdded,      // placed and kept
-        Lost,          // not placed: no sure match (Lost() says why)
-        Resumed,       // placed again after tracking was lost
-        WrongSize,     // not the first picture's size: refused
-        TooLarge,      // placed, but keeping it would pass the size limit: not kept
+        First,     // the first picture: the mosaic starts with it
+        Followed,  // placed; the view has not moved far enough for a new key picture
+        KeyAdded,  // placed and kept
+        Lost,      // not placed: no sure match (Lost() says why)
+        Resumed,   // placed again after tracking was lost
+        WrongSize, // not the first picture's size: refused
+        TooLarge,  // placed, but keeping it would pass the size limit: not kept
     };
     enum class LostReason { None, Blank, NoMatch };
 
@@ -57,10 +57,10 @@ public:
     QImage Map(int side) const;
 
     struct Assembled {
-        QImage picture;                  // RGB32; null when there was nothing or it was cancelled
-        std::vector<QPointF> positions;  // each key picture's top-left in `picture`
-        double overlapRms = 0;           // the RMS difference of neighbouring pictures where they overlap
-        int pairs = 0;                   // overlapping pairs that were matched
+        QImage picture;                 // RGB32; null when there was nothing or it was cancelled
+        std::vector<QPointF> positions; // each key picture's top-left in `picture`
+        double overlapRms = 0;          // the RMS difference of neighbouring pictures where they overlap
+        int pairs = 0;                  // overlapping pairs that were matched
     };
     // `progress(done, total)` is called along the way; returning false cancels.
     Assembled Assemble(const std::function<bool(int, int)>& progress = {}) const;

@@ -21,7 +21,8 @@ cv::Mat FeatherWeights(cv::Size size)
         const float wy = std::min(y + 0.5f, size.height - y - 0.5f) / (size.height / 2.0f);
         auto* row = weights.ptr<float>(y);
         for (int x = 0; x < size.width; ++x)
-            row[x] = std::max(1e-3f, wy) * std::max(1e-3f, std::min(x + 0.5f, size.width - x - 0.5f) / (size.width / 2.0f));
+            row[x] =
+                std::max(1e-3f, wy) * std::max(1e-3f, std::min(x + 0.5f, size.width - x - 0.5f) / (size.width / 2.0f));
     }
     return weights;
 }
@@ -54,7 +55,8 @@ bool MeasureOverlapOffset(const cv::Mat& first, const cv::Mat& second, cv::Point
     return true;
 }
 
-std::vector<cv::Point2d> SolveMosaicPositions(int count, const std::vector<MosaicLink>& links, std::vector<cv::Point2d> start)
+std::vector<cv::Point2d> SolveMosaicPositions(int count, const std::vector<MosaicLink>& links,
+                                              std::vector<cv::Point2d> start)
 {
     // Across and down are solved apart (same equations); picture 0 is fixed. A picture no
     // link reaches gets an equation of its own that keeps it where it started.
@@ -88,7 +90,8 @@ std::vector<cv::Point2d> SolveMosaicPositions(int count, const std::vector<Mosai
         }
     cv::Mat solved;
     if (cv::solve(normal, right, solved, cv::DECOMP_CHOLESKY))
-        for (int i = 1; i < count; ++i) start[static_cast<std::size_t>(i)] = {solved.at<double>(i - 1, 0), solved.at<double>(i - 1, 1)};
+        for (int i = 1; i < count; ++i)
+            start[static_cast<std::size_t>(i)] = {solved.at<double>(i - 1, 0), solved.at<double>(i - 1, 1)};
     return start;
 }
 
@@ -101,7 +104,8 @@ double OverlapSquares(const cv::Mat& first, const cv::Mat& second, cv::Point2d o
     cv::Mat moved;
     const cv::Matx23d shift(1, 0, fraction.x, 0, 1, fraction.y);
     cv::warpAffine(second, moved, shift, second.size(), cv::INTER_LINEAR, cv::BORDER_REPLICATE);
-    cv::Rect inFirst = cv::Rect(0, 0, first.cols, first.rows) & cv::Rect(whole + cv::Point(1, 1), first.size() - cv::Size(2, 2));
+    cv::Rect inFirst =
+        cv::Rect(0, 0, first.cols, first.rows) & cv::Rect(whole + cv::Point(1, 1), first.size() - cv::Size(2, 2));
     *samples = 0;
     if (inFirst.area() <= 0) return 0;
     const cv::Rect inSecond = inFirst - whole;
@@ -168,9 +172,11 @@ BlendedMosaic BlendMosaic(int count, const std::function<cv::Mat(int)>& picture,
             if (bgr.empty() || bgr.size() != frame) return {};
             const cv::Matx23d shift(1, 0, offset.x - whole.x, 0, 1, offset.y - whole.y);
             cv::Mat colour, movedColour, movedWeight;
-            bgr.convertTo(colour, CV_32FC3, static_cast<std::size_t>(i) < gains.size() ? gains[static_cast<std::size_t>(i)] : 1.0);
+            bgr.convertTo(colour, CV_32FC3,
+                          static_cast<std::size_t>(i) < gains.size() ? gains[static_cast<std::size_t>(i)] : 1.0);
             const cv::Mat weighted = colour.mul(feather3);
-            cv::warpAffine(weighted, movedColour, shift, placed, cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar::all(0));
+            cv::warpAffine(weighted, movedColour, shift, placed, cv::INTER_LINEAR, cv::BORDER_CONSTANT,
+                           cv::Scalar::all(0));
             cv::warpAffine(feather, movedWeight, shift, placed, cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar(0));
             // A picture between pixels reaches one pixel further, beyond the mosaic's last one.
             const cv::Rect own(target.tl() - whole, target.size());

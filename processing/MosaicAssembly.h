@@ -35,7 +35,8 @@ bool MeasureOverlapOffset(const cv::Mat& first, const cv::Mat& second, cv::Point
 // The positions of `count` pictures that best agree with the links (weighted least squares,
 // picture 0 fixed at `start[0]`); `start` where the equations leave a picture free (a
 // picture no link reaches) or cannot be solved.
-std::vector<cv::Point2d> SolveMosaicPositions(int count, const std::vector<MosaicLink>& links, std::vector<cv::Point2d> start);
+std::vector<cv::Point2d> SolveMosaicPositions(int count, const std::vector<MosaicLink>& links,
+                                              std::vector<cv::Point2d> start);
 
 // The sum of squared grey differences of two pictures where they overlap at `offset`, and
 // the number of pixels compared (`samples`).

@@ -112,8 +112,8 @@ Prepared Prepare(const cv::Mat& grey, int factor)
     prepared.detail = fine - coarse;
     if (!prepared.blank) prepared.spectrum = CorrelationSpectrum(prepared.detail, CorrelationSpectrum::Taper::Edges);
     if (!prepared.blank && prepared.detail.cols >= kQuickMinWidth) {
-        cv::resize(prepared.detail, prepared.quickDetail, cv::Size(prepared.detail.cols / 2, prepared.detail.rows / 2), 0, 0,
-                   cv::INTER_AREA);
+        cv::resize(prepared.detail, prepared.quickDetail, cv::Size(prepared.detail.cols / 2, prepared.detail.rows / 2),
+                   0, 0, cv::INTER_AREA);
         prepared.quickSpectrum = CorrelationSpectrum(prepared.quickDetail, CorrelationSpectrum::Taper::Edges);
     }
     return prepared;
@@ -160,7 +160,8 @@ std::optional<PairMatch> MatchPair(const std::vector<Prepared>& pictures, int fi
             }
     }
     if (candidates.empty()) return std::nullopt;
-    std::sort(candidates.begin(), candidates.end(), [](const Candidate& x, const Candidate& y) { return x.agreement > y.agreement; });
+    std::sort(candidates.begin(), candidates.end(),
+              [](const Candidate& x, const Candidate& y) { return x.agreement > y.agreement; });
     const Candidate& best = candidates.front();
     double runnerUp = 0;
     for (const Candidate& other : candidates)
@@ -170,8 +171,8 @@ std::optional<PairMatch> MatchPair(const std::vector<Prepared>& pictures, int fi
         }
     if (best.agreement < kMinPairAgreement || runnerUp > kMaxRunnerUpShare * best.agreement) return std::nullopt;
 
-    PairMatch match{first, second, RefinedShift(a.detail, b.detail, best.shift, best.agreement) * factor, best.agreement,
-                    best.share};
+    PairMatch match{first, second, RefinedShift(a.detail, b.detail, best.shift, best.agreement) * factor,
+                    best.agreement, best.share};
     // Measured again at full size on the overlap, where that is sure.
     cv::Point2d measured;
     double peak = 0;
@@ -187,7 +188,9 @@ std::vector<int> Groups(int count, const std::vector<PairMatch>& pairs)
     std::vector<int> parent(static_cast<std::size_t>(count));
     std::iota(parent.begin(), parent.end(), 0);
     auto root = [&](int i) {
-        while (parent[static_cast<std::size_t>(i)] != i) i = parent[static_cast<std::size_t>(i)] = parent[static_cast<std::size_t>(parent[static_cast<std::size_t>(i)])];
+        while (parent[static_cast<std::size_t>(i)] != i)
+            i = parent[static_cast<std::size_t>(i)] =
+                parent[static_cast<std::size_t>(parent[static_cast<std::size_t>(i)])];
         return i;
     };
     for (const PairMatch& pair : pairs) {
@@ -209,9 +212,9 @@ int LargestGroup(const std::vector<int>& group, const std::vector<bool>& usable)
 }
 
 struct Solved {
-    std::vector<int> members;                // pictures placed, in order
-    std::vector<cv::Point2d> positions;      // by picture (only members' are meaningful)
-    std::vector<PairMatch> pairs;            // the pairs among the members
+    std::vector<int> members;           // pictures placed, in order
+    std::vector<cv::Point2d> positions; // by picture (only members' are meaningful)
+    std::vector<PairMatch> pairs;       // the pairs among the members
 };
 
 // The members of `group` placed by least squares over their pairs.
@@ -232,11 +235,11 @@ Solved Place(int count, int groupId, const std::vector<int>& group, const std::v
         solved.pairs.push_back(pair);
         links.push_back({a, b, pair.offset, pair.agreement * pair.share});
     }
-    const std::vector<cv::Point2d> positions =
-        SolveMosaicPositions(static_cast<int>(solved.members.size()), links,
-                             std::vector<cv::Point2d>(solved.members.size(), cv::Point2d()));
+    const std::vector<cv::Point2d> positions = SolveMosaicPositions(
+        static_cast<int>(solved.members.size()), links, std::vector<cv::Point2d>(solved.members.size(), cv::Point2d()));
     solved.positions.assign(static_cast<std::size_t>(count), cv::Point2d());
-    for (std::size_t m = 0; m < solved.members.size(); ++m) solved.positions[static_cast<std::size_t>(solved.members[m])] = positions[m];
+    for (std::size_t m = 0; m < solved.members.size(); ++m)
+        solved.positions[static_cast<std::size_t>(solved.members[m])] = positions[m];
     return solved;
 }
 
@@ -254,19 +257,22 @@ std::vector<PairMatch> FindPairs(const std::vector<Prepared>& prepared, int fact
         std::vector<int> candidates;
         for (int j = i + 1; j < count; ++j)
             if (!a.blank && !prepared[static_cast<std::size_t>(j)].blank &&
-                !(matched[static_cast<std::size_t>(i)] >= kEnoughPairs && matched[static_cast<std::size_t>(j)] >= kEnoughPairs))
+                !(matched[static_cast<std::size_t>(i)] >= kEnoughPairs &&
+                  matched[static_cast<std::size_t>(j)] >= kEnoughPairs))
                 candidates.push_back(j);
         std::vector<std::optional<PairMatch>> found(candidates.size());
         cv::parallel_for_(cv::Range(0, static_cast<int>(candidates.size())), [&](const cv::Range& range) {
             for (int c = range.start; c < range.end; ++c) {
                 const int j = candidates[static_cast<std::size_t>(c)];
-                if (MayOverlap(a, prepared[static_cast<std::size_t>(j)])) found[static_cast<std::size_t>(c)] = MatchPair(prepared, i, j, factor);
+                if (MayOverlap(a, prepared[static_cast<std::size_t>(j)]))
+                    found[static_cast<std::size_t>(c)] = MatchPair(prepared, i, j, factor);
             }
         });
         for (std::size_t c = 0; c < candidates.size(); ++c) {
             const auto j = static_cast<std::size_t>(candidates[c]);
             // Enough pairs tie both in already (pictures taken close together overlap dozens).
-            if (!found[c] || (matched[static_cast<std::size_t>(i)] >= kEnoughPairs && matched[j] >= kEnoughPairs)) continue;
+            if (!found[c] || (matched[static_cast<std::size_t>(i)] >= kEnoughPairs && matched[j] >= kEnoughPairs))
+                continue;
             pairs.push_back(*found[c]);
             ++matched[static_cast<std::size_t>(i)];
             ++matched[j];
@@ -281,7 +287,8 @@ int FirstFailing(const std::vector<int>& members, const std::function<bool(int)>
 {
     std::vector<char> failing(members.size(), 0);
     cv::parallel_for_(cv::Range(0, static_cast<int>(members.size())), [&](const cv::Range& range) {
-        for (int m = range.start; m < range.end; ++m) failing[static_cast<std::size_t>(m)] = !passes(members[static_cast<std::size_t>(m)]);
+        for (int m = range.start; m < range.end; ++m)
+            failing[static_cast<std::size_t>(m)] = !passes(members[static_cast<std::size_t>(m)]);
     });
     const auto first = std::find(failing.begin(), failing.end(), 1);
     return first == failing.end() ? -1 : members[static_cast<std::size_t>(first - failing.begin())];
@@ -295,12 +302,14 @@ double PlacedAgreement(int picture, const Solved& solved, const std::vector<Prep
     double sum = 0, weights = 0;
     for (int other : solved.members) {
         if (other == picture) continue;
-        const cv::Point2d offset = (solved.positions[static_cast<std::size_t>(other)] - solved.positions[static_cast<std::size_t>(picture)]) / factor -
-                                   cv::Point2d(moved);
+        const cv::Point2d offset =
+            (solved.positions[static_cast<std::size_t>(other)] - solved.positions[static_cast<std::size_t>(picture)]) /
+                factor -
+            cv::Point2d(moved);
         double share = 0;
-        const double agreement = OverlapAgreement(prepared[static_cast<std::size_t>(picture)].detail,
-                                                  prepared[static_cast<std::size_t>(other)].detail,
-                                                  cv::Point(static_cast<int>(std::lround(offset.x)), static_cast<int>(std::lround(offset.y))), &share);
+        const double agreement = OverlapAgreement(
+            prepared[static_cast<std::size_t>(picture)].detail, prepared[static_cast<std::size_t>(other)].detail,
+            cv::Point(static_cast<int>(std::lround(offset.x)), static_cast<int>(std::lround(offset.y))), &share);
         if (agreement < -1) continue;
         sum += agreement * share;
         weights += share;
@@ -323,7 +332,8 @@ bool UniquelyPlaced(int picture, const Solved& solved, const std::vector<Prepare
     };
     auto offsetTo = [&](int other) {
         const cv::Point2d offset =
-            (solved.positions[static_cast<std::size_t>(other)] - solved.positions[static_cast<std::size_t>(picture)]) / scale;
+            (solved.positions[static_cast<std::size_t>(other)] - solved.positions[static_cast<std::size_t>(picture)]) /
+            scale;
         return cv::Point(static_cast<int>(std::lround(offset.x)), static_cast<int>(std::lround(offset.y)));
     };
     const cv::Mat& mine = detailOf(picture);
@@ -351,7 +361,8 @@ bool UniquelyPlaced(int picture, const Solved& solved, const std::vector<Prepare
     const int reach = std::clamp(prepared.front().detail.cols / 16, 4, 16) / (quick ? 2 : 1);
     for (int dy = -reach; dy <= reach; dy += step)
         for (int dx = -reach; dx <= reach; dx += step)
-            if ((std::abs(dx) > step || std::abs(dy) > step) && agreementAt({dx, dy}) >= here - kUniqueMargin) return false;
+            if ((std::abs(dx) > step || std::abs(dy) > step) && agreementAt({dx, dy}) >= here - kUniqueMargin)
+                return false;
     return true;
 }
 
@@ -366,7 +377,9 @@ void EvenExposure(const Solved& solved, const std::vector<Prepared>& prepared, i
         for (int j = 0; j < n; ++j) {
             if (i == j) continue;
             const int a = solved.members[static_cast<std::size_t>(i)], b = solved.members[static_cast<std::size_t>(j)];
-            const cv::Point2d offset = (solved.positions[static_cast<std::size_t>(b)] - solved.positions[static_cast<std::size_t>(a)]) / factor;
+            const cv::Point2d offset =
+                (solved.positions[static_cast<std::size_t>(b)] - solved.positions[static_cast<std::size_t>(a)]) /
+                factor;
             const cv::Point shift(static_cast<int>(std::lround(offset.x)), static_cast<int>(std::lround(offset.y)));
             const cv::Mat& first = prepared[static_cast<std::size_t>(a)].plain;
             const cv::Rect inFirst = OverlapIn(first.size(), shift);
@@ -374,7 +387,8 @@ void EvenExposure(const Solved& solved, const std::vector<Prepared>& prepared, i
             const double pixels = inFirst.area() / static_cast<double>(first.total());
             const double meanA = cv::mean(first(inFirst))[0];
             const double meanB = cv::mean(prepared[static_cast<std::size_t>(b)].plain(inFirst - shift))[0];
-            normal.at<double>(i, i) += pixels * (meanA * meanA / (kGainNoise * kGainNoise) + 1 / (kGainSpread * kGainSpread));
+            normal.at<double>(i, i) +=
+                pixels * (meanA * meanA / (kGainNoise * kGainNoise) + 1 / (kGainSpread * kGainSpread));
             normal.at<double>(i, j) -= pixels * meanA * meanB / (kGainNoise * kGainNoise);
             right.at<double>(i, 0) += pixels / (kGainSpread * kGainSpread);
         }
@@ -392,7 +406,8 @@ void EvenExposure(const Solved& solved, const std::vector<Prepared>& prepared, i
 
 } // namespace
 
-MosaicLayout LayOutMosaic(const std::vector<cv::Mat>& greys, int reduction, const std::function<bool(int, int)>& progress)
+MosaicLayout LayOutMosaic(const std::vector<cv::Mat>& greys, int reduction,
+                          const std::function<bool(int, int)>& progress)
 {
     MosaicLayout layout;
     const int count = static_cast<int>(greys.size());
@@ -411,10 +426,9 @@ MosaicLayout LayOutMosaic(const std::vector<cv::Mat>& greys, int reduction, cons
         if (progress && !progress(++done, total)) return {};
     }
 
-
     std::vector<int> matched(greys.size(), 0); // pairs found per picture
-    std::vector<PairMatch> pairs =
-        FindPairs(prepared, factor, matched, [&] { return !progress || progress(++done, total); }, &cancelled);
+    std::vector<PairMatch> pairs = FindPairs(
+        prepared, factor, matched, [&] { return !progress || progress(++done, total); }, &cancelled);
     if (cancelled) return {};
 
     // False matches agree far less than the rest.
@@ -422,7 +436,8 @@ MosaicLayout LayOutMosaic(const std::vector<cv::Mat>& greys, int reduction, cons
     for (const PairMatch& pair : pairs) agreements.push_back(pair.agreement);
     double typical = kMinPairAgreement;
     if (!agreements.empty()) {
-        std::nth_element(agreements.begin(), agreements.begin() + static_cast<std::ptrdiff_t>(agreements.size() / 2), agreements.end());
+        std::nth_element(agreements.begin(), agreements.begin() + static_cast<std::ptrdiff_t>(agreements.size() / 2),
+                         agreements.end());
         typical = agreements[agreements.size() / 2];
     }
     std::erase_if(pairs, [&](const PairMatch& pair) {
@@ -456,14 +471,16 @@ MosaicLayout LayOutMosaic(const std::vector<cv::Mat>& greys, int reduction, cons
             }
         }
         if (worst != pairs.end()) {
-            disagrees[static_cast<std::size_t>(worst->first)] = disagrees[static_cast<std::size_t>(worst->second)] = true;
+            disagrees[static_cast<std::size_t>(worst->first)] = disagrees[static_cast<std::size_t>(worst->second)] =
+                true;
             pairs.erase(worst);
             continue;
         }
         std::vector<double> placedAgreements(solved.members.size());
         cv::parallel_for_(cv::Range(0, static_cast<int>(solved.members.size())), [&](const cv::Range& range) {
             for (int m = range.start; m < range.end; ++m)
-                placedAgreements[static_cast<std::size_t>(m)] = PlacedAgreement(solved.members[static_cast<std::size_t>(m)], solved, prepared, factor);
+                placedAgreements[static_cast<std::size_t>(m)] =
+                    PlacedAgreement(solved.members[static_cast<std::size_t>(m)], solved, prepared, factor);
         });
         int worstPicture = -1;
         double worstAgreement = minPlacedAgreement;
@@ -474,7 +491,8 @@ MosaicLayout LayOutMosaic(const std::vector<cv::Mat>& greys, int reduction, cons
             }
         if (worstPicture < 0 && solved.members.size() > 1) {
             // All agree: each must also agree best where it is (not one repeat away).
-            worstPicture = FirstFailing(solved.members, [&](int member) { return UniquelyPlaced(member, solved, prepared, factor); });
+            worstPicture = FirstFailing(solved.members,
+                                        [&](int member) { return UniquelyPlaced(member, solved, prepared, factor); });
             if (worstPicture >= 0) ambiguous[static_cast<std::size_t>(worstPicture)] = true;
         }
         if (worstPicture < 0) break;
@@ -492,13 +510,13 @@ MosaicLayout LayOutMosaic(const std::vector<cv::Mat>& greys, int reduction, cons
         if (prepared[static_cast<std::size_t>(i)].blank)
             placement.whyNot = QStringLiteral("nothing to match in it (a blank picture)");
         else if (ambiguous[static_cast<std::size_t>(i)])
-            placement.whyNot = QStringLiteral("it matches its neighbours about as well a little elsewhere (a repeating pattern)");
+            placement.whyNot =
+                QStringLiteral("it matches its neighbours about as well a little elsewhere (a repeating pattern)");
         else if (disagrees[static_cast<std::size_t>(i)])
             placement.whyNot = QStringLiteral("its overlap with its neighbours does not agree once placed");
         else if (matched[static_cast<std::size_t>(i)] > 0)
             placement.whyNot = QStringLiteral("it and the pictures it overlaps overlap none of the others");
-        else
-            placement.whyNot = QStringLiteral("it overlaps none of the other pictures (or less than 15 %)");
+        else placement.whyNot = QStringLiteral("it overlaps none of the other pictures (or less than 15 %)");
     }
     layout.pairs = static_cast<int>(solved.pairs.size());
     double sum = 0, weights = 0;

@@ -25,8 +25,8 @@ struct MosaicLayout {
         double gain = 1; // what its brightness is multiplied by to match its neighbours
     };
     std::vector<Placement> pictures;
-    int pairs = 0;          // overlapping pairs that tie the placed pictures together
-    double agreement = 0;   // their detail's mean correlation over the overlaps, once placed (1: identical)
+    int pairs = 0;        // overlapping pairs that tie the placed pictures together
+    double agreement = 0; // their detail's mean correlation over the overlaps, once placed (1: identical)
 };
 
 // `greys`: the pictures in grey, all of one size, reduced by the whole factor `reduction`

@@ -48,7 +48,8 @@ cv::Mat EdgeTaper(cv::Size size)
     cv::Mat window(size, CV_32F);
     for (int y = 0; y < size.height; ++y) {
         auto* row = window.ptr<float>(y);
-        for (int x = 0; x < size.width; ++x) row[x] = across[static_cast<std::size_t>(x)] * down[static_cast<std::size_t>(y)];
+        for (int x = 0; x < size.width; ++x)
+            row[x] = across[static_cast<std::size_t>(x)] * down[static_cast<std::size_t>(y)];
     }
     return window;
 }

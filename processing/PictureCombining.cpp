@@ -1,8 +1,8 @@
 #include "processing/PictureCombining.h"
 
 #include "media/PictureFile.h"
-#include "processing/FocusStack.h"
 #include "processing/CvImages.h"
+#include "processing/FocusStack.h"
 #include "processing/Mosaic.h"
 #include "processing/MosaicAssembly.h"
 #include "processing/MosaicLayout.h"
@@ -32,8 +32,9 @@ bool Report(const CombineProgress& progress, const QString& line, int done, int 
 // left the picture out (empty when it took it). The first picture's description and size
 // become the result's. Unreadable pictures and pictures of another size are left out with
 // the reason. False when the user cancelled.
-bool ReadEach(const QStringList& paths, CombinedPictures& combined, const CombineProgress& progress, const QString& done,
-              int steps, const std::function<QString(int, const QImage&)>& take, std::vector<QString>* whyLeftOut = nullptr)
+bool ReadEach(const QStringList& paths, CombinedPictures& combined, const CombineProgress& progress,
+              const QString& done, int steps, const std::function<QString(int, const QImage&)>& take,
+              std::vector<QString>* whyLeftOut = nullptr)
 {
     if (whyLeftOut) whyLeftOut->assign(static_cast<std::size_t>(paths.size()), QString());
     const int total = static_cast<int>(paths.size());
@@ -56,7 +57,8 @@ bool ReadEach(const QStringList& paths, CombinedPictures& combined, const Combin
         }
         if (!why.isEmpty()) combined.leftOut << QStringLiteral("%1: %2").arg(paths[i], why);
         if (whyLeftOut) (*whyLeftOut)[static_cast<std::size_t>(i)] = why;
-        if (!Report(progress, QStringLiteral("%1 %2 of %3: %4").arg(done).arg(i + 1).arg(total).arg(paths[i]), i + 1, steps)) {
+        if (!Report(progress, QStringLiteral("%1 %2 of %3: %4").arg(done).arg(i + 1).arg(total).arg(paths[i]), i + 1,
+                    steps)) {
             combined.failure = CombiningCancelled();
             return false;
         }
@@ -116,14 +118,17 @@ CombinedPictures MosaicOfPictureFiles(const QStringList& paths, const CombinePro
     std::vector<int> inputOf; // each kept picture's input
     std::vector<QString> unread;
     int reduction = 0;
-    const bool read = ReadEach(paths, combined, progress, QStringLiteral("read"), steps, [&](int i, const QImage& picture) {
-        cv::Mat grey;
-        cv::cvtColor(BgrMatOf(picture), grey, cv::COLOR_BGR2GRAY);
-        if (reduction == 0) reduction = std::max(1, (grey.cols + kPlacingWidth - 1) / kPlacingWidth);
-        greys.push_back(ReducedGrey(grey, reduction));
-        inputOf.push_back(i);
-        return QString();
-    }, &unread);
+    const bool read = ReadEach(
+        paths, combined, progress, QStringLiteral("read"), steps,
+        [&](int i, const QImage& picture) {
+            cv::Mat grey;
+            cv::cvtColor(BgrMatOf(picture), grey, cv::COLOR_BGR2GRAY);
+            if (reduction == 0) reduction = std::max(1, (grey.cols + kPlacingWidth - 1) / kPlacingWidth);
+            greys.push_back(ReducedGrey(grey, reduction));
+            inputOf.push_back(i);
+            return QString();
+        },
+        &unread);
     if (!read) return combined;
 
     bool cancelled = false;
@@ -140,7 +145,8 @@ CombinedPictures MosaicOfPictureFiles(const QStringList& paths, const CombinePro
     std::vector<QString> outcomeOf(paths.size());
     for (int i = 0; i < total; ++i)
         if (!unread[static_cast<std::size_t>(i)].isEmpty())
-            outcomeOf[static_cast<std::size_t>(i)] = QStringLiteral("not placed %1: %2").arg(paths[i], unread[static_cast<std::size_t>(i)]);
+            outcomeOf[static_cast<std::size_t>(i)] =
+                QStringLiteral("not placed %1: %2").arg(paths[i], unread[static_cast<std::size_t>(i)]);
     std::vector<cv::Point2d> positions;
     std::vector<double> gains;
     std::vector<int> placedInput;
@@ -149,7 +155,8 @@ CombinedPictures MosaicOfPictureFiles(const QStringList& paths, const CombinePro
         const int input = inputOf[p];
         if (!placement.position) {
             combined.leftOut << QStringLiteral("%1: %2").arg(paths[input], placement.whyNot);
-            outcomeOf[static_cast<std::size_t>(input)] = QStringLiteral("not placed %1: %2").arg(paths[input], placement.whyNot);
+            outcomeOf[static_cast<std::size_t>(input)] =
+                QStringLiteral("not placed %1: %2").arg(paths[input], placement.whyNot);
             continue;
         }
         positions.push_back(*placement.position);
@@ -173,14 +180,16 @@ CombinedPictures MosaicOfPictureFiles(const QStringList& paths, const CombinePro
             if (bgr.empty()) unreadable = QStringLiteral("cannot read %1 again: %2").arg(path, reason);
             return bgr;
         },
-        frame, positions, gains, limits.maxSide, [&] {
+        frame, positions, gains, limits.maxSide,
+        [&] {
             cancelled = !Report(progress, QString(), 2 * total + std::min(++blendSteps, total - 1), steps);
             return !cancelled;
         });
     if (blended.picture.isNull()) {
-        combined.failure = cancelled             ? CombiningCancelled()
-                           : !unreadable.isEmpty() ? unreadable
-                                                   : QStringLiteral("the mosaic passes its size limit (16384 pixels on a side)");
+        combined.failure = cancelled ? CombiningCancelled()
+                           : !unreadable.isEmpty()
+                               ? unreadable
+                               : QStringLiteral("the mosaic passes its size limit (16384 pixels on a side)");
         return combined;
     }
     for (std::size_t p = 0; p < placedInput.size(); ++p) {
@@ -192,8 +201,9 @@ CombinedPictures MosaicOfPictureFiles(const QStringList& paths, const CombinePro
     combined.picture = blended.picture;
     combined.used = static_cast<int>(placedInput.size());
     Report(progress,
-           QStringLiteral("placed %1 of %2 pictures over %3 overlapping pairs; their detail agrees to %4 where they overlap "
-                          "(correlation, 1 is identical)")
+           QStringLiteral(
+               "placed %1 of %2 pictures over %3 overlapping pairs; their detail agrees to %4 where they overlap "
+               "(correlation, 1 is identical)")
                .arg(combined.used)
                .arg(total)
                .arg(layout.pairs)

@@ -11,10 +11,10 @@
 #include <functional>
 
 struct CombinedPictures {
-    QImage picture;            // null when nothing was made (`failure` says why)
-    QImage depthMap;           // a stack's: which picture each pixel came from
-    PictureMetadata metadata;  // the first picture's (its scale, its magnification)
-    QSize inputSize;           // the size of the pictures combined (a scale is for pictures of it)
+    QImage picture;           // null when nothing was made (`failure` says why)
+    QImage depthMap;          // a stack's: which picture each pixel came from
+    PictureMetadata metadata; // the first picture's (its scale, its magnification)
+    QSize inputSize;          // the size of the pictures combined (a scale is for pictures of it)
     QString failure;
     // A mosaic's account of each input, in order: "placed NAME X Y" (its top-left in the
     // mosaic, in pixels) or "not placed NAME: why"; a stack's: "left out NAME: why" for each

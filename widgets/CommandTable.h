@@ -31,16 +31,16 @@ enum class CommandMenu { None, File, Setting, StillFormat, Capture, Help };
 
 // The pop-up menus a command shows in (a set of these).
 enum CommandPopUp : unsigned {
-    kPicturePopUp = 1,      // over the live picture
-    kListPopUp = 2,         // over the thumbnail list
-    kListPopUpSeveral = 4,  // over the list, with several pictures selected
+    kPicturePopUp = 1,     // over the live picture
+    kListPopUp = 2,        // over the thumbnail list
+    kListPopUpSeveral = 4, // over the list, with several pictures selected
 };
 
 struct CommandSpec {
-    int id = 0;              // what buttons, tests and the language files know; 0 for a key only
-    CommandText text;        // in the menu bar, and in the pop-ups unless `popUpText` says otherwise
+    int id = 0;       // what buttons, tests and the language files know; 0 for a key only
+    CommandText text; // in the menu bar, and in the pop-ups unless `popUpText` says otherwise
     CommandMenu menu = CommandMenu::None;
-    int section = 0;         // a separator goes between two sections of a menu
+    int section = 0; // a separator goes between two sections of a menu
     unsigned popUps = 0;
     QList<QKeySequence> keys; // anywhere in the window
     std::vector<int> sameAs;  // other numbers that run it (a button's, the system menu's)

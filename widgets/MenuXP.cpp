@@ -68,13 +68,13 @@ private:
         const bool hasIcon = !item.icon.isNull();
         if (hasIcon || checked) {
             p->fillRect(column, checked && !selected ? pal.color(QPalette::Light) : menu);
-            if (enabled && (checked || selected))
-                qDrawShadePanel(p, column, pal, checked, 1);
+            if (enabled && (checked || selected)) qDrawShadePanel(p, column, pal, checked, 1);
         }
         const QRect inner = column.adjusted(2, 2, -2, -2);
         if (hasIcon) {
             const QRect iconRect(inner.center().x() - CMenuXP::kIconSize / 2 + 1,
-                                 inner.center().y() - CMenuXP::kIconSize / 2 + 1, CMenuXP::kIconSize, CMenuXP::kIconSize);
+                                 inner.center().y() - CMenuXP::kIconSize / 2 + 1, CMenuXP::kIconSize,
+                                 CMenuXP::kIconSize);
             if (enabled) {
                 item.icon.paint(p, iconRect);
             } else {
@@ -99,7 +99,8 @@ private:
         }
 
         // Text: the part before the tab left-aligned, the key combination right-aligned.
-        const QRect textRect(column.right() + 3, r.top(), r.right() - CMenuXP::kIconSize - column.right() - 2, r.height());
+        const QRect textRect(column.right() + 3, r.top(), r.right() - CMenuXP::kIconSize - column.right() - 2,
+                             r.height());
         const qsizetype tab = item.text.indexOf(QLatin1Char('\t'));
         const QString label = tab < 0 ? item.text : item.text.left(tab);
         const QString keys = tab < 0 ? QString() : item.text.mid(tab + 1);

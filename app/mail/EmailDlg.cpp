@@ -1,8 +1,8 @@
 #include "app/mail/EmailDlg.h"
 
 #include "framework/LangText.h"
-#include "media/PictureFile.h"
 #include "framework/RegularFile.h"
+#include "media/PictureFile.h"
 
 #include <QBuffer>
 #include <QDateTime>
@@ -24,7 +24,8 @@ constexpr int kXdgToolMissing = 3; // no mail program to hand over to
 void RemoveStaleFolders(const QString& base)
 {
     const QDateTime dayAgo = QDateTime::currentDateTime().addDays(-1);
-    for (const QFileInfo& info : QDir(base).entryInfoList({QStringLiteral("qrv-dm500-mail-*")}, QDir::Dirs | QDir::NoSymLinks))
+    for (const QFileInfo& info :
+         QDir(base).entryInfoList({QStringLiteral("qrv-dm500-mail-*")}, QDir::Dirs | QDir::NoSymLinks))
         if (info.ownerId() == ::getuid() && info.lastModified() < dayAgo) QDir(info.filePath()).removeRecursively();
 }
 } // namespace
@@ -49,8 +50,7 @@ void MailAttachments::Clear()
 {
     if (!folder_) return;
     QDir dir(folder_->path());
-    for (const QString& name : dir.entryList({QStringLiteral("*.jpg")}, QDir::Files | QDir::Hidden))
-        dir.remove(name);
+    for (const QString& name : dir.entryList({QStringLiteral("*.jpg")}, QDir::Files | QDir::Hidden)) dir.remove(name);
 }
 
 QString CEmailDlg::MailProgram()
@@ -105,15 +105,18 @@ void CEmailDlg::Send()
         }
         const QImage picture = ReadPictureFile(path_, nullptr);
         if (picture.isNull()) {
-            Fail(Outcome::AttachmentFailed, LangText("MailPictureFail", 100, "The picture could not be read for the e-mail."));
+            Fail(Outcome::AttachmentFailed,
+                 LangText("MailPictureFail", 100, "The picture could not be read for the e-mail."));
             return;
         }
-        attachment_ = folder + QLatin1Char('/') + name.left(std::max<qsizetype>(0, name.size() - 4)) + QStringLiteral(".jpg");
+        attachment_ =
+            folder + QLatin1Char('/') + name.left(std::max<qsizetype>(0, name.size() - 4)) + QStringLiteral(".jpg");
         QByteArray jpeg;
         QBuffer encoded(&jpeg);
         encoded.open(QIODevice::WriteOnly);
         if (!picture.save(&encoded, "JPEG") || !WriteFileWhole(attachment_, jpeg, nullptr)) {
-            Fail(Outcome::AttachmentFailed, LangText("MailConvertFail", 100, "The picture could not be converted for the e-mail."));
+            Fail(Outcome::AttachmentFailed,
+                 LangText("MailConvertFail", 100, "The picture could not be converted for the e-mail."));
             return;
         }
     }
@@ -132,6 +135,5 @@ void CEmailDlg::OnFinished(int exitCode, QProcess::ExitStatus status)
     }
     if (status == QProcess::NormalExit && exitCode == kXdgToolMissing)
         Fail(Outcome::NoMailProgram, LangText("MailInvalid", 100, "No mail program could be found."));
-    else
-        Fail(Outcome::NotSent, LangText("MailNotSent", 100, "The mail could not be sent."));
+    else Fail(Outcome::NotSent, LangText("MailNotSent", 100, "The mail could not be sent."));
 }

@@ -5,9 +5,9 @@
 #include "media/MotionJpeg.h"
 
 #include <chrono>
-#include <pthread.h>
 #include <cmath>
 #include <cstring>
+#include <pthread.h>
 
 CAviRecording::CAviRecording(RecordingSource& source, QObject* parent) : QObject(parent), source_(source) {}
 
@@ -37,7 +37,8 @@ AviWriter::OpenResult CAviRecording::Open(const QString& path, FrameRate nominal
     encoder_ = std::thread([this] { EncodeLoop(); });
     source_.SetRecordingTap([this](const SharedFrame& frame) { Offer(frame); });
     qCInfo(lcMedia) << "recording" << path << size << "at" << nominalRate_.PerSecond() << "frames a second"
-                    << (encoder.passthrough ? QStringLiteral("as the camera's Motion JPEG") : QString::fromStdString(encoder.encoder));
+                    << (encoder.passthrough ? QStringLiteral("as the camera's Motion JPEG")
+                                            : QString::fromStdString(encoder.encoder));
     return opened;
 }
 
@@ -64,9 +65,10 @@ void CAviRecording::Offer(const SharedFrame& frame)
 {
     // Placed by when the camera's thread took the frame, on a clock that runs on whatever the
     // stream does: a restarted stream starts its own time stamps again at 0.
-    const double time = frame->captured > 0
-                            ? frame->captured
-                            : std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    const double time =
+        frame->captured > 0
+            ? frame->captured
+            : std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
     {
         std::lock_guard lock(mutex_);
         if (stopping_) return;

@@ -7,9 +7,9 @@
 // camera frame that is not whole, is dropped and counted. Whatever ends the recording, the
 // file gets its index.
 
-#include "media/AviWriter.h"
 #include "framework/Frame.h"
 #include "framework/HandOff.h"
+#include "media/AviWriter.h"
 
 #include <QObject>
 #include <QString>

@@ -3,11 +3,11 @@
 #include "framework/LangText.h"
 
 #include <QDialogButtonBox>
-#include <QTemporaryDir>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSlider>
+#include <QTemporaryDir>
 #include <QVBoxLayout>
 
 namespace {
@@ -24,7 +24,8 @@ bool Probe(const VideoEncoderChoice& encoder, QSize size)
 {
     const QTemporaryDir folder;
     if (!folder.isValid()) return false;
-    auto result = AviWriter::Open(folder.filePath(QStringLiteral("probe.avi")), size.width(), size.height(), 5, encoder);
+    auto result =
+        AviWriter::Open(folder.filePath(QStringLiteral("probe.avi")), size.width(), size.height(), 5, encoder);
     return result.writer != nullptr;
 }
 
@@ -44,8 +45,8 @@ CompressionOptions CompressionOptions::From(const VideoEncoderChoice& encoder)
 QString CompressorRowText(const VideoEncoderChoice& encoder)
 {
     if (encoder.passthrough) return LangText("CameraMotionJpeg", 64, "Camera's Motion JPEG (no re-encoding)");
-    return QStringLiteral("%1  (%2)").arg(QString::fromStdString(encoder.description),
-                                          QString::fromStdString(encoder.handler).trimmed());
+    return QStringLiteral("%1  (%2)")
+        .arg(QString::fromStdString(encoder.description), QString::fromStdString(encoder.handler).trimmed());
 }
 
 CCompressorChoiceDlg::CCompressorChoiceDlg(std::vector<VideoEncoderChoice> encoders, bool framesCorrected,

@@ -23,8 +23,8 @@ struct CompressionOptions {
     int keyFrameInterval = 0;
     int quality = 0;
     int bytesPerSecond = 0;
-    int flags = 0;                 // 8: the options are valid
-    VideoEncoderChoice encoder;    // the compressor's own settings (its FFmpeg encoder)
+    int flags = 0;              // 8: the options are valid
+    VideoEncoderChoice encoder; // the compressor's own settings (its FFmpeg encoder)
 
     bool IsValid() const { return (flags & 8) != 0; }
     static CompressionOptions From(const VideoEncoderChoice& encoder);

@@ -84,8 +84,8 @@ void CRecorderSettingsDlg::Accept()
 
 void CRecorderSettingsDlg::SetFileRate(int framesPerSecond)
 {
-    fileRateNote_->setText(LangText("RecordFileRate", 100, "The file plays at %1 frames a second at this size.")
-                               .arg(framesPerSecond));
+    fileRateNote_->setText(
+        LangText("RecordFileRate", 100, "The file plays at %1 frames a second at this size.").arg(framesPerSecond));
 }
 
 void CRecorderSettingsDlg::SetFileRateText(const QString& text)

@@ -20,7 +20,7 @@ public:
     CRecorderSettingsDlg(bool& compressorChosen, std::function<void()> chooseCompressor,
                          std::function<void()> useDefaultCompressor, QWidget* parent = nullptr);
 
-    int frameRate = 15;       // 1 to 30
+    int frameRate = 15; // 1 to 30
     bool timeLimitOn = true;
     int timeLimitSeconds = 10; // 1 to 99999
 

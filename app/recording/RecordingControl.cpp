@@ -1,10 +1,10 @@
 #include "app/recording/RecordingControl.h"
 
+#include "app/recording/RecorderSettingsDlg.h"
 #include "capture/CaptureGraph.h"
 #include "framework/LangText.h"
-#include "app/recording/RecorderSettingsDlg.h"
-#include "resources/Resources.h"
 #include "framework/RunningNumber.h"
+#include "resources/Resources.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -36,7 +36,8 @@ QString RecordingName(const QDateTime& time, int runningNumber)
 
 } // namespace
 
-CRecordingControl::CRecordingControl(RecordingHost& window) : QObject(&window.HostWidget()), window_(window), recording_(window.Engine())
+CRecordingControl::CRecordingControl(RecordingHost& window)
+    : QObject(&window.HostWidget()), window_(window), recording_(window.Engine())
 {
     connect(&limitTimer_, &QTimer::timeout, this, &CRecordingControl::OnLimitTick);
     connect(&quickTimer_, &QTimer::timeout, this, &CRecordingControl::OnQuickTick);
@@ -65,8 +66,7 @@ void CRecordingControl::ShowFileRate(CRecorderSettingsDlg& dialog) const
 {
     if (options_.IsValid() && options_.encoder.passthrough)
         dialog.SetFileRateText(LangText("RecordCameraRate", 100, "The file plays at the camera's own frame rate."));
-    else
-        dialog.SetFileRate(NominalRate(window_.Engine().CaptureSize().width()));
+    else dialog.SetFileRate(NominalRate(window_.Engine().CaptureSize().width()));
 }
 
 std::int64_t CRecordingControl::FramesDropped()
@@ -180,8 +180,8 @@ bool CRecordingControl::Open()
     const int runningNumber = NextRunningNumber(
         folder,
         [] {
-            ShowMessageBox(nullptr, LangText("AviError", 64, "AVI Error"), LangText("AviCaptureCaption", 64, "AVI Capture"),
-                           MessageButtons::Ok, MessageIcon::Error);
+            ShowMessageBox(nullptr, LangText("AviError", 64, "AVI Error"),
+                           LangText("AviCaptureCaption", 64, "AVI Capture"), MessageButtons::Ok, MessageIcon::Error);
         },
         QStringLiteral("*.avi"));
     const QString path = folder + QLatin1Char('/') + RecordingName(QDateTime::currentDateTime(), runningNumber);
@@ -218,9 +218,10 @@ bool CRecordingControl::FinishBeforeStreamChange()
     // The file was opened for the old size and the old stream: it is finished whole
     // (index written, listed) before the stream changes, never fed frames of another size.
     StopWithSound(IDW_RECORD_END);
-    ShowMessageBox(&window_.HostWidget(),
-                   LangText("RecordEndedForChange", 100, "The recording was finished and saved before the capture changed."),
-                   QStringLiteral("AVI Capture"), MessageButtons::Ok, MessageIcon::Information);
+    ShowMessageBox(
+        &window_.HostWidget(),
+        LangText("RecordEndedForChange", 100, "The recording was finished and saved before the capture changed."),
+        QStringLiteral("AVI Capture"), MessageButtons::Ok, MessageIcon::Information);
     return true;
 }
 
@@ -257,7 +258,8 @@ void CRecordingControl::OnWriteFailed(const QString& reason)
     limitTimer_.stop();
     quickTimer_.stop();
     StopAndClose();
-    ShowMessageBox(&window_.HostWidget(), LangText("RecordWriteFail", 100, "The recording could not be written on:") +
-                                 QLatin1Char('\n') + reason,
+    ShowMessageBox(&window_.HostWidget(),
+                   LangText("RecordWriteFail", 100, "The recording could not be written on:") + QLatin1Char('\n') +
+                       reason,
                    QStringLiteral("AVI Capture"), MessageButtons::Ok, MessageIcon::Error);
 }

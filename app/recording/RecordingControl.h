@@ -69,10 +69,10 @@ private:
 
     RecordingHost& window_;
     CAviRecording recording_;
-    CompressionOptions options_;   // all zero until a compressor was set
+    CompressionOptions options_; // all zero until a compressor was set
     bool compressorChosen_ = false;
-    QTimer limitTimer_;            // the dialog's recording: a tick a second up to the limit
-    QTimer quickTimer_;            // the F3 recording: a tick a second
+    QTimer limitTimer_; // the dialog's recording: a tick a second up to the limit
+    QTimer quickTimer_; // the F3 recording: a tick a second
     int timeLimit_ = 0;
     int seconds_ = 0;
     std::uint64_t droppedBefore_ = 0; // the processing stage's count when the file opened

@@ -53,7 +53,8 @@ void FlatFieldControl::Take(FlatFieldCorrection::Capture what)
 {
     // The reference is taken on the stage's worker; storing it is the window thread's.
     step_->StartCapture(what, kReferenceFrames, [this](const FlatFieldReference& taken) {
-        QMetaObject::invokeMethod(this, [this, taken] { Store(taken); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, taken] { Store(taken); }, Qt::QueuedConnection);
     });
     emit Changed();
 }

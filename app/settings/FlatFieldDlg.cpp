@@ -1,7 +1,7 @@
 #include "app/settings/FlatFieldDlg.h"
 
-#include "framework/DialogUnits.h"
 #include "app/settings/FlatFieldControl.h"
+#include "framework/DialogUnits.h"
 #include "framework/LangText.h"
 
 #include <QCheckBox>
@@ -14,10 +14,11 @@ CFlatFieldDlg::CFlatFieldDlg(FlatFieldControl& control, QWidget* parent) : CModa
     auto at = [&layout](int x, int y, int w, int h) { return layout.At(x, y, w, h); };
     setWindowTitle(LangText("FlatField", 40, "Flat field"));
 
-    auto* help = new QLabel(LangText("FlatFieldHelp", 260,
-                                     "Move to an empty area of the slide and take the reference: from then on the light "
-                                     "is even across the picture. For a dark frame, switch the lamp off or cap the lens."),
-                            this);
+    auto* help =
+        new QLabel(LangText("FlatFieldHelp", 260,
+                            "Move to an empty area of the slide and take the reference: from then on the light "
+                            "is even across the picture. For a dark frame, switch the lamp off or cap the lens."),
+                   this);
     help->setWordWrap(true);
     help->setGeometry(at(7, 7, 236, 36));
     status_ = new QLabel(this);

@@ -7,8 +7,8 @@
 
 #include <QComboBox>
 #include <QGroupBox>
-#include <QLabel>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
@@ -154,7 +154,8 @@ void CVideoSettingDlg::FillVideoSettingDialog()
     for (std::size_t row = 0; row < rowWidgets_.size(); ++row) {
         const bool active = amplifier_ && rows_[row].available;
         const RowWidgets& widgets = rowWidgets_[row];
-        for (QWidget* widget : std::initializer_list<QWidget*>{widgets.label, widgets.trackbar, widgets.number, widgets.spin}) {
+        for (QWidget* widget :
+             std::initializer_list<QWidget*>{widgets.label, widgets.trackbar, widgets.number, widgets.spin}) {
             widget->setEnabled(active);
             widget->setVisible(static_cast<int>(row) != kHueRow);
         }

@@ -2,8 +2,8 @@
 
 #include "media/BmpFile.h"
 
-#include "framework/RegularFile.h"
 #include "capture/FrameDelivery.h"
+#include "framework/RegularFile.h"
 
 #include <QDir>
 #include <QDirIterator>

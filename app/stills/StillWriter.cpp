@@ -31,7 +31,7 @@ StillSaveResult StillWriter::WriteBeside(const QString& still, const QString& su
     const qsizetype dot = still.lastIndexOf(QLatin1Char('.'));
     result.path = still.left(dot) + suffix + still.mid(dot);
     result.outcome = WritePictureFile(result.path, picture, metadata, &result.error) ? StillSaveResult::Saved
-                                                                                       : StillSaveResult::Failed;
+                                                                                     : StillSaveResult::Failed;
     return result;
 }
 

@@ -31,12 +31,17 @@ enum : int {
 CTimeLapseDlg::CTimeLapseDlg(CCaptureGraph& engine, QWidget* parent, std::shared_ptr<SeriesClock> clock)
     : CModalDialog(parent), engine_(engine),
       series_(std::move(clock),
-              TimeLapseSeries::Reports{
-                  // The same request as F2: the engine saves the frame on screen.
-                  [&engine] { engine.Stills().Request(StillSource::Keyboard); },
-                  [this](std::int64_t left) { reports_.Post({Report::Waiting, left}); },
-                  [this](int requested) { reports_.Post({Report::Completed, requested}); },
-                  [this] { reports_.Post({Report::Finished, 0}); }})
+              TimeLapseSeries::Reports{// The same request as F2: the engine saves the frame on screen.
+                                       [&engine] { engine.Stills().Request(StillSource::Keyboard); },
+                                       [this](std::int64_t left) {
+                                           reports_.Post({Report::Waiting, left});
+                                       },
+                                       [this](int requested) {
+                                           reports_.Post({Report::Completed, requested});
+                                       },
+                                       [this] {
+                                           reports_.Post({Report::Finished, 0});
+                                       }})
 {
     const QDateTime now = QDateTime::currentDateTime();
     startYear = now.date().year();
@@ -172,8 +177,7 @@ void CTimeLapseDlg::OnStartStop()
     QDateTime now = QDateTime::currentDateTime();
     now.setTime(QTime(now.time().hour(), now.time().minute(), now.time().second()));
     if (!start.isValid() || start < now) {
-        ShowMessageBox(this, LangText("SET_TIMER_FAIL", 260, "The start time must be in the future."),
-                       windowTitle());
+        ShowMessageBox(this, LangText("SET_TIMER_FAIL", 260, "The start time must be in the future."), windowTitle());
         return;
     }
     TimeLapseSeries::Plan plan;
@@ -206,8 +210,8 @@ bool CTimeLapseDlg::event(QEvent* event)
     for (const Report& report : reports_.TakeAll()) {
         switch (report.kind) {
         case Report::Waiting:
-            status_->setText(LangText("WaitingStart", 64, "Waiting for the start time: %1 s")
-                                 .arg(report.value)); // the time left
+            status_->setText(
+                LangText("WaitingStart", 64, "Waiting for the start time: %1 s").arg(report.value)); // the time left
             break;
         case Report::Completed:
             status_->clear();

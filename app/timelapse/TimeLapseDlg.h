@@ -3,10 +3,10 @@
 // needs, and while it runs, what it is doing. Modal: the main window waits, the live picture
 // and the saving of the pictures go on.
 
-#include "framework/FieldExchange.h"
-#include "framework/ModalDialog.h"
 #include "app/timelapse/TimeLapseSeries.h"
+#include "framework/FieldExchange.h"
 #include "framework/HandOff.h"
+#include "framework/ModalDialog.h"
 
 #include <QDateTime>
 

@@ -39,7 +39,8 @@ cv::Mat OntoFirst(const cv::Mat& frame, int focus, int first)
     const double cx = (kWidth - 1) / 2.0, cy = (kHeight - 1) / 2.0;
     const cv::Matx23d map(ratio, 0, cx * (1 - ratio), 0, ratio, cy * (1 - ratio));
     cv::Mat warped;
-    cv::warpAffine(frame, warped, cv::Mat(map), frame.size(), cv::INTER_CUBIC | cv::WARP_INVERSE_MAP, cv::BORDER_REPLICATE);
+    cv::warpAffine(frame, warped, cv::Mat(map), frame.size(), cv::INTER_CUBIC | cv::WARP_INVERSE_MAP,
+                   cv::BORDER_REPLICATE);
     return warped;
 }
 
@@ -73,7 +74,9 @@ int main(int argc, char** argv)
                 if (height == focus) truth.at<cv::Vec3b>(y, x) = onFirst.at<cv::Vec3b>(y, x);
             }
     }
-    QImage(truth.data, kWidth, kHeight, static_cast<qsizetype>(truth.step), QImage::Format_BGR888).save(folder + "/truth.png");
-    QImage(heights.data, kWidth, kHeight, static_cast<qsizetype>(heights.step), QImage::Format_Grayscale8).save(folder + "/heights.png");
+    QImage(truth.data, kWidth, kHeight, static_cast<qsizetype>(truth.step), QImage::Format_BGR888)
+        .save(folder + "/truth.png");
+    QImage(heights.data, kWidth, kHeight, static_cast<qsizetype>(heights.step), QImage::Format_Grayscale8)
+        .save(folder + "/heights.png");
     return 0;
 }

@@ -29,10 +29,16 @@ enum class Result {
     AccessDenied,     // the camera's node exists but this user may not open it
     InvalidArgument,  // the camera refuses this format or value
     NotSupported,
-    Busy,             // the camera refuses this now (a control while streaming); later it may not
+    Busy, // the camera refuses this now (a control while streaming); later it may not
 };
-inline bool Succeeded(Result r) { return r == Result::Ok; }
-inline bool Failed(Result r) { return r != Result::Ok; }
+inline bool Succeeded(Result r)
+{
+    return r == Result::Ok;
+}
+inline bool Failed(Result r)
+{
+    return r != Result::Ok;
+}
 
 // Hardware identifiers compare whole, ignoring letter case.
 inline bool EqualsIgnoringCase(const std::string& a, const std::string& b)

@@ -34,7 +34,8 @@ std::unique_ptr<FrameConverter> FrameConverter::WithoutNode()
             if (request == VIDIOC_QUERYCAP) {
                 auto* capability = static_cast<v4l2_capability*>(argument);
                 *capability = {};
-                std::strncpy(reinterpret_cast<char*>(capability->driver), "qrv-simulated", sizeof capability->driver - 1);
+                std::strncpy(reinterpret_cast<char*>(capability->driver), "qrv-simulated",
+                             sizeof capability->driver - 1);
                 capability->capabilities = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING | V4L2_CAP_DEVICE_CAPS;
                 capability->device_caps = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING;
                 return 0;
@@ -86,19 +87,20 @@ bool FrameConverter::Convert(const std::uint8_t* bytes, std::size_t used)
     target.fmt.pix.sizeimage = static_cast<std::uint32_t>(converted_.size());
     // Rows padded beyond their pixels (bytesperline) and a frame cut short are the
     // converter's to handle; a frame it cannot convert is dropped.
-    const int converted = v4lconvert_convert(converter_.get(), &source_, &target, const_cast<std::uint8_t*>(bytes),
-                                             static_cast<int>(used), converted_.data(), static_cast<int>(converted_.size()));
+    const int converted =
+        v4lconvert_convert(converter_.get(), &source_, &target, const_cast<std::uint8_t*>(bytes),
+                           static_cast<int>(used), converted_.data(), static_cast<int>(converted_.size()));
     if (converted < static_cast<int>(converted_.size())) {
         ++framesNotConverted_;
-        qCDebug(lcCapture) << "frame not converted (" << framesNotConverted_ << "so far):"
-                           << v4lconvert_get_error_message(converter_.get());
+        qCDebug(lcCapture) << "frame not converted (" << framesNotConverted_
+                           << "so far):" << v4lconvert_get_error_message(converter_.get());
         return false;
     }
     const std::size_t rowBytes = static_cast<std::size_t>(width_) * 3;
     const std::size_t stride = (rowBytes + 3) & ~std::size_t{3};
     for (int y = 0; y < height_; ++y)
-        std::memcpy(frame_.data() + stride * static_cast<std::size_t>(y), converted_.data() + rowBytes * static_cast<std::size_t>(y),
-                    rowBytes);
+        std::memcpy(frame_.data() + stride * static_cast<std::size_t>(y),
+                    converted_.data() + rowBytes * static_cast<std::size_t>(y), rowBytes);
     return true;
 }
 

@@ -1,6 +1,5 @@
 #include "capture/backend/KernelCalls.h"
 
-
 #include <cerrno>
 #include <fcntl.h>
 #include <linux/videodev2.h>

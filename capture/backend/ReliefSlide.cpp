@@ -15,7 +15,7 @@ struct Component {
 
 // The components standing on the board (1280 x 1024 units), and their heights.
 constexpr Component kComponents[] = {
-    {180, 160, 420, 330, 88}, {560, 120, 700, 460, 80}, {860, 220, 1120, 380, 92},
+    {180, 160, 420, 330, 88}, {560, 120, 700, 460, 80},  {860, 220, 1120, 380, 92},
     {240, 620, 380, 900, 84}, {720, 640, 1080, 860, 90},
 };
 
@@ -94,16 +94,19 @@ void ReliefSlide::Prepare(int width, int height)
             // speckled (solder mask over the weave) and crossed by copper traces.
             int height = std::clamp(static_cast<int>(std::lround(10 + 35 * ux / 1280.0)), 5, 50);
             int b = 70, g = 150, r = 60;
-            if ((static_cast<int>(uy) + 1024) % 96 < 10 || (static_cast<int>(ux) + 1280) % 160 < 8) b = 60, g = 150, r = 190;
+            if ((static_cast<int>(uy) + 1024) % 96 < 10 || (static_cast<int>(ux) + 1280) % 160 < 8)
+                b = 60, g = 150, r = 190;
             boardHeights_[static_cast<std::size_t>(by) * boardWidth + bx] = static_cast<std::uint8_t>(height);
             const Component* on = nullptr;
             for (const Component& c : kComponents)
                 if (ux >= c.left && ux < c.right && uy >= c.top && uy < c.bottom) on = &c;
             if (on) {
-                componentOf_[static_cast<std::size_t>(by) * boardWidth + bx] = static_cast<std::uint8_t>(on - kComponents + 1);
+                componentOf_[static_cast<std::size_t>(by) * boardWidth + bx] =
+                    static_cast<std::uint8_t>(on - kComponents + 1);
                 // A component: dark, with a light printed texture, and a darker rim.
                 height = on->height;
-                const bool rim = ux < on->left + 12 || ux >= on->right - 12 || uy < on->top + 12 || uy >= on->bottom - 12;
+                const bool rim =
+                    ux < on->left + 12 || ux >= on->right - 12 || uy < on->top + 12 || uy >= on->bottom - 12;
                 b = g = r = rim ? 25 : 55;
                 if (!rim && (static_cast<int>(ux / 6) + static_cast<int>(uy / 6)) % 5 == 0) b = g = r = 200;
             }
@@ -159,8 +162,8 @@ void ReliefSlide::Render(int focus, std::uint8_t* out, std::size_t stride) const
             const std::uint8_t* p10 = p00 + static_cast<std::size_t>(boardWidth_) * 3;
             const std::uint8_t* p11 = p10 + 3;
             for (int c = 0; c < 3; ++c)
-                scaled[to * 3 + c] = static_cast<std::uint8_t>(std::lround(
-                    (1 - wy) * ((1 - wx) * p00[c] + wx * p01[c]) + wy * ((1 - wx) * p10[c] + wx * p11[c])));
+                scaled[to * 3 + c] = static_cast<std::uint8_t>(
+                    std::lround((1 - wy) * ((1 - wx) * p00[c] + wx * p01[c]) + wy * ((1 - wx) * p10[c] + wx * p11[c])));
             const std::size_t nearest =
                 static_cast<std::size_t>(std::lround(fy)) * boardWidth_ + static_cast<std::size_t>(std::lround(fx));
             boardRadius[to] = LadderRadius(std::abs(boardHeights_[nearest] - focus) * blurUnit);
@@ -184,7 +187,8 @@ void ReliefSlide::Render(int focus, std::uint8_t* out, std::size_t stride) const
         for (std::size_t i = 0; i < pixels; ++i) {
             if (boardRadius[i] != r) continue;
             for (int c = 0; c < 3; ++c)
-                picture[i * 3 + c] = weights[i] > 0 ? static_cast<float>(sums[i * 3 + c]) / weights[i] : scaled[i * 3 + c];
+                picture[i * 3 + c] =
+                    weights[i] > 0 ? static_cast<float>(sums[i * 3 + c]) / weights[i] : scaled[i * 3 + c];
         }
         (void)count;
     }

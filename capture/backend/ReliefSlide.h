@@ -35,10 +35,10 @@ public:
 
 private:
     int width_ = 0, height_ = 0;
-    int margin_ = 0;     // board beyond the field on every side
-    int boardWidth_ = 0; // the field's width and the margins
-    std::vector<std::uint8_t> sharp_;   // the board in focus everywhere, BGR, boardWidth_ * 3 a row
-    std::vector<std::uint8_t> heights_; // per board pixel
+    int margin_ = 0;                         // board beyond the field on every side
+    int boardWidth_ = 0;                     // the field's width and the margins
+    std::vector<std::uint8_t> sharp_;        // the board in focus everywhere, BGR, boardWidth_ * 3 a row
+    std::vector<std::uint8_t> heights_;      // per board pixel
     std::vector<std::uint8_t> boardHeights_; // the board's own height beneath the components too
     std::vector<std::uint8_t> componentOf_;  // 0 for the board, k + 1 on component k
 };

@@ -59,8 +59,7 @@ const std::map<int, PropertyRange>& Ranges()
 
 } // namespace
 
-SimulatedDevice::SimulatedDevice(std::string id, std::string hardwareId, std::u16string friendlyName,
-                                 bool hasStillPin)
+SimulatedDevice::SimulatedDevice(std::string id, std::string hardwareId, std::u16string friendlyName, bool hasStillPin)
     : id_(std::move(id)), hardwareId_(std::move(hardwareId)), friendlyName_(std::move(friendlyName)),
       hasStillPin_(hasStillPin), format_(InitialFormat())
 {
@@ -115,7 +114,8 @@ int SimulatedDevice::SweptFocus(double seconds)
 {
     const double phase = std::fmod(std::max(seconds, 0.0), 40.0) / 20.0; // 0..2
     const double along = phase <= 1 ? phase : 2 - phase;
-    return static_cast<int>(std::lround(SimulatedOptics::kMinFocus + along * (SimulatedOptics::kMaxFocus - SimulatedOptics::kMinFocus)));
+    return static_cast<int>(
+        std::lround(SimulatedOptics::kMinFocus + along * (SimulatedOptics::kMaxFocus - SimulatedOptics::kMinFocus)));
 }
 
 void SimulatedDevice::SetStage(StagePosition position)
@@ -300,8 +300,8 @@ std::shared_ptr<SimulatedDevice> SimulatedBackend::Microscope() const
 std::shared_ptr<SimulatedDevice> SimulatedBackend::AddDevice(const std::string& hardwareId,
                                                              const std::u16string& friendlyName, bool hasStillPin)
 {
-    auto device = std::make_shared<SimulatedDevice>("sim" + std::to_string(nextId_++), hardwareId, friendlyName,
-                                                    hasStillPin);
+    auto device =
+        std::make_shared<SimulatedDevice>("sim" + std::to_string(nextId_++), hardwareId, friendlyName, hasStillPin);
     devices_.push_back(device);
     return device;
 }

@@ -6,9 +6,9 @@
 
 #include <linux/videodev2.h>
 
-#include <pthread.h>
 #include <algorithm>
 #include <chrono>
+#include <pthread.h>
 
 namespace backend {
 
@@ -87,7 +87,6 @@ Result SimulatedSource::Stop()
     return Result::Ok;
 }
 
-
 Result SimulatedSource::GetRange(int property, PropertyRange& range) const
 {
     range = device_->Range(property);
@@ -143,8 +142,8 @@ void SimulatedSource::StreamLoop()
     std::vector<std::uint8_t> encoded;
 
     using Clock = std::chrono::steady_clock;
-    const auto interval = std::chrono::microseconds(
-        std::clamp<std::int64_t>(format.averageTimePerFrame / 10, 1'000'000 / 60, 1'000'000));
+    const auto interval =
+        std::chrono::microseconds(std::clamp<std::int64_t>(format.averageTimePerFrame / 10, 1'000'000 / 60, 1'000'000));
     const auto start = Clock::now();
     auto due = start;
 
@@ -174,8 +173,8 @@ void SimulatedSource::StreamLoop()
         std::size_t deliveredBytes = frame.size();
         if (converter) {
             std::vector<std::uint8_t> made;
-            if (!EncodeJpeg(frame.data(), renderer.Width(), renderer.Height(), SlideRenderer::StrideOf(renderer.Width()),
-                            kMotionJpegQuality, made))
+            if (!EncodeJpeg(frame.data(), renderer.Width(), renderer.Height(),
+                            SlideRenderer::StrideOf(renderer.Width()), kMotionJpegQuality, made))
                 continue;
             encoded = WithoutHuffmanTables(made.data(), made.size());
             if (!converter->Convert(encoded.data(), encoded.size())) continue; // as a camera's damaged frame

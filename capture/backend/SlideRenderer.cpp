@@ -1,8 +1,8 @@
 #include "capture/backend/SlideRenderer.h"
 
+#include <QFontMetricsF>
 #include <QImage>
 #include <QPainter>
-#include <QFontMetricsF>
 #include <QPainterPath>
 #include <QRadialGradient>
 
@@ -40,9 +40,7 @@ void PaintSpecimen(QPainter& p, double fieldWidth, double fieldHeight, double ma
     // On a slide of many fields each fibre stays within a field or so of where it starts (as
     // long as on a one-field slide, and as many to a field).
     const bool large = fields > 1;
-    auto along = [&](double from, double extent) {
-        return large ? from + uniform(-w, w) : uniform(0, extent);
-    };
+    auto along = [&](double from, double extent) { return large ? from + uniform(-w, w) : uniform(0, extent); };
     for (int i = 0; i < count(26); ++i) {
         const QPointF start(uniform(0, total), uniform(0, totalH));
         QPainterPath fibre(start);
@@ -140,12 +138,14 @@ std::shared_ptr<const std::vector<std::uint8_t>> SharedTexture(int width, int he
         painter.setRenderHint(QPainter::Antialiasing);
         if (slide == Slide::StageMicrometer) PaintMicrometer(painter, width, margin, textureWidth, textureHeight);
         else if (stage)
-            PaintSpecimen(painter, width, height, static_cast<double>(margin) / width, kStageFieldsAcross, kStageFieldsDown);
+            PaintSpecimen(painter, width, height, static_cast<double>(margin) / width, kStageFieldsAcross,
+                          kStageFieldsDown);
         else PaintSpecimen(painter, width, height, static_cast<double>(margin) / width);
     }
     std::mt19937 random(7u);
     std::uniform_int_distribution<int> noise(-4, 4);
-    auto texture = std::make_shared<std::vector<std::uint8_t>>(static_cast<std::size_t>(textureWidth) * textureHeight * 3);
+    auto texture =
+        std::make_shared<std::vector<std::uint8_t>>(static_cast<std::size_t>(textureWidth) * textureHeight * 3);
     for (int y = 0; y < textureHeight; ++y) {
         const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
         std::uint8_t* out = &(*texture)[static_cast<std::size_t>(y) * textureWidth * 3];
@@ -184,7 +184,8 @@ void SlideRenderer::Prepare(int width, int height, Slide slide)
             const double u = (x + 0.5) / width * 2 - 1, v = (y + 0.5) / height * 2 - 1;
             const double vignette = 1.0 - 0.45 * (u * u + v * v) / 2;
             const double gradient = 0.72 + 0.28 * (x + 0.5) / width;
-            lamp_[static_cast<std::size_t>(y) * width + x] = static_cast<std::uint16_t>(std::lround(256 * vignette * gradient));
+            lamp_[static_cast<std::size_t>(y) * width + x] =
+                static_cast<std::uint16_t>(std::lround(256 * vignette * gradient));
             stageLamp_[static_cast<std::size_t>(y) * width + x] =
                 static_cast<std::uint16_t>(std::lround(256 * (1.0 - 0.08 * (u * u + v * v) / 2)));
         }
@@ -193,7 +194,6 @@ void SlideRenderer::Prepare(int width, int height, Slide slide)
     std::uniform_int_distribution<int> small(-3, 3);
     noise_.resize(static_cast<std::size_t>(width) * height);
     for (auto& n : noise_) n = static_cast<std::int8_t>(small(frameNoise));
-
 }
 
 int SimulatedOptics::BlurRadius(int width) const
@@ -231,7 +231,9 @@ void BoxBlur(std::uint8_t* pixels, int width, int height, std::size_t stride, in
         for (int i = 0; i < count; ++i) std::memcpy(&line[static_cast<std::size_t>(i) * 3], first + step * i, 3);
         for (int c = 0; c < 3; ++c) {
             int sum = 0;
-            auto at = [&](int i) { return static_cast<int>(line[static_cast<std::size_t>(std::clamp(i, 0, count - 1)) * 3 + c]); };
+            auto at = [&](int i) {
+                return static_cast<int>(line[static_cast<std::size_t>(std::clamp(i, 0, count - 1)) * 3 + c]);
+            };
             for (int i = -radius; i <= radius; ++i) sum += at(i);
             for (int i = 0; i < count; ++i) {
                 first[step * i + c] = static_cast<std::uint8_t>(sum / window);
@@ -252,8 +254,10 @@ void SlideRenderer::RenderFrame(double seconds, std::uint8_t* out, const std::ui
     // A slow, smooth drift within the margin; on the stage, where the stage holds the slide.
     const bool stage = slide_ == Slide::Stage;
     const Offset field = StageOffset(optics.stage);
-    const int dx = margin_ + (stage ? static_cast<int>(field.x) : static_cast<int>(std::lround(margin_ * 0.8 * std::sin(seconds * 0.21))));
-    const int dy = margin_ + (stage ? static_cast<int>(field.y) : static_cast<int>(std::lround(margin_ * 0.8 * std::sin(seconds * 0.13 + 1.0))));
+    const int dx = margin_ + (stage ? static_cast<int>(field.x)
+                                    : static_cast<int>(std::lround(margin_ * 0.8 * std::sin(seconds * 0.21))));
+    const int dy = margin_ + (stage ? static_cast<int>(field.y)
+                                    : static_cast<int>(std::lround(margin_ * 0.8 * std::sin(seconds * 0.13 + 1.0))));
     // Between pixels the stage's picture is interpolated from the four around (in 1/256).
     const int fx = stage ? static_cast<int>(std::lround((field.x - std::floor(field.x)) * 256)) : 0;
     const int fy = stage ? static_cast<int>(std::lround((field.y - std::floor(field.y)) * 256)) : 0;
@@ -275,7 +279,8 @@ void SlideRenderer::RenderFrame(double seconds, std::uint8_t* out, const std::ui
             const std::uint8_t* bottom = top + static_cast<std::size_t>(textureWidth_) * 3;
             const int w00 = (256 - fx) * (256 - fy), w01 = fx * (256 - fy), w10 = (256 - fx) * fy, w11 = fx * fy;
             for (std::size_t i = 0; i < rowBytes; ++i)
-                dst[i] = static_cast<std::uint8_t>((top[i] * w00 + top[i + 3] * w01 + bottom[i] * w10 + bottom[i + 3] * w11 + 32768) >> 16);
+                dst[i] = static_cast<std::uint8_t>(
+                    (top[i] * w00 + top[i + 3] * w01 + bottom[i] * w10 + bottom[i + 3] * w11 + 32768) >> 16);
         }
         std::memset(dst + rowBytes, 0, stride - rowBytes);
     }
@@ -286,7 +291,8 @@ void SlideRenderer::RenderFrame(double seconds, std::uint8_t* out, const std::ui
         if (optics.unevenLamp || stage) {
             const std::uint16_t* gain = &(optics.unevenLamp ? lamp_ : stageLamp_)[static_cast<std::size_t>(y) * width_];
             for (int x = 0; x < width_; ++x)
-                for (int c = 0; c < 3; ++c) dst[x * 3 + c] = static_cast<std::uint8_t>((dst[x * 3 + c] * gain[x] + 128) >> 8);
+                for (int c = 0; c < 3; ++c)
+                    dst[x * 3 + c] = static_cast<std::uint8_t>((dst[x * 3 + c] * gain[x] + 128) >> 8);
         }
         if (lut)
             for (std::size_t i = 0; i < rowBytes; ++i) dst[i] = lut[dst[i]];

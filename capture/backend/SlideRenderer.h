@@ -33,8 +33,8 @@ constexpr double kSimulatedFieldWidthMillimetres = 1.6;
 
 // How the simulated microscope's optics and lamp treat the slide, frame by frame.
 struct SimulatedOptics {
-    bool unevenLamp = false; // vignetting and a brightness gradient, as a real lamp gives
-    bool blankField = false; // an empty area of the slide (clear glass)
+    bool unevenLamp = false;         // vignetting and a brightness gradient, as a real lamp gives
+    bool blankField = false;         // an empty area of the slide (clear glass)
     int focus = kSimulatedBestFocus; // the focus knob: sharp at the best position, blurred away from it
                                      // (on the relief specimen: at each point's own height)
     StagePosition stage;             // where the stage holds the slide (the stage slide)
@@ -82,8 +82,8 @@ private:
     int textureWidth_ = 0;
     int textureHeight_ = 0;
     std::shared_ptr<const std::vector<std::uint8_t>> texture_; // top-down BGR, tightly packed; shared
-    std::vector<std::uint16_t> lamp_;   // the uneven lamp per frame pixel, 1.0 = 256
-    std::vector<std::uint16_t> stageLamp_; // the stage microscope's slight vignette, likewise
-    std::vector<std::int8_t> noise_;    // fixed sensor noise per frame pixel, for the blank field
+    std::vector<std::uint16_t> lamp_;                          // the uneven lamp per frame pixel, 1.0 = 256
+    std::vector<std::uint16_t> stageLamp_;                     // the stage microscope's slight vignette, likewise
+    std::vector<std::int8_t> noise_; // fixed sensor noise per frame pixel, for the blank field
     ReliefSlide relief_;             // the relief slide, when it is the one under the lens
 };

@@ -3,8 +3,8 @@
 #include "framework/Logging.h"
 
 #include <cstring>
-#include <memory>
 #include <libudev.h>
+#include <memory>
 
 namespace backend {
 

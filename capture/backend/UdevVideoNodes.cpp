@@ -23,12 +23,14 @@ std::string Text(const char* value)
 }
 
 // Walks an enumeration's devices, each handed over as a device that is freed afterwards.
-template <typename Visit> void ForEachDevice(udev* context, udev_enumerate* enumeration, Visit visit)
+template <typename Visit>
+void ForEachDevice(udev* context, udev_enumerate* enumeration, Visit visit)
 {
     udev_list_entry* entry = nullptr;
     udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(enumeration))
     {
-        std::unique_ptr<udev_device, UdevFree> device(udev_device_new_from_syspath(context, udev_list_entry_get_name(entry)));
+        std::unique_ptr<udev_device, UdevFree> device(
+            udev_device_new_from_syspath(context, udev_list_entry_get_name(entry)));
         if (device) visit(device.get());
     }
 }
@@ -103,7 +105,8 @@ std::vector<VideoNode> SelectCaptureNodes(std::vector<UdevNodeRecord> records, c
         }
         nodes.push_back(std::move(record.node));
     }
-    std::sort(nodes.begin(), nodes.end(), [](const VideoNode& a, const VideoNode& b) { return NaturalLess(a.devnode, b.devnode); });
+    std::sort(nodes.begin(), nodes.end(),
+              [](const VideoNode& a, const VideoNode& b) { return NaturalLess(a.devnode, b.devnode); });
     return nodes;
 }
 

@@ -32,11 +32,19 @@ std::u16string Widen(const std::string& text)
         const unsigned char c = static_cast<unsigned char>(text[i]);
         char32_t code = c;
         std::size_t extra = 0;
-        if (c >= 0xF0) { code = c & 0x07; extra = 3; }
-        else if (c >= 0xE0) { code = c & 0x0F; extra = 2; }
-        else if (c >= 0xC0) { code = c & 0x1F; extra = 1; }
+        if (c >= 0xF0) {
+            code = c & 0x07;
+            extra = 3;
+        } else if (c >= 0xE0) {
+            code = c & 0x0F;
+            extra = 2;
+        } else if (c >= 0xC0) {
+            code = c & 0x1F;
+            extra = 1;
+        }
         ++i;
-        for (std::size_t k = 0; k < extra && i < text.size(); ++k, ++i) code = (code << 6) | (static_cast<unsigned char>(text[i]) & 0x3F);
+        for (std::size_t k = 0; k < extra && i < text.size(); ++k, ++i)
+            code = (code << 6) | (static_cast<unsigned char>(text[i]) & 0x3F);
         if (code >= 0x10000) {
             code -= 0x10000;
             out.push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
@@ -65,15 +73,16 @@ bool V4l2Backend::ListDevices(std::vector<CatalogueEntry>& devices)
 {
     devices.clear();
     for (const VideoNode& node : nodes_->CaptureNodes())
-        devices.push_back({Widen(DisplayNameOf(node)), Widen(node.name), node.identity,
-                           std::make_shared<V4l2Handle>(node.syspath)});
+        devices.push_back(
+            {Widen(DisplayNameOf(node)), Widen(node.name), node.identity, std::make_shared<V4l2Handle>(node.syspath)});
     return !devices.empty();
 }
 
 bool V4l2Backend::IsHardwareIdPresent(const std::string& hardwareId)
 {
     const auto ids = nodes_->UsbHardwareIds();
-    return std::any_of(ids.begin(), ids.end(), [&](const std::string& id) { return EqualsIgnoringCase(id, hardwareId); });
+    return std::any_of(ids.begin(), ids.end(),
+                       [&](const std::string& id) { return EqualsIgnoringCase(id, hardwareId); });
 }
 
 std::unique_ptr<CaptureSource> V4l2Backend::OpenSource(const DeviceHandle& device, OpenFailure* failure)

@@ -110,7 +110,8 @@ V4l2Source::V4l2Source(const KernelCalls& calls, VideoNode node) : calls_(calls)
     if (!node_.buttonNode.empty()) {
         buttonFd_ = OwnedFd(calls_.open(node_.buttonNode.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC), calls_.close);
         if (!buttonFd_.IsValid())
-            qCInfo(lcCapture) << "the still button" << node_.buttonNode.c_str() << "cannot be read:" << std::strerror(errno);
+            qCInfo(lcCapture) << "the still button" << node_.buttonNode.c_str()
+                              << "cannot be read:" << std::strerror(errno);
     }
 }
 
@@ -169,11 +170,12 @@ Result V4l2Source::SetFormat(const VideoInfoHeader& format)
     // A camera answers with the nearest size it has; another size is a refusal.
     if (fmt.fmt.pix.width != width || fmt.fmt.pix.height != height) return Result::InvalidArgument;
     const std::uint32_t code = fmt.fmt.pix.pixelformat;
-    qCInfo(lcCapture).noquote() << node_.devnode.c_str() << "sends" << width << "x" << height << "as"
-                                << QByteArray(reinterpret_cast<const char*>(&code), 4)
-                                << (choice->intervalDenominator
-                                        ? QStringLiteral("at %1/%2 s").arg(choice->intervalNumerator).arg(choice->intervalDenominator)
-                                        : QStringLiteral("at its own rate"));
+    qCInfo(lcCapture).noquote()
+        << node_.devnode.c_str() << "sends" << width << "x" << height << "as"
+        << QByteArray(reinterpret_cast<const char*>(&code), 4)
+        << (choice->intervalDenominator
+                ? QStringLiteral("at %1/%2 s").arg(choice->intervalNumerator).arg(choice->intervalDenominator)
+                : QStringLiteral("at its own rate"));
     v4l2_streamparm parm{};
     parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     if (choice->intervalDenominator) {
@@ -300,8 +302,7 @@ void V4l2Source::ReportAndWaitForStop(StreamEvent event)
 {
     if (eventSink_) eventSink_(event);
     pollfd stop{stopFd_.Get(), POLLIN, 0};
-    while (!(calls_.poll(&stop, 1, -1) > 0 && (stop.revents & POLLIN))) {
-    }
+    while (!(calls_.poll(&stop, 1, -1) > 0 && (stop.revents & POLLIN))) {}
 }
 
 bool V4l2Source::Requeue(v4l2_buffer& buffer)
@@ -431,11 +432,11 @@ void V4l2Source::ReadButton()
         const ssize_t got = calls_.read(buttonFd_.Get(), events, sizeof events);
         if (got <= 0) return;
         for (std::size_t i = 0; i < static_cast<std::size_t>(got) / sizeof(input_event); ++i)
-            if (events[i].type == EV_KEY && events[i].value == 1 && (events[i].code == KEY_CAMERA || events[i].code == BTN_0))
+            if (events[i].type == EV_KEY && events[i].value == 1 &&
+                (events[i].code == KEY_CAMERA || events[i].code == BTN_0))
                 stillPressed_ = true;
     }
 }
-
 
 bool V4l2Source::HasControl(std::uint32_t id) const
 {
@@ -448,7 +449,8 @@ Result V4l2Source::GetRange(int property, PropertyRange& range) const
 {
     v4l2_queryctrl query{};
     query.id = ControlOf(property);
-    if (!query.id || Ioctl(VIDIOC_QUERYCTRL, &query) < 0 || (query.flags & V4L2_CTRL_FLAG_DISABLED)) return Result::NotFound;
+    if (!query.id || Ioctl(VIDIOC_QUERYCTRL, &query) < 0 || (query.flags & V4L2_CTRL_FLAG_DISABLED))
+        return Result::NotFound;
     const int flags = kVideoProcAmpFlagsManual | (HasControl(AutomaticOf(property)) ? kVideoProcAmpFlagsAuto : 0);
     range = {query.minimum, query.maximum, query.step, query.default_value, flags};
     return Result::Ok;

@@ -7,7 +7,8 @@ namespace {
 class Writer {
 public:
     explicit Writer(std::uint8_t* out) : out_(out) {}
-    template <typename T> void Put(T value)
+    template <typename T>
+    void Put(T value)
     {
         auto bits = static_cast<std::uint64_t>(value);
         for (std::size_t i = 0; i < sizeof(T); ++i) *out_++ = static_cast<std::uint8_t>(bits >> (8 * i));
@@ -20,7 +21,8 @@ private:
 class Reader {
 public:
     explicit Reader(const std::uint8_t* in) : in_(in) {}
-    template <typename T> T Get()
+    template <typename T>
+    T Get()
     {
         std::uint64_t bits = 0;
         for (std::size_t i = 0; i < sizeof(T); ++i) bits |= static_cast<std::uint64_t>(*in_++) << (8 * i);

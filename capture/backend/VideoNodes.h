@@ -10,13 +10,13 @@
 namespace backend {
 
 struct VideoNode {
-    std::string devnode;     // /dev/videoN
-    std::string syspath;     // stable across listings while the device stays plugged in
-    std::string vendorId;    // USB vendor id, four hex digits
-    std::string productId;   // USB product id
-    std::string name;        // the name the camera reports
-    std::string buttonNode;  // /dev/input/eventN of the camera's still button, or empty
-    std::string identity;    // the /dev/v4l/by-id name: the same camera after any replug
+    std::string devnode;    // /dev/videoN
+    std::string syspath;    // stable across listings while the device stays plugged in
+    std::string vendorId;   // USB vendor id, four hex digits
+    std::string productId;  // USB product id
+    std::string name;       // the name the camera reports
+    std::string buttonNode; // /dev/input/eventN of the camera's still button, or empty
+    std::string identity;   // the /dev/v4l/by-id name: the same camera after any replug
 };
 
 // The name udev gives the node under /dev/v4l/by-id: "usb-" ID_SERIAL "-video-index" N.

@@ -178,10 +178,8 @@ void TriangleGlyph(QPainter& p, const QRectF& r, bool right, double x0)
     const double h = r.height();
     const double w = h * 0.5;
     QPolygonF t;
-    if (right)
-        t << QPointF(x0, r.top()) << QPointF(x0 + w, r.center().y()) << QPointF(x0, r.bottom());
-    else
-        t << QPointF(x0 + w, r.top()) << QPointF(x0, r.center().y()) << QPointF(x0 + w, r.bottom());
+    if (right) t << QPointF(x0, r.top()) << QPointF(x0 + w, r.center().y()) << QPointF(x0, r.bottom());
+    else t << QPointF(x0 + w, r.top()) << QPointF(x0, r.center().y()) << QPointF(x0 + w, r.bottom());
     p.drawPolygon(t);
 }
 
@@ -269,7 +267,8 @@ void RulerGlyph(QPainter& p, const QRectF& r)
     p.setPen(GlyphPen(0.8 * u, QColor(60, 60, 60)));
     p.setBrush(QColor(250, 225, 120));
     p.drawRect(QRectF(-7 * u, -2.2 * u, 14 * u, 4.4 * u));
-    for (int i = -5; i <= 5; i += 2) p.drawLine(QPointF(i * u, -2.2 * u), QPointF(i * u, (i % 4 == 1 ? 0.5 : -0.6) * u));
+    for (int i = -5; i <= 5; i += 2)
+        p.drawLine(QPointF(i * u, -2.2 * u), QPointF(i * u, (i % 4 == 1 ? 0.5 : -0.6) * u));
     p.restore();
 }
 
@@ -307,7 +306,8 @@ void ArrowGlyph(QPainter& p, const QRectF& r, bool undo)
     }
     QPainterPath arc;
     arc.moveTo(r.left() + 4 * u, r.top() + 7 * u);
-    arc.cubicTo(r.left() + 8 * u, r.top() + 3 * u, r.left() + 15 * u, r.top() + 5 * u, r.left() + 12 * u, r.top() + 13 * u);
+    arc.cubicTo(r.left() + 8 * u, r.top() + 3 * u, r.left() + 15 * u, r.top() + 5 * u, r.left() + 12 * u,
+                r.top() + 13 * u);
     p.setPen(GlyphPen(1.8 * u));
     p.setBrush(Qt::NoBrush);
     p.drawPath(arc);
@@ -607,8 +607,13 @@ void WriteWav(int id, const std::vector<float>& samples, int rate)
 {
     QFile file(g_out + QString("/sound/%1.wav").arg(id));
     if (!file.open(QIODevice::WriteOnly)) return;
-    auto put32 = [&](quint32 v) { for (int i = 0; i < 4; ++i) file.putChar(static_cast<char>((v >> (8 * i)) & 0xFF)); };
-    auto put16 = [&](quint16 v) { file.putChar(static_cast<char>(v & 0xFF)); file.putChar(static_cast<char>(v >> 8)); };
+    auto put32 = [&](quint32 v) {
+        for (int i = 0; i < 4; ++i) file.putChar(static_cast<char>((v >> (8 * i)) & 0xFF));
+    };
+    auto put16 = [&](quint16 v) {
+        file.putChar(static_cast<char>(v & 0xFF));
+        file.putChar(static_cast<char>(v >> 8));
+    };
     const quint32 dataBytes = static_cast<quint32>(samples.size() * 2);
     file.write("RIFF");
     put32(36 + dataBytes);
@@ -643,7 +648,7 @@ std::vector<float> Tones(const std::vector<std::pair<double, double>>& notes, in
 void WriteSounds()
 {
     const int rate = 22050;
-    WriteWav(180, Tones({{880, 0.12}, {1320, 0.16}}, rate), rate);        // recording starts/stops
+    WriteWav(180, Tones({{880, 0.12}, {1320, 0.16}}, rate), rate);              // recording starts/stops
     WriteWav(182, Tones({{1320, 0.12}, {990, 0.12}, {660, 0.25}}, rate), rate); // recording ended
     // Shutter: two short bursts of filtered noise.
     std::vector<float> shutter;

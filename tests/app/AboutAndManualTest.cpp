@@ -1,6 +1,6 @@
+#include "TestSupport.h"
 #include "app/AboutDlg.h"
 #include "framework/LangText.h"
-#include "TestSupport.h"
 
 #include <QDir>
 #include <QFile>

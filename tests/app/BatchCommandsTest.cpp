@@ -75,8 +75,9 @@ TEST(BatchCommands, ConvertWritesACalibratedTiffWithoutADisplay)
     EXPECT_FALSE(QFile::exists(home.path() + "/x.tif"));
 
     // Wrongly written: 2 with the usage; --help: the usage on standard output, 0.
-    for (const QStringList& wrong : {QStringList{"--convert", tiff}, QStringList{"--convert", home.path() + "/x.gif", still},
-                                     QStringList{"--convert", tiff, still, "--magnification", "many"}}) {
+    for (const QStringList& wrong :
+         {QStringList{"--convert", tiff}, QStringList{"--convert", home.path() + "/x.gif", still},
+          QStringList{"--convert", tiff, still, "--magnification", "many"}}) {
         run = Program(wrong, home.path());
         EXPECT_EQ(run.code, 2) << wrong.join(' ').toStdString();
         EXPECT_TRUE(run.err.contains("Usage: qrv-dm500")) << wrong.join(' ').toStdString();
@@ -112,7 +113,7 @@ TEST(BatchCommands, StackMergesPicturesWithoutADisplay)
     EXPECT_EQ(qGray(merged.pixel(2, 0)), 220); // the detail of both halves
     EXPECT_EQ(qGray(merged.pixel(82, 0)), 220);
     const QImage depthMap(depth);
-    EXPECT_EQ(qGray(depthMap.pixel(20, 60)), 0);   // from the first
+    EXPECT_EQ(qGray(depthMap.pixel(20, 60)), 0);    // from the first
     EXPECT_EQ(qGray(depthMap.pixel(140, 60)), 255); // from the last
 
     // Pictures of different sizes: 1 with the reason, nothing written; bad usage: 2.
@@ -136,7 +137,8 @@ TEST(BatchCommands, MosaicPlacesPicturesTakenWhileSlidingAndSaysWhichItCouldNot)
         optics.stage = where;
         optics.blankField = blank;
         stage.RenderFrame(0, pixels.data(), nullptr, optics);
-        QImage picture(pixels.data(), 320, 240, static_cast<qsizetype>(SlideRenderer::StrideOf(320)), QImage::Format_BGR888);
+        QImage picture(pixels.data(), 320, 240, static_cast<qsizetype>(SlideRenderer::StrideOf(320)),
+                       QImage::Format_BGR888);
         picture.save(home.path() + "/" + name, "BMP");
         return home.path() + "/" + name;
     };
@@ -229,7 +231,8 @@ TEST(BatchCommands, AStackOfPicturesOfDifferentFieldsLeavesOutEachThatIsNotPartO
         SimulatedOptics optics;
         optics.stage = where;
         stage.RenderFrame(0, pixels.data(), nullptr, optics);
-        QImage picture(pixels.data(), 320, 240, static_cast<qsizetype>(SlideRenderer::StrideOf(320)), QImage::Format_BGR888);
+        QImage picture(pixels.data(), 320, 240, static_cast<qsizetype>(SlideRenderer::StrideOf(320)),
+                       QImage::Format_BGR888);
         picture.save(home.path() + "/" + name, "BMP");
         return home.path() + "/" + name;
     };

@@ -1,5 +1,5 @@
-#include "app/mail/EmailDlg.h"
 #include "TestSupport.h"
+#include "app/mail/EmailDlg.h"
 
 #include <QDir>
 #include <QFile>

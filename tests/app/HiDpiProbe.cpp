@@ -19,7 +19,8 @@ int main(int argc, char** argv)
     QTemporaryDir documents, program;
     backend::SimulatedBackend backend(false);
     SingleInstance instance("Vizmora-hidpi-" + QUuid::createUuid().toString(QUuid::Id128));
-    CMainDialog window(backend, instance, nullptr, CMainDialog::Places{documents.path(), program.path(), program.path()});
+    CMainDialog window(backend, instance, nullptr,
+                       CMainDialog::Places{documents.path(), program.path(), program.path()});
     window.show();
     if (!QTest::qWaitForWindowExposed(&window)) return 4;
     return window.grab().toImage().save(QString::fromLocal8Bit(argv[1])) ? 0 : 3;

@@ -1,56 +1,56 @@
-#include "capture/CaptureGraph.h"
-#include "app/Commands.h"
-#include "framework/FileDialogs.h"
-#include "framework/LangText.h"
-#include "framework/WindowSystem.h"
-#include "framework/RunningNumber.h"
-#include "resources/Resources.h"
-#include "resources/ResourceIds.h"
 #include "app/MainDialog.h"
+#include "../capture/FakeV4l2Camera.h"
+#include "TestSupport.h"
+#include "app/Commands.h"
 #include "app/FocusDisplay.h"
+#include "app/SingleInstance.h"
 #include "app/recording/CompressorChoice.h"
 #include "app/recording/RecorderSettingsDlg.h"
-#include "measure/StageCalibration.h"
-#include "measure/PhotoMeasureDlg.h"
-#include "measure/MeasureCanvas.h"
-#include "measure/MeasureGeometry.h"
-#include "media/PictureFile.h"
 #include "app/stills/StillFormatSetting.h"
 #include "app/stills/StillPicture.h"
-#include "processing/LiveFocusStack.h"
-#include "processing/LiveMosaic.h"
 #include "app/timelapse/TimeLapseDlg.h"
-#include "media/AviWriter.h"
-#include "app/SingleInstance.h"
-#include "TestSupport.h"
-#include "tests/app/MainWindowFixture.h"
 #include "browser/ThumbnailList.h"
-#include "widgets/BitmapButton.h"
-#include "widgets/MenuXP.h"
+#include "capture/CaptureGraph.h"
 #include "capture/backend/SimulatedBackend.h"
 #include "capture/backend/V4l2Backend.h"
-#include "../capture/FakeV4l2Camera.h"
+#include "framework/FileDialogs.h"
+#include "framework/LangText.h"
+#include "framework/RunningNumber.h"
+#include "framework/WindowSystem.h"
+#include "measure/MeasureCanvas.h"
+#include "measure/MeasureGeometry.h"
+#include "measure/PhotoMeasureDlg.h"
+#include "measure/StageCalibration.h"
+#include "media/AviWriter.h"
+#include "media/PictureFile.h"
+#include "processing/LiveFocusStack.h"
+#include "processing/LiveMosaic.h"
+#include "resources/ResourceIds.h"
+#include "resources/Resources.h"
+#include "tests/app/MainWindowFixture.h"
+#include "widgets/BitmapButton.h"
+#include "widgets/MenuXP.h"
 
-#include <QComboBox>
-#include <QPainter>
-#include <QImageReader>
-#include <QSlider>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QAccessible>
+#include <QComboBox>
+#include <QImageReader>
+#include <QLineEdit>
 #include <QMenuBar>
-#include <QSignalSpy>
+#include <QPainter>
 #include <QPalette>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSlider>
 
-#include <cmath>
-#include <set>
 #include <QTest>
 #include <QUuid>
+#include <cmath>
+#include <set>
 
-#include <sys/resource.h>
-#include <csignal>
 #include <QDir>
+#include <csignal>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 namespace {
 
@@ -210,7 +210,8 @@ TEST_F(MainDialogTest, FullScreenRoundTripRestoresThePlacementAndMenu)
     EXPECT_TRUE(WaitUntil([&] { return !dialog_->IsFullScreen(); }));
     // Back in its place; under Wayland the place is the compositor's, and the size is checked.
     const bool placed = ProgramPlacesWindows();
-    EXPECT_TRUE(WaitUntil([&] { return placed ? dialog_->geometry() == before : dialog_->size() == before.size(); }, 1000))
+    EXPECT_TRUE(
+        WaitUntil([&] { return placed ? dialog_->geometry() == before : dialog_->size() == before.size(); }, 1000))
         << dialog_->geometry().x() << "," << dialog_->geometry().y() << " " << dialog_->geometry().width() << "x"
         << dialog_->geometry().height() << " vs " << before.x() << "," << before.y() << " " << before.width() << "x"
         << before.height();
@@ -277,8 +278,8 @@ TEST_F(MainDialogTest, OpenGoesToThePictureWindowOnlyForBmpAndBMP)
         dialog_->OnCommand(ID_FILE_OPEN);
     }
     QCoreApplication::processEvents();
-    EXPECT_EQ(spy.requests, (std::vector<OpenSelectedEvent::Kind>{OpenSelectedEvent::Kind::Video,
-                                                                   OpenSelectedEvent::Kind::Picture}));
+    EXPECT_EQ(spy.requests,
+              (std::vector<OpenSelectedEvent::Kind>{OpenSelectedEvent::Kind::Video, OpenSelectedEvent::Kind::Picture}));
 }
 
 TEST_F(MainDialogTest, SaveAsRefusesThePictureFolderItselfButNotASubfolder)
@@ -356,7 +357,8 @@ TEST_F(MainDialogTest, OpeningAPictureThatVanishedSaysSo)
 TEST_F(MainDialogTest, OneClickOnTheListSelectsOnceEvenAfterAFileVanished)
 {
     const QString folder = documents_.path() + "/QRV-DM500 files/Picture/";
-    for (int i = 1; i <= 3; ++i) WriteFile(folder + QString("Still_N%1.bmp").arg(i, 4, 10, QChar('0')), SmallBmp(qRgb(0, 0, 200)));
+    for (int i = 1; i <= 3; ++i)
+        WriteFile(folder + QString("Still_N%1.bmp").arg(i, 4, 10, QChar('0')), SmallBmp(qRgb(0, 0, 200)));
     Start(true);
     auto& list = dialog_->ThumbnailList();
     ASSERT_EQ(list.Pictures().size(), 3u);
@@ -418,7 +420,8 @@ TEST_F(MainDialogTest, AFailedStillSaveIsReportedInTheProgramsWords)
     MessageBoxRecorder boxes;
     PressKey(Qt::Key_F2);
     ASSERT_TRUE(WaitUntil([&] { return !boxes.Boxes().empty(); }));
-    EXPECT_TRUE(boxes.Boxes()[0].text.startsWith("The picture could not be saved:\n")) << boxes.Boxes()[0].text.toStdString();
+    EXPECT_TRUE(boxes.Boxes()[0].text.startsWith("The picture could not be saved:\n"))
+        << boxes.Boxes()[0].text.toStdString();
     EXPECT_EQ(boxes.Boxes()[0].caption, "QRV-DM500");
     EXPECT_TRUE(dialog_->LastPicturePath().isEmpty());
 }
@@ -517,7 +520,7 @@ TEST_F(MainDialogTest, ARecordingThatGotNoFrameOnAFullDiskIsNotKept)
 {
     Start(true);
     MessageBoxRecorder boxes;
-    rlimit old {};
+    rlimit old{};
     getrlimit(RLIMIT_FSIZE, &old);
     rlimit full = old;
     full.rlim_cur = 0; // a full disk: the file is created, nothing goes into it
@@ -552,7 +555,7 @@ TEST_F(MainDialogTest, SaveAsStartsWhereACopyIsAcceptedAndRemembersWhereItWent)
     ASSERT_EQ(proposals.size(), 2);
     EXPECT_NE(QFileInfo(proposals[0]).path().toLower(), PictureFolder().toLower()); // never the refused folder
     EXPECT_TRUE(proposals[0].endsWith("/" + QFileInfo(source).completeBaseName()));
-    EXPECT_EQ(QFileInfo(proposals[1]).path(), elsewhere.path()); // where the last copy went
+    EXPECT_EQ(QFileInfo(proposals[1]).path(), elsewhere.path());           // where the last copy went
     EXPECT_EQ(ReadFile(elsewhere.path() + "/copy.bmp"), ReadFile(source)); // the same format: bytes unchanged
     EXPECT_EQ(QImageReader(elsewhere.path() + "/copy.JPG").format(), "jpeg");
     // The corner mark goes once the picture was saved elsewhere.
@@ -715,7 +718,8 @@ TEST_F(MainDialogTest, TheCameraMotionJpegIsRecordedAtTheCameraRateAndLostFrames
 
     // Lost frames are shown beside the counter, in a warning colour; none, nothing shown.
     auto warningPixels = [&] {
-        const QImage shot = dialog_->grab(CMainDialog::kDroppedReadout.translated(dialog_->ClientArea().pos())).toImage();
+        const QImage shot =
+            dialog_->grab(CMainDialog::kDroppedReadout.translated(dialog_->ClientArea().pos())).toImage();
         int count = 0;
         for (int y = 0; y < shot.height(); ++y)
             for (int x = 0; x < shot.width(); ++x) {
@@ -762,7 +766,8 @@ TEST_F(MainDialogTest, StillsInTiffCarryTheCalibrationAndSaveAsConvertsWithIt)
     EXPECT_TRUE(dialog_->LastPicturePath().endsWith("_200X_N0002.bmp"));
     // Save as of the BMP still to TIFF carries the calibration of its magnification.
     QTemporaryDir elsewhere;
-    const SaveFileHook previous = SetSaveFileHook([&](const SaveFileRequest&) { return elsewhere.path() + "/copy.tif"; });
+    const SaveFileHook previous =
+        SetSaveFileHook([&](const SaveFileRequest&) { return elsewhere.path() + "/copy.tif"; });
     dialog_->OnCommand(ID_FILE_SAVE_AS);
     SetSaveFileHook(previous);
     PictureMetadata converted;
@@ -877,8 +882,9 @@ TEST_F(MainDialogTest, PicturesSelectedInTheListWithCtrlAndShiftAreStackedOrLaid
         optics.stage = {1000 + 550 * i, 1000};
         stage.RenderFrame(0, pixels.data(), nullptr, optics);
         const QString path = folder + QStringLiteral("/Still_2026-12-07_10101%1_200X_N000%1.bmp").arg(i + 1);
-        ASSERT_TRUE(QImage(pixels.data(), 320, 240, static_cast<qsizetype>(SlideRenderer::StrideOf(320)), QImage::Format_BGR888)
-                        .save(path, "BMP"));
+        ASSERT_TRUE(
+            QImage(pixels.data(), 320, 240, static_cast<qsizetype>(SlideRenderer::StrideOf(320)), QImage::Format_BGR888)
+                .save(path, "BMP"));
         dialog_->ThumbnailList().AddCapturedPicture(path);
     }
     CThumbnailList& list = dialog_->ThumbnailList();
@@ -908,7 +914,8 @@ TEST_F(MainDialogTest, PicturesSelectedInTheListWithCtrlAndShiftAreStackedOrLaid
         MessageBoxRecorder boxes;
         dialog_->OnCommand(ID_FILE_STACK);
         ASSERT_EQ(boxes.Boxes().size(), 1u);
-        EXPECT_TRUE(boxes.Boxes()[0].text.contains("N0002.bmp: not part of the focus series")) << boxes.Boxes()[0].text.toStdString();
+        EXPECT_TRUE(boxes.Boxes()[0].text.contains("N0002.bmp: not part of the focus series"))
+            << boxes.Boxes()[0].text.toStdString();
         EXPECT_TRUE(boxes.Boxes()[0].text.contains("N0003.bmp: not part of the focus series"));
     }
     EXPECT_EQ(list.Pictures().size(), 4u);
@@ -920,8 +927,9 @@ TEST_F(MainDialogTest, PicturesSelectedInTheListWithCtrlAndShiftAreStackedOrLaid
         optics.stage = {1000 + 3 * i, 1000};
         stage.RenderFrame(0, pixels.data(), nullptr, optics);
         const QString path = folder + QStringLiteral("/Still_2026-12-07_10102%1_200X_N000%2.bmp").arg(i).arg(5 + i);
-        ASSERT_TRUE(QImage(pixels.data(), 320, 240, static_cast<qsizetype>(SlideRenderer::StrideOf(320)), QImage::Format_BGR888)
-                        .save(path, "BMP"));
+        ASSERT_TRUE(
+            QImage(pixels.data(), 320, 240, static_cast<qsizetype>(SlideRenderer::StrideOf(320)), QImage::Format_BGR888)
+                .save(path, "BMP"));
         list.AddCapturedPicture(path);
     }
     WaitForListDrawn();
@@ -995,7 +1003,8 @@ TEST_F(MainDialogTest, UnderADarkThemeTheMenuBarAndThePopUpMenusRead)
 TEST_F(MainDialogTest, EveryButtonIsNamedAndReachedWithTabAndTheListWorksFromTheKeyboard)
 {
     const QString folder = documents_.path() + "/QRV-DM500 files/Picture/";
-    for (int i = 1; i <= 3; ++i) WriteFile(folder + QString("Still_N%1.bmp").arg(i, 4, 10, QChar('0')), SmallBmp(qRgb(0, 0, 200)));
+    for (int i = 1; i <= 3; ++i)
+        WriteFile(folder + QString("Still_N%1.bmp").arg(i, 4, 10, QChar('0')), SmallBmp(qRgb(0, 0, 200)));
     Start(true);
     dialog_->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(dialog_.get()));
@@ -1015,7 +1024,8 @@ TEST_F(MainDialogTest, EveryButtonIsNamedAndReachedWithTabAndTheListWorksFromThe
     }
     EXPECT_TRUE(reached.count(&dialog_->ThumbnailList()));
     EXPECT_TRUE(reached.count(&dialog_->MagnificationBox()));
-    EXPECT_FALSE(QAccessible::queryAccessibleInterface(&dialog_->MagnificationBox())->text(QAccessible::Name).isEmpty());
+    EXPECT_FALSE(
+        QAccessible::queryAccessibleInterface(&dialog_->MagnificationBox())->text(QAccessible::Name).isEmpty());
 
     // The list: arrows choose, Shift adds, Enter opens, Delete deletes.
     CThumbnailList& list = dialog_->ThumbnailList();
@@ -1048,7 +1058,8 @@ TEST_F(MainDialogTest, EveryButtonIsNamedAndReachedWithTabAndTheListWorksFromThe
         QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : start, Qt::Key_Tab);
     }
     using M = CPhotoMeasureDlg;
-    for (const int id : {M::IDC_OPEN, M::IDC_SAVE, M::IDC_DRAW, M::IDC_MEASURE, M::IDC_PEN, M::IDC_TEXT, M::IDC_UNDO, M::IDC_REDO}) {
+    for (const int id :
+         {M::IDC_OPEN, M::IDC_SAVE, M::IDC_DRAW, M::IDC_MEASURE, M::IDC_PEN, M::IDC_TEXT, M::IDC_UNDO, M::IDC_REDO}) {
         QWidget* button = measure.Button(id);
         EXPECT_TRUE(inMeasure.count(button)) << id;
         EXPECT_FALSE(QAccessible::queryAccessibleInterface(button)->text(QAccessible::Name).isEmpty()) << id;
@@ -1073,7 +1084,7 @@ TEST_F(MainDialogTest, DamagedSettingsAreKeptAsideAndReportedOnceAndAKilledSaves
     MessageBoxRecorder boxes;
     Start(true);
     ASSERT_TRUE(WaitUntil([&] { return !boxes.Boxes().empty(); }));
-    QCoreApplication::processEvents(); // anything else the start had to say
+    QCoreApplication::processEvents();   // anything else the start had to say
     ASSERT_EQ(boxes.Boxes().size(), 1u); // one message for all
     const QString text = boxes.Boxes()[0].text;
     for (const char* name : {"calibrations.json", "devices.json", "flatfield-0123456789abcdef-640x480.bin"}) {

@@ -2,11 +2,11 @@
 // A main window on a simulated microscope, with media and program folders of its own, for the
 // window tests.
 
+#include "TestSupport.h"
 #include "app/MainDialog.h"
 #include "app/SingleInstance.h"
 #include "browser/ThumbnailList.h"
 #include "capture/backend/SimulatedBackend.h"
-#include "TestSupport.h"
 
 #include <QApplication>
 #include <QTemporaryDir>

@@ -1,23 +1,23 @@
 // The processing stage as a user meets it in the window: even light taken from the Flat
 // field dialog on the simulated microscope's uneven lamp, shown, saved in stills and back
 // after a restart; the focus meter following the simulated focus knob.
+#include "TestSupport.h"
 #include "app/Commands.h"
-#include "app/settings/FlatFieldControl.h"
-#include "app/settings/FlatFieldDlg.h"
 #include "app/MainDialog.h"
 #include "app/SimulationKeys.h"
 #include "app/SingleInstance.h"
-#include "TestSupport.h"
-#include "tests/app/MainWindowFixture.h"
+#include "app/settings/FlatFieldControl.h"
+#include "app/settings/FlatFieldDlg.h"
 #include "capture/CaptureGraph.h"
 #include "capture/backend/SimulatedBackend.h"
 #include "processing/FocusMeter.h"
+#include "tests/app/MainWindowFixture.h"
 
 #include <QCheckBox>
 #include <QImage>
-#include <QPushButton>
 #include <QIntValidator>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSlider>
 #include <QTest>
 #include <QUuid>

@@ -23,7 +23,8 @@ int main(int argc, char** argv)
     engine.SetPreviewFrameRate(15);
     if (!engine.StartPreview()) return 4;
     CAviRecording recording(engine);
-    if (recording.Open(QString::fromLocal8Bit(argv[1]), 22, DefaultVideoEncoder()).failedStep != AviWriter::OpenStep::None)
+    if (recording.Open(QString::fromLocal8Bit(argv[1]), 22, DefaultVideoEncoder()).failedStep !=
+        AviWriter::OpenStep::None)
         return 5;
     std::printf("recording\n");
     std::fflush(stdout);

@@ -1,10 +1,10 @@
-#include "app/recording/AviRecording.h"
-#include "capture/CaptureGraph.h"
-#include "app/recording/CompressorChoice.h"
-#include "framework/FieldExchange.h"
-#include "app/recording/RecorderSettingsDlg.h"
 #include "TestSupport.h"
+#include "app/recording/AviRecording.h"
+#include "app/recording/CompressorChoice.h"
+#include "app/recording/RecorderSettingsDlg.h"
+#include "capture/CaptureGraph.h"
 #include "capture/backend/SimulatedBackend.h"
+#include "framework/FieldExchange.h"
 #include "media/AviWriter.h"
 
 #include <QCheckBox>
@@ -52,7 +52,8 @@ TEST(RecorderSettings, BoundsAreCheckedOnOk)
     MessageBoxRecorder boxes;
     bool chosen = false;
     int defaults = 0;
-    for (const auto& [rate, seconds] : std::vector<std::pair<QString, QString>>{{"0", "10"}, {"31", "10"}, {"15", "0"}, {"15", "100000"}}) {
+    for (const auto& [rate, seconds] :
+         std::vector<std::pair<QString, QString>>{{"0", "10"}, {"31", "10"}, {"15", "0"}, {"15", "100000"}}) {
         CRecorderSettingsDlg dialog(chosen, {}, [&] { ++defaults; });
         dialog.show();
         EXPECT_FALSE(PressOk(dialog, rate, seconds)) << rate.toStdString() << " " << seconds.toStdString();
@@ -204,15 +205,17 @@ TEST_F(RecordingTest, AWriteErrorEndsTheRecordingAndTheFileKeepsWhatWasWritten)
     QString failure;
     QObject::connect(&recording, &CAviRecording::WriteFailed, [&](const QString& reason) { failure = reason; });
     const QString path = dir_.path() + "/full.avi";
-    rlimit old {};
+    rlimit old{};
     getrlimit(RLIMIT_FSIZE, &old);
     rlimit small = old;
     small.rlim_cur = 600 * 1024; // a disk that fills up after a few seconds of frames
     signal(SIGXFSZ, SIG_IGN);
     setrlimit(RLIMIT_FSIZE, &small);
-    ASSERT_EQ(recording.Open(path, 22, CompressionOptions::From(VideoEncoderChoice{"DIB ", "rawvideo", "", false, -1}).encoder)
-                  .failedStep,
-              AviWriter::OpenStep::None);
+    ASSERT_EQ(
+        recording
+            .Open(path, 22, CompressionOptions::From(VideoEncoderChoice{"DIB ", "rawvideo", "", false, -1}).encoder)
+            .failedStep,
+        AviWriter::OpenStep::None);
     const bool failed = WaitUntil([&] { return !failure.isEmpty(); }, 8000);
     recording.Close();
     setrlimit(RLIMIT_FSIZE, &old);
@@ -309,10 +312,12 @@ TEST(RecordingCutShort, AKilledRecordingPlaysUpToItsLastSecond)
     const QString path = dir.path() + "/killed.avi";
     QProcess probe;
     probe.start(RECORDING_PROBE_PATH, {path});
-    ASSERT_TRUE(WaitUntil([&] {
-        probe.waitForReadyRead(10);
-        return probe.readAllStandardOutput().contains("recording");
-    }, 10000));
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            probe.waitForReadyRead(10);
+            return probe.readAllStandardOutput().contains("recording");
+        },
+        10000));
     QTest::qWait(3000);
     probe.kill(); // SIGKILL: no trailer, no index
     probe.waitForFinished();

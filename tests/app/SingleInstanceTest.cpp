@@ -1,13 +1,13 @@
 #include "app/SingleInstance.h"
-#include "app/TerminationSignals.h"
 #include "TestSupport.h"
+#include "app/TerminationSignals.h"
 
 #include <QFileInfo>
 
 #include <QDialog>
 #include <QProcess>
-#include <QTimer>
 #include <QTest>
+#include <QTimer>
 #include <QUuid>
 
 #include <gtest/gtest.h>
@@ -116,8 +116,8 @@ TEST(SingleInstance, TheSocketLivesInAFolderOnlyThisUserCanEnter)
 
     // A runtime folder that others can enter is not used.
     QTemporaryDir open;
-    QFile::setPermissions(open.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther |
-                                           QFile::ExeOther);
+    QFile::setPermissions(open.path(),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
     const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
     qputenv("XDG_RUNTIME_DIR", open.path().toLocal8Bit());
     const QString fallback = SingleInstance::PrivateFolder();

@@ -1,13 +1,13 @@
-#include "app/ProgramPaths.h"
 #include "app/stills/StillPicture.h"
 #include "TestSupport.h"
+#include "app/ProgramPaths.h"
 #include "capture/FrameDelivery.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 #include <QImage>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
-#include "capture/CaptureGraph.h"
-#include "framework/FieldExchange.h"
 #include "TestSupport.h"
 #include "app/timelapse/TimeLapseDlg.h"
 #include "app/timelapse/TimeLapseSeries.h"
+#include "capture/CaptureGraph.h"
 #include "capture/backend/SimulatedBackend.h"
+#include "framework/FieldExchange.h"
 
 #include <QElapsedTimer>
 #include <QLabel>
@@ -67,7 +67,9 @@ TimeLapseSeries::Reports ReportsInto(Log& log, const std::shared_ptr<FakeClock>&
                 std::lock_guard lock(log.mutex);
                 log.requests.push_back(clock->Now());
             },
-            {}, [&log](int n) { log.completed = n; }, [&log] { log.finished = true; }};
+            {},
+            [&log](int n) { log.completed = n; },
+            [&log] { log.finished = true; }};
 }
 
 const QDateTime kStart(QDate(2026, 3, 4), QTime(10, 0, 0));
@@ -172,7 +174,8 @@ TEST(TimeLapse, TheDialogChecksItsFieldsAndRefusesAPastStart)
     EXPECT_EQ(second.StartButton().text(), "Start");
     EXPECT_FALSE(second.IsSeriesRunning());
     // The estimate is there on opening and follows the count as it is typed.
-    const std::int64_t frameBytes = static_cast<std::int64_t>(engine.CaptureSize().width()) * engine.CaptureSize().height() * 3;
+    const std::int64_t frameBytes =
+        static_cast<std::int64_t>(engine.CaptureSize().width()) * engine.CaptureSize().height() * 3;
     EXPECT_EQ(second.SizeBox().text(), CTimeLapseDlg::SizeEstimate(8, frameBytes));
     second.Box(1025).setText("120");
     EXPECT_EQ(second.SizeBox().text(), CTimeLapseDlg::SizeEstimate(120, frameBytes));

@@ -1,14 +1,14 @@
-#include "app/stills/StillPicture.h"
-#include "TestSupport.h"
 #include "browser/ThumbnailList.h"
+#include "TestSupport.h"
+#include "app/stills/StillPicture.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QProcess>
 #include <QHelpEvent>
+#include <QProcess>
 #include <QScrollBar>
-#include <QToolTip>
 #include <QTest>
+#include <QToolTip>
 #include <QWheelEvent>
 
 #include <gtest/gtest.h>
@@ -33,7 +33,8 @@ protected:
     void AddPictures(int count, const char* prefix = "Still_N")
     {
         for (int i = 0; i < count; ++i)
-            WriteFile(Pictures() + QString("/%1%2.bmp").arg(prefix).arg(i + 1, 4, 10, QChar('0')), SmallBmp(qRgb(200, 0, 0)));
+            WriteFile(Pictures() + QString("/%1%2.bmp").arg(prefix).arg(i + 1, 4, 10, QChar('0')),
+                      SmallBmp(qRgb(200, 0, 0)));
     }
     CThumbnailList& Make()
     {
@@ -97,7 +98,7 @@ TEST_F(ThumbnailListTest, TopRowFollowsTheAddingRules)
     list.AddCapturedPicture(Pictures() + "/Still_N0012.bmp");
     EXPECT_EQ(list.PictureTopRow(), 1);
     EXPECT_EQ(list.SelectedIndex() - list.PictureTopRow() * 2, 9); // in the last cell
-    list.UpdateScrollBar(); // as a tab switch or leaving full screen does
+    list.UpdateScrollBar();                                        // as a tab switch or leaving full screen does
     EXPECT_EQ(list.PictureTopRow(), 1);
 
     list_.reset();
@@ -254,7 +255,7 @@ TEST_F(ThumbnailListTest, DeleteAllGoesByTheSelectedExtensionsExactCase)
     list.SelectAt(CellCentre(mixed));
     list.DeleteAll();
     EXPECT_EQ(boxes.Boxes().back().text, "Are you sure you want to delete all files?");
-    EXPECT_TRUE(list.Pictures().empty()); // the shown list is emptied
+    EXPECT_TRUE(list.Pictures().empty());                         // the shown list is emptied
     EXPECT_EQ(QDir(Pictures()).entryList(QDir::Files).size(), 3); // but nothing was deleted
     EXPECT_EQ(QDir(Videos()).entryList(QDir::Files).size(), 1);
 
@@ -327,7 +328,7 @@ TEST_F(ThumbnailListTest, ACutShortRecordingThatCannotBeRepairedIsLeftAsItIsAndT
     const QByteArray cut = ReadFile(path);
 
     MessageBoxRecorder boxes;
-    rlimit old {};
+    rlimit old{};
     getrlimit(RLIMIT_FSIZE, &old);
     rlimit tiny = old;
     tiny.rlim_cur = 4096; // the repaired copy cannot be written, as on a full disk

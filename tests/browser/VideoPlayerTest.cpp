@@ -1,8 +1,8 @@
-#include "widgets/BitmapButton.h"
 #include "TestAvi.h"
 #include "TestSupport.h"
-#include "player/VideoPlayerDlg.h"
 #include "media/AviWriter.h"
+#include "player/VideoPlayerDlg.h"
+#include "widgets/BitmapButton.h"
 
 #include <QElapsedTimer>
 #include <QSlider>

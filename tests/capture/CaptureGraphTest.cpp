@@ -42,7 +42,9 @@ TEST_F(CaptureGraphTest, ACameraWithoutAStillPinStillShowsItsFrames)
     EXPECT_FALSE(engine_->HasStillPin());
     EXPECT_EQ(Source().GrabberOn(0), engine_->FrameGrabber());
     EXPECT_EQ(Source().ConnectedGrabberCount(), 1);
-    EXPECT_TRUE(WaitUntil([&] { return !engine_->SurfaceSnapshot().isNull() && engine_->SurfaceSnapshot().pixel(300, 240) != qRgb(0, 0, 0); }));
+    EXPECT_TRUE(WaitUntil([&] {
+        return !engine_->SurfaceSnapshot().isNull() && engine_->SurfaceSnapshot().pixel(300, 240) != qRgb(0, 0, 0);
+    }));
 }
 
 TEST_F(CaptureGraphTest, ConnectPreviewRefusesWhileRunningAndIsIdleWhileConnected)

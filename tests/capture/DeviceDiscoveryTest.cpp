@@ -40,7 +40,8 @@ TEST(CaptureDeviceList, ChoosesTheMicroscopeAndKeepsItWhenItMovesRows)
     ASSERT_TRUE(list.Refresh(backend));
     EXPECT_EQ(list.CurrentRow(), 1);
     EXPECT_EQ(list.Current()->friendlyName, u"Second microscope");
-    EXPECT_EQ(std::count_if(list.Table().begin(), list.Table().end(), [](const CaptureDevice& d) { return d.selected; }), 1);
+    EXPECT_EQ(
+        std::count_if(list.Table().begin(), list.Table().end(), [](const CaptureDevice& d) { return d.selected; }), 1);
 }
 
 TEST(CaptureDeviceList, AnEmptyCatalogueKeepsThePreviousTable)

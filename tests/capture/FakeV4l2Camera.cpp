@@ -12,8 +12,8 @@
 #include <cstring>
 #include <sys/eventfd.h>
 #include <sys/mman.h>
-#include <unistd.h>
 #include <thread>
+#include <unistd.h>
 
 FakeV4l2Camera::FakeV4l2Camera()
     : pixelFormat_(V4L2_PIX_FMT_YUYV), deviceCaps_(V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING)
@@ -24,8 +24,12 @@ FakeV4l2Camera::FakeV4l2Camera()
 
 backend::VideoNode FakeV4l2Camera::Node() const
 {
-    return {"/dev/video7", "/sys/devices/pci0000:00/usb1/1-2/1-2:1.0/video4linux/video7", "5e1a", "2c07",
-            "QRV-DM500 (fake)", "/dev/input/event7"};
+    return {"/dev/video7",
+            "/sys/devices/pci0000:00/usb1/1-2/1-2:1.0/video4linux/video7",
+            "5e1a",
+            "2c07",
+            "QRV-DM500 (fake)",
+            "/dev/input/event7"};
 }
 
 void FakeV4l2Camera::AddControl(std::uint32_t id, int value)
@@ -231,7 +235,8 @@ backend::KernelCalls FakeV4l2Camera::Calls()
 
 int FakeV4l2Camera::Poll(pollfd* fds, nfds_t count, int timeoutMs)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 1 << 30 : timeoutMs);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 1 << 30 : timeoutMs);
     for (;;) {
         int ready = 0;
         for (nfds_t i = 0; i < count; ++i) {
@@ -274,7 +279,8 @@ void FakeV4l2Camera::FillFrame(std::vector<std::uint8_t>& buffer, std::uint32_t&
         std::vector<std::uint8_t> encoded;
         EncodeJpeg(picture.data(), static_cast<int>(width_), static_cast<int>(height_), stride, 95, encoded);
         const std::vector<std::uint8_t> sent = WithoutHuffmanTables(encoded.data(), encoded.size());
-        if (reuseJpeg_) madeJpeg_ = QByteArray(reinterpret_cast<const char*>(sent.data()), static_cast<qsizetype>(sent.size()));
+        if (reuseJpeg_)
+            madeJpeg_ = QByteArray(reinterpret_cast<const char*>(sent.data()), static_cast<qsizetype>(sent.size()));
         const std::size_t size = std::min(sent.size(), buffer.size());
         std::memcpy(buffer.data(), sent.data(), size);
         bytesUsed = static_cast<std::uint32_t>(size);
@@ -322,15 +328,16 @@ int FakeV4l2Camera::Ioctl(unsigned long request, void* argument)
             const bool big = fmt->fmt.pix.width >= 1000;
             width_ = big ? 1280 : 640;
             height_ = big ? 1024 : 480;
-            pixelFormat_ = fmt->fmt.pix.pixelformat == V4L2_PIX_FMT_MJPEG && offersMjpeg_ ? V4L2_PIX_FMT_MJPEG
-                                                                                            : V4L2_PIX_FMT_YUYV;
+            pixelFormat_ =
+                fmt->fmt.pix.pixelformat == V4L2_PIX_FMT_MJPEG && offersMjpeg_ ? V4L2_PIX_FMT_MJPEG : V4L2_PIX_FMT_YUYV;
         }
         fmt->fmt.pix.width = width_;
         fmt->fmt.pix.height = height_;
         fmt->fmt.pix.pixelformat = pixelFormat_;
         fmt->fmt.pix.field = V4L2_FIELD_NONE;
         fmt->fmt.pix.bytesperline = pixelFormat_ == V4L2_PIX_FMT_MJPEG ? 0 : width_ * 2 + rowPadding_;
-        fmt->fmt.pix.sizeimage = pixelFormat_ == V4L2_PIX_FMT_MJPEG ? width_ * height_ * 3 : fmt->fmt.pix.bytesperline * height_;
+        fmt->fmt.pix.sizeimage =
+            pixelFormat_ == V4L2_PIX_FMT_MJPEG ? width_ * height_ * 3 : fmt->fmt.pix.bytesperline * height_;
         return 0;
     }
     case VIDIOC_TRY_FMT: {
@@ -338,7 +345,8 @@ int FakeV4l2Camera::Ioctl(unsigned long request, void* argument)
         const bool big = fmt->fmt.pix.width >= 1000;
         fmt->fmt.pix.width = big ? 1280 : 640;
         fmt->fmt.pix.height = big ? 1024 : 480;
-        if (fmt->fmt.pix.pixelformat != V4L2_PIX_FMT_MJPEG || !offersMjpeg_) fmt->fmt.pix.pixelformat = V4L2_PIX_FMT_YUYV;
+        if (fmt->fmt.pix.pixelformat != V4L2_PIX_FMT_MJPEG || !offersMjpeg_)
+            fmt->fmt.pix.pixelformat = V4L2_PIX_FMT_YUYV;
         fmt->fmt.pix.field = V4L2_FIELD_NONE;
         fmt->fmt.pix.bytesperline = fmt->fmt.pix.pixelformat == V4L2_PIX_FMT_MJPEG ? 0 : fmt->fmt.pix.width * 2;
         fmt->fmt.pix.sizeimage = fmt->fmt.pix.width * fmt->fmt.pix.height * 3;

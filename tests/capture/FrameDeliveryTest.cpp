@@ -14,7 +14,8 @@ namespace {
 class FrameDeliveryTest : public ::testing::Test {
 protected:
     FrameDeliveryTest()
-        : callback_(held_, stills_, [this] { ++framesReady_; }, [this](StillSource s) { stillsDue_.push_back(s); })
+        : callback_(
+              held_, stills_, [this] { ++framesReady_; }, [this](StillSource s) { stillsDue_.push_back(s); })
     {
         callback_.SetFrameSize(4, 2);
     }

@@ -58,7 +58,7 @@ TEST(Overlays, TicksAreLongEvery40MediumAt20Plus40kShortOtherwise)
     EXPECT_EQ(image.pixel(311, 280), kGrey);
     EXPECT_EQ(image.pixel(302, 260), kBlack); // medium at d = 20
     EXPECT_EQ(image.pixel(301, 260), kGrey);
-    EXPECT_EQ(image.pixel(305, 4), kBlack);   // last step d = 236
+    EXPECT_EQ(image.pixel(305, 4), kBlack); // last step d = 236
     EXPECT_EQ(image.pixel(305, 1), kGrey);
     // Horizontal scale reaches d = 304.
     EXPECT_EQ(image.pixel(1, 239), kBlack);
@@ -129,8 +129,8 @@ TEST(PreviewSurface, ScalesAFrameNearestPixelKeepingItsShape)
     Frame frame;
     frame.width = frame.height = 2;
     frame.stride = Frame::StrideOf(2);
-    frame.pixels = {0, 0, 255, 255, 255, 255, 0, 0, // top row + 2 padding bytes
-                    255, 0, 0, 0, 255, 0, 0, 0};
+    frame.pixels = {0,   0, 255, 255, 255, 255, 0, 0, // top row + 2 padding bytes
+                    255, 0, 0,   0,   255, 0,   0, 0};
     ASSERT_TRUE(surface.Compose(frame));
     const QImage shot = surface.Snapshot();
     // A square frame in the middle 4 x 4 of an 8 x 4 surface.

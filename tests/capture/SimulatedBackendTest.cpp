@@ -1,5 +1,5 @@
-#include "TestSupport.h"
 #include "capture/backend/SimulatedBackend.h"
+#include "TestSupport.h"
 #include "capture/backend/SimulatedSource.h"
 
 #include <QThread>
@@ -121,9 +121,15 @@ TEST(SimulatedBackend, TheStillButtonSendsAFrameOnTheStillOutputFirst)
     source->ConnectGrabber(0, &capture);
     source->ConnectGrabber(1, &still);
     source->Run();
-    WaitUntil([&] { std::lock_guard lock(mutex); return order.size() >= 2; });
+    WaitUntil([&] {
+        std::lock_guard lock(mutex);
+        return order.size() >= 2;
+    });
     backend.Microscope()->PressStillButton();
-    WaitUntil([&] { std::lock_guard lock(mutex); return std::count(order.begin(), order.end(), 's') == 1 && order.back() == 'c'; });
+    WaitUntil([&] {
+        std::lock_guard lock(mutex);
+        return std::count(order.begin(), order.end(), 's') == 1 && order.back() == 'c';
+    });
     source->Stop();
     const auto s = std::find(order.begin(), order.end(), 's');
     ASSERT_NE(s, order.end());
@@ -149,8 +155,8 @@ TEST(SimulatedBackend, UnplugStopsFramesReportsTheLossAndNotifies)
 
     backend.Unplug(backend.Microscope());
     EXPECT_FALSE(backend.IsHardwareIdPresent(SimulatedBackend::kMicroscopeHardwareId));
-    EXPECT_EQ(notifications, (std::vector<DeviceNotification>{DeviceNotification::NodesChanged,
-                                                               DeviceNotification::RemoveComplete}));
+    EXPECT_EQ(notifications,
+              (std::vector<DeviceNotification>{DeviceNotification::NodesChanged, DeviceNotification::RemoveComplete}));
     EXPECT_TRUE(WaitUntil([&] { return lost > 0; }));
     const int count = frames.count;
     QThread::msleep(200);

@@ -1,9 +1,9 @@
-#include "capture/CaptureGraph.h"
-#include "FakeV4l2Camera.h"
-#include "media/MotionJpeg.h"
-#include "TestSupport.h"
 #include "capture/backend/V4l2Backend.h"
+#include "FakeV4l2Camera.h"
+#include "TestSupport.h"
+#include "capture/CaptureGraph.h"
 #include "capture/backend/V4l2Source.h"
+#include "media/MotionJpeg.h"
 
 #include <linux/videodev2.h>
 
@@ -199,7 +199,7 @@ TEST_F(V4l2BackendTest, PictureControlsAreTheVideoProperties)
     ASSERT_EQ(source->Get(VideoProcAmp_Brightness, value, flags), Result::Ok);
     EXPECT_EQ(value, 200);
     EXPECT_NE(source->GetRange(VideoProcAmp_Gamma, range), Result::Ok); // the camera has no gamma
-    EXPECT_EQ(source->AnalogInputCount(), 0);                    // a camera input, not analog
+    EXPECT_EQ(source->AnalogInputCount(), 0);                           // a camera input, not analog
 }
 
 TEST_F(V4l2BackendTest, TheEngineRunsTheCameraAtTheDefaultSize)
@@ -250,7 +250,8 @@ TEST_F(V4l2BackendTest, OneEioFromDequeueIsRiddenOutWithoutARestart)
 
 TEST_F(V4l2BackendTest, ARunOfEioRestartsTheStreamOnceAndFramesFlowAgainWithinTwoSeconds)
 {
-    camera_.ScriptFaults(std::vector<FakeV4l2Camera::Fault>(V4l2Source::kErrorRunLimit + 2, FakeV4l2Camera::Fault::Eio));
+    camera_.ScriptFaults(
+        std::vector<FakeV4l2Camera::Fault>(V4l2Source::kErrorRunLimit + 2, FakeV4l2Camera::Fault::Eio));
     auto source = Open();
     Recorder capture('c');
     EventLog events;
@@ -360,12 +361,12 @@ TEST(CaptureNodes, OnlyNodesThatCaptureVideoAreCamerasInNaturalOrder)
     };
     // As udev lists them: older udev versions mark a camera's metadata node ":capture:" too.
     std::vector<UdevNodeRecord> records = {
-        record("/dev/video10", ""),                 // no udev property: the node is asked
-        record("/dev/video1", ":capture:"),         // metadata node of the first camera
+        record("/dev/video10", ""),         // no udev property: the node is asked
+        record("/dev/video1", ":capture:"), // metadata node of the first camera
         record("/dev/video2", ":capture:"),
         record("/dev/video0", ":capture:"),
-        record("/dev/video3", ":video_output:"),    // ruled out by udev alone
-        record("/dev/video11", ""),                 // cannot be asked (no permission): kept
+        record("/dev/video3", ":video_output:"), // ruled out by udev alone
+        record("/dev/video11", ""),              // cannot be asked (no permission): kept
     };
     int asked = 0;
     const DeviceCapsProbe probe = [&](const std::string& devnode) -> std::optional<std::uint32_t> {

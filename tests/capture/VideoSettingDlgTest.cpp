@@ -1,11 +1,11 @@
-#include "capture/CaptureGraph.h"
-#include "FakeV4l2Camera.h"
-#include "framework/LangText.h"
-#include "TestSupport.h"
 #include "app/settings/VideoSettingDlg.h"
+#include "FakeV4l2Camera.h"
+#include "TestSupport.h"
+#include "capture/CaptureGraph.h"
 #include "capture/backend/SimulatedBackend.h"
 #include "capture/backend/V4l2Backend.h"
 #include "capture/backend/V4l2Source.h"
+#include "framework/LangText.h"
 #include "widgets/SpinArrows.h"
 
 #include <linux/videodev2.h>

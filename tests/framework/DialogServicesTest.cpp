@@ -1,7 +1,7 @@
+#include "TestSupport.h"
 #include "framework/DialogUnits.h"
 #include "framework/FieldExchange.h"
 #include "framework/ModalDialog.h"
-#include "TestSupport.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -30,9 +30,9 @@ TEST(FieldExchange, FirstFailingFieldStopsAndEarlierFieldsKeepTheirValues)
     second->setText("4"); // out of bounds
     third->setText("50");
     EXPECT_FALSE(exchange.Save(&dialog));
-    EXPECT_EQ(a, 7);  // read before the failing field
-    EXPECT_EQ(b, 2);  // unchanged
-    EXPECT_EQ(c, 3);  // never read
+    EXPECT_EQ(a, 7); // read before the failing field
+    EXPECT_EQ(b, 2); // unchanged
+    EXPECT_EQ(c, 3); // never read
     ASSERT_EQ(boxes.Boxes().size(), 1u);
     EXPECT_EQ(boxes.Boxes()[0].text, FieldExchange::RangeMessage(1, 3));
     EXPECT_TRUE(WaitUntil([&] { return second->hasFocus() || QApplication::focusWidget() == second; }, 1000));

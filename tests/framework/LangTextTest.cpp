@@ -1,6 +1,6 @@
 #include "framework/LangText.h"
-#include "framework/QtTranslations.h"
 #include "TestSupport.h"
+#include "framework/QtTranslations.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -121,7 +121,8 @@ TEST_F(LangTextTest, BrokenFilesGiveTheDefaults)
 TEST_F(LangTextTest, TextsAreConvertedFromTheFilesCodePage)
 {
     SelectLanguageFile(dir_.path(), 0x0407);
-    WriteFile(dir_.path() + "/German1252.ini", "[Zentrix]\nOpen=\xD6" "ffnen\n");
+    WriteFile(dir_.path() + "/German1252.ini", "[Zentrix]\nOpen=\xD6"
+                                               "ffnen\n");
     EXPECT_EQ(LangText("Open", 30, "Open..."), QString::fromUtf8("Öffnen"));
 
     SelectLanguageFile(dir_.path(), 0x0804);
@@ -145,7 +146,8 @@ TEST_F(LangTextTest, TextsAreConvertedFromTheFilesCodePage)
     EXPECT_EQ(LangText("Open", 5, "Open..."), QString::fromUtf8("A開"));
     SelectLanguageFile(dir_.path(), 0x0412);
     WriteFile(dir_.path() + "/Korean949.ini", "[Zentrix]\nOpen=1\xBF\xAD\xB1\xE2\n"); // "1열기"
-    for (int size = 2; size <= 6; ++size) EXPECT_FALSE(LangText("Open", size, "Open...").contains(QChar(0xFFFD))) << size;
+    for (int size = 2; size <= 6; ++size)
+        EXPECT_FALSE(LangText("Open", size, "Open...").contains(QChar(0xFFFD))) << size;
     EXPECT_EQ(LangText("Open", 5, "Open..."), QString::fromUtf8("1열"));
 }
 

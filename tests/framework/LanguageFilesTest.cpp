@@ -18,7 +18,7 @@ namespace {
 
 // One language identifier of each file the program chooses among.
 constexpr std::uint16_t kLanguages[] = {0x01, 0x0804, 0x06, 0x07, 0x0A, 0x0B, 0x0C, 0x0D, 0x10, 0x11,
-                                        0x12, 0x13, 0x14, 0x15, 0x16, 0x19, 0x1D, 0x1F, 0x2A, 0x09};
+                                        0x12, 0x13,   0x14, 0x15, 0x16, 0x19, 0x1D, 0x1F, 0x2A, 0x09};
 
 QString LanguageDir()
 {
@@ -42,15 +42,17 @@ std::vector<QByteArray> ReferenceKeys()
 // call sites (menus, tooltips, the video properties) pass their size apart from the key.
 std::map<QByteArray, int> BufferSizes()
 {
-    std::map<QByteArray, int> sizes = {{"Open", 20},   {"Save", 20},       {"Delete", 20}, {"DeleteAll", 20},
-                                       {"EMail", 20},  {"Brightness", 50}, {"Contrast", 50}, {"Saturation", 50},
-                                       {"Sharpness", 50}, {"Gamma", 50},   {"Hue", 50}};
+    std::map<QByteArray, int> sizes = {{"Open", 20},      {"Save", 20},       {"Delete", 20},   {"DeleteAll", 20},
+                                       {"EMail", 20},     {"Brightness", 50}, {"Contrast", 50}, {"Saturation", 50},
+                                       {"Sharpness", 50}, {"Gamma", 50},      {"Hue", 50}};
     const QRegularExpression call(QStringLiteral(R"re(LangText\(\s*"([^"]+)"\s*,\s*(?:\w+\s*,\s*)?(\w+)\s*,)re"));
     // A command's text in the command table: {"Key", "English", size}.
     const QRegularExpression commandText(QStringLiteral(R"re(\{\s*"([^"]+)"\s*,\s*"[^"]*"\s*,\s*(\w+)\s*\})re"));
     const QRegularExpression constant(QStringLiteral(R"re(constexpr int (k\w+) = (\d+);)re"));
-    for (const char* folder : {"app", "browser", "capture", "framework", "measure", "media", "player", "processing", "widgets"}) {
-        QDirIterator it(QStringLiteral(SOURCE_DIR "/") + folder, {"*.cpp", "*.h"}, QDir::Files, QDirIterator::Subdirectories);
+    for (const char* folder :
+         {"app", "browser", "capture", "framework", "measure", "media", "player", "processing", "widgets"}) {
+        QDirIterator it(QStringLiteral(SOURCE_DIR "/") + folder, {"*.cpp", "*.h"}, QDir::Files,
+                        QDirIterator::Subdirectories);
         while (it.hasNext()) {
             QFile file(it.next());
             if (!file.open(QIODevice::ReadOnly)) continue;
@@ -108,7 +110,8 @@ TEST(LanguageFiles, EveryFileHasEveryKeyIntactAndWhole)
             const QByteArray bytes(whole);
             ASSERT_NE(bytes, QByteArray("\x01")) << "missing: " << where;
             const QString text = DecodeCodePage(bytes, codePage);
-            EXPECT_FALSE(text.contains(QChar::ReplacementCharacter)) << "not in code page " << codePage << ": " << where;
+            EXPECT_FALSE(text.contains(QChar::ReplacementCharacter))
+                << "not in code page " << codePage << ": " << where;
             // UTF-8 put into a one-byte code page reads as valid UTF-8 with bytes over 127.
             if (singleByte && bytes.contains('\xC3')) {
                 QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
@@ -123,8 +126,8 @@ TEST(LanguageFiles, EveryFileHasEveryKeyIntactAndWhole)
             for (const auto& [site, siteSize] : sizes)
                 if (site.toLower() == key.toLower()) size = size ? std::min(size, siteSize) : siteSize;
             if (!size) size = IsTooltipKey(key) ? 64 : 30;
-            EXPECT_LE(bytes.size(), size - 1) << "cut to " << size - 1 << " bytes: " << where << " = "
-                                              << text.toStdString();
+            EXPECT_LE(bytes.size(), size - 1)
+                << "cut to " << size - 1 << " bytes: " << where << " = " << text.toStdString();
         }
     }
     EXPECT_EQ(files.size(), 20u);

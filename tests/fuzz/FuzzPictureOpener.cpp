@@ -1,8 +1,8 @@
 // A picture opened in the Photo Measure window: the canvas opens it, shows it and saves it
 // annotated.
 #include "FuzzSupport.h"
-#include "measure/MeasureCanvas.h"
 #include "framework/MessageBox.h"
+#include "measure/MeasureCanvas.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -11,7 +11,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QString devices = WriteInput("devices.json", data, size);
     DeviceSettingsMemory memory(devices);
     if (const RememberedSettings* settings = memory.Find("usb-Vizmora_QRV-DM500_0042-video-index0"))
-        memory.RememberProperty("usb-Vizmora_QRV-DM500_0042-video-index0", 0, static_cast<int>(settings->properties.size()), 2);
+        memory.RememberProperty("usb-Vizmora_QRV-DM500_0042-video-index0", 0,
+                                static_cast<int>(settings->properties.size()), 2);
     memory.Save();
 
     const QString calibrations = WriteInput("calibrations.json", data, size);

@@ -1,7 +1,7 @@
 #include "measure/MeasureCanvas.h"
-#include "media/StillNames.h"
-#include "measure/MeasureGeometry.h"
 #include "TestSupport.h"
+#include "measure/MeasureGeometry.h"
+#include "media/StillNames.h"
 
 #include <QApplication>
 #include <QDir>
@@ -38,9 +38,10 @@ protected:
     void TearDown() override { canvas_.reset(); }
     void Send(QEvent::Type type, QPoint at, Qt::MouseButton button = Qt::LeftButton)
     {
-        const Qt::MouseButtons held = type == QEvent::MouseMove || type == QEvent::MouseButtonRelease ? Qt::NoButton : button;
-        QMouseEvent event(type, QPointF(at), canvas_->mapToGlobal(QPointF(at)), type == QEvent::MouseMove ? Qt::NoButton : button,
-                          held, Qt::NoModifier);
+        const Qt::MouseButtons held =
+            type == QEvent::MouseMove || type == QEvent::MouseButtonRelease ? Qt::NoButton : button;
+        QMouseEvent event(type, QPointF(at), canvas_->mapToGlobal(QPointF(at)),
+                          type == QEvent::MouseMove ? Qt::NoButton : button, held, Qt::NoModifier);
         QApplication::sendEvent(canvas_.get(), &event);
     }
     void Click(QPoint at, Qt::MouseButton button = Qt::LeftButton)
@@ -421,7 +422,7 @@ TEST_F(MeasureCanvasTest, AnAnnotatedSaveOntoAFullDiskLeavesTheOldFileWhole)
     Click({200, 100});
     const QString path = dir_.path() + "/annotated.bmp";
     WriteFile(path, "an earlier result");
-    rlimit old {};
+    rlimit old{};
     getrlimit(RLIMIT_FSIZE, &old);
     rlimit small = old;
     small.rlim_cur = 100000; // the picture needs 921654 bytes
@@ -447,8 +448,8 @@ TEST_F(MeasureCanvasTest, A1280x1024PictureIsShownWholeWithItsShapeKept)
     canvas_ = std::make_unique<CMeasureCanvas>(path, QSize(640, 480));
     canvas_->show();
     const QImage view = canvas_->ComposedView();
-    EXPECT_EQ(view.pixel(10, 240), qRgb(0, 0, 0));   // the bar left of the picture
-    EXPECT_EQ(view.pixel(629, 240), qRgb(0, 0, 0));  // and right of it
+    EXPECT_EQ(view.pixel(10, 240), qRgb(0, 0, 0));  // the bar left of the picture
+    EXPECT_EQ(view.pixel(629, 240), qRgb(0, 0, 0)); // and right of it
     EXPECT_EQ(view.pixel(320, 100), qRgb(230, 230, 230));
     int darkest = 255;
     for (int y = 230; y < 240; ++y) darkest = std::min(darkest, qGray(view.pixel(320, y)));

@@ -44,9 +44,11 @@ TEST(Labels, TheWorkedValues)
               (std::vector<QString>{"area:0.05mm2", "width:0.31mm", "height:0.15mm"}));
     EXPECT_EQ(Labels(ShapeRectangle, {{200, 150}, {100, 100}}),
               (std::vector<QString>{"area:0.05mm2", "width:0.31mm", "height:0.15mm"}));
-    EXPECT_EQ(Labels(ShapeRadiusCircle, {{100, 100}, {150, 100}}), (std::vector<QString>{"area:0.07mm2", "radius:0.15mm"}));
+    EXPECT_EQ(Labels(ShapeRadiusCircle, {{100, 100}, {150, 100}}),
+              (std::vector<QString>{"area:0.07mm2", "radius:0.15mm"}));
     // A 1280 x 1024 picture is shown whole at 600 x 480: 100 view pixels are 213 of its own.
-    EXPECT_EQ(Labels(ShapeLine, {{100, 100}, {200, 100}}, Nominal(197, {1280, 1024})), std::vector<QString>{"dist:0.32mm"});
+    EXPECT_EQ(Labels(ShapeLine, {{100, 100}, {200, 100}}, Nominal(197, {1280, 1024})),
+              std::vector<QString>{"dist:0.32mm"});
     EXPECT_EQ(Labels(ShapeDiameterCircle, {{100, 100}, {200, 100}}),
               (std::vector<QString>{"area:0.07mm2", "diameter:0.31mm"}));
 }
@@ -59,8 +61,8 @@ TEST(Angles, BetweenArmsAndBetweenLines)
     EXPECT_EQ(Labels(ShapeAngle, {{-100, 0}, {100, 0}, {0, 0}}), std::vector<QString>{QString("0.0") + QChar(0xB0)});
     EXPECT_EQ(Labels(ShapeFourPointAngle, {{0, 0}, {100, 0}, {0, 10}, {100, 110}}),
               std::vector<QString>{QString("45.0") + QChar(0xB0)});
-    EXPECT_EQ(AngleBetweenLines({5, 0}, {5, 10}, {7, 0}, {7, 10}), 0.0);   // both vertical
-    EXPECT_EQ(AngleBetweenLines({0, 0}, {10, 10}, {0, 5}, {10, 15}), 0.0); // equal slopes
+    EXPECT_EQ(AngleBetweenLines({5, 0}, {5, 10}, {7, 0}, {7, 10}), 0.0);              // both vertical
+    EXPECT_EQ(AngleBetweenLines({0, 0}, {10, 10}, {0, 5}, {10, 15}), 0.0);            // equal slopes
     EXPECT_NEAR(AngleBetweenLines({0, 0}, {0, 100}, {0, 0}, {100, 100}), 45.0, 1e-5); // first vertical
     // An arm without length gives 0, never NaN.
     const double repeated = AngleBetweenLines({50, 50}, {50, 50}, {50, 50}, {80, 90});
@@ -82,8 +84,10 @@ TEST(Labels, A1280x1024PictureIsMeasuredInItsOwnSquarePixels)
     EXPECT_EQ(across, Labels(ShapeLine, {view(320, 320), view(320, 960)}, c));
     EXPECT_EQ(across.front(), QString::asprintf("dist:%.2fmm", 320 * kPixelFactor * 2 * 10 / 197));
     // Angles are those of the specimen, not of a squashed view.
-    EXPECT_EQ(Labels(ShapeAngle, {view(960, 320), view(320, 960), view(320, 320)}, c).front(), QString("90.0") + QChar(0xB0));
-    EXPECT_EQ(Labels(ShapeAngle, {view(960, 960), view(960, 320), view(320, 320)}, c).front(), QString("45.0") + QChar(0xB0));
+    EXPECT_EQ(Labels(ShapeAngle, {view(960, 320), view(320, 960), view(320, 320)}, c).front(),
+              QString("90.0") + QChar(0xB0));
+    EXPECT_EQ(Labels(ShapeAngle, {view(960, 960), view(960, 320), view(320, 320)}, c).front(),
+              QString("45.0") + QChar(0xB0));
     // A square is a square: width and height alike, a circle's area from its true radius.
     const auto square = Labels(ShapeRectangle, {view(320, 320), view(960, 960)}, c);
     EXPECT_EQ(square[1].mid(6), square[2].mid(7)); // "width:" and "height:" carry one value

@@ -1,12 +1,12 @@
-#include "widgets/BitmapButton.h"
+#include "measure/PhotoMeasureDlg.h"
+#include "TestSupport.h"
 #include "framework/FileDialogs.h"
 #include "measure/MeasureCanvas.h"
 #include "measure/PenSettingDlg.h"
-#include "measure/PhotoMeasureDlg.h"
+#include "measure/TextSettingDlg.h"
 #include "media/BmpFile.h"
 #include "media/StillNames.h"
-#include "TestSupport.h"
-#include "measure/TextSettingDlg.h"
+#include "widgets/BitmapButton.h"
 
 #include <QCloseEvent>
 #include <QImageReader>
@@ -175,7 +175,8 @@ TEST_F(PhotoMeasureDlgTest, LabelsCanBeMadeBlueThroughTheFontStep)
 {
     Open({640, 480});
     const FontHook previousFont = SetFontHook([](const QFont& initial) { return std::optional<QFont>(initial); });
-    const ColorHook previousColour = SetColorHook([](const QColor&) { return std::optional<QColor>(QColor(0, 0, 255)); });
+    const ColorHook previousColour =
+        SetColorHook([](const QColor&) { return std::optional<QColor>(QColor(0, 0, 255)); });
     dialog_->runSettingsDialog = [](QDialog& dialog) {
         auto& pen = static_cast<CPenSettingDlg&>(dialog);
         pen.show();
@@ -327,7 +328,8 @@ TEST_F(PhotoMeasureDlgTest, LargePicturesFromOtherCamerasOpenAndAbsurdOnesAreRef
     // A bitmap whose header claims 9000 x 8000 (72 megapixels) is refused before decoding.
     MessageBoxRecorder boxes;
     const auto headers = BmpHeaders(9000, 8000, 9000u * 3 * 8000);
-    WriteFile(dir_.path() + "/huge.bmp", QByteArray(reinterpret_cast<const char*>(headers.data()), 54) + QByteArray(64, '\0'));
+    WriteFile(dir_.path() + "/huge.bmp",
+              QByteArray(reinterpret_cast<const char*>(headers.data()), 54) + QByteArray(64, '\0'));
     CPhotoMeasureDlg huge(dir_.path() + "/huge.bmp");
     EXPECT_FALSE(huge.HasPicture());
     ASSERT_EQ(boxes.Boxes().size(), 1u);

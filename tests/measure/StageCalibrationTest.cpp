@@ -1,3 +1,5 @@
+#include "TestSupport.h"
+#include "capture/backend/SlideRenderer.h"
 #include "measure/CalibrateDlg.h"
 #include "measure/CalibrationsDlg.h"
 #include "measure/MeasureCanvas.h"
@@ -6,17 +8,15 @@
 #include "measure/PhotoMeasureDlg.h"
 #include "media/PictureFile.h"
 #include "media/PictureWriter.h"
-#include "TestSupport.h"
 #include "widgets/ScaleBar.h"
-#include "capture/backend/SlideRenderer.h"
 
 #include <QComboBox>
-#include <QTreeWidget>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QTest>
+#include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
@@ -43,7 +43,8 @@ RulerPicture TakeRulerPicture(const QTemporaryDir& dir, int width, int height)
             picture.setPixel(x, y, qRgb(bgr[2], bgr[1], bgr[0]));
         }
     RulerPicture ruler;
-    ruler.path = dir.path() + QStringLiteral("/Still_2026-01-02_030405_200X_N%1.bmp").arg(width, 4, 10, QLatin1Char('0'));
+    ruler.path =
+        dir.path() + QStringLiteral("/Still_2026-01-02_030405_200X_N%1.bmp").arg(width, 4, 10, QLatin1Char('0'));
     picture.save(ruler.path, "BMP");
     // The ruler's line is the darkest row; the long ticks stand highest above it.
     int darkest = 255 * 3 * width;
@@ -182,7 +183,8 @@ TEST_F(StageCalibrationTest, ADamagedCalibrationFileGivesTheNominalScaleAndAMess
     EXPECT_TRUE(boxes.Boxes()[0].text.startsWith(QStringLiteral("The calibration file is damaged")));
     EXPECT_EQ(dialog_->ScaleSource().text(), QStringLiteral("nominal scale"));
     // Nominal: 200 px at 200X on a 640 x 480 picture.
-    EXPECT_EQ(MeasureLine({100, 100}, {300, 100}), DistanceLabel(Millimetres(200, kPixelFactor, *CalibrationRate(200, 640, 480))));
+    EXPECT_EQ(MeasureLine({100, 100}, {300, 100}),
+              DistanceLabel(Millimetres(200, kPixelFactor, *CalibrationRate(200, 640, 480))));
 
     WriteFile(CalibrationPath(), "not json at all");
     CalibrationStore store(CalibrationPath());
@@ -238,15 +240,17 @@ TEST_F(StageCalibrationTest, TheCsvParsesBackToTheLabelsValues)
         shapes.Add(std::move(shape));
     }
     const QString csv = dir_.path() + "/Still_x.csv";
-    ASSERT_TRUE(ExportMeasurements(csv, shapes, {ViewMapping{}, "Still_x.bmp", "0.00125 mm/px at 200X", "stage calibration"}, nullptr));
+    ASSERT_TRUE(ExportMeasurements(
+        csv, shapes, {ViewMapping{}, "Still_x.bmp", "0.00125 mm/px at 200X", "stage calibration"}, nullptr));
 
     // Python's csv module reads it as a spreadsheet would.
     QProcess python;
     python.start(QStringLiteral("python3"),
-                 {QStringLiteral("-c"), QStringLiteral("import csv,sys\n"
-                                                       "for r in csv.DictReader(open(sys.argv[1], encoding='utf-8-sig')):\n"
-                                                       "    print(r['kind'] + '|' + r['quantity'] + '|' + r['value'] + '|' + "
-                                                       "r['unit'] + '|' + r['picture'] + '|' + r['points (picture pixels)'])\n"),
+                 {QStringLiteral("-c"),
+                  QStringLiteral("import csv,sys\n"
+                                 "for r in csv.DictReader(open(sys.argv[1], encoding='utf-8-sig')):\n"
+                                 "    print(r['kind'] + '|' + r['quantity'] + '|' + r['value'] + '|' + "
+                                 "r['unit'] + '|' + r['picture'] + '|' + r['points (picture pixels)'])\n"),
                   csv});
     ASSERT_TRUE(python.waitForFinished(10000));
     const QStringList rows = QString::fromUtf8(python.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
@@ -296,7 +300,8 @@ TEST(ScaleBarTest, ARoundLengthSpansAFifthOrSoAndItsTextSaysItsLength)
             EXPECT_LE(bar->pixels, 0.25 * width) << perPixel;
             EXPECT_NEAR(bar->pixels * perPixel, bar->millimetres, 1e-9);
             // "100 µm": the text's number is the length in micrometres.
-            EXPECT_NEAR(bar->text.section(' ', 0, 0).toDouble(), bar->millimetres * 1000, 1e-6) << bar->text.toStdString();
+            EXPECT_NEAR(bar->text.section(' ', 0, 0).toDouble(), bar->millimetres * 1000, 1e-6)
+                << bar->text.toStdString();
         }
     }
     EXPECT_EQ(ChooseScaleBar(0.00125, 1280, true)->text, QStringLiteral("300 \u00B5m"));

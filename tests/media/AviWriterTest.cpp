@@ -1,6 +1,6 @@
+#include "media/AviWriter.h"
 #include "TestSupport.h"
 #include "media/AviRepair.h"
-#include "media/AviWriter.h"
 #include "media/PlaybackEngine.h"
 
 #include <QDir>
@@ -145,7 +145,8 @@ TEST(AviRepair, TheFrameCutInHalfIsDroppedAndAFullDiskLeavesTheRecordingAsItWas)
         ASSERT_TRUE(opened.writer) << opened.reason.toStdString();
         for (int i = 0; i < 10; ++i) {
             std::vector<std::uint8_t> frame = Frame(64, 48, static_cast<std::uint8_t>(i * 20));
-            for (std::size_t b = 0; b < frame.size(); ++b) frame[b] = static_cast<std::uint8_t>(frame[b] + (b * 7919u) % 61);
+            for (std::size_t b = 0; b < frame.size(); ++b)
+                frame[b] = static_cast<std::uint8_t>(frame[b] + (b * 7919u) % 61);
             ASSERT_TRUE(opened.writer->WriteFrame(frame.data(), frame.size()));
         }
         ASSERT_TRUE(opened.writer->Close());
@@ -175,7 +176,8 @@ TEST(AviRepair, TheFrameCutInHalfIsDroppedAndAFullDiskLeavesTheRecordingAsItWas)
         EXPECT_EQ(full, AviRepairResult::Failed);
         EXPECT_FALSE(error.isEmpty());
         EXPECT_EQ(ReadFile(path), cut);
-        EXPECT_EQ(QDir(dir.path()).entryList({"*.repair*"}, QDir::Files).size(), 0) << QDir(dir.path()).entryList().join(" ").toStdString() << error.toStdString();
+        EXPECT_EQ(QDir(dir.path()).entryList({"*.repair*"}, QDir::Files).size(), 0)
+            << QDir(dir.path()).entryList().join(" ").toStdString() << error.toStdString();
 
         ASSERT_EQ(RepairCutShortAvi(path, &error), AviRepairResult::Repaired) << error.toStdString();
         EXPECT_EQ(ReadAviFacts(path).frames, 9) << (msvc ? "msvc" : "mjpeg");

@@ -1,8 +1,8 @@
+#include "media/MotionJpeg.h"
 #include "media/AviInput.h"
 #include "media/AviRepair.h"
 #include "media/AviWriter.h"
 #include "media/FfmpegHandles.h"
-#include "media/MotionJpeg.h"
 #include "media/PlaybackEngine.h"
 
 #include <QFile>
@@ -109,8 +109,8 @@ TEST(MotionJpeg, FrameRatesOfCameraIntervals)
     };
     EXPECT_EQ(rate(333333), std::make_pair(30, 1));
     EXPECT_EQ(rate(666667), std::make_pair(15, 1));
-    EXPECT_EQ(rate(1333333), std::make_pair(15, 2)); // 7.5 frames a second
-    EXPECT_EQ(rate(0), std::make_pair(5, 1));         // the camera does not say
+    EXPECT_EQ(rate(1333333), std::make_pair(15, 2));             // 7.5 frames a second
+    EXPECT_EQ(rate(0), std::make_pair(5, 1));                    // the camera does not say
     EXPECT_EQ(rate(1234567), std::make_pair(10000000, 1234567)); // 8.1 frames a second
 }
 

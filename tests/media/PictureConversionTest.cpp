@@ -32,13 +32,13 @@ TEST(SavePictureAs, TheSameFormatIsCopiedAnotherConvertedWithItsNewDescription)
     EXPECT_EQ(ReadFile(folder.path() + "/copy.bmp"), ReadFile(source));
 
     QSize described;
-    const ConversionOutcome tiff =
-        SavePictureAs(source, folder.path() + "/scaled.tif", SameFormat::Copy, [&](const PictureMetadata& carried, QSize size) {
-            described = size;
-            PictureMetadata metadata = carried;
-            metadata.millimetresPerPixel = 0.004;
-            return metadata;
-        });
+    const ConversionOutcome tiff = SavePictureAs(source, folder.path() + "/scaled.tif", SameFormat::Copy,
+                                                 [&](const PictureMetadata& carried, QSize size) {
+                                                     described = size;
+                                                     PictureMetadata metadata = carried;
+                                                     metadata.millimetresPerPixel = 0.004;
+                                                     return metadata;
+                                                 });
     ASSERT_EQ(tiff.failure, ConversionOutcome::None) << tiff.reason.toStdString();
     EXPECT_FALSE(tiff.copied);
     EXPECT_EQ(described, tiff.size);

@@ -1,14 +1,14 @@
-#include "media/BmpFile.h"
-#include "media/StillNames.h"
+#include "media/ThumbnailDecoder.h"
 #include "TestAvi.h"
 #include "TestSupport.h"
-#include "media/ThumbnailDecoder.h"
+#include "media/BmpFile.h"
 #include "media/FfmpegLog.h"
+#include "media/StillNames.h"
 
 #include <QBuffer>
 #include <QFile>
-#include <QImageWriter>
 #include <QImage>
+#include <QImageWriter>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -69,14 +69,20 @@ TEST(ThumbnailDecoder, RejectsBadBitmapsWithoutReadingPastThem)
 TEST(ThumbnailDecoder, AnEightBitPaletteBitmapIsDrawnInItsColours)
 {
     // 3 x 2 pixels, bottom-up rows padded to 4 bytes, a colour table of three entries.
-    const QByteArray palette("\x00\x00\xFF\x00" "\x00\xFF\x00\x00" "\xFF\x00\x00\x00", 12); // red, green, blue
-    const QByteArray pixels("\x00\x01\x02\x00" "\x02\x02\x07\x00", 8); // bottom row, top row (7: outside the table)
+    const QByteArray palette("\x00\x00\xFF\x00"
+                             "\x00\xFF\x00\x00"
+                             "\xFF\x00\x00\x00",
+                             12); // red, green, blue
+    const QByteArray pixels("\x00\x01\x02\x00"
+                            "\x02\x02\x07\x00",
+                            8); // bottom row, top row (7: outside the table)
     std::vector<std::uint8_t> headers = BmpHeaders(3, 2, 8);
     headers[28] = 8;                                  // bits per pixel
     headers[46] = 3;                                  // colours used
     headers[10] = static_cast<std::uint8_t>(54 + 12); // where the pixels start
     QTemporaryDir dir;
-    WriteFile(dir.path() + "/palette.bmp", QByteArray(reinterpret_cast<const char*>(headers.data()), 54) + palette + pixels);
+    WriteFile(dir.path() + "/palette.bmp",
+              QByteArray(reinterpret_cast<const char*>(headers.data()), 54) + palette + pixels);
     DecodeBuffer buffer;
     ASSERT_TRUE(LoadBitmapFileAsDib(dir.path() + "/palette.bmp", buffer));
     const QImage image = DibToImage(buffer);
@@ -152,7 +158,10 @@ TEST(ThumbnailDecoder, TakesTheFirstFrameOfTheFirstVideoStream)
 TEST(ThumbnailDecoder, FfmpegSaysNothingOnTheTerminal)
 {
     QTemporaryDir dir;
-    WriteFile(dir.path() + "/odd.avi", QByteArray("RIFF\x10\x00\x00\x00" "AVI LIST", 16) + QByteArray(2000, '\x01'));
+    WriteFile(dir.path() + "/odd.avi", QByteArray("RIFF\x10\x00\x00\x00"
+                                                  "AVI LIST",
+                                                  16) +
+                                           QByteArray(2000, '\x01'));
     RouteFfmpegLogToMediaCategory();
     // Whatever FFmpeg has to say about a file like this goes to the silent log category.
     std::fflush(stderr);
@@ -178,7 +187,8 @@ TEST(ThumbnailDecoder, APlaylistNamedAviOpensNothingElse)
     WriteFile(dir.path() + "/stream.ts", QByteArray(4096, '\x47'));
     // Playlists that would make a format-guessing reader open another file, or the FIFO
     // (which would block for good).
-    WriteFile(dir.path() + "/hls.avi", "#EXTM3U\n#EXT-X-TARGETDURATION:1\n#EXTINF:1,\n" + QFile::encodeName(dir.path()) + "/pipe\n");
+    WriteFile(dir.path() + "/hls.avi",
+              "#EXTM3U\n#EXT-X-TARGETDURATION:1\n#EXTINF:1,\n" + QFile::encodeName(dir.path()) + "/pipe\n");
     WriteFile(dir.path() + "/concat.avi", "ffconcat version 1.0\nfile '" + QFile::encodeName(dir.path()) + "/pipe'\n");
     DecodeBuffer buffer;
     EXPECT_FALSE(LoadVideoFirstFrameAsDib(dir.path() + "/hls.avi", buffer));
@@ -207,11 +217,11 @@ TEST(ThumbnailDecoder, AJpegDeclaringAHugePictureIsRefusedBeforeAnythingIsAlloca
     }
     QTemporaryDir dir;
     WriteFile(dir.path() + "/bomb.jpg", jpeg);
-    rusage before {};
+    rusage before{};
     getrusage(RUSAGE_SELF, &before);
     DecodeBuffer buffer;
     EXPECT_NE(ReadJpegAsDib(dir.path() + "/bomb.jpg", buffer), 0);
-    rusage after {};
+    rusage after{};
     getrusage(RUSAGE_SELF, &after);
     EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 100 * 1024); // kilobytes
 }
@@ -223,8 +233,11 @@ TEST(VideoThumbnail, OddSizesMatchFfmpegsOwnDecodingToTheLastColumn)
 {
     if (QStandardPaths::findExecutable("ffmpeg").isEmpty()) GTEST_SKIP() << "ffmpeg is installed by scripts/setup";
     QTemporaryDir dir;
-    const std::vector<std::pair<const char*, const char*>> codecs = {
-        {"mpeg4", "yuv420p"}, {"mjpeg", "yuvj422p"}, {"libx264", "yuv420p"}, {"rawvideo", "bgr24"}, {"ffv1", "yuv444p"}};
+    const std::vector<std::pair<const char*, const char*>> codecs = {{"mpeg4", "yuv420p"},
+                                                                     {"mjpeg", "yuvj422p"},
+                                                                     {"libx264", "yuv420p"},
+                                                                     {"rawvideo", "bgr24"},
+                                                                     {"ffv1", "yuv444p"}};
     for (const QSize size : {QSize(318, 238), QSize(321, 241), QSize(333, 199)}) {
         for (const auto& [codec, pixelFormat] : codecs) {
             SCOPED_TRACE(QString("%1 at %2x%3").arg(codec).arg(size.width()).arg(size.height()).toStdString());

@@ -1,6 +1,6 @@
+#include "media/TiffFile.h"
 #include "media/PictureFile.h"
 #include "media/PictureWriter.h"
-#include "media/TiffFile.h"
 
 #include <QDateTime>
 #include <QProcess>
@@ -135,7 +135,7 @@ TEST(TiffFile, AStillCarriesItsScaleTheWayImageJReadsItAndComesBackWhole)
     const QStringList said = ReadWithTifffile(path);
     ASSERT_GE(said.size(), 6);
     EXPECT_NEAR(said[0].toDouble(), 1.25, 1e-6); // micrometres a pixel
-    EXPECT_EQ(said[1], QStringLiteral("um"));     // ImageJ shows it as µm
+    EXPECT_EQ(said[1], QStringLiteral("um"));    // ImageJ shows it as µm
     const QRgb pixel = picture.pixel(20, 10);
     EXPECT_EQ(said[2], QStringLiteral("%1 %2 %3").arg(qRed(pixel)).arg(qGreen(pixel)).arg(qBlue(pixel)));
     EXPECT_EQ(said[3], QStringLiteral("2026:12:07 14:30:05"));
@@ -179,10 +179,11 @@ TEST(TiffFile, TheLayoutsOtherProgramsWriteAreRead)
         bool tiled;
         std::uint16_t compression;
     };
-    for (const Variant& v : {Variant{"grey8", 1, 8, false, COMPRESSION_NONE}, Variant{"grey16", 1, 16, false, COMPRESSION_LZW},
-                             Variant{"rgb24tiles", 3, 8, true, COMPRESSION_ADOBE_DEFLATE},
-                             Variant{"rgb48", 3, 16, false, COMPRESSION_ADOBE_DEFLATE},
-                             Variant{"rgb24lzw", 3, 8, false, COMPRESSION_LZW}}) {
+    for (const Variant& v :
+         {Variant{"grey8", 1, 8, false, COMPRESSION_NONE}, Variant{"grey16", 1, 16, false, COMPRESSION_LZW},
+          Variant{"rgb24tiles", 3, 8, true, COMPRESSION_ADOBE_DEFLATE},
+          Variant{"rgb48", 3, 16, false, COMPRESSION_ADOBE_DEFLATE},
+          Variant{"rgb24lzw", 3, 8, false, COMPRESSION_LZW}}) {
         const QString path = dir.path() + "/" + v.name + ".tif";
         WriteVariant(path, v.samples, v.bits, v.tiled, v.compression);
         QString reason;

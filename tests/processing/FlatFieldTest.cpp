@@ -1,7 +1,7 @@
 // Even light, against the simulated microscope's known lamp: a blank field evens out, and a
 // specimen comes out as it looks under an even lamp.
-#include "capture/backend/SlideRenderer.h"
 #include "processing/FlatField.h"
+#include "capture/backend/SlideRenderer.h"
 #include "processing/FlatFieldStore.h"
 
 #include <QTemporaryDir>
@@ -86,7 +86,8 @@ TEST(FlatField, ABlankFieldUnderTheUnevenLampComesOutEven)
     step.Process(frame);
     const double after = Spread(frame);
     EXPECT_LE(after, 0.02);
-    std::printf("[ figures  ] blank field spread: %.1f %% under the lamp, %.2f %% corrected\n", before * 100, after * 100);
+    std::printf("[ figures  ] blank field spread: %.1f %% under the lamp, %.2f %% corrected\n", before * 100,
+                after * 100);
 }
 
 TEST(FlatField, ASpecimenCorrectedLooksAsUnderAnEvenLampWithAndWithoutADarkFrame)
@@ -124,7 +125,8 @@ TEST(FlatField, ASpecimenCorrectedLooksAsUnderAnEvenLampWithAndWithoutADarkFrame
         dark.pixels.assign(dark.Bytes(), 24);
         return dark;
     });
-    TakeReference(withDark, FlatFieldCorrection::Capture::White, [&] { return Render(renderer, blankUneven, 1.0, 24); });
+    TakeReference(withDark, FlatFieldCorrection::Capture::White,
+                  [&] { return Render(renderer, blankUneven, 1.0, 24); });
     ASSERT_FALSE(withDark.Reference()->dark.empty()); // the dark frame stayed with the new reference
     Frame offset = Render(renderer, uneven, 1.0, 24);
     withDark.Process(offset);
@@ -167,7 +169,9 @@ TEST(FlatFieldStore, KeepsAReferencePerMicroscopeAndSizeAndRefusesDamagedFiles)
     ASSERT_TRUE(store.Save("usb-QRV_DM500_A1", reference, &error)) << error.toStdString();
     const auto loaded = store.Load("usb-QRV_DM500_A1", 4, 2);
     ASSERT_TRUE(loaded);
-    for (int i = 0; i < 24; ++i) EXPECT_NEAR(loaded->white[static_cast<std::size_t>(i)], reference.white[static_cast<std::size_t>(i)], 1.0 / 256);
+    for (int i = 0; i < 24; ++i)
+        EXPECT_NEAR(loaded->white[static_cast<std::size_t>(i)], reference.white[static_cast<std::size_t>(i)],
+                    1.0 / 256);
     EXPECT_EQ(loaded->dark.size(), 24u);
     EXPECT_FALSE(store.Load("usb-QRV_DM500_B2", 4, 2)); // another microscope
     EXPECT_FALSE(store.Load("usb-QRV_DM500_A1", 8, 4)); // another size

@@ -1,7 +1,7 @@
 // The focus meter against the simulated microscope's focus knob: it rises to a clear peak at
 // the best focus and falls on either side, and its best value follows the scene.
-#include "capture/backend/SlideRenderer.h"
 #include "processing/FocusMeter.h"
+#include "capture/backend/SlideRenderer.h"
 
 #include <gtest/gtest.h>
 

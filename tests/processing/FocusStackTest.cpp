@@ -1,7 +1,7 @@
-#include "capture/backend/ReliefSlide.h"
-#include "capture/backend/SlideRenderer.h"
 #include "processing/FocusStack.h"
 #include "RealStack.h"
+#include "capture/backend/ReliefSlide.h"
+#include "capture/backend/SlideRenderer.h"
 
 #include <opencv2/imgproc.hpp>
 
@@ -45,8 +45,9 @@ double Sharpness(const QImage& picture, const QRect& region)
     int count = 0;
     for (int y = region.top() + 1; y < region.bottom(); ++y)
         for (int x = region.left() + 1; x < region.right(); ++x) {
-            const int l = 4 * qGray(picture.pixel(x, y)) - qGray(picture.pixel(x - 1, y)) - qGray(picture.pixel(x + 1, y)) -
-                          qGray(picture.pixel(x, y - 1)) - qGray(picture.pixel(x, y + 1));
+            const int l = 4 * qGray(picture.pixel(x, y)) - qGray(picture.pixel(x - 1, y)) -
+                          qGray(picture.pixel(x + 1, y)) - qGray(picture.pixel(x, y - 1)) -
+                          qGray(picture.pixel(x, y + 1));
             sum += l;
             squares += static_cast<double>(l) * l;
             ++count;
@@ -70,7 +71,8 @@ double AlignmentError(const FocusStack& stack, const std::vector<int>& focuses)
     const double scale = ReliefSlide::ScaleAt(focuses.back()) / ReliefSlide::ScaleAt(focuses.front());
     const double cx = (640 - 1) / 2.0, cy = (512 - 1) / 2.0;
     double worst = 0;
-    for (const auto& [x, y] : {std::pair{20.0, 20.0}, std::pair{620.0, 20.0}, std::pair{20.0, 490.0}, std::pair{620.0, 490.0}}) {
+    for (const auto& [x, y] :
+         {std::pair{20.0, 20.0}, std::pair{620.0, 20.0}, std::pair{20.0, 490.0}, std::pair{620.0, 490.0}}) {
         const double tx = t[0] * x + t[1] * y + t[2], ty = t[3] * x + t[4] * y + t[5];
         const double ex = cx + scale * (x - cx), ey = cy + scale * (y - cy);
         worst = std::max(worst, std::hypot(tx - ex, ty - ey));
@@ -166,9 +168,9 @@ TEST(FocusStack, TheReliefSlideComesOutSharpWithTheRightDepthAndAligned)
         cv::Mat warped;
         cv::warpAffine(source, warped, cv::Mat(map), source.size(), cv::INTER_CUBIC | cv::WARP_INVERSE_MAP,
                        cv::BORDER_REPLICATE);
-        onFirst.push_back(QImage(warped.data, warped.cols, warped.rows, static_cast<qsizetype>(warped.step),
-                                 QImage::Format_BGR888)
-                              .copy());
+        onFirst.push_back(
+            QImage(warped.data, warped.cols, warped.rows, static_cast<qsizetype>(warped.step), QImage::Format_BGR888)
+                .copy());
     }
     const QImage result = stack.Result();
     double weakest = 1;
@@ -232,7 +234,6 @@ TEST(FocusStack, TheLiveStackAlignsAsWellWithItsQuickerSettings)
     EXPECT_GE(depthRight, 0.95);
 }
 
-
 // Where no picture of the stack is sharp (the low left of the board, with the focus turned
 // only over the components), the result stays as smooth as the pictures are: no patchwork of
 // their noise, which a choice pixel by pixel would make.
@@ -282,8 +283,10 @@ TEST(FocusStack, AStackOfARealPhotographIsSharpWhereItsPicturesAre)
     const double calm = std::sqrt(Sharpness(result, far) / sharpestPicture(far));
     const double raisedShare = std::sqrt(Sharpness(result, raised) / sharpestPicture(raised));
     const double boardShare = std::sqrt(Sharpness(result, board) / sharpestPicture(board));
-    std::printf("real photograph: the Laplacian's deviation against the sharpest picture's: raised part %.2f, board %.2f, "
-                "where nothing is sharp %.2f\n", raisedShare, boardShare, calm);
+    std::printf(
+        "real photograph: the Laplacian's deviation against the sharpest picture's: raised part %.2f, board %.2f, "
+        "where nothing is sharp %.2f\n",
+        raisedShare, boardShare, calm);
     EXPECT_GE(raisedShare, 0.9);
     EXPECT_GE(boardShare, 0.9);
     EXPECT_LE(calm, 2.2);

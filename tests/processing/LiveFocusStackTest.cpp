@@ -1,5 +1,5 @@
-#include "capture/backend/ReliefSlide.h"
 #include "processing/LiveFocusStack.h"
+#include "capture/backend/ReliefSlide.h"
 
 #include <gtest/gtest.h>
 

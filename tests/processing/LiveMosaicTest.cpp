@@ -1,5 +1,5 @@
-#include "capture/backend/SlideRenderer.h"
 #include "processing/LiveMosaic.h"
+#include "capture/backend/SlideRenderer.h"
 
 #include <gtest/gtest.h>
 
@@ -38,7 +38,8 @@ void WaitUntilIdle(const LiveMosaic& mosaic)
 bool MapShown(const Frame& shown, const Frame& live)
 {
     for (int y = 8; y < 40; ++y)
-        if (!std::equal(shown.Row(y) + (kWidth - 60) * 3, shown.Row(y) + (kWidth - 10) * 3, live.Row(y) + (kWidth - 60) * 3))
+        if (!std::equal(shown.Row(y) + (kWidth - 60) * 3, shown.Row(y) + (kWidth - 10) * 3,
+                        live.Row(y) + (kWidth - 60) * 3))
             return true;
     return false;
 }

@@ -1,6 +1,6 @@
+#include "processing/MosaicLayout.h"
 #include "RealTiles.h"
 #include "processing/CvImages.h"
-#include "processing/MosaicLayout.h"
 
 #include <opencv2/imgproc.hpp>
 
@@ -72,7 +72,8 @@ TEST(MosaicLayout, TilesOfRealPhotographsAreAllPlacedAtEveryOverlapInAnyOrder)
             const int right = PlacedRight(layout, tiles, order, 1.5, &largest);
             const auto placed = std::count_if(layout.pictures.begin(), layout.pictures.end(),
                                               [](const MosaicLayout::Placement& p) { return p.position.has_value(); });
-            std::printf("%-12s overlap %2.0f %%: %2d of %zu placed within 1.5 px (largest error %.2f px), %d pairs, agreement %.2f\n",
+            std::printf("%-12s overlap %2.0f %%: %2d of %zu placed within 1.5 px (largest error %.2f px), %d pairs, "
+                        "agreement %.2f\n",
                         name, overlap * 100, right, tiles.size(), largest, layout.pairs, layout.agreement);
             EXPECT_EQ(right, placed) << name << " at " << overlap; // none wrongly
             EXPECT_GE(right, QString::fromLatin1(name) == "leuvenA.jpg" ? 9 : 12) << name << " at " << overlap;
@@ -107,7 +108,8 @@ TEST(MosaicLayout, WhatDoesNotBelongIsLeftOutWithItsReasonAndExposureIsEvened)
     ASSERT_EQ(layout.pictures.size(), tiles.size() + 2);
     for (std::size_t i = 0; i < tiles.size(); ++i) EXPECT_TRUE(layout.pictures[i].position) << i;
     EXPECT_FALSE(layout.pictures[tiles.size()].position);
-    EXPECT_TRUE(layout.pictures[tiles.size()].whyNot.contains("overlaps none")) << layout.pictures[tiles.size()].whyNot.toStdString();
+    EXPECT_TRUE(layout.pictures[tiles.size()].whyNot.contains("overlaps none"))
+        << layout.pictures[tiles.size()].whyNot.toStdString();
     EXPECT_FALSE(layout.pictures[tiles.size() + 1].position);
     EXPECT_TRUE(layout.pictures[tiles.size() + 1].whyNot.contains("blank"));
     // The dark tile is brightened against the others (by about 5/4, within the balance

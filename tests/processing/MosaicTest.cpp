@@ -1,6 +1,6 @@
+#include "processing/Mosaic.h"
 #include "capture/backend/SimulatedBackend.h"
 #include "capture/backend/SlideRenderer.h"
-#include "processing/Mosaic.h"
 #include "processing/PhaseCorrelation.h"
 
 #include <opencv2/imgproc.hpp>
@@ -32,7 +32,8 @@ public:
         optics.blankField = blank;
         renderer_.RenderFrame(0, pixels.data(), nullptr, optics);
         for (int y = 0; y < kHeight; ++y)
-            std::copy_n(&pixels[SlideRenderer::StrideOf(kWidth) * static_cast<std::size_t>(y)], kWidth * 3, frame.scanLine(y));
+            std::copy_n(&pixels[SlideRenderer::StrideOf(kWidth) * static_cast<std::size_t>(y)], kWidth * 3,
+                        frame.scanLine(y));
         return frame;
     }
     // The truth: where the field's top-left lies on the slide, in frame pixels.
@@ -80,8 +81,8 @@ TEST(PhaseCorrelationTest, FindsTheShiftBetweenTwoViewsAndRefusesUnrelatedOnes)
     EXPECT_NEAR(match.shift.x, moved.x(), 0.3);
     EXPECT_NEAR(match.shift.y, moved.y(), 0.3);
 
-    const PhaseMatch unrelated =
-        Correlate(CorrelationSpectrum(GreyOf(stage.FrameAt({0, 0}))), CorrelationSpectrum(GreyOf(stage.FrameAt({6000, 3000}))));
+    const PhaseMatch unrelated = Correlate(CorrelationSpectrum(GreyOf(stage.FrameAt({0, 0}))),
+                                           CorrelationSpectrum(GreyOf(stage.FrameAt({6000, 3000}))));
     EXPECT_FALSE(unrelated.Strong()) << unrelated.peak << " " << unrelated.runnerUp;
 }
 
@@ -114,15 +115,17 @@ TEST(MosaicTest, ASerpentineOverTheSlideIsPlacedWithinAPixelOfTheTruth)
     QPointF truthLow = truths.front(), placedLow = assembled.positions.front();
     for (std::size_t i = 0; i < truths.size(); ++i) {
         truthLow = QPointF(std::min(truthLow.x(), truths[i].x()), std::min(truthLow.y(), truths[i].y()));
-        placedLow = QPointF(std::min(placedLow.x(), assembled.positions[i].x()), std::min(placedLow.y(), assembled.positions[i].y()));
+        placedLow = QPointF(std::min(placedLow.x(), assembled.positions[i].x()),
+                            std::min(placedLow.y(), assembled.positions[i].y()));
     }
     std::vector<double> errors;
     for (std::size_t i = 0; i < truths.size(); ++i)
         errors.push_back(Distance(assembled.positions[i] - placedLow, truths[i] - truthLow));
     std::sort(errors.begin(), errors.end());
     const double median = errors[errors.size() / 2], largest = errors.back();
-    std::printf("mosaic of %zu: median error %.2f px, largest %.2f px, %d pairs, overlap RMS %.2f, %d x %d\n", errors.size(),
-                median, largest, assembled.pairs, assembled.overlapRms, assembled.picture.width(), assembled.picture.height());
+    std::printf("mosaic of %zu: median error %.2f px, largest %.2f px, %d pairs, overlap RMS %.2f, %d x %d\n",
+                errors.size(), median, largest, assembled.pairs, assembled.overlapRms, assembled.picture.width(),
+                assembled.picture.height());
     EXPECT_LE(median, 1.0);
     EXPECT_LE(largest, 2.0);
     // The scan covers four fields across and three down.
@@ -182,7 +185,8 @@ TEST(MosaicTest, PicturesOfAnotherSizeAreRefusedAndTheSizeLimitStopsGrowth)
     EXPECT_EQ(mosaic.Add(stage.FrameAt({1100, 1000}).scaled(320, 240)), Mosaic::Step::WrongSize);
     EXPECT_EQ(mosaic.FrameSize(), QSize(kWidth, kHeight));
     Mosaic::Step last = Mosaic::Step::First;
-    for (int x = 1000; x <= 4800 && last != Mosaic::Step::TooLarge; x += 160) last = mosaic.Add(stage.FrameAt({x, 1000}));
+    for (int x = 1000; x <= 4800 && last != Mosaic::Step::TooLarge; x += 160)
+        last = mosaic.Add(stage.FrameAt({x, 1000}));
     EXPECT_EQ(last, Mosaic::Step::TooLarge);
     EXPECT_LE(mosaic.Bounds().width(), 2 * kWidth);
     // Still followed past the limit, so the map shows where the view is.

@@ -16,7 +16,8 @@ constexpr double kScalePerStep = 0.002;
 cv::Mat MatOf(const QImage& image)
 {
     const QImage rgb = image.convertToFormat(QImage::Format_BGR888);
-    return cv::Mat(rgb.height(), rgb.width(), CV_8UC3, const_cast<uchar*>(rgb.constBits()), static_cast<std::size_t>(rgb.bytesPerLine()))
+    return cv::Mat(rgb.height(), rgb.width(), CV_8UC3, const_cast<uchar*>(rgb.constBits()),
+                   static_cast<std::size_t>(rgb.bytesPerLine()))
         .clone();
 }
 
@@ -93,7 +94,8 @@ RealStack MakeRealStack(const QString& photograph)
         cv::warpAffine(picture, picture, cv::Mat(map), size, cv::INTER_LINEAR, cv::BORDER_REPLICATE);
         cv::Mat grain(size, CV_32FC3);
         for (auto it = grain.begin<cv::Vec3f>(); it != grain.end<cv::Vec3f>(); ++it)
-            *it = cv::Vec3f(static_cast<float>(noise(random)), static_cast<float>(noise(random)), static_cast<float>(noise(random)));
+            *it = cv::Vec3f(static_cast<float>(noise(random)), static_cast<float>(noise(random)),
+                            static_cast<float>(noise(random)));
         picture += grain;
         cv::Mat bytes;
         picture.convertTo(bytes, CV_8UC3);

@@ -15,8 +15,8 @@
 struct RealStack {
     std::vector<QImage> pictures;
     QImage truth;
-    QRect raised;    // the raised part, in the first picture's pixels
-    QRect farBelow;  // the strip never in focus
+    QRect raised;   // the raised part, in the first picture's pixels
+    QRect farBelow; // the strip never in focus
 };
 
 // A picture as a camera gives it: sensor noise (2.5 grey levels), then JPEG at quality 85.

@@ -39,7 +39,9 @@ std::vector<RealTile> CutTiles(const QImage& photograph, const TileOptions& opti
                 for (int x = 0; x < tile.width(); ++x) {
                     const double r2 = ((x - cx) * (x - cx) + (y - cy) * (y - cy)) / corner;
                     const double factor = gain * (1 - options.vignette * r2);
-                    auto channel = [&](int value) { return std::clamp(static_cast<int>(std::lround(value * factor + noise(random))), 0, 255); };
+                    auto channel = [&](int value) {
+                        return std::clamp(static_cast<int>(std::lround(value * factor + noise(random))), 0, 255);
+                    };
                     line[x] = qRgb(channel(qRed(line[x])), channel(qGreen(line[x])), channel(qBlue(line[x])));
                 }
             }

@@ -1,6 +1,6 @@
+#include "TestSupport.h"
 #include "media/BmpFile.h"
 #include "media/StillNames.h"
-#include "TestSupport.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -4,8 +4,8 @@
 #include "framework/MessageBox.h"
 
 #include <QColor>
-#include <QTemporaryDir>
 #include <QString>
+#include <QTemporaryDir>
 
 #include <functional>
 #include <vector>

@@ -21,20 +21,53 @@ struct Declared {
     Declared()
     {
         auto record = [this](int id) { return [this, id] { ran.push_back(id); }; };
-        table.Add({.id = 1, .text = {nullptr, "Open..."}, .menu = CommandMenu::File, .section = 1, .popUps = kListPopUp,
-                   .popUpText = {nullptr, "Open"}, .run = record(1)});
-        table.Add({.id = 2, .text = {nullptr, "Save As"}, .menu = CommandMenu::File, .section = 2, .popUps = kListPopUp,
-                   .sameAs = {102}, .run = record(2)});
-        table.Add({.id = 3, .text = {nullptr, "Stack"}, .menu = CommandMenu::File, .section = 2,
-                   .popUps = kListPopUpSeveral, .run = record(3)});
-        table.Add({.id = 4, .text = {nullptr, "Cross"}, .menu = CommandMenu::Setting, .section = 1,
-                   .popUps = kPicturePopUp, .run = record(4), .enabled = [this] { return connected; }});
-        table.Add({.id = 5, .text = {nullptr, "BMP"}, .menu = CommandMenu::StillFormat, .section = 1,
-                   .run = record(5), .checked = [] { return true; }, .oneOfGroup = true});
-        table.Add({.id = 6, .text = {nullptr, "Focus peaking"}, .menu = CommandMenu::Setting, .section = 2,
-                   .popUps = kPicturePopUp, .run = [this] { peaking = !peaking; }, .checked = [this] { return peaking; }});
-        table.Add({.id = 7, .text = {nullptr, "Take Picture...      F2"}, .menu = CommandMenu::Capture, .section = 1,
-                   .keys = {Qt::Key_F2}, .run = record(7)});
+        table.Add({.id = 1,
+                   .text = {nullptr, "Open..."},
+                   .menu = CommandMenu::File,
+                   .section = 1,
+                   .popUps = kListPopUp,
+                   .popUpText = {nullptr, "Open"},
+                   .run = record(1)});
+        table.Add({.id = 2,
+                   .text = {nullptr, "Save As"},
+                   .menu = CommandMenu::File,
+                   .section = 2,
+                   .popUps = kListPopUp,
+                   .sameAs = {102},
+                   .run = record(2)});
+        table.Add({.id = 3,
+                   .text = {nullptr, "Stack"},
+                   .menu = CommandMenu::File,
+                   .section = 2,
+                   .popUps = kListPopUpSeveral,
+                   .run = record(3)});
+        table.Add({.id = 4,
+                   .text = {nullptr, "Cross"},
+                   .menu = CommandMenu::Setting,
+                   .section = 1,
+                   .popUps = kPicturePopUp,
+                   .run = record(4),
+                   .enabled = [this] { return connected; }});
+        table.Add({.id = 5,
+                   .text = {nullptr, "BMP"},
+                   .menu = CommandMenu::StillFormat,
+                   .section = 1,
+                   .run = record(5),
+                   .checked = [] { return true; },
+                   .oneOfGroup = true});
+        table.Add({.id = 6,
+                   .text = {nullptr, "Focus peaking"},
+                   .menu = CommandMenu::Setting,
+                   .section = 2,
+                   .popUps = kPicturePopUp,
+                   .run = [this] { peaking = !peaking; },
+                   .checked = [this] { return peaking; }});
+        table.Add({.id = 7,
+                   .text = {nullptr, "Take Picture...      F2"},
+                   .menu = CommandMenu::Capture,
+                   .section = 1,
+                   .keys = {Qt::Key_F2},
+                   .run = record(7)});
         table.Add({.keys = {Qt::Key_F3}, .run = record(33)});
     }
 };
@@ -42,7 +75,8 @@ struct Declared {
 QStringList Texts(const QMenu& menu)
 {
     QStringList texts;
-    for (const QAction* action : menu.actions()) texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    for (const QAction* action : menu.actions())
+        texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
     return texts;
 }
 

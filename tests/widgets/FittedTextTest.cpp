@@ -1,7 +1,7 @@
-#include "capture/Overlays.h"
-#include "resources/Resources.h"
-#include "resources/ResourceIds.h"
 #include "widgets/FittedText.h"
+#include "capture/Overlays.h"
+#include "resources/ResourceIds.h"
+#include "resources/Resources.h"
 
 #include <QImage>
 
