@@ -1,9 +1,11 @@
 // The main window's commands, in the order of its menus. A new command is one entry here and
-// its handler in MainCommands.
+// its handler (MainCommands, ListCommands, OverlayCommands).
 
 #include "app/AboutDlg.h"
 #include "app/Commands.h"
 #include "app/MainCommands.h"
+#include "app/commands/ListCommands.h"
+#include "app/commands/OverlayCommands.h"
 #include "app/recording/RecordingControl.h"
 #include "app/stills/StillFormatSetting.h"
 #include "capture/CaptureGraph.h"
@@ -20,14 +22,15 @@ constexpr int kListText = 20;
 
 } // namespace
 
-void MainCommands::DeclareCommands(CommandTable& table)
+void DeclareMainCommands(CommandTable& table, MainCommands& capture, ListCommands& list, OverlayCommands& overlays,
+                         MainCommandHost& host)
 {
     using M = CommandMenu;
-    auto overlayOn = [this](bool OverlaySwitches::*which) {
-        return [this, which] { return host_.Engine().Overlays().*which; };
+    auto overlayOn = [&overlays](bool OverlaySwitches::*which) {
+        return [&overlays, which] { return overlays.IsOn(which); };
     };
-    auto isFormat = [this](PictureFormat format) {
-        return [this, format] { return host_.StillFormat().Format() == format; };
+    auto isFormat = [&host](PictureFormat format) {
+        return [&host, format] { return host.StillFormat().Format() == format; };
     };
 
     // File, and the list's pop-up
@@ -37,7 +40,7 @@ void MainCommands::DeclareCommands(CommandTable& table)
                .section = 1,
                .popUps = kListPopUp,
                .popUpText = {"Open", "Open...", kListText},
-               .run = [this] { OpenSelected(); }});
+               .run = [&list] { list.OpenSelected(); }});
     table.Add({.id = ID_FILE_SAVE_AS,
                .text = {"Save", "Save As"},
                .menu = M::File,
@@ -45,21 +48,21 @@ void MainCommands::DeclareCommands(CommandTable& table)
                .popUps = kListPopUp,
                .sameAs = {IDC_SAVE},
                .popUpText = {"Save", "Save as", kListText},
-               .run = [this] { SaveSelectedAs(); }});
+               .run = [&list] { list.SaveSelectedAs(); }});
     table.Add({.id = ID_FILE_DELETE,
                .text = {"Delete ", "Delete..."},
                .menu = M::File,
                .section = 2,
                .popUps = kListPopUp,
                .popUpText = {"Delete", "Delete...", kListText},
-               .run = [this] { DeleteSelected(false); }});
+               .run = [&list] { list.DeleteSelected(false); }});
     table.Add({.id = ID_FILE_DELETE_ALL,
                .text = {"DeleteAll", "Delete All"},
                .menu = M::File,
                .section = 2,
                .popUps = kListPopUp,
                .popUpText = {"DeleteAll", "Delete All", kListText},
-               .run = [this] { DeleteSelected(true); }});
+               .run = [&list] { list.DeleteSelected(true); }});
     table.Add({.id = ID_FILE_EMAIL,
                .text = {"EMail", "E-Mail..."},
                .menu = M::File,
@@ -67,19 +70,19 @@ void MainCommands::DeclareCommands(CommandTable& table)
                .popUps = kListPopUp,
                .sameAs = {IDC_EMAIL},
                .popUpText = {"EMail", "E-Mail...", kListText},
-               .run = [this] { MailSelected(); }});
+               .run = [&list] { list.MailSelected(); }});
     table.Add({.id = ID_FILE_STACK,
                .text = {"StackPictures", "Stack pictures"},
                .menu = M::File,
                .section = 4,
                .popUps = kListPopUpSeveral,
-               .run = [this] { CombineSelectedPictures(false); }});
+               .run = [&list] { list.CombineSelectedPictures(false); }});
     table.Add({.id = ID_FILE_MOSAIC,
                .text = {"MosaicOfPictures", "Mosaic of pictures"},
                .menu = M::File,
                .section = 4,
                .popUps = kListPopUpSeveral,
-               .run = [this] { CombineSelectedPictures(true); }});
+               .run = [&list] { list.CombineSelectedPictures(true); }});
 
     // Setting
     table.Add({.id = ID_SETTING_640,
@@ -87,64 +90,64 @@ void MainCommands::DeclareCommands(CommandTable& table)
                .menu = M::Setting,
                .section = 1,
                .keys = {Qt::Key_F11},
-               .run = [this] { SetResolution(640, 480); }});
+               .run = [&capture] { capture.SetResolution(640, 480); }});
     table.Add({.id = ID_SETTING_1280,
                .text = {"1280*1024", "1280*1024  F12"},
                .menu = M::Setting,
                .section = 1,
                .keys = {Qt::Key_F12},
-               .run = [this] { SetResolution(1280, 1024); }});
+               .run = [&capture] { capture.SetResolution(1280, 1024); }});
     table.Add({.id = ID_SETTING_DEVICE,
                .text = {"Device...", "Device Settings"},
                .menu = M::Setting,
                .section = 2,
                .sameAs = {IDC_SETTING},
-               .run = [this] { RunVideoSetting(); }});
+               .run = [&capture] { capture.RunVideoSetting(); }});
     table.Add({.id = ID_SETTING_CALIBRATIONS,
                .text = {"CalibrationsMenu", "Calibrations..."},
                .menu = M::Setting,
                .section = 2,
-               .run = [this] { RunCalibrations(); }});
+               .run = [&capture] { capture.RunCalibrations(); }});
     table.Add({.id = ID_SETTING_FLATFIELD,
                .text = {"FlatFieldMenu", "Flat field..."},
                .menu = M::Setting,
                .section = 2,
-               .run = [this] { RunFlatField(); }});
+               .run = [&capture] { capture.RunFlatField(); }});
     table.Add({.id = ID_STILL_FORMAT_BMP,
                .text = {nullptr, "BMP"},
                .menu = M::StillFormat,
                .section = 1,
-               .run = [this] { SetStillFormat(PictureFormat::Bmp); },
+               .run = [&capture] { capture.SetStillFormat(PictureFormat::Bmp); },
                .checked = isFormat(PictureFormat::Bmp),
                .oneOfGroup = true});
     table.Add({.id = ID_STILL_FORMAT_TIFF,
                .text = {nullptr, "TIFF"},
                .menu = M::StillFormat,
                .section = 1,
-               .run = [this] { SetStillFormat(PictureFormat::Tiff); },
+               .run = [&capture] { capture.SetStillFormat(PictureFormat::Tiff); },
                .checked = isFormat(PictureFormat::Tiff),
                .oneOfGroup = true});
     table.Add({.id = ID_STILL_FORMAT_PNG,
                .text = {nullptr, "PNG"},
                .menu = M::StillFormat,
                .section = 1,
-               .run = [this] { SetStillFormat(PictureFormat::Png); },
+               .run = [&capture] { capture.SetStillFormat(PictureFormat::Png); },
                .checked = isFormat(PictureFormat::Png),
                .oneOfGroup = true});
     table.Add({.id = ID_STILL_NOMINAL_SCALE,
                .text = {"StillNominalScale", "Nominal scale without a calibration", 64},
                .menu = M::StillFormat,
                .section = 2,
-               .run = [this] { SwitchStillOption(ID_STILL_NOMINAL_SCALE); },
-               .checked = [this] { return host_.StillFormat().NominalScale(); }});
+               .run = [&capture] { capture.SwitchStillOption(ID_STILL_NOMINAL_SCALE); },
+               .checked = [&host] { return host.StillFormat().NominalScale(); }});
 
     // The overlays: in Setting and over the live picture
-    auto connected = [this] { return host_.IsConnected(); };
+    auto connected = [&host] { return host.IsConnected(); };
     table.Add({.id = ID_SETTING_CROSS,
                .text = {"Cross", "Cross Line"},
                .menu = M::Setting,
                .section = 3,
-               .run = [this] { SwitchOverlay(ID_OVERLAY_CROSS); },
+               .run = [&overlays] { overlays.SwitchOverlay(ID_OVERLAY_CROSS); },
                .enabled = connected,
                .checked = overlayOn(&OverlaySwitches::crossLine)});
     table.Add({.id = ID_OVERLAY_CROSS,
@@ -152,7 +155,7 @@ void MainCommands::DeclareCommands(CommandTable& table)
                .section = 3,
                .popUps = kPicturePopUp,
                .icon = IDI_CROSS,
-               .run = [this] { SwitchOverlay(ID_OVERLAY_CROSS); },
+               .run = [&overlays] { overlays.SwitchOverlay(ID_OVERLAY_CROSS); },
                .enabled = connected,
                .checked = overlayOn(&OverlaySwitches::crossLine)});
     table.Add({.id = ID_OVERLAY_SCALE,
@@ -161,7 +164,7 @@ void MainCommands::DeclareCommands(CommandTable& table)
                .section = 3,
                .popUps = kPicturePopUp,
                .icon = IDI_SCALE,
-               .run = [this] { SwitchOverlay(ID_OVERLAY_SCALE); },
+               .run = [&overlays] { overlays.SwitchOverlay(ID_OVERLAY_SCALE); },
                .enabled = connected,
                .checked = overlayOn(&OverlaySwitches::coordinates)});
     table.Add({.id = ID_OVERLAY_CIRCLE,
@@ -170,7 +173,7 @@ void MainCommands::DeclareCommands(CommandTable& table)
                .section = 3,
                .popUps = kPicturePopUp,
                .icon = IDI_CIRCLE,
-               .run = [this] { SwitchOverlay(ID_OVERLAY_CIRCLE); },
+               .run = [&overlays] { overlays.SwitchOverlay(ID_OVERLAY_CIRCLE); },
                .enabled = connected,
                .checked = overlayOn(&OverlaySwitches::circles)});
     table.Add({.id = ID_OVERLAY_TIME,
@@ -179,7 +182,7 @@ void MainCommands::DeclareCommands(CommandTable& table)
                .section = 3,
                .popUps = kPicturePopUp,
                .icon = IDI_TIME,
-               .run = [this] { SwitchOverlay(ID_OVERLAY_TIME); },
+               .run = [&overlays] { overlays.SwitchOverlay(ID_OVERLAY_TIME); },
                .enabled = connected,
                .checked = overlayOn(&OverlaySwitches::dateTime)});
     table.Add({.id = ID_OVERLAY_SCALE_BAR,
@@ -187,7 +190,7 @@ void MainCommands::DeclareCommands(CommandTable& table)
                .section = 3,
                .popUps = kPicturePopUp,
                .icon = IDI_SCALE,
-               .run = [this] { SwitchScaleBar(); },
+               .run = [&overlays] { overlays.SwitchScaleBar(); },
                .enabled = connected,
                .checked = overlayOn(&OverlaySwitches::scaleBar)});
     table.Add({.id = ID_OVERLAY_PEAKING,
@@ -195,8 +198,8 @@ void MainCommands::DeclareCommands(CommandTable& table)
                .section = 3,
                .popUps = kPicturePopUp,
                .icon = IDI_CROSS,
-               .run = [this] { host_.Focus().SetPeaking(!host_.Focus().Peaking()); },
-               .checked = [this] { return host_.Focus().Peaking(); }});
+               .run = [&overlays] { overlays.SwitchPeaking(); },
+               .checked = [&overlays] { return overlays.PeakingOn(); }});
 
     // Capture
     table.Add({.id = ID_CAPTURE_PICTURE,
@@ -205,43 +208,43 @@ void MainCommands::DeclareCommands(CommandTable& table)
                .section = 1,
                .keys = {Qt::Key_F2},
                .sameAs = {IDC_CAMERA},
-               .run = [this] { TakeStillPicture(); }});
+               .run = [&capture] { capture.TakeStillPicture(); }});
     table.Add({.id = ID_CAPTURE_VIDEO,
                .text = {"Take Video", "Take Video/Stop...   F3/F4"},
                .menu = M::Capture,
                .section = 1,
                .sameAs = {IDC_AVI},
-               .run = [this] { host_.Recording().OnAviCommand(); }});
-    table.Add({.keys = {Qt::Key_F3}, .run = [this] { host_.Recording().OnQuickStart(); }});
-    table.Add({.keys = {Qt::Key_F4}, .run = [this] { host_.Recording().OnQuickStop(); }});
+               .run = [&host] { host.Recording().OnAviCommand(); }});
+    table.Add({.keys = {Qt::Key_F3}, .run = [&host] { host.Recording().OnQuickStart(); }});
+    table.Add({.keys = {Qt::Key_F4}, .run = [&host] { host.Recording().OnQuickStop(); }});
     table.Add({.id = ID_CAPTURE_TIMELAPSE,
                .text = {"Take time lapsed Pictures", "Take Time-Lapse Pictures"},
                .menu = M::Capture,
                .section = 2,
                .sameAs = {IDC_CLOCK},
-               .run = [this] { RunTimeLapse(); }});
+               .run = [&capture] { capture.RunTimeLapse(); }});
     table.Add({.id = ID_CAPTURE_FOCUS_STACK,
                .text = {"FocusStackMenu", "All in focus        F6"},
                .menu = M::Capture,
                .section = 2,
                .keys = {Qt::Key_F6},
-               .run = [this] { ToggleFocusStack(); }});
+               .run = [&capture] { capture.ToggleFocusStack(); }});
     table.Add({.id = ID_CAPTURE_MOSAIC,
                .text = {"MosaicMenu", "Mosaic              F7"},
                .menu = M::Capture,
                .section = 2,
                .keys = {Qt::Key_F7},
-               .run = [this] { ToggleMosaic(); }});
+               .run = [&capture] { capture.ToggleMosaic(); }});
     table.Add({.id = ID_CAPTURE_DEPTH_MAP,
                .text = {"DepthMapMenu", "All in focus with its depth map", 64},
                .menu = M::Capture,
                .section = 2,
-               .run = [this] { SwitchStillOption(ID_CAPTURE_DEPTH_MAP); },
-               .checked = [this] { return host_.StillFormat().DepthMap(); }});
+               .run = [&capture] { capture.SwitchStillOption(ID_CAPTURE_DEPTH_MAP); },
+               .checked = [&host] { return host.StillFormat().DepthMap(); }});
     // Esc drops a stack or a mosaic (nothing is saved), else leaves full screen.
-    table.Add({.keys = {Qt::Key_Escape}, .run = [this] { CancelOrLeaveFullScreen(); }});
+    table.Add({.keys = {Qt::Key_Escape}, .run = [&capture] { capture.CancelOrLeaveFullScreen(); }});
     // The hidden Preview button.
-    table.Add({.id = IDC_PREVIEW, .run = [this] { host_.ReturnToPreview(); }});
+    table.Add({.id = IDC_PREVIEW, .run = [&host] { host.ReturnToPreview(); }});
 
     // Help
     table.Add({.id = ID_HELP_MANUAL,
@@ -254,5 +257,5 @@ void MainCommands::DeclareCommands(CommandTable& table)
                .menu = M::Help,
                .section = 1,
                .sameAs = {ID_ABOUT_SYSTEM},
-               .run = [this] { ShowAbout(); }});
+               .run = [&capture] { capture.ShowAbout(); }});
 }

@@ -109,7 +109,7 @@ CMainDialog::CMainDialog(backend::CaptureBackend& backend, SingleInstance& insta
 
     BuildLayout();
     commandTable_ = std::make_unique<CommandTable>(*this);
-    commands_.DeclareCommands(*commandTable_);
+    DeclareMainCommands(*commandTable_, commands_, listCommands_, overlayCommands_, *this);
     commandTable_->BuildMenuBar(*menuBar_);
     PlaceMenuBar();
     engine_->SetFullScreenHint(LangText("EscRestore", 30, "ESC Restore"));
@@ -270,7 +270,7 @@ void CMainDialog::BuildLayout()
     magnificationBox_->setMaxLength(3);
     magnificationBox_->setValidator(new QIntValidator(-99, 999, magnificationBox_));
     magnificationBox_->setAlignment(Qt::AlignRight);
-    connect(magnificationBox_, &QLineEdit::textChanged, this, [this] { commands_.OnMagnificationEdited(); });
+    connect(magnificationBox_, &QLineEdit::textChanged, this, [this] { overlayCommands_.OnMagnificationEdited(); });
 }
 
 void CMainDialog::BuildButtons()
@@ -481,7 +481,7 @@ void CMainDialog::RefreshTooltips()
 bool CMainDialog::event(QEvent* event)
 {
     if (event->type() == OpenSelectedEvent::Type()) {
-        commands_.OnOpenSelected(*static_cast<OpenSelectedEvent*>(event));
+        listCommands_.OnOpenSelected(*static_cast<OpenSelectedEvent*>(event));
         return true;
     }
     return CModalDialog::event(event);

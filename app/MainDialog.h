@@ -10,6 +10,9 @@
 #include "app/MainCommands.h"
 #include "app/ProgramPaths.h"
 #include "app/SoundPlayer.h"
+#include "app/commands/ListCommands.h"
+#include "app/commands/OverlayCommands.h"
+#include "app/commands/StillKeeping.h"
 #include "app/recording/RecordingControl.h"
 #include "app/recording/RecordingHost.h"
 #include "capture/DeviceSettingsMemory.h"
@@ -39,7 +42,12 @@ class QLineEdit;
 class QMenuBar;
 class SingleInstance;
 
-class CMainDialog : public CModalDialog, public RecordingHost, public MainCommandHost {
+class CMainDialog : public CModalDialog,
+                    public RecordingHost,
+                    public MainCommandHost,
+                    public ListCommandHost,
+                    public OverlayCommandHost,
+                    public StillKeepingHost {
     Q_OBJECT
 public:
     static constexpr QSize kClientSize{868, 580};
@@ -99,14 +107,14 @@ public:
     QLineEdit& MagnificationBox() const { return *magnificationBox_; }
     QString MagnificationText() const override;
     void CaptureSizeChanged() override;
-    int Magnification() const { return commands_.Magnification(); }
-    const std::array<int, 4>& OverlayCounters() const { return commands_.OverlayCounters(); }
+    int Magnification() const { return stills_.Magnification(); }
+    const std::array<int, 4>& OverlayCounters() const { return overlayCommands_.Counters(); }
     SoundPlayer& Sounds() { return sounds_; }
     const SoundPlayer& Sounds() const { return sounds_; }
     QWidget& ClientArea() const { return *client_; }
     QMenuBar& MenuBar() const { return *menuBar_; }
     QWidget* Button(int controlId) const;
-    QString LastPicturePath() const { return commands_.LastPicturePath(); }
+    QString LastPicturePath() const { return stills_.LastPicturePath(); }
     QString MessageCaption() const override { return messageCaption_; }
 
     // Runs the window's dialogs (time-lapse, e-mail, player, calibrations, Video Setting,
@@ -176,7 +184,10 @@ private:
     QFont smallFont_;
     bool connected_ = false;
     SoundPlayer sounds_;
-    MainCommands commands_{*this};
+    StillKeeping stills_{*this};
+    MainCommands commands_{*this, stills_};
+    ListCommands listCommands_{*this, stills_};
+    OverlayCommands overlayCommands_{*this};
     std::unique_ptr<CommandTable> commandTable_;
     std::unique_ptr<CRecordingControl> recording_;
     std::unique_ptr<DevicePresence> presence_;
