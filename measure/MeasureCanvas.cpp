@@ -1,4 +1,5 @@
 #include "measure/MeasureCanvas.h"
+#include "measure/ShapeOverlay.h"
 
 #include "media/StillNames.h"
 
@@ -91,6 +92,28 @@ void CMeasureCanvas::OpenPicture(const QString& path)
     const QSize shownSize = PictureArea().size().toSize();
     shown_ = shownSize == picture_.size() ? picture_
                                           : picture_.scaled(shownSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    // Shapes the file keeps (an overlay of ours or of ImageJ's) are shapes again, to edit.
+    for (const LoadedShape& loaded : ShapesOfOverlay(carried.overlay, mapping_)) {
+        auto shape = std::make_unique<MeasureShape>();
+        shape->kind = loaded.kind;
+        shape->points = loaded.points;
+        SetShapePen(*shape);
+        shape->penColor = loaded.colour;
+        shape->penWidth = loaded.width;
+        shape->labelFont = labelFont;
+        shape->labelColor = labelColor;
+        if (loaded.kind == ShapeText) {
+            shape->labels = {loaded.text};
+            shape->textColor = loaded.colour;
+            shape->textFont = textFont;
+        } else {
+            bool measurable = true;
+            shape->labels = LabelsFor(loaded.kind, shape->points, measurable);
+            if (!measurable) continue;
+        }
+        shapes_.Add(std::move(shape));
+    }
+    savedFingerprint_ = ShapesFingerprint();
 }
 
 double CMeasureCanvas::LabelsMillimetresPerPixel() const
@@ -625,11 +648,15 @@ bool CMeasureCanvas::SaveAnnotated(const QString& path, QString* error)
     const std::optional<PictureFormat> kind = PictureFormatOf(path);
     if (!kind) return false;
     const bool carriesScale = kind == PictureFormat::Tiff || kind == PictureFormat::Png;
+    // A TIFF keeps the shapes as shapes (an ImageJ overlay: ImageJ and Fiji show and measure
+    // them, and Photo Measure opens them again to edit); other formats have them drawn in.
+    const bool asOverlay = kind == PictureFormat::Tiff;
     QImage annotated = picture_.copy();
     {
         QPainter painter(&annotated);
         const CoordinateMap map{mapping_, true};
-        for (const auto& shape : shapes_.shapeList) DrawShape(painter, *shape, map);
+        if (!asOverlay)
+            for (const auto& shape : shapes_.shapeList) DrawShape(painter, *shape, map);
         // The scale bar, when one is asked for and a stage calibration gives the scale.
         if (scaleBarCorner_ && stageMillimetres_ > 0) {
             if (const auto bar =
@@ -646,6 +673,7 @@ bool CMeasureCanvas::SaveAnnotated(const QString& path, QString* error)
         metadata.millimetresPerPixel = LabelsMillimetresPerPixel();
         metadata.magnification = calibrationRate_;
     }
+    if (asOverlay) metadata.overlay = OverlayOfShapes(shapes_.shapeList, mapping_);
     if (!WritePictureFile(path, annotated, metadata, error)) return false;
     savedFingerprint_ = ShapesFingerprint();
     return true;

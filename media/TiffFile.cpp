@@ -1,6 +1,7 @@
 #include "media/TiffFile.h"
 
 #include "framework/LangText.h"
+#include "media/ImageJOverlay.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -29,11 +30,27 @@ extern "C" void KeepTiffError(const char* module, const char* format, va_list ar
 
 extern "C" void IgnoreTiffWarning(const char*, const char*, va_list) {}
 
+// ImageJ's metadata tags (its overlay), known to libtiff in every file opened.
+TIFFExtendProc previousExtender = nullptr;
+
+extern "C" void AddImageJTags(TIFF* tiff)
+{
+    static const TIFFFieldInfo kFields[] = {
+        {kImageJMetadataCountsTag, TIFF_VARIABLE2, TIFF_VARIABLE2, TIFF_LONG, FIELD_CUSTOM, 1, 1,
+         const_cast<char*>("IJMetadataByteCounts")},
+        {kImageJMetadataTag, TIFF_VARIABLE2, TIFF_VARIABLE2, TIFF_BYTE, FIELD_CUSTOM, 1, 1,
+         const_cast<char*>("IJMetadata")},
+    };
+    TIFFMergeFieldInfo(tiff, kFields, 2);
+    if (previousExtender) previousExtender(tiff);
+}
+
 void RouteTiffMessages()
 {
     static const bool routed = [] {
         TIFFSetErrorHandler(KeepTiffError);
         TIFFSetWarningHandler(IgnoreTiffWarning);
+        previousExtender = TIFFSetTagExtender(AddImageJTags);
         return true;
     }();
     (void)routed;
@@ -94,7 +111,12 @@ bool WriteTiffFile(const QString& path, const QImage& picture, const PictureMeta
     TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
     TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
     TIFFSetField(t, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
-    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(t, 0));
+    // Two strips' sizes fit in the tag itself, where ImageJ looks for an offset instead and
+    // fails to open the picture; such a picture (a small one) is one strip.
+    std::uint32_t rowsPerStrip = TIFFDefaultStripSize(t, 0);
+    if (rowsPerStrip > 0 && (static_cast<std::uint32_t>(rgb.height()) + rowsPerStrip - 1) / rowsPerStrip == 2)
+        rowsPerStrip = static_cast<std::uint32_t>(rgb.height());
+    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
     if (metadata.HasScale()) {
         // Pixels per centimetre, as every reader of the tags understands them.
         const double perCentimetre = 10.0 / metadata.millimetresPerPixel;
@@ -108,6 +130,14 @@ bool WriteTiffFile(const QString& path, const QImage& picture, const PictureMeta
                      metadata.captured.toString(QStringLiteral("yyyy:MM:dd HH:mm:ss")).toLatin1().constData());
     if (!metadata.microscope.isEmpty()) TIFFSetField(t, TIFFTAG_MODEL, metadata.microscope.toUtf8().constData());
     TIFFSetField(t, TIFFTAG_SOFTWARE, PictureSoftwareName().toUtf8().constData());
+    // The shapes over the picture, as ImageJ keeps its overlay.
+    const ImageJMetadata overlay = EncodeImageJOverlay(metadata.overlay, TIFFIsBigEndian(t) != 0);
+    if (!overlay.counts.empty()) {
+        TIFFSetField(t, kImageJMetadataCountsTag, static_cast<std::uint32_t>(overlay.counts.size()),
+                     overlay.counts.data());
+        TIFFSetField(t, kImageJMetadataTag, static_cast<std::uint32_t>(overlay.bytes.size()),
+                     overlay.bytes.constData());
+    }
     for (int y = 0; y < rgb.height(); ++y)
         if (TIFFWriteScanline(t, const_cast<uchar*>(rgb.constScanLine(y)), static_cast<std::uint32_t>(y), 0) < 0)
             return fail(tiffMessage);
@@ -168,6 +198,15 @@ QImage ReadTiffFile(const QString& path, qint64 maxPixels, QString* reason, Pict
                 QDateTime::fromString(QString::fromLatin1(dateTime), QStringLiteral("yyyy:MM:dd HH:mm:ss"));
         for (const QByteArray& line : text.split('\n'))
             if (line.startsWith("magnification=")) metadata->magnification = line.mid(14).trimmed().toInt();
+        // The shapes over it, where ImageJ or this program kept an overlay.
+        std::uint32_t partCount = 0, byteCount = 0;
+        const std::uint32_t* parts = nullptr;
+        const char* bytes = nullptr;
+        if (TIFFGetField(t, kImageJMetadataCountsTag, &partCount, &parts) == 1 && parts && partCount > 0 &&
+            TIFFGetField(t, kImageJMetadataTag, &byteCount, &bytes) == 1 && bytes && byteCount > 0)
+            metadata->overlay =
+                DecodeImageJOverlay(std::vector<std::uint32_t>(parts, parts + partCount),
+                                    QByteArray(bytes, static_cast<qsizetype>(byteCount)), TIFFIsBigEndian(t) != 0);
     }
 
     // libtiff's RGBA interface reads every layout asked for (grey and colour, 8 and 16 bits,

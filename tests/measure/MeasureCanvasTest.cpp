@@ -1,6 +1,7 @@
 #include "measure/MeasureCanvas.h"
 #include "TestSupport.h"
 #include "measure/MeasureGeometry.h"
+#include "media/PictureFile.h"
 #include "media/StillNames.h"
 
 #include <QApplication>
@@ -462,4 +463,56 @@ TEST_F(MeasureCanvasTest, A1280x1024PictureIsShownWholeWithItsShapeKept)
     EXPECT_FALSE(canvas_->IsBuilding());
     Click({100, 240});
     EXPECT_EQ(canvas_->ConfinementRect(), QRect(20, 0, 600, 480));
+}
+
+TEST_F(MeasureCanvasTest, SavedAsTiffTheShapesTravelAsAnOverlayAndOpenAgainAsShapes)
+{
+    // A picture of 1280 x 1024 shown at half size: shapes are kept in the picture's pixels.
+    canvas_ = std::make_unique<CMeasureCanvas>(WritePicture(dir_, "big.bmp", {1280, 1024}), QSize(640, 512));
+    canvas_->SetCalibrationRate(97);
+    canvas_->SetTool(ToolLine, false);
+    Click({100, 100});
+    Click({300, 200});
+    canvas_->SetTool(ToolRadiusCircle, false);
+    Click({400, 300});
+    Click({450, 300});
+    canvas_->SetTool(ToolAngle, false);
+    Click({100, 400});
+    Click({200, 400}); // the vertex
+    Click({150, 300});
+    ASSERT_EQ(List().size(), 3u);
+    const std::vector<ShapeKind> kinds = {List()[0]->kind, List()[1]->kind, List()[2]->kind};
+
+    const QString path = dir_.path() + "/shapes.tif";
+    QString error;
+    ASSERT_TRUE(canvas_->SaveAnnotated(path, &error)) << error.toStdString();
+    EXPECT_FALSE(canvas_->HasUnsavedShapes());
+    QString reason;
+    PictureMetadata carried;
+    const QImage saved = ReadPictureFile(path, &reason, &carried);
+    ASSERT_FALSE(saved.isNull()) << reason.toStdString();
+    // Not drawn into the pixels: the shapes are the overlay's.
+    EXPECT_EQ(saved.pixel(400, 300), qRgb(230, 230, 230));
+    ASSERT_EQ(carried.overlay.size(), 3u);
+    const OverlayShape& line = carried.overlay[0];
+    ASSERT_EQ(line.kind, OverlayShape::Kind::Line);
+    EXPECT_NEAR(line.points[0].x(), 200, 1e-3);
+    EXPECT_NEAR(line.points[1].y(), 400, 1e-3);
+    EXPECT_EQ(carried.overlay[1].kind, OverlayShape::Kind::Oval);
+    EXPECT_NEAR(carried.overlay[1].points[1].x() - carried.overlay[1].points[0].x(), 200, 1e-3); // radius 50 view px
+    EXPECT_EQ(carried.overlay[2].kind, OverlayShape::Kind::Angle);
+    EXPECT_EQ(carried.overlay[2].points[1], QPointF(400, 800)); // the vertex in the middle, as ImageJ has it
+
+    // Opened again: the same shapes, to edit, measured again, nothing unsaved.
+    const std::vector<QPoint> linePoints = List()[0]->points;
+    canvas_ = std::make_unique<CMeasureCanvas>(path, QSize(640, 512));
+    ASSERT_EQ(List().size(), 3u);
+    for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(List()[i]->kind, kinds[i]) << i;
+    EXPECT_EQ(List()[0]->points, linePoints);
+    EXPECT_FALSE(List()[0]->labels.empty());
+    EXPECT_FALSE(canvas_->HasUnsavedShapes());
+    // Saved as a bitmap they are drawn in.
+    const QString bitmap = dir_.path() + "/shapes.bmp";
+    ASSERT_TRUE(canvas_->SaveAnnotated(bitmap));
+    EXPECT_NE(QImage(bitmap).pixel(400, 300), qRgb(230, 230, 230));
 }

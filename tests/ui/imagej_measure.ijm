@@ -1,0 +1,18 @@
+// Prints what ImageJ finds in a TIFF: its scale, and each overlay shape's kind with its
+// length (lines, polylines) or angle, in the picture's unit.
+open(getArgument());
+getPixelSize(unit, pw, ph);
+print("scale " + d2s(pw, 6) + " " + unit);
+n = Overlay.size;
+print("shapes " + n);
+for (i = 0; i < n; i++) {
+    Overlay.activateSelection(i);
+    type = selectionType();
+    List.setMeasurements;
+    if (type == 5 || type == 6)
+        print("shape " + i + " type " + type + " length " + d2s(List.getValue("Length"), 6));
+    else if (type == 8)
+        print("shape " + i + " type " + type + " angle " + d2s(List.getValue("Angle"), 4));
+    else
+        print("shape " + i + " type " + type + " area " + d2s(List.getValue("Area"), 4));
+}
