@@ -7,6 +7,8 @@
 // larger each step (the focus knob), with sensor noise and JPEG's artefacts. The truth (each
 // point sharp, in the first picture's geometry) is kept for the tests.
 
+#include "CameraNoise.h"
+
 #include <QImage>
 #include <QRect>
 
@@ -18,9 +20,6 @@ struct RealStack {
     QRect raised;   // the raised part, in the first picture's pixels
     QRect farBelow; // the strip never in focus
 };
-
-// A picture as a camera gives it: sensor noise (2.5 grey levels), then JPEG at quality 85.
-QImage AsACameraSeesIt(const QImage& picture, unsigned seed);
 
 // Focus from -10 to 70 in steps of 10 (nine pictures) over `photograph` (tests/data/photos).
 RealStack MakeRealStack(const QString& photograph);
