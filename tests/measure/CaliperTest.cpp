@@ -1,6 +1,6 @@
 #include "measure/Caliper.h"
 #include "CameraNoise.h"
-#include "capture/backend/SlideRenderer.h"
+#include "Micrometer.h"
 
 #include <gtest/gtest.h>
 
@@ -8,48 +8,6 @@
 #include <numbers>
 
 namespace {
-
-// The simulated stage micrometer as the camera gives it at `width`: 1 mm in 100 divisions,
-// a long division line every 0.1 mm.
-struct Micrometer {
-    QImage picture;
-    double millimetresPerPixel = 0;
-    int baselineY = 0;
-    std::vector<double> longLines; // their centres, left to right
-};
-
-Micrometer Render(int width, int height)
-{
-    SlideRenderer renderer;
-    renderer.Prepare(width, height, Slide::StageMicrometer);
-    std::vector<std::uint8_t> frame(renderer.FrameBytes());
-    renderer.RenderFrame(0, frame.data(), nullptr);
-    Micrometer m;
-    m.picture = QImage(frame.data(), width, height, static_cast<qsizetype>(SlideRenderer::StrideOf(width)),
-                       QImage::Format_BGR888)
-                    .convertToFormat(QImage::Format_RGB32);
-    m.millimetresPerPixel = kSimulatedFieldWidthMillimetres / width;
-    // The ruler's line is the darkest row; above the middle ticks only the long ones cross.
-    long darkest = -1;
-    for (int y = 0; y < height; ++y) {
-        long sum = 0;
-        for (int x = 0; x < width; ++x) sum += qGray(m.picture.pixel(x, y));
-        if (darkest < 0 || sum < darkest) darkest = sum, m.baselineY = y;
-    }
-    const int probe = m.baselineY - static_cast<int>(0.04 * width);
-    double weighted = 0, weight = 0;
-    for (int x = 0; x < width; ++x) {
-        const double ink = std::max(0, 180 - qGray(m.picture.pixel(x, probe)));
-        if (ink > 0) {
-            weighted += ink * x;
-            weight += ink;
-        } else if (weight > 0) {
-            m.longLines.push_back(weighted / weight);
-            weighted = weight = 0;
-        }
-    }
-    return m;
-}
 
 // A caliper drawn across two long division lines (0.1 mm apart), from a quarter of the way
 // to the next before the first to as far after the second, turned by `degrees`.
@@ -68,7 +26,7 @@ std::optional<CaliperReading> AcrossOneTenth(const QImage& picture, const Microm
 TEST(Caliper, ATenthOfAMillimetreOnTheMicrometerReadsWithinHalfAPercentAtEitherSizeAndAskew)
 {
     for (const QSize size : {QSize(1280, 1024), QSize(640, 480)}) {
-        const Micrometer m = Render(size.width(), size.height());
+        const Micrometer m = RenderMicrometer(size.width(), size.height());
         ASSERT_GE(m.longLines.size(), 2u) << size.width();
         for (const double degrees : {0.0, 7.0, -11.0}) {
             const auto reading = AcrossOneTenth(AsACameraSeesIt(m.picture, 7), m, degrees);
@@ -84,7 +42,7 @@ TEST(Caliper, ATenthOfAMillimetreOnTheMicrometerReadsWithinHalfAPercentAtEitherS
 
 TEST(Caliper, EveryReadingOfThirtyNoisyFramesIsWithinTwoTenthsOfAPercentOfTheirMean)
 {
-    const Micrometer m = Render(640, 480);
+    const Micrometer m = RenderMicrometer(640, 480);
     std::vector<double> readings;
     for (unsigned frame = 0; frame < 30; ++frame) {
         const auto reading = AcrossOneTenth(AsACameraSeesIt(m.picture, 100 + frame), m, 5.0);

@@ -1,0 +1,188 @@
+#include "measure/LiveMeasurement.h"
+
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+const QColor kShapeColour(255, 230, 0);
+const QColor kEdgeColour(0, 220, 255);
+
+} // namespace
+
+void LiveMeasurement::SetTool(Tool tool)
+{
+    tool_ = tool;
+    pending_.clear();
+}
+
+bool LiveMeasurement::Click(QPointF point, QSize frameSize, const QImage& frame)
+{
+    if (tool_ == Tool::None || frameSize.isEmpty()) return false;
+    if (frameSize_ != frameSize) FollowCaptureSize(frameSize);
+    if (tool_ == Tool::Count) {
+        auto count = std::find_if(shapes_.begin(), shapes_.end(), [](const Shape& s) { return s.kind == Tool::Count; });
+        if (count == shapes_.end()) {
+            shapes_.push_back({Tool::Count, {}, std::nullopt});
+            count = shapes_.end() - 1;
+        }
+        count->points.push_back(point);
+        return true;
+    }
+    if (pending_.empty()) {
+        pending_.push_back(point);
+        return true;
+    }
+    Shape shape{tool_, {pending_.front(), point}, std::nullopt};
+    pending_.clear();
+    if (tool_ == Tool::Caliper) shape.caliper = MeasureWithCaliper(frame, shape.points[0], shape.points[1]);
+    shapes_.push_back(std::move(shape));
+    return true;
+}
+
+void LiveMeasurement::Remeasure(const QImage& frame)
+{
+    if (frame.size() != frameSize_) return;
+    for (Shape& shape : shapes_)
+        if (shape.kind == Tool::Caliper) shape.caliper = MeasureWithCaliper(frame, shape.points[0], shape.points[1]);
+}
+
+void LiveMeasurement::Clear()
+{
+    shapes_.clear();
+    pending_.clear();
+}
+
+void LiveMeasurement::FollowCaptureSize(QSize frameSize)
+{
+    if (!frameSize_.isEmpty() && !frameSize.isEmpty() && frameSize != frameSize_) {
+        const double sx = static_cast<double>(frameSize.width()) / frameSize_.width();
+        const double sy = static_cast<double>(frameSize.height()) / frameSize_.height();
+        auto scaled = [&](QPointF p) { return QPointF(p.x() * sx, p.y() * sy); };
+        for (Shape& shape : shapes_) {
+            for (QPointF& p : shape.points) p = scaled(p);
+            shape.caliper.reset(); // measured again on the next frame
+        }
+        for (QPointF& p : pending_) p = scaled(p);
+    }
+    frameSize_ = frameSize;
+}
+
+QString LiveMeasurement::LengthText(double pixels, const LiveScale& scale)
+{
+    if (scale.millimetresPerPixel <= 0) return QStringLiteral("%1 px").arg(pixels, 0, 'f', 1);
+    const double millimetres = pixels * scale.millimetresPerPixel;
+    const QString text = scale.micrometres ? QStringLiteral("%1 \u00b5m").arg(millimetres * 1000, 0, 'f', 1)
+                                           : QStringLiteral("%1 mm").arg(millimetres, 0, 'f', 3);
+    return scale.nominal ? text + QStringLiteral(" (nominal scale)") : text;
+}
+
+QString LiveMeasurement::LabelOf(const Shape& shape, const LiveScale& scale) const
+{
+    switch (shape.kind) {
+    case Tool::Line:
+        return LengthText(
+            std::hypot(shape.points[1].x() - shape.points[0].x(), shape.points[1].y() - shape.points[0].y()), scale);
+    case Tool::Caliper: return shape.caliper ? LengthText(shape.caliper->pixels, scale) : QStringLiteral("no edges");
+    case Tool::Count: return QString::number(shape.points.size());
+    case Tool::None: break;
+    }
+    return {};
+}
+
+QString LiveMeasurement::CountReadout(const LiveScale& scale) const
+{
+    const auto count =
+        std::find_if(shapes_.begin(), shapes_.end(), [](const Shape& s) { return s.kind == Tool::Count; });
+    const std::size_t marks = count == shapes_.end() ? 0 : count->points.size();
+    QString text = QStringLiteral("%1 marks").arg(marks);
+    if (scale.millimetresPerPixel > 0 && !frameSize_.isEmpty()) {
+        const double area =
+            frameSize_.width() * frameSize_.height() * scale.millimetresPerPixel * scale.millimetresPerPixel;
+        text += QStringLiteral(", %1 per mm\u00b2").arg(static_cast<double>(marks) / area, 0, 'f', 1);
+    }
+    return text;
+}
+
+void LiveMeasurement::Draw(QPainter& painter, const QRect& area, const LiveScale& scale) const
+{
+    if (frameSize_.isEmpty() || (shapes_.empty() && pending_.empty())) return;
+    const double sx = static_cast<double>(area.width()) / frameSize_.width();
+    const double sy = static_cast<double>(area.height()) / frameSize_.height();
+    auto onView = [&](QPointF p) { return QPointF(area.left() + p.x() * sx, area.top() + p.y() * sy); };
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    QFont font = painter.font();
+    font.setPixelSize(13);
+    font.setBold(true);
+    painter.setFont(font);
+    auto label = [&](QPointF at, const QString& text) {
+        const QRectF box =
+            QRectF(painter.fontMetrics().boundingRect(text)).adjusted(-3, -1, 3, 1).translated(at + QPointF(6, -6));
+        painter.fillRect(box, QColor(0, 0, 0, 150));
+        painter.setPen(kShapeColour);
+        painter.drawText(box, Qt::AlignCenter, text);
+    };
+    for (const QPointF& p : pending_) {
+        painter.setPen(QPen(kShapeColour, 2));
+        painter.drawEllipse(onView(p), 3, 3);
+    }
+    for (const Shape& shape : shapes_) {
+        painter.setPen(QPen(kShapeColour, 2));
+        if (shape.kind == Tool::Count) {
+            for (std::size_t i = 0; i < shape.points.size(); ++i) {
+                const QPointF at = onView(shape.points[i]);
+                painter.setPen(QPen(kShapeColour, 2));
+                painter.drawLine(at - QPointF(5, 0), at + QPointF(5, 0));
+                painter.drawLine(at - QPointF(0, 5), at + QPointF(0, 5));
+                label(at, QString::number(i + 1));
+            }
+            continue;
+        }
+        const QPointF a = onView(shape.points[0]), b = onView(shape.points[1]);
+        painter.drawLine(a, b);
+        if (shape.kind == Tool::Caliper && shape.caliper) {
+            // Where it found the edges: a short bar across the line at each.
+            const QPointF d = b - a;
+            const double length = std::hypot(d.x(), d.y());
+            const QPointF across = length > 0 ? QPointF(-d.y(), d.x()) / length * 8 : QPointF();
+            painter.setPen(QPen(kEdgeColour, 2));
+            for (const QPointF& edge : {shape.caliper->from, shape.caliper->to}) {
+                const QPointF at = onView(edge);
+                painter.drawLine(at - across, at + across);
+            }
+        }
+        label((a + b) / 2, LabelOf(shape, scale));
+    }
+    painter.restore();
+}
+
+std::vector<OverlayShape> LiveMeasurement::AsOverlay() const
+{
+    std::vector<OverlayShape> overlay;
+    const std::uint32_t colour = kShapeColour.rgba();
+    for (const Shape& shape : shapes_) {
+        switch (shape.kind) {
+        case Tool::Line:
+            overlay.push_back({OverlayShape::Kind::Line, shape.points, QStringLiteral("Line"), {}, colour, 2, 0});
+            break;
+        case Tool::Caliper:
+            if (shape.caliper)
+                overlay.push_back({OverlayShape::Kind::Line,
+                                   {shape.caliper->from, shape.caliper->to},
+                                   QStringLiteral("Caliper"),
+                                   {},
+                                   colour,
+                                   2,
+                                   0});
+            break;
+        case Tool::Count:
+            overlay.push_back({OverlayShape::Kind::Points, shape.points, QStringLiteral("Count"), {}, colour, 0, 0});
+            break;
+        case Tool::None: break;
+        }
+    }
+    return overlay;
+}
