@@ -41,4 +41,8 @@ enum MainCommand : int {
     ID_FILE_STACK = 32880,          // the pictures selected in the list, stacked
     ID_FILE_MOSAIC = 32881,         // the pictures selected in the list, as a mosaic
     ID_CAPTURE_DEPTH_MAP = 32882,   // All in focus also saves its depth map
+    ID_MEASURE_LINE = 32883,        // measuring on the live picture: a line,
+    ID_MEASURE_CALIPER = 32884,     // the caliper,
+    ID_MEASURE_COUNT = 32885,       // a count of marks,
+    ID_MEASURE_CLEAR = 32886,       // and taking them all away
 };

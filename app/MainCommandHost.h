@@ -3,7 +3,11 @@
 // steps they start and stop, the still settings, the parent for their dialogs and messages,
 // and a few things only the window knows (its state, full screen).
 
+#include "media/PictureMetadata.h"
+
 #include <QString>
+
+#include <vector>
 
 class CCaptureGraph;
 class CModalDialog;
@@ -39,4 +43,6 @@ public:
     virtual void CaptureSizeChanged() = 0;
     virtual bool IsFullScreen() const = 0;
     virtual void LeaveFullScreen() = 0;
+    // The shapes measured on the live picture, for the stills that keep them.
+    virtual std::vector<OverlayShape> LiveShapes() const = 0;
 };

@@ -5,6 +5,7 @@
 #include "app/Commands.h"
 #include "app/MainCommands.h"
 #include "app/commands/ListCommands.h"
+#include "app/commands/LiveMeasureCommands.h"
 #include "app/commands/OverlayCommands.h"
 #include "app/recording/RecordingControl.h"
 #include "app/stills/StillFormatSetting.h"
@@ -23,7 +24,7 @@ constexpr int kListText = 20;
 } // namespace
 
 void DeclareMainCommands(CommandTable& table, MainCommands& capture, ListCommands& list, OverlayCommands& overlays,
-                         MainCommandHost& host)
+                         LiveMeasureCommands& measure, MainCommandHost& host)
 {
     using M = CommandMenu;
     auto overlayOn = [&overlays](bool OverlaySwitches::*which) {
@@ -241,8 +242,45 @@ void DeclareMainCommands(CommandTable& table, MainCommands& capture, ListCommand
                .section = 2,
                .run = [&capture] { capture.SwitchStillOption(ID_CAPTURE_DEPTH_MAP); },
                .checked = [&host] { return host.StillFormat().DepthMap(); }});
-    // Esc drops a stack or a mosaic (nothing is saved), else leaves full screen.
-    table.Add({.keys = {Qt::Key_Escape}, .run = [&capture] { capture.CancelOrLeaveFullScreen(); }});
+    // Measuring on the live picture: a tool chosen again is put down.
+    using Tool = LiveMeasurement::Tool;
+    auto tool = [&measure](Tool which) { return [&measure, which] { measure.ChooseTool(which); }; };
+    auto toolIs = [&measure](Tool which) { return [&measure, which] { return measure.ToolIs(which); }; };
+    table.Add({.id = ID_MEASURE_LINE,
+               .text = {"MeasureLineMenu", "Line"},
+               .menu = M::Measure,
+               .section = 1,
+               .popUps = kPicturePopUp,
+               .run = tool(Tool::Line),
+               .enabled = connected,
+               .checked = toolIs(Tool::Line)});
+    table.Add({.id = ID_MEASURE_CALIPER,
+               .text = {"MeasureCaliperMenu", "Caliper"},
+               .menu = M::Measure,
+               .section = 1,
+               .popUps = kPicturePopUp,
+               .run = tool(Tool::Caliper),
+               .enabled = connected,
+               .checked = toolIs(Tool::Caliper)});
+    table.Add({.id = ID_MEASURE_COUNT,
+               .text = {"MeasureCountMenu", "Count"},
+               .menu = M::Measure,
+               .section = 1,
+               .popUps = kPicturePopUp,
+               .run = tool(Tool::Count),
+               .enabled = connected,
+               .checked = toolIs(Tool::Count)});
+    table.Add({.id = ID_MEASURE_CLEAR,
+               .text = {"MeasureClearMenu", "Clear measurements"},
+               .menu = M::Measure,
+               .section = 2,
+               .popUps = kPicturePopUp,
+               .run = [&measure] { measure.Clear(); }});
+    // Esc drops a stack or a mosaic (nothing is saved), else what was measured on the live
+    // picture, else leaves full screen.
+    table.Add({.keys = {Qt::Key_Escape}, .run = [&capture, &measure] {
+                   if (!capture.CancelStackOrMosaic() && !measure.Clear()) capture.LeaveFullScreen();
+               }});
     // The hidden Preview button.
     table.Add({.id = IDC_PREVIEW, .run = [&host] { host.ReturnToPreview(); }});
 

@@ -42,6 +42,8 @@ void MainCommands::OnCaptureStill(StillSource source)
         file.metadata = stills_.Describe({}, magnification, engine.CaptureSize());
         if (const CaptureDevice* device = engine.Devices().Current())
             file.metadata.microscope = QString::fromStdU16String(device->friendlyName);
+        // What was measured on the live picture goes with it, as shapes (a TIFF's overlay).
+        file.metadata.overlay = host_.LiveShapes();
     }
     const StillSaveResult result = SaveStillPicture(
         engine.CurrentFrame(), engine.Stills(), host_.Folders().picture, magnification, QDateTime::currentDateTime(),
@@ -147,11 +149,17 @@ void MainCommands::ToggleMosaic()
     stills_.SaveAsNext(assembled.picture, QStringLiteral("MOS"), metadata, magnification);
 }
 
-void MainCommands::CancelOrLeaveFullScreen()
+bool MainCommands::CancelStackOrMosaic()
 {
     if (host_.LiveStack().Running()) host_.LiveStack().Cancel();
     else if (host_.LiveMosaicStep().Running()) host_.LiveMosaicStep().Cancel();
-    else if (host_.IsFullScreen())
+    else return false;
+    return true;
+}
+
+void MainCommands::LeaveFullScreen()
+{
+    if (host_.IsFullScreen())
         QMetaObject::invokeMethod(
             Parent(), [this] { host_.LeaveFullScreen(); }, Qt::QueuedConnection);
 }

@@ -13,6 +13,7 @@
 
 class CommandTable;
 class ListCommands;
+class LiveMeasureCommands;
 class OverlayCommands;
 class StillKeeping;
 
@@ -37,8 +38,9 @@ public:
     // F7 and Capture -> Mosaic: starts a mosaic, or ends it, assembles it and saves it as the
     // next still ("..._MOS_N0006"). Esc cancels it.
     void ToggleMosaic();
-    // Esc: a stack or a mosaic is dropped (nothing saved), else full screen is left.
-    void CancelOrLeaveFullScreen();
+    // Esc: a stack or a mosaic is dropped (nothing saved); false when none runs.
+    bool CancelStackOrMosaic();
+    void LeaveFullScreen();
     void RunCalibrations();
     void RunFlatField();
     // The depth map of All in focus, or the nominal scale of stills, on or off.
@@ -59,4 +61,4 @@ private:
 
 // Every command of the main window, with its text, keys, places and handler.
 void DeclareMainCommands(CommandTable& table, MainCommands& capture, ListCommands& list, OverlayCommands& overlays,
-                         MainCommandHost& host);
+                         LiveMeasureCommands& measure, MainCommandHost& host);

@@ -109,7 +109,7 @@ CMainDialog::CMainDialog(backend::CaptureBackend& backend, SingleInstance& insta
 
     BuildLayout();
     commandTable_ = std::make_unique<CommandTable>(*this);
-    DeclareMainCommands(*commandTable_, commands_, listCommands_, overlayCommands_, *this);
+    DeclareMainCommands(*commandTable_, commands_, listCommands_, overlayCommands_, liveMeasure_, *this);
     commandTable_->BuildMenuBar(*menuBar_);
     PlaceMenuBar();
     engine_->SetFullScreenHint(LangText("EscRestore", 30, "ESC Restore"));
@@ -124,8 +124,11 @@ CMainDialog::CMainDialog(backend::CaptureBackend& backend, SingleInstance& insta
     liveStack_ = std::make_shared<LiveFocusStack>();
     liveMosaic_ = std::make_shared<LiveMosaic>();
     engine_->SetProcessingSteps({flatField_->Step(), focusMeter_, liveStack_, liveMosaic_});
-    engine_->SetExtraOverlay(
-        [meter = focusMeter_](QPainter& painter, const QRect& area) { DrawPeaking(painter, area, *meter); });
+    // Over each frame: focus peaking, then what is measured on the live picture.
+    engine_->SetExtraOverlay([this, meter = focusMeter_](QPainter& painter, const QRect& area) {
+        DrawPeaking(painter, area, *meter);
+        liveMeasure_.Draw(painter, area);
+    });
     focusDisplay_ = new FocusDisplay(focusMeter_, client_);
     PlaceFocusBar();
     presence_ = std::make_unique<DevicePresence>(backend_, *engine_);
@@ -569,6 +572,11 @@ bool CMainDialog::HandleMouse(QObject* watched, QEvent* event)
     const QPoint global = mouse->globalPosition().toPoint();
 
     if (type == QEvent::MouseButtonPress && mouse->button() == Qt::LeftButton) {
+        // A measuring tool takes clicks on the picture.
+        if (watched == engine_ && liveMeasure_.ClickOnPreview(mouse->position().toPoint())) {
+            engine_->update();
+            return true;
+        }
         if (watched == list_) list_->SelectAt(global, mouse->modifiers());
         if (watched == client_) {
             const QPoint at = mouse->position().toPoint();
@@ -580,6 +588,10 @@ bool CMainDialog::HandleMouse(QObject* watched, QEvent* event)
         return false;
     }
     if (type == QEvent::MouseButtonDblClick && mouse->button() == Qt::LeftButton) {
+        if (watched == engine_ && !liveMeasure_.ToolIs(LiveMeasurement::Tool::None)) {
+            liveMeasure_.ClickOnPreview(mouse->position().toPoint()); // a quick second click: a point too
+            return true;
+        }
         if (watched == engine_) {
             QMetaObject::invokeMethod(
                 this, [this] { IsFullScreen() ? LeaveFullScreen() : EnterFullScreen(); }, Qt::QueuedConnection);

@@ -11,6 +11,7 @@
 #include "app/ProgramPaths.h"
 #include "app/SoundPlayer.h"
 #include "app/commands/ListCommands.h"
+#include "app/commands/LiveMeasureCommands.h"
 #include "app/commands/OverlayCommands.h"
 #include "app/commands/StillKeeping.h"
 #include "app/recording/RecordingControl.h"
@@ -47,7 +48,8 @@ class CMainDialog : public CModalDialog,
                     public MainCommandHost,
                     public ListCommandHost,
                     public OverlayCommandHost,
-                    public StillKeepingHost {
+                    public StillKeepingHost,
+                    public LiveMeasureHost {
     Q_OBJECT
 public:
     static constexpr QSize kClientSize{868, 580};
@@ -131,6 +133,8 @@ public:
     LiveFocusStack& LiveStack() const override { return *liveStack_; }
     LiveMosaic& LiveMosaicStep() const override { return *liveMosaic_; }
     const MainCommands& Commands() const { return commands_; }
+    LiveMeasureCommands& LiveMeasure() { return liveMeasure_; }
+    std::vector<OverlayShape> LiveShapes() const override { return liveMeasure_.Measurement().AsOverlay(); }
 
     // The focus bar follows the client area: under the picture, or in full screen over it.
     void PlaceFocusBar();
@@ -188,6 +192,7 @@ private:
     MainCommands commands_{*this, stills_};
     ListCommands listCommands_{*this, stills_};
     OverlayCommands overlayCommands_{*this};
+    LiveMeasureCommands liveMeasure_{*this};
     std::unique_ptr<CommandTable> commandTable_;
     std::unique_ptr<CRecordingControl> recording_;
     std::unique_ptr<DevicePresence> presence_;

@@ -156,6 +156,9 @@ void LiveMeasurement::Draw(QPainter& painter, const QRect& area, const LiveScale
         }
         label((a + b) / 2, LabelOf(shape, scale));
     }
+    // The count's readout in the picture's corner.
+    if (std::any_of(shapes_.begin(), shapes_.end(), [](const Shape& s) { return s.kind == Tool::Count; }))
+        label(QPointF(area.left() + 4, area.top() + 22), CountReadout(scale));
     painter.restore();
 }
 

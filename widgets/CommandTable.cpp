@@ -25,6 +25,7 @@ const MenuTitle kMenus[] = {
     {CommandMenu::Setting, CommandMenu::None, {"Setting", "Setting"}},
     {CommandMenu::StillFormat, CommandMenu::Setting, {"StillFormatMenu", "Still picture format"}},
     {CommandMenu::Capture, CommandMenu::None, {"Capture", "Capture"}},
+    {CommandMenu::Measure, CommandMenu::Capture, {"MeasureMenu", "Measure"}},
     {CommandMenu::Help, CommandMenu::None, {"Help", "Help"}},
 };
 
@@ -140,12 +141,28 @@ void CommandTable::BuildMenuBar(QMenuBar& bar) const
 
 void CommandTable::BuildPopUp(QMenu& menu, unsigned popUps) const
 {
-    int lastSection = -1;
+    // Commands of a submenu of the menu bar (Measure) keep it in the pop-up too.
+    std::map<CommandMenu, QMenu*> submenus;
+    std::map<QMenu*, int> lastSection;
     for (const CommandSpec& spec : commands_) {
         if (!(spec.popUps & popUps)) continue;
-        if (lastSection >= 0 && lastSection != spec.section) menu.addSeparator();
-        lastSection = spec.section;
-        QAction* action = AddAction(menu, spec, spec.popUpText.english ? spec.popUpText : spec.text);
+        QMenu* into = &menu;
+        const auto title = std::find_if(std::begin(kMenus), std::end(kMenus),
+                                        [&spec](const MenuTitle& t) { return t.menu == spec.menu; });
+        if (title != std::end(kMenus) && title->parent != CommandMenu::None) {
+            QMenu*& submenu = submenus[spec.menu];
+            if (!submenu) {
+                if (lastSection.count(&menu)) menu.addSeparator();
+                lastSection[&menu] = -1;
+                submenu = menu.addMenu(title->title.Read());
+            }
+            into = submenu;
+        }
+        if (const auto last = lastSection.find(into);
+            last != lastSection.end() && last->second != spec.section && last->second != -1)
+            into->addSeparator();
+        lastSection[into] = spec.section;
+        QAction* action = AddAction(*into, spec, spec.popUpText.english ? spec.popUpText : spec.text);
         if ((popUps & kPicturePopUp) && spec.icon) action->setIcon(resources::LoadIcon(spec.icon));
     }
 }

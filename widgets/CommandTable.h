@@ -27,7 +27,7 @@ struct CommandText {
 };
 
 // The menus of the menu bar, in their order, and the one submenu.
-enum class CommandMenu { None, File, Setting, StillFormat, Capture, Help };
+enum class CommandMenu { None, File, Setting, StillFormat, Capture, Measure, Help };
 
 // The pop-up menus a command shows in (a set of these).
 enum CommandPopUp : unsigned {

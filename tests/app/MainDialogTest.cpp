@@ -28,6 +28,7 @@
 #include "resources/ResourceIds.h"
 #include "resources/Resources.h"
 #include "tests/app/MainWindowFixture.h"
+#include "tests/measure/Micrometer.h"
 #include "widgets/BitmapButton.h"
 #include "widgets/MenuXP.h"
 
@@ -1108,4 +1109,65 @@ TEST_F(MainDialogTest, DamagedSettingsAreKeptAsideAndReportedOnceAndAKilledSaves
     Start(true);
     QCoreApplication::processEvents(); // the start's notices are posted at once
     EXPECT_TRUE(again.Boxes().empty());
+}
+
+TEST_F(MainDialogTest, MeasuringOnTheLivePictureGoesIntoATiffStillAndEscTakesItAway)
+{
+    Start(true);
+    backend_->Microscope()->SetSlide(Slide::StageMicrometer);
+    PressKey(Qt::Key_F11); // 640 x 480, the micrometer from the stream's restart
+    // The micrometer's truth: 1.6 mm across (a calibration is kept for 1280 pixels).
+    ASSERT_TRUE(CalibrationStore(dialog_->CalibrationPath()).Set({200, 0.00125, QStringLiteral("200X")}));
+    dialog_->MagnificationBox().setText("200");
+    dialog_->OnCommand(ID_STILL_FORMAT_TIFF);
+    LiveMeasureCommands& measure = dialog_->LiveMeasure();
+    ASSERT_TRUE(WaitUntil([&] { return dialog_->Engine().LastFrameWidth() == 640 && !measure.ShownIn().isEmpty(); }));
+    QImage frame;
+    dialog_->Engine().CurrentFrame().With([&](const Frame& f) {
+        frame = QImage(f.pixels.data(), f.width, f.height, static_cast<qsizetype>(f.stride), QImage::Format_BGR888)
+                    .convertToFormat(QImage::Format_RGB32);
+        return true;
+    });
+    const Micrometer m = FindMicrometer(frame);
+    ASSERT_GE(m.longLines.size(), 2u);
+    const QRect shown = measure.ShownIn();
+
+    auto onPreview = [&](double x, double y) {
+        return QPoint(shown.left() + static_cast<int>(x * shown.width() / 640),
+                      shown.top() + static_cast<int>(y * shown.height() / 480));
+    };
+    const double y = m.baselineY - 0.04 * 640;
+    const double pitch = m.longLines[1] - m.longLines[0];
+
+    // The caliper from the pop-up's command, two clicks across two long division lines.
+    dialog_->OnCommand(ID_MEASURE_CALIPER);
+    QTest::mouseClick(&dialog_->Engine(), Qt::LeftButton, {}, onPreview(m.longLines[0] - pitch / 4, y));
+    QTest::mouseClick(&dialog_->Engine(), Qt::LeftButton, {}, onPreview(m.longLines[1] + pitch / 4, y));
+    ASSERT_EQ(measure.Measurement().Shapes().size(), 1u);
+    ASSERT_TRUE(measure.Measurement().Shapes()[0].caliper.has_value());
+    EXPECT_EQ(measure.Measurement().LabelOf(measure.Measurement().Shapes()[0], measure.Scale()), "0.100 mm");
+    // A count of two marks.
+    dialog_->OnCommand(ID_MEASURE_COUNT);
+    QTest::mouseClick(&dialog_->Engine(), Qt::LeftButton, {}, onPreview(100, 100));
+    QTest::mouseClick(&dialog_->Engine(), Qt::LeftButton, {}, onPreview(200, 100));
+    EXPECT_EQ(measure.Measurement().CountReadout(measure.Scale()).left(7), "2 marks");
+
+    // F2 keeps them in the TIFF as shapes, measured in the still's pixels.
+    PressKey(Qt::Key_F2);
+    ASSERT_TRUE(WaitUntil([&] { return !dialog_->LastPicturePath().isEmpty(); }));
+    PictureMetadata carried;
+    QString reason;
+    ASSERT_FALSE(ReadPictureFile(dialog_->LastPicturePath(), &reason, &carried).isNull()) << reason.toStdString();
+    ASSERT_EQ(carried.overlay.size(), 2u);
+    EXPECT_EQ(carried.overlay[0].name, "Caliper");
+
+    const QPointF span = carried.overlay[0].points[1] - carried.overlay[0].points[0];
+    EXPECT_NEAR(std::hypot(span.x(), span.y()) * carried.millimetresPerPixel, 0.100, 0.0005);
+    EXPECT_EQ(carried.overlay[1].kind, OverlayShape::Kind::Points);
+    EXPECT_EQ(carried.overlay[1].points.size(), 2u);
+
+    // Esc takes them away (and puts the tool down); a second Esc has nothing to do.
+    PressKey(Qt::Key_Escape);
+    EXPECT_TRUE(measure.Measurement().Empty());
+    EXPECT_TRUE(measure.ToolIs(LiveMeasurement::Tool::None));
 }

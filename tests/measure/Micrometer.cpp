@@ -10,10 +10,16 @@ Micrometer RenderMicrometer(int width, int height)
     renderer.Prepare(width, height, Slide::StageMicrometer);
     std::vector<std::uint8_t> frame(renderer.FrameBytes());
     renderer.RenderFrame(0, frame.data(), nullptr);
+    return FindMicrometer(QImage(frame.data(), width, height, static_cast<qsizetype>(SlideRenderer::StrideOf(width)),
+                                 QImage::Format_BGR888)
+                              .convertToFormat(QImage::Format_RGB32));
+}
+
+Micrometer FindMicrometer(const QImage& picture)
+{
+    const int width = picture.width(), height = picture.height();
     Micrometer m;
-    m.picture = QImage(frame.data(), width, height, static_cast<qsizetype>(SlideRenderer::StrideOf(width)),
-                       QImage::Format_BGR888)
-                    .convertToFormat(QImage::Format_RGB32);
+    m.picture = picture;
     m.millimetresPerPixel = kSimulatedFieldWidthMillimetres / width;
     // The ruler's line is the darkest row; above the middle ticks only the long ones cross.
     long darkest = -1;

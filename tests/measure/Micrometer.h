@@ -16,3 +16,5 @@ struct Micrometer {
 };
 
 Micrometer RenderMicrometer(int width, int height);
+// The same found on a picture of it (the live picture's frame).
+Micrometer FindMicrometer(const QImage& picture);
