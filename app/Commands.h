@@ -45,4 +45,6 @@ enum MainCommand : int {
     ID_MEASURE_CALIPER = 32884,     // the caliper,
     ID_MEASURE_COUNT = 32885,       // a count of marks,
     ID_MEASURE_CLEAR = 32886,       // and taking them all away
+    ID_MEASURE_CIRCLE = 32887,      // a circle through three points,
+    ID_MEASURE_ANGLE = 32888,       // an angle
 };

@@ -1,14 +1,34 @@
 #include "measure/LiveMeasurement.h"
 
+#include "measure/MeasureGeometry.h"
+
 #include <QPainter>
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 namespace {
 
 const QColor kShapeColour(255, 230, 0);
 const QColor kEdgeColour(0, 220, 255);
+
+std::size_t PointsOf(LiveMeasurement::Tool tool)
+{
+    return tool == LiveMeasurement::Tool::Circle || tool == LiveMeasurement::Tool::Angle ? 3 : 2;
+}
+
+std::optional<std::pair<QPointF, double>> CircleThrough(const std::vector<QPointF>& p)
+{
+    return ExactCircleThrough(p[0], p[1], p[2]);
+}
+
+// The angle at the middle point, in degrees.
+double DegreesAt(const std::vector<QPointF>& p)
+{
+    const QPointF u = p[0] - p[1], v = p[2] - p[1];
+    return std::abs(std::atan2(u.x() * v.y() - u.y() * v.x(), u.x() * v.x() + u.y() * v.y())) * 180 / std::numbers::pi;
+}
 
 } // namespace
 
@@ -31,11 +51,9 @@ bool LiveMeasurement::Click(QPointF point, QSize frameSize, const QImage& frame)
         count->points.push_back(point);
         return true;
     }
-    if (pending_.empty()) {
-        pending_.push_back(point);
-        return true;
-    }
-    Shape shape{tool_, {pending_.front(), point}, std::nullopt};
+    pending_.push_back(point);
+    if (pending_.size() < PointsOf(tool_)) return true;
+    Shape shape{tool_, pending_, std::nullopt};
     pending_.clear();
     if (tool_ == Tool::Caliper) shape.caliper = MeasureWithCaliper(frame, shape.points[0], shape.points[1]);
     shapes_.push_back(std::move(shape));
@@ -86,6 +104,12 @@ QString LiveMeasurement::LabelOf(const Shape& shape, const LiveScale& scale) con
         return LengthText(
             std::hypot(shape.points[1].x() - shape.points[0].x(), shape.points[1].y() - shape.points[0].y()), scale);
     case Tool::Caliper: return shape.caliper ? LengthText(shape.caliper->pixels, scale) : QStringLiteral("no edges");
+    case Tool::Circle: {
+        const auto circle = CircleThrough(shape.points);
+        return circle ? QStringLiteral("\u2300 ") + LengthText(2 * circle->second, scale)
+                      : QStringLiteral("on one line");
+    }
+    case Tool::Angle: return QStringLiteral("%1\u00b0").arg(DegreesAt(shape.points), 0, 'f', 1);
     case Tool::Count: return QString::number(shape.points.size());
     case Tool::None: break;
     }
@@ -141,6 +165,21 @@ void LiveMeasurement::Draw(QPainter& painter, const QRect& area, const LiveScale
             }
             continue;
         }
+        if (shape.kind == Tool::Circle) {
+            if (const auto circle = CircleThrough(shape.points)) {
+                const QPointF centre = onView(circle->first);
+                painter.drawEllipse(centre, circle->second * sx, circle->second * sy);
+                label(centre, LabelOf(shape, scale));
+            }
+            continue;
+        }
+        if (shape.kind == Tool::Angle) {
+            const QPointF vertex = onView(shape.points[1]);
+            painter.drawLine(onView(shape.points[0]), vertex);
+            painter.drawLine(vertex, onView(shape.points[2]));
+            label(vertex, LabelOf(shape, scale));
+            continue;
+        }
         const QPointF a = onView(shape.points[0]), b = onView(shape.points[1]);
         painter.drawLine(a, b);
         if (shape.kind == Tool::Caliper && shape.caliper) {
@@ -183,6 +222,21 @@ std::vector<OverlayShape> LiveMeasurement::AsOverlay() const
             break;
         case Tool::Count:
             overlay.push_back({OverlayShape::Kind::Points, shape.points, QStringLiteral("Count"), {}, colour, 0, 0});
+            break;
+        case Tool::Circle:
+            if (const auto circle = CircleThrough(shape.points)) {
+                const QPointF r(circle->second, circle->second);
+                overlay.push_back({OverlayShape::Kind::Oval,
+                                   {circle->first - r, circle->first + r},
+                                   QStringLiteral("Three-point circle"),
+                                   {},
+                                   colour,
+                                   2,
+                                   0});
+            }
+            break;
+        case Tool::Angle:
+            overlay.push_back({OverlayShape::Kind::Angle, shape.points, QStringLiteral("Angle"), {}, colour, 2, 0});
             break;
         case Tool::None: break;
         }

@@ -28,10 +28,11 @@ struct LiveScale {
 
 class LiveMeasurement {
 public:
-    enum class Tool { None, Line, Caliper, Count };
+    enum class Tool { None, Line, Circle, Angle, Caliper, Count };
     struct Shape {
         Tool kind = Tool::Line;
-        std::vector<QPointF> points;           // capture pixels; a count: its marks in order
+        std::vector<QPointF> points;           // capture pixels; a circle: three on it; an angle: an arm's end,
+                                               // the vertex, the other arm's end; a count: its marks in order
         std::optional<CaliperReading> caliper; // what the caliper found on the picture
     };
 

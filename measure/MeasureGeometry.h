@@ -12,6 +12,7 @@
 #include <QString>
 
 #include <optional>
+#include <utility>
 #include <vector>
 
 constexpr double kPixelFactor = 0.02963;
@@ -46,6 +47,8 @@ struct CircleGeometry {
 std::optional<CircleGeometry> CircleThroughThreePoints(QPoint p1, QPoint p2, QPoint p3);
 // The same on real coordinates (mapped points when saving).
 std::optional<CircleGeometry> CircleThroughThreePoints(QPointF p1, QPointF p2, QPointF p3);
+// The same with its centre and radius as they are (for files and live measuring): centre, radius.
+std::optional<std::pair<QPointF, double>> ExactCircleThrough(QPointF a, QPointF b, QPointF c);
 
 // The angle in degrees (0..180) between the line (a, b) and the line (c, d), measured at
 // their intersection towards the farther end of each. Parallel lines give 0, and so does

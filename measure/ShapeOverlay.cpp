@@ -86,14 +86,9 @@ std::vector<OverlayShape> OverlayOfShapes(const std::vector<std::unique_ptr<Meas
         case ShapeThreePointCircle: {
             if (q.size() < 3) continue;
             // The circle through the picture's points, its centre not rounded to a pixel.
-            const QPointF a = q[0], b = q[1], c = q[2];
-            const double d = 2 * (a.x() * (b.y() - c.y()) + b.x() * (c.y() - a.y()) + c.x() * (a.y() - b.y()));
-            if (std::abs(d) < 1e-9) continue; // on one line
-            const double aa = a.x() * a.x() + a.y() * a.y(), bb = b.x() * b.x() + b.y() * b.y(),
-                         cc = c.x() * c.x() + c.y() * c.y();
-            const QPointF centre((aa * (b.y() - c.y()) + bb * (c.y() - a.y()) + cc * (a.y() - b.y())) / d,
-                                 (aa * (c.x() - b.x()) + bb * (a.x() - c.x()) + cc * (b.x() - a.x())) / d);
-            out = OvalAround(centre, std::hypot(a.x() - centre.x(), a.y() - centre.y()), kThreePointCircle);
+            const auto circle = ExactCircleThrough(q[0], q[1], q[2]);
+            if (!circle) continue; // on one line
+            out = OvalAround(circle->first, circle->second, kThreePointCircle);
             break;
         }
         case ShapeText:

@@ -67,3 +67,25 @@ TEST(LiveMeasurement, LinesAndACountReadInTheirScaleOrSayWhichScaleTheyUse)
     live.Clear();
     EXPECT_TRUE(live.Empty());
 }
+
+TEST(LiveMeasurement, ACircleThroughThreeClicksAndAnAngleAtTheMiddleClick)
+{
+    LiveMeasurement live;
+    const QImage frame(1280, 1024, QImage::Format_RGB32);
+    live.SetTool(LiveMeasurement::Tool::Circle);
+    for (const QPointF p : {QPointF(100, 100), QPointF(300, 100), QPointF(200, 200)})
+        live.Click(p, frame.size(), frame);
+    live.SetTool(LiveMeasurement::Tool::Angle);
+    for (const QPointF p : {QPointF(500, 300), QPointF(400, 300), QPointF(400, 200)})
+        live.Click(p, frame.size(), frame);
+    ASSERT_EQ(live.Shapes().size(), 2u);
+    EXPECT_EQ(live.LabelOf(live.Shapes()[0], kAt1280), QString::fromUtf8("\u2300 250.0 µm"));
+    EXPECT_EQ(live.LabelOf(live.Shapes()[1], kAt1280), QString::fromUtf8("90.0\u00b0"));
+    const std::vector<OverlayShape> overlay = live.AsOverlay();
+    ASSERT_EQ(overlay.size(), 2u);
+    EXPECT_EQ(overlay[0].kind, OverlayShape::Kind::Oval);
+    EXPECT_EQ(overlay[0].points[0], QPointF(100, 0));
+    EXPECT_EQ(overlay[0].points[1], QPointF(300, 200));
+    EXPECT_EQ(overlay[1].kind, OverlayShape::Kind::Angle);
+    EXPECT_EQ(overlay[1].points[1], QPointF(400, 300)); // the vertex in the middle, as ImageJ has it
+}
