@@ -5,6 +5,7 @@
 
 #include "media/PictureMetadata.h"
 
+#include <QImage>
 #include <QString>
 
 #include <vector>
@@ -45,4 +46,6 @@ public:
     virtual void LeaveFullScreen() = 0;
     // The shapes measured on the live picture, for the stills that keep them.
     virtual std::vector<OverlayShape> LiveShapes() const = 0;
+    // Draws them into a still of the live picture.
+    virtual void DrawLiveMeasurements(QImage& picture) const = 0;
 };

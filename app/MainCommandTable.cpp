@@ -286,6 +286,12 @@ void DeclareMainCommands(CommandTable& table, MainCommands& capture, ListCommand
                .run = tool(Tool::Count),
                .enabled = connected,
                .checked = toolIs(Tool::Count)});
+    table.Add({.id = ID_MEASURE_DRAW_INTO_STILLS,
+               .text = {"MeasureDrawIntoStills", "Draw measurements into stills", 64},
+               .menu = M::Measure,
+               .section = 2,
+               .run = [&capture] { capture.SwitchStillOption(ID_MEASURE_DRAW_INTO_STILLS); },
+               .checked = [&host] { return host.StillFormat().DrawMeasurements(); }});
     table.Add({.id = ID_MEASURE_CLEAR,
                .text = {"MeasureClearMenu", "Clear measurements"},
                .menu = M::Measure,

@@ -36,7 +36,7 @@ void MainCommands::OnCaptureStill(StillSource source)
 {
     const int magnification = stills_.ReadMagnification();
     CCaptureGraph& engine = host_.Engine();
-    StillFileOptions file{host_.StillFormat().Format(), {}};
+    StillFileOptions file{host_.StillFormat().Format(), {}, {}};
     if (file.format != PictureFormat::Bmp) {
         // The file carries the scale of the magnification's calibration and the microscope.
         file.metadata = stills_.Describe({}, magnification, engine.CaptureSize());
@@ -45,6 +45,10 @@ void MainCommands::OnCaptureStill(StillSource source)
         // What was measured on the live picture goes with it, as shapes (a TIFF's overlay).
         file.metadata.overlay = host_.LiveShapes();
     }
+    // Drawn into the pixels when the user chose so, and always where the file cannot keep
+    // them as shapes (BMP, PNG).
+    if (!host_.LiveShapes().empty() && (host_.StillFormat().DrawMeasurements() || file.format != PictureFormat::Tiff))
+        file.drawOver = [this](QImage& picture) { host_.DrawLiveMeasurements(picture); };
     const StillSaveResult result = SaveStillPicture(
         engine.CurrentFrame(), engine.Stills(), host_.Folders().picture, magnification, QDateTime::currentDateTime(),
         [this] {
@@ -182,7 +186,9 @@ void MainCommands::SwitchStillOption(int command)
     StillFormatSetting& still = host_.StillFormat();
     QString error;
     const bool kept = command == ID_CAPTURE_DEPTH_MAP ? still.SetDepthMap(!still.DepthMap(), &error)
-                                                      : still.SetNominalScale(!still.NominalScale(), &error);
+                      : command == ID_MEASURE_DRAW_INTO_STILLS
+                          ? still.SetDrawMeasurements(!still.DrawMeasurements(), &error)
+                          : still.SetNominalScale(!still.NominalScale(), &error);
     if (!kept) qCWarning(lcMedia) << "the still setting could not be remembered:" << error;
 }
 

@@ -422,6 +422,12 @@ bool CMainDialog::IsPreviewState() const
     return aviButton_->IsLatched() || previewButton_->IsLatched();
 }
 
+void CMainDialog::DrawLiveMeasurements(QImage& picture) const
+{
+    QPainter painter(&picture);
+    liveMeasure_.Measurement().Draw(painter, picture.rect(), liveMeasure_.Scale());
+}
+
 void CMainDialog::OnCommand(int command)
 {
     commandTable_->Run(command);

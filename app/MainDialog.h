@@ -135,6 +135,7 @@ public:
     const MainCommands& Commands() const { return commands_; }
     LiveMeasureCommands& LiveMeasure() { return liveMeasure_; }
     std::vector<OverlayShape> LiveShapes() const override { return liveMeasure_.Measurement().AsOverlay(); }
+    void DrawLiveMeasurements(QImage& picture) const override;
 
     // The focus bar follows the client area: under the picture, or in full screen over it.
     void PlaceFocusBar();

@@ -14,6 +14,7 @@ StillFormatSetting::StillFormatSetting(QString path) : path_(std::move(path))
     const QJsonObject object = QJsonDocument::fromJson(*bytes).object();
     nominalScale_ = object.value(QStringLiteral("nominalScale")).toBool(false);
     depthMap_ = object.value(QStringLiteral("depthMap")).toBool(false);
+    drawMeasurements_ = object.value(QStringLiteral("drawMeasurements")).toBool(false);
     const QString extension = object.value(QStringLiteral("format")).toString();
     // Only the still formats; anything else (a damaged file, a JPEG) leaves BMP.
     const std::optional<PictureFormat> format = PictureFormatOf(QStringLiteral("still.") + extension);
@@ -39,11 +40,18 @@ bool StillFormatSetting::SetDepthMap(bool on, QString* error)
     return Save(error);
 }
 
+bool StillFormatSetting::SetDrawMeasurements(bool on, QString* error)
+{
+    drawMeasurements_ = on;
+    return Save(error);
+}
+
 bool StillFormatSetting::Save(QString* error) const
 {
     QJsonObject object;
     object.insert(QStringLiteral("format"), ExtensionOf(format_));
     object.insert(QStringLiteral("nominalScale"), nominalScale_);
     object.insert(QStringLiteral("depthMap"), depthMap_);
+    object.insert(QStringLiteral("drawMeasurements"), drawMeasurements_);
     return WriteFileWhole(path_, QJsonDocument(object).toJson(), error);
 }

@@ -19,6 +19,10 @@ public:
     // Whether All in focus also saves its depth map beside the picture ("..._N0005_depth").
     bool DepthMap() const { return depthMap_; }
     bool SetDepthMap(bool on, QString* error = nullptr);
+    // Whether what is measured on the live picture is also drawn into the stills' pixels
+    // (a TIFF keeps it as shapes all the same; a BMP or PNG keeps it only so).
+    bool DrawMeasurements() const { return drawMeasurements_; }
+    bool SetDrawMeasurements(bool on, QString* error = nullptr);
     // Saved at once; false with the reason when the file could not be written (the format
     // holds for this session all the same).
     bool SetFormat(PictureFormat format, QString* error = nullptr);
@@ -30,4 +34,5 @@ private:
     PictureFormat format_ = PictureFormat::Bmp;
     bool nominalScale_ = false;
     bool depthMap_ = false;
+    bool drawMeasurements_ = false;
 };

@@ -26,7 +26,7 @@ StillSaveResult SaveStillPicture(const HeldFrame& heldFrame, StillTrigger& still
     const bool copied = heldFrame.With([&](const Frame& frame) {
         if (frame.Empty()) return false;
         try {
-            if (options.format == PictureFormat::Bmp) {
+            if (options.format == PictureFormat::Bmp && !options.drawOver) {
                 file = BmpFile(frame);
             } else {
                 picture = QImage(frame.pixels.data(), frame.width, frame.height, static_cast<qsizetype>(frame.stride),
@@ -46,6 +46,6 @@ StillSaveResult SaveStillPicture(const HeldFrame& heldFrame, StillTrigger& still
     }
     if (!stills.Serve()) return result; // already served
 
-    return StillWriter(folder, onDirectory)
-        .Write({picture, file}, {now, magnification, {}, {options.format, options.metadata}});
+    if (options.drawOver && !picture.isNull()) options.drawOver(picture);
+    return StillWriter(folder, onDirectory).Write({picture, file}, {now, magnification, {}, options});
 }

@@ -26,6 +26,8 @@ struct StillSaveResult {
 struct StillFileOptions {
     PictureFormat format = PictureFormat::Bmp;
     PictureMetadata metadata; // its time and magnification are the still's when it has none
+    // Drawn into the picture before it is written (the live picture's measurements).
+    std::function<void(QImage&)> drawOver;
 };
 
 // A still to write: the picture, or for a bitmap of a frame the file's bytes as they were

@@ -1166,6 +1166,16 @@ TEST_F(MainDialogTest, MeasuringOnTheLivePictureGoesIntoATiffStillAndEscTakesItA
     EXPECT_EQ(carried.overlay[1].kind, OverlayShape::Kind::Points);
     EXPECT_EQ(carried.overlay[1].points.size(), 2u);
 
+    // A bitmap cannot keep shapes: they are drawn into its pixels.
+    dialog_->OnCommand(ID_STILL_FORMAT_BMP);
+    const QString tiffStill = dialog_->LastPicturePath();
+    PressKey(Qt::Key_F2);
+    ASSERT_TRUE(WaitUntil([&] { return dialog_->LastPicturePath() != tiffStill; }));
+    const QImage bitmap(dialog_->LastPicturePath());
+    const QRgb onLine = bitmap.pixel(static_cast<int>(m.longLines[0]), static_cast<int>(std::lround(y)));
+    EXPECT_GT(qRed(onLine), 200);
+    EXPECT_LT(qBlue(onLine), 100); // the shapes' yellow, not the slide's grey or the ink
+
     // Esc takes them away (and puts the tool down); a second Esc has nothing to do.
     PressKey(Qt::Key_Escape);
     EXPECT_TRUE(measure.Measurement().Empty());
