@@ -180,7 +180,16 @@ std::vector<LoadedShape> ShapesOfOverlay(const std::vector<OverlayShape>& overla
             out.points = {onView(q[0])};
             out.text = in.text;
             break;
-        case K::Points: continue;
+        case K::Points:
+            // A count's marks (Photo Measure has no marks of its own): each its number.
+            for (std::size_t i = 0; i < q.size(); ++i) {
+                LoadedShape mark = out;
+                mark.kind = ShapeText;
+                mark.points = {onView(q[i])};
+                mark.text = QString::number(i + 1);
+                shapes.push_back(std::move(mark));
+            }
+            continue;
         }
         shapes.push_back(std::move(out));
     }

@@ -21,5 +21,5 @@ struct LoadedShape {
     ColorRef colour = 255;
     int width = 1;
 };
-// The overlay's shapes that Photo Measure can show (points are left out).
+// The overlay's shapes as Photo Measure shows them (a count's marks as their numbers).
 std::vector<LoadedShape> ShapesOfOverlay(const std::vector<OverlayShape>& overlay, const ViewMapping& mapping);

@@ -111,6 +111,17 @@ private:
             if (!keys.isEmpty()) p->drawText(area, Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine, keys);
         };
         const QColor grey = pal.color(QPalette::Disabled, QPalette::WindowText);
+        if (item.menuItemType == QStyleOptionMenuItem::SubMenu) {
+            // A submenu's arrow at the right edge.
+            const int x = r.right() - 9, y = r.center().y();
+            p->save();
+            p->setPen(Qt::NoPen);
+            p->setBrush(!enabled   ? grey
+                        : selected ? pal.color(QPalette::Active, QPalette::HighlightedText)
+                                   : pal.color(QPalette::Active, QPalette::WindowText));
+            p->drawPolygon(QPolygon{QPoint(x, y - 4), QPoint(x + 4, y), QPoint(x, y + 4)});
+            p->restore();
+        }
         if (!enabled && !selected) {
             drawText(textRect.translated(1, 1), pal.color(QPalette::Active, QPalette::HighlightedText));
             drawText(textRect, grey);

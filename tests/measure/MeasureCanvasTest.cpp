@@ -1,6 +1,7 @@
 #include "measure/MeasureCanvas.h"
 #include "TestSupport.h"
 #include "measure/MeasureGeometry.h"
+#include "measure/ShapeOverlay.h"
 #include "media/PictureFile.h"
 #include "media/StillNames.h"
 
@@ -515,4 +516,19 @@ TEST_F(MeasureCanvasTest, SavedAsTiffTheShapesTravelAsAnOverlayAndOpenAgainAsSha
     const QString bitmap = dir_.path() + "/shapes.bmp";
     ASSERT_TRUE(canvas_->SaveAnnotated(bitmap));
     EXPECT_NE(QImage(bitmap).pixel(400, 300), qRgb(230, 230, 230));
+}
+
+TEST(ShapeOverlay, ACountsMarksComeBackAsTheirNumbers)
+{
+    OverlayShape count;
+    count.kind = OverlayShape::Kind::Points;
+    count.points = {{100, 50}, {300, 250}, {640, 480}};
+    const ViewMapping half{2.0, {}}; // a picture shown at half size
+    const std::vector<LoadedShape> shapes = ShapesOfOverlay({count}, half);
+    ASSERT_EQ(shapes.size(), 3u);
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(shapes[i].kind, ShapeText);
+        EXPECT_EQ(shapes[i].text, QString::number(i + 1));
+    }
+    EXPECT_EQ(shapes[1].points, std::vector<QPoint>{QPoint(150, 125)});
 }
