@@ -1,5 +1,6 @@
 #include "measure/LiveMeasurement.h"
 
+#include "framework/LangText.h"
 #include "measure/MeasureGeometry.h"
 
 #include <QPainter>
@@ -94,7 +95,9 @@ QString LiveMeasurement::LengthText(double pixels, const LiveScale& scale)
     const double millimetres = pixels * scale.millimetresPerPixel;
     const QString text = scale.micrometres ? QStringLiteral("%1 \u00b5m").arg(millimetres * 1000, 0, 'f', 1)
                                            : QStringLiteral("%1 mm").arg(millimetres, 0, 'f', 3);
-    return scale.nominal ? text + QStringLiteral(" (nominal scale)") : text;
+    return scale.nominal
+               ? text + QStringLiteral(" (") + LangText("ScaleNominal", 30, "nominal scale") + QLatin1Char(')')
+               : text;
 }
 
 QString LiveMeasurement::LabelOf(const Shape& shape, const LiveScale& scale) const
@@ -103,11 +106,12 @@ QString LiveMeasurement::LabelOf(const Shape& shape, const LiveScale& scale) con
     case Tool::Line:
         return LengthText(
             std::hypot(shape.points[1].x() - shape.points[0].x(), shape.points[1].y() - shape.points[0].y()), scale);
-    case Tool::Caliper: return shape.caliper ? LengthText(shape.caliper->pixels, scale) : QStringLiteral("no edges");
+    case Tool::Caliper:
+        return shape.caliper ? LengthText(shape.caliper->pixels, scale) : LangText("LiveNoEdges", 30, "no edges");
     case Tool::Circle: {
         const auto circle = CircleThrough(shape.points);
         return circle ? QStringLiteral("\u2300 ") + LengthText(2 * circle->second, scale)
-                      : QStringLiteral("on one line");
+                      : LangText("LiveOnOneLine", 30, "on one line");
     }
     case Tool::Angle: return QStringLiteral("%1\u00b0").arg(DegreesAt(shape.points), 0, 'f', 1);
     case Tool::Count: return QString::number(shape.points.size());
@@ -121,11 +125,12 @@ QString LiveMeasurement::CountReadout(const LiveScale& scale) const
     const auto count =
         std::find_if(shapes_.begin(), shapes_.end(), [](const Shape& s) { return s.kind == Tool::Count; });
     const std::size_t marks = count == shapes_.end() ? 0 : count->points.size();
-    QString text = QStringLiteral("%1 marks").arg(marks);
+    QString text = QStringLiteral("%1 ").arg(marks) + LangText("LiveMarks", 30, "marks");
     if (scale.millimetresPerPixel > 0 && !frameSize_.isEmpty()) {
         const double area =
             frameSize_.width() * frameSize_.height() * scale.millimetresPerPixel * scale.millimetresPerPixel;
-        text += QStringLiteral(", %1 per mm\u00b2").arg(static_cast<double>(marks) / area, 0, 'f', 1);
+        text += QStringLiteral(", %1 ").arg(static_cast<double>(marks) / area, 0, 'f', 1) +
+                LangText("LivePer", 30, "per") + QStringLiteral(" mm\u00b2");
     }
     return text;
 }
