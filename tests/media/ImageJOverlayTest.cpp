@@ -86,11 +86,11 @@ TEST(ImageJOverlay, ATiffKeepsItsOverlayAndReadsImageJsOwn)
     EXPECT_EQ(read.overlay, metadata.overlay);
     EXPECT_NEAR(read.millimetresPerPixel, 0.0005, 1e-9);
 
-    // Saved by ImageJ 1.53 (big-endian, its selection beside the overlay): a line, an oval,
-    // a polygon and an angle, at 0.5 micron a pixel.
+    // Saved by ImageJ 1.53 (big-endian): a line, an oval, a polygon, an angle and three
+    // points, at 0.5 micron a pixel.
     PictureMetadata imageJ;
     ASSERT_FALSE(ReadTiffFile(TEST_DATA_DIR "/imagej_overlay.tif", 1 << 24, &error, &imageJ).isNull());
-    ASSERT_EQ(imageJ.overlay.size(), 4u);
+    ASSERT_EQ(imageJ.overlay.size(), 5u);
     EXPECT_EQ(imageJ.overlay[0].kind, OverlayShape::Kind::Line);
     ASSERT_EQ(imageJ.overlay[0].points.size(), 2u);
     EXPECT_NEAR(imageJ.overlay[0].points[0].x(), 10.5, 1e-4);
@@ -99,5 +99,7 @@ TEST(ImageJOverlay, ATiffKeepsItsOverlayAndReadsImageJsOwn)
     EXPECT_EQ(imageJ.overlay[2].kind, OverlayShape::Kind::Polygon);
     EXPECT_EQ(imageJ.overlay[2].points.size(), 3u);
     EXPECT_EQ(imageJ.overlay[3].kind, OverlayShape::Kind::Angle);
+    EXPECT_EQ(imageJ.overlay[4].kind, OverlayShape::Kind::Points);
+    EXPECT_EQ(imageJ.overlay[4].points.size(), 3u);
     EXPECT_NEAR(imageJ.millimetresPerPixel, 0.0005, 1e-9);
 }

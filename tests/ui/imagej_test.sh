@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # ImageJ (Debian's imagej, under Xvfb) reads the overlay and the scale the program writes:
-# a TIFF saved by ImageJ with a line, an oval, a polygon and an angle goes through
+# a TIFF saved by ImageJ with a line, an oval, a polygon, an angle and points goes through
 # `--convert` to a TIFF of ours, and ImageJ finds the same shapes with the same lengths,
 # areas and angles in microns in both.
 # Usage: imagej_test.sh PROGRAM DATA_DIR
@@ -21,7 +21,7 @@ theirs="$(measure "$work/imagej.tif")"
 ours="$(measure "$work/ours.tif")"
 echo "ImageJ's file:"; echo "$theirs"
 echo "ours:"; echo "$ours"
-[ "$(echo "$ours" | grep -c '^shape ')" -eq 4 ] || fail "ImageJ found $(echo "$ours" | grep -c '^shape ') shapes in ours, not 4"
+[ "$(echo "$ours" | grep -c '^shape ')" -eq 5 ] || fail "ImageJ found $(echo "$ours" | grep -c '^shape ') shapes in ours, not 5"
 # Every figure within 0.1 % of ImageJ's own.
 paste <(echo "$theirs" | grep '^shape') <(echo "$ours" | grep '^shape') | awk -F'\t' '
   { n = split($1, a, " "); split($2, b, " ");
