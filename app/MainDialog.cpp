@@ -551,7 +551,12 @@ void CMainDialog::ShowControls(bool show)
 void CMainDialog::keyPressEvent(QKeyEvent* event)
 {
     // Keys the focused control does not take come here.
-    // The commands' keys act before this (the window's key actions).
+    // The commands' keys act before this (the window's key actions); one that comes here all
+    // the same (the window not made active yet) is still its command.
+    if (commandTable_->RunKey(QKeySequence(event->keyCombination()))) {
+        event->accept();
+        return;
+    }
     switch (event->key()) {
     case Qt::Key_F10:
         // The menu bar from the keyboard, as on other desktops (its titles also take Alt+letter).

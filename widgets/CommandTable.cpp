@@ -93,6 +93,15 @@ bool CommandTable::Run(int id) const
     return true;
 }
 
+bool CommandTable::RunKey(const QKeySequence& key) const
+{
+    const auto found = std::find_if(commands_.begin(), commands_.end(),
+                                    [&key](const CommandSpec& spec) { return spec.keys.contains(key); });
+    if (found == commands_.end() || (found->enabled && !found->enabled())) return false;
+    found->run();
+    return true;
+}
+
 QAction* CommandTable::AddAction(QMenu& menu, const CommandSpec& spec, const CommandText& text) const
 {
     QAction* action = menu.addAction(QString());

@@ -62,6 +62,10 @@ public:
     void Add(CommandSpec spec);
     // Runs the command that has this number, when it is enabled; false when none does.
     bool Run(int id) const;
+    // Runs the command whose key this is, when it is enabled; false when none has it. For a
+    // key that reached the window without its shortcut acting (a window the window system
+    // has not made active yet, a compositor without a keyboard seat).
+    bool RunKey(const QKeySequence& key) const;
     const CommandSpec* Find(int id) const;
 
     // The menus with the commands that show in them, in the order they were added. Their

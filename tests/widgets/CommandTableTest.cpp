@@ -99,7 +99,10 @@ TEST(CommandTable, ACommandRunsByItsNumberOrAnotherOfItsNumbersOnlyWhileEnabled)
     EXPECT_FALSE(d.table.Run(0)); // a key-only command has no number
     d.connected = true;
     EXPECT_TRUE(d.table.Run(4));
-    EXPECT_EQ(d.ran, (std::vector<int>{1, 2, 4}));
+    // A key that reached the window without its shortcut acting is still its command.
+    EXPECT_TRUE(d.table.RunKey(QKeySequence(Qt::Key_F3)));
+    EXPECT_FALSE(d.table.RunKey(QKeySequence(Qt::Key_F5)));
+    EXPECT_EQ(d.ran, (std::vector<int>{1, 2, 4, 33}));
 }
 
 TEST(CommandTable, TheMenuBarHasTheMenusInOrderWithSectionsSubmenusKeysAndTicks)
@@ -166,6 +169,8 @@ TEST(CommandTable, TheKeysActAnywhereInTheActiveWindow)
     d.window.show();
     d.window.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&d.window));
+    // A headless Wayland compositor has no keyboard seat and makes no window active.
+    if (!d.window.isActiveWindow()) GTEST_SKIP() << "the window system makes no window active here";
     child->setFocus();
     QTest::keyClick(child, Qt::Key_F2);
     QTest::keyClick(child, Qt::Key_F3);
