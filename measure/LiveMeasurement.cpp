@@ -44,12 +44,9 @@ bool LiveMeasurement::Click(QPointF point, QSize frameSize, const QImage& frame)
     if (tool_ == Tool::None || frameSize.isEmpty()) return false;
     if (frameSize_ != frameSize) FollowCaptureSize(frameSize);
     if (tool_ == Tool::Count) {
-        auto count = std::find_if(shapes_.begin(), shapes_.end(), [](const Shape& s) { return s.kind == Tool::Count; });
-        if (count == shapes_.end()) {
-            shapes_.push_back({Tool::Count, {}, std::nullopt});
-            count = shapes_.end() - 1;
-        }
-        count->points.push_back(point);
+        if (!CountShape()) shapes_.push_back({Tool::Count, {}, std::nullopt});
+        for (Shape& shape : shapes_)
+            if (shape.kind == Tool::Count) shape.points.push_back(point);
         return true;
     }
     pending_.push_back(point);
@@ -120,11 +117,17 @@ QString LiveMeasurement::LabelOf(const Shape& shape, const LiveScale& scale) con
     return {};
 }
 
-QString LiveMeasurement::CountReadout(const LiveScale& scale) const
+const LiveMeasurement::Shape* LiveMeasurement::CountShape() const
 {
     const auto count =
         std::find_if(shapes_.begin(), shapes_.end(), [](const Shape& s) { return s.kind == Tool::Count; });
-    const std::size_t marks = count == shapes_.end() ? 0 : count->points.size();
+    return count == shapes_.end() ? nullptr : &*count;
+}
+
+QString LiveMeasurement::CountReadout(const LiveScale& scale) const
+{
+    const Shape* count = CountShape();
+    const std::size_t marks = count ? count->points.size() : 0;
     QString text = QStringLiteral("%1 ").arg(marks) + LangText("LiveMarks", 30, "marks");
     if (scale.millimetresPerPixel > 0 && !frameSize_.isEmpty()) {
         const double area =
@@ -201,8 +204,7 @@ void LiveMeasurement::Draw(QPainter& painter, const QRect& area, const LiveScale
         label((a + b) / 2, LabelOf(shape, scale));
     }
     // The count's readout in the picture's corner.
-    if (std::any_of(shapes_.begin(), shapes_.end(), [](const Shape& s) { return s.kind == Tool::Count; }))
-        label(QPointF(area.left() + 4, area.top() + 22), CountReadout(scale));
+    if (CountShape()) label(QPointF(area.left() + 4, area.top() + 22), CountReadout(scale));
     painter.restore();
 }
 

@@ -60,6 +60,9 @@ public:
     static QString LengthText(double pixels, const LiveScale& scale);
 
 private:
+    // The one count (all its marks), or none yet.
+    const Shape* CountShape() const;
+
     Tool tool_ = Tool::None;
     QSize frameSize_;
     std::vector<QPointF> pending_; // the first point of a line or caliper being drawn

@@ -98,13 +98,9 @@ std::optional<CircleGeometry> CircleThroughThreePoints(QPointF p1, QPointF p2, Q
 
 std::optional<std::pair<QPointF, double>> ExactCircleThrough(QPointF a, QPointF b, QPointF c)
 {
-    const double d = 2 * (a.x() * (b.y() - c.y()) + b.x() * (c.y() - a.y()) + c.x() * (a.y() - b.y()));
-    if (std::abs(d) < 1e-9) return std::nullopt; // on one line
-    const double aa = a.x() * a.x() + a.y() * a.y(), bb = b.x() * b.x() + b.y() * b.y(),
-                 cc = c.x() * c.x() + c.y() * c.y();
-    const QPointF centre((aa * (b.y() - c.y()) + bb * (c.y() - a.y()) + cc * (a.y() - b.y())) / d,
-                         (aa * (c.x() - b.x()) + bb * (a.x() - c.x()) + cc * (b.x() - a.x())) / d);
-    return std::pair{centre, std::hypot(a.x() - centre.x(), a.y() - centre.y())};
+    const auto centre = Circumcentre(a, b, c);
+    if (!centre) return std::nullopt; // on one line
+    return std::pair{*centre, std::hypot(a.x() - centre->x(), a.y() - centre->y())};
 }
 
 double AngleBetweenLines(QPointF p1, QPointF p2, QPointF p3, QPointF p4)

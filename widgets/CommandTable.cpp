@@ -49,10 +49,10 @@ void SetTextAndKeys(QAction& action, const QString& text)
 }
 
 // The state a command's item shows: read when its menu opens.
-void ShowState(QAction& action, const CommandSpec& spec)
+void ShowState(QAction& action, const CommandEntry& entry)
 {
-    action.setEnabled(!spec.enabled || spec.enabled());
-    if (spec.checked) action.setChecked(spec.checked());
+    action.setEnabled(!entry.enabled || entry.enabled());
+    if (entry.checked) action.setChecked(entry.checked());
 }
 
 } // namespace
@@ -62,54 +62,54 @@ QString CommandText::Read() const
     return key ? LangText(key, size, english) : QString::fromUtf8(english);
 }
 
-void CommandTable::Add(CommandSpec spec)
+void CommandTable::Add(CommandEntry entry)
 {
-    if (!spec.keys.isEmpty()) {
+    if (!entry.keys.isEmpty()) {
         auto* keys = new QAction(&window_);
-        keys->setShortcuts(spec.keys);
+        keys->setShortcuts(entry.keys);
         keys->setShortcutContext(Qt::WindowShortcut);
-        QObject::connect(keys, &QAction::triggered, &window_, [run = spec.run, enabled = spec.enabled] {
+        QObject::connect(keys, &QAction::triggered, &window_, [run = entry.run, enabled = entry.enabled] {
             if (!enabled || enabled()) run();
         });
         window_.addAction(keys);
     }
-    commands_.push_back(std::move(spec));
+    commands_.push_back(std::move(entry));
 }
 
-const CommandSpec* CommandTable::Find(int id) const
+const CommandEntry* CommandTable::Find(int id) const
 {
     if (id == 0) return nullptr;
-    const auto found = std::find_if(commands_.begin(), commands_.end(), [id](const CommandSpec& spec) {
-        return spec.id == id || std::find(spec.sameAs.begin(), spec.sameAs.end(), id) != spec.sameAs.end();
+    const auto found = std::find_if(commands_.begin(), commands_.end(), [id](const CommandEntry& entry) {
+        return entry.id == id || std::find(entry.sameAs.begin(), entry.sameAs.end(), id) != entry.sameAs.end();
     });
     return found == commands_.end() ? nullptr : &*found;
 }
 
 bool CommandTable::Run(int id) const
 {
-    const CommandSpec* spec = Find(id);
-    if (!spec || (spec->enabled && !spec->enabled())) return false;
-    spec->run();
+    const CommandEntry* entry = Find(id);
+    if (!entry || (entry->enabled && !entry->enabled())) return false;
+    entry->run();
     return true;
 }
 
 bool CommandTable::RunKey(const QKeySequence& key) const
 {
     const auto found = std::find_if(commands_.begin(), commands_.end(),
-                                    [&key](const CommandSpec& spec) { return spec.keys.contains(key); });
+                                    [&key](const CommandEntry& entry) { return entry.keys.contains(key); });
     if (found == commands_.end() || (found->enabled && !found->enabled())) return false;
     found->run();
     return true;
 }
 
-QAction* CommandTable::AddAction(QMenu& menu, const CommandSpec& spec, const CommandText& text) const
+QAction* CommandTable::AddAction(QMenu& menu, const CommandEntry& entry, const CommandText& text) const
 {
     QAction* action = menu.addAction(QString());
     SetTextAndKeys(*action, text.Read());
-    action->setData(spec.id);
-    action->setCheckable(static_cast<bool>(spec.checked));
-    QObject::connect(action, &QAction::triggered, &menu, [this, id = spec.id] { Run(id); });
-    ShowState(*action, spec);
+    action->setData(entry.id);
+    action->setCheckable(static_cast<bool>(entry.checked));
+    QObject::connect(action, &QAction::triggered, &menu, [this, id = entry.id] { Run(id); });
+    ShowState(*action, entry);
     return action;
 }
 
@@ -128,20 +128,20 @@ void CommandTable::BuildMenuBar(QMenuBar& bar) const
                                                         : menus.at(title.parent)->addMenu(title.title.Read());
         QObject::connect(menu, &QMenu::aboutToShow, menu, [this, menu] {
             for (QAction* action : menu->actions())
-                if (const CommandSpec* spec = Find(action->data().toInt())) ShowState(*action, *spec);
+                if (const CommandEntry* entry = Find(action->data().toInt())) ShowState(*action, *entry);
         });
         menus[which] = menu;
         return menu;
     };
-    for (const CommandSpec& spec : commands_) {
-        if (spec.menu == CommandMenu::None) continue;
-        QMenu* menu = menuFor(spec.menu);
-        if (const auto last = lastSection.find(spec.menu); last != lastSection.end() && last->second != spec.section)
+    for (const CommandEntry& entry : commands_) {
+        if (entry.menu == CommandMenu::None) continue;
+        QMenu* menu = menuFor(entry.menu);
+        if (const auto last = lastSection.find(entry.menu); last != lastSection.end() && last->second != entry.section)
             menu->addSeparator();
-        lastSection[spec.menu] = spec.section;
-        QAction* action = AddAction(*menu, spec, spec.text);
-        if (spec.oneOfGroup) {
-            QActionGroup*& group = groups[spec.menu];
+        lastSection[entry.menu] = entry.section;
+        QAction* action = AddAction(*menu, entry, entry.text);
+        if (entry.oneOfGroup) {
+            QActionGroup*& group = groups[entry.menu];
             if (!group) group = new QActionGroup(menu);
             group->addAction(action);
         }
@@ -153,13 +153,13 @@ void CommandTable::BuildPopUp(QMenu& menu, unsigned popUps) const
     // Commands of a submenu of the menu bar (Measure) keep it in the pop-up too.
     std::map<CommandMenu, QMenu*> submenus;
     std::map<QMenu*, int> lastSection;
-    for (const CommandSpec& spec : commands_) {
-        if (!(spec.popUps & popUps)) continue;
+    for (const CommandEntry& entry : commands_) {
+        if (!(entry.popUps & popUps)) continue;
         QMenu* into = &menu;
         const auto title = std::find_if(std::begin(kMenus), std::end(kMenus),
-                                        [&spec](const MenuTitle& t) { return t.menu == spec.menu; });
+                                        [&entry](const MenuTitle& t) { return t.menu == entry.menu; });
         if (title != std::end(kMenus) && title->parent != CommandMenu::None) {
-            QMenu*& submenu = submenus[spec.menu];
+            QMenu*& submenu = submenus[entry.menu];
             if (!submenu) {
                 if (lastSection.count(&menu)) menu.addSeparator();
                 lastSection[&menu] = -1;
@@ -168,11 +168,11 @@ void CommandTable::BuildPopUp(QMenu& menu, unsigned popUps) const
             into = submenu;
         }
         if (const auto last = lastSection.find(into);
-            last != lastSection.end() && last->second != spec.section && last->second != -1)
+            last != lastSection.end() && last->second != entry.section && last->second != -1)
             into->addSeparator();
-        lastSection[into] = spec.section;
-        QAction* action = AddAction(*into, spec, spec.popUpText.english ? spec.popUpText : spec.text);
-        if ((popUps & kPicturePopUp) && spec.icon) action->setIcon(resources::LoadIcon(spec.icon));
+        lastSection[into] = entry.section;
+        QAction* action = AddAction(*into, entry, entry.popUpText.english ? entry.popUpText : entry.text);
+        if ((popUps & kPicturePopUp) && entry.icon) action->setIcon(resources::LoadIcon(entry.icon));
     }
 }
 

@@ -36,7 +36,7 @@ enum CommandPopUp : unsigned {
     kListPopUpSeveral = 4, // over the list, with several pictures selected
 };
 
-struct CommandSpec {
+struct CommandEntry {
     int id = 0;       // what buttons, tests and the language files know; 0 for a key only
     CommandText text; // in the menu bar, and in the pop-ups unless `popUpText` says otherwise
     CommandMenu menu = CommandMenu::None;
@@ -59,14 +59,14 @@ public:
     CommandTable(const CommandTable&) = delete;
     CommandTable& operator=(const CommandTable&) = delete;
 
-    void Add(CommandSpec spec);
+    void Add(CommandEntry entry);
     // Runs the command that has this number, when it is enabled; false when none does.
     bool Run(int id) const;
     // Runs the command whose key this is, when it is enabled; false when none has it. For a
     // key that reached the window without its shortcut acting (a window the window system
     // has not made active yet, a compositor without a keyboard seat).
     bool RunKey(const QKeySequence& key) const;
-    const CommandSpec* Find(int id) const;
+    const CommandEntry* Find(int id) const;
 
     // The menus with the commands that show in them, in the order they were added. Their
     // ticks and enabled states are read each time a menu opens.
@@ -75,10 +75,10 @@ public:
     void BuildPopUp(QMenu& menu, unsigned popUps) const;
 
 private:
-    QAction* AddAction(QMenu& menu, const CommandSpec& spec, const CommandText& text) const;
+    QAction* AddAction(QMenu& menu, const CommandEntry& entry, const CommandText& text) const;
 
     QWidget& window_;
-    std::vector<CommandSpec> commands_;
+    std::vector<CommandEntry> commands_;
 };
 
 // A menu title with a keyboard mnemonic: the language file's "&" where it has one, else one

@@ -8,6 +8,8 @@
 
 #include <QPainter>
 
+#include <algorithm>
+
 namespace {
 
 constexpr qint64 kRemeasureEveryMs = 200;
