@@ -1,4 +1,5 @@
 #include "measure/MeasureCanvas.h"
+#include "measure/Caliper.h"
 #include "measure/ShapeOverlay.h"
 
 #include "media/StillNames.h"
@@ -106,6 +107,13 @@ void CMeasureCanvas::OpenPicture(const QString& path)
             shape->labels = {loaded.text};
             shape->textColor = loaded.colour;
             shape->textFont = textFont;
+        } else if (loaded.kind == ShapeCountMark) {
+            shape->labels = {loaded.text};
+        } else if (loaded.kind == ShapeCaliper) {
+            // The edges it found when it was measured: kept, not searched for again.
+            shape->found = loaded.exactPoints;
+            shape->foundPixels = loaded.pictureLength;
+            shape->labels = {CaliperLabelFor(loaded.pictureLength)};
         } else {
             bool measurable = true;
             shape->labels = LabelsFor(loaded.kind, shape->points, measurable);
@@ -134,9 +142,10 @@ void CMeasureCanvas::Relabel()
     for (auto& shape : shapes_.shapeList) {
         const bool measured = std::any_of(shape->labels.begin(), shape->labels.end(),
                                           [](const QString& label) { return !label.isEmpty(); });
-        if (!measured) continue; // drawn, not measured: it stays without numbers
+        if (!measured || shape->kind == ShapeCountMark) continue; // drawn, not measured; a mark keeps its number
         bool measurable = true;
         auto labels = LabelsFor(shape->kind, shape->points, measurable);
+        if (shape->kind == ShapeCaliper) labels = {CaliperLabelFor(shape->foundPixels)};
         if (measurable && labels.size() == shape->labels.size()) shape->labels = std::move(labels);
     }
     measure_ = measuring;
@@ -332,7 +341,7 @@ void CMeasureCanvas::LeftButtonDown(QPoint p)
             ClearPlaced();
             lineOn_ = false;
             last_ = p;
-            Complete(ShapeLine, {start_, p});
+            Complete(tool_ == ToolCaliper ? ShapeCaliper : ShapeLine, {start_, p});
             return;
         }
         if (!radiusOn_ && !rectOn_ && !angleOn_ && !diameterOn_ && !continuousOn_ && !threePointOn_) {
@@ -348,6 +357,7 @@ void CMeasureCanvas::StartShape(QPoint p)
     if (!ActiveArea().contains(p)) return;
     switch (tool_) {
     case ToolLine:
+    case ToolCaliper:
         start_ = last_ = p;
         lineOn_ = true;
         Capture(ActiveArea());
@@ -392,6 +402,21 @@ void CMeasureCanvas::StartShape(QPoint p)
         fourLineOn_ = true;
         Capture(ActiveArea());
         break;
+    case ToolCount: {
+        // Each click is a mark of the count, numbered in the order placed.
+        const auto marks = std::count_if(shapes_.shapeList.begin(), shapes_.shapeList.end(),
+                                         [](const auto& shape) { return shape->kind == ShapeCountMark; });
+        auto shape = std::make_unique<MeasureShape>();
+        shape->kind = ShapeCountMark;
+        shape->points = {p};
+        shape->labels = {QString::number(marks + 1)};
+        SetShapePen(*shape);
+        shape->labelFont = labelFont;
+        shape->labelColor = labelColor;
+        shapes_.Add(std::move(shape));
+        ClearPlaced();
+        break;
+    }
     case ToolText:
         if (pendingText_.isEmpty()) return;
         {
@@ -506,9 +531,9 @@ void CMeasureCanvas::ContinueShape(QPoint p)
 
 void CMeasureCanvas::MouseMove(QPoint q)
 {
-    const bool rubberLine = (tool_ == ToolLine && lineOn_) || (tool_ == ToolAngle && angleOn_) ||
-                            (tool_ == ToolContinuousLine && measure_ && continuousOn_) ||
-                            (tool_ == ToolPolygon && polygonOn_);
+    const bool rubberLine =
+        ((tool_ == ToolLine || tool_ == ToolCaliper) && lineOn_) || (tool_ == ToolAngle && angleOn_) ||
+        (tool_ == ToolContinuousLine && measure_ && continuousOn_) || (tool_ == ToolPolygon && polygonOn_);
     if (rubberLine) {
         last_ = q;
         ShowFeedback({Figure::Segment, start_, q});
@@ -587,11 +612,7 @@ std::vector<QString> CMeasureCanvas::LabelsFor(ShapeKind kind, const std::vector
         return std::vector<QString>(static_cast<std::size_t>(LabelCount(kind)));
     }
     if (calibrationRate_ <= 0) return std::vector<QString>(static_cast<std::size_t>(LabelCount(kind)));
-    Calibration calibration;
-    calibration.mapping = mapping_;
-    calibration.millimetresPerPicturePixel = LabelsMillimetresPerPixel();
-    if (stageMillimetres_ > 0) calibration.unit = stageUnit_;
-    const auto labels = MeasureLabels(kind, points, calibration);
+    const auto labels = MeasureLabels(kind, points, LabelCalibration());
     if (!labels) {
         measurable = false;
         return {};
@@ -599,11 +620,48 @@ std::vector<QString> CMeasureCanvas::LabelsFor(ShapeKind kind, const std::vector
     return *labels;
 }
 
+Calibration CMeasureCanvas::LabelCalibration() const
+{
+    Calibration calibration;
+    calibration.mapping = mapping_;
+    calibration.millimetresPerPicturePixel = LabelsMillimetresPerPixel();
+    if (stageMillimetres_ > 0) calibration.unit = stageUnit_;
+    return calibration;
+}
+
+QString CMeasureCanvas::CaliperLabelFor(double picturePixels) const
+{
+    return calibrationRate_ > 0 ? CaliperLabel(picturePixels, LabelCalibration()) : QString();
+}
+
+bool CMeasureCanvas::MeasureCaliper(MeasureShape& shape) const
+{
+    const auto reading =
+        MeasureWithCaliper(picture_, mapping_.ToPicture(shape.points[0]), mapping_.ToPicture(shape.points[1]));
+    if (!reading) return false;
+    shape.found = {mapping_.ToView(reading->from), mapping_.ToView(reading->to)};
+    shape.foundPixels = reading->pixels;
+    shape.labels = {CaliperLabelFor(reading->pixels)};
+    return true;
+}
+
 void CMeasureCanvas::Complete(ShapeKind kind, std::vector<QPoint> points)
 {
     bool measurable = true;
     auto shape = std::make_unique<MeasureShape>();
-    shape->labels = LabelsFor(kind, points, measurable);
+    if (kind == ShapeCaliper) {
+        shape->points = points;
+        if (!MeasureCaliper(*shape)) {
+            ClearPlaced();
+            ShowMessageBox(this,
+                           LangText("CaliperNoEdges", 100,
+                                    "The line crosses fewer than two edges: the caliper has nothing to measure."),
+                           QApplication::applicationName(), MessageButtons::Ok, MessageIcon::Information);
+            return;
+        }
+    } else {
+        shape->labels = LabelsFor(kind, points, measurable);
+    }
     if (!measurable) {
         // Three points on one line: no circle passes through them, so none is listed, and
         // the user is told why nothing was drawn.

@@ -108,6 +108,11 @@ private:
     void DoubleClick(QPoint q);
     void Cancel();
     void Complete(ShapeKind kind, std::vector<QPoint> points);
+    // The scale the labels are read with now.
+    Calibration LabelCalibration() const;
+    QString CaliperLabelFor(double picturePixels) const;
+    // The caliper along the shape's line: its edges and label; false when it finds fewer than two edges.
+    bool MeasureCaliper(MeasureShape& shape) const;
     std::vector<QString> LabelsFor(ShapeKind kind, const std::vector<QPoint>& points, bool& measurable) const;
     void SetShapePen(MeasureShape& shape) const;
     void Capture(const QRect& confinement);

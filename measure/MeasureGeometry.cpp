@@ -299,9 +299,20 @@ std::optional<std::vector<QString>> MeasureLabels(ShapeKind kind, const std::vec
         if (!need(4)) return std::nullopt;
         return std::vector<QString>{
             AngleLabel(AngleBetweenLines(m.OnPicture(p[0]), m.OnPicture(p[1]), m.OnPicture(p[2]), m.OnPicture(p[3])))};
-    case ShapeText: return std::vector<QString>{};
+    case ShapeText:
+    case ShapeCountMark: return std::vector<QString>{}; // a mark's number is given when it is placed
+    case ShapeCaliper: return std::nullopt;             // read on the picture: CaliperLabel
     }
     return std::nullopt;
+}
+
+QString CaliperLabel(double picturePixels, const Calibration& c)
+{
+    // A tenth of a micrometre or of a thousandth of a millimetre: the caliper reads finer
+    // than a line drawn by hand.
+    const double mm = picturePixels * c.millimetresPerPicturePixel;
+    return c.unit == LengthUnit::Micrometre ? QString::asprintf("caliper:%.2f", mm * 1000) + QStringLiteral("\u00B5m")
+                                            : QString::asprintf("caliper:%.4fmm", mm);
 }
 
 std::vector<QPoint> LabelPositions(const MeasureShape& shape)
@@ -310,9 +321,11 @@ std::vector<QPoint> LabelPositions(const MeasureShape& shape)
     const QPoint below(0, 12);
     switch (shape.kind) {
     case ShapeText:
+    case ShapeCountMark:
         if (!p.empty()) return {p[0]};
         break;
     case ShapeLine:
+    case ShapeCaliper:
         if (p.size() >= 2) return {MidpointDiv2(p[0], p[1])};
         break;
     case ShapeContinuousLine: {

@@ -97,6 +97,8 @@ struct Calibration {
 // (a three-point circle through collinear points).
 std::optional<std::vector<QString>> MeasureLabels(ShapeKind kind, const std::vector<QPoint>& points,
                                                   const Calibration& calibration);
+// A caliper's label: its distance across the edges, in picture pixels, in the calibration's unit.
+QString CaliperLabel(double picturePixels, const Calibration& calibration);
 
 // Where the labels go, in view coordinates, in label order.
 std::vector<QPoint> LabelPositions(const MeasureShape& shape);

@@ -4,6 +4,7 @@
 
 #include <QFont>
 #include <QPoint>
+#include <QPointF>
 #include <QString>
 
 #include <cstdint>
@@ -23,6 +24,8 @@ enum ShapeKind : int {
     ShapeRectangle = 8,
     ShapeThreePointCircle = 9,
     ShapeFourPointAngle = 10,
+    ShapeCaliper = 11,   // the line drawn across edges; the edges found are kept with it
+    ShapeCountMark = 12, // one numbered mark of the count
 };
 
 enum MeasureTool : int {
@@ -37,6 +40,8 @@ enum MeasureTool : int {
     ToolThreePointCircle = 8,
     ToolPolygon = 9,
     ToolFourPointAngle = 10,
+    ToolCaliper = 11,
+    ToolCount = 12,
     ToolNone = 20,
 };
 
@@ -53,6 +58,10 @@ struct MeasureShape {
     QFont textFont;
     QFont labelFont;
     ColorRef labelColor = 255;
+    // A caliper's two edges (view pixels, to a fraction of one, as the points) and their
+    // distance across the edges in picture pixels.
+    std::vector<QPointF> found;
+    double foundPixels = 0;
 };
 
 // The completed shapes (drawing order) and the undone ones, with the mark that lets Redo

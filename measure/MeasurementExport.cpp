@@ -24,6 +24,8 @@ const char* KindName(ShapeKind kind)
     case ShapeAngle: return "angle";
     case ShapeFourPointAngle: return "four-point angle";
     case ShapeText: return "text";
+    case ShapeCaliper: return "caliper";
+    case ShapeCountMark: return "count";
     }
     return "shape";
 }
@@ -64,7 +66,16 @@ QByteArray MeasurementsCsv(const ShapeStore& shapes, const MeasurementScale& sca
     QStringList lines{QStringLiteral("index,kind,quantity,value,unit,quantity 2,value 2,unit 2,quantity 3,value 3,unit "
                                      "3,points (picture pixels),scale,scale source,picture")};
     int index = 0;
+    auto pictureXY = [&scale](QPoint view) {
+        const QPointF onPicture = scale.mapping.ToPicture(view);
+        return QStringLiteral("%1 %2").arg(std::lround(onPicture.x())).arg(std::lround(onPicture.y()));
+    };
+    QStringList marks; // the count's, one row for them all
     for (const auto& shape : shapes.shapeList) {
+        if (shape->kind == ShapeCountMark) {
+            if (!shape->points.empty()) marks << pictureXY(shape->points.front());
+            continue;
+        }
         std::vector<LabelValue> values;
         for (const QString& label : shape->labels)
             if (auto value = ParseLabel(label)) values.push_back(*value);
@@ -81,9 +92,14 @@ QByteArray MeasurementsCsv(const ShapeStore& shapes, const MeasurementScale& sca
                       {QStringLiteral("segments"), QString::number(values.size()), QString()}};
         }
         QStringList points;
-        for (const QPoint& p : shape->points) {
-            const QPointF onPicture = scale.mapping.ToPicture(p);
-            points << QStringLiteral("%1 %2").arg(std::lround(onPicture.x())).arg(std::lround(onPicture.y()));
+        if (shape->kind == ShapeCaliper && shape->found.size() == 2) {
+            // Where it found the edges, to a hundredth of a pixel.
+            for (const QPointF& edge : shape->found) {
+                const QPointF onPicture = scale.mapping.ToPicture(edge);
+                points << QStringLiteral("%1 %2").arg(onPicture.x(), 0, 'f', 2).arg(onPicture.y(), 0, 'f', 2);
+            }
+        } else {
+            for (const QPoint& p : shape->points) points << pictureXY(p);
         }
         QStringList row{QString::number(++index), QString::fromLatin1(KindName(shape->kind))};
         for (std::size_t i = 0; i < 3; ++i) {
@@ -91,6 +107,20 @@ QByteArray MeasurementsCsv(const ShapeStore& shapes, const MeasurementScale& sca
             else row << QString() << QString() << QString();
         }
         row << points.join(QStringLiteral("; ")) << scale.calibration << scale.source << scale.pictureFile;
+        for (QString& field : row) field = Field(field);
+        lines << row.join(QLatin1Char(','));
+    }
+    if (!marks.isEmpty()) {
+        // The count, and with a scale the marks per square millimetre of the whole picture.
+        QStringList row{QString::number(++index), QStringLiteral("count"), QStringLiteral("count"),
+                        QString::number(marks.size()), QString()};
+        const double area = scale.pictureSize.width() * scale.pictureSize.height() * scale.millimetresPerPixel *
+                            scale.millimetresPerPixel;
+        if (area > 0)
+            row << QStringLiteral("density") << QString::number(marks.size() / area, 'f', 2) << QStringLiteral("1/mm2");
+        else row << QString() << QString() << QString();
+        row << QString() << QString() << QString() << marks.join(QStringLiteral("; ")) << scale.calibration
+            << scale.source << scale.pictureFile;
         for (QString& field : row) field = Field(field);
         lines << row.join(QLatin1Char(','));
     }

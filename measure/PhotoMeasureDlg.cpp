@@ -61,6 +61,8 @@ constexpr ToolMenuItem kDrawMenu[] = {
 
 constexpr ToolMenuItem kMeasureMenu[] = {
     {32817, "straightline", "Line", IDI_LINE, ToolLine, true, "MeasureLine", "Line"},
+    {CPhotoMeasureDlg::kCaliperCommand, "MeasureCaliperMenu", "Caliper", IDI_LINE, ToolCaliper, true,
+     "MeasureCaliperMenu", "Caliper"},
     {32818, "Continuousline", "Continuous line", IDI_MEASURE_CONTINUOUS_LINE, ToolContinuousLine, true,
      "MeasureContinueline", "Continuous Line"},
     {0, nullptr, nullptr, 0, 0, false, nullptr, nullptr},
@@ -77,6 +79,9 @@ constexpr ToolMenuItem kMeasureMenu[] = {
     {32824, "Angle", "Angle", IDI_ANGLE, ToolAngle, true, "MeasureAngle", "Angle"},
     {32825, "Fourpointangle", "Four Point Angle", IDI_FOUR_POINT_ANGLE, ToolFourPointAngle, true,
      "MeasureFourPointCircle", "Four Point Angle"},
+    {0, nullptr, nullptr, 0, 0, false, nullptr, nullptr},
+    {CPhotoMeasureDlg::kCountCommand, "MeasureCountMenu", "Count", IDI_CROSS, ToolCount, false, "MeasureCountMenu",
+     "Count"},
     {0, nullptr, nullptr, 0, 0, false, nullptr, nullptr},
     {CPhotoMeasureDlg::kCalibrateCommand, "Calibrate", "Calibrate...", 0, ToolNone, true, nullptr, nullptr},
     {CPhotoMeasureDlg::kExportCommand, "ExportMeasure", "Export measurements...", 0, ToolNone, false, nullptr, nullptr},
@@ -380,6 +385,8 @@ void CPhotoMeasureDlg::OnExportMeasurements()
     MeasurementScale scale;
     scale.mapping = canvas_->Mapping();
     scale.pictureFile = picture.fileName();
+    scale.pictureSize = canvas_->PictureSize();
+    scale.millimetresPerPixel = canvas_->LabelsMillimetresPerPixel();
     const int magnification = TypedMagnification();
     if (const auto calibration = calibrations_->Find(magnification)) {
         scale.calibration = QStringLiteral("%1 mm/px at %2X (1280 wide)")

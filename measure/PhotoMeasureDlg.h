@@ -42,6 +42,9 @@ public:
     static constexpr int kExportCommand = 32827;
     // The scale bar's corner in the saved picture: top left, top right, bottom left, bottom right.
     static constexpr int kScaleBarCommand = 32828;
+    // The caliper (edges found to a fraction of a pixel) and the count of marks.
+    static constexpr int kCaliperCommand = 32832;
+    static constexpr int kCountCommand = 32833;
 
     // `calibrationPath`: the file of stage calibrations (empty: the user's own).
     explicit CPhotoMeasureDlg(const QString& picturePath, QWidget* parent = nullptr,

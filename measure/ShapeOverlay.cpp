@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <numbers>
+#include <optional>
 
 namespace {
 
@@ -9,6 +10,8 @@ const QString kRadiusCircle = QStringLiteral("Radius circle");
 const QString kDiameterCircle = QStringLiteral("Diameter circle");
 const QString kThreePointCircle = QStringLiteral("Three-point circle");
 const QString kFourPointAngle = QStringLiteral("Four-point angle");
+const QString kCaliper = QStringLiteral("Caliper");
+const QString kCount = QStringLiteral("Count");
 
 std::uint32_t ArgbOf(ColorRef colour)
 {
@@ -38,6 +41,9 @@ std::vector<OverlayShape> OverlayOfShapes(const std::vector<std::unique_ptr<Meas
 {
     using K = OverlayShape::Kind;
     std::vector<OverlayShape> overlay;
+    // The count's marks are one multi-point selection, in the order of their numbers, where
+    // the first mark stood in the drawing order.
+    std::optional<std::size_t> count;
     for (const auto& shape : shapes) {
         std::vector<QPointF> q;
         for (const QPoint& p : shape->points) q.push_back(mapping.ToPicture(p));
@@ -46,6 +52,22 @@ std::vector<OverlayShape> OverlayOfShapes(const std::vector<std::unique_ptr<Meas
         case ShapeLine:
             if (q.size() < 2) continue;
             out = {K::Line, {q[0], q[1]}, QStringLiteral("Line"), {}, 0, 0, 0};
+            break;
+        case ShapeCaliper:
+            // From edge to edge, as it measured.
+            if (shape->found.size() < 2) continue;
+            out = {
+                K::Line, {mapping.ToPicture(shape->found[0]), mapping.ToPicture(shape->found[1])}, kCaliper, {}, 0, 0,
+                0};
+            break;
+        case ShapeCountMark:
+            if (q.empty()) continue;
+            if (count) {
+                overlay[*count].points.push_back(q[0]);
+                continue;
+            }
+            count = overlay.size();
+            out = {K::Points, {q[0]}, kCount, {}, 0, 0, 0};
             break;
         case ShapeContinuousLine:
             if (q.size() < 2) continue;
@@ -116,6 +138,7 @@ std::vector<LoadedShape> ShapesOfOverlay(const std::vector<OverlayShape>& overla
 {
     using K = OverlayShape::Kind;
     std::vector<LoadedShape> shapes;
+    int marks = 0; // a count's marks are numbered on across several selections
     auto onView = [&](QPointF picture) { return mapping.ToView(picture).toPoint(); };
     for (const OverlayShape& in : overlay) {
         LoadedShape out;
@@ -125,8 +148,10 @@ std::vector<LoadedShape> ShapesOfOverlay(const std::vector<OverlayShape>& overla
         switch (in.kind) {
         case K::Line:
             if (q.size() < 2) continue;
-            out.kind = ShapeLine;
+            out.kind = in.name == kCaliper ? ShapeCaliper : ShapeLine;
             out.points = {onView(q[0]), onView(q[1])};
+            out.exactPoints = {mapping.ToView(q[0]), mapping.ToView(q[1])};
+            out.pictureLength = std::hypot(q[1].x() - q[0].x(), q[1].y() - q[0].y());
             break;
         case K::Polyline:
             if (q.size() < 2) continue;
@@ -181,12 +206,12 @@ std::vector<LoadedShape> ShapesOfOverlay(const std::vector<OverlayShape>& overla
             out.text = in.text;
             break;
         case K::Points:
-            // A count's marks (Photo Measure has no marks of its own): each its number.
-            for (std::size_t i = 0; i < q.size(); ++i) {
+            // A count's marks (ImageJ's multi-point selection): each with its number.
+            for (const QPointF& point : q) {
                 LoadedShape mark = out;
-                mark.kind = ShapeText;
-                mark.points = {onView(q[i])};
-                mark.text = QString::number(i + 1);
+                mark.kind = ShapeCountMark;
+                mark.points = {onView(point)};
+                mark.text = QString::number(++marks);
                 shapes.push_back(std::move(mark));
             }
             continue;

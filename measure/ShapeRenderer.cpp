@@ -91,6 +91,27 @@ void DrawShape(QPainter& painter, const MeasureShape& shape, const CoordinateMap
         Segment(painter, p[0], p[1]);
         labelAt = {map.Map(MidpointDiv2(v[0], v[1]))};
         break;
+    case ShapeCaliper: {
+        if (p.size() < 2) break;
+        Segment(painter, p[0], p[1]);
+        // Where it found the edges: a short bar across the line at each.
+        const QPointF d = QPointF(p[1] - p[0]);
+        const double length = std::hypot(d.x(), d.y());
+        const QPointF across = length > 0 ? QPointF(-d.y(), d.x()) / length * (6 + 2 * shape.penWidth) : QPointF();
+        for (const QPointF& edge : shape.found) {
+            const QPointF at = map.mapping.ToPicture(edge);
+            painter.drawLine(at - across, at + across);
+        }
+        labelAt = {map.Map(MidpointDiv2(v[0], v[1]))};
+        break;
+    }
+    case ShapeCountMark:
+        if (p.empty()) break;
+        // A small cross with its number beside it.
+        painter.drawLine(p[0] - QPoint(5, 0), p[0] + QPoint(6, 0));
+        painter.drawLine(p[0] - QPoint(0, 5), p[0] + QPoint(0, 6));
+        labelAt = {p[0] + QPoint(5, 3)};
+        break;
     case ShapeContinuousLine:
         for (std::size_t i = 0; i + 1 < p.size(); ++i) {
             Segment(painter, p[i], p[i + 1]);

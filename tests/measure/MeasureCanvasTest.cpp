@@ -1,9 +1,11 @@
 #include "measure/MeasureCanvas.h"
 #include "TestSupport.h"
 #include "measure/MeasureGeometry.h"
+#include "measure/MeasurementExport.h"
 #include "measure/ShapeOverlay.h"
 #include "media/PictureFile.h"
 #include "media/StillNames.h"
+#include "tests/measure/Micrometer.h"
 
 #include <QApplication>
 #include <QDir>
@@ -518,17 +520,99 @@ TEST_F(MeasureCanvasTest, SavedAsTiffTheShapesTravelAsAnOverlayAndOpenAgainAsSha
     EXPECT_NE(QImage(bitmap).pixel(400, 300), qRgb(230, 230, 230));
 }
 
-TEST(ShapeOverlay, ACountsMarksComeBackAsTheirNumbers)
+TEST(ShapeOverlay, ImageJsMultiPointSelectionsComeBackAsOneNumberedCount)
 {
     OverlayShape count;
     count.kind = OverlayShape::Kind::Points;
     count.points = {{100, 50}, {300, 250}, {640, 480}};
+    OverlayShape more = count;
+    more.points = {{10, 10}};
     const ViewMapping half{2.0, {}}; // a picture shown at half size
-    const std::vector<LoadedShape> shapes = ShapesOfOverlay({count}, half);
-    ASSERT_EQ(shapes.size(), 3u);
-    for (std::size_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(shapes[i].kind, ShapeText);
+    const std::vector<LoadedShape> shapes = ShapesOfOverlay({count, more}, half);
+    ASSERT_EQ(shapes.size(), 4u);
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(shapes[i].kind, ShapeCountMark);
         EXPECT_EQ(shapes[i].text, QString::number(i + 1));
     }
     EXPECT_EQ(shapes[1].points, std::vector<QPoint>{QPoint(150, 125)});
+}
+
+TEST_F(MeasureCanvasTest, TheCaliperAndTheCountMeasureOnThePictureAndTravelInTiffAndCsv)
+{
+    // The stage micrometer at 1280 x 1024, shown at half size: the caliper still reads to a
+    // fraction of a picture pixel, though every click lands on two.
+    const Micrometer m = RenderMicrometer(1280, 1024);
+    const QString picturePath = dir_.path() + "/micrometer.png";
+    ASSERT_TRUE(m.picture.save(picturePath));
+    canvas_ = std::make_unique<CMeasureCanvas>(picturePath, QSize(640, 512));
+    canvas_->SetCalibrationRate(200);
+    canvas_->SetStageCalibration(m.millimetresPerPixel, LengthUnit::Micrometre);
+    const double pitch = m.longLines[1] - m.longLines[0];
+    const int y = static_cast<int>((m.baselineY - 0.04 * 1280) / 2);
+    canvas_->SetTool(ToolCaliper, true);
+    Click({static_cast<int>((m.longLines[0] - pitch / 4) / 2), y});
+    Move({static_cast<int>((m.longLines[1] + pitch / 4) / 2), y + 1});
+    Click({static_cast<int>((m.longLines[1] + pitch / 4) / 2), y + 1});
+    ASSERT_EQ(List().size(), 1u);
+    const MeasureShape& caliper = *List()[0];
+    ASSERT_EQ(caliper.kind, ShapeCaliper);
+    EXPECT_NEAR(caliper.foundPixels * m.millimetresPerPixel, 0.1, 0.1 * 0.005);
+    ASSERT_EQ(caliper.labels.size(), 1u);
+    EXPECT_TRUE(caliper.labels[0].startsWith("caliper:")) << caliper.labels[0].toStdString();
+    EXPECT_NEAR(caliper.labels[0].mid(8, caliper.labels[0].size() - 10).toDouble(), 100, 0.5);
+    // Where it found the edges: not on the clicks' grid of two picture pixels.
+    ASSERT_EQ(caliper.found.size(), 2u);
+    EXPECT_GT(std::abs(caliper.found[0].x() * 2 - std::round(caliper.found[0].x() * 2)), 1e-3);
+
+    // A caliper across nothing is refused and nothing is added.
+    canvas_->SetTool(ToolCaliper, true);
+    Click({20, 20});
+    Click({40, 20});
+    EXPECT_EQ(List().size(), 1u);
+
+    // Three marks of a count, numbered as placed; Undo takes the last one back.
+    canvas_->SetTool(ToolCount, false);
+    for (const QPoint at : {QPoint(100, 100), QPoint(200, 120), QPoint(300, 140), QPoint(400, 160)}) Click(at);
+    canvas_->Undo();
+    ASSERT_EQ(List().size(), 4u);
+    for (int i = 1; i <= 3; ++i) {
+        EXPECT_EQ(List()[static_cast<std::size_t>(i)]->kind, ShapeCountMark);
+        EXPECT_EQ(List()[static_cast<std::size_t>(i)]->labels, std::vector<QString>{QString::number(i)});
+    }
+
+    // The CSV: the caliper's row with its edges to a hundredth of a pixel, one row for the count
+    // with the marks per square millimetre of the picture.
+    MeasurementScale scale;
+    scale.mapping = canvas_->Mapping();
+    scale.pictureSize = canvas_->PictureSize();
+    scale.millimetresPerPixel = m.millimetresPerPixel;
+    const QStringList rows = QString::fromUtf8(MeasurementsCsv(canvas_->Shapes(), scale)).split("\r\n");
+    ASSERT_GE(rows.size(), 3);
+    EXPECT_TRUE(rows[1].startsWith("1,caliper,caliper,")) << rows[1].toStdString();
+    EXPECT_TRUE(rows[2].startsWith("2,count,count,3,,density,")) << rows[2].toStdString();
+    const double area = 1280 * 1024 * m.millimetresPerPixel * m.millimetresPerPixel;
+    EXPECT_NEAR(rows[2].section(',', 6, 6).toDouble(), 3 / area, 0.01);
+    EXPECT_TRUE(rows[2].contains("200 200; 400 240; 600 280")) << rows[2].toStdString();
+
+    // In a TIFF: the caliper from edge to edge and the count as one multi-point selection;
+    // opened again, the same caliper reading and the numbered marks.
+    const QString tiff = dir_.path() + "/measured.tif";
+    ASSERT_TRUE(canvas_->SaveAnnotated(tiff));
+    PictureMetadata carried;
+    ASSERT_FALSE(ReadPictureFile(tiff, nullptr, &carried).isNull());
+    ASSERT_EQ(carried.overlay.size(), 2u);
+    EXPECT_EQ(carried.overlay[0].kind, OverlayShape::Kind::Line);
+    EXPECT_EQ(carried.overlay[0].name, "Caliper");
+    EXPECT_EQ(carried.overlay[1].kind, OverlayShape::Kind::Points);
+    EXPECT_EQ(carried.overlay[1].points.size(), 3u);
+    const double measuredPixels = caliper.foundPixels;
+    canvas_ = std::make_unique<CMeasureCanvas>(tiff, QSize(640, 512));
+    canvas_->SetCalibrationRate(200);
+    canvas_->SetStageCalibration(m.millimetresPerPixel, LengthUnit::Micrometre);
+    canvas_->Relabel();
+    ASSERT_EQ(List().size(), 4u);
+    EXPECT_EQ(List()[0]->kind, ShapeCaliper);
+    EXPECT_NEAR(List()[0]->foundPixels, measuredPixels, 0.05);
+    EXPECT_EQ(List()[3]->kind, ShapeCountMark);
+    EXPECT_EQ(List()[3]->labels, std::vector<QString>{"3"});
 }
