@@ -1,4 +1,5 @@
 #include "app/BatchCommands.h"
+#include "app/sharing/ShareControl.h"
 
 #include "app/PictureDescription.h"
 #include "app/stills/StillPicture.h"
@@ -213,9 +214,20 @@ int MosaicOf(const QStringList& arguments, QTextStream& out, QTextStream& err)
 
 } // namespace
 
+std::optional<quint16> SharePortOption(const QString& argument)
+{
+    if (argument == QLatin1String("--share")) return ShareControl::kDefaultPort;
+    if (!argument.startsWith(QLatin1String("--share="))) return std::nullopt;
+    bool ok = false;
+    const int port = argument.mid(8).toInt(&ok);
+    if (!ok || port < 1 || port > 65535) return std::nullopt;
+    return static_cast<quint16>(port);
+}
+
 QString UsageText()
 {
     return QStringLiteral("Usage: qrv-dm500 [--simulate[=micrometer,uneven,blank,raw,relief,sweep,stage,path]]\n"
+                          "                 [--share[=PORT]]\n"
                           "       qrv-dm500 --convert OUT IN [--magnification N] [--nominal]\n"
                           "       qrv-dm500 --stack OUT INPUT... [--depth-map FILE]\n"
                           "       qrv-dm500 --mosaic OUT INPUT...\n"
@@ -225,6 +237,9 @@ QString UsageText()
                           "                    clear glass, uncompressed frames, a relief specimen, the focus\n"
                           "                    turning by itself, a stage moved by Ctrl+arrows, or moving along\n"
                           "                    a scanning path by itself)\n"
+                          "  --share           share the live picture and the pictures taken with the browsers\n"
+                          "                    of the local network at once (port 8080, or PORT); prints\n"
+                          "                    \"sharing URL code CODE\": the address and its access code\n"
                           "  --convert         write the picture IN (BMP, JPEG, TIFF or PNG) as OUT, in the format\n"
                           "                    of OUT's extension (.bmp, .jpg, .tif, .png), with the scale of the\n"
                           "                    calibration of magnification N, or of the magnification in IN's\n"
@@ -292,7 +307,7 @@ QString UnknownWindowOption(const QStringList& arguments)
         const QString& argument = arguments[i];
         if (!argument.startsWith(QLatin1Char('-'))) continue;
         if (argument == QLatin1String("--simulate") || argument.startsWith(QLatin1String("--simulate=")) ||
-            argument == QLatin1String("--version"))
+            argument == QLatin1String("--version") || SharePortOption(argument))
             continue;
         QString name = argument.mid(argument.startsWith(QLatin1String("--")) ? 2 : 1);
         const qsizetype equals = name.indexOf(QLatin1Char('='));

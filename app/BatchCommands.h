@@ -1,4 +1,6 @@
 #pragma once
+
+#include <optional>
 // Commands that run without a window, for scripts: --help; --convert, which writes a picture
 // in another format with the scale of its calibration; --stack, which merges pictures taken
 // at different focus into one sharp picture; --mosaic, which lays out pictures taken while
@@ -22,3 +24,7 @@ QString UsageText();
 // (empty when there is none): the program then prints the usage and exits with 2 rather than
 // start its window.
 QString UnknownWindowOption(const QStringList& arguments);
+
+// The port of `--share` or `--share=PORT` (the default one without a number); none for
+// another argument or a port that is not one.
+std::optional<quint16> SharePortOption(const QString& argument);

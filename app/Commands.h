@@ -48,4 +48,6 @@ enum MainCommand : int {
     ID_MEASURE_CIRCLE = 32887,           // a circle through three points,
     ID_MEASURE_ANGLE = 32888,            // an angle
     ID_MEASURE_DRAW_INTO_STILLS = 32889, // what is measured is also drawn into stills
+    ID_SETTING_SHARE = 32890,            // the live picture shared with the room's browsers
+    ID_SETTING_STREAM = 32891,           // the live picture sent to a streaming server
 };

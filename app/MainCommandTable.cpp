@@ -7,6 +7,7 @@
 #include "app/commands/ListCommands.h"
 #include "app/commands/LiveMeasureCommands.h"
 #include "app/commands/OverlayCommands.h"
+#include "app/commands/SharingCommands.h"
 #include "app/recording/RecordingControl.h"
 #include "app/stills/StillFormatSetting.h"
 #include "capture/CaptureGraph.h"
@@ -24,7 +25,7 @@ constexpr int kListText = 20;
 } // namespace
 
 void DeclareMainCommands(CommandTable& table, MainCommands& capture, ListCommands& list, OverlayCommands& overlays,
-                         LiveMeasureCommands& measure, MainCommandHost& host)
+                         SharingCommands& sharing, LiveMeasureCommands& measure, MainCommandHost& host)
 {
     using M = CommandMenu;
     auto overlayOn = [&overlays](bool OverlaySwitches::*which) {
@@ -114,6 +115,12 @@ void DeclareMainCommands(CommandTable& table, MainCommands& capture, ListCommand
                .menu = M::Setting,
                .section = 2,
                .run = [&capture] { capture.RunFlatField(); }});
+    table.Add({.id = ID_SETTING_SHARE,
+               .text = {"ShareMenu", "Share live picture...", 40},
+               .menu = M::Setting,
+               .section = 2,
+               .run = [&sharing] { sharing.OpenDialog(); },
+               .checked = [&sharing] { return sharing.Sharing().IsSharing(); }});
     table.Add({.id = ID_STILL_FORMAT_BMP,
                .text = {nullptr, "BMP"},
                .menu = M::StillFormat,

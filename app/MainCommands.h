@@ -15,6 +15,7 @@ class CommandTable;
 class ListCommands;
 class LiveMeasureCommands;
 class OverlayCommands;
+class SharingCommands;
 class StillKeeping;
 
 class MainCommands {
@@ -61,4 +62,4 @@ private:
 
 // Every command of the main window, with its text, keys, places and handler.
 void DeclareMainCommands(CommandTable& table, MainCommands& capture, ListCommands& list, OverlayCommands& overlays,
-                         LiveMeasureCommands& measure, MainCommandHost& host);
+                         SharingCommands& sharing, LiveMeasureCommands& measure, MainCommandHost& host);

@@ -108,8 +108,9 @@ CMainDialog::CMainDialog(backend::CaptureBackend& backend, SingleInstance& insta
     messageCaption_ = LangText("MsgTitle", 30, "QRV-DM500");
 
     BuildLayout();
+    sharing_ = std::make_unique<SharingCommands>(static_cast<SharingCommandHost&>(*this));
     commandTable_ = std::make_unique<CommandTable>(*this);
-    DeclareMainCommands(*commandTable_, commands_, listCommands_, overlayCommands_, liveMeasure_, *this);
+    DeclareMainCommands(*commandTable_, commands_, listCommands_, overlayCommands_, *sharing_, liveMeasure_, *this);
     commandTable_->BuildMenuBar(*menuBar_);
     PlaceMenuBar();
     engine_->SetFullScreenHint(LangText("EscRestore", 30, "ESC Restore"));

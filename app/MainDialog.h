@@ -13,6 +13,7 @@
 #include "app/commands/ListCommands.h"
 #include "app/commands/LiveMeasureCommands.h"
 #include "app/commands/OverlayCommands.h"
+#include "app/commands/SharingCommands.h"
 #include "app/commands/StillKeeping.h"
 #include "app/recording/RecordingControl.h"
 #include "app/recording/RecordingHost.h"
@@ -49,7 +50,8 @@ class CMainDialog : public CModalDialog,
                     public ListCommandHost,
                     public OverlayCommandHost,
                     public StillKeepingHost,
-                    public LiveMeasureHost {
+                    public LiveMeasureHost,
+                    public SharingCommandHost {
     Q_OBJECT
 public:
     static constexpr QSize kClientSize{868, 580};
@@ -136,6 +138,8 @@ public:
     LiveMeasureCommands& LiveMeasure() { return liveMeasure_; }
     std::vector<OverlayShape> LiveShapes() const override { return liveMeasure_.Measurement().AsOverlay(); }
     void DrawLiveMeasurements(QImage& picture) const override;
+    LiveInfo SharedLiveInfo() const override { return liveMeasure_.ForViewers(); }
+    SharingCommands& Sharing() const { return *sharing_; }
 
     // The focus bar follows the client area: under the picture, or in full screen over it.
     void PlaceFocusBar();
@@ -200,7 +204,8 @@ private:
     int recordCounter_ = -1;         // seconds shown, or -1
     std::int64_t recordDropped_ = 0; // frames the recording lost, shown under the seconds when not 0
     std::unique_ptr<FullScreenMode> fullScreen_;
-    FlatFieldControl* flatField_ = nullptr; // a child
+    std::unique_ptr<SharingCommands> sharing_; // before the engine goes: it follows its frames
+    FlatFieldControl* flatField_ = nullptr;    // a child
     std::shared_ptr<FocusMeter> focusMeter_;
     std::shared_ptr<LiveFocusStack> liveStack_;
     std::shared_ptr<LiveMosaic> liveMosaic_;

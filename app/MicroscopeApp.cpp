@@ -1,6 +1,7 @@
 #include "app/MicroscopeApp.h"
 #include "framework/QtTranslations.h"
 
+#include "app/BatchCommands.h"
 #include "app/MainDialog.h"
 #include "app/ProgramStyle.h"
 #include "app/SimulationKeys.h"
@@ -23,6 +24,7 @@ CMicroscopeApp::Options CMicroscopeApp::ParseArguments(const QStringList& argume
 {
     Options options;
     for (const QString& argument : arguments) {
+        if (const auto port = SharePortOption(argument)) options.sharePort = *port;
         if (argument != QLatin1String("--simulate") && !argument.startsWith(QLatin1String("--simulate="))) continue;
         options.simulation.enabled = true;
         for (const QString& part : argument.section(QLatin1Char('='), 1).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
@@ -81,6 +83,16 @@ int CMicroscopeApp::Run(const Options& options)
     if (simulated) QApplication::instance()->installEventFilter(&simulationKeys);
     QObject::connect(&termination, &TerminationSignals::Requested, &mainDialog,
                      [&mainDialog] { CloseForTermination(mainDialog); });
+    if (options.sharePort) {
+        // For a script (a classroom computer starting the program at log-in): where to look.
+        QString error;
+        if (mainDialog.Sharing().StartNow(*options.sharePort, &error)) {
+            ShareControl& sharing = mainDialog.Sharing().Sharing();
+            QTextStream(stdout) << "sharing " << sharing.Address() << " code " << sharing.Code() << Qt::endl;
+        } else {
+            QTextStream(stderr) << "qrv-dm500: sharing could not start: " << error << Qt::endl;
+        }
+    }
     mainDialog.DoModal();
     // The main window stopped and released the capture engine when it closed.
     return 0;

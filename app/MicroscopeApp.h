@@ -1,4 +1,6 @@
 #pragma once
+
+#include <optional>
 // The application object: prepares the process-wide services, lets only one copy run,
 // and runs the main window until it closes.
 
@@ -17,6 +19,8 @@ public:
         // catalogue, showing a stage micrometer, with an uneven lamp, over clear glass.
         SimulationOptions simulation;
         QString instanceName; // single-instance socket name; empty = the program's own
+        // --share[=PORT]: the live picture is shared with browsers from the start.
+        std::optional<quint16> sharePort;
     };
 
     static Options ParseArguments(const QStringList& arguments);

@@ -473,7 +473,10 @@ void CCaptureGraph::paintEvent(QPaintEvent*)
 bool CCaptureGraph::event(QEvent* event)
 {
     if (frames_.IsFor(event)) {
-        if (frames_.TakeNewest()) ComposeHeldFrame();
+        if (frames_.TakeNewest()) {
+            ComposeHeldFrame();
+            emit FrameShown();
+        }
         return true;
     }
     if (stillsDue_.IsFor(event)) {

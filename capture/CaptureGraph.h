@@ -119,6 +119,8 @@ signals:
     // The stream runs, at this size, from the current device (a new device, a new size, or
     // the same again).
     void StreamStarted(QSize size);
+    // A new frame is held and shown (window thread; the newest of those that came).
+    void FrameShown();
     // A still picture is due: the held frame is the one to save.
     void StillDue(StillSource source);
     // The running stream ended by itself (the camera went away, or stopped delivering and a

@@ -1,4 +1,5 @@
 #include "app/commands/LiveMeasureCommands.h"
+#include "measure/MeasureGeometry.h"
 
 #include "app/PictureDescription.h"
 #include "app/commands/StillKeeping.h"
@@ -79,4 +80,41 @@ LiveScale LiveMeasureCommands::Scale() const
     scale.millimetresPerPixel = described.millimetresPerPixel;
     scale.nominal = described.HasScale() && !calibrations.Find(magnification);
     return scale;
+}
+
+LiveInfo LiveMeasureCommands::ForViewers() const
+{
+    using Tool = LiveMeasurement::Tool;
+    const LiveScale scale = Scale();
+    LiveInfo info;
+    info.frame = host_.Engine().CaptureSize();
+    info.magnification = TypedMagnification(host_.MagnificationText());
+    info.millimetresPerPixel = scale.millimetresPerPixel;
+    info.micrometres = scale.micrometres;
+    info.nominal = scale.nominal;
+    for (const LiveMeasurement::Shape& shape : measurement_.Shapes()) {
+        LiveInfo::Shape out;
+        out.points = shape.points;
+        out.label = measurement_.LabelOf(shape, scale);
+        switch (shape.kind) {
+        case Tool::Line: out.kind = QStringLiteral("line"); break;
+        case Tool::Angle: out.kind = QStringLiteral("angle"); break;
+        case Tool::Count: out.kind = QStringLiteral("count"); break;
+        case Tool::Caliper:
+            out.kind = QStringLiteral("caliper");
+            if (shape.caliper) out.points = {shape.caliper->from, shape.caliper->to};
+            break;
+        case Tool::Circle:
+            out.kind = QStringLiteral("circle");
+            if (shape.points.size() == 3)
+                if (const auto circle = ExactCircleThrough(shape.points[0], shape.points[1], shape.points[2])) {
+                    out.centre = circle->first;
+                    out.radius = circle->second;
+                }
+            break;
+        case Tool::None: continue;
+        }
+        info.shapes.push_back(std::move(out));
+    }
+    return info;
 }

@@ -3,6 +3,7 @@
 // picture placing their points, the shapes drawn over it and kept with the stills, Clear.
 // User-interface thread.
 
+#include "app/sharing/LiveInfo.h"
 #include "measure/LiveMeasurement.h"
 
 #include <QElapsedTimer>
@@ -42,6 +43,8 @@ public:
     QRect ShownIn() const { return shownIn_; }
     // The scale of the magnification in the box: its calibration, else the nominal one.
     LiveScale Scale() const;
+    // What the viewers' pages draw over the live picture: the scale and these shapes.
+    LiveInfo ForViewers() const;
 
 private:
     QImage CurrentPicture() const;

@@ -1,0 +1,57 @@
+#include "app/commands/SharingCommands.h"
+
+#include "app/ProgramPaths.h"
+#include "app/sharing/ShareDlg.h"
+#include "capture/CaptureGraph.h"
+
+SharingCommands::SharingCommands(SharingCommandHost& host) : host_(host), sharing_(*this) {}
+
+SharingCommands::~SharingCommands()
+{
+    if (dialog_) delete dialog_.data();
+    sharing_.Stop();
+}
+
+void SharingCommands::FollowFrames()
+{
+    if (connected_) return;
+    // Every frame the window shows goes to the viewers too (encoded only while someone watches).
+    QObject::connect(&host_.Engine(), &CCaptureGraph::FrameShown, &sharing_, &ShareControl::FrameShown);
+    connected_ = true;
+}
+
+void SharingCommands::OpenDialog()
+{
+    FollowFrames();
+    if (!dialog_) dialog_ = new CShareDlg(sharing_, &host_.HostWidget());
+    dialog_->show();
+    dialog_->raise();
+    dialog_->activateWindow();
+}
+
+bool SharingCommands::StartNow(quint16 port, QString* error)
+{
+    FollowFrames();
+    return sharing_.IsSharing() || sharing_.Start(port, error);
+}
+
+SharedFrame SharingCommands::NewestFrame() const
+{
+    return host_.Engine().CurrentFrame().Get();
+}
+
+bool SharingCommands::FramesAreCorrected() const
+{
+    return host_.FramesAreCorrected();
+}
+
+LiveInfo SharingCommands::CurrentLiveInfo() const
+{
+    return host_.SharedLiveInfo();
+}
+
+QStringList SharingCommands::SharedFolders() const
+{
+    const MediaFolders& folders = host_.Folders();
+    return {folders.picture, folders.video};
+}
