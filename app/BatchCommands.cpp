@@ -227,7 +227,7 @@ std::optional<quint16> SharePortOption(const QString& argument)
 QString UsageText()
 {
     return QStringLiteral("Usage: qrv-dm500 [--simulate[=micrometer,uneven,blank,raw,relief,sweep,stage,path]]\n"
-                          "                 [--share[=PORT]]\n"
+                          "                 [--share[=PORT]] [--stream=ADDRESS]\n"
                           "       qrv-dm500 --convert OUT IN [--magnification N] [--nominal]\n"
                           "       qrv-dm500 --stack OUT INPUT... [--depth-map FILE]\n"
                           "       qrv-dm500 --mosaic OUT INPUT...\n"
@@ -240,6 +240,9 @@ QString UsageText()
                           "  --share           share the live picture and the pictures taken with the browsers\n"
                           "                    of the local network at once (port 8080, or PORT); prints\n"
                           "                    \"sharing URL code CODE\": the address and its access code\n"
+                          "  --stream          send the live picture as H.264 to a streaming server at ADDRESS\n"
+                          "                    (rtmp://server/app/key, rtmps://..., srt://...), connecting\n"
+                          "                    again by itself when the server drops it\n"
                           "  --convert         write the picture IN (BMP, JPEG, TIFF or PNG) as OUT, in the format\n"
                           "                    of OUT's extension (.bmp, .jpg, .tif, .png), with the scale of the\n"
                           "                    calibration of magnification N, or of the magnification in IN's\n"
@@ -307,7 +310,8 @@ QString UnknownWindowOption(const QStringList& arguments)
         const QString& argument = arguments[i];
         if (!argument.startsWith(QLatin1Char('-'))) continue;
         if (argument == QLatin1String("--simulate") || argument.startsWith(QLatin1String("--simulate=")) ||
-            argument == QLatin1String("--version") || SharePortOption(argument))
+            argument == QLatin1String("--version") || SharePortOption(argument) ||
+            argument.startsWith(QLatin1String("--stream=")))
             continue;
         QString name = argument.mid(argument.startsWith(QLatin1String("--")) ? 2 : 1);
         const qsizetype equals = name.indexOf(QLatin1Char('='));

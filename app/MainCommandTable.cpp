@@ -121,6 +121,12 @@ void DeclareMainCommands(CommandTable& table, MainCommands& capture, ListCommand
                .section = 2,
                .run = [&sharing] { sharing.OpenDialog(); },
                .checked = [&sharing] { return sharing.Sharing().IsSharing(); }});
+    table.Add({.id = ID_SETTING_STREAM,
+               .text = {"StreamMenu", "Stream to a server...", 40},
+               .menu = M::Setting,
+               .section = 2,
+               .run = [&sharing] { sharing.OpenStreamDialog(); },
+               .checked = [&sharing] { return sharing.Stream().IsStreaming(); }});
     table.Add({.id = ID_STILL_FORMAT_BMP,
                .text = {nullptr, "BMP"},
                .menu = M::StillFormat,

@@ -25,6 +25,7 @@ CMicroscopeApp::Options CMicroscopeApp::ParseArguments(const QStringList& argume
     Options options;
     for (const QString& argument : arguments) {
         if (const auto port = SharePortOption(argument)) options.sharePort = *port;
+        if (argument.startsWith(QLatin1String("--stream="))) options.streamAddress = argument.mid(9);
         if (argument != QLatin1String("--simulate") && !argument.startsWith(QLatin1String("--simulate="))) continue;
         options.simulation.enabled = true;
         for (const QString& part : argument.section(QLatin1Char('='), 1).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
@@ -92,6 +93,11 @@ int CMicroscopeApp::Run(const Options& options)
         } else {
             QTextStream(stderr) << "qrv-dm500: sharing could not start: " << error << Qt::endl;
         }
+    }
+    if (!options.streamAddress.isEmpty()) {
+        QString error;
+        if (!mainDialog.Sharing().StreamNow(options.streamAddress, &error))
+            QTextStream(stderr) << "qrv-dm500: cannot stream: " << error << Qt::endl;
     }
     mainDialog.DoModal();
     // The main window stopped and released the capture engine when it closed.

@@ -21,6 +21,8 @@ public:
         QString instanceName; // single-instance socket name; empty = the program's own
         // --share[=PORT]: the live picture is shared with browsers from the start.
         std::optional<quint16> sharePort;
+        // --stream=ADDRESS: the live picture goes to a streaming server from the start.
+        QString streamAddress;
     };
 
     static Options ParseArguments(const QStringList& arguments);

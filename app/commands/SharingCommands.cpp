@@ -9,7 +9,9 @@ SharingCommands::SharingCommands(SharingCommandHost& host) : host_(host), sharin
 SharingCommands::~SharingCommands()
 {
     if (dialog_) delete dialog_.data();
+    if (streamDialog_) delete streamDialog_.data();
     sharing_.Stop();
+    stream_.Stop();
 }
 
 void SharingCommands::FollowFrames()
@@ -17,6 +19,9 @@ void SharingCommands::FollowFrames()
     if (connected_) return;
     // Every frame the window shows goes to the viewers too (encoded only while someone watches).
     QObject::connect(&host_.Engine(), &CCaptureGraph::FrameShown, &sharing_, &ShareControl::FrameShown);
+    QObject::connect(&host_.Engine(), &CCaptureGraph::FrameShown, &stream_, [this] {
+        if (stream_.IsStreaming()) stream_.Offer(host_.Engine().CurrentFrame().Get());
+    });
     connected_ = true;
 }
 
@@ -54,4 +59,19 @@ QStringList SharingCommands::SharedFolders() const
 {
     const MediaFolders& folders = host_.Folders();
     return {folders.picture, folders.video};
+}
+
+void SharingCommands::OpenStreamDialog()
+{
+    FollowFrames();
+    if (!streamDialog_) streamDialog_ = new CStreamDlg(stream_, &host_.HostWidget());
+    streamDialog_->show();
+    streamDialog_->raise();
+    streamDialog_->activateWindow();
+}
+
+bool SharingCommands::StreamNow(const QString& address, QString* error)
+{
+    FollowFrames();
+    return stream_.Start(address, error);
 }

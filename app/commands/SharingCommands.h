@@ -1,10 +1,13 @@
 #pragma once
 // Setting → Share live picture... and `--share`: the sharing of the live picture with the
-// browsers of the room, fed from the window's frames, and its dialog.
+// browsers of the room, and Setting → Stream to a server...: both fed from the window's
+// frames, and their dialogs.
 
 #include "app/sharing/ShareControl.h"
 
 #include "app/sharing/ShareDlg.h"
+#include "app/sharing/StreamControl.h"
+#include "app/sharing/StreamDlg.h"
 
 #include <QPointer>
 
@@ -34,6 +37,10 @@ public:
     // Starts at once, as `--share` does; false with the reason.
     bool StartNow(quint16 port, QString* error);
     ShareControl& Sharing() { return sharing_; }
+    // Setting → Stream to a server..., and `--stream=ADDRESS`.
+    void OpenStreamDialog();
+    bool StreamNow(const QString& address, QString* error);
+    StreamControl& Stream() { return stream_; }
     CShareDlg* Dialog() const { return dialog_.data(); }
 
     // SharingHost
@@ -47,6 +54,8 @@ private:
 
     SharingCommandHost& host_;
     ShareControl sharing_;
+    StreamControl stream_;
     QPointer<CShareDlg> dialog_;
+    QPointer<CStreamDlg> streamDialog_;
     bool connected_ = false;
 };

@@ -1,6 +1,7 @@
 #include "app/sharing/ShareServer.h"
 #include "app/sharing/HttpRequest.h"
 #include "app/sharing/QrCode.h"
+#include "app/sharing/StreamControl.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -244,4 +245,18 @@ TEST(SharePieces, RequestsAreReadStrictlyAndTheQrCodeIsSquare)
     EXPECT_EQ(qr.width() % 4, 0);
     EXPECT_EQ(qr.pixelColor(0, 0), Qt::white);   // the quiet zone
     EXPECT_EQ(qr.pixelColor(16, 16), Qt::black); // a finder pattern's corner
+}
+
+TEST(SharePieces, OnlyStreamingAddressesAreTakenAndTheirKeysAreNeverShown)
+{
+    StreamControl stream;
+    QString error;
+    for (const QString address : {"", "http://server/live/key", "rtmp://", "/tmp/file.flv", "file:///etc/passwd"}) {
+        EXPECT_FALSE(stream.Start(address, &error)) << address.toStdString();
+        EXPECT_FALSE(error.isEmpty());
+        EXPECT_FALSE(stream.IsStreaming());
+    }
+    EXPECT_TRUE(StreamSender::IsStreamAddress("srt://127.0.0.1:9000?streamid=x"));
+    EXPECT_EQ(StreamSender::WithoutKey("rtmp://a.example/live/secret-key"), "rtmp://a.example/live/…");
+    EXPECT_EQ(StreamSender::WithoutKey("srt://host:9000?passphrase=secret"), "srt://host:9000?…");
 }

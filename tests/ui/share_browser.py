@@ -75,11 +75,16 @@ try:
     print(f"live picture {width} px wide, changing")
 
     # A still taken at the microscope: listed within two seconds, and the same bytes.
-    before = set(glob.glob(os.path.join(home, "**", "Still_*"), recursive=True))
+    def stills():
+        # Whole stills only: one being written has a temporary name (NAME.XXXXXX) until it is complete.
+        return {path for path in glob.glob(os.path.join(home, "**", "Still_*"), recursive=True)
+                if path.lower().endswith((".bmp", ".jpg", ".png", ".tif"))}
+
+    before = stills()
     subprocess.run(take_still, shell=True, check=True)
     deadline = time.time() + 15
     while time.time() < deadline:
-        new = set(glob.glob(os.path.join(home, "**", "Still_*"), recursive=True)) - before
+        new = stills() - before
         if new:
             break
         time.sleep(0.05)
