@@ -7,6 +7,7 @@
 #include <opencv2/video/tracking.hpp>
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 namespace {
@@ -89,9 +90,10 @@ struct FocusStack::State {
     }
     cv::Matx33d toLast = cv::Matx33d::eye(); // first picture's pixels -> last picture's
     cv::Scalar firstMean;
-    std::vector<cv::Mat> kept;  // aligned pictures (keepFrames)
-    mutable cv::Mat decided;    // the final choice from the kept pictures (CV_16U), made once asked for
-    mutable cv::Mat sharpShare; // with it: how surely a picture is sharp at each pixel (CV_32F)
+    std::vector<cv::Mat> kept;      // aligned pictures (keepFrames)
+    std::vector<double> keptScales; // each one's scale against the first (how far the knob turned)
+    mutable cv::Mat decided;        // the final choice from the kept pictures (CV_16U), made once asked for
+    mutable cv::Mat sharpShare;     // with it: how surely a picture is sharp at each pixel (CV_32F)
     int given = 0;
     int counted = 0;
 
@@ -213,7 +215,10 @@ FocusStack::Added FocusStack::Add(const QImage& picture)
         s.result = bgr;
         s.best = Sharpness(bgr);
         s.index = cv::Mat::zeros(s.size, CV_16U);
-        if (s.options.keepFrames) s.kept.push_back(bgr.clone()); // its own: the result grows over the first
+        if (s.options.keepFrames) {
+            s.kept.push_back(bgr.clone()); // its own: the result grows over the first
+            s.keptScales.push_back(1.0);
+        }
         s.given = s.counted = 1;
         return Added::Sharper;
     }
@@ -227,7 +232,13 @@ FocusStack::Added FocusStack::Add(const QImage& picture)
     if (!s.covered.empty()) sharper &= s.covered;
     const int number = s.given++;
     s.decided.release();
-    if (s.options.keepFrames) s.kept.push_back(aligned);
+    if (s.options.keepFrames) {
+        s.kept.push_back(aligned);
+        // The picture's growth against the first: the square root of the area the
+        // alignment maps a first-picture pixel to.
+        const double det = s.toLast(0, 0) * s.toLast(1, 1) - s.toLast(0, 1) * s.toLast(1, 0);
+        s.keptScales.push_back(std::sqrt(std::abs(det)));
+    }
     const int gained = cv::countNonZero(sharper);
     if (gained < kCountingShare * s.size.area()) return Added::NothingNew;
     aligned.copyTo(s.result, sharper);
@@ -367,4 +378,19 @@ std::array<double, 6> FocusStack::LastTransform() const
 {
     const cv::Matx33d& t = state_->toLast;
     return {t(0, 0), t(0, 1), t(0, 2), t(1, 0), t(1, 1), t(1, 2)};
+}
+
+int FocusStack::KeptCount() const
+{
+    return static_cast<int>(state_->kept.size());
+}
+
+QImage FocusStack::KeptPicture(int i) const
+{
+    return i >= 0 && i < KeptCount() ? ImageOfBgr(state_->kept[static_cast<std::size_t>(i)]) : QImage();
+}
+
+double FocusStack::KeptScale(int i) const
+{
+    return i >= 0 && i < KeptCount() ? state_->keptScales[static_cast<std::size_t>(i)] : 1.0;
 }

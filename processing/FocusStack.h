@@ -49,6 +49,12 @@ public:
     // The last picture's alignment against the first: x' = a x + b y + c, y' = d x + e y + f,
     // from the first picture's pixels to the last's.
     std::array<double, 6> LastTransform() const;
+    // The aligned pictures kept (keepFrames), in the order given, and each one's scale
+    // against the first: the picture grows as the focus knob turns, so the scale tells how
+    // far it turned (heights from the stack).
+    int KeptCount() const;
+    QImage KeptPicture(int i) const;
+    double KeptScale(int i) const;
 
     struct State;
 

@@ -16,6 +16,9 @@ public:
     // The picture's growth per step of the focus knob (0.1 % a step: 1 % over ten).
     static constexpr double kScalePerFocusStep = 0.001;
     static constexpr int kReferenceFocus = 50; // where the picture has its nominal size
+    // The knob's travel per step: the picture grows 0.1 % per 10 µm (1e-4 a micrometre, the
+    // program's nominal growth), so heights from the growth can be checked in micrometres.
+    static constexpr double kMicrometresPerFocusStep = 10;
 
     void Prepare(int width, int height);
     int Width() const { return width_; }

@@ -1,0 +1,221 @@
+#include "processing/HeightMap.h"
+
+#include "processing/CvImages.h"
+#include "processing/FocusStack.h"
+
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <array>
+
+namespace {
+
+// The focus measure: the fine detail's energy, over a neighbourhood a little wider than the
+// stacking's (a height is wanted for a patch of surface, and the peak must stand out of noise).
+constexpr double kEnergySigma = 1.0;
+// A pixel has a height where its sharpest picture has this many times its blurriest's energy,
+// and that energy is above the sensor's noise (grey levels squared).
+constexpr double kLeastPeak = 3.0;
+constexpr float kNoiseEnergy = 2.0f;
+// A second peak of the focus curve at least this share of the first makes the height ambiguous.
+constexpr float kSecondPeakShare = 0.25f;
+// Neighbourhood of the median that removes single wrong peaks and fills small gaps.
+constexpr int kMedianRadius = 2;
+// A gap is filled from its neighbours when at least this share of them have a height.
+constexpr double kFillShare = 0.6;
+
+cv::Mat FocusEnergy(const QImage& picture)
+{
+    cv::Mat bgr = BgrMatOf(picture), grey, laplacian, energy;
+    cv::cvtColor(bgr, grey, cv::COLOR_BGR2GRAY);
+    cv::Laplacian(grey, laplacian, CV_32F, 1);
+    cv::multiply(laplacian, laplacian, energy);
+    cv::GaussianBlur(energy, energy, cv::Size(), kEnergySigma);
+    return energy;
+}
+
+} // namespace
+
+double HeightMap::KnownShare() const
+{
+    if (micrometres.empty()) return 0;
+    const auto known = std::count_if(micrometres.begin(), micrometres.end(), [](float z) { return !std::isnan(z); });
+    return static_cast<double>(known) / static_cast<double>(micrometres.size());
+}
+
+std::pair<float, float> HeightMap::Range() const
+{
+    float low = std::numeric_limits<float>::max(), high = std::numeric_limits<float>::lowest();
+    for (const float z : micrometres)
+        if (!std::isnan(z)) {
+            low = std::min(low, z);
+            high = std::max(high, z);
+        }
+    return low <= high ? std::pair{low, high} : std::pair{0.0f, 0.0f};
+}
+
+std::vector<HeightMap::ProfilePoint> HeightMap::Profile(QPointF a, QPointF b) const
+{
+    std::vector<ProfilePoint> points;
+    const double length = std::hypot(b.x() - a.x(), b.y() - a.y());
+    const int steps = std::max(1, static_cast<int>(std::ceil(length)));
+    const double perPixel = micrometresPerPixel > 0 ? micrometresPerPixel : 1;
+    for (int i = 0; i <= steps; ++i) {
+        const QPointF p = a + (b - a) * (static_cast<double>(i) / steps);
+        const int x = static_cast<int>(std::lround(p.x())), y = static_cast<int>(std::lround(p.y()));
+        points.push_back({length * i / steps * perPixel, At(x, y), UncertaintyAt(x, y)});
+    }
+    return points;
+}
+
+std::optional<std::pair<float, float>> HeightMap::HeightNear(QPointF at, int radius) const
+{
+    std::vector<std::pair<float, float>> near;
+    const int cx = static_cast<int>(std::lround(at.x())), cy = static_cast<int>(std::lround(at.y()));
+    for (int y = cy - radius; y <= cy + radius; ++y)
+        for (int x = cx - radius; x <= cx + radius; ++x)
+            if (Known(x, y)) near.emplace_back(At(x, y), UncertaintyAt(x, y));
+    if (near.size() < 3) return std::nullopt;
+    std::nth_element(near.begin(), near.begin() + static_cast<std::ptrdiff_t>(near.size() / 2), near.end());
+    return near[near.size() / 2];
+}
+
+QImage HeightMap::AsGrey() const
+{
+    QImage grey(width, height, QImage::Format_Grayscale8);
+    const auto [low, high] = Range();
+    const float span = std::max(1e-6f, high - low);
+    for (int y = 0; y < height; ++y) {
+        uchar* row = grey.scanLine(y);
+        for (int x = 0; x < width; ++x) {
+            const float z = At(x, y);
+            row[x] = std::isnan(z) ? 0 : static_cast<uchar>(std::clamp(32 + 223 * (z - low) / span, 32.0f, 255.0f));
+        }
+    }
+    return grey;
+}
+
+std::optional<HeightMap> HeightsOf(const FocusStack& stack, const HeightScale& scale)
+{
+    const int frames = stack.KeptCount();
+    if (frames < 3 || scale.growthPerMicrometre == 0) return std::nullopt;
+    HeightMap map;
+    map.nominal = scale.nominal;
+    // Each picture's focus distance from its growth against the first.
+    for (int i = 0; i < frames; ++i)
+        map.frameMicrometres.push_back((stack.KeptScale(i) - 1) / scale.growthPerMicrometre);
+    std::vector<cv::Mat> energy;
+    for (int i = 0; i < frames; ++i) energy.push_back(FocusEnergy(stack.KeptPicture(i)));
+    const cv::Size size = energy.front().size();
+    map.width = size.width;
+    map.height = size.height;
+    const std::size_t pixels = static_cast<std::size_t>(size.area());
+    std::vector<float> raw(pixels, std::numeric_limits<float>::quiet_NaN());
+    std::vector<float> spread(pixels, 0); // the focus curve's own uncertainty, micrometres
+
+    // The peak of each pixel's focus curve, to a fraction of a picture.
+    for (int y = 0; y < size.height; ++y) {
+        std::vector<const float*> rows;
+        for (const cv::Mat& e : energy) rows.push_back(e.ptr<float>(y));
+        for (int x = 0; x < size.width; ++x) {
+            int best = 0;
+            float most = rows[0][x], least = rows[0][x];
+            for (int k = 1; k < frames; ++k) {
+                const float v = rows[static_cast<std::size_t>(k)][x];
+                if (v > most) {
+                    most = v;
+                    best = k;
+                }
+                least = std::min(least, v);
+            }
+            if (most < kNoiseEnergy || most < kLeastPeak * std::max<double>(least, kNoiseEnergy / kLeastPeak)) continue;
+            // The peak between the pictures about the sharpest, at their own (uneven) distances:
+            // a Gaussian focus curve is a parabola in the logarithm.
+            const std::size_t b = static_cast<std::size_t>(best);
+            double z = map.frameMicrometres[b];
+            double width = 0; // the curve's width about its peak, micrometres (0: not known)
+            if (best > 0 && best < frames - 1) {
+                const double z0 = map.frameMicrometres[b - 1], z1 = z, z2 = map.frameMicrometres[b + 1];
+                const double y0 = std::log(std::max(rows[b - 1][x], 1e-3f));
+                const double y1 = std::log(std::max(most, 1e-3f));
+                const double y2 = std::log(std::max(rows[b + 1][x], 1e-3f));
+                // y = A z^2 + B z + C through the three points.
+                const double d0 = (y1 - y0) / (z1 - z0), d1 = (y2 - y1) / (z2 - z1);
+                const double a = (d1 - d0) / (z2 - z0);
+                if (a < 0 && std::isfinite(a)) {
+                    const double vertex = 0.5 * (z0 + z1) - d0 / (2 * a);
+                    z = std::clamp(vertex, std::min(z0, z2), std::max(z0, z2));
+                    width = std::sqrt(-1.0 / (2 * a));
+                }
+            }
+            const std::size_t i = static_cast<std::size_t>(y) * size.width + x;
+            raw[i] = static_cast<float>(z);
+            // How surely the peak is placed: the step between the pictures here, less for a
+            // curve that peaks sharply and stands high above its blurriest picture.
+            const std::size_t lower = b > 0 ? b - 1 : b, upper = b + 1 < map.frameMicrometres.size() ? b + 1 : b;
+            const double step = 0.5 * std::abs(map.frameMicrometres[upper] - map.frameMicrometres[lower]);
+            const double height = std::sqrt(std::log(most / std::max(least, 1e-3f)));
+            const double sure = width > 0 ? std::min(step, 0.5 * width) : step;
+            double spreadHere = std::clamp(sure / height, 0.1 * step, step);
+            // A second peak of the curve elsewhere (beside a depth edge the other surface's
+            // blur or sharp edge reaches over): the height may be either, and says so.
+            for (int k = 0; k < frames; ++k) {
+                if (std::abs(k - best) < 2) continue;
+                const float v = rows[static_cast<std::size_t>(k)][x];
+                const bool peak = (k == 0 || v >= rows[static_cast<std::size_t>(k) - 1][x]) &&
+                                  (k == frames - 1 || v >= rows[static_cast<std::size_t>(k) + 1][x]);
+                if (peak && v >= kSecondPeakShare * most)
+                    spreadHere =
+                        std::max(spreadHere, 0.5 * std::abs(map.frameMicrometres[static_cast<std::size_t>(k)] - z));
+            }
+            spread[i] = static_cast<float>(spreadHere);
+        }
+    }
+
+    // A median over the neighbourhood: single wrong peaks go, edges stay, small gaps are
+    // filled; what the neighbours disagree on widens the uncertainty.
+    map.micrometres.assign(pixels, std::numeric_limits<float>::quiet_NaN());
+    map.uncertainty.assign(pixels, 0);
+    const int window = (2 * kMedianRadius + 1) * (2 * kMedianRadius + 1);
+    std::vector<float> near;
+    near.reserve(static_cast<std::size_t>(window));
+    for (int y = 0; y < size.height; ++y)
+        for (int x = 0; x < size.width; ++x) {
+            near.clear();
+            float widest = 0; // the least sure curve around: what a filled gap takes
+            for (int dy = -kMedianRadius; dy <= kMedianRadius; ++dy) {
+                const int yy = y + dy;
+                if (yy < 0 || yy >= size.height) continue;
+                for (int dx = -kMedianRadius; dx <= kMedianRadius; ++dx) {
+                    const int xx = x + dx;
+                    if (xx < 0 || xx >= size.width) continue;
+                    const std::size_t j = static_cast<std::size_t>(yy) * size.width + xx;
+                    if (std::isnan(raw[j])) continue;
+                    near.push_back(raw[j]);
+                    widest = std::max(widest, spread[j]);
+                }
+            }
+            const std::size_t i = static_cast<std::size_t>(y) * size.width + x;
+            const bool own = !std::isnan(raw[i]);
+            if (near.size() < 3 || (!own && near.size() < kFillShare * window)) continue;
+            const auto middle = near.begin() + static_cast<std::ptrdiff_t>(near.size() / 2);
+            std::nth_element(near.begin(), middle, near.end());
+            const float median = *middle;
+            for (float& z : near) z = std::abs(z - median);
+            std::nth_element(near.begin(), middle, near.end());
+            const float disagreement = 1.4826f * *middle; // the spread of a normal distribution
+            map.micrometres[i] = median;
+            const float curve = own ? spread[i] : widest;
+            map.uncertainty[i] = 2 * std::sqrt(curve * curve + disagreement * disagreement);
+        }
+    // Heights from the lowest known point; the calibration's own uncertainty on each.
+    const float low = map.Range().first;
+    for (std::size_t i = 0; i < pixels; ++i)
+        if (!std::isnan(map.micrometres[i])) {
+            map.micrometres[i] -= low;
+            const float relative = static_cast<float>(scale.relativeUncertainty) * map.micrometres[i];
+            map.uncertainty[i] = std::sqrt(map.uncertainty[i] * map.uncertainty[i] + relative * relative);
+        }
+    return map;
+}

@@ -1,0 +1,207 @@
+#include "processing/HeightMap.h"
+#include "capture/backend/ReliefSlide.h"
+#include "processing/FocusStack.h"
+
+#include <QImage>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+QImage RenderRelief(const ReliefSlide& specimen, int focus)
+{
+    QImage frame(specimen.Width(), specimen.Height(), QImage::Format_BGR888);
+    specimen.Render(focus, frame.bits(), static_cast<std::size_t>(frame.bytesPerLine()));
+    return frame;
+}
+
+double Median(std::vector<double> values)
+{
+    if (values.empty()) return std::nan("");
+    std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2), values.end());
+    return values[values.size() / 2];
+}
+
+struct Figures {
+    std::vector<double> componentErrors; // measured minus true height above the board, µm
+    std::vector<double> componentTruths;
+    double flatnessRms = 0; // bare board: measured minus true, after the offset, µm
+    double covered = 0;     // share of tested points whose error the uncertainty covers
+    double known = 0;
+    double bandUncovered = 0; // beside depth edges: share of points the uncertainty does not cover
+};
+
+// The relief's truth against the map: heights in micrometres above the board's lowest point
+// (offset taken out by the median over the bare board).
+// The truth at a pixel of the stack's pictures: they are aligned onto the first, which the
+// lens showed at its own scale about the centre.
+class Truth {
+public:
+    Truth(const ReliefSlide& slide, double firstScale) : slide_(slide), scale_(firstScale) {}
+    // A point of the specimen (1280 x 1024 units) on the first picture.
+    double X(double u) const
+    {
+        return (slide_.Width() - 1) / 2.0 + (u * slide_.Width() / 1280.0 - (slide_.Width() - 1) / 2.0) * scale_;
+    }
+    double Y(double v) const
+    {
+        return (slide_.Height() - 1) / 2.0 + (v * slide_.Height() / 1024.0 - (slide_.Height() - 1) / 2.0) * scale_;
+    }
+    int HeightAt(int x, int y) const
+    {
+        const double cx = (slide_.Width() - 1) / 2.0, cy = (slide_.Height() - 1) / 2.0;
+        return slide_.HeightAt(static_cast<int>(std::lround(cx + (x - cx) / scale_)),
+                               static_cast<int>(std::lround(cy + (y - cy) / scale_)));
+    }
+    bool IsTextured(int x, int y) const
+    {
+        const double cx = (slide_.Width() - 1) / 2.0, cy = (slide_.Height() - 1) / 2.0;
+        return slide_.IsTextured(static_cast<int>(std::lround(cx + (x - cx) / scale_)),
+                                 static_cast<int>(std::lround(cy + (y - cy) / scale_)));
+    }
+
+private:
+    const ReliefSlide& slide_;
+    double scale_;
+};
+
+Figures Compare(const Truth& slide, const HeightMap& map, double step)
+{
+    std::vector<double> offsets;
+    for (int y = 8; y < map.height - 8; y += 3)
+        for (int x = 8; x < map.width - 8; x += 3)
+            if (map.Known(x, y) && slide.IsTextured(x, y))
+                offsets.push_back(map.At(x, y) - slide.HeightAt(x, y) * step);
+    const double offset = Median(offsets);
+    Figures figures;
+    figures.known = map.KnownShare();
+    double squares = 0;
+    int board = 0, tested = 0, covered = 0;
+    // Points away from the components' depth edges: within 24 pixels of one (at 1280 wide) a
+    // component out of focus spills over the board as through a real lens, and the board
+    // there takes the component's height in a share of the points (reported apart).
+    const int band = 24 * map.width / 1280;
+    auto nearEdge = [&](int x, int y) {
+        const int h = slide.HeightAt(x, y);
+        for (int d = -band; d <= band; d += 4)
+            if (std::abs(slide.HeightAt(x + d, y) - h) > 8 || std::abs(slide.HeightAt(x, y + d) - h) > 8) return true;
+        return false;
+    };
+    int inBand = 0, wrongInBand = 0;
+    for (int y = 8; y < map.height - 8; y += 3)
+        for (int x = 8; x < map.width - 8; x += 3) {
+            if (!map.Known(x, y) || !slide.IsTextured(x, y)) continue;
+            const double error = map.At(x, y) - offset - slide.HeightAt(x, y) * step;
+            if (nearEdge(x, y)) {
+                ++inBand;
+                if (std::abs(error) > map.UncertaintyAt(x, y)) ++wrongInBand;
+                continue;
+            }
+            ++tested;
+            if (std::abs(error) <= map.UncertaintyAt(x, y)) ++covered;
+            if (slide.HeightAt(x, y) < 60) {
+                squares += error * error;
+                ++board;
+            }
+        }
+    figures.flatnessRms = board ? std::sqrt(squares / board) : 0;
+    figures.covered = tested ? static_cast<double>(covered) / tested : 0;
+    figures.bandUncovered = inBand ? static_cast<double>(wrongInBand) / inBand : 0;
+    // Each component: the median height over its middle above the median of the board beside it.
+    struct Box {
+        int left, top, right, bottom, height;
+    };
+    for (const Box c : {Box{180, 160, 420, 330, 88}, Box{560, 120, 700, 460, 80}, Box{860, 220, 1120, 380, 92},
+                        Box{240, 620, 380, 900, 84}, Box{720, 640, 1080, 860, 90}}) {
+        std::vector<double> top, beside;
+        for (int y = static_cast<int>(slide.Y(c.top + 30)); y < slide.Y(c.bottom - 30); y += 2)
+            for (int x = static_cast<int>(slide.X(c.left + 30)); x < slide.X(c.right - 30); x += 2)
+                if (map.Known(x, y)) top.push_back(map.At(x, y));
+        // The board just below the component (the board rises only from left to right).
+        for (int y = static_cast<int>(slide.Y(c.bottom + 25)); y < slide.Y(c.bottom + 45); y += 2)
+            for (int x = static_cast<int>(slide.X(c.left + 30)); x < slide.X(c.right - 30); x += 2)
+                if (map.Known(x, y)) beside.push_back(map.At(x, y));
+        double boardTruth = 0;
+        int n = 0;
+        for (int y = static_cast<int>(slide.Y(c.bottom + 25)); y < slide.Y(c.bottom + 45); y += 2)
+            for (int x = static_cast<int>(slide.X(c.left + 30)); x < slide.X(c.right - 30); x += 2) {
+                boardTruth += slide.HeightAt(x, y);
+                ++n;
+            }
+        const double truth = (c.height - boardTruth / std::max(1, n)) * step;
+        figures.componentErrors.push_back(Median(top) - Median(beside) - truth);
+        figures.componentTruths.push_back(truth);
+    }
+    return figures;
+}
+
+} // namespace
+
+TEST(HeightMap, AStackTakenByHandGivesTheComponentsHeightsFromThePicturesGrowthAlone)
+{
+    // The knob turned unevenly by hand: only the picture's growth tells how far.
+    const std::vector<int> focuses = {6, 11, 19, 24, 33, 37, 44, 52, 57, 66, 70, 79, 84, 91, 97};
+    ReliefSlide slide;
+    slide.Prepare(1280, 1024);
+    FocusStack stack({.align = true, .keepFrames = true});
+    for (const int focus : focuses) stack.Add(RenderRelief(slide, focus));
+    ASSERT_EQ(stack.KeptCount(), static_cast<int>(focuses.size()));
+    // The distances the growth gives: within half a step and 3 % of the knob's own (the
+    // alignment's scale is found picture to picture).
+    const HeightScale scale{ReliefSlide::kScalePerFocusStep / ReliefSlide::kMicrometresPerFocusStep, false, 0.01};
+    const auto map = HeightsOf(stack, scale);
+    ASSERT_TRUE(map.has_value());
+    for (std::size_t i = 0; i < focuses.size(); ++i)
+        EXPECT_NEAR(map->frameMicrometres[i],
+                    (ReliefSlide::ScaleAt(focuses[i]) / ReliefSlide::ScaleAt(focuses[0]) - 1) /
+                        scale.growthPerMicrometre,
+                    0.5 * ReliefSlide::kMicrometresPerFocusStep + 0.03 * map->frameMicrometres[i])
+            << i;
+
+    const Figures f = Compare(Truth(slide, ReliefSlide::ScaleAt(focuses[0])), *map,
+                              ReliefSlide::kMicrometresPerFocusStep / ReliefSlide::ScaleAt(focuses[0]));
+    std::printf("heights: %.0f %% known, board flatness %.1f µm RMS, uncertainty covers %.1f %% (beside depth "
+                "edges it misses %.1f %%); components:",
+                100 * f.known, f.flatnessRms, 100 * f.covered, 100 * f.bandUncovered);
+    for (const double e : f.componentErrors) std::printf(" %+.1f", e);
+    std::printf(" µm\n");
+    // Each component's height above the board (400-700 µm) within 5 % or one knob step.
+    for (std::size_t i = 0; i < f.componentErrors.size(); ++i)
+        EXPECT_LT(std::abs(f.componentErrors[i]),
+                  std::max(0.05 * f.componentTruths[i], ReliefSlide::kMicrometresPerFocusStep))
+            << i << ": " << f.componentErrors[i] << " of " << f.componentTruths[i];
+    // The simulated lens blurs in whole steps of radius, so within a step or two of its focus a
+    // point looks equally sharp: the board reads within three steps.
+    EXPECT_LT(f.flatnessRms, 3 * ReliefSlide::kMicrometresPerFocusStep);
+    EXPECT_GE(f.covered, 0.9);
+    EXPECT_GT(f.known, 0.8);
+}
+
+TEST(HeightMap, WhereNoPictureIsSharperTheHeightIsUnknownNotInvented)
+{
+    // Clear glass: the same even grey with a little sensor noise in every picture.
+    FocusStack stack({.align = false, .keepFrames = true});
+    for (int i = 0; i < 5; ++i) {
+        QImage glass(320, 256, QImage::Format_RGB32);
+        for (int y = 0; y < 256; ++y)
+            for (int x = 0; x < 320; ++x) {
+                const int v = 180 + ((x * 7 + y * 13 + i * 31) % 5) - 2;
+                glass.setPixel(x, y, qRgb(v, v, v));
+            }
+        stack.Add(glass);
+    }
+    const auto map = HeightsOf(stack, {kNominalGrowthPerMicrometre, true, 0.02});
+    ASSERT_TRUE(map.has_value());
+    EXPECT_LT(map->KnownShare(), 0.02);
+    EXPECT_FALSE(map->HeightNear({160, 128}).has_value());
+    // Too few pictures for a focus curve: no map at all.
+    FocusStack two({.align = false, .keepFrames = true});
+    two.Add(QImage(64, 64, QImage::Format_RGB32));
+    two.Add(QImage(64, 64, QImage::Format_RGB32));
+    EXPECT_FALSE(HeightsOf(two, {kNominalGrowthPerMicrometre, true, 0.02}).has_value());
+}
