@@ -1,5 +1,7 @@
 #include "app/BatchCommands.h"
 #include "app/sharing/ShareControl.h"
+#include "heights/HeightCalibration.h"
+#include "heights/HeightExport.h"
 
 #include "app/PictureDescription.h"
 #include "app/stills/StillPicture.h"
@@ -212,6 +214,59 @@ int MosaicOf(const QStringList& arguments, QTextStream& out, QTextStream& err)
     return DoneLeavingOut(mosaic, out);
 }
 
+// --heights OUT.tif INPUT... [--mesh OUT.ply|OUT.stl]
+int Heights(const QStringList& arguments, QTextStream& out, QTextStream& err)
+{
+    QStringList files;
+    QString mesh;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (argument == QLatin1String("--mesh")) {
+            if (i + 1 >= arguments.size()) return BadUsage(err, QStringLiteral("--mesh needs a file"));
+            mesh = arguments[++i];
+            if (!IsMeshName(mesh))
+                return BadUsage(err, QStringLiteral("%1: the mesh's extension must be .ply or .stl").arg(mesh));
+        } else if (argument.startsWith(QLatin1String("--"))) {
+            return BadUsage(err, QStringLiteral("unknown option %1").arg(argument));
+        } else {
+            files << argument;
+        }
+    }
+    if (files.size() < 2) return BadUsage(err, QStringLiteral("--heights takes an output file and the pictures"));
+    const QString output = files.takeFirst();
+    if (!output.endsWith(QLatin1String(".tif"), Qt::CaseInsensitive) &&
+        !output.endsWith(QLatin1String(".tiff"), Qt::CaseInsensitive))
+        return BadUsage(err, QStringLiteral("%1: the height map is a TIFF (.tif)").arg(output));
+    if (const QString why = OverwritesInput(output, files); !why.isEmpty()) return BadUsage(err, why);
+    if (!mesh.isEmpty())
+        if (const QString why = OverwritesInput(mesh, files, {output}); !why.isEmpty()) return BadUsage(err, why);
+
+    // The growth per micrometre of the magnification in the first picture's name, when it
+    // has a height calibration; else the nominal one, said as such.
+    const QString calibrationPath = HeightCalibrationStore::DefaultPath();
+    if (const QString notice = HeightCalibrationStore::Recover(calibrationPath); !notice.isEmpty())
+        err << "qrv-dm500: " << notice << '\n';
+    const HeightCalibrationStore calibrations(calibrationPath);
+    const int magnification = MagnificationInName(files.front());
+    const HeightScale scale = calibrations.ScaleFor(magnification);
+    std::optional<HeightMap> heights;
+    const CombinedPictures stack = StackPictureFiles(files, scale, heights, ProgressTo(err));
+    if (stack.picture.isNull()) return Failed(err, stack.failure);
+    if (!heights)
+        return Failed(err, QStringLiteral("no heights: they need three pictures or more at different focus"));
+    QString error;
+    if (!WriteHeightTiff(output, *heights, &error))
+        return Failed(err, QStringLiteral("cannot write %1: %2").arg(output, error));
+    if (!mesh.isEmpty() && !WriteHeightMesh(mesh, *heights, stack.picture, &error))
+        return Failed(err, QStringLiteral("cannot write %1: %2").arg(mesh, error));
+    const auto [low, high] = heights->Range();
+    err << "wrote " << output << ": heights " << low << " to " << high << " um, " << qRound(100 * heights->KnownShare())
+        << " % of the picture known, from " << stack.used << " of " << files.size() << " pictures"
+        << (scale.nominal ? " (nominal growth: no height calibration for this magnification)" : "") << '\n';
+    err.flush();
+    return DoneLeavingOut(stack, out);
+}
+
 } // namespace
 
 std::optional<quint16> SharePortOption(const QString& argument)
@@ -231,6 +286,7 @@ QString UsageText()
                           "       qrv-dm500 --convert OUT IN [--magnification N] [--nominal]\n"
                           "       qrv-dm500 --stack OUT INPUT... [--depth-map FILE]\n"
                           "       qrv-dm500 --mosaic OUT INPUT...\n"
+                          "       qrv-dm500 --heights OUT.tif INPUT... [--mesh OUT.ply|OUT.stl]\n"
                           "       qrv-dm500 --help | --version\n"
                           "\n"
                           "  --simulate        add the simulated microscope (a stage micrometer, an uneven lamp,\n"
@@ -258,6 +314,12 @@ QString UsageText()
                           "                    each overlapping another by 15 % or more) as one picture OUT;\n"
                           "                    prints for each input \"placed NAME X Y\" (its top-left in OUT, in\n"
                           "                    pixels) or \"not placed NAME: why\"\n"
+                          "  --heights         the heights of a focus stack (pictures as for --stack, three or\n"
+                          "                    more) as a 32-bit TIFF in micrometres that ImageJ reads (unknown\n"
+                          "                    where no picture was sharp), from the picture's growth as the\n"
+                          "                    focus turns and the height calibration of the magnification in\n"
+                          "                    the first picture's name (else the nominal growth); --mesh also\n"
+                          "                    writes the surface as PLY (with colours) or STL\n"
                           "  --help            show this text\n"
                           "  --version         show the version and where the language file and manual are\n"
                           "\n"
@@ -273,7 +335,7 @@ bool IsBatchCommand(const QStringList& arguments)
     for (const QString& argument : arguments.mid(1))
         if (argument == QLatin1String("--help") || argument == QLatin1String("-h") ||
             argument == QLatin1String("--convert") || argument == QLatin1String("--stack") ||
-            argument == QLatin1String("--mosaic"))
+            argument == QLatin1String("--mosaic") || argument == QLatin1String("--heights"))
             return true;
     return false;
 }
@@ -290,7 +352,8 @@ int RunBatchCommand(const QStringList& arguments, const QString& calibrationPath
     if (rest.value(0) == QLatin1String("--convert")) return Convert(rest.mid(1), calibrationPath, err);
     if (rest.value(0) == QLatin1String("--stack")) return Stack(rest.mid(1), out, err);
     if (rest.value(0) == QLatin1String("--mosaic")) return MosaicOf(rest.mid(1), out, err);
-    return BadUsage(err, QStringLiteral("the command (--convert, --stack, --mosaic) comes first"));
+    if (rest.value(0) == QLatin1String("--heights")) return Heights(rest.mid(1), out, err);
+    return BadUsage(err, QStringLiteral("the command (--convert, --stack, --mosaic, --heights) comes first"));
 }
 
 QString UnknownWindowOption(const QStringList& arguments)

@@ -99,10 +99,13 @@ QByteArray EncodePng(const QImage& picture, const PictureMetadata& metadata)
     return tagged.save(&out, "PNG", 80) ? bytes : QByteArray();
 }
 
-bool WriteTiffWhole(const QString& path, const QImage& picture, const PictureMetadata& metadata, QString* error)
+} // namespace
+
+bool WriteByNameWhole(const QString& path, const std::function<bool(const QString& temporary, QString* error)>& write,
+                      QString* error)
 {
-    // libtiff writes a file by its name: a temporary one beside the destination, renamed
-    // over it when complete.
+    // A library that writes a file by its name writes a temporary one beside the destination,
+    // renamed over it when complete.
     QTemporaryFile temporary(path + QStringLiteral(".XXXXXX"));
     temporary.setAutoRemove(true);
     if (!temporary.open()) {
@@ -110,7 +113,7 @@ bool WriteTiffWhole(const QString& path, const QImage& picture, const PictureMet
         return false;
     }
     temporary.close();
-    if (!WriteTiffFile(temporary.fileName(), picture, metadata, error)) return false;
+    if (!write(temporary.fileName(), error)) return false;
     if (std::rename(QFile::encodeName(temporary.fileName()).constData(), QFile::encodeName(path).constData()) != 0) {
         if (error) *error = QString::fromLocal8Bit(std::strerror(errno));
         return false;
@@ -118,6 +121,15 @@ bool WriteTiffWhole(const QString& path, const QImage& picture, const PictureMet
     temporary.setAutoRemove(false); // it has the destination's name now
     QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
     return true;
+}
+
+namespace {
+
+bool WriteTiffWhole(const QString& path, const QImage& picture, const PictureMetadata& metadata, QString* error)
+{
+    return WriteByNameWhole(
+        path, [&](const QString& temporary, QString* why) { return WriteTiffFile(temporary, picture, metadata, why); },
+        error);
 }
 
 } // namespace

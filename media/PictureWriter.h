@@ -1,4 +1,6 @@
 #pragma once
+
+#include <functional>
 // Writing a picture a user keeps, in the format its name asks for: BMP, JPEG, TIFF (with
 // the scale ImageJ reads) or PNG (with the scale in pHYs and the rest in text chunks).
 
@@ -20,3 +22,8 @@ QString ExtensionOf(PictureFormat format);
 // Writes the picture to `path` in its format, whole or not at all: under a temporary name
 // that replaces `path` only when complete. False with the reason.
 bool WritePictureFile(const QString& path, const QImage& picture, const PictureMetadata& metadata, QString* error);
+
+// Writes a file by its name through `write` into a temporary file beside `path`, renamed over
+// it only when `write` succeeded: an old file stays whole otherwise.
+bool WriteByNameWhole(const QString& path, const std::function<bool(const QString& temporary, QString* error)>& write,
+                      QString* error);

@@ -219,3 +219,60 @@ QImage ReadTiffFile(const QString& path, qint64 maxPixels, QString* reason, Pict
         return fail(tiffMessage);
     return picture.convertToFormat(QImage::Format_RGB32);
 }
+
+bool WriteValueTiff(const QString& path, int width, int height, const float* values, double millimetresPerPixel,
+                    QString* error)
+{
+    RouteTiffMessages();
+    auto fail = [error](const QString& why) {
+        if (error) *error = why.isEmpty() ? QStringLiteral("the TIFF file could not be written") : why;
+        return false;
+    };
+    if (width <= 0 || height <= 0 || !values) return fail(QStringLiteral("no values"));
+    TiffPtr tiff(TIFFOpen(QFile::encodeName(path).constData(), "w"));
+    if (!tiff) return fail(tiffMessage);
+    TIFF* t = tiff.get();
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(width));
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(height));
+    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 1);
+    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 32);
+    TIFFSetField(t, TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_IEEEFP);
+    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+    TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+    TIFFSetField(t, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
+    std::uint32_t rowsPerStrip = TIFFDefaultStripSize(t, 0);
+    if (rowsPerStrip > 0 && (static_cast<std::uint32_t>(height) + rowsPerStrip - 1) / rowsPerStrip == 2)
+        rowsPerStrip = static_cast<std::uint32_t>(height); // ImageJ cannot open two strips (see above)
+    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
+    // The values' range for ImageJ's display, and their unit.
+    float low = 0, high = 0;
+    bool any = false;
+    for (std::size_t i = 0; i < static_cast<std::size_t>(width) * height; ++i)
+        if (!std::isnan(values[i])) {
+            low = any ? std::min(low, values[i]) : values[i];
+            high = any ? std::max(high, values[i]) : values[i];
+            any = true;
+        }
+    QByteArray description = QByteArray(kImageJVersion) + "\n";
+    if (millimetresPerPixel > 0) {
+        const double perCentimetre = 10.0 / millimetresPerPixel;
+        TIFFSetField(t, TIFFTAG_XRESOLUTION, perCentimetre);
+        TIFFSetField(t, TIFFTAG_YRESOLUTION, perCentimetre);
+        TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, RESUNIT_CENTIMETER);
+        description += "unit=um\n";
+    }
+    description += "vunit=um\nmin=" + QByteArray::number(low) + "\nmax=" + QByteArray::number(high) + "\n";
+    TIFFSetField(t, TIFFTAG_IMAGEDESCRIPTION, description.constData());
+    TIFFSetField(t, TIFFTAG_SOFTWARE, PictureSoftwareName().toUtf8().constData());
+    std::vector<float> row(static_cast<std::size_t>(width));
+    for (int y = 0; y < height; ++y) {
+        std::copy_n(values + static_cast<std::size_t>(y) * width, width, row.begin());
+        if (TIFFWriteScanline(t, row.data(), static_cast<std::uint32_t>(y), 0) < 0) return fail(tiffMessage);
+    }
+    if (!TIFFWriteDirectory(t)) return fail(tiffMessage);
+    TIFFFlush(t);
+    tiff.reset();
+    if (!tiffMessage.isEmpty()) return fail(tiffMessage);
+    return true;
+}

@@ -22,3 +22,8 @@ QImage ReadTiffFile(const QString& path, qint64 maxPixels, QString* reason, Pict
 // names ("um", "micron", "mm", ...), empty when the text is not ImageJ's.
 QByteArray ImageJDescription(const PictureMetadata& metadata);
 QString ImageJUnitOf(const QByteArray& description);
+
+// A map of values, one 32-bit float a pixel (NaN where there is none), as ImageJ reads it:
+// calibrated across in `millimetresPerPixel` (0: not) and its values in micrometres (heights).
+bool WriteValueTiff(const QString& path, int width, int height, const float* values, double millimetresPerPixel,
+                    QString* error);

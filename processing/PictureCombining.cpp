@@ -83,6 +83,13 @@ QString CombiningCancelled()
 
 CombinedPictures StackPictureFiles(const QStringList& paths, const CombineProgress& progress)
 {
+    std::optional<HeightMap> none;
+    return StackPictureFiles(paths, HeightScale{}, none, progress);
+}
+
+CombinedPictures StackPictureFiles(const QStringList& paths, const HeightScale& scale,
+                                   std::optional<HeightMap>& heights, const CombineProgress& progress)
+{
     CombinedPictures combined;
     FocusStack::Options options;
     options.keepFrames = true;
@@ -103,6 +110,10 @@ CombinedPictures StackPictureFiles(const QStringList& paths, const CombineProgre
     combined.picture = stack.Result();
     combined.depthMap = stack.DepthMap();
     combined.used = stack.Counted();
+    if (scale.growthPerMicrometre != 0) {
+        heights = HeightsOf(stack, scale);
+        if (heights && combined.metadata.HasScale()) heights->micrometresPerPixel = 1000 * combined.metadata.millimetresPerPixel;
+    }
     return combined;
 }
 

@@ -4,11 +4,13 @@
 // through `progress` and can be cancelled there.
 
 #include "media/PictureMetadata.h"
+#include "processing/HeightMap.h"
 
 #include <QImage>
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 
 struct CombinedPictures {
     QImage picture;           // null when nothing was made (`failure` says why)
@@ -32,6 +34,10 @@ struct CombinedPictures {
 using CombineProgress = std::function<bool(const QString& line, int done, int total)>;
 
 CombinedPictures StackPictureFiles(const QStringList& paths, const CombineProgress& progress = {});
+// The same stack with the heights it tells (see HeightMap.h): none when fewer than three
+// pictures were used or the focus did not move.
+CombinedPictures StackPictureFiles(const QStringList& paths, const HeightScale& scale,
+                                   std::optional<HeightMap>& heights, const CombineProgress& progress = {});
 CombinedPictures MosaicOfPictureFiles(const QStringList& paths, const CombineProgress& progress = {});
 
 // A cancelled combination's failure text.

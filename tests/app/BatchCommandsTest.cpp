@@ -1,4 +1,5 @@
 #include "app/BatchCommands.h"
+#include "capture/backend/ReliefSlide.h"
 #include "capture/backend/SlideRenderer.h"
 #include "measure/StageCalibration.h"
 #include "media/PictureFile.h"
@@ -7,6 +8,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <tiffio.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -277,4 +279,50 @@ TEST(BatchCommands, AnUnknownOptionGetsTheUsageAndTwoRatherThanTheWindow)
               QString());
     EXPECT_EQ(UnknownWindowOption({"qrv-dm500", "-reverse=1"}), "-reverse=1");
     EXPECT_EQ(UnknownWindowOption({"qrv-dm500", "--simulate", "-h2"}), "-h2");
+}
+
+TEST(BatchCommands, HeightsWritesAFloatTiffAndAMeshFromPicturesTakenAtDifferentFocus)
+{
+    QTemporaryDir home;
+    ReliefSlide slide;
+    slide.Prepare(640, 512);
+    QStringList pictures;
+    for (const int focus : {8, 17, 26, 38, 47, 60, 71, 80, 88, 96}) {
+        QImage frame(640, 512, QImage::Format_BGR888);
+        slide.Render(focus, frame.bits(), static_cast<std::size_t>(frame.bytesPerLine()));
+        pictures << QStringLiteral("%1/Still_2026-12-09_101010_200X_N%2.png").arg(home.path()).arg(focus, 4, 10, QChar('0'));
+        ASSERT_TRUE(frame.save(pictures.back()));
+    }
+    const QString tiff = home.path() + "/heights.tif", mesh = home.path() + "/surface.ply";
+    Outcome run = Program(QStringList{"--heights", tiff} + pictures + QStringList{"--mesh", mesh}, home.path());
+    ASSERT_EQ(run.code, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("nominal growth")) << run.err.toStdString();
+    // A 32-bit float TIFF: heights in micrometres, the components far above the board.
+    TIFF* t = TIFFOpen(QFile::encodeName(tiff).constData(), "r");
+    ASSERT_NE(t, nullptr);
+    std::uint16_t bits = 0, format = 0;
+    TIFFGetField(t, TIFFTAG_BITSPERSAMPLE, &bits);
+    TIFFGetField(t, TIFFTAG_SAMPLEFORMAT, &format);
+    EXPECT_EQ(bits, 32);
+    EXPECT_EQ(format, SAMPLEFORMAT_IEEEFP);
+    std::vector<float> row(640);
+    auto heightAt = [&](int x, int y) {
+        TIFFReadScanline(t, row.data(), static_cast<std::uint32_t>(y), 0);
+        return row[static_cast<std::size_t>(x)];
+    };
+    const float component = heightAt(140, 120); // the first component's middle (height 88)
+    const float board = heightAt(140, 190);     // the board below it (about 17)
+    TIFFClose(t);
+    EXPECT_NEAR(component - board, (88 - 17) * ReliefSlide::kMicrometresPerFocusStep, 80);
+    // The mesh: a binary PLY with colours.
+    QFile ply(mesh);
+    ASSERT_TRUE(ply.open(QIODevice::ReadOnly));
+    const QByteArray head = ply.read(400);
+    EXPECT_TRUE(head.startsWith("ply\nformat binary_little_endian 1.0\n"));
+    EXPECT_TRUE(head.contains("property uchar red"));
+    // Too few pictures, and an output that is an input.
+    EXPECT_EQ(Program({"--heights", home.path() + "/x.tif", pictures[0], pictures[1]}, home.path()).code, 1);
+    EXPECT_FALSE(QFile::exists(home.path() + "/x.tif"));
+    EXPECT_EQ(Program(QStringList{"--heights", pictures[0]} + pictures, home.path()).code, 2);
+    EXPECT_EQ(Program({"--heights", home.path() + "/x.png", pictures[0], pictures[1], pictures[2]}, home.path()).code, 2);
 }

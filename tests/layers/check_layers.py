@@ -5,7 +5,7 @@ and every folder includes only from the layers below it (or from itself).
 Layers, bottom up:
   resources -> framework -> widgets -> media -> capture -> processing
   -> feature folders (browser, player, measure, app/recording, app/timelapse, app/stills,
-     app/mail, app/settings, app/sharing; none includes another)
+     app/mail, app/settings, app/sharing, heights; none includes another)
   -> app (start-up, the main window and its parts)
 Exit 0 when the code keeps to it; 1 with one line per include that does not.
 """
@@ -16,7 +16,7 @@ import sys
 LAYERS = [
     ["resources"], ["framework"], ["widgets"], ["media"], ["capture"], ["processing"],
     ["browser", "player", "measure", "app/recording", "app/timelapse", "app/stills", "app/mail", "app/settings",
-     "app/sharing"],
+     "app/sharing", "heights"],
     ["app"],
 ]
 RANK = {folder: rank for rank, folders in enumerate(LAYERS) for folder in folders}

@@ -1,0 +1,88 @@
+#include "heights/HeightCalibration.h"
+
+#include "framework/DamagedFiles.h"
+#include "framework/RegularFile.h"
+
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStandardPaths>
+
+namespace {
+constexpr qint64 kMaxFileBytes = 64 * 1024;
+}
+
+QString HeightCalibrationStore::DefaultPath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) + QStringLiteral("/heights.json");
+}
+
+HeightCalibrationStore::HeightCalibrationStore(QString path) : path_(std::move(path))
+{
+    const auto bytes = ReadRegularFile(path_, kMaxFileBytes);
+    if (!bytes) {
+        if (QFileInfo::exists(path_)) loadError_ = QStringLiteral("the file cannot be read");
+        return;
+    }
+    QJsonParseError parseError{};
+    const QJsonDocument document = QJsonDocument::fromJson(*bytes, &parseError);
+    const QJsonObject magnifications = document.object().value(QStringLiteral("growthPerMicrometre")).toObject();
+    if (!document.isObject() || magnifications.isEmpty()) {
+        loadError_ = parseError.error != QJsonParseError::NoError ? parseError.errorString()
+                                                                  : QStringLiteral("no calibrations in it");
+        return;
+    }
+    for (auto it = magnifications.begin(); it != magnifications.end(); ++it) {
+        bool number = false;
+        const int magnification = it.key().toInt(&number);
+        const double growth = it.value().toDouble();
+        // A growth that no lens has (or none at all) is a damaged entry.
+        if (!number || magnification <= 0 || !std::isfinite(growth) || std::abs(growth) < 1e-9 ||
+            std::abs(growth) > 0.1) {
+            loadError_ = QStringLiteral("a calibration for \"%1\" is not one").arg(it.key());
+            continue;
+        }
+        growth_[magnification] = growth;
+    }
+}
+
+std::optional<double> HeightCalibrationStore::Find(int magnification) const
+{
+    const auto found = growth_.find(magnification);
+    return found == growth_.end() ? std::nullopt : std::optional<double>(found->second);
+}
+
+HeightScale HeightCalibrationStore::ScaleFor(int magnification) const
+{
+    if (const auto growth = Find(magnification)) return {*growth, false, 0.02};
+    return {kNominalGrowthPerMicrometre, true, 0.2};
+}
+
+bool HeightCalibrationStore::Set(int magnification, double growthPerMicrometre, QString* error)
+{
+    growth_[magnification] = growthPerMicrometre;
+    QJsonObject magnifications;
+    for (const auto& [m, growth] : growth_) magnifications.insert(QString::number(m), growth);
+    const QJsonObject root{{QStringLiteral("growthPerMicrometre"), magnifications}};
+    return WriteFileWhole(path_, QJsonDocument(root).toJson(), error);
+}
+
+QString HeightCalibrationStore::Recover(const QString& path)
+{
+    const HeightCalibrationStore store(path);
+    if (store.loadError_.isEmpty()) return {};
+    const QString aside = KeepDamagedAside(path);
+    if (aside.isEmpty()) return QStringLiteral("%1 is damaged (%2) and could not be kept aside").arg(path, store.loadError_);
+    return QStringLiteral("%1 was damaged (%2); it is kept as %3").arg(path, store.loadError_, aside);
+}
+
+std::optional<double> HeightCalibrationStore::Calibrate(const HeightMap& map, const HeightScale& used, QPointF low,
+                                                        QPointF high, double knownMicrometres)
+{
+    const auto a = map.HeightNear(low, 5), b = map.HeightNear(high, 5);
+    if (!a || !b || knownMicrometres <= 0) return std::nullopt;
+    const double measured = b->first - a->first; // in the micrometres `used` gave
+    if (std::abs(measured) < 1e-3) return std::nullopt;
+    // Heights scale inversely with the growth per micrometre.
+    return used.growthPerMicrometre * measured / knownMicrometres;
+}
