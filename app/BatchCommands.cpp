@@ -252,8 +252,7 @@ int Heights(const QStringList& arguments, QTextStream& out, QTextStream& err)
     std::optional<HeightMap> heights;
     const CombinedPictures stack = StackPictureFiles(files, scale, heights, ProgressTo(err));
     if (stack.picture.isNull()) return Failed(err, stack.failure);
-    if (!heights)
-        return Failed(err, QStringLiteral("no heights: they need three pictures or more at different focus"));
+    if (!heights) return Failed(err, QStringLiteral("no heights: they need three pictures or more at different focus"));
     QString error;
     if (!WriteHeightTiff(output, *heights, &error))
         return Failed(err, QStringLiteral("cannot write %1: %2").arg(output, error));

@@ -50,4 +50,5 @@ enum MainCommand : int {
     ID_MEASURE_DRAW_INTO_STILLS = 32889, // what is measured is also drawn into stills
     ID_SETTING_SHARE = 32890,            // the live picture shared with the room's browsers
     ID_SETTING_STREAM = 32891,           // the live picture sent to a streaming server
+    ID_CAPTURE_HEIGHTS = 32892,          // heights and the 3D view of the pictures selected
 };

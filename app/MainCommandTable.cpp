@@ -255,6 +255,12 @@ void DeclareMainCommands(CommandTable& table, MainCommands& capture, ListCommand
                .section = 2,
                .run = [&capture] { capture.SwitchStillOption(ID_CAPTURE_DEPTH_MAP); },
                .checked = [&host] { return host.StillFormat().DepthMap(); }});
+    table.Add({.id = ID_CAPTURE_HEIGHTS,
+               .text = {"HeightsMenu", "Heights...", 40},
+               .menu = M::Capture,
+               .section = 2,
+               .popUps = kListPopUpSeveral,
+               .run = [&list] { list.ShowHeightsOfSelected(); }});
     // Measuring on the live picture: a tool chosen again is put down.
     using Tool = LiveMeasurement::Tool;
     auto tool = [&measure](Tool which) { return [&measure, which] { measure.ChooseTool(which); }; };

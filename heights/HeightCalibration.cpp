@@ -72,7 +72,8 @@ QString HeightCalibrationStore::Recover(const QString& path)
     const HeightCalibrationStore store(path);
     if (store.loadError_.isEmpty()) return {};
     const QString aside = KeepDamagedAside(path);
-    if (aside.isEmpty()) return QStringLiteral("%1 is damaged (%2) and could not be kept aside").arg(path, store.loadError_);
+    if (aside.isEmpty())
+        return QStringLiteral("%1 is damaged (%2) and could not be kept aside").arg(path, store.loadError_);
     return QStringLiteral("%1 was damaged (%2); it is kept as %3").arg(path, store.loadError_, aside);
 }
 

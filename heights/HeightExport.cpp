@@ -6,8 +6,8 @@
 
 #include <QtEndian>
 
-#include <cmath>
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -138,8 +138,7 @@ bool IsMeshName(const QString& path)
            path.endsWith(QLatin1String(".stl"), Qt::CaseInsensitive);
 }
 
-bool WriteHeightMesh(const QString& path, const HeightMap& map, const QImage& colours, QString* error,
-                     int largestSide)
+bool WriteHeightMesh(const QString& path, const HeightMap& map, const QImage& colours, QString* error, int largestSide)
 {
     if (!IsMeshName(path)) {
         if (error) *error = QStringLiteral("a mesh is written as .ply or .stl");

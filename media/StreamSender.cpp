@@ -11,8 +11,9 @@ extern "C" {
 namespace {
 
 constexpr int kRetrySeconds = 3;
-constexpr int kNetworkTimeoutSeconds = 5;       // a server that takes longer to answer is taken as gone
-constexpr std::int64_t kBitsPerPixelSecond = 4; // about 5 Mbit/s at 1280 x 1024, 30 frames a second
+constexpr int kNetworkTimeoutSeconds = 5; // a server that takes longer to answer is taken as gone
+constexpr std::int64_t kBitsPerPixelSecond = 4;
+constexpr std::int64_t kKeyFrameMilliseconds = 2000; // about 5 Mbit/s at 1280 x 1024, 30 frames a second
 
 std::string FfmpegError(int code)
 {
@@ -57,7 +58,7 @@ public:
         encoder_->pix_fmt = AV_PIX_FMT_YUV420P;
         encoder_->time_base = {1, 1000}; // milliseconds, as FLV counts
         encoder_->framerate = {30, 1};
-        encoder_->gop_size = 60; // a key frame every two seconds: a viewer joining waits no longer
+        encoder_->gop_size = 600; // key frames are asked for every two seconds (Send)
         encoder_->max_b_frames = 0;
         encoder_->bit_rate = static_cast<std::int64_t>(width_) * height_ * kBitsPerPixelSecond;
         if (output_->oformat->flags & AVFMT_GLOBALHEADER) encoder_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
@@ -102,6 +103,11 @@ public:
         if (pts <= lastPts_) pts = lastPts_ + 1;
         lastPts_ = pts;
         frame_->pts = pts;
+        // A key frame every two seconds whatever the rate: a viewer joining (and the server's
+        // segments) never wait longer.
+        const bool key = lastKeyPts_ < 0 || pts - lastKeyPts_ >= kKeyFrameMilliseconds;
+        frame_->pict_type = key ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
+        if (key) lastKeyPts_ = pts;
         deadline_ = Clock::now() + std::chrono::seconds(kNetworkTimeoutSeconds);
         int result = avcodec_send_frame(encoder_.get(), frame_.get());
         if (result < 0) return Fail(error, "encoder", result);
@@ -149,6 +155,7 @@ private:
     int height_ = 0;
     double firstCaptured_ = -1;
     std::int64_t lastPts_ = -1;
+    std::int64_t lastKeyPts_ = -1;
 };
 
 StreamSender::StreamSender(std::string url, Report report)

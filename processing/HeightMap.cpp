@@ -4,6 +4,7 @@
 #include "processing/FocusStack.h"
 
 #include <opencv2/core.hpp>
+#include <opencv2/core/utility.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
@@ -105,8 +106,11 @@ std::optional<HeightMap> HeightsOf(const FocusStack& stack, const HeightScale& s
     // Each picture's focus distance from its growth against the first.
     for (int i = 0; i < frames; ++i)
         map.frameMicrometres.push_back((stack.KeptScale(i) - 1) / scale.growthPerMicrometre);
-    std::vector<cv::Mat> energy;
-    for (int i = 0; i < frames; ++i) energy.push_back(FocusEnergy(stack.KeptPicture(i)));
+    std::vector<cv::Mat> energy(static_cast<std::size_t>(frames));
+    cv::parallel_for_(cv::Range(0, frames), [&](const cv::Range& some) {
+        for (int i = some.start; i < some.end; ++i)
+            energy[static_cast<std::size_t>(i)] = FocusEnergy(stack.KeptPicture(i));
+    });
     const cv::Size size = energy.front().size();
     map.width = size.width;
     map.height = size.height;
@@ -114,101 +118,106 @@ std::optional<HeightMap> HeightsOf(const FocusStack& stack, const HeightScale& s
     std::vector<float> raw(pixels, std::numeric_limits<float>::quiet_NaN());
     std::vector<float> spread(pixels, 0); // the focus curve's own uncertainty, micrometres
 
-    // The peak of each pixel's focus curve, to a fraction of a picture.
-    for (int y = 0; y < size.height; ++y) {
-        std::vector<const float*> rows;
-        for (const cv::Mat& e : energy) rows.push_back(e.ptr<float>(y));
-        for (int x = 0; x < size.width; ++x) {
-            int best = 0;
-            float most = rows[0][x], least = rows[0][x];
-            for (int k = 1; k < frames; ++k) {
-                const float v = rows[static_cast<std::size_t>(k)][x];
-                if (v > most) {
-                    most = v;
-                    best = k;
+    // The peak of each pixel's focus curve, to a fraction of a picture (rows in parallel).
+    cv::parallel_for_(cv::Range(0, size.height), [&](const cv::Range& band) {
+        for (int y = band.start; y < band.end; ++y) {
+            std::vector<const float*> rows;
+            for (const cv::Mat& e : energy) rows.push_back(e.ptr<float>(y));
+            for (int x = 0; x < size.width; ++x) {
+                int best = 0;
+                float most = rows[0][x], least = rows[0][x];
+                for (int k = 1; k < frames; ++k) {
+                    const float v = rows[static_cast<std::size_t>(k)][x];
+                    if (v > most) {
+                        most = v;
+                        best = k;
+                    }
+                    least = std::min(least, v);
                 }
-                least = std::min(least, v);
-            }
-            if (most < kNoiseEnergy || most < kLeastPeak * std::max<double>(least, kNoiseEnergy / kLeastPeak)) continue;
-            // The peak between the pictures about the sharpest, at their own (uneven) distances:
-            // a Gaussian focus curve is a parabola in the logarithm.
-            const std::size_t b = static_cast<std::size_t>(best);
-            double z = map.frameMicrometres[b];
-            double width = 0; // the curve's width about its peak, micrometres (0: not known)
-            if (best > 0 && best < frames - 1) {
-                const double z0 = map.frameMicrometres[b - 1], z1 = z, z2 = map.frameMicrometres[b + 1];
-                const double y0 = std::log(std::max(rows[b - 1][x], 1e-3f));
-                const double y1 = std::log(std::max(most, 1e-3f));
-                const double y2 = std::log(std::max(rows[b + 1][x], 1e-3f));
-                // y = A z^2 + B z + C through the three points.
-                const double d0 = (y1 - y0) / (z1 - z0), d1 = (y2 - y1) / (z2 - z1);
-                const double a = (d1 - d0) / (z2 - z0);
-                if (a < 0 && std::isfinite(a)) {
-                    const double vertex = 0.5 * (z0 + z1) - d0 / (2 * a);
-                    z = std::clamp(vertex, std::min(z0, z2), std::max(z0, z2));
-                    width = std::sqrt(-1.0 / (2 * a));
+                if (most < kNoiseEnergy || most < kLeastPeak * std::max<double>(least, kNoiseEnergy / kLeastPeak))
+                    continue;
+                // The peak between the pictures about the sharpest, at their own (uneven) distances:
+                // a Gaussian focus curve is a parabola in the logarithm.
+                const std::size_t b = static_cast<std::size_t>(best);
+                double z = map.frameMicrometres[b];
+                double width = 0; // the curve's width about its peak, micrometres (0: not known)
+                if (best > 0 && best < frames - 1) {
+                    const double z0 = map.frameMicrometres[b - 1], z1 = z, z2 = map.frameMicrometres[b + 1];
+                    const double y0 = std::log(std::max(rows[b - 1][x], 1e-3f));
+                    const double y1 = std::log(std::max(most, 1e-3f));
+                    const double y2 = std::log(std::max(rows[b + 1][x], 1e-3f));
+                    // y = A z^2 + B z + C through the three points.
+                    const double d0 = (y1 - y0) / (z1 - z0), d1 = (y2 - y1) / (z2 - z1);
+                    const double a = (d1 - d0) / (z2 - z0);
+                    if (a < 0 && std::isfinite(a)) {
+                        const double vertex = 0.5 * (z0 + z1) - d0 / (2 * a);
+                        z = std::clamp(vertex, std::min(z0, z2), std::max(z0, z2));
+                        width = std::sqrt(-1.0 / (2 * a));
+                    }
                 }
+                const std::size_t i = static_cast<std::size_t>(y) * size.width + x;
+                raw[i] = static_cast<float>(z);
+                // How surely the peak is placed: the step between the pictures here, less for a
+                // curve that peaks sharply and stands high above its blurriest picture.
+                const std::size_t lower = b > 0 ? b - 1 : b, upper = b + 1 < map.frameMicrometres.size() ? b + 1 : b;
+                const double step = 0.5 * std::abs(map.frameMicrometres[upper] - map.frameMicrometres[lower]);
+                const double height = std::sqrt(std::log(most / std::max(least, 1e-3f)));
+                const double sure = width > 0 ? std::min(step, 0.5 * width) : step;
+                double spreadHere = std::clamp(sure / height, 0.1 * step, step);
+                // A second peak of the curve elsewhere (beside a depth edge the other surface's
+                // blur or sharp edge reaches over): the height may be either, and says so.
+                for (int k = 0; k < frames; ++k) {
+                    if (std::abs(k - best) < 2) continue;
+                    const float v = rows[static_cast<std::size_t>(k)][x];
+                    const bool peak = (k == 0 || v >= rows[static_cast<std::size_t>(k) - 1][x]) &&
+                                      (k == frames - 1 || v >= rows[static_cast<std::size_t>(k) + 1][x]);
+                    if (peak && v >= kSecondPeakShare * most)
+                        spreadHere =
+                            std::max(spreadHere, 0.5 * std::abs(map.frameMicrometres[static_cast<std::size_t>(k)] - z));
+                }
+                spread[i] = static_cast<float>(spreadHere);
             }
-            const std::size_t i = static_cast<std::size_t>(y) * size.width + x;
-            raw[i] = static_cast<float>(z);
-            // How surely the peak is placed: the step between the pictures here, less for a
-            // curve that peaks sharply and stands high above its blurriest picture.
-            const std::size_t lower = b > 0 ? b - 1 : b, upper = b + 1 < map.frameMicrometres.size() ? b + 1 : b;
-            const double step = 0.5 * std::abs(map.frameMicrometres[upper] - map.frameMicrometres[lower]);
-            const double height = std::sqrt(std::log(most / std::max(least, 1e-3f)));
-            const double sure = width > 0 ? std::min(step, 0.5 * width) : step;
-            double spreadHere = std::clamp(sure / height, 0.1 * step, step);
-            // A second peak of the curve elsewhere (beside a depth edge the other surface's
-            // blur or sharp edge reaches over): the height may be either, and says so.
-            for (int k = 0; k < frames; ++k) {
-                if (std::abs(k - best) < 2) continue;
-                const float v = rows[static_cast<std::size_t>(k)][x];
-                const bool peak = (k == 0 || v >= rows[static_cast<std::size_t>(k) - 1][x]) &&
-                                  (k == frames - 1 || v >= rows[static_cast<std::size_t>(k) + 1][x]);
-                if (peak && v >= kSecondPeakShare * most)
-                    spreadHere =
-                        std::max(spreadHere, 0.5 * std::abs(map.frameMicrometres[static_cast<std::size_t>(k)] - z));
-            }
-            spread[i] = static_cast<float>(spreadHere);
         }
-    }
+    });
 
     // A median over the neighbourhood: single wrong peaks go, edges stay, small gaps are
     // filled; what the neighbours disagree on widens the uncertainty.
     map.micrometres.assign(pixels, std::numeric_limits<float>::quiet_NaN());
     map.uncertainty.assign(pixels, 0);
     const int window = (2 * kMedianRadius + 1) * (2 * kMedianRadius + 1);
-    std::vector<float> near;
-    near.reserve(static_cast<std::size_t>(window));
-    for (int y = 0; y < size.height; ++y)
-        for (int x = 0; x < size.width; ++x) {
-            near.clear();
-            float widest = 0; // the least sure curve around: what a filled gap takes
-            for (int dy = -kMedianRadius; dy <= kMedianRadius; ++dy) {
-                const int yy = y + dy;
-                if (yy < 0 || yy >= size.height) continue;
-                for (int dx = -kMedianRadius; dx <= kMedianRadius; ++dx) {
-                    const int xx = x + dx;
-                    if (xx < 0 || xx >= size.width) continue;
-                    const std::size_t j = static_cast<std::size_t>(yy) * size.width + xx;
-                    if (std::isnan(raw[j])) continue;
-                    near.push_back(raw[j]);
-                    widest = std::max(widest, spread[j]);
+    cv::parallel_for_(cv::Range(0, size.height), [&](const cv::Range& band) {
+        std::vector<float> near;
+        near.reserve(static_cast<std::size_t>(window));
+        for (int y = band.start; y < band.end; ++y)
+            for (int x = 0; x < size.width; ++x) {
+                near.clear();
+                float widest = 0; // the least sure curve around: what a filled gap takes
+                for (int dy = -kMedianRadius; dy <= kMedianRadius; ++dy) {
+                    const int yy = y + dy;
+                    if (yy < 0 || yy >= size.height) continue;
+                    for (int dx = -kMedianRadius; dx <= kMedianRadius; ++dx) {
+                        const int xx = x + dx;
+                        if (xx < 0 || xx >= size.width) continue;
+                        const std::size_t j = static_cast<std::size_t>(yy) * size.width + xx;
+                        if (std::isnan(raw[j])) continue;
+                        near.push_back(raw[j]);
+                        widest = std::max(widest, spread[j]);
+                    }
                 }
+                const std::size_t i = static_cast<std::size_t>(y) * size.width + x;
+                const bool own = !std::isnan(raw[i]);
+                if (near.size() < 3 || (!own && near.size() < kFillShare * window)) continue;
+                const auto middle = near.begin() + static_cast<std::ptrdiff_t>(near.size() / 2);
+                std::nth_element(near.begin(), middle, near.end());
+                const float median = *middle;
+                for (float& z : near) z = std::abs(z - median);
+                std::nth_element(near.begin(), middle, near.end());
+                const float disagreement = 1.4826f * *middle; // the spread of a normal distribution
+                map.micrometres[i] = median;
+                const float curve = own ? spread[i] : widest;
+                map.uncertainty[i] = 2 * std::sqrt(curve * curve + disagreement * disagreement);
             }
-            const std::size_t i = static_cast<std::size_t>(y) * size.width + x;
-            const bool own = !std::isnan(raw[i]);
-            if (near.size() < 3 || (!own && near.size() < kFillShare * window)) continue;
-            const auto middle = near.begin() + static_cast<std::ptrdiff_t>(near.size() / 2);
-            std::nth_element(near.begin(), middle, near.end());
-            const float median = *middle;
-            for (float& z : near) z = std::abs(z - median);
-            std::nth_element(near.begin(), middle, near.end());
-            const float disagreement = 1.4826f * *middle; // the spread of a normal distribution
-            map.micrometres[i] = median;
-            const float curve = own ? spread[i] : widest;
-            map.uncertainty[i] = 2 * std::sqrt(curve * curve + disagreement * disagreement);
-        }
+    });
     // Heights from the lowest known point; the calibration's own uncertainty on each.
     const float low = map.Range().first;
     for (std::size_t i = 0; i < pixels; ++i)

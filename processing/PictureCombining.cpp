@@ -112,7 +112,8 @@ CombinedPictures StackPictureFiles(const QStringList& paths, const HeightScale& 
     combined.used = stack.Counted();
     if (scale.growthPerMicrometre != 0) {
         heights = HeightsOf(stack, scale);
-        if (heights && combined.metadata.HasScale()) heights->micrometresPerPixel = 1000 * combined.metadata.millimetresPerPixel;
+        if (heights && combined.metadata.HasScale())
+            heights->micrometresPerPixel = 1000 * combined.metadata.millimetresPerPixel;
     }
     return combined;
 }

@@ -1,4 +1,6 @@
 #include "app/commands/ListCommands.h"
+#include "heights/HeightCalibration.h"
+#include "heights/HeightsDlg.h"
 
 #include "app/ProgramPaths.h"
 #include "app/commands/StillKeeping.h"
@@ -193,6 +195,61 @@ void ListCommands::CombineSelectedPictures(bool mosaic)
     const QString saved = stills_.SaveAsNext(combined.picture, mosaic ? QStringLiteral("MOS") : QStringLiteral("EDF"),
                                              metadata, magnification > 0 ? magnification : typed);
     if (!mosaic && host_.StillFormat().DepthMap()) stills_.SaveDepthMapBeside(saved, combined.depthMap, metadata);
+}
+
+QString ListCommands::HeightCalibrationPath() const
+{
+    return QFileInfo(host_.CalibrationPath()).dir().filePath(QStringLiteral("heights.json"));
+}
+
+void ListCommands::ShowHeightsOfSelected()
+{
+    CThumbnailList& list = host_.ThumbnailList();
+    const QStringList paths = list.ShowingPictures() ? list.SelectedPaths() : QStringList();
+    if (paths.size() < 3) {
+        ShowMessageBox(Parent(),
+                       LangText("HeightsSelect", 160,
+                                "Select three or more pictures of one field taken at different focus (Ctrl+click)."),
+                       host_.MessageCaption(), MessageButtons::Ok, MessageIcon::Information);
+        return;
+    }
+    const QString calibrationPath = HeightCalibrationPath();
+    if (const QString notice = HeightCalibrationStore::Recover(calibrationPath); !notice.isEmpty())
+        ShowMessageBox(Parent(), notice, host_.MessageCaption(), MessageButtons::Ok, MessageIcon::Warning);
+    const int named = MagnificationInName(paths.front());
+    const int magnification = named > 0 ? named : stills_.ReadMagnification();
+    const HeightScale scale = HeightCalibrationStore(calibrationPath).ScaleFor(magnification);
+    CombinedPictures combined;
+    std::optional<HeightMap> heights;
+    RunWithProgress(Parent(), LangText("Stacking", 100, "Stacking the pictures..."), LangText("Cancel", 64, "Cancel"),
+                    [&](const ProgressReport& report) {
+                        const CombineProgress progress = [&report](const QString&, int done, int total) {
+                            return report(done, total);
+                        };
+                        combined = StackPictureFiles(paths, scale, heights, progress);
+                    });
+    if (combined.picture.isNull() || !heights) {
+        if (combined.failure != CombiningCancelled())
+            ShowMessageBox(
+                Parent(),
+                LangText("HeightsFail", 100, "No heights could be made of these pictures:") + QLatin1Char('\n') +
+                    (combined.failure.isEmpty()
+                         ? LangText("HeightsTooFew", 100, "they need three pictures or more at different focus.")
+                         : combined.failure),
+                host_.MessageCaption(), MessageButtons::Ok, MessageIcon::Warning);
+        return;
+    }
+    if (!combined.leftOut.isEmpty())
+        ShowMessageBox(Parent(),
+                       LangText("PicturesLeftOut", 100, "These pictures were left out:") + QLatin1Char('\n') +
+                           combined.leftOut.join(QLatin1Char('\n')),
+                       host_.MessageCaption(), MessageButtons::Ok, MessageIcon::Information);
+    // Across, the scale the pictures carry or their magnification's calibration.
+    const PictureMetadata metadata = stills_.Describe(combined.metadata, magnification, combined.inputSize);
+    if (metadata.HasScale()) heights->micrometresPerPixel = 1000 * metadata.millimetresPerPixel;
+    CHeightsDlg window(std::move(*heights), combined.picture, magnification, calibrationPath, Parent());
+    if (runHeightsWindow) runHeightsWindow(window);
+    else window.exec();
 }
 
 void ListCommands::OpenVideo()

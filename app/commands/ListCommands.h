@@ -1,4 +1,6 @@
 #pragma once
+
+#include <functional>
 // What is done with the pictures and videos the thumbnail list holds: open one (Photo
 // Measure or the player), save it as another file, delete, send by e-mail, and stack or lay
 // out several as a mosaic. User-interface thread.
@@ -29,6 +31,8 @@ private:
 };
 
 // What the list's commands need of the window.
+class CHeightsDlg;
+
 class ListCommandHost {
 public:
     virtual ~ListCommandHost() = default;
@@ -53,6 +57,12 @@ public:
     // The pictures selected in the list stacked or laid out as a mosaic, saved as the next
     // still.
     void CombineSelectedPictures(bool mosaic);
+    // The heights of the pictures selected (a focus stack), in the Heights window.
+    void ShowHeightsOfSelected();
+    // The Heights window's calibration file: heights.json beside the length calibrations.
+    QString HeightCalibrationPath() const;
+    // Tests look at (and close) the Heights window; it is run modally otherwise.
+    std::function<void(CHeightsDlg&)> runHeightsWindow;
 
 private:
     bool SelectedPath(QString& path, bool useMessageCaption);

@@ -290,7 +290,8 @@ TEST(BatchCommands, HeightsWritesAFloatTiffAndAMeshFromPicturesTakenAtDifferentF
     for (const int focus : {8, 17, 26, 38, 47, 60, 71, 80, 88, 96}) {
         QImage frame(640, 512, QImage::Format_BGR888);
         slide.Render(focus, frame.bits(), static_cast<std::size_t>(frame.bytesPerLine()));
-        pictures << QStringLiteral("%1/Still_2026-12-09_101010_200X_N%2.png").arg(home.path()).arg(focus, 4, 10, QChar('0'));
+        pictures
+            << QStringLiteral("%1/Still_2026-12-09_101010_200X_N%2.png").arg(home.path()).arg(focus, 4, 10, QChar('0'));
         ASSERT_TRUE(frame.save(pictures.back()));
     }
     const QString tiff = home.path() + "/heights.tif", mesh = home.path() + "/surface.ply";
@@ -324,5 +325,6 @@ TEST(BatchCommands, HeightsWritesAFloatTiffAndAMeshFromPicturesTakenAtDifferentF
     EXPECT_EQ(Program({"--heights", home.path() + "/x.tif", pictures[0], pictures[1]}, home.path()).code, 1);
     EXPECT_FALSE(QFile::exists(home.path() + "/x.tif"));
     EXPECT_EQ(Program(QStringList{"--heights", pictures[0]} + pictures, home.path()).code, 2);
-    EXPECT_EQ(Program({"--heights", home.path() + "/x.png", pictures[0], pictures[1], pictures[2]}, home.path()).code, 2);
+    EXPECT_EQ(Program({"--heights", home.path() + "/x.png", pictures[0], pictures[1], pictures[2]}, home.path()).code,
+              2);
 }

@@ -50,7 +50,7 @@ std::map<QByteArray, int> BufferSizes()
     const QRegularExpression commandText(QStringLiteral(R"re(\{\s*"([^"]+)"\s*,\s*"[^"]*"\s*,\s*(\w+)\s*\})re"));
     const QRegularExpression constant(QStringLiteral(R"re(constexpr int (k\w+) = (\d+);)re"));
     for (const char* folder :
-         {"app", "browser", "capture", "framework", "measure", "media", "player", "processing", "widgets"}) {
+         {"app", "browser", "capture", "framework", "heights", "measure", "media", "player", "processing", "widgets"}) {
         QDirIterator it(QStringLiteral(SOURCE_DIR "/") + folder, {"*.cpp", "*.h"}, QDir::Files,
                         QDirIterator::Subdirectories);
         while (it.hasNext()) {

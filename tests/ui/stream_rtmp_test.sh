@@ -54,11 +54,13 @@ for _ in $(seq 300); do
 done
 cat "$playlist" 2> /dev/null | head -20
 [ "${seconds:-0}" -ge 10 ] || fail "the playlist holds ${seconds:-0} s of video after 30 s"
-probe="$(ffprobe -v error -show_entries stream=codec_name,width,height -of csv=p=0 "$playlist" | head -1)"
+# (ffprobe keeps waiting on a live playlist: the segments are read instead.)
+first="$work/hls/$(grep -v '^#' "$playlist" | head -1)"
+probe="$(timeout 20 ffprobe -v error -show_entries stream=codec_name,width,height -of csv=p=0 "$first" | head -1)"
 # The video in the segments, as ffprobe reads each.
 duration=0
 for segment in $(grep -v '^#' "$playlist"); do
-  d="$(ffprobe -v error -show_entries format=duration -of csv=p=0 "$work/hls/$segment")"
+  d="$(timeout 20 ffprobe -v error -show_entries format=duration -of csv=p=0 "$work/hls/$segment")"
   duration="$(awk -v a="$duration" -v b="$d" 'BEGIN { print a + b }')"
 done
 echo "ffprobe: $probe, $duration s in the segments"
@@ -75,7 +77,8 @@ for _ in $(seq 300); do
   sleep 0.1
 done
 grep -q '^#EXTINF' "$playlist" 2> /dev/null || fail "the stream did not come back within 30 s"
-probe="$(ffprobe -v error -show_entries stream=codec_name,width,height -of csv=p=0 "$playlist" | head -1)"
+first="$work/hls/$(grep -v '^#' "$playlist" | head -1)"
+probe="$(timeout 20 ffprobe -v error -show_entries stream=codec_name,width,height -of csv=p=0 "$first" | head -1)"
 [ "$probe" = "h264,1280,1024" ] || fail "after the restart ffprobe reads '$probe'"
 grep "qrv.sharing" "$work/program.log" | head -5
 echo "stream: ok"
