@@ -136,6 +136,7 @@ public:
     LiveMosaic& LiveMosaicStep() const override { return *liveMosaic_; }
     const MainCommands& Commands() const { return commands_; }
     LiveMeasureCommands& LiveMeasure() { return liveMeasure_; }
+    ListCommands& ListCommandsForTests() { return listCommands_; }
     std::vector<OverlayShape> LiveShapes() const override { return liveMeasure_.Measurement().AsOverlay(); }
     void DrawLiveMeasurements(QImage& picture) const override;
     LiveInfo SharedLiveInfo() const override { return liveMeasure_.ForViewers(); }

@@ -183,11 +183,7 @@ void ListCommands::CombineSelectedPictures(bool mosaic)
                            host_.MessageCaption(), MessageButtons::Ok, MessageIcon::Warning);
         return;
     }
-    if (!combined.leftOut.isEmpty())
-        ShowMessageBox(Parent(),
-                       LangText("PicturesLeftOut", 100, "These pictures were left out:") + QLatin1Char('\n') +
-                           combined.leftOut.join(QLatin1Char('\n')),
-                       host_.MessageCaption(), MessageButtons::Ok, MessageIcon::Information);
+    TellLeftOut(combined);
     // The result has the first picture's scale: the one it carries, or its magnification's.
     const int magnification = MagnificationInName(paths.front());
     const PictureMetadata metadata = stills_.Describe(combined.metadata, magnification, combined.inputSize);
@@ -195,6 +191,15 @@ void ListCommands::CombineSelectedPictures(bool mosaic)
     const QString saved = stills_.SaveAsNext(combined.picture, mosaic ? QStringLiteral("MOS") : QStringLiteral("EDF"),
                                              metadata, magnification > 0 ? magnification : typed);
     if (!mosaic && host_.StillFormat().DepthMap()) stills_.SaveDepthMapBeside(saved, combined.depthMap, metadata);
+}
+
+void ListCommands::TellLeftOut(const CombinedPictures& combined)
+{
+    if (!combined.leftOut.isEmpty())
+        ShowMessageBox(Parent(),
+                       LangText("PicturesLeftOut", 100, "These pictures were left out:") + QLatin1Char('\n') +
+                           combined.leftOut.join(QLatin1Char('\n')),
+                       host_.MessageCaption(), MessageButtons::Ok, MessageIcon::Information);
 }
 
 QString ListCommands::HeightCalibrationPath() const
@@ -239,11 +244,7 @@ void ListCommands::ShowHeightsOfSelected()
                 host_.MessageCaption(), MessageButtons::Ok, MessageIcon::Warning);
         return;
     }
-    if (!combined.leftOut.isEmpty())
-        ShowMessageBox(Parent(),
-                       LangText("PicturesLeftOut", 100, "These pictures were left out:") + QLatin1Char('\n') +
-                           combined.leftOut.join(QLatin1Char('\n')),
-                       host_.MessageCaption(), MessageButtons::Ok, MessageIcon::Information);
+    TellLeftOut(combined);
     // Across, the scale the pictures carry or their magnification's calibration.
     const PictureMetadata metadata = stills_.Describe(combined.metadata, magnification, combined.inputSize);
     if (metadata.HasScale()) heights->micrometresPerPixel = 1000 * metadata.millimetresPerPixel;

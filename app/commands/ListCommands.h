@@ -32,6 +32,7 @@ private:
 
 // What the list's commands need of the window.
 class CHeightsDlg;
+struct CombinedPictures;
 
 class ListCommandHost {
 public:
@@ -65,6 +66,8 @@ public:
     std::function<void(CHeightsDlg&)> runHeightsWindow;
 
 private:
+    // Which pictures a combination left out, and why (nothing when none).
+    void TellLeftOut(const CombinedPictures& combined);
     bool SelectedPath(QString& path, bool useMessageCaption);
     QString SaveAsStartFolder(bool pictures) const;
     void OpenPicture();

@@ -11,12 +11,14 @@
 #include "app/timelapse/TimeLapseDlg.h"
 #include "browser/ThumbnailList.h"
 #include "capture/CaptureGraph.h"
+#include "capture/backend/ReliefSlide.h"
 #include "capture/backend/SimulatedBackend.h"
 #include "capture/backend/V4l2Backend.h"
 #include "framework/FileDialogs.h"
 #include "framework/LangText.h"
 #include "framework/RunningNumber.h"
 #include "framework/WindowSystem.h"
+#include "heights/HeightsDlg.h"
 #include "measure/MeasureCanvas.h"
 #include "measure/MeasureGeometry.h"
 #include "measure/PhotoMeasureDlg.h"
@@ -944,6 +946,50 @@ TEST_F(MainDialogTest, PicturesSelectedInTheListWithCtrlAndShiftAreStackedOrLaid
     EXPECT_EQ(QImage(dialog_->LastPicturePath()).size(), QSize(320, 240));
     EXPECT_EQ(QImage(dialog_->LastPicturePath().chopped(4) + "_depth.bmp").size(), QSize(320, 240));
     EXPECT_EQ(list.Pictures().size(), 7u);
+}
+
+TEST_F(MainDialogTest, HeightsOfPicturesSelectedOpenTheHeightsWindowAndTooFewAreRefused)
+{
+    Start(true);
+    // Four pictures of the relief specimen at four focus positions, taken at 200X.
+    ReliefSlide slide;
+    slide.Prepare(320, 256);
+    const QString folder = dialog_->Folders().picture;
+    CThumbnailList& list = dialog_->ThumbnailList();
+    const int focuses[] = {10, 40, 70, 95};
+    for (int i = 0; i < 4; ++i) {
+        QImage frame(320, 256, QImage::Format_BGR888);
+        slide.Render(focuses[i], frame.bits(), static_cast<std::size_t>(frame.bytesPerLine()));
+        const QString path = folder + QStringLiteral("/Still_2026-12-09_10103%1_200X_N000%1.bmp").arg(i + 1);
+        ASSERT_TRUE(frame.save(path, "BMP"));
+        list.AddCapturedPicture(path);
+    }
+    WaitForListDrawn();
+    // Two selected: three or more are needed, and the user is told so.
+    QTest::mouseClick(&list, Qt::LeftButton, {}, list.Cells()[0].center());
+    QTest::mouseClick(&list, Qt::LeftButton, Qt::ShiftModifier, list.Cells()[1].center());
+    {
+        MessageBoxRecorder boxes;
+        dialog_->OnCommand(ID_CAPTURE_HEIGHTS);
+        ASSERT_EQ(boxes.Boxes().size(), 1u);
+        EXPECT_TRUE(boxes.Boxes()[0].text.contains("three or more")) << boxes.Boxes()[0].text.toStdString();
+    }
+    QTest::mouseClick(&list, Qt::LeftButton, Qt::ShiftModifier, list.Cells()[3].center());
+    ASSERT_EQ(list.SelectedPaths().size(), 4);
+    bool shown = false;
+    dialog_->ListCommandsForTests().runHeightsWindow = [&](CHeightsDlg& window) {
+        shown = true;
+        // The components stand far above the board; nothing calibrated: said so.
+        EXPECT_GT(window.Map().KnownShare(), 0.5);
+        EXPECT_TRUE(window.Map().nominal);
+        window.PickPoint({70, 95}); // the board below the first component
+        window.PickPoint({70, 60}); // the component's top
+        ASSERT_TRUE(window.Difference().has_value()) << window.MeasurementText().toStdString();
+        EXPECT_GT(window.Difference()->first, 300);
+        EXPECT_TRUE(window.MeasurementText().contains("nominal")) << window.MeasurementText().toStdString();
+    };
+    dialog_->OnCommand(ID_CAPTURE_HEIGHTS);
+    EXPECT_TRUE(shown);
 }
 
 namespace {
