@@ -19,6 +19,10 @@ constexpr double kEnergySigma = 1.0;
 // and that energy is above the sensor's noise (grey levels squared).
 constexpr double kLeastPeak = 3.0;
 constexpr float kNoiseEnergy = 2.0f;
+// The patch (sigma, pixels) over which a focus peak must stand out to count.
+constexpr double kDecisionSigma = 4.0;
+// A peak at the first or last picture counts where its neighbour has at most this share of it.
+constexpr float kEndPeakDrop = 3.0f;
 // A second peak of the focus curve at least this share of the first makes the height ambiguous.
 constexpr float kSecondPeakShare = 0.25f;
 // Neighbourhood of the median that removes single wrong peaks and fills small gaps.
@@ -107,9 +111,15 @@ std::optional<HeightMap> HeightsOf(const FocusStack& stack, const HeightScale& s
     for (int i = 0; i < frames; ++i)
         map.frameMicrometres.push_back((stack.KeptScale(i) - 1) / scale.growthPerMicrometre);
     std::vector<cv::Mat> energy(static_cast<std::size_t>(frames));
+    // The same averaged over a wider patch: whether a pixel has a focus peak at all is decided
+    // there, where a sensor's noise (alike in every picture) evens out and a real peak does not.
+    std::vector<cv::Mat> patch(static_cast<std::size_t>(frames));
     cv::parallel_for_(cv::Range(0, frames), [&](const cv::Range& some) {
-        for (int i = some.start; i < some.end; ++i)
+        for (int i = some.start; i < some.end; ++i) {
             energy[static_cast<std::size_t>(i)] = FocusEnergy(stack.KeptPicture(i));
+            cv::GaussianBlur(energy[static_cast<std::size_t>(i)], patch[static_cast<std::size_t>(i)], cv::Size(),
+                             kDecisionSigma);
+        }
     });
     const cv::Size size = energy.front().size();
     map.width = size.width;
@@ -123,6 +133,8 @@ std::optional<HeightMap> HeightsOf(const FocusStack& stack, const HeightScale& s
         for (int y = band.start; y < band.end; ++y) {
             std::vector<const float*> rows;
             for (const cv::Mat& e : energy) rows.push_back(e.ptr<float>(y));
+            std::vector<const float*> patchRows;
+            for (const cv::Mat& e : patch) patchRows.push_back(e.ptr<float>(y));
             for (int x = 0; x < size.width; ++x) {
                 int best = 0;
                 float most = rows[0][x], least = rows[0][x];
@@ -134,8 +146,22 @@ std::optional<HeightMap> HeightsOf(const FocusStack& stack, const HeightScale& s
                     }
                     least = std::min(least, v);
                 }
-                if (most < kNoiseEnergy || most < kLeastPeak * std::max<double>(least, kNoiseEnergy / kLeastPeak))
+                float patchMost = 0, patchLeast = std::numeric_limits<float>::max();
+                for (int k = 0; k < frames; ++k) {
+                    const float v = patchRows[static_cast<std::size_t>(k)][x];
+                    patchMost = std::max(patchMost, v);
+                    patchLeast = std::min(patchLeast, v);
+                }
+                if (most < kNoiseEnergy ||
+                    patchMost < kLeastPeak * std::max<double>(patchLeast, kNoiseEnergy / kLeastPeak))
                     continue;
+                // A peak at the first or last picture is one only where the curve falls steeply
+                // from it: otherwise the focus lay beyond the stack (a surface never in focus).
+                if (best == 0 || best == frames - 1) {
+                    const std::size_t end = best == 0 ? 0 : static_cast<std::size_t>(frames - 1);
+                    const float next = patchRows[best == 0 ? 1 : static_cast<std::size_t>(frames - 2)][x];
+                    if (patchRows[end][x] < kEndPeakDrop * std::max(next, kNoiseEnergy / kEndPeakDrop)) continue;
+                }
                 // The peak between the pictures about the sharpest, at their own (uneven) distances:
                 // a Gaussian focus curve is a parabola in the logarithm.
                 const std::size_t b = static_cast<std::size_t>(best);
