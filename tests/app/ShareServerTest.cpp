@@ -1,7 +1,9 @@
 #include "app/sharing/ShareServer.h"
 #include "app/sharing/HttpRequest.h"
+#include "app/sharing/LiveJpegSource.h"
 #include "app/sharing/QrCode.h"
 #include "app/sharing/StreamControl.h"
+#include "media/MotionJpeg.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -259,4 +261,53 @@ TEST(SharePieces, OnlyStreamingAddressesAreTakenAndTheirKeysAreNeverShown)
     EXPECT_TRUE(StreamSender::IsStreamAddress("srt://127.0.0.1:9000?streamid=x"));
     EXPECT_EQ(StreamSender::WithoutKey("rtmp://a.example/live/secret-key"), "rtmp://a.example/live/…");
     EXPECT_EQ(StreamSender::WithoutKey("srt://host:9000?passphrase=secret"), "srt://host:9000?…");
+}
+
+TEST(SharePieces, TheLivePictureIsEncodedOnceOnItsOwnThreadOrPassedThroughAsTheCameraSentIt)
+{
+    auto pool = FramePool::Create();
+    auto frameOf = [&](bool withCameraJpeg) {
+        SharedFrame frame = pool->Acquire(64, 48);
+        for (int y = 0; y < 48; ++y)
+            for (int x = 0; x < 64 * 3; ++x) frame->Row(y)[x] = static_cast<std::uint8_t>((x * 3 + y * 5) % 256);
+        if (withCameraJpeg) EncodeJpeg(frame->Row(0), 64, 48, frame->stride, 90, frame->jpeg);
+        return frame;
+    };
+    LiveJpegSource source;
+    std::vector<QByteArray> got;
+    QObject::connect(&source, &LiveJpegSource::FrameReady, [&](const QByteArray& jpeg) { got.push_back(jpeg); });
+    source.Offer(frameOf(false), true);
+    ASSERT_TRUE(WaitFor([&] { return got.size() == 1; }));
+    EXPECT_TRUE(got[0].startsWith("\xff\xd8"));
+    EXPECT_EQ(source.Encoded(), 1u);
+    // The camera's own bytes go out as they are (with Huffman tables), unless the picture was corrected.
+    const SharedFrame camera = frameOf(true);
+    source.Offer(camera, true);
+    ASSERT_TRUE(WaitFor([&] { return got.size() == 2; }));
+    EXPECT_EQ(source.PassedThrough(), 1u);
+    EXPECT_EQ(got[1].size(), static_cast<qsizetype>(camera->jpeg.size()));
+    source.Offer(camera, false);
+    ASSERT_TRUE(WaitFor([&] { return got.size() == 3; }));
+    EXPECT_EQ(source.Encoded(), 2u);
+}
+
+TEST(SharePieces, AStreamToAServerThatIsNotThereSaysSoAndStopsAtOnce)
+{
+    // A port nobody listens on: the sender reports it and keeps trying until stopped.
+    StreamControl stream;
+    QString error;
+    ASSERT_TRUE(stream.Start(QStringLiteral("rtmp://127.0.0.1:9/live/key"), &error)) << error.toStdString();
+    auto pool = FramePool::Create();
+    SharedFrame frame = pool->Acquire(64, 48);
+    std::fill(frame->pixels.begin(), frame->pixels.end(), 128);
+    frame->captured = 1;
+    stream.Offer(frame);
+    ASSERT_TRUE(WaitFor([&] { return stream.State() == StreamSender::State::Reconnecting; }));
+    EXPECT_TRUE(stream.StatusText().contains("connecting again")) << stream.StatusText().toStdString();
+    EXPECT_FALSE(stream.StatusText().contains("key"));
+    QElapsedTimer stopping;
+    stopping.start();
+    stream.Stop();
+    EXPECT_LT(stopping.elapsed(), 5000);
+    EXPECT_FALSE(stream.IsStreaming());
 }
