@@ -260,7 +260,7 @@ void DeclareMainCommands(CommandTable& table, MainCommands& capture, ListCommand
                .menu = M::Capture,
                .section = 2,
                .popUps = kListPopUpSeveral,
-               .run = [&list] { list.ShowHeightsOfSelected(); }});
+               .run = [&list] { list.ShowHeights(); }});
     // Measuring on the live picture: a tool chosen again is put down.
     using Tool = LiveMeasurement::Tool;
     auto tool = [&measure](Tool which) { return [&measure, which] { measure.ChooseTool(which); }; };

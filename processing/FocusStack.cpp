@@ -35,6 +35,8 @@ constexpr double kCoarseSigma = 6.0;
 // Neighbours in a focus series agree at least this well once aligned (the correlation of
 // their coarse shapes, which blur changes little); another field agrees far less.
 constexpr double kSeriesAgreement = 0.5;
+// A live stack keeps at most this many reduced pictures for heights (about 40 MB at 640 x 512).
+constexpr std::size_t kMostKeptReduced = 48;
 // A focus knob grows the picture by a few per cent and shifts it a little, never more.
 constexpr double kMaxSeriesScaleChange = 0.2;
 constexpr double kMaxSeriesShift = 0.25; // of the picture's width
@@ -184,6 +186,28 @@ struct FocusStack::State {
         return a.dot(b) / (static_cast<double>(a.total()) * deviationA[0] * deviationB[0]);
     }
 
+    // A picture that counted, reduced, with its growth against the first: a live stack's
+    // pictures for heights. A long sweep is thinned to every other picture (its range kept).
+    void KeepReduced(const cv::Mat& aligned)
+    {
+        cv::Mat reduced;
+        const double factor = 1.0 / options.keepReducedBy;
+        cv::resize(aligned, reduced, cv::Size(), factor, factor, cv::INTER_AREA);
+        kept.push_back(reduced);
+        const double det = toLast(0, 0) * toLast(1, 1) - toLast(0, 1) * toLast(1, 0);
+        keptScales.push_back(std::sqrt(std::abs(det)));
+        if (kept.size() > kMostKeptReduced) {
+            std::vector<cv::Mat> thinned;
+            std::vector<double> scales;
+            for (std::size_t i = 0; i < kept.size(); i += 2) {
+                thinned.push_back(kept[i]);
+                scales.push_back(keptScales[i]);
+            }
+            kept = std::move(thinned);
+            keptScales = std::move(scales);
+        }
+    }
+
     // Brightness matched to the first picture, channel by channel, within a fifth.
     void MatchBrightness(cv::Mat& bgr) const
     {
@@ -218,6 +242,8 @@ FocusStack::Added FocusStack::Add(const QImage& picture)
         if (s.options.keepFrames) {
             s.kept.push_back(bgr.clone()); // its own: the result grows over the first
             s.keptScales.push_back(1.0);
+        } else if (s.options.keepReducedBy > 1) {
+            s.KeepReduced(bgr);
         }
         s.given = s.counted = 1;
         return Added::Sharper;
@@ -241,6 +267,7 @@ FocusStack::Added FocusStack::Add(const QImage& picture)
     }
     const int gained = cv::countNonZero(sharper);
     if (gained < kCountingShare * s.size.area()) return Added::NothingNew;
+    if (!s.options.keepFrames && s.options.keepReducedBy > 1) s.KeepReduced(aligned);
     aligned.copyTo(s.result, sharper);
     energy.copyTo(s.best, sharper);
     s.index.setTo(number, sharper);
@@ -378,6 +405,11 @@ std::array<double, 6> FocusStack::LastTransform() const
 {
     const cv::Matx33d& t = state_->toLast;
     return {t(0, 0), t(0, 1), t(0, 2), t(1, 0), t(1, 1), t(1, 2)};
+}
+
+int FocusStack::KeptReduction() const
+{
+    return !state_->options.keepFrames && state_->options.keepReducedBy > 1 ? state_->options.keepReducedBy : 1;
 }
 
 int FocusStack::KeptCount() const

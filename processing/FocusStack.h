@@ -19,6 +19,9 @@ public:
         bool keepFrames = false;        // keep the aligned pictures for the final consistency filter
         bool quick = false;             // live: resampled bilinear rather than bicubic, for speed
         bool leaveOutUnrelated = false; // refuse a picture that does not align (files: another field)
+        // Without keepFrames: keep the pictures that counted reduced by this factor (2: half
+        // size), for heights from a live stack without holding every frame at full size.
+        int keepReducedBy = 0;
     };
     enum class Added {
         Sharper,    // some of the picture was sharper than the stack: it counts
@@ -55,6 +58,8 @@ public:
     int KeptCount() const;
     QImage KeptPicture(int i) const;
     double KeptScale(int i) const;
+    // How much smaller than the pictures given the kept ones are (1: not).
+    int KeptReduction() const;
 
     struct State;
 

@@ -33,7 +33,10 @@ void LiveFocusStack::Start(const QString& sizeChanged)
     }
     counted_ = 0;
     sizeChanged_ = false;
-    stack_ = std::make_unique<FocusStack>(FocusStack::Options{true, false, true});
+    lastStack_.reset();
+    // The pictures that count are kept at half size too: heights of the stack afterwards.
+    stack_ = std::make_unique<FocusStack>(
+        FocusStack::Options{.align = true, .keepFrames = false, .quick = true, .keepReducedBy = 2});
     std::lock_guard lock(workerMutex_);
     worker_ = std::make_unique<NewestFrameWorker>("qrv-stacking", [this](const QImage& frame) { Stack(frame); });
     running_ = true;
@@ -48,7 +51,7 @@ QImage LiveFocusStack::Stop(QImage* depthMap)
     if (!stack_ || stack_->Given() == 0) return {};
     if (depthMap) *depthMap = stack_->DepthMap();
     QImage result = stack_->Result();
-    stack_.reset();
+    lastStack_ = std::move(stack_);
     return result;
 }
 
@@ -62,6 +65,28 @@ void LiveFocusStack::Cancel()
 {
     TakeWorker().reset();
     stack_.reset();
+    lastStack_.reset();
+}
+
+std::optional<HeightMap> LiveFocusStack::LastHeights(const HeightScale& scale) const
+{
+    if (!lastStack_) return std::nullopt;
+    return HeightsOf(*lastStack_, scale);
+}
+
+QImage LiveFocusStack::LastPicture() const
+{
+    if (!lastStack_) return {};
+    // At the heights' size (the kept pictures are reduced).
+    const QImage result = lastStack_->Result();
+    const int reduction = lastStack_->KeptReduction();
+    return reduction > 1 ? result.scaled(result.size() / reduction, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                         : result;
+}
+
+int LiveFocusStack::LastReduction() const
+{
+    return lastStack_ ? lastStack_->KeptReduction() : 1;
 }
 
 void LiveFocusStack::Process(Frame& frame)

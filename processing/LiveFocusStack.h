@@ -6,12 +6,14 @@
 // the preview, a still and a recording all show the stack.
 
 #include "capture/FrameStage.h"
+#include "processing/HeightMap.h"
 
 #include <QImage>
 
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 class FocusStack;
 class NewestFrameWorker;
@@ -29,6 +31,12 @@ public:
     QImage Stop(QImage* depthMap = nullptr);
     void Cancel();
     bool Running() const { return running_; }
+    // The last stack ended (until the next starts or one is cancelled): its heights (from the
+    // pictures that counted, at half size), the picture at their size, and that reduction.
+    bool HasLastStack() const { return lastStack_ != nullptr; }
+    std::optional<HeightMap> LastHeights(const HeightScale& scale) const;
+    QImage LastPicture() const;
+    int LastReduction() const;
     // Frames that made some of the picture sharper.
     int Counted() const { return counted_; }
     // No frame waits for the stack and none is being stacked.
@@ -48,9 +56,10 @@ private:
     std::atomic<int> counted_{0};
     std::atomic<bool> sizeChanged_{false};
     mutable std::mutex shownMutex_;
-    QImage shown_;                      // the stack's latest result, as frames show it (BGR888)
-    QString sizeChangedText_;           // guarded by shownMutex_
-    std::unique_ptr<FocusStack> stack_; // the stacking thread's while it runs
-    mutable std::mutex workerMutex_;    // guards worker_ between the window and the processing thread
+    QImage shown_;                          // the stack's latest result, as frames show it (BGR888)
+    QString sizeChangedText_;               // guarded by shownMutex_
+    std::unique_ptr<FocusStack> stack_;     // the stacking thread's while it runs
+    std::unique_ptr<FocusStack> lastStack_; // the window thread's once it ended
+    mutable std::mutex workerMutex_;        // guards worker_ between the window and the processing thread
     std::unique_ptr<NewestFrameWorker> worker_;
 };

@@ -1,6 +1,7 @@
 #include "app/commands/ListCommands.h"
 #include "heights/HeightCalibration.h"
 #include "heights/HeightsDlg.h"
+#include "processing/LiveFocusStack.h"
 
 #include "app/ProgramPaths.h"
 #include "app/commands/StillKeeping.h"
@@ -207,17 +208,35 @@ QString ListCommands::HeightCalibrationPath() const
     return QFileInfo(host_.CalibrationPath()).dir().filePath(QStringLiteral("heights.json"));
 }
 
-void ListCommands::ShowHeightsOfSelected()
+void ListCommands::ShowHeights()
 {
     CThumbnailList& list = host_.ThumbnailList();
     const QStringList paths = list.ShowingPictures() ? list.SelectedPaths() : QStringList();
-    if (paths.size() < 3) {
-        ShowMessageBox(Parent(),
-                       LangText("HeightsSelect", 160,
-                                "Select three or more pictures of one field taken at different focus (Ctrl+click)."),
-                       host_.MessageCaption(), MessageButtons::Ok, MessageIcon::Information);
-        return;
+    if (paths.size() >= 3) return ShowHeightsOfSelected(paths);
+    const LiveFocusStack& live = host_.LiveStack();
+    if (live.HasLastStack()) {
+        // The last live stack: its pictures that counted, kept at half size.
+        const int magnification = stills_.ReadMagnification();
+        const QString calibrationPath = HeightCalibrationPath();
+        if (const QString notice = HeightCalibrationStore::Recover(calibrationPath); !notice.isEmpty())
+            ShowMessageBox(Parent(), notice, host_.MessageCaption(), MessageButtons::Ok, MessageIcon::Warning);
+        auto heights = live.LastHeights(HeightCalibrationStore(calibrationPath).ScaleFor(magnification));
+        const QImage picture = live.LastPicture();
+        if (heights) {
+            const PictureMetadata metadata = stills_.Describe({}, magnification, picture.size() * live.LastReduction());
+            if (metadata.HasScale())
+                heights->micrometresPerPixel = 1000 * metadata.millimetresPerPixel * live.LastReduction();
+            return ShowHeightsWindow(std::move(*heights), picture, magnification);
+        }
     }
+    ShowMessageBox(Parent(),
+                   LangText("HeightsSelect", 160,
+                            "Select three or more pictures of one field taken at different focus (Ctrl+click)."),
+                   host_.MessageCaption(), MessageButtons::Ok, MessageIcon::Information);
+}
+
+void ListCommands::ShowHeightsOfSelected(const QStringList& paths)
+{
     const QString calibrationPath = HeightCalibrationPath();
     if (const QString notice = HeightCalibrationStore::Recover(calibrationPath); !notice.isEmpty())
         ShowMessageBox(Parent(), notice, host_.MessageCaption(), MessageButtons::Ok, MessageIcon::Warning);
@@ -248,7 +267,12 @@ void ListCommands::ShowHeightsOfSelected()
     // Across, the scale the pictures carry or their magnification's calibration.
     const PictureMetadata metadata = stills_.Describe(combined.metadata, magnification, combined.inputSize);
     if (metadata.HasScale()) heights->micrometresPerPixel = 1000 * metadata.millimetresPerPixel;
-    CHeightsDlg window(std::move(*heights), combined.picture, magnification, calibrationPath, Parent());
+    ShowHeightsWindow(std::move(*heights), combined.picture, magnification);
+}
+
+void ListCommands::ShowHeightsWindow(HeightMap map, const QImage& picture, int magnification)
+{
+    CHeightsDlg window(std::move(map), picture, magnification, HeightCalibrationPath(), Parent());
     if (runHeightsWindow) runHeightsWindow(window);
     else window.exec();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "processing/HeightMap.h"
+
 #include <functional>
 // What is done with the pictures and videos the thumbnail list holds: open one (Photo
 // Measure or the player), save it as another file, delete, send by e-mail, and stack or lay
@@ -32,6 +34,7 @@ private:
 
 // What the list's commands need of the window.
 class CHeightsDlg;
+class LiveFocusStack;
 struct CombinedPictures;
 
 class ListCommandHost {
@@ -44,6 +47,8 @@ public:
     virtual StillFormatSetting& StillFormat() const = 0;
     virtual QString CalibrationPath() const = 0;
     virtual void RunDialog(CModalDialog& dialog) = 0;
+    // The live all-in-focus step: its last stack's heights.
+    virtual LiveFocusStack& LiveStack() const = 0;
 };
 
 class ListCommands {
@@ -58,14 +63,17 @@ public:
     // The pictures selected in the list stacked or laid out as a mosaic, saved as the next
     // still.
     void CombineSelectedPictures(bool mosaic);
-    // The heights of the pictures selected (a focus stack), in the Heights window.
-    void ShowHeightsOfSelected();
+    // Capture → Heights...: the heights of the pictures selected (three or more, a focus
+    // stack), else of the last live all-in-focus stack, in the Heights window.
+    void ShowHeights();
     // The Heights window's calibration file: heights.json beside the length calibrations.
     QString HeightCalibrationPath() const;
     // Tests look at (and close) the Heights window; it is run modally otherwise.
     std::function<void(CHeightsDlg&)> runHeightsWindow;
 
 private:
+    void ShowHeightsOfSelected(const QStringList& paths);
+    void ShowHeightsWindow(HeightMap map, const QImage& picture, int magnification);
     // Which pictures a combination left out, and why (nothing when none).
     void TellLeftOut(const CombinedPictures& combined);
     bool SelectedPath(QString& path, bool useMessageCaption);

@@ -813,6 +813,29 @@ TEST_F(MainDialogTest, F6StacksWhileTheFocusTurnsAndSavesTheResultAsTheNextStill
     EXPECT_EQ(NextRunningNumber(PictureFolder(), {}, StillPicturePatterns()), 2);
 }
 
+TEST_F(MainDialogTest, HeightsAfterALiveStackComeFromItsPicturesWhenNoneAreSelected)
+{
+    Start(true);
+    backend_->Microscope()->SetSlide(Slide::Relief);
+    backend_->Microscope()->SetFocusSweep(true);
+    PressKey(Qt::Key_F11); // 640 x 480
+    dialog_->MagnificationBox().setText("200");
+    PressKey(Qt::Key_F6);
+    ASSERT_TRUE(WaitUntil([&] { return dialog_->LiveStack().Counted() >= 12; }, 90000));
+    PressKey(Qt::Key_F6); // saved: the list selects the new still alone
+    ASSERT_TRUE(dialog_->LiveStack().HasLastStack());
+    bool shown = false;
+    dialog_->ListCommandsForTests().runHeightsWindow = [&](CHeightsDlg& window) {
+        shown = true;
+        // At half the capture size: the live stack keeps its pictures reduced.
+        EXPECT_EQ(window.Map().width, dialog_->Engine().CaptureSize().width() / 2);
+        EXPECT_GT(window.Map().KnownShare(), 0.1);
+        EXPECT_TRUE(window.Map().nominal);
+    };
+    dialog_->OnCommand(ID_CAPTURE_HEIGHTS);
+    EXPECT_TRUE(shown);
+}
+
 TEST_F(MainDialogTest, WithoutACalibrationAStillCarriesTheNominalScaleOnlyWhenChosen)
 {
     Start(true);
