@@ -3,8 +3,19 @@
 #include "app/ProgramPaths.h"
 #include "app/sharing/ShareDlg.h"
 #include "capture/CaptureGraph.h"
+#include "framework/RegularFile.h"
 
-SharingCommands::SharingCommands(SharingCommandHost& host) : host_(host), sharing_(*this) {}
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+SharingCommands::SharingCommands(SharingCommandHost& host) : host_(host), sharing_(*this)
+{
+    // An address that streamed is the one offered next time.
+    QObject::connect(&stream_, &StreamControl::Changed, &stream_, [this] {
+        if (stream_.State() == StreamSender::State::Streaming) RememberStreamAddress();
+    });
+}
 
 SharingCommands::~SharingCommands()
 {
@@ -61,10 +72,28 @@ QStringList SharingCommands::SharedFolders() const
     return {folders.picture, folders.video};
 }
 
+QString SharingCommands::StreamAddressPath() const
+{
+    return QFileInfo(host_.CalibrationPath()).dir().filePath(QStringLiteral("stream.txt"));
+}
+
+void SharingCommands::RememberStreamAddress()
+{
+    const QString path = StreamAddressPath();
+    QDir().mkpath(QFileInfo(path).path());
+    if (!WriteFileWhole(path, stream_.Address().toUtf8(), nullptr)) return;
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+}
+
 void SharingCommands::OpenStreamDialog()
 {
     FollowFrames();
-    if (!streamDialog_) streamDialog_ = new CStreamDlg(stream_, &host_.HostWidget());
+    if (!streamDialog_) {
+        if (!stream_.IsStreaming() && stream_.Address().isEmpty())
+            if (const auto kept = ReadRegularFile(StreamAddressPath(), 4096))
+                stream_.SetAddress(QString::fromUtf8(*kept).trimmed());
+        streamDialog_ = new CStreamDlg(stream_, &host_.HostWidget());
+    }
     streamDialog_->show();
     streamDialog_->raise();
     streamDialog_->activateWindow();

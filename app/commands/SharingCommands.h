@@ -25,6 +25,8 @@ public:
     virtual const MediaFolders& Folders() const = 0;
     // The scale, the magnification and the live measurements the pages draw.
     virtual LiveInfo SharedLiveInfo() const = 0;
+    // The stage calibrations' file: the stream's address is kept beside it.
+    virtual QString CalibrationPath() const = 0;
 };
 
 class SharingCommands : public SharingHost {
@@ -51,6 +53,10 @@ public:
 
 private:
     void FollowFrames();
+    // The last address streamed to, kept for the next start (readable by the user alone: it
+    // holds the stream's key).
+    QString StreamAddressPath() const;
+    void RememberStreamAddress();
 
     SharingCommandHost& host_;
     ShareControl sharing_;

@@ -27,6 +27,11 @@ public:
     // What the window shows: where it streams to and how it goes.
     QString StatusText() const;
     QString Address() const { return address_; }
+    // The address offered before a start (the one used last time); not while streaming.
+    void SetAddress(const QString& address)
+    {
+        if (!sender_) address_ = address;
+    }
 
     void Offer(SharedFrame frame);
 

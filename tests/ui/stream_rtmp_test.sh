@@ -81,4 +81,9 @@ first="$work/hls/$(grep -v '^#' "$playlist" | head -1)"
 probe="$(timeout 20 ffprobe -v error -show_entries stream=codec_name,width,height -of csv=p=0 "$first" | head -1)"
 [ "$probe" = "h264,1280,1024" ] || fail "after the restart ffprobe reads '$probe'"
 grep "qrv.sharing" "$work/program.log" | head -5
+# The address that streamed is offered next time, readable by the user alone (it holds the key).
+kept="$(find "$work/home" -name stream.txt | head -1)"
+[ -n "$kept" ] || fail "the stream's address was not kept"
+[ "$(cat "$kept")" = "rtmp://127.0.0.1:$port/live/lesson" ] || fail "kept '$(cat "$kept")'"
+[ "$(stat -c %a "$kept")" = 600 ] || fail "the kept address is readable by others ($(stat -c %a "$kept"))"
 echo "stream: ok"
