@@ -90,6 +90,38 @@ QString ImageJUnitOf(const QByteArray& description)
     return {};
 }
 
+namespace {
+
+// Uncompressed top-down rows in strips. Two strips' sizes fit in the tag itself, where
+// ImageJ looks for an offset instead and fails to open the picture; such a picture (a small
+// one) is one strip.
+void SetLayout(TIFF* t, int width, int height, int samples, int bits, int photometric)
+{
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(width));
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(height));
+    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, samples);
+    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, bits);
+    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, photometric);
+    TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+    TIFFSetField(t, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
+    std::uint32_t rowsPerStrip = TIFFDefaultStripSize(t, 0);
+    if (rowsPerStrip > 0 && (static_cast<std::uint32_t>(height) + rowsPerStrip - 1) / rowsPerStrip == 2)
+        rowsPerStrip = static_cast<std::uint32_t>(height);
+    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
+}
+
+// Pixels per centimetre, as every reader of the tags understands them.
+void SetResolution(TIFF* t, double millimetresPerPixel)
+{
+    const double perCentimetre = 10.0 / millimetresPerPixel;
+    TIFFSetField(t, TIFFTAG_XRESOLUTION, perCentimetre);
+    TIFFSetField(t, TIFFTAG_YRESOLUTION, perCentimetre);
+    TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, RESUNIT_CENTIMETER);
+}
+
+} // namespace
+
 bool WriteTiffFile(const QString& path, const QImage& picture, const PictureMetadata& metadata, QString* error)
 {
     RouteTiffMessages();
@@ -103,26 +135,9 @@ bool WriteTiffFile(const QString& path, const QImage& picture, const PictureMeta
     TiffPtr tiff(TIFFOpen(QFile::encodeName(path).constData(), "w"));
     if (!tiff) return fail(tiffMessage);
     TIFF* t = tiff.get();
-    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(rgb.width()));
-    TIFFSetField(t, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(rgb.height()));
-    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 3);
-    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
-    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
-    TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
-    TIFFSetField(t, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
-    // Two strips' sizes fit in the tag itself, where ImageJ looks for an offset instead and
-    // fails to open the picture; such a picture (a small one) is one strip.
-    std::uint32_t rowsPerStrip = TIFFDefaultStripSize(t, 0);
-    if (rowsPerStrip > 0 && (static_cast<std::uint32_t>(rgb.height()) + rowsPerStrip - 1) / rowsPerStrip == 2)
-        rowsPerStrip = static_cast<std::uint32_t>(rgb.height());
-    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
+    SetLayout(t, rgb.width(), rgb.height(), 3, 8, PHOTOMETRIC_RGB);
     if (metadata.HasScale()) {
-        // Pixels per centimetre, as every reader of the tags understands them.
-        const double perCentimetre = 10.0 / metadata.millimetresPerPixel;
-        TIFFSetField(t, TIFFTAG_XRESOLUTION, perCentimetre);
-        TIFFSetField(t, TIFFTAG_YRESOLUTION, perCentimetre);
-        TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, RESUNIT_CENTIMETER);
+        SetResolution(t, metadata.millimetresPerPixel);
         TIFFSetField(t, TIFFTAG_IMAGEDESCRIPTION, ImageJDescription(metadata).constData());
     }
     if (metadata.captured.isValid())
@@ -232,19 +247,8 @@ bool WriteValueTiff(const QString& path, int width, int height, const float* val
     TiffPtr tiff(TIFFOpen(QFile::encodeName(path).constData(), "w"));
     if (!tiff) return fail(tiffMessage);
     TIFF* t = tiff.get();
-    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(width));
-    TIFFSetField(t, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(height));
-    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 1);
-    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 32);
     TIFFSetField(t, TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_IEEEFP);
-    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
-    TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
-    TIFFSetField(t, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
-    std::uint32_t rowsPerStrip = TIFFDefaultStripSize(t, 0);
-    if (rowsPerStrip > 0 && (static_cast<std::uint32_t>(height) + rowsPerStrip - 1) / rowsPerStrip == 2)
-        rowsPerStrip = static_cast<std::uint32_t>(height); // ImageJ cannot open two strips (see above)
-    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
+    SetLayout(t, width, height, 1, 32, PHOTOMETRIC_MINISBLACK);
     // The values' range for ImageJ's display, and their unit.
     float low = 0, high = 0;
     bool any = false;
@@ -256,10 +260,7 @@ bool WriteValueTiff(const QString& path, int width, int height, const float* val
         }
     QByteArray description = QByteArray(kImageJVersion) + "\n";
     if (millimetresPerPixel > 0) {
-        const double perCentimetre = 10.0 / millimetresPerPixel;
-        TIFFSetField(t, TIFFTAG_XRESOLUTION, perCentimetre);
-        TIFFSetField(t, TIFFTAG_YRESOLUTION, perCentimetre);
-        TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, RESUNIT_CENTIMETER);
+        SetResolution(t, millimetresPerPixel);
         description += "unit=um\n";
     }
     description += "vunit=um\nmin=" + QByteArray::number(low) + "\nmax=" + QByteArray::number(high) + "\n";
