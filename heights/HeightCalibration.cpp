@@ -80,7 +80,9 @@ QString HeightCalibrationStore::Recover(const QString& path)
 std::optional<double> HeightCalibrationStore::Calibrate(const HeightMap& map, const HeightScale& used, QPointF low,
                                                         QPointF high, double knownMicrometres)
 {
-    const auto a = map.HeightNear(low, 5), b = map.HeightNear(high, 5);
+    // Each surface over a patch around the click: a calibration is worth only its surfaces'
+    // heights, not one point's.
+    const auto a = map.HeightNear(low, 15), b = map.HeightNear(high, 15);
     if (!a || !b || knownMicrometres <= 0) return std::nullopt;
     const double measured = b->first - a->first; // in the micrometres `used` gave
     if (std::abs(measured) < 1e-3) return std::nullopt;

@@ -18,6 +18,9 @@ constexpr int kAlignWidth = 320;
 // ECC's own smoothing of both pictures (pixels of the reduced picture): none beyond the
 // reduction; more smoothing lets the different blur of two focus positions pull the fit.
 constexpr int kAlignSmoothing = 1;
+// The smoothing for measuring each step's growth (heights): enough that the change of blur
+// no longer pulls the fit.
+constexpr int kGrowthSmoothing = 7;
 // The sharpness is smoothed over about this many pixels: enough that each choice is made
 // for a small neighbourhood, little enough that a sharp edge's energy does not spread over
 // the surface beside it (which would take that surface from the edge's blurred picture: the
@@ -91,6 +94,28 @@ struct FocusStack::State {
                std::abs(warp.at<float>(1, 2)) < kMaxSeriesShift * reduced.width;
     }
     cv::Matx33d toLast = cv::Matx33d::eye(); // first picture's pixels -> last picture's
+    double growth = 1;                       // the last picture's scale against the first
+
+    // How much a step grew the picture. The alignment's own fit follows the fine detail, which
+    // the change of focus blurs on one side and sharpens on the other; over many steps that
+    // adds up to a growth several per cent off. The coarse shapes, which focus changes little,
+    // tell the growth truer: the fit again from the step's transform, smoothed.
+    static double StepGrowth(const cv::Mat& from, const cv::Mat& to, const cv::Mat& step)
+    {
+        cv::Mat warp = step.clone();
+        double agreement = -1;
+        try {
+            agreement =
+                cv::findTransformECC(from, to, warp, cv::MOTION_AFFINE,
+                                     cv::TermCriteria(cv::TermCriteria::COUNT | cv::TermCriteria::EPS, 30, 1e-6),
+                                     cv::noArray(), kGrowthSmoothing);
+        } catch (const cv::Exception&) {
+        }
+        if (agreement < 0 || !PlausibleStep(warp, from.size())) warp = step;
+        const double a = warp.at<float>(0, 0), b = warp.at<float>(0, 1), d = warp.at<float>(1, 0),
+                     e = warp.at<float>(1, 1);
+        return std::sqrt(std::abs(a * e - b * d));
+    }
     cv::Scalar firstMean;
     std::vector<cv::Mat> kept;      // aligned pictures (keepFrames)
     std::vector<double> keptScales; // each one's scale against the first (how far the knob turned)
@@ -130,6 +155,7 @@ struct FocusStack::State {
         if (agreement < 0 || !PlausibleStep(warp, fine.size())) warp = cv::Mat::eye(2, 3, CV_32F); // no fit: as it is
         if (options.leaveOutUnrelated && ShapesAgreement(previousFine, fine, warp) < kSeriesAgreement) return {};
         lastStep = warp.clone();
+        if (options.keepFrames || options.keepReducedBy > 1) growth *= StepGrowth(previousFine, fine, warp);
         previousFine = fine;
         previousCoarse = coarse;
         // Back to full size: a reduced pixel x covers full pixels around k x + (k - 1) / 2.
@@ -194,8 +220,7 @@ struct FocusStack::State {
         const double factor = 1.0 / options.keepReducedBy;
         cv::resize(aligned, reduced, cv::Size(), factor, factor, cv::INTER_AREA);
         kept.push_back(reduced);
-        const double det = toLast(0, 0) * toLast(1, 1) - toLast(0, 1) * toLast(1, 0);
-        keptScales.push_back(std::sqrt(std::abs(det)));
+        keptScales.push_back(growth);
         if (kept.size() > kMostKeptReduced) {
             std::vector<cv::Mat> thinned;
             std::vector<double> scales;
@@ -260,10 +285,7 @@ FocusStack::Added FocusStack::Add(const QImage& picture)
     s.decided.release();
     if (s.options.keepFrames) {
         s.kept.push_back(aligned);
-        // The picture's growth against the first: the square root of the area the
-        // alignment maps a first-picture pixel to.
-        const double det = s.toLast(0, 0) * s.toLast(1, 1) - s.toLast(0, 1) * s.toLast(1, 0);
-        s.keptScales.push_back(std::sqrt(std::abs(det)));
+        s.keptScales.push_back(s.growth); // how far the knob turned from the first
     }
     const int gained = cv::countNonZero(sharper);
     if (gained < kCountingShare * s.size.area()) return Added::NothingNew;

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <map>
 #include <random>
 
 namespace {
@@ -44,14 +43,22 @@ void BoxSum(int* values, int channels, int width, int height, int radius)
 }
 
 // Blur radii on a ladder that grows with the radius (a few blurs a frame, not one per
-// height): 0, 1, 2, 3, then about a fifth apart.
-std::uint8_t LadderRadius(double exact)
+// height): 0, 1, 2, 3, then about a fifth apart. A radius between two rungs is the mix of
+// their blurs, so the blur grows smoothly with the distance from focus, as through a lens.
+constexpr int kLadder[] = {0, 1, 2, 3, 4, 5, 6, 8, 10, 12, 15, 18, 22, 27, 33, 40, 48, 58, 70, 84, 100};
+constexpr int kRungs = static_cast<int>(std::size(kLadder));
+
+struct Rungs {
+    std::uint8_t lower = 0; // index into the ladder
+    float upperShare = 0;   // of the next rung's blur
+};
+
+Rungs RungsOf(double exact)
 {
-    static constexpr int kLadder[] = {0, 1, 2, 3, 4, 5, 6, 8, 10, 12, 15, 18, 22, 27, 33, 40, 48, 58, 70, 84, 100};
-    int best = 0;
-    for (const int r : kLadder)
-        if (std::abs(r - exact) < std::abs(best - exact)) best = r;
-    return static_cast<std::uint8_t>(best);
+    if (exact >= kLadder[kRungs - 1]) return {static_cast<std::uint8_t>(kRungs - 2), 1};
+    int i = 0;
+    while (kLadder[i + 1] <= exact) ++i;
+    return {static_cast<std::uint8_t>(i), static_cast<float>((exact - kLadder[i]) / (kLadder[i + 1] - kLadder[i]))};
 }
 
 } // namespace
@@ -96,6 +103,12 @@ void ReliefSlide::Prepare(int width, int height)
             int b = 70, g = 150, r = 60;
             if ((static_cast<int>(uy) + 1024) % 96 < 10 || (static_cast<int>(ux) + 1280) % 160 < 8)
                 b = 60, g = 150, r = 190;
+            if (ux < kCoverslipRight && uy >= kCoverslipTop) {
+                // The coverslip: frosted glass, lighter, hiding the board beneath. It lies on the
+                // board, so it rises with it; the lens sees it as board at its own height.
+                height += kCoverslipSteps;
+                b = g = r = 175;
+            }
             boardHeights_[static_cast<std::size_t>(by) * boardWidth + bx] = static_cast<std::uint8_t>(height);
             const Component* on = nullptr;
             for (const Component& c : kComponents)
@@ -142,21 +155,27 @@ void ReliefSlide::Render(int focus, std::uint8_t* out, std::size_t stride) const
     const double scale = ScaleAt(focus);
     const double cx = (width_ - 1) / 2.0, cy = (height_ - 1) / 2.0;
     const int boardHeight = static_cast<int>(heights_.size() / static_cast<std::size_t>(boardWidth_));
-    const std::size_t pixels = static_cast<std::size_t>(width_) * height_;
-    std::vector<std::uint8_t> scaled(pixels * 3);
-    std::vector<std::uint8_t> boardRadius(pixels), component(pixels);
     const double blurUnit = kBlurPerHeight * width_ / 1280.0;
-    std::map<int, int> radii; // the board's radii -> pixels
-    for (int y = 0; y < height_; ++y) {
-        const double fy = std::clamp(margin_ + cy + (y - cy) / scale, 0.0, boardHeight - 1.0);
+    // The lens blurs what lies beyond the field into it as well: the picture is made with a
+    // border as wide as the widest blur, and cut out of it at the end (a blur cut off at the
+    // field's edge would pull the edge's detail inwards, as no lens does).
+    const int border = std::min(kLadder[RungsOf(110 * blurUnit).lower + 1], margin_);
+    const int w = width_ + 2 * border, h = height_ + 2 * border;
+    const std::size_t pixels = static_cast<std::size_t>(w) * h;
+    std::vector<std::uint8_t> scaled(pixels * 3);
+    std::vector<Rungs> boardRungs(pixels);
+    std::vector<std::uint8_t> component(pixels);
+    std::vector<bool> rungUsed(kRungs, false); // by the board's points
+    for (int y = 0; y < h; ++y) {
+        const double fy = std::clamp(margin_ + cy + (y - border - cy) / scale, 0.0, boardHeight - 1.0);
         const int y0 = std::min(static_cast<int>(fy), boardHeight - 2);
         const double wy = fy - y0;
-        for (int x = 0; x < width_; ++x) {
+        for (int x = 0; x < w; ++x) {
             // Optics magnify smoothly: the specimen sampled between its points (bilinear).
-            const double fx = std::clamp(margin_ + cx + (x - cx) / scale, 0.0, boardWidth_ - 1.0);
+            const double fx = std::clamp(margin_ + cx + (x - border - cx) / scale, 0.0, boardWidth_ - 1.0);
             const int x0 = std::min(static_cast<int>(fx), boardWidth_ - 2);
             const double wx = fx - x0;
-            const std::size_t to = static_cast<std::size_t>(y) * width_ + x;
+            const std::size_t to = static_cast<std::size_t>(y) * w + x;
             const std::uint8_t* p00 = &sharp_[(static_cast<std::size_t>(y0) * boardWidth_ + x0) * 3];
             const std::uint8_t* p01 = p00 + 3;
             const std::uint8_t* p10 = p00 + static_cast<std::size_t>(boardWidth_) * 3;
@@ -166,60 +185,77 @@ void ReliefSlide::Render(int focus, std::uint8_t* out, std::size_t stride) const
                     std::lround((1 - wy) * ((1 - wx) * p00[c] + wx * p01[c]) + wy * ((1 - wx) * p10[c] + wx * p11[c])));
             const std::size_t nearest =
                 static_cast<std::size_t>(std::lround(fy)) * boardWidth_ + static_cast<std::size_t>(std::lround(fx));
-            boardRadius[to] = LadderRadius(std::abs(boardHeights_[nearest] - focus) * blurUnit);
+            boardRungs[to] = RungsOf(std::abs(boardHeights_[nearest] - focus) * blurUnit);
             component[to] = componentOf_[nearest];
-            ++radii[boardRadius[to]];
+            rungUsed[boardRungs[to].lower] = true;
+            if (boardRungs[to].upperShare > 0) rungUsed[boardRungs[to].lower + 1u] = true;
         }
     }
     // The board first, as a lens sees it behind the components: each blur it needs, once,
-    // mixing only board points of its own distance (normalised over them); beneath a
+    // mixing only board points near its own distance (normalised over them); beneath a
     // component, what the board around it gives.
     std::vector<int> sums(pixels * 3), weights(pixels);
-    std::vector<float> picture(pixels * 3);
-    for (const auto& [r, count] : radii) {
+    std::vector<float> picture(pixels * 3, 0.0f);
+    for (int rung = 0; rung < kRungs; ++rung) {
+        if (!rungUsed[static_cast<std::size_t>(rung)]) continue;
+        auto share = [&](std::size_t i) -> float {
+            const Rungs& p = boardRungs[i];
+            if (p.lower == rung) return 1 - p.upperShare;
+            if (p.lower + 1 == rung) return p.upperShare;
+            return 0;
+        };
         for (std::size_t i = 0; i < pixels; ++i) {
-            const bool source = boardRadius[i] == r && component[i] == 0;
+            const bool source = share(i) > 0 && component[i] == 0;
             weights[i] = source ? 1 : 0;
             for (int c = 0; c < 3; ++c) sums[i * 3 + c] = source ? scaled[i * 3 + c] : 0;
         }
-        BoxSum(sums.data(), 3, width_, height_, r);
-        BoxSum(weights.data(), 1, width_, height_, r);
+        BoxSum(sums.data(), 3, w, h, kLadder[rung]);
+        BoxSum(weights.data(), 1, w, h, kLadder[rung]);
         for (std::size_t i = 0; i < pixels; ++i) {
-            if (boardRadius[i] != r) continue;
+            const float w = share(i);
+            if (w <= 0) continue;
             for (int c = 0; c < 3; ++c)
-                picture[i * 3 + c] =
-                    weights[i] > 0 ? static_cast<float>(sums[i * 3 + c]) / weights[i] : scaled[i * 3 + c];
+                picture[i * 3 + c] +=
+                    w * (weights[i] > 0 ? static_cast<float>(sums[i * 3 + c]) / weights[i] : scaled[i * 3 + c]);
         }
-        (void)count;
     }
     // Then each component over it, blurred as a whole by its own distance from the focus:
     // out of focus, its edge spreads over the board around it (a halo, as through a real
     // lens), while the board's blur never reaches over a component.
+    std::vector<float> over(pixels * 3);
     for (std::size_t k = 0; k < std::size(kComponents); ++k) {
-        const int r = LadderRadius(std::abs(kComponents[k].height - focus) * blurUnit);
         bool present = false;
-        for (std::size_t i = 0; i < pixels; ++i) {
-            const bool mine = component[i] == k + 1;
-            present = present || mine;
-            weights[i] = mine ? 1 : 0;
-            for (int c = 0; c < 3; ++c) sums[i * 3 + c] = mine ? scaled[i * 3 + c] : 0;
-        }
+        for (std::size_t i = 0; i < pixels && !present; ++i) present = component[i] == k + 1;
         if (!present) continue;
-        BoxSum(sums.data(), 3, width_, height_, r);
-        BoxSum(weights.data(), 1, width_, height_, r);
-        const float area = static_cast<float>((2 * r + 1) * (2 * r + 1));
-        for (std::size_t i = 0; i < pixels; ++i) {
-            if (weights[i] == 0) continue;
-            const float cover = weights[i] / area;
-            for (int c = 0; c < 3; ++c) picture[i * 3 + c] = sums[i * 3 + c] / area + (1 - cover) * picture[i * 3 + c];
+        const Rungs rungs = RungsOf(std::abs(kComponents[k].height - focus) * blurUnit);
+        std::copy(picture.begin(), picture.end(), over.begin());
+        for (int step = 0; step < 2; ++step) {
+            const float share = step == 0 ? 1 - rungs.upperShare : rungs.upperShare;
+            if (share <= 0) continue;
+            const int r = kLadder[rungs.lower + step];
+            for (std::size_t i = 0; i < pixels; ++i) {
+                const bool mine = component[i] == k + 1;
+                weights[i] = mine ? 1 : 0;
+                for (int c = 0; c < 3; ++c) sums[i * 3 + c] = mine ? scaled[i * 3 + c] : 0;
+            }
+            BoxSum(sums.data(), 3, w, h, r);
+            BoxSum(weights.data(), 1, w, h, r);
+            const float area = static_cast<float>((2 * r + 1) * (2 * r + 1));
+            for (std::size_t i = 0; i < pixels; ++i) {
+                if (weights[i] == 0) continue;
+                const float cover = weights[i] / area;
+                for (int c = 0; c < 3; ++c)
+                    over[i * 3 + c] += share * (sums[i * 3 + c] / area - cover * picture[i * 3 + c]);
+            }
         }
+        picture.swap(over);
     }
     for (int y = 0; y < height_; ++y) {
         std::uint8_t* row = out + stride * static_cast<std::size_t>(y);
         for (int x = 0; x < width_; ++x)
             for (int c = 0; c < 3; ++c)
-                row[x * 3 + c] = static_cast<std::uint8_t>(
-                    std::clamp(std::lround(picture[(static_cast<std::size_t>(y) * width_ + x) * 3 + c]), 0L, 255L));
+                row[x * 3 + c] = static_cast<std::uint8_t>(std::clamp(
+                    std::lround(picture[((static_cast<std::size_t>(y) + border) * w + x + border) * 3 + c]), 0L, 255L));
         std::memset(row + static_cast<std::size_t>(width_) * 3, 0, stride - static_cast<std::size_t>(width_) * 3);
     }
 }

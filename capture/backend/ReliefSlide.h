@@ -3,7 +3,8 @@
 // from left to right, with raised dark components on it, textured everywhere. Each point is
 // sharp only when the focus knob stands at its height, blurred more the further it is, and
 // the picture grows slightly with each step of the knob, as with real optics. The heights
-// and the growth are known, so focus stacking is tested against the truth.
+// and the growth are known, so focus stacking is tested against the truth. In the lower left
+// corner lies a coverslip with a frosted top, a step of known height for calibrating heights.
 
 #include <cstddef>
 #include <cstdint>
@@ -19,6 +20,11 @@ public:
     // The knob's travel per step: the picture grows 0.1 % per 10 µm (1e-4 a micrometre, the
     // program's nominal growth), so heights from the growth can be checked in micrometres.
     static constexpr double kMicrometresPerFocusStep = 10;
+    // The coverslip (0.17 mm, 17 steps above the board it lies on): left of `kCoverslipRight`
+    // and below `kCoverslipTop` (1280 x 1024 units), reaching beyond the field's corner.
+    static constexpr int kCoverslipSteps = 17;
+    static constexpr int kCoverslipRight = 230;
+    static constexpr int kCoverslipTop = 930;
 
     void Prepare(int width, int height);
     int Width() const { return width_; }
