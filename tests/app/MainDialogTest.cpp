@@ -606,7 +606,8 @@ TEST_F(MainDialogTest, DeviceSettingsChangeTheLivePictureAndFollowPluggedDevices
         devicesBefore = settings.DeviceList().count();
         backend_->Plug(backend_->AddDevice(backend::SimulatedBackend::kMicroscopeHardwareId, u"Second microscope"));
         devicesAfter = settings.DeviceList().count();
-        before = brightnessOf();
+        // A frame of the slide shown first (on a slow machine the picture may still be blank).
+        WaitUntil([&] { return (before = brightnessOf()) < 215; }, 5000);
         settings.Trackbar(0).setValue(50);
         // The next composed frame is brighter.
         WaitUntil([&] { return (after = brightnessOf()) > before + 40; }, 3000);
