@@ -64,6 +64,10 @@ void CFrameCallback::BufferCB(double sampleTime, const std::uint8_t* buffer, std
     frame->time = sampleTime;
     frame->captured = std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
     frame->sequence = ++sequence_;
+    frame->focusPosition =
+        focus_.any && focus_.time == sampleTime && frame->captured - focus_.since >= kFocusSettleSeconds
+            ? focus_.position
+            : std::numeric_limits<double>::quiet_NaN();
     if (compressed_.length > 0 && compressed_.time == sampleTime) {
         try {
             frame->jpeg.assign(compressed_.bytes, compressed_.bytes + compressed_.length);
@@ -73,6 +77,16 @@ void CFrameCallback::BufferCB(double sampleTime, const std::uint8_t* buffer, std
     }
     compressed_ = {};
     stage_.Submit(std::move(frame));
+}
+
+void CFrameCallback::FocusPositionCB(double sampleTime, int position)
+{
+    if (!focus_.any || position != focus_.position) {
+        focus_.position = position;
+        focus_.since = std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+        focus_.any = true;
+    }
+    focus_.time = sampleTime;
 }
 
 void CFrameCallback::CompressedCB(double sampleTime, const std::uint8_t* bytes, std::size_t length)

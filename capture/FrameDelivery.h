@@ -92,6 +92,10 @@ public:
     // The camera's Motion JPEG bytes go with the frame that follows (a second copy, small
     // beside the pixels), for a recording that stores them as they are.
     void CompressedCB(double sampleTime, const std::uint8_t* bytes, std::size_t length) override;
+    // A motorised focus's position goes with the frame that follows once it has stood still a
+    // moment (a lens on its way, or frames still in the camera's buffers, would be misplaced).
+    void FocusPositionCB(double sampleTime, int position) override;
+    static constexpr double kFocusSettleSeconds = 0.15;
 
     // The frame size the stream was connected with; set while the stream is stopped.
     void SetFrameSize(int width, int height);
@@ -124,6 +128,12 @@ private:
         const std::uint8_t* bytes = nullptr;
         std::size_t length = 0;
     } compressed_; // camera thread only: the bytes of the sample BufferCB gets next
+    struct FocusReport {
+        double time = -1; // the sample it goes with
+        int position = 0;
+        double since = 0; // when it first stood there (the steady clock's seconds)
+        bool any = false;
+    } focus_; // camera thread only
     std::shared_ptr<FramePool> pool_ = FramePool::Create();
     FrameStage stage_; // last: its worker stops first
 };

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -20,6 +21,9 @@ struct Frame {
     double captured = 0;    // when the camera's thread took it, in seconds of the steady clock
                             // (one clock across stream restarts)
     std::uint64_t sequence = 0;
+    // Where a motorised focus stood, in its control's units, when it had stood there a moment;
+    // NaN when the focus is turned by hand, automatic or moving.
+    double focusPosition = std::numeric_limits<double>::quiet_NaN();
     std::vector<std::uint8_t> pixels;
     std::vector<std::uint8_t> jpeg; // as the camera sent it; empty for other formats
 

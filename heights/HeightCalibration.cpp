@@ -27,7 +27,8 @@ HeightCalibrationStore::HeightCalibrationStore(QString path) : path_(std::move(p
     QJsonParseError parseError{};
     const QJsonDocument document = QJsonDocument::fromJson(*bytes, &parseError);
     const QJsonObject magnifications = document.object().value(QStringLiteral("growthPerMicrometre")).toObject();
-    if (!document.isObject() || magnifications.isEmpty()) {
+    const QJsonObject focusUnits = document.object().value(QStringLiteral("micrometresPerFocusUnit")).toObject();
+    if (!document.isObject() || (magnifications.isEmpty() && focusUnits.isEmpty())) {
         loadError_ = parseError.error != QJsonParseError::NoError ? parseError.errorString()
                                                                   : QStringLiteral("no calibrations in it");
         return;
@@ -44,6 +45,24 @@ HeightCalibrationStore::HeightCalibrationStore(QString path) : path_(std::move(p
         }
         growth_[magnification] = growth;
     }
+    for (auto it = focusUnits.begin(); it != focusUnits.end(); ++it) {
+        bool number = false;
+        const int magnification = it.key().toInt(&number);
+        const double perUnit = it.value().toDouble();
+        // A motorised focus moves a lens between about a nanometre and a millimetre a unit.
+        if (!number || magnification <= 0 || !std::isfinite(perUnit) || std::abs(perUnit) < 1e-3 ||
+            std::abs(perUnit) > 1e3) {
+            loadError_ = QStringLiteral("a focus calibration for \"%1\" is not one").arg(it.key());
+            continue;
+        }
+        focusUnit_[magnification] = perUnit;
+    }
+}
+
+std::optional<double> HeightCalibrationStore::FindFocusUnit(int magnification) const
+{
+    const auto found = focusUnit_.find(magnification);
+    return found == focusUnit_.end() ? std::nullopt : std::optional<double>(found->second);
 }
 
 std::optional<double> HeightCalibrationStore::Find(int magnification) const
@@ -54,16 +73,41 @@ std::optional<double> HeightCalibrationStore::Find(int magnification) const
 
 HeightScale HeightCalibrationStore::ScaleFor(int magnification) const
 {
-    if (const auto growth = Find(magnification)) return {*growth, false, 0.02};
-    return {kNominalGrowthPerMicrometre, true, 0.2};
+    HeightScale scale{kNominalGrowthPerMicrometre, true, 0.2};
+    if (const auto growth = Find(magnification)) scale = {*growth, false, 0.02};
+    if (const auto perUnit = FindFocusUnit(magnification)) {
+        scale.micrometresPerFocusUnit = *perUnit;
+        scale.focusUnitNominal = false;
+        scale.focusUnitUncertainty = 0.02;
+    }
+    return scale;
 }
 
 bool HeightCalibrationStore::Set(int magnification, double growthPerMicrometre, QString* error)
 {
     growth_[magnification] = growthPerMicrometre;
-    QJsonObject magnifications;
+    return Write(error);
+}
+
+bool HeightCalibrationStore::SetFocusUnit(int magnification, double micrometresPerFocusUnit, QString* error)
+{
+    focusUnit_[magnification] = micrometresPerFocusUnit;
+    return Write(error);
+}
+
+bool HeightCalibrationStore::SetFor(const HeightMap& map, int magnification, double calibrated, QString* error)
+{
+    return map.fromFocusPositions ? SetFocusUnit(magnification, calibrated, error)
+                                  : Set(magnification, calibrated, error);
+}
+
+bool HeightCalibrationStore::Write(QString* error) const
+{
+    QJsonObject magnifications, focusUnits;
     for (const auto& [m, growth] : growth_) magnifications.insert(QString::number(m), growth);
-    const QJsonObject root{{QStringLiteral("growthPerMicrometre"), magnifications}};
+    for (const auto& [m, perUnit] : focusUnit_) focusUnits.insert(QString::number(m), perUnit);
+    QJsonObject root{{QStringLiteral("growthPerMicrometre"), magnifications}};
+    if (!focusUnits.isEmpty()) root.insert(QStringLiteral("micrometresPerFocusUnit"), focusUnits);
     return WriteFileWhole(path_, QJsonDocument(root).toJson(), error);
 }
 
@@ -82,10 +126,16 @@ std::optional<double> HeightCalibrationStore::Calibrate(const HeightMap& map, co
 {
     // Each surface over a patch around the click: a calibration is worth only its surfaces'
     // heights, not one point's.
-    const auto a = map.HeightNear(low, 15), b = map.HeightNear(high, 15);
+    const auto a = map.HeightNear(low, 5), b = map.HeightNear(high, 5);
     if (!a || !b || knownMicrometres <= 0) return std::nullopt;
     const double measured = b->first - a->first; // in the micrometres `used` gave
     if (std::abs(measured) < 1e-3) return std::nullopt;
-    // Heights scale inversely with the growth per micrometre.
+    // Heights scale with the focus travel per unit, inversely with the growth per micrometre.
+    if (map.fromFocusPositions) return used.micrometresPerFocusUnit * knownMicrometres / measured;
     return used.growthPerMicrometre * measured / knownMicrometres;
+}
+
+double HeightCalibrationStore::Rescaling(const HeightMap& map, double used, double calibrated)
+{
+    return map.fromFocusPositions ? calibrated / used : used / calibrated;
 }

@@ -245,22 +245,33 @@ void CHeightsDlg::OnCalibrate()
         if (ok) known = typed;
     }
     if (!known) return;
-    // The heights were made with some growth per micrometre; they scale inversely with it.
-    const double used = map_.nominal ? kNominalGrowthPerMicrometre : 0;
+    // The heights were made with the magnification's calibration or the built-in values: the
+    // growth per micrometre, or a motorised focus's travel per unit.
     HeightCalibrationStore store(calibrationPath_);
-    const double current = store.Find(magnification_).value_or(used);
-    const auto growth = HeightCalibrationStore::Calibrate(map_, {current, map_.nominal, 0}, *a_, *b_, *known);
+    const HeightScale used = store.ScaleFor(magnification_);
+    const double current = map_.fromFocusPositions ? used.micrometresPerFocusUnit : used.growthPerMicrometre;
+    const auto calibrated = HeightCalibrationStore::Calibrate(map_, used, *a_, *b_, *known);
     QString error;
-    if (!growth || !store.Set(magnification_, *growth, &error)) {
+    if (!calibrated || !store.SetFor(map_, magnification_, *calibrated, &error)) {
         ShowMessageBox(this,
                        LangText("HeightsCalibrateFail", 100, "The heights could not be calibrated:") +
                            QLatin1Char('\n') + (error.isEmpty() ? MeasurementText() : error),
                        QApplication::applicationName());
         return;
     }
-    const float factor = static_cast<float>(current / *growth);
-    for (float& z : map_.micrometres) z *= factor;
-    for (float& u : map_.uncertainty) u *= std::abs(factor);
+    const float factor = static_cast<float>(HeightCalibrationStore::Rescaling(map_, current, *calibrated));
+    // Every height scales; its uncertainty too, and the share the old scale's own uncertainty
+    // had in it gives way to the calibration's.
+    const double before = map_.fromFocusPositions ? used.focusUnitUncertainty : used.relativeUncertainty;
+    const HeightScale now = store.ScaleFor(magnification_);
+    const double after = map_.fromFocusPositions ? now.focusUnitUncertainty : now.relativeUncertainty;
+    for (std::size_t i = 0; i < map_.micrometres.size(); ++i) {
+        const double z = map_.micrometres[i] * factor, u = map_.uncertainty[i] * std::abs(factor);
+        if (std::isnan(z)) continue; // unknown stays unknown
+        const double own = std::max(0.0, u * u - before * before * z * z);
+        map_.micrometres[i] = static_cast<float>(z);
+        map_.uncertainty[i] = static_cast<float>(std::sqrt(own + after * after * z * z));
+    }
     for (double& d : map_.frameMicrometres) d *= factor;
     map_.nominal = false;
     view_->SetSurface(map_, picture_);

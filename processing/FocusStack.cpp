@@ -117,10 +117,11 @@ struct FocusStack::State {
         return std::sqrt(std::abs(a * e - b * d));
     }
     cv::Scalar firstMean;
-    std::vector<cv::Mat> kept;      // aligned pictures (keepFrames)
-    std::vector<double> keptScales; // each one's scale against the first (how far the knob turned)
-    mutable cv::Mat decided;        // the final choice from the kept pictures (CV_16U), made once asked for
-    mutable cv::Mat sharpShare;     // with it: how surely a picture is sharp at each pixel (CV_32F)
+    std::vector<cv::Mat> kept;         // aligned pictures (keepFrames)
+    std::vector<double> keptScales;    // each one's scale against the first (how far the knob turned)
+    std::vector<double> keptPositions; // each one's motorised focus position; NaN where not known
+    mutable cv::Mat decided;           // the final choice from the kept pictures (CV_16U), made once asked for
+    mutable cv::Mat sharpShare;        // with it: how surely a picture is sharp at each pixel (CV_32F)
     int given = 0;
     int counted = 0;
 
@@ -212,25 +213,42 @@ struct FocusStack::State {
         return a.dot(b) / (static_cast<double>(a.total()) * deviationA[0] * deviationB[0]);
     }
 
-    // A picture that counted, reduced, with its growth against the first: a live stack's
-    // pictures for heights. A long sweep is thinned to every other picture (its range kept).
-    void KeepReduced(const cv::Mat& aligned)
+    // A picture that counted, reduced, with its growth against the first and its focus
+    // position: a live stack's pictures for heights. A long sweep is thinned to every other
+    // picture (its range kept).
+    void KeepReduced(const cv::Mat& aligned, double focusPosition)
     {
         cv::Mat reduced;
         const double factor = 1.0 / options.keepReducedBy;
         cv::resize(aligned, reduced, cv::Size(), factor, factor, cv::INTER_AREA);
         kept.push_back(reduced);
         keptScales.push_back(growth);
+        keptPositions.push_back(focusPosition);
         if (kept.size() > kMostKeptReduced) {
+            // Every other picture goes, but not one a motorised focus placed (heights take
+            // their distances from those alone).
             std::vector<cv::Mat> thinned;
-            std::vector<double> scales;
-            for (std::size_t i = 0; i < kept.size(); i += 2) {
+            std::vector<double> scales, positions;
+            bool keep = true;
+            for (std::size_t i = 0; i < kept.size(); ++i) {
+                const bool placed = !std::isnan(keptPositions[i]);
+                if (!placed) keep = !keep;
+                if (!placed && !keep) continue;
                 thinned.push_back(kept[i]);
                 scales.push_back(keptScales[i]);
+                positions.push_back(keptPositions[i]);
             }
             kept = std::move(thinned);
             keptScales = std::move(scales);
+            keptPositions = std::move(positions);
         }
+    }
+
+    // Whether a reduced picture at this motorised focus position would be the first there.
+    bool NewFocusPosition(double focusPosition) const
+    {
+        return !std::isnan(focusPosition) &&
+               std::find(keptPositions.begin(), keptPositions.end(), focusPosition) == keptPositions.end();
     }
 
     // Brightness matched to the first picture, channel by channel, within a fifth.
@@ -251,7 +269,7 @@ FocusStack::FocusStack(Options options) : state_(std::make_unique<State>())
 
 FocusStack::~FocusStack() = default;
 
-FocusStack::Added FocusStack::Add(const QImage& picture)
+FocusStack::Added FocusStack::Add(const QImage& picture, double focusPosition)
 {
     State& s = *state_;
     cv::Mat bgr = BgrMatOf(picture);
@@ -267,8 +285,9 @@ FocusStack::Added FocusStack::Add(const QImage& picture)
         if (s.options.keepFrames) {
             s.kept.push_back(bgr.clone()); // its own: the result grows over the first
             s.keptScales.push_back(1.0);
+            s.keptPositions.push_back(focusPosition);
         } else if (s.options.keepReducedBy > 1) {
-            s.KeepReduced(bgr);
+            s.KeepReduced(bgr, focusPosition);
         }
         s.given = s.counted = 1;
         return Added::Sharper;
@@ -286,10 +305,17 @@ FocusStack::Added FocusStack::Add(const QImage& picture)
     if (s.options.keepFrames) {
         s.kept.push_back(aligned);
         s.keptScales.push_back(s.growth); // how far the knob turned from the first
+        s.keptPositions.push_back(focusPosition);
     }
+    const bool keepsReduced = !s.options.keepFrames && s.options.keepReducedBy > 1;
     const int gained = cv::countNonZero(sharper);
-    if (gained < kCountingShare * s.size.area()) return Added::NothingNew;
-    if (!s.options.keepFrames && s.options.keepReducedBy > 1) s.KeepReduced(aligned);
+    if (gained < kCountingShare * s.size.area()) {
+        // A motorised focus stands still a moment before its position is known, and the frame
+        // that first showed the place sharper came while it moved: heights need one known there.
+        if (keepsReduced && s.NewFocusPosition(focusPosition)) s.KeepReduced(aligned, focusPosition);
+        return Added::NothingNew;
+    }
+    if (keepsReduced) s.KeepReduced(aligned, focusPosition);
     aligned.copyTo(s.result, sharper);
     energy.copyTo(s.best, sharper);
     s.index.setTo(number, sharper);
@@ -447,4 +473,10 @@ QImage FocusStack::KeptPicture(int i) const
 double FocusStack::KeptScale(int i) const
 {
     return i >= 0 && i < KeptCount() ? state_->keptScales[static_cast<std::size_t>(i)] : 1.0;
+}
+
+double FocusStack::KeptFocusPosition(int i) const
+{
+    return i >= 0 && i < KeptCount() ? state_->keptPositions[static_cast<std::size_t>(i)]
+                                     : std::numeric_limits<double>::quiet_NaN();
 }

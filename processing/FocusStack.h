@@ -10,6 +10,7 @@
 #include <QImage>
 
 #include <array>
+#include <limits>
 #include <memory>
 
 class FocusStack {
@@ -35,7 +36,8 @@ public:
     FocusStack(const FocusStack&) = delete;
     FocusStack& operator=(const FocusStack&) = delete;
 
-    Added Add(const QImage& picture);
+    // `focusPosition`: where a motorised focus stood for the picture (NaN: turned by hand).
+    Added Add(const QImage& picture, double focusPosition = std::numeric_limits<double>::quiet_NaN());
     // Pictures added, and those that counted.
     int Given() const;
     int Counted() const;
@@ -58,6 +60,8 @@ public:
     int KeptCount() const;
     QImage KeptPicture(int i) const;
     double KeptScale(int i) const;
+    // Where a motorised focus stood for it; NaN when not known (turned by hand).
+    double KeptFocusPosition(int i) const;
     // How much smaller than the pictures given the kept ones are (1: not).
     int KeptReduction() const;
 

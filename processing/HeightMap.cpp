@@ -103,20 +103,42 @@ QImage HeightMap::AsGrey() const
 
 std::optional<HeightMap> HeightsOf(const FocusStack& stack, const HeightScale& scale)
 {
-    const int frames = stack.KeptCount();
-    if (frames < 3 || scale.growthPerMicrometre == 0) return std::nullopt;
+    // The pictures a motorised focus placed, one a position, in the order of their positions.
+    std::vector<std::pair<double, int>> placed;
+    for (int i = 0; i < stack.KeptCount(); ++i) {
+        const double position = stack.KeptFocusPosition(i);
+        if (std::isnan(position)) continue;
+        if (std::none_of(placed.begin(), placed.end(), [&](const auto& p) { return p.first == position; }))
+            placed.emplace_back(position, i);
+    }
+    std::sort(placed.begin(), placed.end());
     HeightMap map;
-    map.nominal = scale.nominal;
-    // Each picture's focus distance from its growth against the first.
-    for (int i = 0; i < frames; ++i)
-        map.frameMicrometres.push_back((stack.KeptScale(i) - 1) / scale.growthPerMicrometre);
+    std::vector<int> pictures;
+    if (placed.size() >= 3 && scale.micrometresPerFocusUnit != 0) {
+        map.fromFocusPositions = true;
+        map.nominal = scale.focusUnitNominal;
+        for (const auto& [position, i] : placed) {
+            pictures.push_back(i);
+            map.frameMicrometres.push_back((position - placed.front().first) * scale.micrometresPerFocusUnit);
+        }
+    } else {
+        if (scale.growthPerMicrometre == 0) return std::nullopt;
+        map.nominal = scale.nominal;
+        // Each picture's focus distance from its growth against the first.
+        for (int i = 0; i < stack.KeptCount(); ++i) {
+            pictures.push_back(i);
+            map.frameMicrometres.push_back((stack.KeptScale(i) - 1) / scale.growthPerMicrometre);
+        }
+    }
+    const int frames = static_cast<int>(pictures.size());
+    if (frames < 3) return std::nullopt;
     std::vector<cv::Mat> energy(static_cast<std::size_t>(frames));
     // The same averaged over a wider patch: whether a pixel has a focus peak at all is decided
     // there, where a sensor's noise (alike in every picture) evens out and a real peak does not.
     std::vector<cv::Mat> patch(static_cast<std::size_t>(frames));
     cv::parallel_for_(cv::Range(0, frames), [&](const cv::Range& some) {
         for (int i = some.start; i < some.end; ++i) {
-            energy[static_cast<std::size_t>(i)] = FocusEnergy(stack.KeptPicture(i));
+            energy[static_cast<std::size_t>(i)] = FocusEnergy(stack.KeptPicture(pictures[static_cast<std::size_t>(i)]));
             cv::GaussianBlur(energy[static_cast<std::size_t>(i)], patch[static_cast<std::size_t>(i)], cv::Size(),
                              kDecisionSigma);
         }
@@ -249,7 +271,9 @@ std::optional<HeightMap> HeightsOf(const FocusStack& stack, const HeightScale& s
     for (std::size_t i = 0; i < pixels; ++i)
         if (!std::isnan(map.micrometres[i])) {
             map.micrometres[i] -= low;
-            const float relative = static_cast<float>(scale.relativeUncertainty) * map.micrometres[i];
+            const float relative =
+                static_cast<float>(map.fromFocusPositions ? scale.focusUnitUncertainty : scale.relativeUncertainty) *
+                map.micrometres[i];
             map.uncertainty[i] = std::sqrt(map.uncertainty[i] * map.uncertainty[i] + relative * relative);
         }
     return map;

@@ -18,16 +18,23 @@
 
 class FocusStack;
 
-// The growth of the picture per micrometre of focus travel at one magnification.
+// The built-in growth per micrometre, where there is no height calibration.
+inline constexpr double kNominalGrowthPerMicrometre = 1e-4;
+// The built-in focus travel per unit of a motorised focus's control (cameras give it in
+// units of their own), where there is no height calibration.
+inline constexpr double kNominalMicrometresPerFocusUnit = 1;
+
+// The growth of the picture per micrometre of focus travel at one magnification, and, for a
+// motorised focus, the travel per unit of its control.
 struct HeightScale {
     double growthPerMicrometre = 0;
     bool nominal = true; // not calibrated: the built-in value
     // Its own uncertainty, as a share of every height (a calibration's repeatability).
     double relativeUncertainty = 0.02;
+    double micrometresPerFocusUnit = kNominalMicrometresPerFocusUnit;
+    bool focusUnitNominal = true;
+    double focusUnitUncertainty = 0.2;
 };
-
-// The built-in growth per micrometre, where there is no height calibration.
-inline constexpr double kNominalGrowthPerMicrometre = 1e-4;
 
 struct HeightMap {
     int width = 0;
@@ -37,6 +44,7 @@ struct HeightMap {
     std::vector<double> frameMicrometres; // each picture's focus distance from the first
     double micrometresPerPixel = 0;       // across (from the length calibration); 0: unknown
     bool nominal = true;                  // heights from the built-in growth, not a calibration
+    bool fromFocusPositions = false;      // the distances are a motorised focus's positions, not the growth
 
     bool Empty() const { return width <= 0 || height <= 0; }
     bool Known(int x, int y) const { return Inside(x, y) && !std::isnan(micrometres[Index(x, y)]); }
@@ -69,5 +77,6 @@ private:
 };
 
 // The heights of a stack that kept its aligned pictures (at least three): none when it has
-// too few.
+// too few. Where a motorised focus gave the pictures' positions (three or more different
+// ones), they tell the distances; else the growth does.
 std::optional<HeightMap> HeightsOf(const FocusStack& stack, const HeightScale& scale);

@@ -38,7 +38,7 @@ void LiveFocusStack::Start(const QString& sizeChanged)
     stack_ = std::make_unique<FocusStack>(
         FocusStack::Options{.align = true, .keepFrames = false, .quick = true, .keepReducedBy = 2});
     std::lock_guard lock(workerMutex_);
-    worker_ = std::make_unique<NewestFrameWorker>("qrv-stacking", [this](const QImage& frame) { Stack(frame); });
+    worker_ = std::make_unique<NewestFrameWorker>("qrv-stacking", [this](const WorkFrame& frame) { Stack(frame); });
     running_ = true;
 }
 
@@ -98,7 +98,7 @@ void LiveFocusStack::Process(Frame& frame)
     {
         std::lock_guard lock(workerMutex_);
         if (!worker_) return;
-        worker_->Hand(live);
+        worker_->Hand({live, frame.focusPosition});
     }
     ShowStackIn(frame, live);
 }
@@ -141,9 +141,9 @@ void LiveFocusStack::ShowStackIn(Frame& frame, const QImage& live)
     DrawFrameNotice(painter, sizeChanged, frame.width - 8, 8, FrameWarningColour());
 }
 
-void LiveFocusStack::Stack(const QImage& frame)
+void LiveFocusStack::Stack(const WorkFrame& frame)
 {
-    const FocusStack::Added added = stack_->Add(frame);
+    const FocusStack::Added added = stack_->Add(frame.picture, frame.focusPosition);
     if (added == FocusStack::Added::Sharper) ++counted_;
     sizeChanged_ = added == FocusStack::Added::WrongSize;
     const QImage shown = stack_->RunningResult();

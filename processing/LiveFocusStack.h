@@ -17,6 +17,7 @@
 
 class FocusStack;
 class NewestFrameWorker;
+struct WorkFrame;
 
 class LiveFocusStack : public FrameStep {
 public:
@@ -48,7 +49,7 @@ public:
     void Process(Frame& frame) override;
 
 private:
-    void Stack(const QImage& frame);
+    void Stack(const WorkFrame& frame);
     std::unique_ptr<NewestFrameWorker> TakeWorker();
     void ShowStackIn(Frame& frame, const QImage& live);
 

@@ -39,7 +39,8 @@ void LiveMosaic::Start(Texts texts, Mosaic::Options options)
         texts_ = std::move(texts);
     }
     std::lock_guard lock(workerMutex_);
-    worker_ = std::make_unique<NewestFrameWorker>("qrv-mosaic", [this](const QImage& frame) { Track(frame); });
+    worker_ =
+        std::make_unique<NewestFrameWorker>("qrv-mosaic", [this](const WorkFrame& frame) { Track(frame.picture); });
     running_ = true;
 }
 
@@ -71,9 +72,9 @@ void LiveMosaic::Process(Frame& frame)
     {
         std::lock_guard lock(workerMutex_);
         if (!worker_) return;
-        worker_->Hand(QImage(frame.pixels.data(), frame.width, frame.height, static_cast<qsizetype>(frame.stride),
-                             QImage::Format_BGR888)
-                          .copy());
+        worker_->Hand({QImage(frame.pixels.data(), frame.width, frame.height, static_cast<qsizetype>(frame.stride),
+                              QImage::Format_BGR888)
+                           .copy()});
     }
     ShowMapIn(frame);
 }

@@ -2,7 +2,7 @@
 
 #include <pthread.h>
 
-NewestFrameWorker::NewestFrameWorker(const char* threadName, std::function<void(const QImage&)> work)
+NewestFrameWorker::NewestFrameWorker(const char* threadName, std::function<void(const WorkFrame&)> work)
     : work_(std::move(work)), thread_([this, threadName] { Run(threadName); })
 {
 }
@@ -17,7 +17,7 @@ NewestFrameWorker::~NewestFrameWorker()
     thread_.join();
 }
 
-void NewestFrameWorker::Hand(QImage frame)
+void NewestFrameWorker::Hand(WorkFrame frame)
 {
     {
         std::lock_guard lock(mutex_);
@@ -29,26 +29,26 @@ void NewestFrameWorker::Hand(QImage frame)
 bool NewestFrameWorker::Idle() const
 {
     std::lock_guard lock(mutex_);
-    return !busy_ && pending_.isNull();
+    return !busy_ && pending_.picture.isNull();
 }
 
 void NewestFrameWorker::WaitUntilIdle()
 {
     std::unique_lock lock(mutex_);
-    idle_.wait(lock, [this] { return quit_ || (!busy_ && pending_.isNull()); });
+    idle_.wait(lock, [this] { return quit_ || (!busy_ && pending_.picture.isNull()); });
 }
 
 void NewestFrameWorker::Run(const char* threadName)
 {
     pthread_setname_np(pthread_self(), threadName);
     for (;;) {
-        QImage frame;
+        WorkFrame frame;
         {
             std::unique_lock lock(mutex_);
-            wake_.wait(lock, [this] { return quit_ || !pending_.isNull(); });
+            wake_.wait(lock, [this] { return quit_ || !pending_.picture.isNull(); });
             if (quit_) break;
             frame = std::move(pending_);
-            pending_ = QImage();
+            pending_ = WorkFrame();
             busy_ = true;
         }
         work_(frame);

@@ -7,19 +7,26 @@
 
 #include <condition_variable>
 #include <functional>
+#include <limits>
 #include <mutex>
 #include <thread>
+
+// A frame to work on, with where a motorised focus stood for it (NaN: not known).
+struct WorkFrame {
+    QImage picture;
+    double focusPosition = std::numeric_limits<double>::quiet_NaN();
+};
 
 class NewestFrameWorker {
 public:
     // Starts the thread, named `threadName` (at most 15 characters).
-    NewestFrameWorker(const char* threadName, std::function<void(const QImage&)> work);
+    NewestFrameWorker(const char* threadName, std::function<void(const WorkFrame&)> work);
     // Ends the thread; a frame still waiting is dropped.
     ~NewestFrameWorker();
     NewestFrameWorker(const NewestFrameWorker&) = delete;
     NewestFrameWorker& operator=(const NewestFrameWorker&) = delete;
 
-    void Hand(QImage frame);
+    void Hand(WorkFrame frame);
     // No frame waits and none is being worked on.
     bool Idle() const;
     // Returns once the frame in hand (if any) is done.
@@ -28,11 +35,11 @@ public:
 private:
     void Run(const char* threadName);
 
-    std::function<void(const QImage&)> work_;
+    std::function<void(const WorkFrame&)> work_;
     mutable std::mutex mutex_; // guards pending_, busy_ and quit_
     std::condition_variable wake_;
     std::condition_variable idle_;
-    QImage pending_;
+    WorkFrame pending_;
     bool busy_ = false;
     bool quit_ = false;
     std::thread thread_;

@@ -83,6 +83,9 @@ public:
     {
         (void)sampleTime, (void)bytes, (void)length;
     }
+    // When the camera drives its focus by motor (not by hand, not automatically): the lens's
+    // position (the focus control's units) for the sample BufferCB gets next.
+    virtual void FocusPositionCB(double sampleTime, int position) { (void)sampleTime, (void)position; }
 };
 
 enum class PinCategory { Capture, Still, Preview, AnalogVideoIn };

@@ -94,6 +94,7 @@ void SimulatedDevice::SetPlugged(bool plugged)
     if (plugged_ && !plugged) {
         for (const auto& [property, range] : Ranges()) properties_[property] = {range.defaultValue, range.flags};
         automaticsOn_ = true;
+        focusByMotor_ = false;
     }
     plugged_ = plugged;
 }
@@ -222,7 +223,10 @@ bool SimulatedDevice::SetProperty(int property, int value, int flags)
     std::lock_guard lock(mutex_);
     ++setPropertyCalls_;
     properties_[property] = {value, flags};
-    if (property == CameraControl_Focus) focus_ = value; // the lens moves
+    if (property == CameraControl_Focus) {
+        focus_ = value; // the lens moves, by its motor
+        focusByMotor_ = (flags & kVideoProcAmpFlagsAuto) == 0;
+    }
     return true;
 }
 

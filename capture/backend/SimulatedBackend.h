@@ -67,12 +67,16 @@ public:
     void SetUnevenLamp(bool on) { unevenLamp_ = on; }
     void SetBlankField(bool on) { blankField_ = on; }
     bool BlankField() const { return blankField_; }
-    // The focus knob, kept within its travel.
+    // The focus knob turned by hand, kept within its travel.
     void SetFocus(int position)
     {
         focus_ = std::clamp(position, SimulatedOptics::kMinFocus, SimulatedOptics::kMaxFocus);
+        focusByMotor_ = false;
     }
     int Focus() const { return focus_; }
+    // Whether the lens was last moved by its motor (the focus control), so the camera knows
+    // where it stands; a turn by hand or the sweep leaves it unknown.
+    bool FocusByMotor() const { return focusByMotor_ && !focusSweep_; }
     // The focus knob turned by itself through its travel and back, 20 seconds each way (for
     // stacking through the relief specimen without a hand on the knob).
     void SetFocusSweep(bool on) { focusSweep_ = on; }
@@ -121,6 +125,7 @@ private:
     std::atomic<bool> motionJpeg_{false};
     std::atomic<bool> focusSweep_{false};
     std::atomic<int> focus_{SimulatedOptics::kSimulatedBestFocus};
+    std::atomic<bool> focusByMotor_{false};
     // The stage starts with the field in the middle of the slide.
     std::atomic<int> stageX_{3200}, stageY_{1800};
     std::atomic<bool> stagePath_{false};

@@ -187,6 +187,8 @@ void SimulatedSource::StreamLoop()
         if (device_->TakeStillPress() && grabbers_[1]) grabbers_[1]->BufferCB(seconds, delivered, deliveredBytes);
         if (grabbers_[0]) {
             if (converter) grabbers_[0]->CompressedCB(seconds, encoded.data(), encoded.size());
+            if (device_->FocusByMotor() && !device_->SweepsFocus())
+                grabbers_[0]->FocusPositionCB(seconds, optics.focus);
             grabbers_[0]->BufferCB(seconds, delivered, deliveredBytes);
         }
     }

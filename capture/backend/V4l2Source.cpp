@@ -222,6 +222,9 @@ Result V4l2Source::StartStreaming()
         frameInterval100ns_ = static_cast<std::int64_t>(parm.parm.capture.timeperframe.numerator) * 10000000 /
                               parm.parm.capture.timeperframe.denominator;
 
+    focusMotor_ = HasControl(V4L2_CID_FOCUS_ABSOLUTE);
+    focusAutomatic_ = focusMotor_ && HasControl(V4L2_CID_FOCUS_AUTO);
+
     v4l2_requestbuffers request{};
     request.count = kBufferCount;
     request.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
@@ -420,9 +423,22 @@ bool V4l2Source::DeliverBuffer(std::uint32_t index, std::uint32_t bytesUsed, dou
     if (stillPressed_.exchange(false) && grabbers_[1]) grabbers_[1]->BufferCB(seconds, frame.data(), frame.size());
     if (grabbers_[0]) {
         if (converter_->SendsMotionJpeg()) grabbers_[0]->CompressedCB(seconds, bytes, used);
+        if (const auto focus = ManualFocusPosition()) grabbers_[0]->FocusPositionCB(seconds, *focus);
         grabbers_[0]->BufferCB(seconds, frame.data(), frame.size());
     }
     return true;
+}
+
+std::optional<int> V4l2Source::ManualFocusPosition() const
+{
+    if (!focusMotor_) return std::nullopt;
+    if (focusAutomatic_) {
+        v4l2_control automatic{V4L2_CID_FOCUS_AUTO, 0};
+        if (Ioctl(VIDIOC_G_CTRL, &automatic) < 0 || automatic.value != 0) return std::nullopt;
+    }
+    v4l2_control position{V4L2_CID_FOCUS_ABSOLUTE, 0};
+    if (Ioctl(VIDIOC_G_CTRL, &position) < 0) return std::nullopt;
+    return position.value;
 }
 
 void V4l2Source::ReadButton()

@@ -18,6 +18,7 @@
 #include <chrono>
 #include <linux/videodev2.h>
 #include <memory>
+#include <optional>
 #include <thread>
 
 struct v4l2_buffer;
@@ -70,6 +71,8 @@ private:
     void StreamLoop();
     Dequeued DequeueOne(std::chrono::steady_clock::time_point start);
     bool Requeue(v4l2_buffer& buffer);
+    // Where the motorised focus stands while it is set by hand in the program (not automatic).
+    std::optional<int> ManualFocusPosition() const;
     bool DeliverBuffer(std::uint32_t index, std::uint32_t bytesUsed, double seconds);
     std::chrono::milliseconds StallTimeout() const;
     void ReportAndWaitForStop(StreamEvent event);
@@ -89,6 +92,9 @@ private:
     // Owned by the streaming thread while it runs (a restart remaps them), by Run/Stop else.
     std::vector<MappedBuffer> buffers_;
     std::int64_t frameInterval100ns_ = 0;
+    // Whether the camera drives its focus by motor (an absolute focus control), and has an
+    // automatic for it; found when the stream starts.
+    bool focusMotor_ = false, focusAutomatic_ = false;
     // What the camera sends while streaming, and its conversion into frames.
     std::unique_ptr<FrameConverter> converter_;
     std::atomic<bool> running_{false};

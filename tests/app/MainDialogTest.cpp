@@ -18,6 +18,7 @@
 #include "framework/LangText.h"
 #include "framework/RunningNumber.h"
 #include "framework/WindowSystem.h"
+#include "heights/HeightCalibration.h"
 #include "heights/HeightsDlg.h"
 #include "measure/MeasureCanvas.h"
 #include "measure/MeasureGeometry.h"
@@ -970,6 +971,61 @@ TEST_F(MainDialogTest, PicturesSelectedInTheListWithCtrlAndShiftAreStackedOrLaid
     EXPECT_EQ(QImage(dialog_->LastPicturePath()).size(), QSize(320, 240));
     EXPECT_EQ(QImage(dialog_->LastPicturePath().chopped(4) + "_depth.bmp").size(), QSize(320, 240));
     EXPECT_EQ(list.Pictures().size(), 7u);
+}
+
+TEST_F(MainDialogTest, AMotorisedFocusGivesTheHeightsItsPositionsCalibratedOnTheCoverslip)
+{
+    Start(true);
+    backend_->Microscope()->SetSlide(Slide::Relief);
+    PressKey(Qt::Key_F11); // 640 x 480
+    dialog_->MagnificationBox().setText("200");
+    int shown = 0;
+    QObject::connect(&dialog_->Engine(), &CCaptureGraph::FrameShown, [&] { ++shown; });
+    // The focus moved by its motor (the Video Setting dialog's Focus row), unevenly, each
+    // position held a moment: the frames carry where it stood.
+    PressKey(Qt::Key_F6);
+    const std::vector<int> focuses = {10, 16, 23, 30, 37, 44, 51, 58, 65, 72, 79, 85, 90, 95};
+    for (const int focus : focuses) {
+        dialog_->Engine().SetVideoProperty(backend::CameraControl_Focus, focus, backend::kVideoProcAmpFlagsManual);
+        const int from = shown;
+        ASSERT_TRUE(WaitUntil([&] { return shown >= from + 12; }, 20000)); // settled, and stacked
+    }
+    PressKey(Qt::Key_F6);
+    ASSERT_TRUE(dialog_->LiveStack().HasLastStack());
+
+    // Points of the slide (1280 x 1024 units) on the heights, which are at half the capture
+    // size and aligned onto the first picture (shown at its own scale about the centre).
+    const double firstScale = ReliefSlide::ScaleAt(focuses.front());
+    auto at = [&](double u, double v) {
+        const double x = u * 320 / 1280.0, y = v * 240 / 1024.0;
+        return QPointF(159.5 + (x - 159.5) * firstScale, 119.5 + (y - 119.5) * firstScale);
+    };
+    bool opened = false;
+    dialog_->ListCommandsForTests().runHeightsWindow = [&](CHeightsDlg& window) {
+        opened = true;
+        EXPECT_TRUE(window.Map().fromFocusPositions);
+        EXPECT_TRUE(window.Map().nominal);
+        // Calibrated on the coverslip: the board above its edge, then its top, 170 µm apart.
+        window.askKnownHeight = [] { return std::optional<double>(170); };
+        window.PickPoint(at(ReliefSlide::kCoverslipRight / 2.0, ReliefSlide::kCoverslipTop - 40));
+        window.PickPoint(at(ReliefSlide::kCoverslipRight / 2.0, ReliefSlide::kCoverslipTop + 45));
+        window.OnCalibrate();
+        EXPECT_FALSE(window.Map().nominal);
+        // The first component (88) over the board below it (18): 700 µm.
+        window.PickPoint(at(300, 400));
+        window.PickPoint(at(300, 245));
+        ASSERT_TRUE(window.Difference().has_value()) << window.MeasurementText().toStdString();
+        std::printf("motorised focus: the component stands %s (truth 700 µm)\n",
+                    window.MeasurementText().toUtf8().constData());
+        EXPECT_NEAR(window.Difference()->first, 700, 35);
+    };
+    dialog_->OnCommand(ID_CAPTURE_HEIGHTS);
+    EXPECT_TRUE(opened);
+    // The calibration is the motor's travel per unit: 10 µm on the simulated microscope.
+    const auto perUnit =
+        HeightCalibrationStore(QFileInfo(dialog_->CalibrationPath()).dir().filePath("heights.json")).FindFocusUnit(200);
+    ASSERT_TRUE(perUnit.has_value());
+    EXPECT_NEAR(*perUnit, ReliefSlide::kMicrometresPerFocusStep, 0.5) << *perUnit;
 }
 
 TEST_F(MainDialogTest, HeightsOfPicturesSelectedOpenTheHeightsWindowAndTooFewAreRefused)

@@ -4,7 +4,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include <vector>
@@ -145,4 +147,31 @@ TEST_F(FrameDeliveryTest, ARequestBeforeAnyFrameTakesTheFirstFrameAndARearmAnnou
     stills_.Rearm(); // the save found no whole frame: the next frame tells again
     Deliver(6);
     EXPECT_EQ(stillsDue_.size(), 2u);
+}
+
+TEST_F(FrameDeliveryTest, AMotorisedFocusPositionGoesWithFramesOnceItHasStoodStill)
+{
+    // Frames with no position reported, then a position held: the first frames after it
+    // (the lens may still move, or they were taken before) carry none; once it has stood for
+    // a moment, every frame carries it; a new position starts the wait again.
+    auto positionOfNext = [&](int sample, std::optional<int> focus) {
+        if (focus) callback_.FocusPositionCB(sample, *focus);
+        std::vector<std::uint8_t> frame(24, 1);
+        callback_.BufferCB(sample, frame.data(), frame.size());
+        callback_.Flush();
+        return held_.With([](const Frame& f) { return f.focusPosition; });
+    };
+    int sample = 1;
+    EXPECT_TRUE(std::isnan(positionOfNext(sample++, std::nullopt)));
+    const auto start = std::chrono::steady_clock::now();
+    double position = positionOfNext(sample++, 40);
+    EXPECT_TRUE(std::isnan(position)); // reported just now
+    while (std::isnan(position)) position = positionOfNext(sample++, 40);
+    EXPECT_GE(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
+              CFrameCallback::kFocusSettleSeconds);
+    EXPECT_EQ(position, 40);
+    EXPECT_EQ(positionOfNext(sample++, 40), 40);
+    EXPECT_TRUE(std::isnan(positionOfNext(sample++, 41)));
+    // A frame the camera sent without its position (turned by hand since) carries none.
+    EXPECT_TRUE(std::isnan(positionOfNext(sample++, std::nullopt)));
 }

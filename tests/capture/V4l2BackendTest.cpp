@@ -48,6 +48,8 @@ public:
         if (IsWholeJpeg(bytes, length) && !HasHuffmanTables(bytes, length)) ++compressedAsSent;
         else ++compressedOther;
     }
+    void FocusPositionCB(double, int position) override { focusPosition = position; }
+    std::atomic<int> focusPosition{-1}; // the last the camera reported
     std::atomic<int> count{0};
     std::atomic<int> compressedAsSent{0};
     std::atomic<int> compressedOther{0};
@@ -164,6 +166,22 @@ TEST_F(V4l2BackendTest, StreamsTopDownBgrFramesAndTheButtonGoesFirst)
     ASSERT_NE(s + 1, order.end());
     EXPECT_EQ(*(s + 1), 'c');
     EXPECT_EQ(camera_.MappedBuffers(), 0);
+}
+
+TEST_F(V4l2BackendTest, AMotorisedFocusReportsItsPositionWithEachFrameOnlyWhileItIsNotAutomatic)
+{
+    camera_.AddControl(V4L2_CID_FOCUS_ABSOLUTE, 120);
+    camera_.AddControl(V4L2_CID_FOCUS_AUTO, 1);
+    auto source = Open();
+    Recorder capture('c', nullptr, nullptr);
+    ASSERT_EQ(source->ConnectGrabber(0, &capture), Result::Ok);
+    ASSERT_EQ(source->Run(), Result::Ok);
+    ASSERT_TRUE(WaitUntil([&] { return capture.count >= 3; }));
+    EXPECT_EQ(capture.focusPosition.load(), -1); // automatic: the camera's own business
+    ASSERT_EQ(source->Set(CameraControl_Focus, 140, kVideoProcAmpFlagsManual), Result::Ok);
+    EXPECT_EQ(camera_.Control(V4L2_CID_FOCUS_AUTO), 0);
+    EXPECT_TRUE(WaitUntil([&] { return capture.focusPosition == 140; }));
+    source->Stop();
 }
 
 TEST_F(V4l2BackendTest, UnpluggingMidStreamEndsTheStreamCleanly)

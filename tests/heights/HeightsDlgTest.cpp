@@ -85,6 +85,24 @@ TEST(HeightsWindow, TwoClicksMeasureTheStepWithItsUncertaintyAndACalibrationMake
     std::memcpy(&triangles, bytes.constData() + 80, 4);
     EXPECT_EQ(bytes.size(), 84 + 50 * static_cast<qsizetype>(triangles));
     EXPECT_GT(triangles, 0u);
+
+    // Heights from a motorised focus's positions (17 units, at the nominal 1 µm a unit):
+    // calibrated on the same step, the unit is 10 µm; the growth's calibration stays, and the
+    // nominal scale's wide uncertainty gives way to the calibration's.
+    HeightMap motor = Step(17);
+    motor.fromFocusPositions = true;
+    for (float& u : motor.uncertainty) u = 0.5f;
+    CHeightsDlg motorWindow(motor, picture, 200, calibrations);
+    motorWindow.PickPoint({50, 50});
+    motorWindow.PickPoint({150, 50});
+    motorWindow.askKnownHeight = [] { return std::optional<double>(170); };
+    motorWindow.OnCalibrate();
+    EXPECT_NEAR(motorWindow.Difference()->first, 170, 1e-3);
+    EXPECT_LT(motorWindow.Difference()->second, 10); // 5 µm each, and 2 % of 170
+    const HeightCalibrationStore both(calibrations);
+    ASSERT_TRUE(both.FindFocusUnit(200).has_value());
+    EXPECT_NEAR(*both.FindFocusUnit(200), 10, 1e-6);
+    EXPECT_NEAR(*both.Find(200), 2 * kNominalGrowthPerMicrometre, 1e-9);
 }
 
 TEST(HeightsWindow, ADamagedHeightCalibrationIsKeptAsideAndTheNominalGrowthSaidAsSuch)

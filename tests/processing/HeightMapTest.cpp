@@ -280,3 +280,40 @@ TEST(HeightMap, OnStacksMadeFromRealPhotographsTheGrowthGivesTheHeightsAndTheFar
         EXPECT_NEAR(height, 120, (QLatin1String(name) == QLatin1String("board.jpg") ? 0.15 : 0.05) * 120) << name;
     }
 }
+
+TEST(HeightMap, AMotorisedFocusGivesTheDistancesByItsPositions)
+{
+    // A live stack at half size: at each position of the motor a frame or two while it moves
+    // (no position), then one where it stood still. The positions give the distances (the
+    // growth is not even asked: none is given), 10 µm a unit on the simulated microscope.
+    ReliefSlide slide;
+    slide.Prepare(640, 512);
+    FocusStack stack({.align = true, .keepReducedBy = 2});
+    const std::vector<int> positions = {10, 17, 23, 31, 38, 45, 52, 60, 66, 73, 80, 86, 91, 97};
+    for (const int focus : positions) {
+        stack.Add(RenderRelief(slide, focus));
+        stack.Add(RenderRelief(slide, focus), focus);
+    }
+    const HeightScale scale{0, true, 0.02, ReliefSlide::kMicrometresPerFocusStep, false, 0.02};
+    const auto map = HeightsOf(stack, scale);
+    ASSERT_TRUE(map.has_value());
+    EXPECT_TRUE(map->fromFocusPositions);
+    EXPECT_FALSE(map->nominal);
+    ASSERT_EQ(map->frameMicrometres.size(), positions.size());
+    for (std::size_t i = 0; i < positions.size(); ++i)
+        EXPECT_DOUBLE_EQ(map->frameMicrometres[i],
+                         (positions[i] - positions[0]) * ReliefSlide::kMicrometresPerFocusStep);
+    // The first component (88) above the board below it (18), at the map's half size.
+    const Truth truth(slide, ReliefSlide::ScaleAt(positions[0]));
+    const auto top = map->HeightNear(QPointF(truth.X(300), truth.Y(245)) / 2);
+    const auto below = map->HeightNear(QPointF(truth.X(300), truth.Y(400)) / 2);
+    ASSERT_TRUE(top && below);
+    std::printf("motorised focus: component %.1f µm above the board (truth 700)\n", top->first - below->first);
+    EXPECT_NEAR(top->first - below->first, 700, 35);
+    // Two positions are too few for a focus curve: the growth gives the distances then.
+    FocusStack two({.align = true, .keepReducedBy = 2});
+    for (const int focus : {10, 40, 70, 97}) two.Add(RenderRelief(slide, focus), focus < 50 ? focus : NAN);
+    const auto byGrowth = HeightsOf(two, {kNominalGrowthPerMicrometre, true, 0.02});
+    ASSERT_TRUE(byGrowth.has_value());
+    EXPECT_FALSE(byGrowth->fromFocusPositions);
+}
