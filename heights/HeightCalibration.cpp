@@ -33,29 +33,25 @@ HeightCalibrationStore::HeightCalibrationStore(QString path) : path_(std::move(p
                                                                   : QStringLiteral("no calibrations in it");
         return;
     }
-    for (auto it = magnifications.begin(); it != magnifications.end(); ++it) {
+    // A growth that no lens has (or none at all) is a damaged entry; a motorised focus moves
+    // a lens between about a nanometre and a millimetre a unit.
+    ReadEntries(magnifications, 1e-9, 0.1, growth_);
+    ReadEntries(focusUnits, 1e-3, 1e3, focusUnit_);
+}
+
+void HeightCalibrationStore::ReadEntries(const QJsonObject& entries, double smallest, double largest,
+                                         std::map<int, double>& into)
+{
+    for (auto it = entries.begin(); it != entries.end(); ++it) {
         bool number = false;
         const int magnification = it.key().toInt(&number);
-        const double growth = it.value().toDouble();
-        // A growth that no lens has (or none at all) is a damaged entry.
-        if (!number || magnification <= 0 || !std::isfinite(growth) || std::abs(growth) < 1e-9 ||
-            std::abs(growth) > 0.1) {
+        const double value = it.value().toDouble();
+        if (!number || magnification <= 0 || !std::isfinite(value) || std::abs(value) < smallest ||
+            std::abs(value) > largest) {
             loadError_ = QStringLiteral("a calibration for \"%1\" is not one").arg(it.key());
             continue;
         }
-        growth_[magnification] = growth;
-    }
-    for (auto it = focusUnits.begin(); it != focusUnits.end(); ++it) {
-        bool number = false;
-        const int magnification = it.key().toInt(&number);
-        const double perUnit = it.value().toDouble();
-        // A motorised focus moves a lens between about a nanometre and a millimetre a unit.
-        if (!number || magnification <= 0 || !std::isfinite(perUnit) || std::abs(perUnit) < 1e-3 ||
-            std::abs(perUnit) > 1e3) {
-            loadError_ = QStringLiteral("a focus calibration for \"%1\" is not one").arg(it.key());
-            continue;
-        }
-        focusUnit_[magnification] = perUnit;
+        into[magnification] = value;
     }
 }
 

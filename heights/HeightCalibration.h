@@ -7,6 +7,7 @@
 
 #include "processing/HeightMap.h"
 
+#include <QJsonObject>
 #include <QString>
 
 #include <map>
@@ -42,6 +43,8 @@ public:
 private:
     QString path_;
     bool Write(QString* error) const;
+    // Each magnification's value within [smallest, largest] (either sign); others are damaged.
+    void ReadEntries(const QJsonObject& entries, double smallest, double largest, std::map<int, double>& into);
 
     std::map<int, double> growth_;
     std::map<int, double> focusUnit_;
