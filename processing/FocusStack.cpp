@@ -35,6 +35,13 @@ constexpr double kEvenPeak = 3;
 constexpr double kClearPeak = 8;
 // Where there is no peak the choice is made over a neighbourhood this wide (sigma, pixels).
 constexpr double kCoarseSigma = 6.0;
+// A finer choice overrules the wider one only where its picture's fine detail has this many
+// times the wider choice's there.
+constexpr double kNoiseMargin = 3;
+// The peak's prominence is also judged over the wider neighbourhood (where a sensor's noise
+// evens out), taken this many times: noise alone makes a pixel's sharpest picture look several
+// times its blurriest, never a patch's.
+constexpr double kPatchTrust = 2;
 // Neighbours in a focus series agree at least this well once aligned (the correlation of
 // their coarse shapes, which blur changes little); another field agrees far less.
 constexpr double kSeriesAgreement = 0.5;
@@ -350,7 +357,7 @@ namespace {
 const cv::Mat& Decision(const FocusStack::State& s, cv::Mat* sharpShare = nullptr)
 {
     if (s.decided.empty()) {
-        cv::Mat bestFine, leastFine, bestCoarse, fineIndex, coarseIndex;
+        cv::Mat bestFine, leastFine, bestCoarse, leastCoarse, fineIndex, coarseIndex;
         for (std::size_t k = 0; k < s.kept.size(); ++k) {
             const cv::Mat fine = Sharpness(s.kept[k]);
             cv::Mat coarse;
@@ -359,6 +366,7 @@ const cv::Mat& Decision(const FocusStack::State& s, cv::Mat* sharpShare = nullpt
                 bestFine = fine.clone();
                 leastFine = fine.clone();
                 bestCoarse = coarse;
+                leastCoarse = coarse.clone();
                 fineIndex = cv::Mat::zeros(fine.size(), CV_16U);
                 coarseIndex = cv::Mat::zeros(fine.size(), CV_16U);
                 continue;
@@ -368,14 +376,35 @@ const cv::Mat& Decision(const FocusStack::State& s, cv::Mat* sharpShare = nullpt
             fine.copyTo(bestFine, better);
             fineIndex.setTo(static_cast<int>(k), better);
             leastFine = cv::min(leastFine, fine);
+            leastCoarse = cv::min(leastCoarse, coarse);
             cv::compare(coarse, bestCoarse, coarseBetter, cv::CMP_GT);
             coarse.copyTo(bestCoarse, coarseBetter);
             coarseIndex.setTo(static_cast<int>(k), coarseBetter);
         }
         // The focus peak's prominence: the sharpest against the blurriest, over a few pixels.
         cv::GaussianBlur(bestFine, bestFine, cv::Size(), 2.0);
+        // Where the sharpest over the wider neighbourhood is the first or the last picture (the
+        // focus lay beyond the stack there) and the finest choice is not clearly sharper than
+        // it, the difference is the noise's: the wider choice holds.
+        {
+            cv::Mat coarseChoiceFine = cv::Mat::zeros(bestFine.size(), CV_32F);
+            for (std::size_t k = 0; k < s.kept.size(); ++k) {
+                cv::Mat fine, mine;
+                cv::GaussianBlur(Sharpness(s.kept[k]), fine, cv::Size(), 2.0);
+                cv::compare(coarseIndex, static_cast<double>(k), mine, cv::CMP_EQ);
+                fine.copyTo(coarseChoiceFine, mine);
+            }
+            cv::Mat close, first, last;
+            cv::compare(bestFine, coarseChoiceFine * kNoiseMargin, close, cv::CMP_LT);
+            cv::compare(coarseIndex, 0.0, first, cv::CMP_EQ);
+            cv::compare(coarseIndex, static_cast<double>(s.kept.size() - 1), last, cv::CMP_EQ);
+            close &= first | last;
+            coarseIndex.copyTo(fineIndex, close);
+        }
         cv::GaussianBlur(leastFine, leastFine, cv::Size(), 2.0);
-        cv::Mat prominence = bestFine / cv::max(leastFine, 1.0);
+        const cv::Mat fineProminence = bestFine / cv::max(leastFine, 1.0);
+        const cv::Mat patchProminence = bestCoarse / cv::max(leastCoarse, 1.0) * kPatchTrust;
+        cv::Mat prominence = cv::min(fineProminence, patchProminence);
         cv::Mat share = (prominence - kEvenPeak) / (kClearPeak - kEvenPeak);
         share = cv::max(cv::min(share, 1.0), 0.0);
         cv::GaussianBlur(share, s.sharpShare, cv::Size(), 3.0);
