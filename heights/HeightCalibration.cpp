@@ -122,7 +122,7 @@ std::optional<double> HeightCalibrationStore::Calibrate(const HeightMap& map, co
 {
     // Each surface over a patch around the click: a calibration is worth only its surfaces'
     // heights, not one point's.
-    const auto a = map.HeightNear(low, 5), b = map.HeightNear(high, 5);
+    const auto a = map.HeightNear(low, 8), b = map.HeightNear(high, 8);
     if (!a || !b || knownMicrometres <= 0) return std::nullopt;
     const double measured = b->first - a->first; // in the micrometres `used` gave
     if (std::abs(measured) < 1e-3) return std::nullopt;

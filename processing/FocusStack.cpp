@@ -42,6 +42,8 @@ constexpr double kNoiseMargin = 3;
 // evens out), taken this many times: noise alone makes a pixel's sharpest picture look several
 // times its blurriest, never a patch's.
 constexpr double kPatchTrust = 2;
+// A peak this prominent in the finest detail is no noise's, whatever the patch around says.
+constexpr double kStrongPeak = kClearPeak;
 // Neighbours in a focus series agree at least this well once aligned (the correlation of
 // their coarse shapes, which blur changes little); another field agrees far less.
 constexpr double kSeriesAgreement = 0.5;
@@ -404,7 +406,12 @@ const cv::Mat& Decision(const FocusStack::State& s, cv::Mat* sharpShare = nullpt
         cv::GaussianBlur(leastFine, leastFine, cv::Size(), 2.0);
         const cv::Mat fineProminence = bestFine / cv::max(leastFine, 1.0);
         const cv::Mat patchProminence = bestCoarse / cv::max(leastCoarse, 1.0) * kPatchTrust;
-        cv::Mat prominence = cv::min(fineProminence, patchProminence);
+        // Where the finest choice agrees with the wider one, or its peak is clear, it stands
+        // (beside a depth edge the patch sees both surfaces, and must not soften the edge).
+        cv::Mat prominence = cv::min(fineProminence, patchProminence), stands, agrees;
+        cv::compare(fineProminence, kStrongPeak, stands, cv::CMP_GE);
+        cv::compare(fineIndex, coarseIndex, agrees, cv::CMP_EQ);
+        fineProminence.copyTo(prominence, stands | agrees);
         cv::Mat share = (prominence - kEvenPeak) / (kClearPeak - kEvenPeak);
         share = cv::max(cv::min(share, 1.0), 0.0);
         cv::GaussianBlur(share, s.sharpShare, cv::Size(), 3.0);

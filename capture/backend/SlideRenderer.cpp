@@ -196,6 +196,12 @@ void SlideRenderer::Prepare(int width, int height, Slide slide)
     for (auto& n : noise_) n = static_cast<std::int8_t>(small(frameNoise));
 }
 
+double SlideRenderer::ExposureAt(double seconds, bool drifting)
+{
+    const double flicker = 0.012 * std::sin(seconds * 2.7) + 0.008 * std::sin(seconds * 8.1 + 0.4);
+    return 1 + flicker + (drifting ? 0.06 * std::sin(seconds * 0.37) : 0);
+}
+
 int SimulatedOptics::BlurRadius(int width) const
 {
     // A quarter of the field's width out of focus at either end of the knob's travel.
@@ -284,8 +290,14 @@ void SlideRenderer::RenderFrame(double seconds, std::uint8_t* out, const std::ui
         }
         std::memset(dst + rowBytes, 0, stride - rowBytes);
     }
-    // Out of focus first (the optics), then the lamp's light, then the camera's tone.
+    // Out of focus first (the optics), then the lamp's light, the sensor, then the camera's tone.
     if (!relief) BoxBlur(out, width_, height_, stride, optics.BlurRadius(width_));
+    // Where the specimen is the point (the relief, the stage), the camera is as real ones are:
+    // its exposure breathes a little from frame to frame (and drifts on the stage as the lamp
+    // warms and the field moves), and every frame has its own sensor noise.
+    const bool sensor = (relief || stage) && !optics.blankField;
+    const int exposure = sensor ? static_cast<int>(std::lround(256 * ExposureAt(seconds, stage))) : 256;
+    std::uint32_t noiseState = static_cast<std::uint32_t>(std::llround(seconds * 1000)) * 2654435761u + 1u;
     for (int y = 0; y < height_; ++y) {
         std::uint8_t* dst = out + static_cast<std::size_t>(y) * stride;
         if (optics.unevenLamp || stage) {
@@ -294,6 +306,15 @@ void SlideRenderer::RenderFrame(double seconds, std::uint8_t* out, const std::ui
                 for (int c = 0; c < 3; ++c)
                     dst[x * 3 + c] = static_cast<std::uint8_t>((dst[x * 3 + c] * gain[x] + 128) >> 8);
         }
+        if (sensor)
+            for (std::size_t i = 0; i < rowBytes; ++i) {
+                // Noise of about two levels (the sum of two uniform draws, -4..4).
+                noiseState ^= noiseState << 13;
+                noiseState ^= noiseState >> 17;
+                noiseState ^= noiseState << 5;
+                const int noise = static_cast<int>(noiseState & 7u) + static_cast<int>((noiseState >> 8) & 7u) - 7;
+                dst[i] = static_cast<std::uint8_t>(std::clamp((dst[i] * exposure + 128) / 256 + noise / 2, 0, 255));
+            }
         if (lut)
             for (std::size_t i = 0; i < rowBytes; ++i) dst[i] = lut[dst[i]];
     }

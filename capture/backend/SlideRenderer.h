@@ -71,6 +71,9 @@ public:
         double x = 0, y = 0;
     };
     Offset StageOffset(StagePosition stage) const;
+    // The camera's exposure at a stream time (1: as set): a flicker of about 2 %, and on the
+    // stage a drift of 6 % besides.
+    static double ExposureAt(double seconds, bool drifting);
     // The clear glass's colour (BGR) where the slide is blank.
     static constexpr std::uint8_t kBlankBlue = 226, kBlankGreen = 232, kBlankRed = 236;
 

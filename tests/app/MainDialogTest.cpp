@@ -981,14 +981,18 @@ TEST_F(MainDialogTest, AMotorisedFocusGivesTheHeightsItsPositionsCalibratedOnThe
     dialog_->MagnificationBox().setText("200");
     int shown = 0;
     QObject::connect(&dialog_->Engine(), &CCaptureGraph::FrameShown, [&] { ++shown; });
-    // The focus moved by its motor (the Video Setting dialog's Focus row), unevenly, each
-    // position held a moment: the frames carry where it stood.
+    // The focus moved by its motor (the Video Setting dialog's Focus row), unevenly, from below
+    // the board to above the components, each position held a moment: the frames carry where
+    // it stood.
     PressKey(Qt::Key_F6);
-    const std::vector<int> focuses = {10, 16, 23, 30, 37, 44, 51, 58, 65, 72, 79, 85, 90, 95};
+    const std::vector<int> focuses = {4, 10, 16, 23, 30, 37, 44, 51, 58, 65, 72, 79, 85, 90, 95};
     for (const int focus : focuses) {
         dialog_->Engine().SetVideoProperty(backend::CameraControl_Focus, focus, backend::kVideoProcAmpFlagsManual);
         const int from = shown;
-        ASSERT_TRUE(WaitUntil([&] { return shown >= from + 12; }, 20000)); // settled, and stacked
+        ASSERT_TRUE(WaitUntil([&] { return shown >= from + 12; }, 20000)); // the lens has settled
+        // Then a frame handed to the stack after that has been stacked (a busy stack drops frames).
+        const int settled = shown;
+        ASSERT_TRUE(WaitUntil([&] { return shown >= settled + 2 && dialog_->LiveStack().Idle(); }, 20000));
     }
     PressKey(Qt::Key_F6);
     ASSERT_TRUE(dialog_->LiveStack().HasLastStack());
@@ -1007,7 +1011,7 @@ TEST_F(MainDialogTest, AMotorisedFocusGivesTheHeightsItsPositionsCalibratedOnThe
         EXPECT_TRUE(window.Map().nominal);
         // Calibrated on the coverslip: the board above its edge, then its top, 170 µm apart.
         window.askKnownHeight = [] { return std::optional<double>(170); };
-        window.PickPoint(at(ReliefSlide::kCoverslipRight / 2.0, ReliefSlide::kCoverslipTop - 40));
+        window.PickPoint(at(ReliefSlide::kCoverslipRight / 2.0, ReliefSlide::kCoverslipTop - 50));
         window.PickPoint(at(ReliefSlide::kCoverslipRight / 2.0, ReliefSlide::kCoverslipTop + 45));
         window.OnCalibrate();
         EXPECT_FALSE(window.Map().nominal);
