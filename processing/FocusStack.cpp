@@ -79,13 +79,14 @@ struct FocusStack::State {
     cv::Mat lastStep = cv::Mat::eye(2, 3, CV_32F); // the last step's transform, in reduced pixels
 
     // The correlation the fit reached (up to 1), or -1 when it found none.
-    static double Fit(const cv::Mat& from, const cv::Mat& to, cv::Mat& warp, int iterations, double epsilon)
+    static double Fit(const cv::Mat& from, const cv::Mat& to, cv::Mat& warp, int iterations, double epsilon,
+                      int smoothing = kAlignSmoothing)
     {
         try {
             return cv::findTransformECC(
                 from, to, warp, cv::MOTION_AFFINE,
                 cv::TermCriteria(cv::TermCriteria::COUNT | cv::TermCriteria::EPS, iterations, epsilon), cv::noArray(),
-                kAlignSmoothing);
+                smoothing);
         } catch (const cv::Exception&) {
             return -1;
         }
@@ -112,14 +113,7 @@ struct FocusStack::State {
     static double StepGrowth(const cv::Mat& from, const cv::Mat& to, const cv::Mat& step)
     {
         cv::Mat warp = step.clone();
-        double agreement = -1;
-        try {
-            agreement =
-                cv::findTransformECC(from, to, warp, cv::MOTION_AFFINE,
-                                     cv::TermCriteria(cv::TermCriteria::COUNT | cv::TermCriteria::EPS, 30, 1e-6),
-                                     cv::noArray(), kGrowthSmoothing);
-        } catch (const cv::Exception&) {
-        }
+        const double agreement = Fit(from, to, warp, 30, 1e-6, kGrowthSmoothing);
         if (agreement < 0 || !PlausibleStep(warp, from.size())) warp = step;
         const double a = warp.at<float>(0, 0), b = warp.at<float>(0, 1), d = warp.at<float>(1, 0),
                      e = warp.at<float>(1, 1);
