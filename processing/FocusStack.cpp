@@ -21,11 +21,20 @@ constexpr int kAlignSmoothing = 1;
 // The smoothing for measuring each step's growth (heights): enough that the change of blur
 // no longer pulls the fit.
 constexpr int kGrowthSmoothing = 7;
+constexpr int kGrowthIterations = 10; // from the alignment's transform, enough to settle
 // The sharpness is smoothed over about this many pixels: enough that each choice is made
 // for a small neighbourhood, little enough that a sharp edge's energy does not spread over
 // the surface beside it (which would take that surface from the edge's blurred picture: the
 // halo stacking tools are known for).
 constexpr double kSharpnessSigma = 1.0;
+// A live picture placed again against the result moves only when the fit agrees this well, and
+// by at most this share of the width (more is no drift the chain could have lost, but a wrong
+// fit). A move of at least this much (full pixels) is taken whole and the picture warped again;
+// of a smaller one (as much the blur's pull on the fit as the chain's error) only this share.
+constexpr double kPlacementAgreement = 0.8;
+constexpr double kMostReplacement = 0.03;
+constexpr double kLeastReplacement = 1.0;
+constexpr double kSmallCorrectionShare = 0.25;
 // A picture counts when at least this share of the pixels got sharper.
 constexpr double kCountingShare = 0.002;
 // A stack has a focus peak at a pixel where its sharpest picture's detail has this many times
@@ -104,7 +113,6 @@ struct FocusStack::State {
                std::abs(warp.at<float>(1, 2)) < kMaxSeriesShift * reduced.width;
     }
     cv::Matx33d toLast = cv::Matx33d::eye(); // first picture's pixels -> last picture's
-    double growth = 1;                       // the last picture's scale against the first
 
     // How much a step grew the picture. The alignment's own fit follows the fine detail, which
     // the change of focus blurs on one side and sharpens on the other; over many steps that
@@ -113,18 +121,26 @@ struct FocusStack::State {
     static double StepGrowth(const cv::Mat& from, const cv::Mat& to, const cv::Mat& step)
     {
         cv::Mat warp = step.clone();
-        const double agreement = Fit(from, to, warp, 30, 1e-6, kGrowthSmoothing);
+        const double agreement = Fit(from, to, warp, kGrowthIterations, 1e-6, kGrowthSmoothing);
         if (agreement < 0 || !PlausibleStep(warp, from.size())) warp = step;
         const double a = warp.at<float>(0, 0), b = warp.at<float>(0, 1), d = warp.at<float>(1, 0),
                      e = warp.at<float>(1, 1);
         return std::sqrt(std::abs(a * e - b * d));
     }
     cv::Scalar firstMean;
-    std::vector<cv::Mat> kept;         // aligned pictures (keepFrames)
-    std::vector<double> keptScales;    // each one's scale against the first (how far the knob turned)
-    std::vector<double> keptPositions; // each one's motorised focus position; NaN where not known
-    mutable cv::Mat decided;           // the final choice from the kept pictures (CV_16U), made once asked for
-    mutable cv::Mat sharpShare;        // with it: how surely a picture is sharp at each pixel (CV_32F)
+    // A picture kept for the final choice (keepFrames) or for heights (keepReducedBy).
+    struct Kept {
+        cv::Mat picture;     // aligned to the first (and reduced, for heights)
+        cv::Mat unaligned;   // as given, reduced and grey as the alignment saw it: for its growth
+        cv::Matx33d toFrame; // the first picture's pixels -> this one's
+        double position;     // its motorised focus position; NaN where not known
+    };
+    std::vector<Kept> kept;
+    // Each kept picture's scale against the first (how far the knob turned), measured when first
+    // asked for (heights), not on every live frame: a prefix of `kept`.
+    mutable std::vector<double> keptScales;
+    mutable cv::Mat decided;    // the final choice from the kept pictures (CV_16U), made once asked for
+    mutable cv::Mat sharpShare; // with it: how surely a picture is sharp at each pixel (CV_32F)
     int given = 0;
     int counted = 0;
 
@@ -154,21 +170,32 @@ struct FocusStack::State {
         if (agreement >= 0) {
             warp.at<float>(0, 2) = 2 * warp.at<float>(0, 2) + 0.5f * (1 - warp.at<float>(0, 0) - warp.at<float>(0, 1));
             warp.at<float>(1, 2) = 2 * warp.at<float>(1, 2) + 0.5f * (1 - warp.at<float>(1, 0) - warp.at<float>(1, 1));
-            agreement = Fit(previousFine, fine, warp, options.quick ? 8 : 20, options.quick ? 1e-5 : 1e-6);
+            agreement = Fit(previousFine, fine, warp, options.quick ? 5 : 20, options.quick ? 1e-5 : 1e-6);
         }
         if (agreement < 0 || !PlausibleStep(warp, fine.size())) warp = cv::Mat::eye(2, 3, CV_32F); // no fit: as it is
         if (options.leaveOutUnrelated && ShapesAgreement(previousFine, fine, warp) < kSeriesAgreement) return {};
         lastStep = warp.clone();
-        if (options.keepFrames || options.keepReducedBy > 1) growth *= StepGrowth(previousFine, fine, warp);
         previousFine = fine;
         previousCoarse = coarse;
-        // Back to full size: a reduced pixel x covers full pixels around k x + (k - 1) / 2.
+        toLast = FullSize(warp) * toLast;
+        return WarpToFirst(bgr);
+    }
+
+    // A transform between reduced pictures as one between the full-size ones: a reduced pixel
+    // x covers full pixels around k x + (k - 1) / 2.
+    cv::Matx33d FullSize(const cv::Mat& warp) const
+    {
         const double k = reduction, o = (reduction - 1) / 2.0;
         const double a = warp.at<float>(0, 0), b = warp.at<float>(0, 1), d = warp.at<float>(1, 0),
                      e = warp.at<float>(1, 1);
         const double c = k * warp.at<float>(0, 2) + o - (a * o + b * o);
         const double f = k * warp.at<float>(1, 2) + o - (d * o + e * o);
-        toLast = cv::Matx33d(a, b, c, d, e, f, 0, 0, 1) * toLast;
+        return cv::Matx33d(a, b, c, d, e, f, 0, 0, 1);
+    }
+
+    // The picture warped onto the first one's pixels by `toLast`; `covered` marks its own pixels.
+    cv::Mat WarpToFirst(const cv::Mat& bgr)
+    {
         const cv::Matx23d map(toLast(0, 0), toLast(0, 1), toLast(0, 2), toLast(1, 0), toLast(1, 1), toLast(1, 2));
         cv::Mat aligned;
         const int interpolation = options.quick ? cv::INTER_LINEAR : cv::INTER_CUBIC;
@@ -191,6 +218,51 @@ struct FocusStack::State {
         covered = cv::Mat::zeros(size, CV_8U);
         cv::fillConvexPoly(covered, outline, cv::Scalar(255), cv::LINE_8, kShift);
         return aligned;
+    }
+
+    // A picture that adds to the result, placed again against the result itself: the chain of
+    // steps from picture to picture loses a little on every very blurred step, and a slide that
+    // drifts while the knob passes far from focus would come back into focus a few pixels from
+    // where it was sharp before, every outline doubled. The result is anchored to the first
+    // picture, so its error does not add up. True when the placement changed (`toLast` then
+    // holds the new one) by enough to warp the picture again.
+    bool PlaceAgainstResult(const cv::Mat& aligned)
+    {
+        const double factor = 1.0 / reduction;
+        cv::Mat resultGrey, alignedGrey, mask;
+        cv::resize(result, resultGrey, cv::Size(), factor, factor, cv::INTER_AREA);
+        cv::resize(aligned, alignedGrey, resultGrey.size(), 0, 0, cv::INTER_AREA);
+        cv::cvtColor(resultGrey, resultGrey, cv::COLOR_BGR2GRAY);
+        cv::cvtColor(alignedGrey, alignedGrey, cv::COLOR_BGR2GRAY);
+        cv::resize(covered, mask, resultGrey.size(), 0, 0, cv::INTER_NEAREST);
+        resultGrey.convertTo(resultGrey, CV_32F);
+        alignedGrey.convertTo(alignedGrey, CV_32F);
+        cv::Mat warp = cv::Mat::eye(2, 3, CV_32F);
+        try {
+            const double agreement = cv::findTransformECC(
+                resultGrey, alignedGrey, warp, cv::MOTION_AFFINE,
+                cv::TermCriteria(cv::TermCriteria::COUNT | cv::TermCriteria::EPS, 5, 1e-4), mask, kAlignSmoothing);
+            if (agreement < kPlacementAgreement) return false;
+        } catch (const cv::Exception&) {
+            return false;
+        }
+        // How far the correction moves the picture's corners (full pixels).
+        const cv::Matx33d correction = FullSize(warp);
+        double moved = 0;
+        for (const cv::Point2d corner :
+             {cv::Point2d(0, 0), cv::Point2d(size.width - 1, 0), cv::Point2d(0, size.height - 1),
+              cv::Point2d(size.width - 1, size.height - 1)}) {
+            const cv::Vec3d to = correction * cv::Vec3d(corner.x, corner.y, 1);
+            moved = std::max(moved, std::hypot(to[0] - corner.x, to[1] - corner.y));
+        }
+        if (moved > kMostReplacement * size.width) return false;
+        if (moved >= kLeastReplacement) {
+            toLast = toLast * correction;
+            return true;
+        }
+        // A small one in part: what lasts is corrected over the next pictures.
+        toLast = toLast * (cv::Matx33d::eye() + kSmallCorrectionShare * (correction - cv::Matx33d::eye()));
+        return false;
     }
 
     // How well two reduced pictures agree once the second is aligned by `warp`: the
@@ -224,34 +296,58 @@ struct FocusStack::State {
         cv::Mat reduced;
         const double factor = 1.0 / options.keepReducedBy;
         cv::resize(aligned, reduced, cv::Size(), factor, factor, cv::INTER_AREA);
-        kept.push_back(reduced);
-        keptScales.push_back(growth);
-        keptPositions.push_back(focusPosition);
+        Keep(reduced, focusPosition);
         if (kept.size() > kMostKeptReduced) {
             // Every other picture goes, but not one a motorised focus placed (heights take
             // their distances from those alone).
-            std::vector<cv::Mat> thinned;
-            std::vector<double> scales, positions;
+            std::vector<Kept> thinned;
+            std::vector<double> scales;
             bool keep = true;
             for (std::size_t i = 0; i < kept.size(); ++i) {
-                const bool placed = !std::isnan(keptPositions[i]);
+                const bool placed = !std::isnan(kept[i].position);
                 if (!placed) keep = !keep;
                 if (!placed && !keep) continue;
-                thinned.push_back(kept[i]);
-                scales.push_back(keptScales[i]);
-                positions.push_back(keptPositions[i]);
+                thinned.push_back(std::move(kept[i]));
+                if (i < keptScales.size()) scales.push_back(keptScales[i]);
             }
             kept = std::move(thinned);
             keptScales = std::move(scales);
-            keptPositions = std::move(positions);
         }
+    }
+
+    // The picture just aligned, kept (aligned as given) with what its growth is measured from.
+    void Keep(const cv::Mat& picture, double focusPosition)
+    {
+        kept.push_back({picture, previousFine, toLast, focusPosition});
+    }
+
+    // Each kept picture's scale against the first, measured between neighbours from the
+    // transform the alignment found between them.
+    const std::vector<double>& KeptScales() const
+    {
+        for (std::size_t i = keptScales.size(); i < kept.size(); ++i) {
+            if (i == 0 || !options.align) {
+                keptScales.push_back(1.0);
+                continue;
+            }
+            // The step in full pixels, then in the reduced pixels the pictures were kept at.
+            const cv::Matx33d step = kept[i].toFrame * kept[i - 1].toFrame.inv();
+            const double k = reduction, o = (reduction - 1) / 2.0;
+            const cv::Matx33d toReduced(1 / k, 0, -o / k, 0, 1 / k, -o / k, 0, 0, 1);
+            const cv::Matx33d reducedStep = toReduced * step * toReduced.inv();
+            cv::Mat warp(2, 3, CV_32F);
+            for (int r = 0; r < 2; ++r)
+                for (int c = 0; c < 3; ++c) warp.at<float>(r, c) = static_cast<float>(reducedStep(r, c));
+            keptScales.push_back(keptScales.back() * StepGrowth(kept[i - 1].unaligned, kept[i].unaligned, warp));
+        }
+        return keptScales;
     }
 
     // Whether a reduced picture at this motorised focus position would be the first there.
     bool NewFocusPosition(double focusPosition) const
     {
         return !std::isnan(focusPosition) &&
-               std::find(keptPositions.begin(), keptPositions.end(), focusPosition) == keptPositions.end();
+               std::none_of(kept.begin(), kept.end(), [&](const Kept& k) { return k.position == focusPosition; });
     }
 
     // Brightness matched to the first picture, channel by channel, within a fifth.
@@ -286,9 +382,7 @@ FocusStack::Added FocusStack::Add(const QImage& picture, double focusPosition)
         s.best = Sharpness(bgr);
         s.index = cv::Mat::zeros(s.size, CV_16U);
         if (s.options.keepFrames) {
-            s.kept.push_back(bgr.clone()); // its own: the result grows over the first
-            s.keptScales.push_back(1.0);
-            s.keptPositions.push_back(focusPosition);
+            s.Keep(bgr.clone(), focusPosition); // its own: the result grows over the first
         } else if (s.options.keepReducedBy > 1) {
             s.KeepReduced(bgr, focusPosition);
         }
@@ -299,17 +393,23 @@ FocusStack::Added FocusStack::Add(const QImage& picture, double focusPosition)
     cv::Mat aligned = s.Align(bgr);
     if (aligned.empty()) return Added::Unrelated;
     s.MatchBrightness(aligned);
-    const cv::Mat energy = Sharpness(aligned);
+    cv::Mat energy = Sharpness(aligned);
     cv::Mat sharper;
     cv::compare(energy, s.best * 1.02, sharper, cv::CMP_GT); // a clear gain, not noise
     if (!s.covered.empty()) sharper &= s.covered;
+    // A live stack may pass through focus again after a long blurred stretch (a stack of files
+    // is one pass, in order): there each picture that adds is placed again against the result.
+    const bool adds = cv::countNonZero(sharper) >= kCountingShare * s.size.area();
+    if (adds && !s.options.keepFrames && !s.covered.empty() && s.PlaceAgainstResult(aligned)) {
+        aligned = s.WarpToFirst(bgr);
+        s.MatchBrightness(aligned);
+        energy = Sharpness(aligned);
+        cv::compare(energy, s.best * 1.02, sharper, cv::CMP_GT);
+        if (!s.covered.empty()) sharper &= s.covered;
+    }
     const int number = s.given++;
     s.decided.release();
-    if (s.options.keepFrames) {
-        s.kept.push_back(aligned);
-        s.keptScales.push_back(s.growth); // how far the knob turned from the first
-        s.keptPositions.push_back(focusPosition);
-    }
+    if (s.options.keepFrames) s.Keep(aligned, focusPosition);
     const bool keepsReduced = !s.options.keepFrames && s.options.keepReducedBy > 1;
     const int gained = cv::countNonZero(sharper);
     if (gained < kCountingShare * s.size.area()) {
@@ -355,7 +455,7 @@ const cv::Mat& Decision(const FocusStack::State& s, cv::Mat* sharpShare = nullpt
     if (s.decided.empty()) {
         cv::Mat bestFine, leastFine, bestCoarse, leastCoarse, fineIndex, coarseIndex;
         for (std::size_t k = 0; k < s.kept.size(); ++k) {
-            const cv::Mat fine = Sharpness(s.kept[k]);
+            const cv::Mat fine = Sharpness(s.kept[k].picture);
             cv::Mat coarse;
             cv::GaussianBlur(fine, coarse, cv::Size(), kCoarseSigma);
             if (k == 0) {
@@ -386,7 +486,7 @@ const cv::Mat& Decision(const FocusStack::State& s, cv::Mat* sharpShare = nullpt
             cv::Mat coarseChoiceFine = cv::Mat::zeros(bestFine.size(), CV_32F);
             for (std::size_t k = 0; k < s.kept.size(); ++k) {
                 cv::Mat fine, mine;
-                cv::GaussianBlur(Sharpness(s.kept[k]), fine, cv::Size(), 2.0);
+                cv::GaussianBlur(Sharpness(s.kept[k].picture), fine, cv::Size(), 2.0);
                 cv::compare(coarseIndex, static_cast<double>(k), mine, cv::CMP_EQ);
                 fine.copyTo(coarseChoiceFine, mine);
             }
@@ -436,13 +536,13 @@ QImage FocusStack::Result() const
         const auto* chosen = decided.ptr<std::uint16_t>(y);
         cv::Vec3b* out = merged.ptr<cv::Vec3b>(y);
         for (int x = 0; x < merged.cols; ++x)
-            if (chosen[x] < s.kept.size()) out[x] = s.kept[chosen[x]].at<cv::Vec3b>(y, x);
+            if (chosen[x] < s.kept.size()) out[x] = s.kept[chosen[x]].picture.at<cv::Vec3b>(y, x);
     }
     // Where no picture was sharp (a background out of focus in every one), choosing pixel by
     // pixel would only pick the noise: there the pictures are averaged, smoothly blended
     // into the choices around.
     cv::Mat mean = cv::Mat::zeros(merged.size(), CV_32FC3);
-    for (const cv::Mat& frame : s.kept) cv::accumulate(frame, mean);
+    for (const State::Kept& frame : s.kept) cv::accumulate(frame.picture, mean);
     mean /= static_cast<double>(s.kept.size());
     cv::Mat chosen32, share3, blended;
     merged.convertTo(chosen32, CV_32FC3);
@@ -497,16 +597,16 @@ int FocusStack::KeptCount() const
 
 QImage FocusStack::KeptPicture(int i) const
 {
-    return i >= 0 && i < KeptCount() ? ImageOfBgr(state_->kept[static_cast<std::size_t>(i)]) : QImage();
+    return i >= 0 && i < KeptCount() ? ImageOfBgr(state_->kept[static_cast<std::size_t>(i)].picture) : QImage();
 }
 
 double FocusStack::KeptScale(int i) const
 {
-    return i >= 0 && i < KeptCount() ? state_->keptScales[static_cast<std::size_t>(i)] : 1.0;
+    return i >= 0 && i < KeptCount() ? state_->KeptScales()[static_cast<std::size_t>(i)] : 1.0;
 }
 
 double FocusStack::KeptFocusPosition(int i) const
 {
-    return i >= 0 && i < KeptCount() ? state_->keptPositions[static_cast<std::size_t>(i)]
+    return i >= 0 && i < KeptCount() ? state_->kept[static_cast<std::size_t>(i)].position
                                      : std::numeric_limits<double>::quiet_NaN();
 }

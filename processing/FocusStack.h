@@ -3,7 +3,9 @@
 // any of them was. Each picture is aligned to the one before (a hand-turned focus knob
 // shifts the picture and changes its scale a little), matched in brightness to the first,
 // and wherever it is sharper (smoothed Laplacian energy) than what the stack holds, its
-// pixels replace the stack's. A live stack keeps only the running result, its sharpness and
+// pixels replace the stack's (a live picture that adds is first placed again against the
+// result, which a long blurred stretch of a sweep would otherwise leave it a few pixels off).
+// A live stack keeps only the running result, its sharpness and
 // which picture each pixel came from; a stack of files also keeps the aligned pictures, so
 // a consistency filter on that index can remove isolated wrong choices at the end.
 
