@@ -22,6 +22,14 @@ constexpr int kAlignSmoothing = 1;
 // no longer pulls the fit.
 constexpr int kGrowthSmoothing = 7;
 constexpr int kGrowthIterations = 10; // from the alignment's transform, enough to settle
+// A live step: the fits' iterations (each starts close: the coarse from the last step, the fine
+// from the coarse), and the fine fit's smoothing. Unsmoothed, the fine fit follows the finest
+// detail, which the change of focus blurs on one side and sharpens on the other: its scale was
+// a little off on every step, and over the many small steps of a sweep the far end came out
+// 1 % large (outlines pixels apart); smoothed this much, a fifth of that.
+constexpr int kLiveCoarseIterations = 10;
+constexpr int kLiveFineIterations = 5;
+constexpr int kLiveSmoothing = 3;
 // The sharpness is smoothed over about this many pixels: enough that each choice is made
 // for a small neighbourhood, little enough that a sharp edge's energy does not spread over
 // the surface beside it (which would take that surface from the edge's blurred picture: the
@@ -34,7 +42,7 @@ constexpr double kSharpnessSigma = 1.0;
 constexpr double kPlacementAgreement = 0.8;
 constexpr double kMostReplacement = 0.03;
 constexpr double kLeastReplacement = 1.0;
-constexpr double kSmallCorrectionShare = 0.25;
+constexpr double kSmallCorrectionShare = 0.5;
 // A picture counts when at least this share of the pixels got sharper.
 constexpr double kCountingShare = 0.002;
 // A stack has a focus peak at a pixel where its sharpest picture's detail has this many times
@@ -166,11 +174,12 @@ struct FocusStack::State {
         cv::Mat warp = lastStep.clone();
         warp.at<float>(0, 2) = (warp.at<float>(0, 2) - 0.5f * (1 - warp.at<float>(0, 0) - warp.at<float>(0, 1))) / 2;
         warp.at<float>(1, 2) = (warp.at<float>(1, 2) - 0.5f * (1 - warp.at<float>(1, 0) - warp.at<float>(1, 1))) / 2;
-        double agreement = Fit(previousCoarse, coarse, warp, 30, 1e-4);
+        double agreement = Fit(previousCoarse, coarse, warp, options.quick ? kLiveCoarseIterations : 30, 1e-4);
         if (agreement >= 0) {
             warp.at<float>(0, 2) = 2 * warp.at<float>(0, 2) + 0.5f * (1 - warp.at<float>(0, 0) - warp.at<float>(0, 1));
             warp.at<float>(1, 2) = 2 * warp.at<float>(1, 2) + 0.5f * (1 - warp.at<float>(1, 0) - warp.at<float>(1, 1));
-            agreement = Fit(previousFine, fine, warp, options.quick ? 5 : 20, options.quick ? 1e-5 : 1e-6);
+            agreement = options.quick ? Fit(previousFine, fine, warp, kLiveFineIterations, 1e-5, kLiveSmoothing)
+                                      : Fit(previousFine, fine, warp, 20, 1e-6);
         }
         if (agreement < 0 || !PlausibleStep(warp, fine.size())) warp = cv::Mat::eye(2, 3, CV_32F); // no fit: as it is
         if (options.leaveOutUnrelated && ShapesAgreement(previousFine, fine, warp) < kSeriesAgreement) return {};
