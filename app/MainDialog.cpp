@@ -31,6 +31,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QIntValidator>
@@ -100,6 +101,8 @@ CMainDialog::CMainDialog(backend::CaptureBackend& backend, SingleInstance& insta
     const QString configFolder = places.configFolder.isEmpty()
                                      ? QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation)
                                      : places.configFolder;
+    // A first start on this computer: the settings and calibrations have a folder to go to.
+    QDir().mkpath(configFolder);
     calibrationPath_ = configFolder + QStringLiteral("/calibrations.json");
     deviceMemory_ = std::make_unique<DeviceSettingsMemory>(configFolder + QStringLiteral("/devices.json"));
     KeepDamagedSettingsAside(configFolder);

@@ -54,6 +54,7 @@
 #include <set>
 
 #include <QDir>
+#include <QFileInfo>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -815,6 +816,21 @@ TEST_F(MainDialogTest, F6StacksWhileTheFocusTurnsAndSavesTheResultAsTheNextStill
     EXPECT_EQ(depth.size(), dialog_->Engine().CaptureSize());
     // The depth map is no still of its own: the next still counts on from the stack.
     EXPECT_EQ(NextRunningNumber(PictureFolder(), {}, StillPicturePatterns()), 2);
+}
+
+// The first start on a computer: the settings folder does not exist yet, and a calibration
+// taken then must still be saved.
+TEST_F(MainDialogTest, OnAFirstStartTheCalibrationsHaveAFolderToGoTo)
+{
+    backend_ = std::make_unique<backend::SimulatedBackend>(true);
+    instance_ = std::make_unique<SingleInstance>("Vizmora-test-" + QUuid::createUuid().toString(QUuid::Id128));
+    const QString fresh = documents_.path() + "/not/made/yet";
+    dialog_ = std::make_unique<CMainDialog>(*backend_, *instance_, nullptr,
+                                            CMainDialog::Places{documents_.path(), program_.path(), fresh, 0});
+    HeightCalibrationStore heights(QFileInfo(dialog_->CalibrationPath()).dir().filePath("heights.json"));
+    QString error;
+    EXPECT_TRUE(heights.Set(200, 1.05e-4, &error)) << error.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(fresh + "/heights.json"));
 }
 
 TEST_F(MainDialogTest, HeightsAfterALiveStackComeFromItsPicturesWhenNoneAreSelected)
