@@ -65,8 +65,10 @@ for segment in $(grep -v '^#' "$playlist"); do
 done
 echo "ffprobe: $probe, $duration s in the segments"
 [ "$probe" = "h264,1280,1024" ] || fail "ffprobe reads the stream as '$probe'"
-# (A slow build sends fewer frames a second: ffprobe then counts less of each segment.)
-awk -v d="$duration" 'BEGIN { exit !(d >= 6 && d <= 40) }' || fail "the segments hold $duration s of video"
+# A slow build on a busy machine sends a frame or two a second, and ffprobe counts each segment
+# from its first frame to its last (5.4-5.7 s of the playlist's 12 under AddressSanitizer beside
+# another test run): at least a quarter of the ten seconds, and no more than the clock allows.
+awk -v d="$duration" 'BEGIN { exit !(d >= 2.5 && d <= 40) }' || fail "the segments hold $duration s of video"
 
 # The server goes away and comes back: the stream resumes by itself.
 kill "$nginx_pid"; wait "$nginx_pid" 2> /dev/null
