@@ -96,13 +96,14 @@ struct FocusStack::State {
     cv::Mat lastStep = cv::Mat::eye(2, 3, CV_32F); // the last step's transform, in reduced pixels
 
     // The correlation the fit reached (up to 1), or -1 when it found none.
+    // `mask`: the pixels of `to` that count (empty: all).
     static double Fit(const cv::Mat& from, const cv::Mat& to, cv::Mat& warp, int iterations, double epsilon,
-                      int smoothing = kAlignSmoothing)
+                      int smoothing = kAlignSmoothing, const cv::Mat& mask = {})
     {
         try {
             return cv::findTransformECC(
                 from, to, warp, cv::MOTION_AFFINE,
-                cv::TermCriteria(cv::TermCriteria::COUNT | cv::TermCriteria::EPS, iterations, epsilon), cv::noArray(),
+                cv::TermCriteria(cv::TermCriteria::COUNT | cv::TermCriteria::EPS, iterations, epsilon), mask,
                 smoothing);
         } catch (const cv::Exception&) {
             return -1;
@@ -247,14 +248,7 @@ struct FocusStack::State {
         resultGrey.convertTo(resultGrey, CV_32F);
         alignedGrey.convertTo(alignedGrey, CV_32F);
         cv::Mat warp = cv::Mat::eye(2, 3, CV_32F);
-        try {
-            const double agreement = cv::findTransformECC(
-                resultGrey, alignedGrey, warp, cv::MOTION_AFFINE,
-                cv::TermCriteria(cv::TermCriteria::COUNT | cv::TermCriteria::EPS, 5, 1e-4), mask, kAlignSmoothing);
-            if (agreement < kPlacementAgreement) return false;
-        } catch (const cv::Exception&) {
-            return false;
-        }
+        if (Fit(resultGrey, alignedGrey, warp, 5, 1e-4, kAlignSmoothing, mask) < kPlacementAgreement) return false;
         // How far the correction moves the picture's corners (full pixels).
         const cv::Matx33d correction = FullSize(warp);
         double moved = 0;
