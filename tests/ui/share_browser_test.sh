@@ -9,8 +9,7 @@ screen=1280x1024
 source "$here/xvfb_session.sh"
 [ -x /usr/bin/chromium ] && [ -x /usr/bin/chromedriver ] ||
   fail "chromium and chromium-driver are not installed (scripts/setup installs them)"
-openbox > "$work/openbox.log" 2>&1 &
-pids+=($!)
+start_window_manager
 port="$(/usr/bin/python3 -c 'import socket; s = socket.socket(); s.bind(("", 0)); print(s.getsockname()[1])')"
 HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime" QRV_NO_SOUND=1 \
   "$program" --simulate=sweep --share="$port" > "$work/share.out" 2> "$work/program.log" &

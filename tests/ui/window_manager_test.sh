@@ -8,9 +8,7 @@ set -uo pipefail
 program="$1"
 screen=1400x1000
 source "$(dirname "$0")/xvfb_session.sh"
-openbox > "$work/openbox.log" 2>&1 &
-pids+=($!)
-wait_for wmctrl -m > /dev/null 2>&1 || fail "openbox did not start"
+start_window_manager
 # The window's log tells when it answered the window manager.
 export QT_LOGGING_RULES="qrv.window.debug=true"
 HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime" QRV_NO_SOUND=1 "$program" --simulate > "$work/program.log" 2>&1 &

@@ -1,6 +1,7 @@
 # Sourced by the window tests: a work folder, an Xvfb display of "$screen" (DISPLAY set),
 # a home and runtime folder of their own, `pids` killed and the folder removed at exit, and
-# `fail` that prints the program's log, and `wait_for` that waits for a condition.
+# `fail` that prints the program's log, `wait_for` that waits for a condition, and
+# `start_window_manager` that starts openbox on the display.
 work="$(mktemp -d)"
 pids=()
 cleanup() {
@@ -27,3 +28,13 @@ export DISPLAY=":$(head -1 "$work/display")"
 unset QT_QPA_PLATFORM
 mkdir -p "$work/home" "$work/runtime"
 chmod 700 "$work/runtime"
+# Openbox on the display, with a home of its own; a machine busy with other window tests
+# may take longer than ten seconds to start it, so it is given thirty.
+start_window_manager() {
+  HOME="$work/home" openbox > "$work/openbox.log" 2>&1 &
+  pids+=($!)
+  for _ in $(seq 300); do wmctrl -m > /dev/null 2>&1 && return 0; sleep 0.1; done
+  echo "FAILED: openbox did not start"
+  cat "$work/openbox.log"
+  exit 1
+}
