@@ -22,8 +22,9 @@ public:
         bool keepFrames = false;        // keep the aligned pictures for the final consistency filter
         bool quick = false;             // live: resampled bilinear rather than bicubic, for speed
         bool leaveOutUnrelated = false; // refuse a picture that does not align (files: another field)
-        // Without keepFrames: keep the pictures that counted reduced by this factor (2: half
-        // size), for heights from a live stack without holding every frame at full size.
+        // Without keepFrames: keep the pictures that counted reduced by up to this factor (2:
+        // half size), never below 640 pixels wide, for heights from a live stack without
+        // holding every frame at full size. 0: keep none.
         int keepReducedBy = 0;
     };
     enum class Added {

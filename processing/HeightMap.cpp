@@ -29,6 +29,9 @@ constexpr float kSecondPeakShare = 0.25f;
 constexpr int kMedianRadius = 2;
 // A gap is filled from its neighbours when at least this share of them have a height.
 constexpr double kFillShare = 0.6;
+// Pictures whose distances differ by less than this share of the stack's depth were taken at
+// one position of the knob (what tells them apart is the growth's measuring error).
+constexpr double kSameDistanceShare = 0.01;
 
 cv::Mat FocusEnergy(const QImage& picture)
 {
@@ -38,6 +41,41 @@ cv::Mat FocusEnergy(const QImage& picture)
     cv::multiply(laplacian, laplacian, energy);
     cv::GaussianBlur(energy, energy, cv::Size(), kEnergySigma);
     return energy;
+}
+
+// The peak of a pixel's focus curve between the levels about its sharpest (`best`), at their
+// own uneven distances, and the curve's width there (0: not known). A Gaussian focus curve is
+// a parabola in the logarithm: fitted by least squares over the five levels about the peak
+// (three beside the stack's ends). Through three points alone the peak is drawn towards the
+// sharpest level wherever the curve is not quite Gaussian: a calibration read 4 % off.
+std::pair<double, double> PeakOfFocusCurve(const std::vector<double>& levels, const std::vector<const float*>& rows,
+                                           int x, int best)
+{
+    const int count = static_cast<int>(levels.size());
+    const double centre = levels[static_cast<std::size_t>(best)];
+    if (best == 0 || best == count - 1) return {centre, 0};
+    const int reach = best >= 2 && best <= count - 3 ? 2 : 1;
+    // Sums of the powers of z (about the peak level) and of y times them.
+    std::array<double, 5> powers{};
+    std::array<double, 3> moments{};
+    for (int k = best - reach; k <= best + reach; ++k) {
+        const double z = levels[static_cast<std::size_t>(k)] - centre;
+        const double y = std::log(std::max(rows[static_cast<std::size_t>(k)][x], 1e-3f));
+        double p = 1;
+        for (std::size_t e = 0; e < powers.size(); ++e) {
+            powers[e] += p;
+            if (e < moments.size()) moments[e] += p * y;
+            p *= z;
+        }
+    }
+    // y = a z^2 + b z + c
+    const cv::Matx33d normal(powers[4], powers[3], powers[2], powers[3], powers[2], powers[1], powers[2], powers[1],
+                             powers[0]);
+    const cv::Vec3d abc = normal.solve(cv::Vec3d(moments[2], moments[1], moments[0]), cv::DECOMP_SVD);
+    if (!(abc[0] < 0) || !std::isfinite(abc[1])) return {centre, 0};
+    const double below = levels[static_cast<std::size_t>(best - 1)], above = levels[static_cast<std::size_t>(best + 1)];
+    return {std::clamp(centre - abc[1] / (2 * abc[0]), std::min(below, above), std::max(below, above)),
+            std::sqrt(-1.0 / (2 * abc[0]))};
 }
 
 } // namespace
@@ -76,14 +114,22 @@ std::vector<HeightMap::ProfilePoint> HeightMap::Profile(QPointF a, QPointF b) co
 
 std::optional<std::pair<float, float>> HeightMap::HeightNear(QPointF at, int radius) const
 {
-    std::vector<std::pair<float, float>> near;
+    std::vector<float> heights, uncertainties;
     const int cx = static_cast<int>(std::lround(at.x())), cy = static_cast<int>(std::lround(at.y()));
     for (int y = cy - radius; y <= cy + radius; ++y)
         for (int x = cx - radius; x <= cx + radius; ++x)
-            if (Known(x, y)) near.emplace_back(At(x, y), UncertaintyAt(x, y));
-    if (near.size() < 3) return std::nullopt;
-    std::nth_element(near.begin(), near.begin() + static_cast<std::ptrdiff_t>(near.size() / 2), near.end());
-    return near[near.size() / 2];
+            if (Known(x, y)) {
+                heights.push_back(At(x, y));
+                uncertainties.push_back(UncertaintyAt(x, y));
+            }
+    if (heights.size() < 3) return std::nullopt;
+    // Each its own median: the uncertainty of the one pixel whose height is the median says
+    // little (one with a second peak of its focus curve would speak for the whole patch).
+    const auto middle = static_cast<std::ptrdiff_t>(heights.size() / 2);
+    std::nth_element(heights.begin(), heights.begin() + middle, heights.end());
+    std::nth_element(uncertainties.begin(), uncertainties.begin() + middle, uncertainties.end());
+    return std::pair<float, float>(heights[static_cast<std::size_t>(middle)],
+                                   uncertainties[static_cast<std::size_t>(middle)]);
 }
 
 QImage HeightMap::AsGrey() const
@@ -113,24 +159,45 @@ std::optional<HeightMap> HeightsOf(const FocusStack& stack, const HeightScale& s
     }
     std::sort(placed.begin(), placed.end());
     HeightMap map;
-    std::vector<int> pictures;
+    // The focus curve's levels, in the order of their distances: each the pictures taken at
+    // one distance. A hand holds the knob still for a few frames, and a live sweep passes
+    // back: pictures at the same distance are one level (the mean of their focus measure), or
+    // the curve through them would be fitted over no distance at all.
+    std::vector<std::vector<int>> levels;
     if (placed.size() >= 3 && scale.micrometresPerFocusUnit != 0) {
         map.fromFocusPositions = true;
         map.nominal = scale.focusUnitNominal;
         for (const auto& [position, i] : placed) {
-            pictures.push_back(i);
+            levels.push_back({i});
             map.frameMicrometres.push_back((position - placed.front().first) * scale.micrometresPerFocusUnit);
         }
     } else {
         if (scale.growthPerMicrometre == 0) return std::nullopt;
         map.nominal = scale.nominal;
         // Each picture's focus distance from its growth against the first.
-        for (int i = 0; i < stack.KeptCount(); ++i) {
-            pictures.push_back(i);
-            map.frameMicrometres.push_back((stack.KeptScale(i) - 1) / scale.growthPerMicrometre);
+        std::vector<std::pair<double, int>> distances;
+        for (int i = 0; i < stack.KeptCount(); ++i)
+            distances.emplace_back((stack.KeptScale(i) - 1) / scale.growthPerMicrometre, i);
+        std::sort(distances.begin(), distances.end());
+        const double same =
+            kSameDistanceShare * (distances.empty() ? 0 : distances.back().first - distances.front().first);
+        double first = 0, sum = 0;
+        for (const auto& [distance, i] : distances) {
+            if (levels.empty() || distance - first > same) {
+                if (!levels.empty()) map.frameMicrometres.push_back(sum / static_cast<double>(levels.back().size()));
+                levels.emplace_back();
+                first = distance;
+                sum = 0;
+            }
+            levels.back().push_back(i);
+            sum += distance;
         }
+        if (!levels.empty()) map.frameMicrometres.push_back(sum / static_cast<double>(levels.back().size()));
+        // From the first level, as the positions are.
+        const double nearest = map.frameMicrometres.empty() ? 0 : map.frameMicrometres.front();
+        for (double& d : map.frameMicrometres) d -= nearest;
     }
-    const int frames = static_cast<int>(pictures.size());
+    const int frames = static_cast<int>(levels.size());
     if (frames < 3) return std::nullopt;
     std::vector<cv::Mat> energy(static_cast<std::size_t>(frames));
     // The same averaged over a wider patch: whether a pixel has a focus peak at all is decided
@@ -138,9 +205,15 @@ std::optional<HeightMap> HeightsOf(const FocusStack& stack, const HeightScale& s
     std::vector<cv::Mat> patch(static_cast<std::size_t>(frames));
     cv::parallel_for_(cv::Range(0, frames), [&](const cv::Range& some) {
         for (int i = some.start; i < some.end; ++i) {
-            energy[static_cast<std::size_t>(i)] = FocusEnergy(stack.KeptPicture(pictures[static_cast<std::size_t>(i)]));
-            cv::GaussianBlur(energy[static_cast<std::size_t>(i)], patch[static_cast<std::size_t>(i)], cv::Size(),
-                             kDecisionSigma);
+            const std::vector<int>& level = levels[static_cast<std::size_t>(i)];
+            cv::Mat& mean = energy[static_cast<std::size_t>(i)];
+            for (const int picture : level) {
+                const cv::Mat one = FocusEnergy(stack.KeptPicture(picture));
+                if (mean.empty()) mean = one;
+                else mean += one;
+            }
+            mean /= static_cast<double>(level.size());
+            cv::GaussianBlur(mean, patch[static_cast<std::size_t>(i)], cv::Size(), kDecisionSigma);
         }
     });
     const cv::Size size = energy.front().size();
@@ -184,25 +257,8 @@ std::optional<HeightMap> HeightsOf(const FocusStack& stack, const HeightScale& s
                     const float next = patchRows[best == 0 ? 1 : static_cast<std::size_t>(frames - 2)][x];
                     if (patchRows[end][x] < kEndPeakDrop * std::max(next, kNoiseEnergy / kEndPeakDrop)) continue;
                 }
-                // The peak between the pictures about the sharpest, at their own (uneven) distances:
-                // a Gaussian focus curve is a parabola in the logarithm.
                 const std::size_t b = static_cast<std::size_t>(best);
-                double z = map.frameMicrometres[b];
-                double width = 0; // the curve's width about its peak, micrometres (0: not known)
-                if (best > 0 && best < frames - 1) {
-                    const double z0 = map.frameMicrometres[b - 1], z1 = z, z2 = map.frameMicrometres[b + 1];
-                    const double y0 = std::log(std::max(rows[b - 1][x], 1e-3f));
-                    const double y1 = std::log(std::max(most, 1e-3f));
-                    const double y2 = std::log(std::max(rows[b + 1][x], 1e-3f));
-                    // y = A z^2 + B z + C through the three points.
-                    const double d0 = (y1 - y0) / (z1 - z0), d1 = (y2 - y1) / (z2 - z1);
-                    const double a = (d1 - d0) / (z2 - z0);
-                    if (a < 0 && std::isfinite(a)) {
-                        const double vertex = 0.5 * (z0 + z1) - d0 / (2 * a);
-                        z = std::clamp(vertex, std::min(z0, z2), std::max(z0, z2));
-                        width = std::sqrt(-1.0 / (2 * a));
-                    }
-                }
+                const auto [z, width] = PeakOfFocusCurve(map.frameMicrometres, rows, x, best);
                 const std::size_t i = static_cast<std::size_t>(y) * size.width + x;
                 raw[i] = static_cast<float>(z);
                 // How surely the peak is placed: the step between the pictures here, less for a

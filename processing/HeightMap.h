@@ -41,7 +41,7 @@ struct HeightMap {
     int height = 0;
     std::vector<float> micrometres;       // per pixel, NaN where unknown; 0 at the lowest known point
     std::vector<float> uncertainty;       // per pixel, micrometres (one standard uncertainty, doubled: ~95 %)
-    std::vector<double> frameMicrometres; // each picture's focus distance from the first
+    std::vector<double> frameMicrometres; // the focus curve's levels (pictures at one distance), in order
     double micrometresPerPixel = 0;       // across (from the length calibration); 0: unknown
     bool nominal = true;                  // heights from the built-in growth, not a calibration
     bool fromFocusPositions = false;      // the distances are a motorised focus's positions, not the growth

@@ -851,8 +851,8 @@ TEST_F(MainDialogTest, HeightsAfterALiveStackComeFromItsPicturesWhenNoneAreSelec
     bool shown = false;
     dialog_->ListCommandsForTests().runHeightsWindow = [&](CHeightsDlg& window) {
         shown = true;
-        // At half the capture size: the live stack keeps its pictures reduced.
-        EXPECT_EQ(window.Map().width, dialog_->Engine().CaptureSize().width() / 2);
+        // At the capture size: the live stack keeps a 640-wide picture whole.
+        EXPECT_EQ(window.Map().width, dialog_->Engine().CaptureSize().width());
         EXPECT_GT(window.Map().KnownShare(), 0.1);
         EXPECT_TRUE(window.Map().nominal);
     };
@@ -1022,12 +1022,13 @@ TEST_F(MainDialogTest, AMotorisedFocusGivesTheHeightsItsPositionsCalibratedOnThe
     PressKey(Qt::Key_F6);
     ASSERT_TRUE(dialog_->LiveStack().HasLastStack());
 
-    // Points of the slide (1280 x 1024 units) on the heights, which are at half the capture
-    // size and aligned onto the first picture (shown at its own scale about the centre).
+    // Points of the slide (1280 x 1024 units) on the heights, which are at the capture size
+    // (a 640-wide picture is kept whole) and aligned onto the first picture (shown at its own
+    // scale about the centre).
     const double firstScale = ReliefSlide::ScaleAt(focuses.front());
     auto at = [&](double u, double v) {
-        const double x = u * 320 / 1280.0, y = v * 240 / 1024.0;
-        return QPointF(159.5 + (x - 159.5) * firstScale, 119.5 + (y - 119.5) * firstScale);
+        const double x = u * 640 / 1280.0, y = v * 480 / 1024.0;
+        return QPointF(319.5 + (x - 319.5) * firstScale, 239.5 + (y - 239.5) * firstScale);
     };
     bool opened = false;
     dialog_->ListCommandsForTests().runHeightsWindow = [&](CHeightsDlg& window) {
@@ -1046,15 +1047,14 @@ TEST_F(MainDialogTest, AMotorisedFocusGivesTheHeightsItsPositionsCalibratedOnThe
         ASSERT_TRUE(window.Difference().has_value()) << window.MeasurementText().toStdString();
         std::printf("motorised focus: the component stands %s (truth 700 µm)\n",
                     window.MeasurementText().toUtf8().constData());
-        // Within 10 %: the live stack keeps one picture a position at half size, each with the
-        // camera's noise and exposure flicker (709-749 µm over runs; the full-size stack by hand
-        // holds 5 %).
+        // Within 10 %: the live stack keeps one picture a position, each with the camera's noise
+        // and exposure flicker (704-725 µm over runs; a stack by hand holds 5 %).
         EXPECT_NEAR(window.Difference()->first, 700, 70);
     };
     dialog_->OnCommand(ID_CAPTURE_HEIGHTS);
     EXPECT_TRUE(opened);
     // The calibration is the motor's travel per unit: 10 µm on the simulated microscope
-    // (10.2-10.6 measured).
+    // (within 4 % measured).
     const auto perUnit =
         HeightCalibrationStore(QFileInfo(dialog_->CalibrationPath()).dir().filePath("heights.json")).FindFocusUnit(200);
     ASSERT_TRUE(perUnit.has_value());

@@ -1,9 +1,12 @@
 #include "processing/HeightMap.h"
 #include "RealStack.h"
 #include "capture/backend/ReliefSlide.h"
+#include "capture/backend/SimulatedSource.h"
+#include "capture/backend/SlideRenderer.h"
 #include "heights/HeightCalibration.h"
 #include "processing/FocusStack.h"
 
+#include <QBuffer>
 #include <QImage>
 
 #include <gtest/gtest.h>
@@ -11,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -217,7 +221,8 @@ TEST(HeightMap, AStackTakenByHandGivesTheComponentsHeightsFromThePicturesGrowthA
 
 TEST(HeightMap, WhereNoPictureIsSharperTheHeightIsUnknownNotInvented)
 {
-    // Clear glass: the same even grey with a little sensor noise in every picture.
+    // Clear glass: the same even grey with a little sensor noise in every picture, at five
+    // positions of a motorised focus (the growth of a picture without detail is not measured).
     FocusStack stack({.align = false, .keepFrames = true});
     for (int i = 0; i < 5; ++i) {
         QImage glass(320, 256, QImage::Format_RGB32);
@@ -226,13 +231,16 @@ TEST(HeightMap, WhereNoPictureIsSharperTheHeightIsUnknownNotInvented)
                 const int v = 180 + ((x * 7 + y * 13 + i * 31) % 5) - 2;
                 glass.setPixel(x, y, qRgb(v, v, v));
             }
-        stack.Add(glass);
+        stack.Add(glass, 10.0 * i);
     }
-    const auto map = HeightsOf(stack, {kNominalGrowthPerMicrometre, true, 0.02});
+    const auto map = HeightsOf(stack, {kNominalGrowthPerMicrometre, true, 0.02, 10, false, 0.02});
     ASSERT_TRUE(map.has_value());
     EXPECT_LT(map->KnownShare(), 0.02);
     EXPECT_FALSE(map->HeightNear({160, 128}).has_value());
-    // Too few pictures for a focus curve: no map at all.
+    // Too few pictures for a focus curve (or none the growth tells apart): no map at all.
+    FocusStack unaligned({.align = false, .keepFrames = true});
+    for (int i = 0; i < 5; ++i) unaligned.Add(QImage(64, 64, QImage::Format_RGB32));
+    EXPECT_FALSE(HeightsOf(unaligned, {kNominalGrowthPerMicrometre, true, 0.02}).has_value());
     FocusStack two({.align = false, .keepFrames = true});
     two.Add(QImage(64, 64, QImage::Format_RGB32));
     two.Add(QImage(64, 64, QImage::Format_RGB32));
@@ -283,7 +291,7 @@ TEST(HeightMap, OnStacksMadeFromRealPhotographsTheGrowthGivesTheHeightsAndTheFar
 
 TEST(HeightMap, AMotorisedFocusGivesTheDistancesByItsPositions)
 {
-    // A live stack at half size: at each position of the motor a frame or two while it moves
+    // A live stack of 640-wide pictures: at each position of the motor a frame or two while it moves
     // (no position), then one where it stood still. The positions give the distances (the
     // growth is not even asked: none is given), 10 µm a unit on the simulated microscope.
     ReliefSlide slide;
@@ -303,10 +311,10 @@ TEST(HeightMap, AMotorisedFocusGivesTheDistancesByItsPositions)
     for (std::size_t i = 0; i < positions.size(); ++i)
         EXPECT_DOUBLE_EQ(map->frameMicrometres[i],
                          (positions[i] - positions[0]) * ReliefSlide::kMicrometresPerFocusStep);
-    // The first component (88) above the board below it (18), at the map's half size.
+    // The first component (88) above the board below it (18), on the map (at its own size).
     const Truth truth(slide, ReliefSlide::ScaleAt(positions[0]));
-    const auto top = map->HeightNear(QPointF(truth.X(300), truth.Y(245)) / 2);
-    const auto below = map->HeightNear(QPointF(truth.X(300), truth.Y(400)) / 2);
+    const auto top = map->HeightNear(QPointF(truth.X(300), truth.Y(245)) / stack.KeptReduction());
+    const auto below = map->HeightNear(QPointF(truth.X(300), truth.Y(400)) / stack.KeptReduction());
     ASSERT_TRUE(top && below);
     std::printf("motorised focus: component %.1f µm above the board (truth 700)\n", top->first - below->first);
     EXPECT_NEAR(top->first - below->first, 700, 35);
@@ -316,4 +324,68 @@ TEST(HeightMap, AMotorisedFocusGivesTheDistancesByItsPositions)
     const auto byGrowth = HeightsOf(two, {kNominalGrowthPerMicrometre, true, 0.02});
     ASSERT_TRUE(byGrowth.has_value());
     EXPECT_FALSE(byGrowth->fromFocusPositions);
+}
+
+namespace {
+
+// A frame as the simulated camera sends it: its sensor's noise, its exposure's flicker, and
+// Motion JPEG at the camera's quality.
+QImage CameraFrame(const SlideRenderer& camera, int focus, double seconds)
+{
+    SimulatedOptics optics;
+    optics.focus = focus;
+    QImage frame(camera.Width(), camera.Height(), QImage::Format_BGR888);
+    camera.RenderFrame(seconds, frame.bits(), nullptr, optics);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    frame.save(&buffer, "JPG", backend::SimulatedSource::kMotionJpegQuality);
+    return QImage::fromData(bytes, "JPG").convertToFormat(QImage::Format_BGR888);
+}
+
+} // namespace
+
+TEST(HeightMap, ALiveStackByHandFromTheCameraCalibratesAndMeasuresTheComponents)
+{
+    // A 640-wide camera, the knob turned by key presses (two steps each) and held for a frame
+    // or two, as the live stack sees it: several pictures at one distance, each with its own
+    // noise. Such pictures were fitted as if they lay apart, and a calibration read 9 % high.
+    SlideRenderer camera;
+    camera.Prepare(640, 512, Slide::Relief);
+    int frames = 0;
+    auto liveStack = [&](int from, int to) {
+        auto stack = std::make_unique<FocusStack>(
+            FocusStack::Options{.align = true, .keepFrames = false, .quick = true, .keepReducedBy = 2});
+        for (int focus = from; focus <= to; focus += 2)
+            for (int held = 0; held < 1 + focus % 3; ++held) stack->Add(CameraFrame(camera, focus, frames++ / 30.0));
+        return stack;
+    };
+    const HeightScale nominal{kNominalGrowthPerMicrometre, true, 0.02};
+    const auto calibration = liveStack(6, 40);
+    const auto calibrationMap = HeightsOf(*calibration, nominal);
+    ASSERT_TRUE(calibrationMap.has_value());
+    const Truth truth(camera.Relief(), ReliefSlide::ScaleAt(6));
+    const double u = ReliefSlide::kCoverslipRight / 2.0, v = ReliefSlide::kCoverslipTop;
+    const auto growth = HeightCalibrationStore::Calibrate(
+        *calibrationMap, nominal, QPointF(truth.X(u), truth.Y(v - 40)), QPointF(truth.X(u), truth.Y(v + 45)),
+        ReliefSlide::kCoverslipSteps * ReliefSlide::kMicrometresPerFocusStep);
+    ASSERT_TRUE(growth.has_value());
+    const double lensGrowth =
+        ReliefSlide::kScalePerFocusStep / ReliefSlide::kMicrometresPerFocusStep / ReliefSlide::ScaleAt(6);
+    EXPECT_NEAR(*growth / lensGrowth, 1, 0.05) << *growth;
+
+    const auto stack = liveStack(6, 98);
+    const auto map = HeightsOf(*stack, {*growth, false, 0.02});
+    ASSERT_TRUE(map.has_value());
+    // The map in calibrated micrometres: against the slide's own.
+    const Figures f = Compare(truth, *map, ReliefSlide::kMicrometresPerFocusStep);
+    std::printf("live stack by hand from the camera: calibrated %.4g per µm (the lens: %.4g); components:", *growth,
+                lensGrowth);
+    for (std::size_t i = 0; i < f.componentErrors.size(); ++i) {
+        std::printf(" %+.1f", f.componentErrors[i]);
+        EXPECT_LT(std::abs(f.componentErrors[i]),
+                  std::max(0.05 * f.componentTruths[i], ReliefSlide::kMicrometresPerFocusStep))
+            << i << ": " << f.componentErrors[i] << " of " << f.componentTruths[i];
+    }
+    std::printf(" µm\n");
 }
