@@ -157,6 +157,7 @@ struct FocusStack::State {
     mutable cv::Mat sharpShare; // with it: how surely a picture is sharp at each pixel (CV_32F)
     int given = 0;
     int counted = 0;
+    bool lastCounted = false; // the last picture given counted
 
     // The picture warped onto the first one's pixels; empty when it is to be left out as
     // not part of the series (it then does not become the picture the next aligns to).
@@ -428,9 +429,13 @@ FocusStack::Added FocusStack::Add(const QImage& picture, double focusPosition)
     if (gained < kCountingShare * s.size.area()) {
         // A motorised focus stands still a moment before its position is known, and the frame
         // that first showed the place sharper came while it moved: heights need one known there.
-        if (keepsReduced && s.NewFocusPosition(focusPosition)) s.KeepReduced(aligned, focusPosition);
+        // The picture after one that counted is kept too: past the last surface's focus nothing
+        // gets sharper, and without the far side of its focus curve its height is not known.
+        if (keepsReduced && (s.NewFocusPosition(focusPosition) || s.lastCounted)) s.KeepReduced(aligned, focusPosition);
+        s.lastCounted = false;
         return Added::NothingNew;
     }
+    s.lastCounted = true;
     if (keepsReduced) s.KeepReduced(aligned, focusPosition);
     aligned.copyTo(s.result, sharper);
     energy.copyTo(s.best, sharper);
