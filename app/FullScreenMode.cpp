@@ -19,8 +19,12 @@ void FullScreenMode::Enter()
 {
     if (active_) return;
     // Maximised by the window manager on the way here: the place to come back to is the
-    // normal one.
-    savedGeometry_ = (window_.windowState() & Qt::WindowMaximized) ? window_.normalGeometry() : window_.geometry();
+    // last one at the skin's size (the window may have its maximised size before it is told
+    // it is maximised).
+    const bool normal = window_.size() == windowSize_ && !(window_.windowState() & Qt::WindowMaximized);
+    savedGeometry_ = normal                      ? window_.geometry()
+                     : normalGeometry_.isValid() ? normalGeometry_
+                                                 : window_.normalGeometry();
     savedTitle_ = window_.windowTitle();
     active_ = true;
     showControls_(false);
@@ -72,4 +76,11 @@ void FullScreenMode::OnWindowFullScreenWithoutMode()
         return;
     }
     Enter();
+}
+
+void FullScreenMode::OnWindowPlaced()
+{
+    if (!active_ && window_.size() == windowSize_ &&
+        !(window_.windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
+        normalGeometry_ = window_.geometry();
 }

@@ -26,6 +26,10 @@ public:
     // of the mode just left (a Wayland compositor answers after the window has moved on),
     // which is undone; or the window system's own doing, which enters the mode.
     void OnWindowFullScreenWithoutMode();
+    // The window moved or changed size: where it stands at the skin's size, not maximised, is
+    // the place to come back to. Read when the mode is entered, the window manager may already
+    // have maximised it before telling so.
+    void OnWindowPlaced();
 
 private:
     QWidget& window_;
@@ -36,6 +40,7 @@ private:
     std::function<void(bool)> showControls_;
     bool active_ = false;
     QRect savedGeometry_;
+    QRect normalGeometry_; // the last place at the skin's size
     QString savedTitle_;
     QElapsedTimer sinceLeft_; // how long ago the mode was left
 };

@@ -643,9 +643,16 @@ void CMainDialog::KeepNormalSize()
     resize(kClientSize);
 }
 
+void CMainDialog::moveEvent(QMoveEvent* event)
+{
+    CModalDialog::moveEvent(event);
+    if (fullScreen_) fullScreen_->OnWindowPlaced();
+}
+
 void CMainDialog::resizeEvent(QResizeEvent* event)
 {
     CModalDialog::resizeEvent(event);
+    if (fullScreen_) fullScreen_->OnWindowPlaced();
     if (IsFullScreen() || (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)) || size() == kClientSize)
         return;
     QTimer::singleShot(0, this, [this] {
