@@ -215,7 +215,7 @@ void ListCommands::ShowHeights()
     if (paths.size() >= 3) return ShowHeightsOfSelected(paths);
     const LiveFocusStack& live = host_.LiveStack();
     if (live.HasLastStack()) {
-        // The last live stack: its pictures that counted, kept at half size.
+        // The last live stack: its pictures that counted, kept reduced (half size from 1280 wide).
         const int magnification = stills_.ReadMagnification();
         const QString calibrationPath = HeightCalibrationPath();
         if (const QString notice = HeightCalibrationStore::Recover(calibrationPath); !notice.isEmpty())
