@@ -28,12 +28,21 @@ export DISPLAY=":$(head -1 "$work/display")"
 unset QT_QPA_PLATFORM
 mkdir -p "$work/home" "$work/runtime"
 chmod 700 "$work/runtime"
-# Openbox on the display, with a home of its own; a machine busy with other window tests
-# may take longer than ten seconds to start it, so it is given thirty.
+# Openbox on the display, with a home of its own. On a machine busy with other window tests the
+# display may not take connections yet when openbox starts (it then ends at once: "Failed to
+# open the display"), so the display is waited for and openbox started again if it ended;
+# thirty seconds in all.
 start_window_manager() {
-  HOME="$work/home" openbox > "$work/openbox.log" 2>&1 &
-  pids+=($!)
-  for _ in $(seq 300); do wmctrl -m > /dev/null 2>&1 && return 0; sleep 0.1; done
+  local openbox_pid=""
+  for _ in $(seq 300); do
+    if wmctrl -m > /dev/null 2>&1; then return 0; fi
+    if xprop -root > /dev/null 2>&1 && { [ -z "$openbox_pid" ] || ! kill -0 "$openbox_pid" 2>/dev/null; }; then
+      HOME="$work/home" openbox >> "$work/openbox.log" 2>&1 &
+      openbox_pid=$!
+      pids+=("$openbox_pid")
+    fi
+    sleep 0.1
+  done
   echo "FAILED: openbox did not start"
   cat "$work/openbox.log"
   exit 1
