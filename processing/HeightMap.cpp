@@ -71,7 +71,7 @@ std::pair<double, double> PeakOfFocusCurve(const std::vector<double>& levels, co
     // y = a z^2 + b z + c
     const cv::Matx33d normal(powers[4], powers[3], powers[2], powers[3], powers[2], powers[1], powers[2], powers[1],
                              powers[0]);
-    const cv::Vec3d abc = normal.solve(cv::Vec3d(moments[2], moments[1], moments[0]), cv::DECOMP_SVD);
+    const cv::Vec3d abc = normal.solve(cv::Vec3d(moments[2], moments[1], moments[0]), cv::DECOMP_LU);
     if (!(abc[0] < 0) || !std::isfinite(abc[1])) return {centre, 0};
     const double below = levels[static_cast<std::size_t>(best - 1)], above = levels[static_cast<std::size_t>(best + 1)];
     return {std::clamp(centre - abc[1] / (2 * abc[0]), std::min(below, above), std::max(below, above)),
