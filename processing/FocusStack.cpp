@@ -23,10 +23,11 @@ constexpr int kAlignSmoothing = 1;
 constexpr int kGrowthSmoothing = 7;
 constexpr int kGrowthIterations = 10; // from the alignment's transform, enough to settle
 // A live step: the fits' iterations (each starts close: the coarse from the last step, the fine
-// from the coarse), and the fine fit's smoothing. Unsmoothed, the fine fit follows the finest
-// detail, which the change of focus blurs on one side and sharpens on the other: its scale was
-// a little off on every step, and over the many small steps of a sweep the far end came out
-// 1 % large (outlines pixels apart); smoothed this much, a fifth of that.
+// from the coarse), and the fine fit's smoothing, which a stack of files also takes for a small
+// step (a picture aligned to a reference near it in focus). Unsmoothed, the fine fit follows the
+// finest detail, which the change of focus blurs on one side and sharpens on the other: its
+// scale was a little off on every step, and over the many small steps of a sweep the far end
+// came out 1 % large (outlines pixels apart); smoothed this much, a fifth of that.
 constexpr int kLiveCoarseIterations = 10;
 constexpr int kLiveFineIterations = 5;
 constexpr int kLiveSmoothing = 3;
@@ -73,6 +74,15 @@ constexpr int kLeastKeptWidth = 640;
 // A focus knob grows the picture by a few per cent and shifts it a little, never more.
 constexpr double kMaxSeriesScaleChange = 0.2;
 constexpr double kMaxSeriesShift = 0.25; // of the picture's width
+// A picture aligns to a reference picture whose scale is within this share of its own (about
+// eight steps of a focus knob: the blur differs little, and the fit is as good as between
+// neighbours) and whose place is within this share of the width; a picture further than the
+// spacing from every reference becomes one.
+constexpr double kReferenceReach = 0.008;
+constexpr double kReferenceSpacing = 0.005;
+constexpr double kReferenceShift = 0.05;
+// At most this many references (about 400 kB each): past it the oldest but the first goes.
+constexpr std::size_t kMostReferences = 64;
 
 // The energy of the finest detail (the 4-neighbour Laplacian: the wider one also answers to
 // the slopes of a blurred edge, which then wins beside it).
@@ -97,8 +107,16 @@ struct FocusStack::State {
     int reduction = 1;                    // the whole factor the alignment's pictures are reduced by
     int keptReduction = 1;                // the whole factor pictures kept for heights are reduced by
     cv::Mat covered;                      // the last aligned picture's own pixels (255), not its repeated edges (0)
-    cv::Mat previousFine, previousCoarse; // the last picture, reduced, grey, float: what the next aligns to
-    cv::Mat lastStep = cv::Mat::eye(2, 3, CV_32F); // the last step's transform, in reduced pixels
+    cv::Mat previousFine, previousCoarse; // the last picture, reduced, grey, float
+    cv::Matx33d lastStep = cv::Matx33d::eye(); // the last step's transform (full pixels)
+    // Pictures others align to: the first, then one wherever the focus has gone further than
+    // the spacing from all of them (reduced and grey as the alignment sees them).
+    struct Reference {
+        cv::Mat fine, coarse;
+        cv::Matx33d toPicture; // the first picture's pixels -> this one's
+    };
+    std::vector<Reference> references;
+    bool previousIsReference = false; // the last picture aligned is the last reference
 
     // The correlation the fit reached (up to 1), or -1 when it found none.
     // `mask`: the pixels of `to` that count (empty: all).
@@ -172,29 +190,99 @@ struct FocusStack::State {
             previousFine = fine;
             previousCoarse = coarse;
             covered.release();
+            if (options.align) references.push_back({fine, coarse, toLast});
+            previousIsReference = options.align;
             return bgr;
         }
-        // The transform from the previous picture's (reduced) pixels to this one's: pictures
-        // next to each other differ least in focus, so blur pulls the fit least. Found on
-        // pictures reduced twice as much, starting from the last step (the knob turns
-        // evenly), then refined.
-        cv::Mat warp = lastStep.clone();
-        warp.at<float>(0, 2) = (warp.at<float>(0, 2) - 0.5f * (1 - warp.at<float>(0, 0) - warp.at<float>(0, 1))) / 2;
-        warp.at<float>(1, 2) = (warp.at<float>(1, 2) - 0.5f * (1 - warp.at<float>(1, 0) - warp.at<float>(1, 1))) / 2;
-        double agreement = Fit(previousCoarse, coarse, warp, options.quick ? kLiveCoarseIterations : 30, 1e-4);
-        if (agreement >= 0) {
-            warp.at<float>(0, 2) = 2 * warp.at<float>(0, 2) + 0.5f * (1 - warp.at<float>(0, 0) - warp.at<float>(0, 1));
-            warp.at<float>(1, 2) = 2 * warp.at<float>(1, 2) + 0.5f * (1 - warp.at<float>(1, 0) - warp.at<float>(1, 1));
-            agreement = options.quick ? Fit(previousFine, fine, warp, kLiveFineIterations, 1e-5, kLiveSmoothing)
-                                      : Fit(previousFine, fine, warp, 20, 1e-6);
+        // Where the knob turns evenly the picture moves on as it did in the last step.
+        const cv::Matx33d predicted = lastStep * toLast;
+        // A picture is aligned to the reference picture nearest it in focus: on a sweep many
+        // pictures align to one reference, and a pass back aligns to the references of the way
+        // there, so the small error of each fit does not add up from picture to picture. Where
+        // no reference is near, to the picture before.
+        const Reference* reference = NearestReference(predicted);
+        double agreement = -1;
+        cv::Mat warp;
+        cv::Matx33d from;
+        if (reference) {
+            from = reference->toPicture;
+            warp = Reduced(predicted * from.inv());
+            // A reference further back than the picture before stands for many small steps.
+            const bool previous = reference == &references.back() && previousIsReference;
+            agreement =
+                FitStep(reference->coarse, reference->fine, coarse, fine, warp, previous ? kAlignSmoothing : kLiveSmoothing);
         }
-        if (agreement < 0 || !PlausibleStep(warp, fine.size())) warp = cv::Mat::eye(2, 3, CV_32F); // no fit: as it is
-        if (options.leaveOutUnrelated && ShapesAgreement(previousFine, fine, warp) < kSeriesAgreement) return {};
-        lastStep = warp.clone();
+        if (agreement < 0 || !PlausibleStep(warp, fine.size())) {
+            reference = nullptr;
+            from = toLast;
+            warp = Reduced(lastStep);
+            agreement = FitStep(previousCoarse, previousFine, coarse, fine, warp, kAlignSmoothing);
+        }
+        if (agreement < 0 || !PlausibleStep(warp, fine.size())) warp = Reduced(cv::Matx33d::eye()); // no fit: as it is
+        if (options.leaveOutUnrelated &&
+            ShapesAgreement(reference ? reference->fine : previousFine, fine, warp) < kSeriesAgreement)
+            return {};
+        const cv::Matx33d toThis = FullSize(warp) * from;
+        lastStep = toThis * toLast.inv();
+        toLast = toThis;
         previousFine = fine;
         previousCoarse = coarse;
-        toLast = FullSize(warp) * toLast;
+        previousIsReference = !NearestReference(toLast, kReferenceSpacing);
+        if (previousIsReference) {
+            if (references.size() >= kMostReferences) references.erase(references.begin() + 1);
+            references.push_back({fine, coarse, toLast});
+        }
         return WarpToFirst(bgr);
+    }
+
+    // The transform from the reduced picture `fine` (`coarse` half of it) to the one given, found
+    // on the coarse pair from `warp`, then refined; the correlation reached, or -1.
+    double FitStep(const cv::Mat& fromCoarse, const cv::Mat& fromFine, const cv::Mat& coarse, const cv::Mat& fine,
+                   cv::Mat& warp, int smoothing) const
+    {
+        // A reduced pixel x is a coarse pixel around x / 2 - 1 / 4.
+        warp.at<float>(0, 2) = (warp.at<float>(0, 2) - 0.5f * (1 - warp.at<float>(0, 0) - warp.at<float>(0, 1))) / 2;
+        warp.at<float>(1, 2) = (warp.at<float>(1, 2) - 0.5f * (1 - warp.at<float>(1, 0) - warp.at<float>(1, 1))) / 2;
+        double agreement = Fit(fromCoarse, coarse, warp, options.quick ? kLiveCoarseIterations : 30, 1e-4);
+        if (agreement < 0) return agreement;
+        warp.at<float>(0, 2) = 2 * warp.at<float>(0, 2) + 0.5f * (1 - warp.at<float>(0, 0) - warp.at<float>(0, 1));
+        warp.at<float>(1, 2) = 2 * warp.at<float>(1, 2) + 0.5f * (1 - warp.at<float>(1, 0) - warp.at<float>(1, 1));
+        return options.quick ? Fit(fromFine, fine, warp, kLiveFineIterations, 1e-5, kLiveSmoothing)
+                             : Fit(fromFine, fine, warp, 20, 1e-6, smoothing);
+    }
+
+    // The reference picture nearest in scale to a picture placed by `toPicture`, within `reach`
+    // of its scale and a little of its place; null when none is.
+    const Reference* NearestReference(const cv::Matx33d& toPicture, double reach = kReferenceReach) const
+    {
+        const double scale = std::sqrt(std::abs(cv::determinant(toPicture.get_minor<2, 2>(0, 0))));
+        const cv::Vec3d centre(size.width / 2.0, size.height / 2.0, 1);
+        const cv::Vec3d placed = toPicture * centre;
+        const Reference* nearest = nullptr;
+        double nearestApart = reach;
+        for (const Reference& r : references) {
+            const double apart =
+                std::abs(std::sqrt(std::abs(cv::determinant(r.toPicture.get_minor<2, 2>(0, 0)))) / scale - 1);
+            const cv::Vec3d there = r.toPicture * centre;
+            if (apart <= nearestApart && std::hypot(there[0] - placed[0], there[1] - placed[1]) <=
+                                             kReferenceShift * size.width) {
+                nearest = &r;
+                nearestApart = apart;
+            }
+        }
+        return nearest;
+    }
+
+    // A transform between full-size pictures as one between the reduced ones (see FullSize).
+    cv::Mat Reduced(const cv::Matx33d& full) const
+    {
+        const double k = reduction, o = (reduction - 1) / 2.0;
+        const cv::Matx33d toReduced(1 / k, 0, -o / k, 0, 1 / k, -o / k, 0, 0, 1);
+        const cv::Matx33d reduced = toReduced * full * toReduced.inv();
+        cv::Mat warp(2, 3, CV_32F);
+        for (int r = 0; r < 2; ++r)
+            for (int c = 0; c < 3; ++c) warp.at<float>(r, c) = static_cast<float>(reduced(r, c));
+        return warp;
     }
 
     // A transform between reduced pictures as one between the full-size ones: a reduced pixel
@@ -344,13 +432,7 @@ struct FocusStack::State {
                 continue;
             }
             // The step in full pixels, then in the reduced pixels the pictures were kept at.
-            const cv::Matx33d step = kept[i].toFrame * kept[i - 1].toFrame.inv();
-            const double k = reduction, o = (reduction - 1) / 2.0;
-            const cv::Matx33d toReduced(1 / k, 0, -o / k, 0, 1 / k, -o / k, 0, 0, 1);
-            const cv::Matx33d reducedStep = toReduced * step * toReduced.inv();
-            cv::Mat warp(2, 3, CV_32F);
-            for (int r = 0; r < 2; ++r)
-                for (int c = 0; c < 3; ++c) warp.at<float>(r, c) = static_cast<float>(reducedStep(r, c));
+            const cv::Mat warp = Reduced(kept[i].toFrame * kept[i - 1].toFrame.inv());
             keptScales.push_back(keptScales.back() * StepGrowth(kept[i - 1].unaligned, kept[i].unaligned, warp));
         }
         return keptScales;

@@ -1,7 +1,8 @@
 #pragma once
 // All in focus: pictures taken at different focus merged into one that is sharp wherever
-// any of them was. Each picture is aligned to the one before (a hand-turned focus knob
-// shifts the picture and changes its scale a little), matched in brightness to the first,
+// any of them was. Each picture is aligned (a hand-turned focus knob shifts the picture and
+// changes its scale a little) to the picture nearest it in focus of those that went before, so
+// the errors of a long sweep's many small steps do not add up; matched in brightness to the first,
 // and wherever it is sharper (smoothed Laplacian energy) than what the stack holds, its
 // pixels replace the stack's (a live picture that adds is first placed again against the
 // result, which a long blurred stretch of a sweep would otherwise leave it a few pixels off).

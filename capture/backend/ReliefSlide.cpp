@@ -168,21 +168,10 @@ void ReliefSlide::Render(int focus, std::uint8_t* out, std::size_t stride) const
     std::vector<bool> rungUsed(kRungs, false); // by the board's points
     for (int y = 0; y < h; ++y) {
         const double fy = std::clamp(margin_ + cy + (y - border - cy) / scale, 0.0, boardHeight - 1.0);
-        const int y0 = std::min(static_cast<int>(fy), boardHeight - 2);
-        const double wy = fy - y0;
         for (int x = 0; x < w; ++x) {
-            // Optics magnify smoothly: the specimen sampled between its points (bilinear).
             const double fx = std::clamp(margin_ + cx + (x - border - cx) / scale, 0.0, boardWidth_ - 1.0);
-            const int x0 = std::min(static_cast<int>(fx), boardWidth_ - 2);
-            const double wx = fx - x0;
             const std::size_t to = static_cast<std::size_t>(y) * w + x;
-            const std::uint8_t* p00 = &sharp_[(static_cast<std::size_t>(y0) * boardWidth_ + x0) * 3];
-            const std::uint8_t* p01 = p00 + 3;
-            const std::uint8_t* p10 = p00 + static_cast<std::size_t>(boardWidth_) * 3;
-            const std::uint8_t* p11 = p10 + 3;
-            for (int c = 0; c < 3; ++c)
-                scaled[to * 3 + c] = static_cast<std::uint8_t>(
-                    std::lround((1 - wy) * ((1 - wx) * p00[c] + wx * p01[c]) + wy * ((1 - wx) * p10[c] + wx * p11[c])));
+            SharpAt(fx, fy, &scaled[to * 3]);
             const std::size_t nearest =
                 static_cast<std::size_t>(std::lround(fy)) * boardWidth_ + static_cast<std::size_t>(std::lround(fx));
             boardRungs[to] = RungsOf(std::abs(boardHeights_[nearest] - focus) * blurUnit);
@@ -258,4 +247,32 @@ void ReliefSlide::Render(int focus, std::uint8_t* out, std::size_t stride) const
                     std::lround(picture[((static_cast<std::size_t>(y) + border) * w + x + border) * 3 + c]), 0L, 255L));
         std::memset(row + static_cast<std::size_t>(width_) * 3, 0, stride - static_cast<std::size_t>(width_) * 3);
     }
+}
+void ReliefSlide::RenderSharp(int focus, std::uint8_t* out, std::size_t stride) const
+{
+    if (sharp_.empty()) return;
+    const double scale = ScaleAt(focus);
+    const double cx = (width_ - 1) / 2.0, cy = (height_ - 1) / 2.0;
+    const int boardHeight = static_cast<int>(heights_.size() / static_cast<std::size_t>(boardWidth_));
+    for (int y = 0; y < height_; ++y) {
+        const double fy = std::clamp(margin_ + cy + (y - cy) / scale, 0.0, boardHeight - 1.0);
+        std::uint8_t* row = out + stride * static_cast<std::size_t>(y);
+        for (int x = 0; x < width_; ++x)
+            SharpAt(std::clamp(margin_ + cx + (x - cx) / scale, 0.0, boardWidth_ - 1.0), fy, row + x * 3);
+    }
+}
+
+void ReliefSlide::SharpAt(double fx, double fy, std::uint8_t* bgr) const
+{
+    // Optics magnify smoothly: the specimen sampled between its points (bilinear).
+    const int boardHeight = static_cast<int>(heights_.size() / static_cast<std::size_t>(boardWidth_));
+    const int x0 = std::min(static_cast<int>(fx), boardWidth_ - 2), y0 = std::min(static_cast<int>(fy), boardHeight - 2);
+    const double wx = fx - x0, wy = fy - y0;
+    const std::uint8_t* p00 = &sharp_[(static_cast<std::size_t>(y0) * boardWidth_ + x0) * 3];
+    const std::uint8_t* p01 = p00 + 3;
+    const std::uint8_t* p10 = p00 + static_cast<std::size_t>(boardWidth_) * 3;
+    const std::uint8_t* p11 = p10 + 3;
+    for (int c = 0; c < 3; ++c)
+        bgr[c] = static_cast<std::uint8_t>(
+            std::lround((1 - wy) * ((1 - wx) * p00[c] + wx * p01[c]) + wy * ((1 - wx) * p10[c] + wx * p11[c])));
 }

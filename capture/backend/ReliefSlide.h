@@ -33,6 +33,8 @@ public:
     // Writes the frame at focus position `focus` (0..100) as top-down BGR rows, `stride`
     // bytes apart.
     void Render(int focus, std::uint8_t* out, std::size_t stride) const;
+    // The truth for all in focus: the frame at `focus`'s scale with every point sharp.
+    void RenderSharp(int focus, std::uint8_t* out, std::size_t stride) const;
 
     // The truth: the height (0..100, the focus position that shows it sharp) of the specimen
     // point at `x`, `y` of a frame taken at the reference focus; and the picture's scale at a
@@ -43,6 +45,9 @@ public:
     bool IsTextured(int x, int y) const;
 
 private:
+    // The specimen in focus at board point (fx, fy), between its points; BGR.
+    void SharpAt(double fx, double fy, std::uint8_t* bgr) const;
+
     int width_ = 0, height_ = 0;
     int margin_ = 0;                         // board beyond the field on every side
     int boardWidth_ = 0;                     // the field's width and the margins
