@@ -36,6 +36,15 @@ constexpr int kLiveSmoothing = 3;
 // the surface beside it (which would take that surface from the edge's blurred picture: the
 // halo stacking tools are known for).
 constexpr double kSharpnessSigma = 1.0;
+// A pixel's neighbourhood, for judging whether a picture is sharper than the stack there
+// (sigma, pixels): a picture clearly (this many times) blurrier over it does not take the pixel
+// on its finest detail alone, and one clearly sharper over it takes the pixel unless its own
+// detail there is under this share of the stack's. Beside a dark plain rim, an out-of-focus
+// picture's fringe of the board behind has more fine detail than the sharp rim itself: taken
+// pixel by pixel, a sweep drew two or three thin lines along every component.
+constexpr double kPatchSigma = 3.0;
+constexpr double kPatchMargin = 2.0;
+constexpr double kFineFloor = 0.25;
 // A live picture placed again against the result moves only when the fit agrees this well, and
 // by at most this share of the width (more is no drift the chain could have lost, but a wrong
 // fit). A move of at least this much (full pixels) is taken whole and the picture warped again;
@@ -103,6 +112,7 @@ struct FocusStack::State {
     cv::Size size;
     cv::Mat result;                       // CV_8UC3
     cv::Mat best;                         // CV_32F sharpness of the result's pixels
+    cv::Mat bestPatch;                    // CV_32F: the same over each pixel's neighbourhood, half size
     cv::Mat index;                        // CV_16U: which picture each pixel came from
     int reduction = 1;                    // the whole factor the alignment's pictures are reduced by
     int keptReduction = 1;                // the whole factor pictures kept for heights are reduced by
@@ -445,6 +455,43 @@ struct FocusStack::State {
                std::none_of(kept.begin(), kept.end(), [&](const Kept& k) { return k.position == focusPosition; });
     }
 
+    // Where a picture is sharper than the stack: its finest detail clearly so, unless the
+    // neighbourhood is clearly blurrier than the stack's there (the noise or a blurred edge's
+    // fringe of an out-of-focus picture); or its neighbourhood clearly sharper, unless its
+    // finest detail is far weaker. `patch`: the picture's energy over the neighbourhood, at
+    // half size (a neighbourhood needs no more, and a live frame has no time for more).
+    cv::Mat Sharper(const cv::Mat& energy, cv::Mat& patch) const
+    {
+        cv::Mat sharper, blurrier, patchWins, fineFar;
+        cv::compare(energy, best * 1.02, sharper, cv::CMP_GT); // a clear gain, not noise
+        patch = Patch(energy);
+        cv::compare(patch, bestPatch / kPatchMargin, blurrier, cv::CMP_LT);
+        cv::compare(patch, bestPatch * kPatchMargin, patchWins, cv::CMP_GT);
+        cv::resize(blurrier, blurrier, size, 0, 0, cv::INTER_NEAREST);
+        cv::resize(patchWins, patchWins, size, 0, 0, cv::INTER_NEAREST);
+        cv::compare(energy, best * kFineFloor, fineFar, cv::CMP_LT);
+        sharper = (sharper & ~blurrier) | (patchWins & ~fineFar);
+        if (!covered.empty()) sharper &= covered;
+        return sharper;
+    }
+
+    // The energy over each pixel's neighbourhood, at half size.
+    static cv::Mat Patch(const cv::Mat& energy)
+    {
+        cv::Mat half;
+        cv::resize(energy, half, cv::Size((energy.cols + 1) / 2, (energy.rows + 1) / 2), 0, 0, cv::INTER_AREA);
+        cv::GaussianBlur(half, half, cv::Size(), kPatchSigma / 2);
+        return half;
+    }
+
+    // Where the picture's pixels were taken, its neighbourhood's energy is the stack's.
+    void TakePatch(const cv::Mat& patch, const cv::Mat& taken)
+    {
+        cv::Mat takenHalf;
+        cv::resize(taken, takenHalf, patch.size(), 0, 0, cv::INTER_NEAREST);
+        patch.copyTo(bestPatch, takenHalf);
+    }
+
     // Brightness matched to the first picture, channel by channel, within a fifth.
     void MatchBrightness(cv::Mat& bgr) const
     {
@@ -476,6 +523,7 @@ FocusStack::Added FocusStack::Add(const QImage& picture, double focusPosition)
         s.Align(bgr); // remembers it for the next
         s.result = bgr;
         s.best = Sharpness(bgr);
+        s.bestPatch = State::Patch(s.best);
         s.index = cv::Mat::zeros(s.size, CV_16U);
         if (s.options.keepFrames) {
             s.Keep(bgr.clone(), focusPosition); // its own: the result grows over the first
@@ -489,10 +537,8 @@ FocusStack::Added FocusStack::Add(const QImage& picture, double focusPosition)
     cv::Mat aligned = s.Align(bgr);
     if (aligned.empty()) return Added::Unrelated;
     s.MatchBrightness(aligned);
-    cv::Mat energy = Sharpness(aligned);
-    cv::Mat sharper;
-    cv::compare(energy, s.best * 1.02, sharper, cv::CMP_GT); // a clear gain, not noise
-    if (!s.covered.empty()) sharper &= s.covered;
+    cv::Mat energy = Sharpness(aligned), patch;
+    cv::Mat sharper = s.Sharper(energy, patch);
     // A live stack may pass through focus again after a long blurred stretch (a stack of files
     // is one pass, in order): there each picture that adds is placed again against the result.
     const bool adds = cv::countNonZero(sharper) >= kCountingShare * s.size.area();
@@ -500,8 +546,7 @@ FocusStack::Added FocusStack::Add(const QImage& picture, double focusPosition)
         aligned = s.WarpToFirst(bgr);
         s.MatchBrightness(aligned);
         energy = Sharpness(aligned);
-        cv::compare(energy, s.best * 1.02, sharper, cv::CMP_GT);
-        if (!s.covered.empty()) sharper &= s.covered;
+        sharper = s.Sharper(energy, patch);
     }
     const int number = s.given++;
     s.decided.release();
@@ -521,6 +566,7 @@ FocusStack::Added FocusStack::Add(const QImage& picture, double focusPosition)
     if (keepsReduced) s.KeepReduced(aligned, focusPosition);
     aligned.copyTo(s.result, sharper);
     energy.copyTo(s.best, sharper);
+    s.TakePatch(patch, sharper);
     s.index.setTo(number, sharper);
     ++s.counted;
     return Added::Sharper;

@@ -8,7 +8,9 @@ blur spreads a defocused component over the board as a lens does, with the truth
 - where nothing is sharp (the low left of the board, a stack focused only over the
   components): the Laplacian's standard deviation against the sharpest input's there.
 
-  bench/compare/stack.py build
+  bench/compare/stack.py build [step]
+
+step: the focus steps between pictures (10; 2 is a stack taken by hand in small steps).
 """
 import glob
 import os
@@ -23,6 +25,7 @@ import numpy as np
 build = sys.argv[1] if len(sys.argv) > 1 else "build"
 program = os.path.join(build, "qrv-dm500")
 relief = os.path.join(build, "bench", "relief_stack")
+step = sys.argv[2] if len(sys.argv) > 2 else "10"
 
 
 def ours(folder):
@@ -58,8 +61,8 @@ def rms(a, b, mask):
 
 with tempfile.TemporaryDirectory() as work:
     full, high = os.path.join(work, "full"), os.path.join(work, "high")
-    subprocess.run([relief, full, "0", "100", "10"], check=True)
-    subprocess.run([relief, high, "60", "100", "10"], check=True)
+    subprocess.run([relief, full, "0", "100", step], check=True)
+    subprocess.run([relief, high, "60", "100", step], check=True)
     truth = cv2.imread(os.path.join(full, "truth.png"))
     heights = cv2.imread(os.path.join(full, "heights.png"), cv2.IMREAD_GRAYSCALE)
     components = (heights > 60).astype(np.uint8)
