@@ -71,6 +71,10 @@ constexpr double kNoiseMargin = 3;
 constexpr double kPatchTrust = 2;
 // A peak this prominent in the finest detail is no noise's, whatever the patch around says.
 constexpr double kStrongPeak = kClearPeak;
+// Only a peak this prominent overrules the wider choice where the two disagree: 51 pictures in
+// small steps, blurred nearly alike where nothing was in focus, came out 1.38 times as busy as
+// the sharpest of them, choosing by the finest detail there.
+constexpr double kUnmistakablePeak = 2 * kClearPeak;
 // Neighbours in a focus series agree at least this well once aligned (the correlation of
 // their coarse shapes, which blur changes little); another field agrees far less.
 constexpr double kSeriesAgreement = 0.5;
@@ -657,7 +661,12 @@ const cv::Mat& Decision(const FocusStack::State& s, cv::Mat* sharpShare = nullpt
         cv::GaussianBlur(share, s.sharpShare, cv::Size(), 3.0);
         cv::Mat none;
         cv::compare(share, 0.0, none, cv::CMP_LE);
-        coarseIndex.copyTo(fineIndex, none);
+        // Where the finest choice disagrees with the wider one and its peak is not unmistakable,
+        // the wider choice holds too: among many pictures blurred nearly alike, the finest
+        // choice follows each pixel's noise, and the picture is taken from a grainy patchwork.
+        cv::Mat weak;
+        cv::compare(fineProminence, kUnmistakablePeak, weak, cv::CMP_LT);
+        coarseIndex.copyTo(fineIndex, none | (weak & ~agrees));
         cv::Mat index8, filtered;
         fineIndex.convertTo(index8, CV_8U, 255.0 / std::max<int>(1, s.given - 1));
         cv::medianBlur(index8, filtered, 5);

@@ -293,8 +293,9 @@ TEST(FocusStack, WhereNothingIsSharpTheResultIsNoSharperThanThePictures)
 
 // A stack made from a real photograph (a circuit board, tests/data/photos): sharp where its
 // pictures are, and where all of them are blurred (the far strip, where the pictures differ
-// mostly by their noise) no busier than its sharpest picture there (at most 1.25 x the
-// Laplacian's deviation: a choice that followed the noise came out at 2.0 x).
+// mostly by their noise) hardly busier than its sharpest picture there (at most 1.12 x the
+// Laplacian's deviation: a choice that followed the noise came out at 2.0 x, one that let the
+// finest detail overrule the wider choice wherever its peak was clear at 1.22 x).
 TEST(FocusStack, AStackOfARealPhotographIsSharpWhereItsPicturesAre)
 {
     const RealStack real = MakeRealStack(QStringLiteral("board.jpg"));
@@ -318,7 +319,7 @@ TEST(FocusStack, AStackOfARealPhotographIsSharpWhereItsPicturesAre)
         raisedShare, boardShare, calm);
     EXPECT_GE(raisedShare, 0.9);
     EXPECT_GE(boardShare, 0.9);
-    EXPECT_LE(calm, 1.25);
+    EXPECT_LE(calm, 1.12);
 }
 
 // A slide that drifts while the knob sweeps through focus and back: the stack loses a
