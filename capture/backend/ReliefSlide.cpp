@@ -248,6 +248,7 @@ void ReliefSlide::Render(int focus, std::uint8_t* out, std::size_t stride) const
         std::memset(row + static_cast<std::size_t>(width_) * 3, 0, stride - static_cast<std::size_t>(width_) * 3);
     }
 }
+
 void ReliefSlide::RenderSharp(int focus, std::uint8_t* out, std::size_t stride) const
 {
     if (sharp_.empty()) return;
